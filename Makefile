@@ -1,0 +1,42 @@
+# Two entry points: `make run` opens Velmora on the bundled dictionary,
+# `make test` builds everything and runs every test, including a build of
+# the non-Qt libraries under AddressSanitizer and UBSan.
+JOBS ?= $(shell nproc)
+BUILD ?= build
+SAN_BUILD ?= build-san
+CMAKE_FLAGS ?=
+
+.PHONY: all bootstrap build build-san test test-main test-san run clean
+
+all: build
+
+bootstrap:
+	@scripts/bootstrap
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+
+build: bootstrap $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+$(SAN_BUILD)/build.ninja:
+	cmake -S . -B $(SAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DVELMORA_WITH_QT=OFF -DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF
+
+build-san: bootstrap $(SAN_BUILD)/build.ninja
+	cmake --build $(SAN_BUILD) -j $(JOBS)
+
+test-main: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-san: build-san
+	cd $(SAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+test: test-main test-san
+
+run: build
+	@scripts/run
+
+clean:
+	rm -rf $(BUILD) $(SAN_BUILD)

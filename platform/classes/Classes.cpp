@@ -1,0 +1,143 @@
+#include "platform/classes/Classes.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace velmora {
+
+std::int64_t TStream::GetSize() {
+  std::int64_t pos = GetPosition();
+  std::int64_t size = Seek(0, TSeekOrigin::soEnd);
+  SetPosition(pos);
+  return size;
+}
+
+void TStream::ReadBuffer(void* buffer, std::int64_t count) {
+  if (count != 0 && Read(buffer, count) != count) throw EReadError("Stream read error");
+}
+
+void TStream::WriteBuffer(const void* buffer, std::int64_t count) {
+  if (count != 0 && Write(buffer, count) != count) throw EWriteError("Stream write error");
+}
+
+std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
+  if (count == 0) {
+    source.SetPosition(0);
+    count = source.GetSize();
+  }
+  std::int64_t done = 0;
+  std::vector<std::uint8_t> buf(std::size_t(std::min<std::int64_t>(count, 1 << 16)));
+  while (done < count) {
+    std::int64_t n = std::min<std::int64_t>(count - done, std::int64_t(buf.size()));
+    source.ReadBuffer(buf.data(), n);
+    WriteBuffer(buf.data(), n);
+    done += n;
+  }
+  return done;
+}
+
+namespace {
+std::int64_t SeekTarget(std::int64_t pos, std::int64_t size, std::int64_t offset,
+                        TSeekOrigin origin) {
+  switch (origin) {
+    case TSeekOrigin::soBeginning:
+      return offset;
+    case TSeekOrigin::soCurrent:
+      return pos + offset;
+    case TSeekOrigin::soEnd:
+      return size + offset;
+  }
+  return pos;
+}
+}  // namespace
+
+std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
+  std::int64_t size = std::int64_t(data_.size());
+  if (count <= 0 || pos_ >= size) return 0;
+  std::int64_t n = std::min(count, size - pos_);
+  std::memcpy(buffer, data_.data() + pos_, std::size_t(n));
+  pos_ += n;
+  return n;
+}
+
+std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
+  if (count <= 0) return 0;
+  if (pos_ + count > std::int64_t(data_.size())) data_.resize(std::size_t(pos_ + count));
+  std::memcpy(data_.data() + pos_, buffer, std::size_t(count));
+  pos_ += count;
+  return count;
+}
+
+std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  pos_ = std::max<std::int64_t>(0, SeekTarget(pos_, GetSize(), offset, origin));
+  return pos_;
+}
+
+void TMemoryStream::Clear() {
+  data_.clear();
+  pos_ = 0;
+}
+
+void TMemoryStream::SetSize(std::int64_t size) {
+  data_.resize(std::size_t(std::max<std::int64_t>(0, size)));
+  pos_ = std::min(pos_, size);
+}
+
+void TMemoryStream::LoadFromFile(const std::string& fileName) {
+  TFileStream file(fileName, TFileMode::fmOpenRead);
+  Clear();
+  CopyFrom(file, 0);
+  pos_ = 0;
+}
+
+void TMemoryStream::SaveToFile(const std::string& fileName) const {
+  TFileStream file(fileName, TFileMode::fmCreate);
+  file.WriteBuffer(data_.data(), std::int64_t(data_.size()));
+}
+
+std::int64_t TReadOnlyMemoryStream::Read(void* buffer, std::int64_t count) {
+  if (count <= 0 || pos_ >= size_) return 0;
+  std::int64_t n = std::min(count, size_ - pos_);
+  std::memcpy(buffer, data_ + pos_, std::size_t(n));
+  pos_ += n;
+  return n;
+}
+
+std::int64_t TReadOnlyMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  pos_ = std::max<std::int64_t>(0, SeekTarget(pos_, size_, offset, origin));
+  return pos_;
+}
+
+TFileStream::TFileStream(const std::string& fileName, TFileMode mode) {
+  const char* how = mode == TFileMode::fmOpenRead     ? "rb"
+                    : mode == TFileMode::fmCreate     ? "wb"
+                                                      : "r+b";
+  file_ = std::fopen(fileName.c_str(), how);
+  if (!file_) throw EFOpenError("Cannot open file \"" + fileName + "\"");
+}
+
+TFileStream::~TFileStream() {
+  if (file_) std::fclose(file_);
+}
+
+std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
+  if (count <= 0) return 0;
+  return std::int64_t(std::fread(buffer, 1, std::size_t(count), file_));
+}
+
+std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
+  if (count <= 0) return 0;
+  return std::int64_t(std::fwrite(buffer, 1, std::size_t(count), file_));
+}
+
+std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET
+               : origin == TSeekOrigin::soCurrent ? SEEK_CUR
+                                                  : SEEK_END;
+  if (fseeko(file_, offset, whence) != 0 && origin != TSeekOrigin::soCurrent) {
+    fseeko(file_, 0, SEEK_END);
+  }
+  return ftello(file_);
+}
+
+}  // namespace velmora
