@@ -1,0 +1,27 @@
+// GBK (code page 936) to Unicode and back. Every byte string round-trips:
+// bytes that do not form a GBK character decode to reserved code points
+// (U+10FF00 + byte) that encode back to the same byte.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace velmora::gbk {
+
+constexpr char32_t kRawByteBase = 0x10FF00;
+
+// A byte from 0x81 to 0xFE starts a double-byte character.
+constexpr bool IsLeadByte(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
+
+// Unicode code points of the GBK bytes.
+std::u32string Decode(std::string_view gbk);
+// GBK bytes of the code points; one GBK cannot hold becomes "?".
+std::string Encode(std::u32string_view text);
+// Bytes that Encode gives for one code point (1 or 2).
+int EncodedLength(char32_t c);
+
+std::string ToUtf8(std::string_view gbk);
+// Invalid UTF-8 sequences become "?", like characters GBK cannot hold.
+std::string FromUtf8(std::string_view utf8);
+
+}  // namespace velmora::gbk
