@@ -1,0 +1,78 @@
+#include "dict/DictText.h"
+
+#include <cstring>
+
+namespace velmora {
+
+namespace {
+
+template <typename F>
+void ForEachSingleByte(std::string& text, F f) {
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t n = CharLengthAt(text, i);
+    if (n == 1) text[i] = f(text[i]);
+    i += n;
+  }
+}
+
+}  // namespace
+
+std::size_t FindAtBoundary(std::string_view text, std::string_view pattern,
+                           std::size_t from) {
+  if (from > text.size()) return std::string_view::npos;
+  if (pattern.empty()) return from;
+  std::size_t boundary = from;
+  std::size_t pos = from;
+  while (pos + pattern.size() <= text.size()) {
+    const void* hit =
+        memmem(text.data() + pos, text.size() - pos, pattern.data(), pattern.size());
+    if (!hit) break;
+    const std::size_t at = std::size_t(static_cast<const char*>(hit) - text.data());
+    while (boundary < at)
+      boundary += IsGbkLeadByte(static_cast<unsigned char>(text[boundary])) ? 2 : 1;
+    if (boundary == at) return at;
+    pos = at + 1;
+  }
+  return std::string_view::npos;
+}
+
+void UpperAscii(std::string& text) {
+  ForEachSingleByte(text, [](char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; });
+}
+
+void LowerAscii(std::string& text) {
+  ForEachSingleByte(text, [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; });
+}
+
+std::string ReplaceAll(std::string_view text, std::string_view from,
+                       std::string_view to) {
+  if (from.empty()) return std::string(text);
+  std::string out;
+  out.reserve(text.size());
+  std::size_t done = 0;
+  for (std::size_t at = FindAtBoundary(text, from); at != std::string_view::npos;
+       at = FindAtBoundary(text, from, done)) {
+    out.append(text.substr(done, at - done));
+    out.append(to);
+    done = at + from.size();
+  }
+  out.append(text.substr(done));
+  return out;
+}
+
+TMatcher::TMatcher(std::string_view query) : upper_(query) {
+  UpperAscii(upper_);
+  for (std::size_t i = 0; i < upper_.size(); i += CharLengthAt(upper_, i))
+    if (upper_[i] >= 'A' && upper_[i] <= 'Z') hasLetters_ = true;
+}
+
+bool TMatcher::In(std::string_view text) const {
+  if (upper_.empty()) return true;
+  if (text.size() < upper_.size()) return false;
+  if (!hasLetters_) return FindAtBoundary(text, upper_) != std::string_view::npos;
+  scratch_.assign(text);
+  UpperAscii(scratch_);
+  return FindAtBoundary(scratch_, upper_) != std::string_view::npos;
+}
+
+}  // namespace velmora
