@@ -1,0 +1,405 @@
+#include "tools/cedict2sr/Cedict.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <system_error>
+
+#include "platform/classes/Gbk.h"
+
+namespace velmora::cedict {
+
+namespace {
+
+constexpr std::string_view kSeparator = "\xA3\xBA";  // the fullwidth colon in GBK
+constexpr int kMaxNotes = 10;
+
+bool IsBlank(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return c == ' ' || c == '\t'; });
+}
+
+std::string_view TrimRight(std::string_view s) {
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+std::string_view TrimLeft(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  return s;
+}
+
+// Checks every character and appends the GBK bytes of `utf8` to `gbk`.
+Verdict EncodeChecked(std::string_view utf8, std::string& gbk, std::size_t* chars) {
+  std::u32string text;
+  if (!DecodeUtf8(utf8, text)) return Verdict::kNotGbk;
+  for (char32_t c : text) {
+    if ((c < 0x20 && c != U'\t') || c == 0x7F) return Verdict::kControlChar;
+    // The reserved code points would come out as raw bytes (a line feed among
+    // them), so they count as characters GBK has not got.
+    if (c >= gbk::kRawByteBase) return Verdict::kNotGbk;
+    if (c >= 0x80 && c != U'?' && gbk::Encode(std::u32string_view(&c, 1)) == "?") {
+      return Verdict::kNotGbk;
+    }
+  }
+  gbk += gbk::Encode(text);
+  if (chars) *chars = text.size();
+  return Verdict::kWritten;
+}
+
+}  // namespace
+
+bool DecodeUtf8(std::string_view utf8, std::u32string& out) {
+  out.clear();
+  out.reserve(utf8.size());
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    if (b < 0x80) {
+      out.push_back(b);
+      ++i;
+      continue;
+    }
+    int extra;
+    char32_t c;
+    char32_t min;
+    if ((b & 0xE0) == 0xC0) {
+      extra = 1, c = b & 0x1F, min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+      extra = 2, c = b & 0x0F, min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+      extra = 3, c = b & 0x07, min = 0x10000;
+    } else {
+      return false;
+    }
+    if (utf8.size() - i <= static_cast<std::size_t>(extra)) return false;
+    for (int k = 1; k <= extra; ++k) {
+      const auto t = static_cast<unsigned char>(utf8[i + k]);
+      if ((t & 0xC0) != 0x80) return false;
+      c = (c << 6) | (t & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+    out.push_back(c);
+    i += extra + 1;
+  }
+  return true;
+}
+
+LineKind ParseLine(std::string_view line, Entry& entry, std::string& why) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  if (IsBlank(line) || line.front() == '#') return LineKind::kIgnored;
+
+  std::u32string scratch;
+  if (!DecodeUtf8(line, scratch)) {
+    why = "not valid UTF-8";
+    return LineKind::kMalformed;
+  }
+
+  const std::size_t sp1 = line.find(' ');
+  if (sp1 == 0 || sp1 == std::string_view::npos) {
+    why = "no traditional and simplified form";
+    return LineKind::kMalformed;
+  }
+  const std::size_t sp2 = line.find(' ', sp1 + 1);
+  if (sp2 == std::string_view::npos || sp2 == sp1 + 1) {
+    why = "no simplified form";
+    return LineKind::kMalformed;
+  }
+  std::string_view rest = TrimLeft(line.substr(sp2 + 1));
+  if (rest.empty() || rest.front() != '[') {
+    why = "no [pinyin] after the simplified form";
+    return LineKind::kMalformed;
+  }
+  const std::size_t close = rest.find(']');
+  if (close == std::string_view::npos) {
+    why = "the pinyin has no closing ]";
+    return LineKind::kMalformed;
+  }
+  std::string_view pinyin = rest.substr(1, close - 1);
+  std::string_view defs = TrimRight(TrimLeft(rest.substr(close + 1)));
+  if (defs.size() < 2 || defs.front() != '/' || defs.back() != '/') {
+    why = "the definitions are not enclosed in /.../";
+    return LineKind::kMalformed;
+  }
+  defs = defs.substr(1, defs.size() - 2);
+
+  entry.traditional.assign(line.substr(0, sp1));
+  entry.simplified.assign(line.substr(sp1 + 1, sp2 - sp1 - 1));
+  entry.pinyin.assign(pinyin);
+  entry.definitions.clear();
+  while (true) {
+    const std::size_t slash = defs.find('/');
+    const std::string_view def = TrimRight(TrimLeft(defs.substr(0, slash)));
+    if (!def.empty()) entry.definitions.emplace_back(def);
+    if (slash == std::string_view::npos) break;
+    defs.remove_prefix(slash + 1);
+  }
+  if (entry.definitions.empty()) {
+    why = "no definitions";
+    return LineKind::kMalformed;
+  }
+  return LineKind::kEntry;
+}
+
+Verdict MakeSrLine(const Entry& entry, SrLine& line) {
+  std::string key;
+  std::size_t chars = 0;
+  if (Verdict v = EncodeChecked(entry.simplified, key, &chars); v != Verdict::kWritten) {
+    return v;
+  }
+  if (chars == 0) return Verdict::kControlChar;
+
+  std::string explanation = "[" + entry.pinyin + "] ";
+  for (std::size_t i = 0; i < entry.definitions.size(); ++i) {
+    if (i > 0) explanation += "; ";
+    explanation += entry.definitions[i];
+  }
+  std::string bytes = std::move(key);
+  // The reader splits a line at the first byte pair 0xA3 0xBA wherever it
+  // stands, even across two characters, so such a key would be cut short.
+  if (bytes.find(kSeparator) != std::string::npos) return Verdict::kHoldsSeparator;
+  bytes += kSeparator;
+  if (Verdict v = EncodeChecked(explanation, bytes, nullptr); v != Verdict::kWritten) {
+    return v;
+  }
+  if (bytes.size() > kMaxLineBytes) return Verdict::kTooLong;
+
+  line.file = static_cast<int>(std::min<std::size_t>(chars, 5));
+  line.bytes = std::move(bytes);
+  return Verdict::kWritten;
+}
+
+Summary Convert(std::istream& in, const std::array<std::ostream*, 5>& out,
+                std::ostream& diag) {
+  Summary sum;
+  std::string text;
+  Entry entry;
+  SrLine sr;
+  std::string why;
+  int notes = 0;
+  auto note = [&](const std::string& what) {
+    if (notes++ < kMaxNotes)
+      diag << "cedict2sr: line " << sum.lines << ": " << what << '\n';
+  };
+
+  while (std::getline(in, text)) {
+    ++sum.lines;
+    std::string_view line = text;
+    if (sum.lines == 1 && line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);
+    switch (ParseLine(line, entry, why)) {
+      case LineKind::kIgnored:
+        continue;
+      case LineKind::kMalformed:
+        ++sum.malformed;
+        note("malformed, skipped (" + why + ")");
+        continue;
+      case LineKind::kEntry:
+        break;
+    }
+    ++sum.entries;
+    switch (MakeSrLine(entry, sr)) {
+      case Verdict::kWritten:
+        *out[sr.file - 1] << sr.bytes << '\n';
+        ++sum.written[sr.file - 1];
+        break;
+      case Verdict::kNotGbk:
+        // Common in the real data and harmless; counted in the summary only.
+        ++sum.notGbk;
+        break;
+      case Verdict::kHoldsSeparator:
+        ++sum.holdsSeparator;
+        note("skipped " + entry.simplified + ": the key holds the separator bytes");
+        break;
+      case Verdict::kTooLong:
+        ++sum.tooLong;
+        note("skipped " + entry.simplified + ": longer than 4095 bytes in GBK");
+        break;
+      case Verdict::kControlChar:
+        ++sum.controlChar;
+        note("skipped " + entry.simplified + ": holds a control character");
+        break;
+    }
+  }
+  if (notes > kMaxNotes) {
+    diag << "cedict2sr: ... and " << (notes - kMaxNotes) << " more lines like these\n";
+  }
+  return sum;
+}
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: cedict2sr [-o OUTDIR] INPUT\n"
+    "Converts a CC-CEDICT file (UTF-8; '-' reads standard input) into the\n"
+    "dictionary files 1.sr..5.sr in OUTDIR (default: the current folder).\n"
+    "Each entry becomes the GBK line 'simplified：[pinyin] def1; def2'; the\n"
+    "file number is the key's character count, capped at 5. Entries GBK cannot\n"
+    "hold are skipped and counted; existing files are replaced only when the\n"
+    "conversion succeeds.\n"
+    "\n"
+    "Options:\n"
+    "  -o, --output OUTDIR  write the files into OUTDIR (created if missing)\n"
+    "  -h, --help           show this help\n"
+    "\n"
+    "Exit status: 0 on success, 2 on bad usage, unreadable input, an input\n"
+    "without a single entry, or files that cannot be written.\n";
+
+namespace fs = std::filesystem;
+
+// The five files are written beside their final names and renamed at the end,
+// so a failed run leaves the previous dictionary intact.
+class OutputSet {
+ public:
+  explicit OutputSet(const fs::path& dir) : dir_(dir) {}
+  ~OutputSet() {
+    if (!committed_) Discard();
+  }
+
+  bool Open(std::ostream& err) {
+    for (int i = 0; i < 5; ++i) {
+      files_[i] = std::make_unique<std::ofstream>(TempName(i), std::ios::binary);
+      if (!*files_[i]) {
+        err << "cedict2sr: cannot write " << TempName(i).string() << ": "
+            << std::strerror(errno) << '\n';
+        return false;
+      }
+    }
+    return true;
+  }
+
+  std::array<std::ostream*, 5> Streams() {
+    std::array<std::ostream*, 5> s;
+    for (int i = 0; i < 5; ++i) s[i] = files_[i].get();
+    return s;
+  }
+
+  bool Commit(std::ostream& err) {
+    for (int i = 0; i < 5; ++i) {
+      files_[i]->close();
+      if (files_[i]->fail()) {
+        err << "cedict2sr: writing " << TempName(i).string() << " failed\n";
+        return false;
+      }
+    }
+    for (int i = 0; i < 5; ++i) {
+      std::error_code ec;
+      fs::rename(TempName(i), FinalName(i), ec);
+      if (ec) {
+        err << "cedict2sr: cannot replace " << FinalName(i).string() << ": "
+            << ec.message() << '\n';
+        return false;
+      }
+    }
+    committed_ = true;
+    return true;
+  }
+
+ private:
+  fs::path FinalName(int i) const { return dir_ / (std::to_string(i + 1) + ".sr"); }
+  fs::path TempName(int i) const { return dir_ / (std::to_string(i + 1) + ".sr.part"); }
+  void Discard() {
+    for (int i = 0; i < 5; ++i) {
+      files_[i].reset();
+      std::error_code ec;
+      fs::remove(TempName(i), ec);
+    }
+  }
+
+  fs::path dir_;
+  std::array<std::unique_ptr<std::ofstream>, 5> files_;
+  bool committed_ = false;
+};
+
+int Usage(std::ostream& err, const std::string& problem) {
+  err << "cedict2sr: " << problem << "\nTry 'cedict2sr --help'.\n";
+  return 2;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::string outdir = ".";
+  std::vector<std::string> inputs;
+  bool options = true;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (options && (a == "-h" || a == "--help")) {
+      out << kUsage;
+      return 0;
+    } else if (options && (a == "-o" || a == "--output")) {
+      if (i + 1 == args.size()) return Usage(err, a + " needs a folder");
+      outdir = args[++i];
+    } else if (options && a.starts_with("--output=")) {
+      outdir = a.substr(9);
+    } else if (options && a == "--") {
+      options = false;
+    } else if (options && a.size() > 1 && a[0] == '-') {
+      return Usage(err, "unknown option " + a);
+    } else {
+      inputs.push_back(a);
+    }
+  }
+  if (inputs.size() != 1) {
+    return Usage(err,
+                 inputs.empty() ? "no input file given" : "more than one input file");
+  }
+  if (outdir.empty()) return Usage(err, "the output folder name is empty");
+
+  const std::string& input = inputs[0];
+  std::ifstream file;
+  std::istream* in = &std::cin;
+  if (input != "-") {
+    std::error_code ec;
+    if (fs::is_directory(input, ec)) {
+      err << "cedict2sr: " << input << " is a folder, not a CC-CEDICT file\n";
+      return 2;
+    }
+    file.open(input, std::ios::binary);
+    if (!file) {
+      err << "cedict2sr: cannot open " << input << ": " << std::strerror(errno) << '\n';
+      return 2;
+    }
+    in = &file;
+  }
+
+  std::error_code ec;
+  fs::create_directories(outdir, ec);
+  if (ec || !fs::is_directory(outdir)) {
+    err << "cedict2sr: cannot use the output folder " << outdir << ": "
+        << (ec ? ec.message() : "not a folder") << '\n';
+    return 2;
+  }
+
+  OutputSet files(outdir);
+  if (!files.Open(err)) return 2;
+  const Summary sum = Convert(*in, files.Streams(), err);
+  if (in->bad()) {
+    err << "cedict2sr: reading " << input << " failed\n";
+    return 2;
+  }
+  if (sum.entries == 0) {
+    err << "cedict2sr: no CC-CEDICT entries in " << input
+        << "; the dictionary files were left as they were\n";
+    return 2;
+  }
+  if (!files.Commit(err)) return 2;
+
+  long written = 0;
+  for (long n : sum.written) written += n;
+  err << "cedict2sr: " << sum.entries << " entries read from " << input << " ("
+      << sum.lines << " lines)\n";
+  err << "cedict2sr: " << written << " written to " << outdir << ":";
+  for (int i = 0; i < 5; ++i) err << ' ' << (i + 1) << ".sr " << sum.written[i];
+  err << '\n';
+  err << "cedict2sr: " << sum.Skipped() << " skipped (" << sum.notGbk
+      << " with characters GBK cannot hold, " << sum.holdsSeparator
+      << " with the separator bytes in the key, " << sum.tooLong
+      << " longer than 4095 bytes, " << sum.controlChar << " with control characters), "
+      << sum.malformed << " malformed lines\n";
+  return 0;
+}
+
+}  // namespace velmora::cedict

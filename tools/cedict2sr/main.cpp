@@ -1,0 +1,11 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/cedict2sr/Cedict.h"
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  return velmora::cedict::Run(std::vector<std::string>(argv + 1, argv + argc), std::cout,
+                              std::cerr);
+}
