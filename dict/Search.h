@@ -24,8 +24,8 @@ class ISearchControls {
 };
 
 enum class TSearchOutcome {
-  InvalidQuery,    // cleaned query shorter than 2 bytes
-  OwnFileMissing,  // the query's own file could not be opened
+  InvalidQuery,      // cleaned query shorter than 2 bytes
+  OwnFileMissing,    // the query's own file could not be opened
   OtherFileMissing,  // a file of pass 2 or 3 could not be opened
   Stopped,
   Found,
