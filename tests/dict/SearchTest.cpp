@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "dict/Search.h"
+#include "dict/Texts.h"
+#include "platform/classes/Application.h"
+#include "platform/richedit/MemoryRichEdit.h"
+#include "tests/dict/TempDir.h"
+#include "tests/dict/ViewHelpers.h"
+
+namespace velmora {
+namespace {
+
+using test::HasFormat;
+using test::Lines;
+
+const std::string kZhong = "\xD6\xD0";  // 中
+const std::string kGuo = "\xB9\xFA";    // 国
+const std::string kMei = "\xC3\xC0";    // 美
+const std::string kRen = "\xC8\xCB";    // 人
+const std::string kTian = "\xCC\xEC";   // 天
+const std::string kColon = "\xA3\xBA";  // the separator
+const std::string kZhongGuo = kZhong + kGuo;
+constexpr TFontStyles kMarked = fsBold | fsUnderline;
+
+class TFakeControls : public ISearchControls {
+ public:
+  std::string Query;
+  bool SearchEnabled = true;
+  bool StopEnabled = false;
+  int SearchDisabledCount = 0;
+  std::string GetQueryText() override { return Query; }
+  void SetQueryText(const std::string& text) override { Query = text; }
+  void SetSearchEnabled(bool enabled) override {
+    SearchEnabled = enabled;
+    if (!enabled) ++SearchDisabledCount;
+  }
+  void SetStopEnabled(bool enabled) override { StopEnabled = enabled; }
+};
+
+class SearchTest : public ::testing::Test {
+ protected:
+  ~SearchTest() override { Application().OnProcessMessages = nullptr; }
+
+  TSearchOutcome Search(const std::string& query) {
+    controls_.Query = query;
+    const TSearchOutcome outcome = RunSearch(controls_, view_);
+    EXPECT_TRUE(controls_.SearchEnabled);
+    EXPECT_TRUE(controls_.StopEnabled);
+    return outcome;
+  }
+  std::vector<std::string> Shown() const { return Lines(edit_); }
+  // Keys shown, in order (the lines after the status line that end in the
+  // separator, or the single-byte keys of lines without one).
+  std::vector<std::string> Keys() const {
+    std::vector<std::string> keys;
+    const auto lines = Shown();
+    for (std::size_t i = 3; i + 1 < lines.size(); i += 3) keys.push_back(lines[i]);
+    return keys;
+  }
+
+  test::TTempDir dir_;
+  TMemoryRichEdit edit_;
+  TResultView view_{edit_};
+  TFakeControls controls_;
+};
+
+std::string Heading(const std::string& query) {
+  return std::string(texts::kHeadingBefore) + query + std::string(texts::kHeadingAfter);
+}
+
+TEST_F(SearchTest, ATooShortQueryReadsNothing) {
+  dir_.WriteAll();
+  ::unlink("1.sr");
+  EXPECT_EQ(Search("a!bc" + kZhong.substr(0, 1)), TSearchOutcome::InvalidQuery);
+  EXPECT_EQ(controls_.Query, kZhong.substr(0, 1));
+  EXPECT_EQ(Shown(), (std::vector<std::string>{std::string(texts::kInvalidQuery), ""}));
+  EXPECT_TRUE(HasFormat(edit_, 0, 20, clRed, fsBold));
+  EXPECT_EQ(edit_.FirstLineIndent(), 6);
+  EXPECT_EQ(edit_.LeftIndent(), 22);
+  EXPECT_EQ(controls_.SearchDisabledCount, 1);
+}
+
+TEST_F(SearchTest, AMissingOwnFileIsReportedWithoutHeading) {
+  dir_.WriteAll(kZhongGuo + kColon + "x\n");
+  ::unlink("2.sr");
+  EXPECT_EQ(Search(kZhongGuo), TSearchOutcome::OwnFileMissing);
+  EXPECT_EQ(Shown(), (std::vector<std::string>{std::string(texts::kOwnFileMissing), ""}));
+  EXPECT_TRUE(HasFormat(edit_, 0, int(texts::kOwnFileMissing.size()), clRed, fsBold));
+}
+
+TEST_F(SearchTest, TheViewLineByLine) {
+  dir_.WriteAll(
+      kZhong + kColon + "middle\n",
+      kZhongGuo + kColon + "<A HREF=\"Map.GIF\">Map</A> of " + kZhongGuo + "\r\n",
+      kMei + kGuo + kRen + kColon + "people of " + kZhongGuo + "\n");
+  controls_.Query = "x" + kZhongGuo + "!";
+  EXPECT_EQ(RunSearch(controls_, view_), TSearchOutcome::Found);
+  EXPECT_EQ(controls_.Query, kZhongGuo);
+
+  const std::string heading = Heading(kZhongGuo);
+  const std::string expl1 = "file://map.gif map of " + kZhongGuo;
+  const std::string expl2 = "people of " + kZhongGuo;
+  ASSERT_EQ(Shown(), (std::vector<std::string>{heading, std::string(texts::kFinished), "",
+                                               kZhongGuo + kColon, "      " + expl1, "",
+                                               kMei + kGuo + kRen + kColon,
+                                               "      " + expl2, "", ""}));
+  // Heading: blue and bold, the query in it marked.
+  const int h = int(heading.size());
+  EXPECT_TRUE(HasFormat(edit_, 0, 13, clBlue, fsBold));
+  EXPECT_TRUE(HasFormat(edit_, 13, 4, MatchColor, kMarked));
+  EXPECT_TRUE(HasFormat(edit_, 17, h - 17, clBlue, fsBold));
+  // The status line keeps the plain format of the text it replaced.
+  const int status = edit_.LineIndex(1);
+  EXPECT_TRUE(HasFormat(edit_, status, 9, clDefault, 0));
+  // Key form: the key blue with its match marked; the explanation green,
+  // its occurrences of the query not marked.
+  int key = edit_.LineIndex(3);
+  EXPECT_TRUE(HasFormat(edit_, key, 4, MatchColor, kMarked));
+  EXPECT_TRUE(HasFormat(edit_, key + 4, 2, clBlue, fsBold));
+  int expl = edit_.LineIndex(4);
+  EXPECT_TRUE(HasFormat(edit_, expl, 6, clDefault, 0));
+  EXPECT_TRUE(HasFormat(edit_, expl + 6, int(expl1.size()), ExplanationColor, fsBold));
+  // Explanation form: the key unmarked, the query in the explanation marked.
+  key = edit_.LineIndex(6);
+  EXPECT_TRUE(HasFormat(edit_, key, 8, clBlue, fsBold));
+  expl = edit_.LineIndex(7) + 6;
+  EXPECT_TRUE(HasFormat(edit_, expl, 10, ExplanationColor, fsBold));
+  EXPECT_TRUE(HasFormat(edit_, expl + 10, 4, MatchColor, kMarked));
+  // The CR of the CR LF file is part of the line break, not of the text.
+  EXPECT_EQ(edit_.LineIndex(5) - edit_.LineIndex(4), int(6 + expl1.size() + 2));
+}
+
+TEST_F(SearchTest, ThePassesRunInOrder) {
+  // Own file 2.sr first, then the others by number; explanation matches last,
+  // by number again, the own file included; an entry is listed once for
+  // each file that holds it.
+  const std::string e = kColon + "e\n";
+  dir_.WriteAll(
+      kZhongGuo + "1" + e + "a" + kColon + kZhongGuo + "\n",
+      kZhongGuo + "2" + e + kZhongGuo + "2" + e + "b" + kColon + kZhongGuo + "\n",
+      "c" + kColon + kZhongGuo + "\n", "",
+      kZhongGuo + kRen + kTian + "5" + e + "d" + kZhongGuo + "\n");
+  EXPECT_EQ(Search(kZhongGuo), TSearchOutcome::Found);
+  EXPECT_EQ(Keys(), (std::vector<std::string>{
+                        kZhongGuo + "2" + kColon, kZhongGuo + "2" + kColon,
+                        kZhongGuo + "1" + kColon, kZhongGuo + kRen + kTian + "5" + kColon,
+                        "a" + kColon, "b" + kColon, "c" + kColon, "d"}));
+  // A line without separator shows its first byte as key and the rest as
+  // explanation.
+  EXPECT_EQ(Shown()[3 + 3 * 7 + 1], "      " + kZhongGuo);
+}
+
+TEST_F(SearchTest, TheOwnFileFollowsTheQueryLength) {
+  const std::string six = kZhong + kGuo + kMei + kRen + kTian + kZhong;
+  dir_.WriteAll(six + "a" + kColon + "\n", six + "b" + kColon + "\n", "",
+                six + "d" + kColon + "\n", six + "e" + kColon + "\n");
+  EXPECT_EQ(Search(six), TSearchOutcome::Found);
+  EXPECT_EQ(Keys().front(), six + "e" + kColon);
+  // A space between two characters stays and the own file is 2.sr.
+  dir_.WriteAll(kZhong + " " + kGuo + "a" + kColon + "\n",
+                kZhong + " " + kGuo + "b" + kColon + "\n");
+  EXPECT_EQ(Search(kZhong + " " + kGuo), TSearchOutcome::Found);
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kZhong + " " + kGuo + "b" + kColon,
+                                              kZhong + " " + kGuo + "a" + kColon}));
+}
+
+TEST_F(SearchTest, NothingFound) {
+  dir_.WriteAll(kTian + kColon + "x\n", "", "", "", "");
+  EXPECT_EQ(Search(kZhongGuo), TSearchOutcome::NotFound);
+  const auto lines = Shown();
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[1], texts::kFinished);
+  const std::string message(texts::kNotFound);
+  EXPECT_EQ(lines[3] + "\n" + lines[4] + "\n" + lines[5], message);
+  EXPECT_EQ(lines[5], "https://velmora.example/download");
+  const int start = edit_.LineIndex(3);
+  EXPECT_TRUE(HasFormat(edit_, start, int(message.size()), clRed, fsBold));
+}
+
+TEST_F(SearchTest, AFileMissingInPassTwoOverwritesTheHeading) {
+  dir_.WriteAll(kZhongGuo + "1" + kColon + "\n", kZhongGuo + "2" + kColon + "\n", "",
+                kZhongGuo + "4" + kColon + "\n", "");
+  ::unlink("3.sr");
+  std::filesystem::create_directory("3.sr");  // a folder can't be read either
+  EXPECT_EQ(Search(kZhongGuo), TSearchOutcome::OtherFileMissing);
+  const auto lines = Shown();
+  EXPECT_EQ(lines[0], std::string(texts::kFileMissing) + "3.sr");
+  EXPECT_EQ(lines[1], texts::kSearching.substr(0, texts::kSearching.size() - 1));
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kZhongGuo + "2" + kColon,
+                                              kZhongGuo + "1" + kColon}));
+}
+
+TEST_F(SearchTest, AStopEndsTheSearchBeforeTheNextLine) {
+  // Five lines per file, the third of each matching by explanation only.
+  std::string file;
+  for (int i = 0; i < 5; ++i)
+    file += (i == 2 ? kTian + kColon + kZhongGuo : kTian + kColon + "x") + "\n";
+  dir_.WriteAll(file, file, file, file, file);
+  int lines = 0;
+  Application().OnProcessMessages = [&] {
+    // The stop command, pressed during pass 3 after the first file.
+    if (++lines == 25 + 6) {
+      StopRequested = true;
+      view_.ReplaceLine(1, texts::kStopped);
+      view_.MarkSpan(view_.LineStart(1), 9, clRed, fsBold);
+      controls_.SetSearchEnabled(true);
+    }
+  };
+  EXPECT_EQ(Search(kZhongGuo), TSearchOutcome::Stopped);
+  EXPECT_EQ(lines, 31);
+  const auto shown = Shown();
+  EXPECT_EQ(shown[1], texts::kStopped);
+  EXPECT_EQ(Keys().size(), 1u);
+  ASSERT_EQ(shown.size(), 7u);  // no not-found message, nothing after the stop
+  // A search that found nothing before the stop writes no not-found message.
+  lines = 0;
+  EXPECT_EQ(Search(kMei + kRen), TSearchOutcome::Stopped);
+  EXPECT_EQ(Shown().size(), 4u);
+}
+
+TEST_F(SearchTest, LongLinesAndCrLfFilesAreSearchedLikeAnyOther) {
+  const std::string longLine = kTian + kColon + std::string(5000, 'x');
+  dir_.WriteAll("", longLine + "\n" + kZhongGuo + kColon + "a\r\n" + longLine + "\r\n" +
+                        kTian + kColon + "b " + kZhongGuo + "\r\n");
+  EXPECT_EQ(Search(kZhongGuo), TSearchOutcome::Found);
+  const auto lines = Shown();
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kZhongGuo + kColon, kTian + kColon}));
+  EXPECT_EQ(lines[4], "      a");
+  EXPECT_EQ(lines[7], "      b " + kZhongGuo);
+}
+
+TEST_F(SearchTest, CharactersAreNeverConfusedByTheirBytes) {
+  // 泄 is bytes 2-3 of 中国; 乤 and 丄 differ only in the case of their
+  // second byte.
+  const std::string xie = "\xD0\xB9", shaA = "\x81\x61", shang = "\x81\x41";
+  dir_.WriteAll("", kZhongGuo + kColon + "a\n" + shaA + kTian + kColon + "b\n",
+                shang + kTian + "z" + kColon + kZhong + kZhongGuo + "\n");
+  EXPECT_EQ(Search(xie), TSearchOutcome::NotFound);
+  EXPECT_EQ(Search(shang + kTian), TSearchOutcome::Found);
+  EXPECT_EQ(Keys(), (std::vector<std::string>{shang + kTian + "z" + kColon}));
+}
+
+TEST_F(SearchTest, BadInputNeverBreaksTheSearch) {
+  std::mt19937 rng(3);
+  std::string binary;
+  for (int i = 0; i < 200'000; ++i) binary.push_back(char(rng()));
+  // A lead byte at the end of a line and before an invalid byte, NULs.
+  const std::string odd = std::string("\xD6\n\xD6\x0A\xD6\x7F", 6) + kZhongGuo + kColon +
+                          std::string("x\0\xD6\xD0\n", 5) + kColon + "\n" + kZhongGuo;
+  dir_.WriteAll(binary, odd, "", binary.substr(1000), binary.substr(0, 7));
+  for (const std::string& query : {kZhongGuo, std::string("\xFE\xFE"),
+                                   std::string("\x81\x81\x81"), std::string(" \t")}) {
+    const TSearchOutcome outcome = Search(query);
+    EXPECT_TRUE(outcome == TSearchOutcome::Found || outcome == TSearchOutcome::NotFound);
+    EXPECT_EQ(Shown()[1], texts::kFinished);
+  }
+  // The NUL hid the rest of its line.
+  EXPECT_EQ(Search(kZhongGuo), TSearchOutcome::Found);
+  const auto lines = Shown();
+  EXPECT_EQ(lines[4], "      x");
+}
+
+}  // namespace
+}  // namespace velmora
