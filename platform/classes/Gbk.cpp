@@ -137,6 +137,19 @@ char32_t NextUtf8(std::string_view s, size_t& i) {
 
 }  // namespace
 
+namespace {
+
+// The pair's code point at gbk[i], or 0 when gbk[i] does not start one.
+char32_t PairAt(const Tables& t, std::string_view gbk, size_t i) {
+  unsigned char b = gbk[i];
+  if (!IsLeadByte(b) || i + 1 >= gbk.size()) return 0;
+  unsigned char trail = gbk[i + 1];
+  if (!IsTrailByte(trail)) return 0;
+  return t.decode[(b - 0x81) * kTrailCount + (trail - 0x40)];
+}
+
+}  // namespace
+
 std::u32string Decode(std::string_view gbk) {
   const Tables& t = Table();
   std::u32string out;
@@ -145,22 +158,18 @@ std::u32string Decode(std::string_view gbk) {
     unsigned char b = gbk[i];
     if (b < 0x80) {
       out += char32_t(b);
-      continue;
+    } else if (char32_t c = PairAt(t, gbk, i)) {
+      out += c;
+      ++i;
+    } else {
+      out += kRawByteBase + b;
     }
-    if (IsLeadByte(b) && i + 1 < gbk.size()) {
-      unsigned char trail = gbk[i + 1];
-      if (IsTrailByte(trail)) {
-        char32_t c = t.decode[(b - 0x81) * kTrailCount + (trail - 0x40)];
-        if (c != 0) {
-          out += c;
-          ++i;
-          continue;
-        }
-      }
-    }
-    out += kRawByteBase + b;
   }
   return out;
+}
+
+int CharLengthAt(std::string_view gbk, size_t i) {
+  return (unsigned char)gbk[i] >= 0x80 && PairAt(Table(), gbk, i) ? 2 : 1;
 }
 
 std::string Encode(std::u32string_view text) {

@@ -11,7 +11,9 @@ namespace velmora::gbk {
 constexpr char32_t kRawByteBase = 0x10FF00;
 
 // A byte from 0x81 to 0xFE starts a double-byte character.
-constexpr bool IsLeadByte(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
+constexpr bool IsLeadByte(unsigned char b) {
+  return b >= 0x81 && b <= 0xFE;
+}
 
 // Unicode code points of the GBK bytes.
 std::u32string Decode(std::string_view gbk);
@@ -19,6 +21,8 @@ std::u32string Decode(std::string_view gbk);
 std::string Encode(std::u32string_view text);
 // Bytes that Encode gives for one code point (1 or 2).
 int EncodedLength(char32_t c);
+// Bytes of the character that Decode finds at gbk[i] (1 or 2; i < size).
+int CharLengthAt(std::string_view gbk, size_t i);
 
 std::string ToUtf8(std::string_view gbk);
 // Invalid UTF-8 sequences become "?", like characters GBK cannot hold.

@@ -1,0 +1,87 @@
+// A complete view kept in memory: GBK bytes, line starts and runs of
+// character format. It has no display; the search's headless tests and the
+// sanitizer build use it. Appending and formatting near the end cost
+// amortised O(1); replacing a line in the middle costs O(size of the view).
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/richedit/RichEdit.h"
+
+namespace velmora {
+
+class TMemoryRichEdit : public IRichEdit {
+ public:
+  // Receives the selected bytes on CopySelection.
+  using TClipboardSink = std::function<void(std::string_view gbk)>;
+
+  TMemoryRichEdit();
+
+  void Clear() override;
+  void AppendLine(std::string_view text) override;
+  void ReplaceLine(int line, std::string_view text) override;
+
+  int LineCount() const override { return int(lineStarts_.size()); }
+  int LineFromChar(int pos) const override;
+  int LineIndex(int line) const override;
+  int TextLength() const override { return int(text_.size()); }
+  std::string Text() const override { return text_; }
+
+  void SetSelection(int start, int length) override;
+  int SelStart() const override { return selStart_; }
+  int SelLength() const override { return selLength_; }
+  std::string SelectedText() const override;
+
+  void SetSelColor(TColor color) override;
+  void SetSelStyle(TFontStyles style) override;
+  TCharFormat FormatAt(int pos) const override;
+
+  void SetParagraphIndents(double firstLineIndentPt, double leftIndentPt) override;
+  double FirstLineIndent() const override { return firstIndent_; }
+  double LeftIndent() const override { return leftIndent_; }
+
+  void SetAutoUrlDetect(bool on) override { urlDetect_ = on; }
+  bool AutoUrlDetect() const override { return urlDetect_; }
+  std::vector<TLinkRange> Links() const override;
+
+  void CopySelection() override;
+  void ScrollToTop() override { scrollPos_ = 0; }
+
+  void SetClipboardSink(TClipboardSink sink) { clipboard_ = std::move(sink); }
+  // The position last scrolled into view: the selection's end, or 0 after
+  // ScrollToTop.
+  int ScrollPosition() const { return scrollPos_; }
+
+ private:
+  struct Run {
+    int start;  // the run reaches to the next run's start or the end of the text
+    TCharFormat format;
+  };
+
+  // Recomputes the line starts from line `line` on.
+  void Reparse(int line);
+  // Index of the run holding pos (the last run for pos at the end).
+  size_t RunAt(int pos) const;
+  // Makes pos the start of a run; returns that run's index (runs_.size() at the end).
+  size_t SplitAt(int pos);
+  // Merges equal neighbours among runs [first, last].
+  void Coalesce(size_t first, size_t last);
+  template <typename F>
+  void FormatSelection(F change);
+
+  std::string text_;
+  std::vector<int> lineStarts_;
+  std::vector<Run> runs_;  // never empty; runs_[0].start == 0
+  int selStart_ = 0;
+  int selLength_ = 0;
+  int scrollPos_ = 0;
+  double firstIndent_ = 0;
+  double leftIndent_ = 0;
+  bool urlDetect_ = false;
+  TClipboardSink clipboard_;
+};
+
+}  // namespace velmora
