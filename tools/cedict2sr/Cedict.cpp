@@ -245,7 +245,8 @@ constexpr const char* kUsage =
     "  -h, --help           show this help\n"
     "\n"
     "Exit status: 0 on success, 2 on bad usage, unreadable input, an input\n"
-    "without a single entry, or files that cannot be written.\n";
+    "without a single entry that can be written, or files that cannot be\n"
+    "written.\n";
 
 namespace fs = std::filesystem;
 
@@ -385,10 +386,15 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         << "; the dictionary files were left as they were\n";
     return 2;
   }
-  if (!files.Commit(err)) return 2;
-
   long written = 0;
   for (long n : sum.written) written += n;
+  if (written == 0) {
+    err << "cedict2sr: none of the " << sum.entries << " entries in " << input
+        << " could be written; the dictionary files were left as they were\n";
+    return 2;
+  }
+  if (!files.Commit(err)) return 2;
+
   err << "cedict2sr: " << sum.entries << " entries read from " << input << " ("
       << sum.lines << " lines)\n";
   err << "cedict2sr: " << written << " written to " << outdir << ":";

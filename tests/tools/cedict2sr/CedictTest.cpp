@@ -213,6 +213,9 @@ TEST_F(CedictRun, FailuresExitWithTwoAndKeepTheOldDictionary) {
   // the dictionary that is there.
   EXPECT_EQ(Run({"-o", dir, empty}), 2);
   EXPECT_NE(err_.str().find("no CC-CEDICT entries"), std::string::npos);
+  // Nor must one whose entries were all skipped.
+  EXPECT_EQ(Run({"-o", dir, Write("lost.u8", "𠀀 𠀀 [ha1] /x/\n").string()}), 2);
+  EXPECT_NE(err_.str().find("none of the 1 entries"), std::string::npos);
   // The output folder cannot be made below a plain file.
   EXPECT_EQ(Run({"-o", (dir_ / "2.sr" / "x").string(), Write("ok.u8", kSample).string()}),
             2);
