@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <QTextDocument>
+#include <sstream>
+
+#include "platform/classes/Canvas.h"
+#include "platform/classes/Gbk.h"
+#include "platform/qt/GbkQt.h"
+#include "platform/qt/Image.h"
+#include "platform/qt/ResultViewWidget.h"
+
+namespace velmora {
+namespace {
+
+TEST(GbkQt, EveryByteStringSurvivesTheTripThroughQString) {
+  // 中文, a lone lead byte, a byte that never starts a character, and a
+  // double-byte character whose second byte is an ASCII letter.
+  const std::string bytes = "\xD6\xD0\xCE\xC4 \x81\xFF \x80x \xD1}";
+  QString text = QStringFromGbk(bytes);
+  EXPECT_TRUE(text.startsWith(QStringLiteral("中文 ")));
+  EXPECT_EQ(GbkFromQString(text), bytes);
+  // What GBK cannot hold becomes "?".
+  EXPECT_EQ(GbkFromQString(QStringLiteral("a😀b")), "a?b");
+}
+
+struct Notification {
+  unsigned code;
+  unsigned msg;
+  int first;
+  int after;
+};
+
+class ViewWidgetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    document_.setPlainText(QStringLiteral("see http://x.org/abc now"));
+    view_.setDocument(&document_);
+    view_.resize(400, 200);
+    // Document positions 4..19 hold the link; report them as bytes 100..115.
+    view_.SetLinkLookup([](int pos) -> std::optional<TLinkRange> {
+      if (pos >= 4 && pos < 20) return TLinkRange{100, 16};
+      return std::nullopt;
+    });
+    view_.SetEventMask(ENM_LINK);
+    view_.OnNotify = [this](TMessage& m) {
+      ASSERT_EQ(m.Msg, WM_NOTIFY);
+      const auto* link = reinterpret_cast<const ENLINK*>(m.LParam);
+      got_.push_back({link->nmhdr.code, link->msg, link->chrg.cpMin, link->chrg.cpMax});
+    };
+    view_.OnMouseDown = [this](TMouseButton b, TShiftState, int x, int y) {
+      downs_.push_back({b, QPoint(x, y)});
+    };
+    view_.show();
+  }
+  QPoint At(int documentPosition) {
+    QTextCursor c(&document_);
+    c.setPosition(documentPosition);
+    return view_.cursorRect(c).center() + QPoint(2, 0);
+  }
+
+  QTextDocument document_;
+  TResultViewWidget view_;
+  std::vector<Notification> got_;
+  std::vector<std::pair<TMouseButton, QPoint>> downs_;
+};
+
+TEST_F(ViewWidgetTest, MouseMessagesOverALinkAreReportedWithItsRange) {
+  QPoint p = At(8);
+  QWidget* vp = view_.viewport();
+  QTest::mouseMove(vp, p);
+  QTest::mousePress(vp, Qt::LeftButton, {}, p);
+  QTest::mouseRelease(vp, Qt::LeftButton, {}, p);
+  QTest::mouseDClick(vp, Qt::LeftButton, {}, p);
+  QTest::mousePress(vp, Qt::RightButton, {}, p);
+  std::vector<unsigned> msgs;
+  for (const Notification& n : got_) {
+    EXPECT_EQ(n.code, EN_LINK);
+    EXPECT_EQ(n.first, 100);
+    EXPECT_EQ(n.after, 116);
+    if (n.msg != WM_MOUSEMOVE) msgs.push_back(n.msg);
+  }
+  EXPECT_EQ(msgs, (std::vector<unsigned>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK,
+                                         WM_RBUTTONDOWN}));
+  ASSERT_FALSE(got_.empty());
+  EXPECT_EQ(got_[0].msg, WM_MOUSEMOVE);
+  ASSERT_FALSE(downs_.empty());
+  EXPECT_EQ(downs_.back().first, TMouseButton::mbRight);
+  EXPECT_EQ(downs_.back().second, p);
+}
+
+TEST_F(ViewWidgetTest, NothingIsReportedOffTheLinkOrWithoutTheEventMask) {
+  QWidget* vp = view_.viewport();
+  QTest::mousePress(vp, Qt::LeftButton, {}, At(1));
+  QTest::mousePress(vp, Qt::LeftButton, {},
+                    QPoint(390, At(8).y()));  // past the line's end
+  EXPECT_TRUE(got_.empty());
+  view_.SetEventMask(0);
+  QTest::mousePress(vp, Qt::LeftButton, {}, At(8));
+  EXPECT_TRUE(got_.empty());
+  EXPECT_EQ(downs_.size(), 3u);  // the mouse-down event comes regardless
+}
+
+// Draws a 10 x 6 block of one colour.
+class TBlock : public TGraphic {
+ public:
+  int GetWidth() const override { return 10; }
+  int GetHeight() const override { return 6; }
+  bool GetEmpty() const override { return false; }
+  void Draw(TCanvas& canvas, const TRect& rect) override {
+    drawn = rect;
+    canvas.SetBrushColor(color);
+    canvas.FillRect(rect);
+  }
+  void LoadFromStream(TStream&) override {}
+  void SaveToStream(TStream&) override {}
+  std::unique_ptr<TGraphic> NewOfSameClass() const override {
+    return std::make_unique<TBlock>();
+  }
+  void Recolour(TColor c) {
+    color = c;
+    Changed(this);
+  }
+  TColor color = RGB(200, 10, 20);
+  TRect drawn;
+};
+
+TEST(Image, DrawsThePictureAtNaturalSizeOverTheBackground) {
+  TImage image;
+  image.resize(30, 20);
+  image.SetBackground(RGB(233, 254, 221));
+  QImage empty = image.Render();
+  EXPECT_EQ(empty.pixelColor(5, 5), QColor(233, 254, 221));
+
+  auto block = std::make_unique<TBlock>();
+  TBlock* raw = block.get();
+  image.Picture().SetGraphic(std::move(block));
+  QImage shown = image.Render();
+  EXPECT_EQ(raw->drawn, Rect(0, 0, 10, 6));
+  EXPECT_EQ(shown.pixelColor(0, 0), QColor(200, 10, 20));
+  EXPECT_EQ(shown.pixelColor(9, 5), QColor(200, 10, 20));
+  EXPECT_EQ(shown.pixelColor(10, 5), QColor(233, 254, 221));
+  EXPECT_EQ(shown.pixelColor(9, 6), QColor(233, 254, 221));
+
+  raw->Recolour(RGB(1, 2, 3));
+  EXPECT_EQ(image.Render().pixelColor(3, 3), QColor(1, 2, 3));
+}
+
+}  // namespace
+}  // namespace velmora
