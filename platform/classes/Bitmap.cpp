@@ -1,0 +1,453 @@
+#include "platform/classes/Bitmap.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace velmora {
+
+// The canvas of a bitmap: a memory DC that holds the bitmap selected.
+class TBitmapCanvas : public TCanvas {
+ public:
+  explicit TBitmapCanvas(TBitmap& owner) : owner_(owner) {}
+  ~TBitmapCanvas() override {
+    if (handle_) {
+      SelectObject(handle_, stock_);
+      DeleteDC(handle_);
+    }
+  }
+  // Moves the DC over to another bitmap (null: none) before the old goes.
+  void Reselect(HBITMAP bitmap) {
+    if (handle_) SelectObject(handle_, bitmap ? HGDIOBJ(bitmap) : stock_);
+  }
+  HDC Existing() const { return handle_; }
+
+ protected:
+  void CreateHandle() override {
+    HDC dc = GDICheck(CreateCompatibleDC(nullptr));
+    stock_ = GetCurrentObject(dc, OBJ_BITMAP);
+    if (owner_.handle_) SelectObject(dc, owner_.handle_);
+    handle_ = dc;
+  }
+
+ private:
+  TBitmap& owner_;
+  HGDIOBJ stock_ = nullptr;
+};
+
+namespace {
+
+const char* kInvalidBitmap = "Bitmap image is not valid";
+
+// A DC holding a bitmap for the length of one operation: the canvas's DC
+// when the bitmap already lives there, otherwise a scratch one.
+class HeldDC {
+ public:
+  HeldDC(HBITMAP bitmap, HDC existing) {
+    if (existing) {
+      dc_ = existing;
+      return;
+    }
+    dc_ = GDICheck(CreateCompatibleDC(nullptr));
+    own_ = true;
+    old_ = SelectObject(dc_, bitmap);
+  }
+  ~HeldDC() {
+    if (own_) {
+      SelectObject(dc_, old_);
+      DeleteDC(dc_);
+    }
+  }
+  HeldDC(const HeldDC&) = delete;
+  HeldDC& operator=(const HeldDC&) = delete;
+  HDC Get() const { return dc_; }
+
+ private:
+  HDC dc_ = nullptr;
+  HGDIOBJ old_ = nullptr;
+  bool own_ = false;
+};
+
+std::uint32_t Le32(const std::uint8_t* p) {
+  return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
+         (std::uint32_t(p[3]) << 24);
+}
+std::uint16_t Le16(const std::uint8_t* p) {
+  return std::uint16_t(p[0] | (p[1] << 8));
+}
+void Put32(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = std::uint8_t(v >> (8 * i));
+}
+void Put16(std::uint8_t* p, std::uint16_t v) {
+  p[0] = std::uint8_t(v);
+  p[1] = std::uint8_t(v >> 8);
+}
+
+HPALETTE PaletteFromQuads(const RGBQUAD* colors, std::size_t count) {
+  std::vector<PALETTEENTRY> entries(count);
+  for (std::size_t i = 0; i < count; ++i)
+    entries[i] = PALETTEENTRY{colors[i].rgbRed, colors[i].rgbGreen, colors[i].rgbBlue, 0};
+  return GDICheck(CreatePalette(0x300, entries.data(), WORD(count)));
+}
+
+}  // namespace
+
+HPALETTE SystemPalette16() {
+  static HPALETTE palette = [] {
+    const BYTE c[16][3] = {
+        {0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
+        {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
+        {128, 128, 128}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
+        {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
+    PALETTEENTRY e[16];
+    for (int i = 0; i < 16; ++i) e[i] = PALETTEENTRY{c[i][0], c[i][1], c[i][2], 0};
+    return CreatePalette(0x300, e, 16);
+  }();
+  return palette;
+}
+
+HPALETTE CopyPalette(HPALETTE palette) {
+  if (!palette) return nullptr;
+  UINT n = GetPaletteEntries(palette, 0, 0, nullptr);
+  if (n == 0) return nullptr;
+  std::vector<PALETTEENTRY> entries(n);
+  GetPaletteEntries(palette, 0, n, entries.data());
+  return CreatePalette(0x300, entries.data(), WORD(n));
+}
+
+TBitmap::TBitmap() = default;
+
+TBitmap::~TBitmap() {
+  canvas_.reset();
+  if (handle_) DeleteObject(handle_);
+  if (palette_) DeleteObject(palette_);
+}
+
+int TBitmap::StorageBits(TPixelFormat format) const {
+  switch (format) {
+    case TPixelFormat::pfDevice:
+      return GetScreenBitsPerPixel() <= 8 ? 8 : 32;
+    case TPixelFormat::pf1bit:
+      return 1;
+    case TPixelFormat::pf8bit:
+      return 8;
+    case TPixelFormat::pf24bit:
+      return 24;
+    case TPixelFormat::pf32bit:
+      return 32;
+    default:
+      throw EInvalidGraphicOperation("Unsupported pixel format");
+  }
+}
+
+HBITMAP TBitmap::MakeDIB(int width, int height, int bits, bool fillWhite) const {
+  auto info = std::make_unique<BITMAPINFO>();
+  info->bmiHeader.biWidth = width;
+  info->bmiHeader.biHeight = height;
+  info->bmiHeader.biBitCount = WORD(bits);
+  if (bits == 1) {
+    info->bmiColors[1] = RGBQUAD{255, 255, 255, 0};
+  } else if (bits == 8) {
+    std::vector<PALETTEENTRY> entries(256);
+    HPALETTE source = palette_ ? palette_ : HPALETTE(GetStockObject(DEFAULT_PALETTE));
+    UINT n = GetPaletteEntries(source, 0, 256, entries.data());
+    for (UINT i = 0; i < n; ++i)
+      info->bmiColors[i] =
+          RGBQUAD{entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0};
+    info->bmiHeader.biClrUsed = 256;
+  }
+  void* pixels = nullptr;
+  HBITMAP bitmap =
+      GDICheck(CreateDIBSection(nullptr, info.get(), DIB_RGB_COLORS, &pixels));
+  if (fillWhite) {
+    HeldDC dc(bitmap, nullptr);
+    RECT all{0, 0, width, height};
+    ::velmora::FillRect(dc.Get(), &all, HBRUSH(GetStockObject(WHITE_BRUSH)));
+  }
+  return bitmap;
+}
+
+void TBitmap::Replace(HBITMAP bitmap, int width, int height, int bits) {
+  if (canvas_) canvas_->Reselect(bitmap);
+  if (handle_) DeleteObject(handle_);
+  handle_ = bitmap;
+  width_ = bitmap ? width : 0;
+  height_ = bitmap ? height : 0;
+  bitsPerPixel_ = bitmap ? bits : 0;
+}
+
+void TBitmap::SetSize(int width, int height) {
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  if (width == width_ && height == height_) return;
+  if (width == 0 || height == 0) {
+    Replace(nullptr, 0, 0, 0);
+    width_ = width;
+    height_ = height;
+    Changed(this);
+    return;
+  }
+  int bits = handle_ ? bitsPerPixel_ : StorageBits(pixelFormat_);
+  HBITMAP fresh = MakeDIB(width, height, bits, true);
+  if (handle_) {
+    HeldDC to(fresh, nullptr);
+    HeldDC from(handle_, canvas_ ? canvas_->Existing() : nullptr);
+    BitBlt(to.Get(), 0, 0, std::min(width, width_), std::min(height, height_), from.Get(),
+           0, 0, SRCCOPY);
+  }
+  Replace(fresh, width, height, bits);
+  Changed(this);
+}
+
+void TBitmap::SetPixelFormat(TPixelFormat format) {
+  int bits = StorageBits(format);
+  if (format == pixelFormat_) return;
+  pixelFormat_ = format;
+  if (handle_ && bits != bitsPerPixel_) {
+    HBITMAP fresh = MakeDIB(width_, height_, bits, false);
+    {
+      HeldDC to(fresh, nullptr);
+      HeldDC from(handle_, canvas_ ? canvas_->Existing() : nullptr);
+      BitBlt(to.Get(), 0, 0, width_, height_, from.Get(), 0, 0, SRCCOPY);
+    }
+    Replace(fresh, width_, height_, bits);
+  }
+  Changed(this);
+}
+
+void TBitmap::SetPalette(HPALETTE palette) {
+  if (palette == palette_) return;
+  HPALETTE copy = palette ? GDICheck(CopyPalette(palette)) : nullptr;
+  if (palette_) DeleteObject(palette_);
+  palette_ = copy;
+  if (handle_ && bitsPerPixel_ == 8 && palette_) {
+    PALETTEENTRY entries[256];
+    UINT n = GetPaletteEntries(palette_, 0, 256, entries);
+    RGBQUAD colors[256];
+    for (UINT i = 0; i < n; ++i)
+      colors[i] = RGBQUAD{entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0};
+    SetDIBColorTable(handle_, 0, n, colors);
+  }
+  Changed(this);
+}
+
+TCanvas& TBitmap::GetCanvas() {
+  if (!canvas_) {
+    canvas_ = std::make_unique<TBitmapCanvas>(*this);
+    canvas_->OnChange = [this](void*) { CanvasChanged(); };
+  }
+  return *canvas_;
+}
+
+void TBitmap::CanvasChanged() {
+  Changed(this);
+}
+
+void* TBitmap::ScanLine(int row) {
+  return const_cast<void*>(static_cast<const TBitmap*>(this)->ScanLine(row));
+}
+
+const void* TBitmap::ScanLine(int row) const {
+  if (!handle_ || row < 0 || row >= height_)
+    throw EInvalidGraphicOperation("Scan line index out of range");
+  GdiFlush();
+  return GetBitmapRow(handle_, row);
+}
+
+void TBitmap::LoadFromStream(TStream& stream) {
+  const std::int64_t start = stream.GetPosition();
+  std::uint8_t file[14];
+  std::uint8_t head[124] = {};
+  try {
+    stream.ReadBuffer(file, 14);
+    stream.ReadBuffer(head, 4);
+  } catch (const EReadError&) {
+    throw EInvalidGraphic(kInvalidBitmap);
+  }
+  std::uint32_t headerSize = Le32(head);
+  if (file[0] != 'B' || file[1] != 'M' || headerSize < 40 || headerSize > 124)
+    throw EInvalidGraphic(kInvalidBitmap);
+  std::uint32_t offBits = Le32(file + 10);
+  std::int32_t width = std::int32_t(Le32(head + 4));
+  std::int32_t rawHeight = std::int32_t(Le32(head + 8));
+  std::uint16_t bitCount = 0;
+  std::uint32_t compression = 0, clrUsed = 0;
+  RGBQUAD colors[256] = {};
+  std::size_t colorCount = 0;
+  try {
+    stream.ReadBuffer(head + 4, headerSize - 4);
+    width = std::int32_t(Le32(head + 4));
+    rawHeight = std::int32_t(Le32(head + 8));
+    bitCount = Le16(head + 14);
+    compression = Le32(head + 16);
+    clrUsed = Le32(head + 32);
+    if (width <= 0 || width > 65535 || rawHeight == 0 || rawHeight < -65535 ||
+        rawHeight > 65535)
+      throw EInvalidGraphic(kInvalidBitmap);
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 &&
+        bitCount != 32)
+      throw EInvalidGraphic(kInvalidBitmap);
+    if (compression == 3 && bitCount == 32) {
+      // Bit fields are accepted only in the ordinary 8-8-8 layout.
+      std::uint8_t masks[12];
+      if (headerSize >= 52)
+        std::memcpy(masks, head + 40, 12);
+      else
+        stream.ReadBuffer(masks, 12);
+      if (Le32(masks) != 0xFF0000 || Le32(masks + 4) != 0xFF00 || Le32(masks + 8) != 0xFF)
+        throw EInvalidGraphic(kInvalidBitmap);
+    } else if (compression != 0) {
+      throw EInvalidGraphic(kInvalidBitmap);
+    }
+    if (bitCount <= 8) {
+      std::size_t most = std::size_t(1) << bitCount;
+      colorCount = clrUsed ? clrUsed : most;
+      if (colorCount > most) throw EInvalidGraphic(kInvalidBitmap);
+      stream.ReadBuffer(colors, std::int64_t(colorCount * 4));
+    }
+  } catch (const EReadError&) {
+    throw EInvalidGraphic(kInvalidBitmap);
+  }
+  int height = rawHeight < 0 ? -rawHeight : rawHeight;
+  bool bottomUp = rawHeight > 0;
+  std::size_t srcStride = (std::size_t(width) * bitCount + 31) / 32 * 4;
+  if (offBits) stream.SetPosition(start + offBits);
+  std::vector<std::uint8_t> pixels;
+  try {
+    pixels.resize(srcStride * std::size_t(height));
+    stream.ReadBuffer(pixels.data(), std::int64_t(pixels.size()));
+  } catch (const EReadError&) {
+    throw EInvalidGraphic(kInvalidBitmap);
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory("Out of memory");
+  }
+
+  int bits = bitCount == 4 ? 8 : bitCount;
+  auto info = std::make_unique<BITMAPINFO>();
+  info->bmiHeader.biWidth = width;
+  info->bmiHeader.biHeight = height;
+  info->bmiHeader.biBitCount = WORD(bits);
+  std::copy_n(colors, colorCount, info->bmiColors);
+  info->bmiHeader.biClrUsed = DWORD(colorCount);
+  HBITMAP bitmap =
+      GDICheck(CreateDIBSection(nullptr, info.get(), DIB_RGB_COLORS, nullptr));
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* src =
+        pixels.data() + srcStride * std::size_t(bottomUp ? height - 1 - y : y);
+    BYTE* dst = GetBitmapRow(bitmap, y);
+    if (bitCount == 4) {
+      for (int x = 0; x < width; ++x) dst[x] = (src[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F;
+    } else {
+      std::memcpy(dst, src, srcStride);
+    }
+  }
+  HPALETTE palette = nullptr;
+  if (bits == 8 && colorCount) {
+    try {
+      palette = PaletteFromQuads(colors, colorCount);
+    } catch (...) {
+      DeleteObject(bitmap);
+      throw;
+    }
+  }
+  if (palette_) DeleteObject(palette_);
+  palette_ = palette;
+  Replace(bitmap, width, height, bits);
+  pixelFormat_ = bits == 1    ? TPixelFormat::pf1bit
+                 : bits == 8  ? TPixelFormat::pf8bit
+                 : bits == 24 ? TPixelFormat::pf24bit
+                              : TPixelFormat::pf32bit;
+  Changed(this);
+}
+
+void TBitmap::SaveToStream(TStream& stream) {
+  if (GetEmpty()) return;
+  int bits = bitsPerPixel_;
+  std::uint32_t stride = std::uint32_t((std::size_t(width_) * bits + 31) / 32 * 4);
+  std::uint32_t colorCount = bits <= 8 ? (1u << bits) : 0;
+  std::uint32_t infoSize = 40 + colorCount * 4;
+  std::uint32_t imageSize = stride * std::uint32_t(height_);
+  std::vector<std::uint8_t> head(14 + infoSize, 0);
+  head[0] = 'B';
+  head[1] = 'M';
+  Put32(&head[2], 14 + infoSize + imageSize);
+  Put32(&head[10], 14 + infoSize);
+  Put32(&head[14], 40);
+  Put32(&head[18], std::uint32_t(width_));
+  Put32(&head[22], std::uint32_t(height_));
+  Put16(&head[26], 1);
+  Put16(&head[28], std::uint16_t(bits));
+  Put32(&head[34], imageSize);
+  Put32(&head[46], colorCount);
+  if (colorCount) {
+    std::vector<RGBQUAD> colors(colorCount);
+    if (GetDIBColorTable(handle_, 0, colorCount, colors.data()) == 0 && bits == 1)
+      colors[1] = RGBQUAD{255, 255, 255, 0};
+    std::memcpy(&head[54], colors.data(), colorCount * 4);
+  }
+  stream.WriteBuffer(head.data(), std::int64_t(head.size()));
+  GdiFlush();
+  for (int y = height_ - 1; y >= 0; --y)
+    stream.WriteBuffer(GetBitmapRow(handle_, y), stride);
+}
+
+void TBitmap::Assign(const TGraphic& source) {
+  if (&source == this) return;
+  const auto* other = dynamic_cast<const TBitmap*>(&source);
+  if (!other) {
+    // Any other graphic is drawn onto a bitmap of its size.
+    SetSize(source.GetWidth(), source.GetHeight());
+    if (!GetEmpty())
+      const_cast<TGraphic&>(source).Draw(GetCanvas(), Rect(0, 0, width_, height_));
+    return;
+  }
+  HPALETTE palette = other->palette_ ? GDICheck(CopyPalette(other->palette_)) : nullptr;
+  HBITMAP bitmap = nullptr;
+  if (other->handle_) {
+    BITMAP bm;
+    GetObject(other->handle_, sizeof bm, &bm);
+    auto info = std::make_unique<BITMAPINFO>();
+    info->bmiHeader.biWidth = other->width_;
+    info->bmiHeader.biHeight = other->height_;
+    info->bmiHeader.biBitCount = WORD(other->bitsPerPixel_);
+    info->bmiHeader.biClrUsed = GetDIBColorTable(other->handle_, 0, 256, info->bmiColors);
+    bitmap = CreateDIBSection(nullptr, info.get(), DIB_RGB_COLORS, nullptr);
+    if (!bitmap) {
+      if (palette) DeleteObject(palette);
+      RaiseLastGdiError();
+    }
+    GdiFlush();
+    for (int y = 0; y < other->height_; ++y)
+      std::memcpy(GetBitmapRow(bitmap, y), GetBitmapRow(other->handle_, y),
+                  std::size_t(bm.bmWidthBytes));
+  }
+  if (palette_) DeleteObject(palette_);
+  palette_ = palette;
+  pixelFormat_ = other->pixelFormat_;
+  Replace(bitmap, other->width_, other->height_, other->bitsPerPixel_);
+  width_ = other->width_;
+  height_ = other->height_;
+  Changed(this);
+}
+
+void TBitmap::Draw(TCanvas& canvas, const TRect& rect) {
+  if (GetEmpty()) return;
+  HDC dest = canvas.GetHandle();
+  HeldDC from(handle_, canvas_ ? canvas_->Existing() : nullptr);
+  HPALETTE oldPalette = nullptr;
+  if (palette_) {
+    oldPalette = SelectPalette(dest, palette_, true);
+    RealizePalette(dest);
+  }
+  canvas.Changing();
+  StretchBlt(dest, rect.Left, rect.Top, rect.Width(), rect.Height(), from.Get(), 0, 0,
+             width_, height_, canvas.GetCopyMode());
+  if (oldPalette) SelectPalette(dest, oldPalette, true);
+  canvas.Changed();
+}
+
+std::unique_ptr<TGraphic> TBitmap::NewOfSameClass() const {
+  return std::make_unique<TBitmap>();
+}
+
+}  // namespace velmora

@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/classes/Bitmap.h"
+
+namespace velmora {
+namespace {
+
+TColor Px(TBitmap& b, int x, int y) {
+  return b.GetCanvas().GetPixel(x, y);
+}
+
+TEST(TBitmapTest, NewAreaIsWhiteAndResizingKeepsPixels) {
+  TBitmap b;
+  b.SetPixelFormat(TPixelFormat::pf32bit);
+  b.SetSize(3, 2);
+  EXPECT_EQ(Px(b, 2, 1), clWhite);
+  b.GetCanvas().SetPixel(1, 1, clRed);
+  b.SetSize(5, 4);
+  EXPECT_EQ(Px(b, 1, 1), clRed);
+  EXPECT_EQ(Px(b, 4, 3), clWhite);
+  // The 32-bit rows the window reads: blue, green, red, 0.
+  const auto* row = static_cast<const std::uint8_t*>(b.ScanLine(1));
+  EXPECT_EQ(row[4], 0);
+  EXPECT_EQ(row[6], 255);
+  std::uint32_t px;
+  std::memcpy(&px, row + 4, 4);
+  EXPECT_EQ(px, 0x00FF0000u);
+  EXPECT_THROW(b.ScanLine(4), EInvalidGraphicOperation);
+}
+
+TEST(TBitmapTest, ChangeNotificationFollowsCanvasDrawing) {
+  TBitmap b;
+  b.SetSize(4, 4);
+  int changes = 0;
+  b.OnChange = [&](void*) { ++changes; };
+  b.GetCanvas().SetBrushColor(clBlue);
+  b.GetCanvas().FillRect(Rect(0, 0, 2, 2));
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(Px(b, 1, 1), clBlue);
+  EXPECT_EQ(Px(b, 2, 2), clWhite);
+  b.GetCanvas().SetBrushStyle(TBrushStyle::bsClear);
+  b.GetCanvas().FillRect(Rect(0, 0, 4, 4));
+  EXPECT_EQ(Px(b, 3, 3), clWhite);
+}
+
+TEST(TBitmapTest, ClipRectangleLimitsDrawing) {
+  TBitmap b;
+  b.SetSize(10, 10);
+  TCanvas& c = b.GetCanvas();
+  EXPECT_EQ(c.GetClipRect(), Rect(0, 0, 10, 10));
+  c.SetClipRect(Rect(2, 2, 5, 5));
+  EXPECT_EQ(c.GetClipRect(), Rect(2, 2, 5, 5));
+  c.SetBrushColor(clBlack);
+  c.FillRect(Rect(0, 0, 10, 10));
+  c.ResetClipRect();
+  EXPECT_EQ(Px(b, 2, 2), clBlack);
+  EXPECT_EQ(Px(b, 5, 5), clWhite);
+}
+
+TEST(TBitmapTest, BmpStreamRoundTripsEveryFormat) {
+  for (TPixelFormat f : {TPixelFormat::pf1bit, TPixelFormat::pf8bit,
+                         TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
+    TBitmap b;
+    if (f == TPixelFormat::pf8bit) {
+      PALETTEENTRY e[3] = {{0, 0, 0, 0}, {255, 255, 255, 0}, {200, 10, 20, 0}};
+      HPALETTE p = CreatePalette(0x300, e, 3);
+      b.SetPalette(p);
+      DeleteObject(p);
+    }
+    b.SetPixelFormat(f);
+    b.SetSize(13, 3);
+    b.GetCanvas().SetPixel(12, 0, clBlack);
+    if (f != TPixelFormat::pf1bit) b.GetCanvas().SetPixel(0, 2, RGB(200, 10, 20));
+    TMemoryStream s;
+    b.SaveToStream(s);
+    s.SetPosition(0);
+    TBitmap c;
+    c.LoadFromStream(s);
+    EXPECT_EQ(c.GetPixelFormat(), f);
+    EXPECT_EQ(c.GetWidth(), 13);
+    EXPECT_EQ(c.GetHeight(), 3);
+    EXPECT_EQ(Px(c, 12, 0), clBlack);
+    EXPECT_EQ(Px(c, 11, 0), clWhite);
+    if (f != TPixelFormat::pf1bit) {
+      EXPECT_EQ(Px(c, 0, 2), RGB(200, 10, 20));
+    }
+    if (f == TPixelFormat::pf8bit) {
+      EXPECT_NE(c.GetPalette(), nullptr);
+    }
+  }
+}
+
+TEST(TBitmapTest, DamagedBmpIsRejectedAndLeavesBitmapAlone) {
+  TBitmap b;
+  b.SetSize(2, 2);
+  TMemoryStream good;
+  b.SaveToStream(good);
+  const auto& bytes = good.Bytes();
+  for (std::size_t cut : {std::size_t(5), std::size_t(20), bytes.size() - 1}) {
+    TMemoryStream s(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + long(cut)));
+    TBitmap c;
+    EXPECT_THROW(c.LoadFromStream(s), EInvalidGraphic) << cut;
+    EXPECT_TRUE(c.GetEmpty());
+  }
+  std::vector<std::uint8_t> huge(bytes);
+  huge[18] = 0xFF;  // width far beyond the data
+  huge[19] = 0xFF;
+  huge[20] = 0xFF;
+  TMemoryStream s(huge);
+  EXPECT_THROW(b.LoadFromStream(s), EInvalidGraphic);
+  EXPECT_EQ(b.GetWidth(), 2);
+}
+
+TEST(TBitmapTest, FourBitBmpBecomesEightBit) {
+  // 3 x 1 pixels, indices 1 2 3, colour table of 16.
+  std::vector<std::uint8_t> bmp(14 + 40 + 64 + 4, 0);
+  bmp[0] = 'B';
+  bmp[1] = 'M';
+  bmp[10] = 14 + 40 + 64;
+  bmp[14] = 40;
+  bmp[18] = 3;
+  bmp[22] = 1;
+  bmp[26] = 1;
+  bmp[28] = 4;
+  bmp[54 + 4 * 3 + 2] = 0xEE;  // entry 3 is red 0xEE
+  bmp[118] = 0x12;
+  bmp[119] = 0x30;
+  TMemoryStream s(bmp);
+  TBitmap b;
+  b.LoadFromStream(s);
+  EXPECT_EQ(b.GetPixelFormat(), TPixelFormat::pf8bit);
+  EXPECT_EQ(static_cast<const std::uint8_t*>(b.ScanLine(0))[2], 3);
+  EXPECT_EQ(Px(b, 2, 0), RGB(0xEE, 0, 0));
+}
+
+TEST(TBitmapTest, AssignCopiesAndPixelFormatConverts) {
+  TBitmap a;
+  a.SetPixelFormat(TPixelFormat::pf24bit);
+  a.SetSize(4, 4);
+  a.GetCanvas().SetPixel(3, 3, clBlue);
+  TBitmap b;
+  b.Assign(a);
+  a.GetCanvas().SetPixel(3, 3, clRed);
+  EXPECT_EQ(Px(b, 3, 3), clBlue);
+  EXPECT_EQ(b.GetPixelFormat(), TPixelFormat::pf24bit);
+  b.SetPixelFormat(TPixelFormat::pf32bit);
+  EXPECT_EQ(b.GetBitsPerPixel(), 32);
+  EXPECT_EQ(Px(b, 3, 3), clBlue);
+  EXPECT_EQ(Px(b, 0, 0), clWhite);
+}
+
+TEST(TCanvasTest, DrawStretchDrawAndCopyRect) {
+  TBitmap src;
+  src.SetSize(2, 1);
+  src.GetCanvas().SetPixel(0, 0, clRed);
+  src.GetCanvas().SetPixel(1, 0, clBlue);
+  TBitmap dst;
+  dst.SetSize(6, 4);
+  dst.GetCanvas().StretchDraw(Rect(0, 0, 4, 2), src);
+  EXPECT_EQ(Px(dst, 1, 1), clRed);
+  EXPECT_EQ(Px(dst, 2, 0), clBlue);
+  EXPECT_EQ(Px(dst, 4, 0), clWhite);
+  dst.GetCanvas().Draw(4, 3, src);
+  EXPECT_EQ(Px(dst, 4, 3), clRed);
+  EXPECT_EQ(Px(dst, 5, 3), clBlue);
+  dst.GetCanvas().SetCopyMode(SRCAND);
+  dst.GetCanvas().CopyRect(Rect(0, 2, 2, 3), src.GetCanvas(), Rect(0, 0, 2, 1));
+  EXPECT_EQ(Px(dst, 0, 2), clRed);  // red AND white
+  EXPECT_EQ(Px(dst, 0, 1), clRed);  // untouched
+}
+
+}  // namespace
+}  // namespace velmora
