@@ -1,0 +1,233 @@
+#include "tools/velmora-lookup/ViewExport.h"
+
+#include <cstdio>
+
+#include "platform/classes/Gbk.h"
+
+namespace velmora {
+
+namespace {
+
+std::string Hex6(TColor c) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "#%02x%02x%02x", GetRValue(c), GetGValue(c),
+                GetBValue(c));
+  return buf;
+}
+
+// Splits the view's text into pieces of one format and one link state, with
+// line breaks as pieces of their own.
+struct TPiece {
+  std::string Gbk;
+  TCharFormat Format;
+  int Link = -1;  // index into the links, or -1
+  bool Break = false;
+};
+
+std::vector<TPiece> Pieces(const IRichEdit& view) {
+  const std::string text = view.Text();
+  const std::vector<TLinkRange> links = view.Links();
+  std::vector<TPiece> pieces;
+  std::size_t link = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      const std::size_t n = text.compare(i, 2, "\r\n") == 0 ? 2 : 1;
+      pieces.push_back({"", {}, -1, true});
+      i += n;
+      continue;
+    }
+    while (link < links.size() &&
+           std::size_t(links[link].Start + links[link].Length) <= i)
+      ++link;
+    const bool inLink = link < links.size() && std::size_t(links[link].Start) <= i;
+    const TCharFormat format = view.FormatAt(int(i));
+    if (pieces.empty() || pieces.back().Break || !(pieces.back().Format == format) ||
+        pieces.back().Link != (inLink ? int(link) : -1))
+      pieces.push_back({"", format, inLink ? int(link) : -1, false});
+    pieces.back().Gbk.push_back(text[i]);
+    ++i;
+  }
+  return pieces;
+}
+
+std::string HtmlEscape(const std::string& utf8) {
+  std::string out;
+  for (char c : utf8) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+std::string JsonString(const std::string& utf8) {
+  std::string out = "\"";
+  for (unsigned char c : utf8) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += char(c);
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || c == 0x7F) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += char(c);
+    }
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+std::vector<TFormatSpan> FormatSpans(const IRichEdit& view) {
+  std::vector<TFormatSpan> spans;
+  const int length = view.TextLength();
+  for (int p = 0; p < length; ++p) {
+    const TCharFormat f = view.FormatAt(p);
+    if (f.IsDefault()) continue;
+    if (!spans.empty() && spans.back().Start + spans.back().Length == p &&
+        spans.back().Format == f)
+      ++spans.back().Length;
+    else
+      spans.push_back({p, 1, f});
+  }
+  return spans;
+}
+
+std::string ExportPlain(const IRichEdit& view) {
+  std::string out;
+  for (const TPiece& piece : Pieces(view))
+    out += piece.Break ? std::string("\n") : gbk::ToUtf8(piece.Gbk);
+  return out;
+}
+
+std::string ExportAnsi(const IRichEdit& view) {
+  std::string out;
+  for (const TPiece& piece : Pieces(view)) {
+    if (piece.Break) {
+      out += "\n";
+      continue;
+    }
+    const TCharFormat& f = piece.Format;
+    const bool plain = f.IsDefault() && piece.Link < 0;
+    if (!plain) {
+      out += "\x1b[";
+      if (f.Color != clDefault)
+        out += "38;2;" + std::to_string(GetRValue(f.Color)) + ";" +
+               std::to_string(GetGValue(f.Color)) + ";" +
+               std::to_string(GetBValue(f.Color)) + ";";
+      if (f.Style & fsBold) out += "1;";
+      if (f.Style & fsItalic) out += "3;";
+      if ((f.Style & fsUnderline) || piece.Link >= 0) out += "4;";
+      if (f.Style & fsStrikeOut) out += "9;";
+      out.back() == ';' ? void(out.back() = 'm') : void(out += 'm');
+    }
+    out += gbk::ToUtf8(piece.Gbk);
+    if (!plain) out += "\x1b[0m";
+  }
+  return out;
+}
+
+std::string ExportHtml(const IRichEdit& view, const std::string& title,
+                       const std::string& linkBase) {
+  const std::string text = view.Text();
+  const std::vector<TLinkRange> links = view.Links();
+  char indent[128];
+  std::snprintf(indent, sizeof indent, "padding-left:%gpt;text-indent:%gpt",
+                view.FirstLineIndent() + view.LeftIndent(), -view.LeftIndent());
+  std::string out =
+      "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>" +
+      HtmlEscape(title) +
+      "</title>\n<style>\nbody { background: #e9fedd; font-family: Tahoma, sans-serif; "
+      "font-size: 17px; }\np { margin: 0; white-space: pre-wrap; " +
+      indent + "; }\n</style>\n</head>\n<body>\n<p>";
+  bool empty = true;
+  for (const TPiece& piece : Pieces(view)) {
+    if (piece.Break) {
+      out += empty ? "<br></p>\n<p>" : "</p>\n<p>";
+      empty = true;
+      continue;
+    }
+    empty = false;
+    std::string inner = HtmlEscape(gbk::ToUtf8(piece.Gbk));
+    const TCharFormat& f = piece.Format;
+    if (!f.IsDefault()) {
+      std::string style;
+      if (f.Color != clDefault) style += "color:" + Hex6(f.Color) + ";";
+      if (f.Style & fsBold) style += "font-weight:bold;";
+      if (f.Style & fsItalic) style += "font-style:italic;";
+      if (f.Style & (fsUnderline | fsStrikeOut))
+        style += std::string("text-decoration:") +
+                 (f.Style & fsUnderline ? " underline" : "") +
+                 (f.Style & fsStrikeOut ? " line-through" : "") + ";";
+      inner = "<span style=\"" + style + "\">" + inner + "</span>";
+    }
+    if (piece.Link >= 0) {
+      const TLinkRange& link = links[std::size_t(piece.Link)];
+      std::string href = gbk::ToUtf8(std::string_view(text).substr(
+          std::size_t(link.Start), std::size_t(link.Length)));
+      if (href.size() >= 7 && std::equal(href.begin(), href.begin() + 7, "file://",
+                                         [](char a, char b) { return (a | 0x20) == b; }))
+        href = "file://" + linkBase + href.substr(7);
+      inner = "<a href=\"" + HtmlEscape(href) + "\">" + inner + "</a>";
+    }
+    out += inner;
+  }
+  out += empty ? "<br></p>\n</body>\n</html>\n" : "</p>\n</body>\n</html>\n";
+  return out;
+}
+
+std::string ExportJson(const IRichEdit& view, bool found) {
+  const std::string text = view.Text();
+  std::string out = "{\"text_hex\": \"";
+  static const char* digits = "0123456789abcdef";
+  for (unsigned char c : text) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  out += "\",\n \"text\": " + JsonString(gbk::ToUtf8(text)) + ",\n \"spans\": [";
+  bool first = true;
+  for (const TFormatSpan& s : FormatSpans(view)) {
+    const TCharFormat& f = s.Format;
+    out += first ? "\n  " : ",\n  ";
+    first = false;
+    out += "{\"start\": " + std::to_string(s.Start) +
+           ", \"length\": " + std::to_string(s.Length) + ", \"color\": " +
+           (f.Color == clDefault ? std::string("null") : "\"" + Hex6(f.Color) + "\"") +
+           ", \"bold\": " + (f.Style & fsBold ? "true" : "false") +
+           ", \"italic\": " + (f.Style & fsItalic ? "true" : "false") +
+           ", \"underline\": " + (f.Style & fsUnderline ? "true" : "false") +
+           ", \"strikeout\": " + (f.Style & fsStrikeOut ? "true" : "false") + "}";
+  }
+  out += "],\n \"links\": [";
+  first = true;
+  for (const TLinkRange& l : view.Links()) {
+    out += first ? "" : ", ";
+    first = false;
+    out += "{\"start\": " + std::to_string(l.Start) +
+           ", \"length\": " + std::to_string(l.Length) + "}";
+  }
+  out += std::string("],\n \"found\": ") + (found ? "true" : "false") + "}\n";
+  return out;
+}
+
+}  // namespace velmora
