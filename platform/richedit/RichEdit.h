@@ -61,7 +61,8 @@ class IRichEdit {
   virtual void SetSelection(int start, int length) = 0;
   virtual int SelStart() const = 0;
   virtual int SelLength() const = 0;
-  virtual std::string SelectedText() const = 0;  // GBK, byte-identical to what was written
+  virtual std::string SelectedText()
+      const = 0;  // GBK, byte-identical to what was written
 
   // Character format of the selection (nothing with an empty selection).
   virtual void SetSelColor(TColor color) = 0;
