@@ -1,0 +1,758 @@
+// The GIF codec: the in-memory model of a GIF file (image, header, frames,
+// colour tables, extensions), its reader and LZW decoder, and the plain writer
+// that saving and the tests use. Rendering (bitmaps, drawing, painters) lives
+// in gif/render and fills in the members marked as rendering side below.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/classes/Classes.h"
+#include "platform/classes/Graphics.h"
+#include "platform/classes/SysUtils.h"
+
+namespace velmora {
+
+class TBitmap;  // picture-system bitmap, created by the rendering side
+struct GdiBitmap;
+struct GdiPalette;
+
+class TGIFImage;
+class TGIFSubImage;
+class TGIFExtension;
+class TGIFGraphicControlExtension;
+
+// ---------------------------------------------------------------------------
+// Enumerations (the order of the values is part of the file format of the
+// settings and must not change).
+
+enum TGIFVersion { gvUnknown, gv87a, gv89a };
+enum TGIFSeverity { gsInfo, gsWarning, gsError };
+enum TDisposalMethod { dmNone, dmNoDisposal, dmBackground, dmPrevious };
+enum TGIFCompression { gcLZW, gcRLE };
+enum TColorReduction {
+  rmNone,
+  rmWindows20,
+  rmWindows256,
+  rmWindowsGray,
+  rmMonochrome,
+  rmGrayScale,
+  rmNetscape,
+  rmQuantize,
+  rmQuantizeWindows,
+  rmPalette
+};
+enum TDitherMode {
+  dmNearest,
+  dmFloydSteinberg,
+  dmStucki,
+  dmSierra,
+  dmJaJuNI,
+  dmSteveArche,
+  dmBurkes
+};
+enum TGIFOptimizeOption { ooCrop, ooMerge, ooCleanup, ooColorMap, ooReduceColors };
+enum TGIFDrawOption {
+  goAsync,
+  goTransparent,
+  goAnimate,
+  goLoop,
+  goLoopContinously,
+  goValidateCanvas,
+  goDirectDraw,
+  goClearOnLoop,
+  goTile,
+  goDither,
+  goAutoDither
+};
+// A set of TGIFDrawOption, bit n standing for value n.
+using TGIFDrawOptions = std::uint16_t;
+constexpr TGIFDrawOptions GIFDrawOptionBit(TGIFDrawOption o) {
+  return TGIFDrawOptions(1u << unsigned(o));
+}
+
+// Seven priority levels; Priority() gives the system's value for each.
+enum TThreadPriority {
+  tpIdle,
+  tpLowest,
+  tpLower,
+  tpNormal,
+  tpHigher,
+  tpHighest,
+  tpTimeCritical
+};
+int ThreadPriorityValue(TThreadPriority p);
+
+// ---------------------------------------------------------------------------
+// Unit-wide settings. Images and painters take the values current when they
+// are created.
+
+extern TGIFDrawOptions GIFImageDefaultDrawOptions;
+extern int GIFImageDefaultAnimationSpeed;
+extern TThreadPriority GIFImageDefaultThreadPriority;
+extern int GIFDefaultDelay;
+extern int GIFMinimumDelay;
+extern int GIFMaximumDelay;
+extern int GIFDelayExp;
+extern bool DoAutoDither;
+extern bool PaletteDevice;
+extern bool GIFImageRenderOnLoad;
+extern bool GIFImageOptimizeOnStream;
+extern TColorReduction GIFImageDefaultColorReduction;
+extern int GIFImageDefaultColorReductionBits;
+extern TDitherMode GIFImageDefaultDitherMode;
+extern TGIFCompression GIFImageDefaultCompression;
+extern const char* const GIFVersions[3];  // indexed by TGIFVersion; [0] unused
+extern std::uint16_t CF_GIF;
+// Upper bound of the pixel memory (Width x Height bytes summed over all
+// frames) of one image. A few bytes of GIF can describe frames of
+// 65535 x 65535 pixels; beyond this limit loading raises GIFException
+// instead of exhausting the machine. 512 MiB holds any real animation.
+extern std::int64_t GIFImageMaxPixelMemory;
+
+// ---------------------------------------------------------------------------
+// Message texts. Code refers to them by name.
+
+extern const char* const _sOutOfData;
+extern const char* const _sTooManyColors;
+extern const char* const _sBadColorIndex;
+extern const char* const _sBadVersion;
+extern const char* const _sBadSignature;
+extern const char* const _sScreenBadColorSize;
+extern const char* const _sImageBadColorSize;
+extern const char* const _sUnknownExtension;
+extern const char* const _sBadExtensionLabel;
+extern const char* const _sOutOfMemDIB;
+extern const char* const _sDIBCreate;
+extern const char* const _sDecodeTooFewBits;
+extern const char* const _sDecodeCircular;
+extern const char* const _sBadTrailer;
+extern const char* const _sBadExtensionInstance;
+extern const char* const _sBadBlockSize;
+extern const char* const _sBadBlock;
+extern const char* const _sUnsupportedClass;
+extern const char* const _sInvalidData;
+extern const char* const _sBadHeight;
+extern const char* const _sBadWidth;
+extern const char* const _sFailedPaste;
+extern const char* const _sScreenSizeExceeded;
+extern const char* const _sNoColorTable;
+extern const char* const _sBadPixelCoordinates;
+extern const char* const _sUnsupportedBitmap;
+extern const char* const _sInvalidPixelFormat;
+extern const char* const _sBadDimension;
+extern const char* const _sNoDIB;
+extern const char* const _sInvalidStream;
+extern const char* const _sInvalidColor;
+extern const char* const _sInvalidBitSize;
+extern const char* const _sEmptyColorMap;
+extern const char* const _sEmptyImage;
+extern const char* const _sInvalidBitmapList;
+extern const char* const _sInvalidReduction;
+extern const char* const _sGIFImageFile;
+extern const char* const _sProgressLoading;
+extern const char* const _sProgressSaving;
+extern const char* const _sProgressConverting;
+extern const char* const _sProgressRendering;
+extern const char* const _sProgressCopying;
+extern const char* const _sProgressOptimizing;
+// Our own guards against hostile input.
+extern const char* const _sClearCodeTooLarge;
+extern const char* const _sCodeTooLarge;
+extern const char* const _sPixelMemoryExceeded;
+extern const char* const _sOutOfMemImage;
+
+// ---------------------------------------------------------------------------
+
+class GIFException : public EInvalidGraphic {
+  using EInvalidGraphic::EInvalidGraphic;
+};
+
+// Every error of the unit is raised here.
+[[noreturn]] void Error(const std::string& message);
+
+// Reads exactly count bytes or raises "Premature end of data".
+void ReadCheck(TStream& stream, void* buffer, std::int64_t count);
+// One byte; false when the stream is exhausted.
+bool ReadByte(TStream& stream, std::uint8_t& b);
+
+using TGIFWarning =
+    std::function<void(void* sender, TGIFSeverity severity, const std::string& message)>;
+
+// Three bytes in the order of a GIF colour table entry.
+struct TGIFColor {
+  std::uint8_t Red = 0;
+  std::uint8_t Green = 0;
+  std::uint8_t Blue = 0;
+  friend bool operator==(const TGIFColor&, const TGIFColor&) = default;
+};
+static_assert(sizeof(TGIFColor) == 3);
+
+// ---------------------------------------------------------------------------
+
+class TGIFColorMap {
+ public:
+  TGIFColorMap() = default;
+  TGIFColorMap(const TGIFColorMap&) = delete;
+  TGIFColorMap& operator=(const TGIFColorMap&) = delete;
+  virtual ~TGIFColorMap() = default;
+
+  static TColor Color2RGB(const TGIFColor& c) { return RGB(c.Red, c.Green, c.Blue); }
+  static TGIFColor RGB2Color(TColor c) {
+    return TGIFColor{GetRValue(c), GetGValue(c), GetBValue(c)};
+  }
+
+  virtual void Warning(TGIFSeverity severity, const std::string& message) = 0;
+  virtual void Changed() = 0;
+
+  void LoadFromStream(TStream& stream, int count);
+  // Writes the table padded with black to 2^BitsPerPixel entries.
+  void SaveToStream(TStream& stream) const;
+  void Clear();
+  void SetCapacity(int size);
+  TColor GetColor(int index);
+  void SetColor(int index, TColor color);
+  int Add(TColor color);
+  int AddUnique(TColor color);
+  int IndexOf(TColor color) const;
+  int GetBitsPerPixel() const;
+  void Assign(const TGIFColorMap& source);
+
+  int GetCount() const { return count_; }
+  int GetCapacity() const { return capacity_; }
+  bool GetOptimized() const { return optimized_; }
+  void SetOptimized(bool value) { optimized_ = value; }
+  const TGIFColor* Data() const { return colors_.get(); }
+  const TGIFColor& operator[](int index) const { return colors_[index]; }
+
+ private:
+  std::unique_ptr<TGIFColor[]> colors_;
+  int count_ = 0;
+  int capacity_ = 0;
+  bool optimized_ = false;
+};
+
+class TGIFHeader;
+
+class TGIFGlobalColorMap : public TGIFColorMap {
+ public:
+  explicit TGIFGlobalColorMap(TGIFHeader* header) : Header(header) {}
+  void Warning(TGIFSeverity severity, const std::string& message) override;
+  void Changed() override;
+  TGIFHeader* Header;
+};
+
+class TGIFLocalColorMap : public TGIFColorMap {
+ public:
+  explicit TGIFLocalColorMap(TGIFSubImage* subImage) : SubImage(subImage) {}
+  void Warning(TGIFSeverity severity, const std::string& message) override;
+  void Changed() override;
+  TGIFSubImage* SubImage;
+};
+
+// ---------------------------------------------------------------------------
+
+class TGIFItem {
+ public:
+  explicit TGIFItem(TGIFImage* image) : Image(image) {}
+  TGIFItem(const TGIFItem&) = delete;
+  TGIFItem& operator=(const TGIFItem&) = delete;
+  virtual ~TGIFItem() = default;
+
+  virtual TGIFVersion GetVersion() const { return gv87a; }
+  virtual void Warning(TGIFSeverity severity, const std::string& message);
+  virtual void SaveToStream(TStream& stream) = 0;
+  virtual void LoadFromStream(TStream& stream) = 0;
+  virtual void SaveToFile(const std::string& fileName);
+  virtual void LoadFromFile(const std::string& fileName);
+
+  TGIFImage* Image;  // owner; null for a detached item
+};
+
+// An ordered list that owns its items.
+class TGIFList {
+ public:
+  explicit TGIFList(TGIFImage* image) : Image(image) {}
+  TGIFList(const TGIFList&) = delete;
+  TGIFList& operator=(const TGIFList&) = delete;
+  virtual ~TGIFList();
+
+  virtual void Warning(TGIFSeverity severity, const std::string& message);
+  virtual void SaveToStream(TStream& stream);
+  virtual void LoadFromStream(TStream& stream, void* parent) = 0;
+
+  int Add(TGIFItem* item);
+  TGIFItem* GetItem(int index) const;
+  void SetItem(int index, TGIFItem* item);
+  int GetCount() const { return int(items_.size()); }
+  void Clear();
+  void Delete(int index);
+  void Exchange(int index1, int index2);
+  TGIFItem* First() const { return GetItem(0); }
+  TGIFItem* Last() const { return GetItem(GetCount() - 1); }
+  int IndexOf(const TGIFItem* item) const;
+  void Insert(int index, TGIFItem* item);
+  void Move(int curIndex, int newIndex);
+  int Remove(TGIFItem* item);
+
+  TGIFImage* Image;
+
+ private:
+  std::vector<TGIFItem*> items_;
+};
+
+class TGIFImageList : public TGIFList {
+ public:
+  using TGIFList::TGIFList;
+  void LoadFromStream(TStream& stream, void* parent) override;
+  TGIFSubImage* GetImage(int index) const;
+  void SetImage(int index, TGIFSubImage* image) { SetItem(index, (TGIFItem*)image); }
+  TGIFSubImage* operator[](int index) const { return GetImage(index); }
+};
+
+class TGIFExtensionList : public TGIFList {
+ public:
+  using TGIFList::TGIFList;
+  void LoadFromStream(TStream& stream, void* parent) override;
+  TGIFExtension* GetExtension(int index) const;
+  void SetExtension(int index, TGIFExtension* extension);
+  TGIFExtension* operator[](int index) const { return GetExtension(index); }
+};
+
+// ---------------------------------------------------------------------------
+
+#pragma pack(push, 1)
+struct TLogicalScreenDescriptor {
+  std::uint16_t ScreenWidth;
+  std::uint16_t ScreenHeight;
+  std::uint8_t PackedFields;
+  std::uint8_t BackgroundColorIndex;
+  std::uint8_t AspectRatio;
+};
+struct TImageDescriptor {
+  std::uint8_t Separator;
+  std::uint16_t Left;
+  std::uint16_t Top;
+  std::uint16_t Width;
+  std::uint16_t Height;
+  std::uint8_t PackedFields;
+};
+#pragma pack(pop)
+static_assert(sizeof(TLogicalScreenDescriptor) == 7);
+static_assert(sizeof(TImageDescriptor) == 10);
+
+// Packed-field bits.
+constexpr std::uint8_t idLocalColorTable = 0x80;
+constexpr std::uint8_t idInterlaced = 0x40;
+constexpr std::uint8_t idSort = 0x20;
+constexpr std::uint8_t idColorTableSize = 0x07;
+constexpr std::uint8_t lsdGlobalColorTable = 0x80;
+constexpr std::uint8_t lsdColorResolution = 0x70;
+constexpr std::uint8_t lsdSort = 0x08;
+constexpr std::uint8_t lsdColorTableSize = 0x07;
+
+class TGIFHeader : public TGIFItem {
+ public:
+  explicit TGIFHeader(TGIFImage* image);
+  ~TGIFHeader() override;
+
+  TGIFVersion GetVersion() const override;
+  void SaveToStream(TStream& stream) override;
+  void LoadFromStream(TStream& stream) override;
+  void Assign(const TGIFHeader& source);
+
+  void Clear();
+  TColor GetBackgroundColor();
+  void SetBackgroundColor(TColor color);
+  void SetBackgroundColorIndex(int index);
+  int GetBitsPerPixel() const { return ColorMap->GetBitsPerPixel(); }
+  int GetColorResolution() const { return GetBitsPerPixel() - 1; }
+  // Sets the packed fields from the global table, as written.
+  void Prepare();
+
+  TLogicalScreenDescriptor LogicalScreenDescriptor{};
+  std::unique_ptr<TGIFGlobalColorMap> ColorMap;
+};
+
+class TGIFSubImage : public TGIFItem {
+ public:
+  explicit TGIFSubImage(TGIFImage* image);
+  ~TGIFSubImage() override;
+
+  TGIFVersion GetVersion() const override;
+  void SaveToStream(TStream& stream) override;
+  void LoadFromStream(TStream& stream) override;
+  void Assign(const TGIFSubImage& source);
+
+  void Clear();
+  int GetBounds(int index) const;
+  TRect GetBoundsRect() const;
+  TRect GetClientRect() const;
+  bool GetInterlaced() const { return ImageDescriptor.PackedFields & idInterlaced; }
+  int GetLeft() const { return ImageDescriptor.Left; }
+  int GetTop() const { return ImageDescriptor.Top; }
+  int GetWidth() const { return ImageDescriptor.Width; }
+  int GetHeight() const { return ImageDescriptor.Height; }
+  TGIFColorMap* GetActiveColorMap() const;
+  int GetBitsPerPixel() const { return ColorMap->GetBitsPerPixel(); }
+  int GetColorResolution() const { return GetBitsPerPixel() - 1; }
+  bool GetEmpty() const;
+
+  // Editing: a new size gets a new zero-filled pixel buffer.
+  void SetBounds(int left, int top, int width, int height);
+  void SetInterlaced(bool value);
+
+  // Allocates Width x Height bytes set to fill. Raises GIFException when the
+  // image's pixel memory limit would be passed or memory runs out.
+  void NewImage(std::uint8_t fill = 0);
+  void FreeImage();
+  void NeedImage();
+  std::uint8_t* GetScanline(int row);
+  std::uint8_t GetPixel(int x, int y);
+
+  // Decodes the LZW image data at the stream's position into Data.
+  void Decompress(TStream& stream);
+  // Writes the minimum code size and the LZW sub-blocks of Data.
+  void Compress(TStream& stream) const;
+
+  std::unique_ptr<std::uint8_t[]> Data;
+  std::int64_t DataSize = 0;
+  std::unique_ptr<TGIFLocalColorMap> ColorMap;
+  TImageDescriptor ImageDescriptor{};
+  std::unique_ptr<TGIFExtensionList> Extensions;
+  bool Transparent = false;
+  TGIFGraphicControlExtension* GraphicControlExtension = nullptr;  // not owned
+
+  // --- Rendering side (gif/render defines the operations) -----------------
+  // The caches are held by shared_ptr with the deleter of whoever made them,
+  // so that clearing a frame here frees them without knowing their types.
+  std::shared_ptr<TBitmap> Bitmap;
+  std::shared_ptr<GdiBitmap> Mask;
+  bool NeedMask = true;
+  std::shared_ptr<GdiPalette> Palette;  // frame palette cache
+
+  TBitmap* GetBitmap();
+  TBitmap* DoGetBitmap();
+  TBitmap* DoGetDitherBitmap();
+  void NewBitmap();
+  void FreeBitmap();
+  void FreeMask();
+  bool HasMask();
+  bool GetHasBitmap() const { return Bitmap != nullptr; }
+  void SetHasBitmap(bool value);
+  GdiPalette* GetPalette();
+  // Replaces the frame palette; a rendered bitmap made with another palette
+  // is dropped.
+  void SetPalette(std::shared_ptr<GdiPalette> palette);
+  // Drops every rendering cache (bitmap, mask, palette).
+  void FreeRenderCaches();
+
+ private:
+  std::int64_t ChargedBytes = 0;  // counted against the image's memory limit
+};
+
+class TGIFTrailer : public TGIFItem {
+ public:
+  using TGIFItem::TGIFItem;
+  void SaveToStream(TStream& stream) override;
+  void LoadFromStream(TStream& stream) override;
+};
+
+// ---------------------------------------------------------------------------
+// Extensions
+
+// The class-level part of an extension class: its virtual constructor and
+// the lookup of a more specific class from the bytes after the label.
+class TGIFExtensionClass {
+ public:
+  virtual ~TGIFExtensionClass() = default;
+  virtual TGIFExtension* Create(TGIFSubImage* subImage) const = 0;
+  // The stream stands after the label; its position need not be kept.
+  virtual const TGIFExtensionClass* FindSubExtension(TStream& stream) const;
+  virtual const char* ClassName() const = 0;
+};
+
+template <class T, class Base = TGIFExtensionClass>
+class TGIFExtensionClassOf : public Base {
+ public:
+  TGIFExtension* Create(TGIFSubImage* subImage) const override { return new T(subImage); }
+  const char* ClassName() const override { return T::Name; }
+};
+
+class TGIFExtension : public TGIFItem {
+ public:
+  explicit TGIFExtension(TGIFSubImage* subImage);
+  ~TGIFExtension() override;
+
+  TGIFVersion GetVersion() const override { return gv89a; }
+  virtual std::uint8_t GetExtensionType() const = 0;
+  virtual const TGIFExtensionClass& GetClass() const = 0;
+
+  static void RegisterExtension(std::uint8_t label, const TGIFExtensionClass* cls);
+  // Removes every registration of cls (for whoever registered it).
+  static void UnregisterExtension(const TGIFExtensionClass* cls);
+  static const TGIFExtensionClass* FindExtension(TStream& stream);
+
+  TGIFSubImage* SubImage;  // not owned
+
+ protected:
+  // Reads introducer and label and checks them.
+  void LoadHeader(TStream& stream);
+  void SaveHeader(TStream& stream) const;
+};
+
+// Reads data sub-blocks, one string each, cut at a zero byte.
+void ReadSubBlockStrings(TStream& stream, std::vector<std::string>& text);
+void WriteSubBlockStrings(TStream& stream, const std::vector<std::string>& text);
+
+#pragma pack(push, 1)
+struct TGraphicControlBlock {
+  std::uint8_t BlockSize;
+  std::uint8_t PackedFields;
+  std::uint16_t DelayTime;
+  std::uint8_t TransparentColorIndex;
+  std::uint8_t Terminator;
+};
+struct TPlainTextBlock {
+  std::uint8_t BlockSize;
+  std::uint16_t Left;
+  std::uint16_t Top;
+  std::uint16_t Width;
+  std::uint16_t Height;
+  std::uint8_t CellWidth;
+  std::uint8_t CellHeight;
+  std::uint8_t TextFGColorIndex;
+  std::uint8_t TextBGColorIndex;
+};
+#pragma pack(pop)
+static_assert(sizeof(TGraphicControlBlock) == 6);
+static_assert(sizeof(TPlainTextBlock) == 13);
+
+class TGIFGraphicControlExtension : public TGIFExtension {
+ public:
+  static constexpr const char* Name = "TGIFGraphicControlExtension";
+  static const TGIFExtensionClass& ClassType();
+  explicit TGIFGraphicControlExtension(TGIFSubImage* subImage);
+  ~TGIFGraphicControlExtension() override;
+
+  std::uint8_t GetExtensionType() const override { return 0xF9; }
+  const TGIFExtensionClass& GetClass() const override { return ClassType(); }
+  void SaveToStream(TStream& stream) override;
+  void LoadFromStream(TStream& stream) override;
+
+  bool GetTransparent() const { return GCData.PackedFields & 0x01; }
+  void SetTransparent(bool value);
+  bool GetUserInput() const { return GCData.PackedFields & 0x02; }
+  void SetUserInput(bool value);
+  // 0..3 are TDisposalMethod; 4..7 come back unchanged.
+  int GetDisposal() const { return (GCData.PackedFields >> 2) & 7; }
+  void SetDisposal(int value);
+  int GetDelay() const { return GCData.DelayTime; }
+  void SetDelay(int value) { GCData.DelayTime = std::uint16_t(value); }
+  int GetTransparentColorIndex() const { return GCData.TransparentColorIndex; }
+  void SetTransparentColorIndex(int index);
+  TColor GetTransparentColor();
+  void SetTransparentColor(TColor color);
+
+  TGraphicControlBlock GCData{4, 0, 0, 0, 0};
+};
+
+class TGIFTextExtension : public TGIFExtension {
+ public:
+  static constexpr const char* Name = "TGIFTextExtension";
+  static const TGIFExtensionClass& ClassType();
+  using TGIFExtension::TGIFExtension;
+
+  std::uint8_t GetExtensionType() const override { return 0x01; }
+  const TGIFExtensionClass& GetClass() const override { return ClassType(); }
+  void SaveToStream(TStream& stream) override;
+  void LoadFromStream(TStream& stream) override;
+
+  int GetBounds(int index) const;
+  void SetBounds(int index, int value);
+  int GetCharWidthHeight(int index) const;
+  void SetCharWidthHeight(int index, int value);
+  int GetColorIndex(int index) const;
+  void SetColorIndex(int index, int value);
+  TColor GetForegroundColor();
+  void SetForegroundColor(TColor color);
+  TColor GetBackgroundColor();
+  void SetBackgroundColor(TColor color);
+
+  TPlainTextBlock PlainTextBlock{12, 0, 0, 0, 0, 0, 0, 0, 0};
+  std::vector<std::string> Text;
+};
+
+class TGIFCommentExtension : public TGIFExtension {
+ public:
+  static constexpr const char* Name = "TGIFCommentExtension";
+  static const TGIFExtensionClass& ClassType();
+  using TGIFExtension::TGIFExtension;
+
+  std::uint8_t GetExtensionType() const override { return 0xFE; }
+  const TGIFExtensionClass& GetClass() const override { return ClassType(); }
+  void SaveToStream(TStream& stream) override;
+  void LoadFromStream(TStream& stream) override;
+
+  std::vector<std::string> Text;
+};
+
+// 8 bytes of application identifier, 3 of authentication code.
+struct TGIFApplicationRec {
+  std::array<std::uint8_t, 8> Identifier{};
+  std::array<std::uint8_t, 3> Authentication{};
+  static TGIFApplicationRec Make(const char* identifier11);
+  friend bool operator==(const TGIFApplicationRec&, const TGIFApplicationRec&) = default;
+};
+
+class TGIFApplicationExtensionClass : public TGIFExtensionClass {
+ public:
+  const TGIFExtensionClass* FindSubExtension(TStream& stream) const override;
+};
+
+class TGIFApplicationExtension : public TGIFExtension {
+ public:
+  static constexpr const char* Name = "TGIFApplicationExtension";
+  static const TGIFExtensionClass& ClassType();
+  explicit TGIFApplicationExtension(TGIFSubImage* subImage);
+
+  std::uint8_t GetExtensionType() const override { return 0xFF; }
+  const TGIFExtensionClass& GetClass() const override { return ClassType(); }
+  void SaveToStream(TStream& stream) override;
+  void LoadFromStream(TStream& stream) override;
+  // The data sub-blocks after the application block. The base class has
+  // none to read: a block it was chosen for ends the load with an error.
+  virtual void SaveData(TStream& stream);
+  virtual void LoadData(TStream& stream);
+
+  static void RegisterExtension(const TGIFApplicationRec& rec,
+                                const TGIFExtensionClass* cls);
+  static void UnregisterExtension(const TGIFExtensionClass* cls);
+
+  std::string GetIdentifier() const;
+  std::string GetAuthentication() const;
+  void SetIdentifier(const std::string& value);
+  void SetAuthentication(const std::string& value);
+
+  TGIFApplicationRec ApplicationData;
+};
+
+// Loop count (and buffer size) of an animation.
+class TGIFAppExtNSLoop : public TGIFApplicationExtension {
+ public:
+  static constexpr const char* Name = "TGIFAppExtNSLoop";
+  static const TGIFExtensionClass& ClassType();
+  explicit TGIFAppExtNSLoop(TGIFSubImage* subImage);
+
+  const TGIFExtensionClass& GetClass() const override { return ClassType(); }
+  void SaveData(TStream& stream) override;
+  void LoadData(TStream& stream) override;
+
+  std::uint16_t Loops = 0;
+  std::uint32_t BufferSize = 0;
+};
+
+// One data sub-block, kept as read.
+struct TGIFBlock {
+  explicit TGIFBlock(int size) : Data(std::size_t(size), 0) {}
+  std::vector<std::uint8_t> Data;  // 1 to 255 bytes
+};
+
+class TGIFUnknownAppExtension : public TGIFApplicationExtension {
+ public:
+  static constexpr const char* Name = "TGIFUnknownAppExtension";
+  static const TGIFExtensionClass& ClassType();
+  using TGIFApplicationExtension::TGIFApplicationExtension;
+
+  const TGIFExtensionClass& GetClass() const override { return ClassType(); }
+  void SaveData(TStream& stream) override;
+  void LoadData(TStream& stream) override;
+
+  std::vector<std::unique_ptr<TGIFBlock>> Blocks;
+};
+
+// ---------------------------------------------------------------------------
+
+class TGIFPainter;  // animation painter, rendering side
+
+class TGIFImage : public TGraphic {
+ public:
+  TGIFImage();
+  ~TGIFImage() override;
+
+  // TGraphic
+  int GetWidth() const override { return Header->LogicalScreenDescriptor.ScreenWidth; }
+  int GetHeight() const override { return Header->LogicalScreenDescriptor.ScreenHeight; }
+  bool GetEmpty() const override { return Images->GetCount() == 0; }
+  void Draw(TCanvas& canvas, const TRect& rect) override;
+  void LoadFromStream(TStream& stream) override;
+  void SaveToStream(TStream& stream) override;
+  std::unique_ptr<TGraphic> NewOfSameClass() const override;
+
+  virtual void Warning(void* sender, TGIFSeverity severity, const std::string& message);
+
+  void Clear();
+  void NewImage() { Clear(); }
+  TGIFVersion GetVersion() const;
+  int GetBackgroundColorIndex() const {
+    return Header->LogicalScreenDescriptor.BackgroundColorIndex;
+  }
+  void SetBackgroundColorIndex(int index) { Header->SetBackgroundColorIndex(index); }
+  TColor GetBackgroundColor() { return Header->GetBackgroundColor(); }
+  void SetBackgroundColor(TColor color) { Header->SetBackgroundColor(color); }
+  int GetAspectRatio() const { return Header->LogicalScreenDescriptor.AspectRatio; }
+  void SetAspectRatio(int value) {
+    Header->LogicalScreenDescriptor.AspectRatio = std::uint8_t(value);
+  }
+  TGIFColorMap* GetColorMap() const { return Header->ColorMap.get(); }
+  bool GetIsTransparent() const;
+  int GetBitsPerPixel() const;
+  int GetColorResolution() const;
+
+  // Lets the frame loader report progress through the graphic's event.
+  void ReportProgress(TProgressStage stage, std::uint8_t percent, bool redraw) {
+    Progress(this, stage, percent, redraw, TRect{}, _sProgressLoading);
+  }
+
+  std::unique_ptr<TGIFHeader> Header;
+  std::unique_ptr<TGIFImageList> Images;
+  TGIFWarning OnWarning;
+
+  TGIFDrawOptions DrawOptions;
+  TColorReduction ColorReduction;
+  int ReductionBits;
+  TDitherMode DitherMode;
+  TGIFCompression Compression;
+  TThreadPriority ThreadPriority;
+  int AnimationSpeed;
+
+  // --- Rendering side (gif/render defines the operations) -----------------
+  std::shared_ptr<TBitmap> Bitmap;  // logical-screen-sized
+  std::shared_ptr<GdiPalette> PaletteCache;
+  bool PaletteGuard = false;
+  bool PaletteModified = false;
+  std::vector<TGIFPainter*> Painters;  // guarded by the rendering side's lock
+
+  TBitmap* GetBitmap();
+  void NewBitmap();
+  void FreeBitmap();
+  GdiPalette* GetPalette();
+  void SetPalette(std::shared_ptr<GdiPalette> palette);
+  bool GetDoDither() const;
+  // Stops and detaches every painter. The rendering side installs the
+  // implementation; without painters there is nothing to stop.
+  static std::function<void(TGIFImage&)> StopPaintersHook;
+  void StopPainters() {
+    if (StopPaintersHook) StopPaintersHook(*this);
+  }
+
+ private:
+  friend class TGIFSubImage;
+  std::int64_t PixelMemory = 0;  // Width x Height bytes held by the frames
+};
+
+}  // namespace velmora

@@ -1,0 +1,406 @@
+// Frames to bitmaps: the direct and the dithered rendering, masks, palettes
+// and the image-level bitmap.
+#include "gif/render/GIFRender.h"
+
+#include <cstring>
+#include <new>
+
+#include "gif/render/GIFDither.h"
+
+namespace velmora {
+
+namespace {
+
+// a * b / c rounded to the nearest integer, halves away from zero.
+int MulDiv(int a, int b, int c) {
+  if (c == 0) return -1;
+  std::int64_t p = std::int64_t(a) * b;
+  std::int64_t half = (c < 0 ? -c : c) / 2;
+  std::int64_t r = ((p < 0) != (c < 0)) ? (p - half) / c : (p + half) / c;
+  return int(r);
+}
+
+HPALETTE ExportPalette(const TGIFColorMap& map) {
+  std::vector<PALETTEENTRY> entries(std::size_t(map.GetCount()));
+  for (int i = 0; i < map.GetCount(); ++i)
+    entries[std::size_t(i)] = PALETTEENTRY{map[i].Red, map[i].Green, map[i].Blue, 0};
+  return GDICheck(CreatePalette(0x300, entries.data(), WORD(entries.size())));
+}
+
+// Mask rows are whole 16-bit words, as CreateBitmap wants them.
+std::size_t MaskStride(int width) { return std::size_t((width + 15) / 16) * 2; }
+
+// Mask memory, or empty when there is no room for it (then no mask is made).
+std::vector<std::uint8_t> AllocateMask(int width, int height) {
+  std::vector<std::uint8_t> mask;
+  try {
+    mask.assign(MaskStride(width) * std::size_t(height), 0);
+  } catch (const std::bad_alloc&) {
+    mask.clear();
+  }
+  return mask;
+}
+
+class PaletteGuardScope {
+ public:
+  explicit PaletteGuardScope(bool& guard) : guard_(guard) { guard_ = true; }
+  ~PaletteGuardScope() { guard_ = false; }
+  PaletteGuardScope(const PaletteGuardScope&) = delete;
+  PaletteGuardScope& operator=(const PaletteGuardScope&) = delete;
+
+ private:
+  bool& guard_;
+};
+
+}  // namespace
+
+std::unique_ptr<TBitmap> NewFrameBitmap(int width, int height) {
+  auto bitmap = std::make_unique<TBitmap>();
+  // The empty bitmap would otherwise be a screen-sized colour one first.
+  if (std::int64_t(width) * height > LargeFramePixels)
+    bitmap->SetPixelFormat(TPixelFormat::pf1bit);
+  return bitmap;
+}
+
+std::shared_ptr<GdiPalette> OwnPalette(HPALETTE palette) {
+  return std::shared_ptr<GdiPalette>(palette, [](GdiPalette* p) {
+    if (p) DeleteObject(p);
+  });
+}
+
+std::shared_ptr<GdiBitmap> OwnBitmap(HBITMAP bitmap) {
+  return std::shared_ptr<GdiBitmap>(bitmap, [](GdiBitmap* b) {
+    if (b) DeleteObject(b);
+  });
+}
+
+// --- TDIBWriter --------------------------------------------------------------
+
+TDIBWriter::TDIBWriter(TBitmap& target, TPixelFormat format, int width, int height,
+                       HPALETTE palette)
+    : target_(target), width_(width), height_(height), palette_(palette) {
+  if (format == TPixelFormat::pf8bit)
+    bits_ = 8;
+  else if (format == TPixelFormat::pf24bit)
+    bits_ = 24;
+  else
+    Error(_sInvalidPixelFormat);
+  if (width <= 0 || height <= 0) Error(_sBadDimension);
+}
+
+void TDIBWriter::CreateDIB() {
+  std::size_t infoSize = bits_ == 8 ? 40 + 256 * 4 : 40;
+  stride_ = (std::size_t(width_) * std::size_t(bits_) + 31) / 32 * 4;
+  try {
+    info_.assign(infoSize, 0);
+    pixels_.assign(stride_ * std::size_t(height_), 0);
+  } catch (const std::bad_alloc&) {
+    info_.clear();
+    pixels_.clear();
+    throw EOutOfMemory(_sOutOfMemDIB);
+  }
+  BITMAPINFOHEADER h;
+  h.biWidth = width_;
+  h.biHeight = height_;  // bottom row first
+  h.biBitCount = WORD(bits_);
+  if (bits_ == 8) {
+    PALETTEENTRY entries[256];
+    UINT count = 0;
+    WORD n = 0;
+    if (palette_ && GetObject(palette_, sizeof n, &n)) count = std::min<UINT>(n, 256);
+    if (count) count = GetPaletteEntries(palette_, 0, count, entries);
+    h.biClrUsed = 256;
+    h.biClrImportant = count;
+    for (UINT i = 0; i < count; ++i) {
+      RGBQUAD q{entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0};
+      std::memcpy(&info_[40 + i * 4], &q, 4);
+    }
+  }
+  std::memcpy(info_.data(), &h, 40);
+}
+
+std::uint8_t* TDIBWriter::RowPointer(int row) {
+  GdiFlush();
+  if (info_.empty()) CreateDIB();
+  if (row < 0 || row >= height_) throw EInvalidGraphicOperation("Scan line index out of range");
+  return pixels_.data() + std::size_t(height_ - 1 - row) * stride_;
+}
+
+void TDIBWriter::Commit() {
+  if (info_.empty()) return;
+  TMemoryStream stream;
+  std::uint8_t file[14] = {'B', 'M'};
+  auto put32 = [&](int at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) file[at + i] = std::uint8_t(v >> (8 * i));
+  };
+  put32(2, std::uint32_t(14 + info_.size() + pixels_.size()));
+  put32(10, std::uint32_t(14 + info_.size()));
+  stream.WriteBuffer(file, 14);
+  stream.WriteBuffer(info_.data(), std::int64_t(info_.size()));
+  stream.WriteBuffer(pixels_.data(), std::int64_t(pixels_.size()));
+  std::vector<std::uint8_t>().swap(info_);
+  std::vector<std::uint8_t>().swap(pixels_);
+  stream.SetPosition(0);
+  target_.LoadFromStream(stream);
+}
+
+// --- Frames --------------------------------------------------------------------
+
+TBitmap* TGIFSubImage::GetBitmap() {
+  if (Bitmap || GetEmpty()) return Bitmap.get();
+  TGIFImage* image = Image;
+  if (image)
+    image->Progress(this, TProgressStage::psStarting, 0, false, TRect{},
+                    _sProgressRendering);
+  TBitmap* made = nullptr;
+  try {
+    made = (image && image->GetDoDither()) ? DoGetDitherBitmap() : DoGetBitmap();
+  } catch (...) {
+    if (image) {
+      image->Progress(this, TProgressStage::psEnding, 0, image->PaletteModified, TRect{},
+                      _sProgressRendering);
+      if (image->PaletteModified) image->Changed(this);
+    }
+    throw;
+  }
+  Bitmap.reset(made);
+  if (image) {
+    image->Progress(this, TProgressStage::psEnding, 100, image->PaletteModified, TRect{},
+                    _sProgressRendering);
+    if (image->PaletteModified) image->Changed(this);
+  }
+  return Bitmap.get();
+}
+
+TBitmap* TGIFSubImage::DoGetBitmap() {
+  const int width = GetWidth(), height = GetHeight();
+  auto reportRow = [this](int row, int height) {
+    if (row % 32 == 0 && Image)
+      Image->Progress(this, TProgressStage::psRunning,
+                      std::uint8_t(MulDiv(row, 100, height)), false, TRect{},
+                      _sProgressRendering);
+  };
+  std::unique_ptr<TBitmap> bitmap = NewFrameBitmap(width, height);
+  TDIBWriter writer(*bitmap, TPixelFormat::pf8bit, width, height, GetPalette());
+
+  bool buildMask = NeedMask && Transparent && GraphicControlExtension;
+  NeedMask = false;
+  int transparentIndex = -1;
+  std::vector<std::uint8_t> mask;
+  if (buildMask) {
+    // Read whenever a mask is built, so a rebuilt mask never uses a stale index.
+    transparentIndex = GraphicControlExtension->GetTransparentColorIndex();
+    mask = AllocateMask(width, height);
+    buildMask = !mask.empty();
+  }
+  bool anyTransparent = false;
+  const std::size_t maskStride = MaskStride(width);
+  const std::uint8_t* source = Data.get();
+
+  for (int row = 0; row < height; ++row) {
+    std::uint8_t* dest = writer.RowPointer(row);
+    reportRow(row, height);
+    const std::uint8_t* pixels = source + std::size_t(row) * std::size_t(width);
+    std::memcpy(dest, pixels, std::size_t(width));
+    if (!buildMask) continue;
+    std::uint8_t* out = mask.data() + std::size_t(row) * maskStride;
+    std::uint8_t bit = 0x80, acc = 0;
+    for (int x = 0; x < width; ++x) {
+      if (pixels[x] == transparentIndex) acc |= bit;
+      bit >>= 1;
+      if (bit == 0) {
+        *out++ = acc;
+        if (acc) anyTransparent = true;
+        acc = 0;
+        bit = 0x80;
+      }
+    }
+    if (acc) {
+      *out = acc;
+      anyTransparent = true;
+    }
+  }
+  if (buildMask && anyTransparent)
+    Mask = OwnBitmap(GDICheck(CreateBitmap(width, height, 1, 1, mask.data())));
+  writer.Commit();
+  return bitmap.release();
+}
+
+TBitmap* TGIFSubImage::DoGetDitherBitmap() {
+  const int width = GetWidth(), height = GetHeight();
+  auto reportRow = [this](int row, int height) {
+    if (row % 32 == 0 && Image)
+      Image->Progress(this, TProgressStage::psRunning,
+                      std::uint8_t(MulDiv(row, 100, height)), false, TRect{},
+                      _sProgressRendering);
+  };
+  std::unique_ptr<TBitmap> bitmap = NewFrameBitmap(width, height);
+  TNetscapeColorLookup lookup(nullptr);
+  TFloydSteinbergDitherer ditherer(width, lookup);
+  TDIBWriter writer(*bitmap, TPixelFormat::pf8bit, width, height, GetPalette());
+  const TGIFColorMap* map = GetActiveColorMap();
+
+  bool buildMask = NeedMask && Transparent && GraphicControlExtension;
+  NeedMask = false;
+  int transparentIndex = -1;
+  std::uint8_t fill = 0;
+  std::vector<std::uint8_t> mask;
+  if (buildMask) {
+    transparentIndex = GraphicControlExtension->GetTransparentColorIndex();
+    TGIFColor c{};
+    if (map && transparentIndex < map->GetCount()) c = (*map)[transparentIndex];
+    fill = std::uint8_t(MulDiv(36, c.Red, 51) + MulDiv(6, c.Green, 51) + c.Blue / 51 + 1);
+    mask = AllocateMask(width, height);
+    buildMask = !mask.empty();
+  }
+  bool anyTransparent = false;
+  const std::size_t maskStride = MaskStride(width);
+  const int usedBytes = (width + 7) / 8;
+  const int mapCount = map ? map->GetCount() : 0;
+  const std::uint8_t* source = Data.get();
+
+  for (int row = 0; row < height; ++row) {
+    reportRow(row, height);
+    std::uint8_t* dest = writer.RowPointer(row);
+    const int dir = ditherer.GetDirection();
+    std::uint8_t* maskRow = buildMask ? mask.data() + std::size_t(row) * maskStride : nullptr;
+    int maskByte = 0;
+    std::uint8_t maskBit = 0x80;
+    if (buildMask) {
+      std::memset(dest, fill, std::size_t(width));
+      if (dir != 1) {
+        maskByte = usedBytes - 1;
+        maskBit = std::uint8_t(1u << ((8 - width % 8) % 8));
+      }
+    }
+    const std::uint8_t* pixels = source + std::size_t(row) * std::size_t(width);
+    while (ditherer.GetColumn() >= 0 && ditherer.GetColumn() < width) {
+      const int x = ditherer.GetColumn();
+      const int index = pixels[x];
+      if (buildMask && index == transparentIndex) {
+        maskRow[maskByte] |= maskBit;
+        anyTransparent = true;
+        ditherer.NextColumn();
+      } else {
+        TGIFColor c{};
+        if (index < mapCount) c = (*map)[index];
+        int r = c.Red, g = c.Green, b = c.Blue;
+        dest[x] = std::uint8_t(ditherer.Dither(r, g, b));
+      }
+      if (buildMask) {
+        if (dir == 1) {
+          maskBit >>= 1;
+          if (maskBit == 0) {
+            maskBit = 0x80;
+            ++maskByte;
+          }
+        } else {
+          maskBit = std::uint8_t(maskBit << 1);
+          if (maskBit == 0) {
+            maskBit = 1;
+            --maskByte;
+          }
+        }
+      }
+    }
+    ditherer.NextLine();
+  }
+  if (buildMask && anyTransparent)
+    Mask = OwnBitmap(GDICheck(CreateBitmap(width, height, 1, 1, mask.data())));
+  writer.Commit();
+  return bitmap.release();
+}
+
+void TGIFSubImage::NewBitmap() { Bitmap = std::make_shared<TBitmap>(); }
+
+void TGIFSubImage::FreeBitmap() { Bitmap.reset(); }
+
+void TGIFSubImage::FreeMask() {
+  Mask.reset();
+  NeedMask = true;
+}
+
+bool TGIFSubImage::HasMask() {
+  if (NeedMask && Transparent) {
+    FreeBitmap();
+    GetBitmap();
+  }
+  return Mask != nullptr;
+}
+
+GdiPalette* TGIFSubImage::GetPalette() {
+  if (Bitmap && Bitmap->GetPalette()) return Bitmap->GetPalette();
+  if (Palette) return Palette.get();
+  if (Image && Image->GetDoDither()) {
+    Palette = OwnPalette(GDICheck(WebPalette()));
+    return Palette.get();
+  }
+  if (ColorMap->GetCount() == 0) return Image ? Image->GetPalette() : nullptr;
+  Palette = OwnPalette(ExportPalette(*ColorMap));
+  return Palette.get();
+}
+
+// --- Image ---------------------------------------------------------------------
+
+bool TGIFImage::GetDoDither() const {
+  return (DrawOptions & GIFDrawOptionBit(goDither)) &&
+         (!(DrawOptions & GIFDrawOptionBit(goAutoDither)) || DoAutoDither);
+}
+
+GdiPalette* TGIFImage::GetPalette() {
+  // A request that comes back here means no colour table anywhere.
+  if (PaletteGuard) Error(_sNoColorTable);
+  PaletteGuardScope guard(PaletteGuard);
+  if (Bitmap && Bitmap->GetPalette()) return Bitmap->GetPalette();
+  if (PaletteCache) return PaletteCache.get();
+  if (GetDoDither()) {
+    PaletteCache = OwnPalette(GDICheck(WebPalette()));
+    return PaletteCache.get();
+  }
+  if (Header->ColorMap->GetCount() > 0) {
+    PaletteCache = OwnPalette(ExportPalette(*Header->ColorMap));
+    return PaletteCache.get();
+  }
+  if (Images->GetCount() > 0) return Images->GetImage(0)->GetPalette();
+  return nullptr;
+}
+
+void TGIFImage::NewBitmap() {
+  if (Bitmap) return;
+  auto bitmap = std::make_shared<TBitmap>();
+  bitmap->SetPalette(GetPalette());
+  bitmap->SetSize(GetWidth(), GetHeight());
+  bitmap->OnChange = [this](void*) { Changed(this); };
+  Bitmap = std::move(bitmap);
+}
+
+void TGIFImage::FreeBitmap() {
+  if (GIFPainterSeam.StopDraw) GIFPainterSeam.StopDraw(*this);
+  Bitmap.reset();
+}
+
+TBitmap* TGIFImage::GetBitmap() {
+  if (GetEmpty()) return nullptr;
+  if (Bitmap) return Bitmap.get();
+  auto bitmap = std::make_shared<TBitmap>();
+  bitmap->OnChange = [this](void*) { Changed(this); };
+  Bitmap = bitmap;
+  TGIFSubImage* first = Images->GetImage(0);
+  try {
+    if (first->GetWidth() == GetWidth() && first->GetHeight() == GetHeight()) {
+      if (TBitmap* frame = first->GetBitmap()) bitmap->Assign(*frame);
+    } else {
+      bitmap->SetPalette(GetPalette());
+      bitmap->SetHeight(GetHeight());
+      bitmap->SetWidth(GetWidth());
+      TCanvas& canvas = bitmap->GetCanvas();
+      first->Draw(canvas, canvas.GetClipRect(), false, false);
+    }
+  } catch (...) {
+    Bitmap.reset();
+    throw;
+  }
+  return Bitmap.get();
+}
+
+}  // namespace velmora

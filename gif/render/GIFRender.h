@@ -1,0 +1,89 @@
+// Rendering side of the GIF unit: frame bitmaps and masks, the palettes that
+// go with them, transparent drawing, and the unit's registration with the
+// picture system. The member functions of TGIFSubImage and TGIFImage that
+// render and draw are declared in gif/GIFImage.h and defined here.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "gif/GIFImage.h"
+#include "platform/classes/Bitmap.h"
+#include "platform/gdi/Gdi.h"
+
+namespace velmora {
+
+// Frames with more pixels than this get their new, still empty bitmap
+// switched to 1 bit per pixel before the rendering is loaded into it.
+constexpr int LargeFramePixels = 500000;
+
+// The new bitmap a frame renders into.
+std::unique_ptr<TBitmap> NewFrameBitmap(int width, int height);
+
+// GDI handles held by the model's caches.
+std::shared_ptr<GdiPalette> OwnPalette(HPALETTE palette);
+std::shared_ptr<GdiBitmap> OwnBitmap(HBITMAP bitmap);
+
+// Builds a DIB in memory, one row at a time, and hands it to a bitmap as a
+// BMP stream when committed.
+class TDIBWriter {
+ public:
+  // format is pf8bit or pf24bit; palette supplies the 8-bit colour table.
+  TDIBWriter(TBitmap& target, TPixelFormat format, int width, int height,
+             HPALETTE palette);
+  TDIBWriter(const TDIBWriter&) = delete;
+  TDIBWriter& operator=(const TDIBWriter&) = delete;
+  ~TDIBWriter() = default;
+
+  // Row 0 is the top row.
+  std::uint8_t* RowPointer(int row);
+  // Loads what was written into the target bitmap and frees the memory.
+  void Commit();
+
+ private:
+  void CreateDIB();
+  TBitmap& target_;
+  int bits_;
+  int width_;
+  int height_;
+  HPALETTE palette_;
+  std::vector<std::uint8_t> info_;
+  std::vector<std::uint8_t> pixels_;
+  std::size_t stride_ = 0;
+};
+
+// Copies a rectangle from src to dest where the 1-bit mask selected into
+// maskDC is 0 and leaves dest alone where it is 1, stretching as needed.
+// Raises EOutOfResources when the GDI refuses an object it needs.
+bool MaskedStretchBlit(HDC destDC, int destX, int destY, int destW, int destH, HDC srcDC,
+                       int srcX, int srcY, int srcW, int srcH, HDC maskDC, int maskX,
+                       int maskY);
+// Our platform takes the single-MaskBlt route; tests switch it off to run
+// the general route on unstretched blits too.
+extern bool MaskBltAvailable;
+
+// What drawing needs of the animation painter. The painter module fills
+// these in; without it an animated picture shows its first frame.
+struct TGIFPainterSeam {
+  // Draws an animated picture that has no composed bitmap to show yet:
+  // starts (or keeps) the image's painter and shows its first frame.
+  std::function<void(TGIFImage&, TCanvas&, const TRect&)> DrawAnimated;
+  // Stops the painter that Draw started for the image, if any.
+  std::function<void(TGIFImage&)> StopDraw;
+  // Hands a new animation speed to that painter, under the painters' lock.
+  std::function<void(TGIFImage&, int)> SetAnimationSpeed;
+};
+extern TGIFPainterSeam GIFPainterSeam;
+
+// Start-up and shutdown of the unit. Start-up runs once, before main; the
+// functions are public so that tests can run the steps again.
+void GIFUnitInitialize();
+void GIFUnitFinalize();
+// Measures the screen: sets PaletteDevice and DoAutoDither.
+void MeasureDisplay();
+// Clears goLoop in the default draw options.
+void Register();
+
+}  // namespace velmora

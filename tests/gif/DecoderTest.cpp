@@ -1,0 +1,277 @@
+// The LZW decoder on hand-built code sequences.
+#include <gtest/gtest.h>
+
+#include "tests/gif/GifBuilder.h"
+
+namespace velmora::test {
+namespace {
+
+using Codes = std::vector<std::pair<int, int>>;
+
+// Code widths for data codes sent after a clear code, as the reader widens
+// them: the table has clear + 2 entries at the first code and one more
+// after each later code.
+Codes WithWidths(int minCodeSize, const std::vector<int>& codes) {
+  Codes out;
+  const int clear = 1 << minCodeSize;
+  for (std::size_t k = 0; k < codes.size(); ++k) {
+    int defined = clear + 2 + (k == 0 ? 0 : int(k) - 1);
+    int bits = minCodeSize + 1;
+    while (bits < 12 && defined >= (1 << bits)) ++bits;
+    out.emplace_back(codes[k], bits);
+  }
+  return out;
+}
+
+// A clear code, then codes at the widths above.
+Codes Sent(int minCodeSize, const std::vector<int>& codes) {
+  Codes out = WithWidths(minCodeSize, codes);
+  out.insert(out.begin(), {1 << minCodeSize, minCodeSize + 1});
+  return out;
+}
+
+Bytes OneFrame(int w, int h, int packed, int minCodeSize, const Codes& codes,
+               int blockSize = 255) {
+  return GifBuilder()
+      .Header(w, h, 4)
+      .Descriptor(0, 0, w, h, packed)
+      .Codes(minCodeSize, codes, blockSize)
+      .Trailer()
+      .data;
+}
+
+TEST(GifDecoder, SmallTablesAndMissingClearCode) {
+  // Two colours with minimum code size 2: clear 4, end 5.
+  Loaded r = Load(OneFrame(4, 1, 0, 2, Sent(2, {0, 1, 1, 0, 5})));
+  ASSERT_EQ(r.error, "");
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{0, 1, 1, 0}));
+  EXPECT_TRUE(r.warnings.empty());
+
+  // Minimum code size 8 without a leading clear code: the tables are set up
+  // before the first code all the same.
+  r = Load(OneFrame(3, 1, 0, 8, Fixed(9, {200, 7, 255, 257})));
+  ASSERT_EQ(r.error, "");
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{200, 7, 255}));
+  EXPECT_TRUE(r.warnings.empty());
+
+  // A run of clear codes counts as one.
+  Codes clears = Sent(2, {2, 3, 1, 5});
+  clears.insert(clears.begin(), 2, {4, 3});
+  r = Load(OneFrame(3, 1, 0, 2, clears));
+  ASSERT_EQ(r.error, "");
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{2, 3, 1}));
+}
+
+TEST(GifDecoder, CodeNotYetInTable) {
+  // 0, then code 6 while 6 is the next free entry: "0" + its first pixel.
+  // Then 7 (= "00" + "0") arrives the same way.
+  Loaded r = Load(OneFrame(6, 1, 0, 2, Sent(2, {0, 6, 7, 5})));
+  ASSERT_EQ(r.error, "");
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{0, 0, 0, 0, 0, 0}));
+
+  // The same case on a string of two different pixels: 1 2 then 8 = "12" + "1".
+  r = Load(OneFrame(8, 1, 0, 2, Sent(2, {1, 2, 6, 8, 5})));
+  ASSERT_EQ(r.error, "");
+  // 1 | 2 | "12" | "121"
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{1, 2, 1, 2, 1, 2, 1, 0}));
+}
+
+TEST(GifDecoder, FullTableKeepsTwelveBitCodes) {
+  // Alternating roots fill the table; entry clear + 2 + j is then the pair
+  // of the (j+1)th and (j+2)th codes. After the table is full, codes stay 12
+  // bits wide and no entry changes until a clear code.
+  const int minCodeSize = 2, clear = 4;
+  std::vector<int> roots;
+  for (int k = 0; clear + 2 + std::max(0, k - 1) < 4096; ++k) roots.push_back(k % 2);
+  const int n = int(roots.size());
+  std::vector<int> codes = roots;
+  codes.push_back(4095);
+  Codes sent = Sent(minCodeSize, codes);
+  for (int i = 0; i < 3; ++i) sent.emplace_back(4095, 12);
+  sent.emplace_back(5, 12);
+
+  // Entry 4095 = codes 4090 and 4091 (1-based) = roots[4089], roots[4090].
+  Bytes expected(roots.begin(), roots.end());
+  for (int i = 0; i < 4; ++i) {
+    expected.push_back(std::uint8_t(roots[4089]));
+    expected.push_back(std::uint8_t(roots[4090]));
+  }
+  Loaded r = Load(OneFrame(int(expected.size()), 1, 0, minCodeSize, sent));
+  ASSERT_EQ(r.error, "");
+  EXPECT_TRUE(r.warnings.empty());
+  EXPECT_EQ(n, 4091);
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), expected);
+  EXPECT_EQ(r.position,
+            std::int64_t(OneFrame(int(expected.size()), 1, 0, 2, sent).size()));
+}
+
+TEST(GifDecoder, InterlacedRowsInPassOrder) {
+  // Pixel k of the data is the k-th row stored; each height has its own set
+  // of empty passes.
+  const std::vector<std::pair<int, Bytes>> cases = {
+      {1, {0}},
+      {2, {0, 1}},
+      {3, {0, 2, 1}},
+      {5, {0, 3, 2, 4, 1}},
+      {9, {0, 5, 3, 6, 2, 7, 4, 8, 1}},
+  };
+  for (const auto& [height, rows] : cases) {
+    std::vector<int> codes;
+    for (int k = 0; k < height; ++k) codes.push_back(k);
+    codes.push_back(17);
+    Loaded r = Load(OneFrame(1, height, 0x40, 4, Sent(4, codes)));
+    ASSERT_EQ(r.error, "") << height;
+    EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), rows) << "height " << height;
+  }
+}
+
+TEST(GifDecoder, StringsCrossInterlacedRows) {
+  // Width 3, height 2: the second "12" spans rows 0 and 1.
+  Bytes gif = OneFrame(3, 2, 0x40, 2, Sent(2, {1, 2, 6, 6, 5}));
+  Loaded r = Load(gif);
+  ASSERT_EQ(r.error, "");
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{1, 2, 1, 2, 1, 2}));
+}
+
+TEST(GifDecoder, ShortDataKeepsTheFillValue) {
+  // 8 pixels, data for 4, then the terminator.
+  const Codes codes = {{4, 3}, {0, 3}, {1, 3}, {2, 3}, {0, 4}};
+  for (bool transparent : {false, true}) {
+    GifBuilder b;
+    b.Header(4, 2, 4);
+    if (transparent) b.Gce(0x01, 0, 3);
+    b.Descriptor(0, 0, 4, 2).Codes(2, codes).Trailer();
+    Loaded r = Load(b.data);
+    ASSERT_EQ(r.error, "");
+    const std::uint8_t f = transparent ? 3 : 0;
+    EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{0, 1, 2, 0, f, f, f, f}));
+    EXPECT_EQ(r.warnings, std::vector<std::string>{"Decoder bit buffer under-run"});
+  }
+}
+
+TEST(GifDecoder, EarlyEndCodeSkipsTheRestOfTheFrame) {
+  // The end code after two of eight pixels; the data goes on for a while in
+  // small sub-blocks. The next frame must still be found.
+  Codes codes = {{4, 3}, {1, 3}, {2, 3}, {5, 3}};
+  for (int i = 0; i < 20; ++i) codes.emplace_back(0x21, 8);
+  Bytes gif = GifBuilder()
+                  .Header(4, 2, 4)
+                  .Descriptor(0, 0, 4, 2)
+                  .Codes(2, codes, 3)
+                  .Descriptor(0, 0, 2, 1)
+                  .Codes(2, Sent(2, {3, 3, 5}))
+                  .Trailer()
+                  .data;
+  Loaded r = Load(gif);
+  ASSERT_EQ(r.error, "");
+  EXPECT_TRUE(r.warnings.empty());
+  ASSERT_EQ(r.image->Images->GetCount(), 2);
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{1, 2, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(1)), (Bytes{3, 3}));
+}
+
+TEST(GifDecoder, SurplusPixelsDoNotSwallowLaterFrames) {
+  // Data for 40 pixels in a frame of 2, in one-byte sub-blocks, without an
+  // end code after the second pixel: the rest of the data must be skipped,
+  // not read as blocks.
+  std::vector<int> data;
+  for (int i = 0; i < 40; ++i) data.push_back(i % 3);
+  data.push_back(5);
+  Bytes gif = GifBuilder()
+                  .Header(2, 1, 4)
+                  .Descriptor(0, 0, 2, 1)
+                  .Codes(2, Sent(2, data), 1)
+                  .Gce(0, 50)
+                  .Descriptor(0, 0, 2, 1)
+                  .Codes(2, Sent(2, {2, 1, 5}))
+                  .Trailer()
+                  .data;
+  Loaded r = Load(gif);
+  ASSERT_EQ(r.error, "");
+  EXPECT_TRUE(r.warnings.empty());
+  ASSERT_EQ(r.image->Images->GetCount(), 2);
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{0, 1}));
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(1)), (Bytes{2, 1}));
+  ASSERT_NE(r.image->Images->GetImage(1)->GraphicControlExtension, nullptr);
+  EXPECT_EQ(r.image->Images->GetImage(1)->GraphicControlExtension->GetDelay(), 50);
+  EXPECT_EQ(r.position, std::int64_t(gif.size()));
+}
+
+TEST(GifDecoder, SubBlockPastTheEndOfTheFile) {
+  // The sub-block claims 50 bytes; one is there, holding a clear code and
+  // the pixel 1.
+  Bytes gif = GifBuilder().Header(4, 1, 4).Descriptor(0, 0, 4, 1).Raw({2, 50, 0x0C}).data;
+  Loaded r = Load(gif);
+  ASSERT_EQ(r.error, "");
+  EXPECT_EQ(r.warnings, std::vector<std::string>{"Premature end of data"});
+  ASSERT_EQ(r.image->Images->GetCount(), 1);
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{1, 0, 0, 0}));
+}
+
+TEST(GifDecoder, StreamStandsAfterTheFrame) {
+  Bytes frame = GifBuilder().Descriptor(0, 0, 2, 1).Codes(2, Sent(2, {1, 1, 5})).data;
+  Bytes bytes = frame;
+  bytes.insert(bytes.end(), {0x77, 0x77});
+  TGIFImage image;
+  TGIFSubImage sub(&image);
+  TMemoryStream stream(bytes);
+  sub.LoadFromStream(stream);
+  EXPECT_EQ(stream.GetPosition(), std::int64_t(frame.size()));
+  EXPECT_EQ(Pixels(sub), (Bytes{1, 1}));
+}
+
+TEST(GifDecoder, HostileDataRaisesGifException) {
+  struct Case {
+    const char* what;
+    Bytes gif;
+    const char* error;
+  };
+  const std::vector<Case> cases = {
+      // An entry whose prefix is itself: 6 after a clear, then 0 defines
+      // entry 6 as "6" + 0.
+      {"self loop", OneFrame(50, 50, 0, 2, Fixed(3, {4, 6, 0, 6, 5})),
+       "Circular decoder table entry"},
+      // Entries 6 and 7 point at each other.
+      {"two-entry loop",
+       OneFrame(100, 100, 0, 2, {{4, 3}, {7, 3}, {6, 3}, {0, 3}, {6, 4}, {5, 4}}),
+       "Circular decoder table entry"},
+      {"minimum code size 12", OneFrame(2, 2, 0, 12, Fixed(8, {0, 0})),
+       "ClearCode too large"},
+      {"minimum code size 255", OneFrame(2, 2, 0, 255, Fixed(8, {0, 0})),
+       "ClearCode too large"},
+  };
+  for (const Case& c : cases) {
+    Loaded r = Load(c.gif);
+    EXPECT_EQ(r.error, c.error) << c.what;
+    EXPECT_EQ(r.position, 0) << c.what;
+    EXPECT_EQ(r.image->Images->GetCount(), 0) << c.what;
+  }
+}
+
+TEST(GifDecoder, PixelMemoryIsLimited) {
+  // A few bytes asking for 65535 x 65535 pixels, several times over.
+  GifBuilder b;
+  b.Header(65535, 65535, 2);
+  for (int i = 0; i < 4; ++i) b.Descriptor(0, 0, 65535, 65535).Codes(2, Fixed(3, {4, 5}));
+  Loaded r = Load(b.Trailer().data);
+  EXPECT_EQ(r.error, "Image data exceeds the pixel memory limit");
+
+  // The limit counts every frame of the image, and a new load starts afresh.
+  const std::int64_t saved = GIFImageMaxPixelMemory;
+  GIFImageMaxPixelMemory = 250;
+  GifBuilder small;
+  small.Header(10, 10, 2);
+  for (int i = 0; i < 3; ++i) small.Descriptor(0, 0, 10, 10).Codes(2, Fixed(3, {4, 5}));
+  Bytes three = small.Trailer().data;
+  r = Load(three);
+  EXPECT_EQ(r.error, "Image data exceeds the pixel memory limit");
+  EXPECT_EQ(r.image->Images->GetCount(), 2);
+  GIFImageMaxPixelMemory = 300;
+  TMemoryStream again(three);
+  r.image->LoadFromStream(again);
+  EXPECT_EQ(r.image->Images->GetCount(), 3);
+  GIFImageMaxPixelMemory = saved;
+}
+
+}  // namespace
+}  // namespace velmora::test

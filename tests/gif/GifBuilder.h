@@ -1,0 +1,146 @@
+// Helpers that build GIF streams byte by byte, for data our writer would
+// never produce, and collect the warnings an image issues.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "gif/GIFImage.h"
+
+namespace velmora::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class GifBuilder {
+ public:
+  GifBuilder& Raw(std::initializer_list<int> bytes) {
+    for (int b : bytes) data.push_back(std::uint8_t(b));
+    return *this;
+  }
+  GifBuilder& Raw(const Bytes& bytes) {
+    data.insert(data.end(), bytes.begin(), bytes.end());
+    return *this;
+  }
+  GifBuilder& Word(int v) { return Raw({v & 0xFF, (v >> 8) & 0xFF}); }
+  // Signature and logical screen; a global table of `colors` grey levels
+  // (a power of two from 2 to 256) or none.
+  GifBuilder& Header(int width, int height, int colors = 4, const char* sig = "GIF89a") {
+    for (int i = 0; i < 6; ++i) data.push_back(std::uint8_t(sig[i]));
+    Word(width).Word(height);
+    int bits = 0;
+    while ((2 << bits) < colors) ++bits;
+    Raw({colors ? 0x80 | bits : 0, 0, 0});
+    for (int i = 0; i < colors; ++i) Raw({i, i, i});
+    return *this;
+  }
+  GifBuilder& Gce(int packed, int delay = 0, int transparentIndex = 0) {
+    Raw({0x21, 0xF9, 4, packed});
+    Word(delay);
+    return Raw({transparentIndex, 0});
+  }
+  GifBuilder& Descriptor(int left, int top, int width, int height, int packed = 0) {
+    Raw({0x2C});
+    Word(left).Word(top).Word(width).Word(height);
+    return Raw({packed});
+  }
+  // Minimum code size byte and the codes, each with its bit width, packed
+  // into sub-blocks of at most blockSize bytes, then the terminator.
+  GifBuilder& Codes(int minCodeSize, const std::vector<std::pair<int, int>>& codes,
+                    int blockSize = 255, bool terminator = true) {
+    Raw({minCodeSize});
+    Bytes packed;
+    std::uint32_t acc = 0;
+    int n = 0;
+    for (auto [code, bits] : codes) {
+      acc |= std::uint32_t(code) << n;
+      n += bits;
+      while (n >= 8) {
+        packed.push_back(std::uint8_t(acc));
+        acc >>= 8;
+        n -= 8;
+      }
+    }
+    if (n > 0) packed.push_back(std::uint8_t(acc));
+    for (std::size_t at = 0; at < packed.size(); at += std::size_t(blockSize)) {
+      std::size_t len = std::min(packed.size() - at, std::size_t(blockSize));
+      data.push_back(std::uint8_t(len));
+      data.insert(data.end(), packed.begin() + long(at), packed.begin() + long(at + len));
+    }
+    if (terminator) data.push_back(0);
+    return *this;
+  }
+  GifBuilder& Comment(const std::vector<std::string>& blocks) {
+    Raw({0x21, 0xFE});
+    for (const std::string& s : blocks) {
+      data.push_back(std::uint8_t(s.size()));
+      data.insert(data.end(), s.begin(), s.end());
+    }
+    return Raw({0});
+  }
+  GifBuilder& Trailer() { return Raw({0x3B}); }
+
+  Bytes data;
+};
+
+// Codes of width `bits` each.
+inline std::vector<std::pair<int, int>> Fixed(int bits,
+                                              std::initializer_list<int> codes) {
+  std::vector<std::pair<int, int>> out;
+  for (int c : codes) out.emplace_back(c, bits);
+  return out;
+}
+
+struct Loaded {
+  std::unique_ptr<TGIFImage> image = std::make_unique<TGIFImage>();
+  std::vector<std::string> warnings;
+  std::string error;  // empty when the load succeeded
+  std::int64_t position = 0;
+};
+
+// With VELMORA_GIF_SEED_DIR set, every stream a test loads is kept there
+// as a seed for the fuzzer.
+inline void KeepAsSeed(const Bytes& bytes) {
+  const char* dir = std::getenv("VELMORA_GIF_SEED_DIR");
+  if (!dir) return;
+  std::uint64_t hash = 0xcbf29ce484222325ull;
+  for (std::uint8_t b : bytes) hash = (hash ^ b) * 0x100000001b3ull;
+  char name[32];
+  std::snprintf(name, sizeof name, "/%016llx.gif", static_cast<unsigned long long>(hash));
+  std::ofstream out(dir + std::string(name), std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+inline Loaded Load(const Bytes& bytes) {
+  KeepAsSeed(bytes);
+  Loaded r;
+  r.image->OnWarning = [&r](void*, TGIFSeverity, const std::string& m) {
+    r.warnings.push_back(m);
+  };
+  TMemoryStream stream(bytes);
+  try {
+    r.image->LoadFromStream(stream);
+  } catch (const GIFException& e) {
+    r.error = e.Message;
+  }
+  r.position = stream.GetPosition();
+  r.image->OnWarning = nullptr;
+  return r;
+}
+
+inline Bytes Save(TGIFImage& image) {
+  TMemoryStream stream;
+  image.SaveToStream(stream);
+  return stream.Bytes();
+}
+
+inline Bytes Pixels(const TGIFSubImage& frame) {
+  return Bytes(frame.Data.get(), frame.Data.get() + frame.DataSize);
+}
+
+}  // namespace velmora::test
