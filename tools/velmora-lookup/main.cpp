@@ -66,6 +66,16 @@ class TArgControls : public ISearchControls {
 
 enum class TMode { Auto, Plain, Html, Json };
 
+#ifdef VELMORA_LOOKUP_QT
+// Qt's remarks about the desktop session (no runtime folder when run as a
+// service, and the like) would mix with the tool's own messages on stderr.
+void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtDebugMsg || type == QtInfoMsg) return;
+  if (message.startsWith(QLatin1String("QStandardPaths:"))) return;
+  std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -121,6 +131,7 @@ int main(int argc, char** argv) {
   // The view lays text out with Qt's fonts; without a display, off screen.
   if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  qInstallMessageHandler(QuietQtMessages);
   QGuiApplication app(argc, argv);
   TQtRichEdit edit;
 #else

@@ -1,0 +1,106 @@
+// Fuzzes the dictionary reader, the split, the match and a whole search.
+// Input: one byte n, then n % 9 bytes of query, then the dictionary file's
+// bytes, which become every one of 1.sr..5.sr in a private folder.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dict/DictFile.h"
+#include "dict/DictText.h"
+#include "dict/Search.h"
+#include "platform/richedit/MemoryRichEdit.h"
+
+namespace {
+
+using namespace velmora;
+
+void Check(bool ok) {
+  if (!ok) std::abort();
+}
+
+class TControls : public ISearchControls {
+ public:
+  std::string Query;
+  std::string GetQueryText() override { return Query; }
+  void SetQueryText(const std::string& text) override { Query = text; }
+  void SetSearchEnabled(bool) override {}
+  void SetStopEnabled(bool) override {}
+};
+
+// Containment by walking every character boundary, the slow and obvious way.
+bool NaiveContains(std::string text, std::string query) {
+  UpperAscii(text);
+  UpperAscii(query);
+  if (query.empty()) return true;
+  for (std::size_t i = 0; i < text.size(); i += CharLengthAt(text, i))
+    if (text.compare(i, query.size(), query) == 0) return true;
+  return false;
+}
+
+// Made once and left by the process; never destroyed, so the exit handler
+// that removes it can still use it.
+const std::filesystem::path& Folder() {
+  static const auto* folder = [] {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "velmora-dict-fuzz-XXXXXX").string();
+    auto* p = new std::filesystem::path(::mkdtemp(pattern.data()));
+    std::filesystem::current_path(*p);
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(Folder(), ignored);
+    });
+    return p;
+  }();
+  return *folder;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  Folder();
+  const std::size_t n = std::min<std::size_t>(data[0] % 9, size - 1);
+  const std::string query(reinterpret_cast<const char*>(data + 1), n);
+  const std::string file(reinterpret_cast<const char*>(data + 1 + n), size - 1 - n);
+  for (int i = 1; i <= 5; ++i)
+    std::ofstream(DictFileName(i), std::ios::binary | std::ios::trunc) << file;
+
+  // The reader gives back the file's lines, each cut at its first NUL.
+  TDictFile reader;
+  Check(reader.Open("1.sr"));
+  std::string_view line;
+  std::size_t start = 0;
+  const TMatcher matcher(query);
+  while (reader.ReadLine(line)) {
+    Check(start < file.size());
+    std::size_t lf = file.find('\n', start);
+    if (lf == std::string::npos) lf = file.size();
+    const std::string expected = file.substr(start, lf - start);
+    Check(line == std::string_view(expected).substr(0, expected.find('\0')));
+    start = lf + 1;
+
+    const TEntry entry = SplitLine(line);
+    Check(entry.Key.size() + entry.Explanation.size() <= line.size());
+    Check(matcher.In(entry.Key) == NaiveContains(std::string(entry.Key), query));
+    Check(matcher.In(entry.Explanation) ==
+          NaiveContains(std::string(entry.Explanation), query));
+    DisplayExplanation(entry.Explanation);
+  }
+  Check(start >= file.size());
+
+  TMemoryRichEdit edit;
+  TResultView view(edit);
+  TControls controls;
+  controls.Query = query;
+  const TSearchOutcome outcome = RunSearch(controls, view);
+  Check(outcome != TSearchOutcome::Stopped && outcome != TSearchOutcome::OwnFileMissing &&
+        outcome != TSearchOutcome::OtherFileMissing);
+  if (outcome != TSearchOutcome::InvalidQuery) Check(edit.LineCount() >= 4);
+  return 0;
+}
