@@ -450,6 +450,13 @@ class TGIFSubImage : public TGIFItem {
   void SetPalette(std::shared_ptr<GdiPalette> palette);
   // Drops every rendering cache (bitmap, mask, palette).
   void FreeRenderCaches();
+  // Draws the frame at its place in rect, which stands for the whole
+  // logical screen; tiled at natural size with tile.
+  void Draw(TCanvas& canvas, const TRect& rect, bool transparent, bool tile);
+  // Draws the frame bitmap into rect (through the mask when transparent).
+  void StretchDraw(TCanvas& canvas, const TRect& rect, bool transparent, bool tile);
+  // The frame's bounds mapped into rect.
+  TRect ScaleRect(const TRect& rect) const;
 
  private:
   std::int64_t ChargedBytes = 0;  // counted against the image's memory limit
@@ -743,6 +750,16 @@ class TGIFImage : public TGraphic {
   GdiPalette* GetPalette();
   void SetPalette(std::shared_ptr<GdiPalette> palette);
   bool GetDoDither() const;
+  void DrawCachedBitmap(TCanvas& canvas, const TRect& rect, TBitmap& bitmap);
+  void SetDrawOptions(TGIFDrawOptions options);
+  // Clamped to 0..1000 percent.
+  void SetAnimationSpeed(int percent);
+  // Frees the composed bitmap and every frame's bitmap and palette.
+  void Pack();
+  // Clipboard form (format number, data handle, palette handle).
+  void SaveToClipboardFormat(std::uint16_t& format, void*& data, GdiPalette*& palette);
+  void LoadFromClipboardFormat(std::uint16_t format, void* data, GdiPalette* palette);
+  bool Drawing = false;  // set while Draw runs
   // Stops and detaches every painter. The rendering side installs the
   // implementation; without painters there is nothing to stop.
   static std::function<void(TGIFImage&)> StopPaintersHook;

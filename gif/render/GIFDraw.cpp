@@ -33,7 +33,9 @@ class Finally {
 };
 
 // A step of at least one pixel, so a picture without size can't hang tiling.
-int TileStep(int size) { return size > 0 ? size : 1; }
+int TileStep(int size) {
+  return size > 0 ? size : 1;
+}
 
 }  // namespace
 
@@ -92,12 +94,13 @@ bool MaskedStretchBlit(HDC destDC, int destX, int destY, int destW, int destH, H
     memOldPalette = SelectPalette(memDC, srcPalette, true);
     RealizePalette(memDC);
 
-    BitBlt(memDC, 0, 0, srcW, srcH, invDC, 0, 0, SRCCOPY);   // opaque: white
+    BitBlt(memDC, 0, 0, srcW, srcH, invDC, 0, 0, SRCCOPY);       // opaque: white
     BitBlt(memDC, 0, 0, srcW, srcH, srcDC, srcX, srcY, SRCAND);  // source, holes black
   }
   COLORREF oldText = SetTextColor(destDC, 0);
   COLORREF oldBack = SetBkColor(destDC, 0xFFFFFF);
-  StretchBlt(destDC, destX, destY, destW, destH, maskDC, maskX, maskY, srcW, srcH, SRCAND);
+  StretchBlt(destDC, destX, destY, destW, destH, maskDC, maskX, maskY, srcW, srcH,
+             SRCAND);
   StretchBlt(destDC, destX, destY, destW, destH, memDC, 0, 0, srcW, srcH, SRCPAINT);
   SetTextColor(destDC, oldText);
   SetBkColor(destDC, oldBack);

@@ -28,7 +28,9 @@ HPALETTE ExportPalette(const TGIFColorMap& map) {
 }
 
 // Mask rows are whole 16-bit words, as CreateBitmap wants them.
-std::size_t MaskStride(int width) { return std::size_t((width + 15) / 16) * 2; }
+std::size_t MaskStride(int width) {
+  return std::size_t((width + 15) / 16) * 2;
+}
 
 // Mask memory, or empty when there is no room for it (then no mask is made).
 std::vector<std::uint8_t> AllocateMask(int width, int height) {
@@ -122,7 +124,8 @@ void TDIBWriter::CreateDIB() {
 std::uint8_t* TDIBWriter::RowPointer(int row) {
   GdiFlush();
   if (info_.empty()) CreateDIB();
-  if (row < 0 || row >= height_) throw EInvalidGraphicOperation("Scan line index out of range");
+  if (row < 0 || row >= height_)
+    throw EInvalidGraphicOperation("Scan line index out of range");
   return pixels_.data() + std::size_t(height_ - 1 - row) * stride_;
 }
 
@@ -263,7 +266,8 @@ TBitmap* TGIFSubImage::DoGetDitherBitmap() {
     reportRow(row, height);
     std::uint8_t* dest = writer.RowPointer(row);
     const int dir = ditherer.GetDirection();
-    std::uint8_t* maskRow = buildMask ? mask.data() + std::size_t(row) * maskStride : nullptr;
+    std::uint8_t* maskRow =
+        buildMask ? mask.data() + std::size_t(row) * maskStride : nullptr;
     int maskByte = 0;
     std::uint8_t maskBit = 0x80;
     if (buildMask) {
@@ -311,9 +315,13 @@ TBitmap* TGIFSubImage::DoGetDitherBitmap() {
   return bitmap.release();
 }
 
-void TGIFSubImage::NewBitmap() { Bitmap = std::make_shared<TBitmap>(); }
+void TGIFSubImage::NewBitmap() {
+  Bitmap = std::make_shared<TBitmap>();
+}
 
-void TGIFSubImage::FreeBitmap() { Bitmap.reset(); }
+void TGIFSubImage::FreeBitmap() {
+  Bitmap.reset();
+}
 
 void TGIFSubImage::FreeMask() {
   Mask.reset();

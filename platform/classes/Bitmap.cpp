@@ -404,22 +404,11 @@ void TBitmap::Assign(const TGraphic& source) {
   HPALETTE palette = other->palette_ ? GDICheck(CopyPalette(other->palette_)) : nullptr;
   HBITMAP bitmap = nullptr;
   if (other->handle_) {
-    BITMAP bm;
-    GetObject(other->handle_, sizeof bm, &bm);
-    auto info = std::make_unique<BITMAPINFO>();
-    info->bmiHeader.biWidth = other->width_;
-    info->bmiHeader.biHeight = other->height_;
-    info->bmiHeader.biBitCount = WORD(other->bitsPerPixel_);
-    info->bmiHeader.biClrUsed = GetDIBColorTable(other->handle_, 0, 256, info->bmiColors);
-    bitmap = CreateDIBSection(nullptr, info.get(), DIB_RGB_COLORS, nullptr);
+    bitmap = CopyBitmap(other->handle_);
     if (!bitmap) {
       if (palette) DeleteObject(palette);
       RaiseLastGdiError();
     }
-    GdiFlush();
-    for (int y = 0; y < other->height_; ++y)
-      std::memcpy(GetBitmapRow(bitmap, y), GetBitmapRow(other->handle_, y),
-                  std::size_t(bm.bmWidthBytes));
   }
   if (palette_) DeleteObject(palette_);
   palette_ = palette;
@@ -444,6 +433,61 @@ void TBitmap::Draw(TCanvas& canvas, const TRect& rect) {
              width_, height_, canvas.GetCopyMode());
   if (oldPalette) SelectPalette(dest, oldPalette, true);
   canvas.Changed();
+}
+
+HBITMAP TBitmap::CopyBitmap(HBITMAP bitmap) {
+  BITMAP bm;
+  if (!GetObject(bitmap, sizeof bm, &bm)) return nullptr;
+  auto info = std::make_unique<BITMAPINFO>();
+  info->bmiHeader.biWidth = bm.bmWidth;
+  info->bmiHeader.biHeight = bm.bmHeight;
+  info->bmiHeader.biBitCount = bm.bmBitsPixel;
+  info->bmiHeader.biClrUsed = GetDIBColorTable(bitmap, 0, 256, info->bmiColors);
+  if (bm.bmBitsPixel == 1 && info->bmiHeader.biClrUsed == 0) {
+    info->bmiColors[1] = RGBQUAD{255, 255, 255, 0};
+    info->bmiHeader.biClrUsed = 2;
+  }
+  HBITMAP copy = CreateDIBSection(nullptr, info.get(), DIB_RGB_COLORS, nullptr);
+  if (!copy) return nullptr;
+  GdiFlush();
+  std::size_t rowBytes = (std::size_t(bm.bmWidth) * bm.bmBitsPixel + 7) / 8;
+  for (int y = 0; y < bm.bmHeight; ++y)
+    std::memcpy(GetBitmapRow(copy, y), GetBitmapRow(bitmap, y), rowBytes);
+  return copy;
+}
+
+void TBitmap::SaveToClipboardFormat(WORD& format, HANDLE& data, HPALETTE& palette) {
+  format = WORD(CF_BITMAP);
+  data = nullptr;
+  palette = nullptr;
+  if (GetEmpty()) return;
+  HBITMAP copy = GDICheck(CopyBitmap(handle_));
+  if (palette_) {
+    palette = CopyPalette(palette_);
+    if (!palette) {
+      DeleteObject(copy);
+      RaiseLastGdiError();
+    }
+  }
+  data = copy;
+}
+
+void TBitmap::LoadFromClipboardFormat(WORD format, HANDLE data, HPALETTE palette) {
+  if (format != CF_BITMAP || !data) throw EInvalidGraphic("Unsupported clipboard format");
+  auto* source = static_cast<HBITMAP>(data);
+  BITMAP bm;
+  if (!GetObject(source, sizeof bm, &bm)) throw EInvalidGraphic(kInvalidBitmap);
+  HBITMAP copy = GDICheck(CopyBitmap(source));
+  HPALETTE ownPalette = palette ? CopyPalette(palette) : nullptr;
+  if (palette_) DeleteObject(palette_);
+  palette_ = ownPalette;
+  int bits = bm.bmBitsPixel;
+  Replace(copy, bm.bmWidth, bm.bmHeight, bits);
+  pixelFormat_ = bits == 1    ? TPixelFormat::pf1bit
+                 : bits == 8  ? TPixelFormat::pf8bit
+                 : bits == 24 ? TPixelFormat::pf24bit
+                              : TPixelFormat::pf32bit;
+  Changed(this);
 }
 
 std::unique_ptr<TGraphic> TBitmap::NewOfSameClass() const {

@@ -7,6 +7,7 @@
 
 #include "platform/classes/Canvas.h"
 #include "platform/classes/Graphics.h"
+#include "platform/gdi/Clipboard.h"
 #include "platform/gdi/Gdi.h"
 
 namespace velmora {
@@ -75,7 +76,15 @@ class TBitmap : public TGraphic {
   void Draw(TCanvas& canvas, const TRect& rect) override;
   std::unique_ptr<TGraphic> NewOfSameClass() const override;
 
+  // Clipboard form: CF_BITMAP with a copy of the bitmap and of its palette,
+  // both for the caller (the clipboard) to own.
+  void SaveToClipboardFormat(WORD& format, HANDLE& data, HPALETTE& palette);
+  // Takes a copy of a CF_BITMAP bitmap; raises EInvalidGraphic otherwise.
+  void LoadFromClipboardFormat(WORD format, HANDLE data, HPALETTE palette);
+
  private:
+  // A DIB section with the same pixels and colours as bitmap.
+  static HBITMAP CopyBitmap(HBITMAP bitmap);
   friend class TBitmapCanvas;
   int StorageBits(TPixelFormat format) const;
   // Puts a new GDI bitmap in place of the old one (both may be null).

@@ -63,9 +63,16 @@ std::string Upper(std::string s) {
   return s;
 }
 
+struct ClipboardFormat {
+  std::uint16_t format;
+  std::string id;
+  TGraphicFactory factory;
+};
+
 struct Registry {
   std::mutex lock;
   std::vector<FileFormat> formats;
+  std::vector<ClipboardFormat> clipboard;
 };
 
 Registry& Formats() {
@@ -87,6 +94,23 @@ void TPicture::UnregisterGraphicClass(const std::string& id) {
   Registry& r = Formats();
   std::lock_guard<std::mutex> hold(r.lock);
   std::erase_if(r.formats, [&](const FileFormat& f) { return f.id == id; });
+  std::erase_if(r.clipboard, [&](const ClipboardFormat& f) { return f.id == id; });
+}
+
+void TPicture::RegisterClipboardFormat(std::uint16_t format, const std::string& id,
+                                       TGraphicFactory factory) {
+  Registry& r = Formats();
+  std::lock_guard<std::mutex> hold(r.lock);
+  r.clipboard.push_back({format, id, std::move(factory)});
+}
+
+TGraphicFactory TPicture::FindClipboardFormat(std::uint16_t format) {
+  Registry& r = Formats();
+  std::lock_guard<std::mutex> hold(r.lock);
+  for (auto it = r.clipboard.rbegin(); it != r.clipboard.rend(); ++it) {
+    if (it->format == format) return it->factory;
+  }
+  return nullptr;
 }
 
 TGraphicFactory TPicture::FindFileFormat(const std::string& extension) {

@@ -77,6 +77,11 @@ class TPicture {
   static void RegisterFileFormat(const std::string& extension,
                                  const std::string& description, const std::string& id,
                                  TGraphicFactory factory);
+  // Registers a graphic class for a clipboard format number.
+  static void RegisterClipboardFormat(std::uint16_t format, const std::string& id,
+                                      TGraphicFactory factory);
+  // The factory for a clipboard format; null if none.
+  static TGraphicFactory FindClipboardFormat(std::uint16_t format);
   // Removes every registration made under id.
   static void UnregisterGraphicClass(const std::string& id);
   // The factory for an extension, matched without regard to case; null if none.
