@@ -158,7 +158,11 @@ void TQtRichEdit::OnContentsChange(int position, int, int) {
 
 void TQtRichEdit::Invalidate(int fromBlock) const {
   if (fromBlock < 0) fromBlock = 0;
-  if (int(starts_.size()) > fromBlock + 1) starts_.resize(fromBlock + 1);
+  if (int(starts_.size()) > fromBlock + 1) {
+    starts_.resize(fromBlock + 1);
+    docStarts_.resize(fromBlock + 1);
+  }
+  textLength_ = -1;
 }
 
 int TQtRichEdit::BreakWidth(const QTextBlock& block) const {
@@ -168,11 +172,16 @@ int TQtRichEdit::BreakWidth(const QTextBlock& block) const {
 
 void TQtRichEdit::ExtendCache() const {
   int count = doc_->blockCount();
-  if (starts_.empty()) starts_.push_back(0);
+  if (starts_.empty()) {
+    starts_.push_back(0);
+    docStarts_.push_back(0);
+  }
   if (int(starts_.size()) >= count) return;
   QTextBlock block = doc_->findBlockByNumber(int(starts_.size()) - 1);
-  for (; int(starts_.size()) < count; block = block.next())
+  for (; int(starts_.size()) < count; block = block.next()) {
     starts_.push_back(starts_.back() + ByteLength(block.text()) + BreakWidth(block));
+    docStarts_.push_back(docStarts_.back() + block.length());
+  }
 }
 
 int TQtRichEdit::BlockStart(int block) const {
@@ -199,8 +208,11 @@ int TQtRichEdit::LineIndex(int line) const {
 }
 
 int TQtRichEdit::TextLength() const {
-  ExtendCache();
-  return starts_.back() + ByteLength(doc_->lastBlock().text());
+  if (textLength_ < 0) {
+    ExtendCache();
+    textLength_ = starts_.back() + ByteLength(doc_->lastBlock().text());
+  }
+  return textLength_;
 }
 
 std::string TQtRichEdit::LineBytes(int block) const {
@@ -247,7 +259,7 @@ int TQtRichEdit::ToDocument(int bytePos, bool roundUp) const {
     result = int(text.size());
     if (roundUp && offset > bytes) ++result;
   }
-  return block.position() + result;
+  return docStarts_[number] + result;
 }
 
 int TQtRichEdit::DocumentFromByte(int bytePos) const {
@@ -269,10 +281,10 @@ int TQtRichEdit::ByteFromDocument(int documentPos) const {
 
 // ---- editing --------------------------------------------------------------
 
+// Callers drop the cached positions from the block on.
 void TQtRichEdit::SetBreak(const QTextBlock& block, int kind) {
   QTextBlock b = block;
   b.setUserState(kind);
-  Invalidate(b.blockNumber());
 }
 
 void TQtRichEdit::Splice(int number, int from, int to, std::string_view text,
@@ -298,6 +310,8 @@ void TQtRichEdit::Splice(int number, int from, int to, std::string_view text,
   Invalidate(number);
   QTextCharFormat qformat = MakeFormat(format);
   QTextCursor cursor(doc_.get());
+  // One edit block: the cursor then skips laying lines out on every move.
+  cursor.beginEditBlock();
   cursor.setPosition(from);
   if (to > from) {
     cursor.setPosition(to, QTextCursor::KeepAnchor);
@@ -314,6 +328,7 @@ void TQtRichEdit::Splice(int number, int from, int to, std::string_view text,
   int last = cursor.block().blockNumber();
   JoinBreaks(number - 1, last);
   if (urlDetect_) MarkLinks(number - 1, last);
+  cursor.endEditBlock();
 }
 
 void TQtRichEdit::JoinBreaks(int first, int last) {
@@ -329,6 +344,7 @@ void TQtRichEdit::JoinBreaks(int first, int last) {
     cursor.setPosition(separator + 1, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
     SetBreak(doc_->findBlockByNumber(j), kBreakCrLf);
+    Invalidate(j);
     --last;
   }
 }
@@ -339,6 +355,8 @@ void TQtRichEdit::Clear() {
   doc_->setDefaultFont(font);
   doc_->setUndoRedoEnabled(false);
   starts_.clear();
+  docStarts_.clear();
+  textLength_ = -1;
   QTextCursor cursor(doc_.get());
   cursor.setBlockFormat(blockFormat_);
   cursor.setBlockCharFormat(QTextCharFormat());
@@ -350,9 +368,8 @@ void TQtRichEdit::AppendLine(std::string_view text) {
   std::string line;
   line.reserve(text.size() + 2);
   line.append(text).append("\r\n");
-  QTextBlock last = doc_->lastBlock();
-  int end = last.position() + last.length() - 1;
-  Splice(last.blockNumber(), end, end, line, TCharFormat{});
+  int end = doc_->characterCount() - 1;
+  Splice(doc_->blockCount() - 1, end, end, line, TCharFormat{});
 }
 
 void TQtRichEdit::ReplaceLine(int line, std::string_view text) {
@@ -398,10 +415,11 @@ TCharFormat TQtRichEdit::ProgramFormatOfDocumentPos(int documentPos) const {
     return block.next().isValid() ? ProgramFormat(block.next().charFormat())
                                   : TCharFormat{};
   }
+  int end = block.position();
   for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
     QTextFragment fragment = it.fragment();
-    if (documentPos < fragment.position() + fragment.length())
-      return ProgramFormat(fragment.charFormat());
+    end += fragment.length();
+    if (documentPos < end) return ProgramFormat(fragment.charFormat());
   }
   return TCharFormat{};
 }
@@ -418,20 +436,24 @@ void TQtRichEdit::FormatDocumentRange(int from, int to, F change) {
     QTextCharFormat format;
   };
   std::vector<Change> changes;
-  for (QTextBlock block = doc_->findBlock(from); block.isValid() && block.position() < to;
-       block = block.next()) {
+  QTextBlock block = doc_->findBlock(from);
+  for (int at = block.position(); block.isValid() && at < to;
+       at += block.length(), block = block.next()) {
+    int fragmentStart = at;
     for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
       QTextFragment fragment = it.fragment();
-      int a = std::max(from, fragment.position());
-      int b = std::min(to, fragment.position() + fragment.length());
+      int a = std::max(from, fragmentStart);
+      fragmentStart += fragment.length();
+      int b = std::min(to, fragmentStart);
       if (a < b) changes.push_back({a, b, fragment.charFormat()});
     }
-    int separator = block.position() + block.length() - 1;
+    int separator = at + block.length() - 1;
     if (block.next().isValid() && separator >= from && separator < to)
       changes.push_back({separator, separator + 1, block.next().charFormat()});
   }
   ownChange_ = true;
   QTextCursor cursor(doc_.get());
+  cursor.beginEditBlock();
   for (Change& c : changes) {
     TCharFormat p = ProgramFormat(c.format);
     change(p, c.format);
@@ -439,6 +461,7 @@ void TQtRichEdit::FormatDocumentRange(int from, int to, F change) {
     cursor.setPosition(c.to, QTextCursor::KeepAnchor);
     cursor.setCharFormat(c.format);
   }
+  cursor.endEditBlock();
   ownChange_ = false;
 }
 
@@ -488,7 +511,8 @@ void TQtRichEdit::MarkLinks(int first, int last) {
   };
   std::vector<Change> changes;
   QTextBlock block = doc_->findBlockByNumber(first);
-  for (int j = first; j <= last && block.isValid(); ++j, block = block.next()) {
+  for (int j = first, at = block.position(); j <= last && block.isValid();
+       ++j, at += block.length(), block = block.next()) {
     QString text = block.text();
     // Links by document offset within the block.
     std::vector<std::pair<int, int>> links;
@@ -509,10 +533,11 @@ void TQtRichEdit::MarkLinks(int first, int last) {
         if (offset >= l.first && offset < l.second) return &l;
       return nullptr;
     };
+    int fragmentStart = 0;
     for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
       QTextFragment fragment = it.fragment();
-      int a = fragment.position() - block.position();
-      int end = a + fragment.length();
+      int a = fragmentStart;
+      int end = fragmentStart += fragment.length();
       while (a < end) {
         // Split the fragment at link boundaries.
         const std::pair<int, int>* link = wants(a);
@@ -533,7 +558,7 @@ void TQtRichEdit::MarkLinks(int first, int last) {
           else
             f.clearProperty(QTextFormat::AnchorHref);
           SetFormat(f, ProgramFormat(f));
-          changes.push_back({block.position() + a, block.position() + b, f});
+          changes.push_back({at + a, at + b, f});
         }
         a = b;
       }
@@ -541,11 +566,13 @@ void TQtRichEdit::MarkLinks(int first, int last) {
   }
   ownChange_ = true;
   QTextCursor cursor(doc_.get());
+  cursor.beginEditBlock();
   for (Change& c : changes) {
     cursor.setPosition(c.from);
     cursor.setPosition(c.to, QTextCursor::KeepAnchor);
     cursor.setCharFormat(c.format);
   }
+  cursor.endEditBlock();
   ownChange_ = false;
 }
 

@@ -126,8 +126,10 @@ class TQtRichEdit : public QObject, public IRichEdit {
   TCharFormat ProgramFormatOfDocumentPos(int documentPos) const;
 
   std::unique_ptr<QTextDocument> doc_;
-  mutable std::vector<int> starts_;  // byte start of blocks 0..size-1, valid
-  bool ownChange_ = false;           // our own format changes move no text
+  mutable std::vector<int> starts_;     // byte start of blocks 0..size-1, valid
+  mutable std::vector<int> docStarts_;  // their document positions
+  mutable int textLength_ = -1;         // -1: not known
+  bool ownChange_ = false;              // our own format changes move no text
   int selStart_ = 0;
   int selLength_ = 0;
   double firstIndent_ = 0;
