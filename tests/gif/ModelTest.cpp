@@ -1,0 +1,159 @@
+// The image model: colour tables, versions, active tables, settings.
+#include <gtest/gtest.h>
+
+#include "tests/gif/GifBuilder.h"
+
+namespace velmora::test {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+struct Warned {
+  TGIFImage image;
+  Strings warnings;
+  Warned() {
+    image.OnWarning = [this](void*, TGIFSeverity, const std::string& m) {
+      warnings.push_back(m);
+    };
+  }
+};
+
+TEST(GifModel, ColorTableGrowthAndLimits) {
+  Warned w;
+  TGIFColorMap& map = *w.image.GetColorMap();
+  EXPECT_EQ(map.GetBitsPerPixel(), 0);
+  std::vector<int> capacities;
+  for (int i = 0; i < 256; ++i) {
+    EXPECT_EQ(map.Add(RGB(std::uint8_t(i), 0, 0)), i);
+    if (capacities.empty() || capacities.back() != map.GetCapacity())
+      capacities.push_back(map.GetCapacity());
+    const int bits[] = {1, 1, 2, 2, 3};  // for 1 to 5 colours
+    if (i < 5) {
+      EXPECT_EQ(map.GetBitsPerPixel(), bits[i]) << i + 1;
+    }
+  }
+  EXPECT_EQ(capacities, (std::vector<int>{16, 32, 64, 96, 128, 160, 192, 224, 256}));
+  EXPECT_EQ(map.GetBitsPerPixel(), 8);
+  EXPECT_EQ(map.GetColor(255), RGB(255, 0, 0));
+  try {
+    map.Add(clWhite);
+    FAIL();
+  } catch (const GIFException& e) {
+    EXPECT_STREQ(e.what(), "Color table overflow");
+  }
+  EXPECT_THROW(map.SetColor(256, clWhite), GIFException);
+}
+
+TEST(GifModel, BadIndexWarnsOrRaises) {
+  Warned w;
+  TGIFColorMap& map = *w.image.GetColorMap();
+  try {
+    map.GetColor(0);
+    FAIL();
+  } catch (const GIFException& e) {
+    EXPECT_STREQ(e.what(), "Color table is empty");
+  }
+  EXPECT_EQ(w.warnings, Strings{"Invalid color index"});
+  for (int i = 0; i < 4; ++i) map.Add(RGB(10, 20, std::uint8_t(30 + i)));
+  w.warnings.clear();
+  EXPECT_EQ(map.GetColor(300), RGB(10, 20, 30));
+  EXPECT_EQ(w.warnings, Strings{"Invalid color index"});
+  EXPECT_EQ(TGIFColorMap::Color2RGB({1, 2, 3}), 0x030201u);
+  EXPECT_EQ(TGIFColorMap::RGB2Color(0x7F030201), (TGIFColor{1, 2, 3}));
+
+  // The header and a graphic control extension store 0 for a bad index.
+  w.warnings.clear();
+  w.image.SetBackgroundColorIndex(9);
+  EXPECT_EQ(w.image.GetBackgroundColorIndex(), 0);
+  EXPECT_EQ(w.warnings, Strings{"Invalid color index"});
+}
+
+TEST(GifModel, IndexOfSearchDirection) {
+  Warned w;
+  TGIFColorMap& map = *w.image.GetColorMap();
+  map.Add(clRed);
+  map.Add(clBlue);
+  map.Add(clRed);
+  EXPECT_EQ(map.IndexOf(clRed), 2);  // from the end
+  map.SetOptimized(true);
+  EXPECT_EQ(map.IndexOf(clRed), 0);  // most used first
+  EXPECT_EQ(map.IndexOf(clWhite), -1);
+  EXPECT_EQ(map.AddUnique(clBlue), 1);
+  EXPECT_TRUE(map.GetOptimized());
+  EXPECT_EQ(map.AddUnique(clWhite), 3);
+  EXPECT_FALSE(map.GetOptimized());
+}
+
+TEST(GifModel, VersionsAndActiveTables) {
+  TGIFImage image;
+  image.SetAspectRatio(49);
+  EXPECT_EQ(image.GetVersion(), gvUnknown);  // the header does not count
+  EXPECT_EQ(image.Header->GetVersion(), gv89a);
+
+  auto* frame = new TGIFSubImage(&image);
+  image.Images->Add(frame);
+  EXPECT_EQ(image.GetVersion(), gv87a);
+  EXPECT_EQ(image.GetBitsPerPixel(), 0);
+  EXPECT_EQ(frame->GetActiveColorMap(), frame->ColorMap.get());  // both empty
+
+  image.GetColorMap()->Add(clRed);
+  image.GetColorMap()->Add(clBlue);
+  image.GetColorMap()->Add(clWhite);
+  EXPECT_EQ(frame->GetActiveColorMap(), image.GetColorMap());
+  frame->ColorMap->Add(clBlack);
+  EXPECT_EQ(frame->GetActiveColorMap(), frame->ColorMap.get());
+  EXPECT_EQ(image.GetBitsPerPixel(), 2);
+  EXPECT_EQ(image.GetColorResolution(), 1);
+  EXPECT_FALSE(image.GetIsTransparent());
+
+  auto* gce = new TGIFGraphicControlExtension(frame);
+  frame->Extensions->Add(gce);
+  EXPECT_EQ(image.GetVersion(), gv89a);
+  gce->SetTransparent(true);
+  EXPECT_TRUE(image.GetIsTransparent());
+  EXPECT_TRUE(frame->Transparent);
+
+  // Frames unlink themselves; Clear empties the image and its screen.
+  image.Header->LogicalScreenDescriptor.ScreenWidth = 5;
+  delete frame;
+  EXPECT_EQ(image.Images->GetCount(), 0);
+  image.Clear();
+  EXPECT_EQ(image.GetWidth(), 0);
+  EXPECT_EQ(image.GetColorMap()->GetCount(), 0);
+}
+
+TEST(GifModel, FramePixelsAndBounds) {
+  TGIFImage image;
+  TGIFSubImage frame(&image);
+  EXPECT_TRUE(frame.GetEmpty());
+  frame.SetBounds(3, 4, 5, 2);
+  EXPECT_EQ(frame.GetBoundsRect(), Rect(3, 4, 8, 6));
+  EXPECT_EQ(frame.GetClientRect(), Rect(0, 0, 5, 2));
+  EXPECT_EQ(frame.GetBounds(4), 2);
+  EXPECT_EQ(frame.GetBounds(0), 0);
+  EXPECT_FALSE(frame.GetEmpty());
+  frame.GetScanline(1)[4] = 9;
+  EXPECT_EQ(frame.GetPixel(4, 1), 9);
+  EXPECT_EQ(frame.Data[9], 9);
+  EXPECT_THROW(frame.GetScanline(2), GIFException);
+  EXPECT_THROW(frame.GetPixel(5, 0), GIFException);
+  frame.SetBounds(0, 0, 0, 0);
+  EXPECT_THROW(frame.NeedImage(), GIFException);
+}
+
+TEST(GifModel, SettingsReachNewImages) {
+  EXPECT_EQ(GIFImageDefaultDrawOptions, 0x060F);
+  EXPECT_EQ(GIFDefaultDelay, 10);
+  EXPECT_EQ(std::string(GIFVersions[gv87a]) + GIFVersions[gv89a], "87a89a");
+  const int saved = GIFImageDefaultAnimationSpeed;
+  GIFImageDefaultAnimationSpeed = 250;
+  TGIFImage image;
+  EXPECT_EQ(image.AnimationSpeed, 250);
+  EXPECT_EQ(image.ColorReduction, rmNetscape);
+  GIFImageDefaultAnimationSpeed = saved;
+  EXPECT_EQ(ThreadPriorityValue(tpTimeCritical), 15);
+  EXPECT_EQ(ThreadPriorityValue(tpIdle), -15);
+}
+
+}  // namespace
+}  // namespace velmora::test

@@ -1,0 +1,206 @@
+// The stream reader's block structure: what it accepts, what it warns
+// about, and what ends a load.
+#include <gtest/gtest.h>
+
+#include "tests/gif/GifBuilder.h"
+
+namespace velmora::test {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// Clear, then pixels 1 1, then the end code (minimum code size 2).
+GifBuilder& TwoPixels(GifBuilder& b) {
+  return b.Descriptor(0, 0, 2, 1).Codes(2, {{4, 3}, {1, 3}, {1, 3}, {5, 3}});
+}
+
+Bytes Simple(const char* signature = "GIF89a") {
+  GifBuilder b;
+  b.Header(2, 1, 4, signature);
+  return TwoPixels(b).Trailer().data;
+}
+
+TEST(GifReader, SignatureVariantsThatLoad) {
+  for (const char* sig : {"GIF89a", "gif89a", "GiF87a", "GIF90z"}) {
+    Loaded r = Load(Simple(sig));
+    EXPECT_EQ(r.error, "") << sig;
+    EXPECT_TRUE(r.warnings.empty()) << sig;
+    ASSERT_EQ(r.image->Images->GetCount(), 1) << sig;
+    EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{1, 1}));
+  }
+}
+
+TEST(GifReader, OnlyAFourBytePrefixIsSkipped) {
+  for (int prefix : {3, 4, 5}) {
+    Bytes bytes(std::size_t(prefix), 0xAB);
+    Bytes gif = Simple();
+    bytes.insert(bytes.end(), gif.begin(), gif.end());
+    Loaded r = Load(bytes);
+    if (prefix == 4) {
+      EXPECT_EQ(r.error, "");
+      EXPECT_EQ(r.image->Images->GetCount(), 1);
+    } else {
+      EXPECT_EQ(r.error, "Invalid GIF signature") << prefix;
+    }
+  }
+  EXPECT_EQ(Load(Bytes{'G', 'I', 'F'}).error, "Premature end of data");
+}
+
+TEST(GifReader, ToleratedEndings) {
+  // No trailer at all.
+  GifBuilder noTrailer;
+  noTrailer.Header(2, 1, 4);
+  Loaded r = Load(TwoPixels(noTrailer).data);
+  EXPECT_EQ(r.error, "");
+  EXPECT_TRUE(r.warnings.empty());
+  EXPECT_EQ(r.image->Images->GetCount(), 1);
+
+  // Zero bytes before the trailer.
+  GifBuilder padded;
+  padded.Header(2, 1, 4);
+  r = Load(TwoPixels(padded).Raw({0, 0, 0}).Trailer().data);
+  EXPECT_EQ(r.error, "");
+  EXPECT_TRUE(r.warnings.empty());
+  EXPECT_EQ(r.image->Images->GetCount(), 1);
+}
+
+TEST(GifReader, CommentAfterTheLastImageBecomesAnEmptyFrame) {
+  GifBuilder b;
+  b.Header(2, 1, 4);
+  Loaded r = Load(TwoPixels(b).Comment({"bye"}).Trailer().data);
+  EXPECT_EQ(r.error, "");
+  EXPECT_TRUE(r.warnings.empty());
+  ASSERT_EQ(r.image->Images->GetCount(), 2);
+  TGIFSubImage* last = r.image->Images->GetImage(1);
+  EXPECT_EQ(last->GetWidth(), 0);
+  EXPECT_EQ(last->GetHeight(), 0);
+  EXPECT_TRUE(last->GetEmpty());
+  ASSERT_EQ(last->Extensions->GetCount(), 1);
+  auto* comment = dynamic_cast<TGIFCommentExtension*>(last->Extensions->GetExtension(0));
+  ASSERT_NE(comment, nullptr);
+  EXPECT_EQ(comment->Text, Strings{"bye"});
+}
+
+TEST(GifReader, ZeroSizedFrameTakesTheScreenSize) {
+  Bytes gif = GifBuilder()
+                  .Header(3, 2, 4)
+                  .Descriptor(1, 1, 0, 5)
+                  .Codes(2, {{4, 3}, {2, 3}, {5, 3}})
+                  .Trailer()
+                  .data;
+  Loaded r = Load(gif);
+  EXPECT_EQ(r.error, "");
+  EXPECT_EQ(r.warnings, Strings{"Image exceeds Logical Screen size"});
+  ASSERT_EQ(r.image->Images->GetCount(), 1);
+  EXPECT_EQ(r.image->Images->GetImage(0)->GetBoundsRect(), Rect(1, 1, 4, 3));
+}
+
+TEST(GifReader, TruncatedTableFailsAndTheNextLoadStartsEmpty) {
+  Bytes gif = Simple();
+  Bytes cut(gif.begin(), gif.begin() + 20);  // inside the global table
+  TGIFImage image;
+  {
+    TMemoryStream good(gif);
+    image.LoadFromStream(good);
+  }
+  TMemoryStream bad(cut);
+  bad.SetPosition(3);
+  try {
+    image.LoadFromStream(bad);
+    FAIL();
+  } catch (const GIFException& e) {
+    EXPECT_STREQ(e.what(), "Invalid GIF signature");
+  }
+  EXPECT_EQ(bad.GetPosition(), 3);  // moved back to where loading started
+  Loaded r = Load(cut);
+  EXPECT_EQ(r.error, "Premature end of data");
+  EXPECT_EQ(r.position, 0);
+  EXPECT_EQ(r.image->Images->GetCount(), 0);
+  EXPECT_EQ(r.image->GetColorMap()->GetCount(), 0);
+
+  TMemoryStream again(gif);
+  r.image->LoadFromStream(again);
+  EXPECT_EQ(r.image->Images->GetCount(), 1);
+  EXPECT_EQ(r.image->GetColorMap()->GetCount(), 4);
+}
+
+TEST(GifReader, ZeroByteBetweenExtensionAndImage) {
+  GifBuilder b;
+  b.Header(2, 1, 4).Gce(0x01, 7, 2).Raw({0});
+  Loaded r = Load(TwoPixels(b).Trailer().data);
+  EXPECT_EQ(r.error, "");
+  EXPECT_EQ(r.warnings, Strings{"Invalid extension introducer"});
+  ASSERT_EQ(r.image->Images->GetCount(), 2);
+  TGIFSubImage* first = r.image->Images->GetImage(0);
+  EXPECT_TRUE(first->GetEmpty());
+  ASSERT_NE(first->GraphicControlExtension, nullptr);
+  EXPECT_EQ(first->GraphicControlExtension->GetDelay(), 7);
+  TGIFSubImage* second = r.image->Images->GetImage(1);
+  EXPECT_EQ(second->Extensions->GetCount(), 0);
+  EXPECT_FALSE(second->Transparent);
+  EXPECT_EQ(Pixels(*second), (Bytes{1, 1}));
+}
+
+TEST(GifReader, UnknownBlockEndsTheFramesButNotTheLoad) {
+  GifBuilder b;
+  b.Header(2, 1, 4);
+  TwoPixels(b).Raw({0x99});
+  TwoPixels(b).Trailer();
+  Loaded r = Load(b.data);
+  EXPECT_EQ(r.error, "");
+  EXPECT_EQ(r.warnings, (Strings{"Unknown GIF block type", "Invalid Image trailer"}));
+  EXPECT_EQ(r.image->Images->GetCount(), 1);
+}
+
+TEST(GifReader, BadColourCountsAndShortDescriptors) {
+  // A short image descriptor, a short local table.
+  Bytes shortDescriptor = GifBuilder().Header(2, 1, 4).Raw({0x2C, 0, 0, 0}).data;
+  EXPECT_EQ(Load(shortDescriptor).error, "Premature end of data");
+  Bytes shortLocal =
+      GifBuilder().Header(2, 1, 0).Descriptor(0, 0, 2, 1, 0x81).Raw({1, 2, 3}).data;
+  EXPECT_EQ(Load(shortLocal).error, "Premature end of data");
+}
+
+TEST(GifReader, WarningsNameTheirSender) {
+  Bytes gif = GifBuilder().Header(3, 2, 4).Descriptor(0, 0, 0, 0).Codes(2, {{5, 3}}).data;
+  TGIFImage image;
+  void* sender = nullptr;
+  image.OnWarning = [&](void* s, TGIFSeverity severity, const std::string&) {
+    sender = s;
+    EXPECT_EQ(severity, gsWarning);
+  };
+  TMemoryStream stream(gif);
+  image.LoadFromStream(stream);
+  ASSERT_EQ(image.Images->GetCount(), 1);
+  EXPECT_EQ(sender, static_cast<TGIFItem*>(image.Images->GetImage(0)));
+}
+
+TEST(GifReader, ProgressFromStartToEnd) {
+  GifBuilder b;
+  b.Header(2, 1, 4);
+  TwoPixels(b);
+  TwoPixels(b).Trailer();
+  TGIFImage image;
+  std::vector<std::pair<TProgressStage, int>> seen;
+  image.OnProgress = [&](void*, TProgressStage stage, std::uint8_t percent, bool,
+                         const TRect&, const std::string& msg) {
+    seen.emplace_back(stage, percent);
+    EXPECT_EQ(msg, "Loading...");
+  };
+  TMemoryStream stream(b.data);
+  image.LoadFromStream(stream);
+  ASSERT_EQ(seen.size(), 4u);
+  EXPECT_EQ(seen.front(), std::make_pair(TProgressStage::psStarting, 0));
+  EXPECT_EQ(seen[1].first, TProgressStage::psRunning);
+  EXPECT_LT(seen[1].second, seen[2].second);
+  EXPECT_EQ(seen[2].second, 98);  // 55 of 56 bytes
+  EXPECT_EQ(seen.back(), std::make_pair(TProgressStage::psEnding, 100));
+
+  seen.clear();
+  TMemoryStream bad(Bytes{'G', 'I', 'F'});
+  EXPECT_THROW(image.LoadFromStream(bad), GIFException);
+  EXPECT_EQ(seen.back(), std::make_pair(TProgressStage::psEnding, 0));
+}
+
+}  // namespace
+}  // namespace velmora::test

@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "gif/render/GIFDither.h"
+#include "tests/gif/render/Frames.h"
+
+namespace velmora {
+namespace {
+
+using test::AddFrame;
+using test::Index;
+using test::MakeImage;
+using test::MaskBit;
+
+// Records what the ditherer looks up.
+class RecordingLookup : public TNetscapeColorLookup {
+ public:
+  RecordingLookup() : TNetscapeColorLookup(nullptr) {}
+  int Lookup(int& r, int& g, int& b) override {
+    asked.push_back({r, g, b});
+    return TNetscapeColorLookup::Lookup(r, g, b);
+  }
+  std::vector<std::array<int, 3>> asked;
+};
+
+TEST(CubeLookup, MapsOntoTheWebPaletteEntryOfThatColour) {
+  TNetscapeColorLookup lookup(nullptr);
+  int r = 51, g = 102, b = 153;
+  EXPECT_EQ(lookup.Lookup(r, g, b), 51);
+  EXPECT_EQ(r, 51);
+  EXPECT_EQ(b, 153);
+  r = g = b = 128;
+  EXPECT_EQ(lookup.Lookup(r, g, b), 86);
+  EXPECT_EQ(g, 102);
+  r = 255, g = 0, b = 47;  // 47 + 3 reaches 50: still level 0
+  EXPECT_EQ(lookup.Lookup(r, g, b), 180);
+  HPALETTE web = WebPalette();
+  PALETTEENTRY e[216];
+  ASSERT_EQ(GetPaletteEntries(web, 0, 216, e), 216u);
+  EXPECT_EQ(e[51].peRed, 51);
+  EXPECT_EQ(e[51].peGreen, 102);
+  EXPECT_EQ(e[51].peBlue, 153);
+  EXPECT_EQ(e[215].peBlue, 255);
+  DeleteObject(web);
+}
+
+TEST(FloydSteinberg, CarriesSevenSixteenthsToTheNextPixel) {
+  RecordingLookup lookup;
+  TFloydSteinbergDitherer d(4, lookup);
+  int r = 128, g = 128, b = 128;
+  EXPECT_EQ(d.Dither(r, g, b), 86);
+  EXPECT_EQ(r, 102);
+  r = g = b = 128;
+  d.Dither(r, g, b);
+  ASSERT_EQ(lookup.asked.size(), 2u);
+  EXPECT_EQ(lookup.asked[1], (std::array<int, 3>{139, 139, 139}));  // 128 + (182 + 8) / 16
+  EXPECT_EQ(d.GetColumn(), 2);
+  d.NextLine();
+  EXPECT_EQ(d.GetDirection(), -1);
+  EXPECT_EQ(d.GetColumn(), 3);
+}
+
+TEST(DitherBitmap, CubeColoursStayCleanAndTheSecondRowRunsRightToLeft) {
+  auto image = MakeImage(4, 2);
+  image->DrawOptions = GIFDrawOptionBit(goDither);  // regardless of the display
+  // Row 0: a cube colour; row 1: grey 140, whose carried error tips every
+  // other pixel over to the next level, starting from the row's scan start.
+  TGIFSubImage* frame =
+      AddFrame(*image, 0, 0, 4, 2, {0, 0, 0, 0, 1, 1, 1, 1}, {RGB(51, 51, 51), RGB(140, 140, 140)});
+  TBitmap* b = frame->GetBitmap();
+  ASSERT_NE(b, nullptr);
+  for (int x = 0; x < 4; ++x) EXPECT_EQ(Index(*b, x, 0), 43) << x;
+  EXPECT_EQ(Index(*b, 3, 1), 86);  // first pixel scanned: no error yet
+  EXPECT_EQ(Index(*b, 2, 1), 129);
+  EXPECT_EQ(Index(*b, 1, 1), 86);
+  EXPECT_EQ(Index(*b, 0, 1), 129);
+  EXPECT_EQ(b->GetCanvas().GetPixel(2, 1), RGB(153, 153, 153));
+}
+
+TEST(DitherBitmap, TransparentPixelsGetTheFillIndexAndTheMaskInBothDirections) {
+  auto image = MakeImage(10, 2);
+  image->DrawOptions = GIFDrawOptionBit(goDither);
+  std::vector<std::uint8_t> px(20, 0);
+  px[0] = 1;       // row 0 (left to right): pixel 0
+  px[10 + 9] = 1;  // row 1 (right to left): pixel 9, its first
+  px[10 + 0] = 1;  //                        and pixel 0, its last
+  TGIFSubImage* frame =
+      AddFrame(*image, 0, 0, 10, 2, px, {RGB(140, 140, 140), RGB(255, 255, 255)}, 1);
+  TBitmap* b = frame->GetBitmap();
+  ASSERT_TRUE(frame->HasMask());
+  HBITMAP mask = frame->Mask.get();
+  EXPECT_EQ(GetBitmapRow(mask, 1)[1], 0x40);  // pixel 9: byte 1, bit 0x40
+  EXPECT_EQ(GetBitmapRow(mask, 1)[0], 0x80);
+  EXPECT_EQ(GetBitmapRow(mask, 0)[0], 0x80);
+  for (int x = 1; x < 9; ++x) EXPECT_FALSE(MaskBit(mask, x, 1)) << x;
+  // Fill index of white: 36*5 + 6*5 + 5 + 1, past the cube's 216 entries.
+  EXPECT_EQ(Index(*b, 9, 1), 216);
+  EXPECT_EQ(Index(*b, 0, 0), 216);
+  // The transparent pixel takes no part in the diffusion: the row after it
+  // starts exactly like a row without it.
+  EXPECT_EQ(Index(*b, 8, 1), 86);
+  EXPECT_EQ(Index(*b, 7, 1), 129);
+  EXPECT_EQ(Index(*b, 1, 0), 86);
+  EXPECT_EQ(Index(*b, 2, 0), 129);
+}
+
+}  // namespace
+}  // namespace velmora

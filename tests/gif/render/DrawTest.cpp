@@ -1,0 +1,191 @@
+#include <gtest/gtest.h>
+
+#include "tests/gif/render/Frames.h"
+
+namespace velmora {
+namespace {
+
+using test::AddFrame;
+using test::Canvas;
+using test::MakeImage;
+
+const TColor kGreen = RGB(0, 200, 0);
+const TGIFDrawOptions kStill = GIFDrawOptionBit(goTransparent);
+
+TColor Px(TBitmap& b, int x, int y) { return b.GetCanvas().GetPixel(x, y); }
+
+TEST(ScaleRect, MapsFrameBoundsIntoTheTargetRectangle) {
+  auto image = MakeImage(20, 20, {clBlack});
+  TGIFSubImage* inner = AddFrame(*image, 5, 5, 10, 10);
+  EXPECT_EQ(inner->ScaleRect(Rect(0, 0, 40, 40)), Rect(10, 10, 30, 30));
+  EXPECT_EQ(inner->ScaleRect(Rect(100, 50, 120, 70)), Rect(105, 55, 115, 65));
+  TGIFSubImage* whole = AddFrame(*image, 0, 0, 20, 20);
+  EXPECT_EQ(whole->ScaleRect(Rect(0, 0, 40, 40)), Rect(0, 0, 40, 40));
+  auto odd = MakeImage(3, 3, {clBlack});
+  EXPECT_EQ(AddFrame(*odd, 1, 1, 1, 1)->ScaleRect(Rect(0, 0, 4, 4)), Rect(1, 1, 3, 3));
+}
+
+TEST(StillDraw, FrameIsScaledIntoPlaceOnTheCanvas) {
+  auto image = MakeImage(20, 20, {clBlack, clRed});
+  image->DrawOptions = kStill;
+  AddFrame(*image, 5, 5, 10, 10, std::vector<std::uint8_t>(100, 1));
+  auto canvas = Canvas(40, 40);
+  image->Draw(canvas->GetCanvas(), Rect(0, 0, 40, 40));
+  EXPECT_EQ(Px(*canvas, 10, 10), clRed);
+  EXPECT_EQ(Px(*canvas, 29, 29), clRed);
+  EXPECT_EQ(Px(*canvas, 9, 10), clWhite);
+  EXPECT_EQ(Px(*canvas, 30, 29), clWhite);
+  EXPECT_FALSE(image->Drawing);
+}
+
+TEST(StillDraw, TilingRepeatsAtNaturalSizeAndMayOverhang) {
+  auto image = MakeImage(16, 16, {clBlack, clRed});
+  image->DrawOptions = kStill | GIFDrawOptionBit(goTile);
+  std::vector<std::uint8_t> px(256, 0);
+  px[0] = 1;  // top-left pixel of each tile is red
+  AddFrame(*image, 0, 0, 16, 16, px);
+  auto canvas = Canvas(64, 48);
+  image->Draw(canvas->GetCanvas(), Rect(0, 0, 40, 20));
+  for (int x : {0, 16, 32})
+    for (int y : {0, 16}) EXPECT_EQ(Px(*canvas, x, y), clRed) << x << "," << y;
+  EXPECT_EQ(Px(*canvas, 47, 31), clBlack);  // the tile at (32, 16) overhangs
+  EXPECT_EQ(Px(*canvas, 48, 0), clWhite);   // no tile at x = 48
+  EXPECT_EQ(Px(*canvas, 0, 32), clWhite);   // nor at y = 32
+}
+
+TEST(StillDraw, TransparentFrameKeepsTheBackgroundOnlyWhenAskedTo) {
+  auto image = MakeImage(2, 1, {clRed, kGreen});
+  AddFrame(*image, 0, 0, 2, 1, {0, 1}, {}, 1);
+  auto canvas = Canvas(2, 1);
+  canvas->GetCanvas().SetBrushColor(clBlue);
+  canvas->GetCanvas().FillRect(Rect(0, 0, 2, 1));
+  image->DrawOptions = kStill;
+  image->Draw(canvas->GetCanvas(), Rect(0, 0, 2, 1));
+  EXPECT_EQ(Px(*canvas, 0, 0), clRed);
+  EXPECT_EQ(Px(*canvas, 1, 0), clBlue);
+  image->DrawOptions = 0;  // no goTransparent: drawn opaque, mask or not
+  image->Draw(canvas->GetCanvas(), Rect(0, 0, 2, 1));
+  EXPECT_EQ(Px(*canvas, 1, 0), kGreen);
+}
+
+// Draws a 3 x 2 transparent frame onto a blue canvas through both routes.
+std::unique_ptr<TBitmap> DrawMasked(bool maskBlt, const TRect& rect, int w, int h) {
+  auto image = MakeImage(3, 2, {clRed, kGreen, clWhite});
+  TGIFSubImage* frame = AddFrame(*image, 0, 0, 3, 2, {0, 2, 1, 2, 0, 2}, {}, 2);
+  auto canvas = Canvas(w, h);
+  canvas->GetCanvas().SetBrushColor(clBlue);
+  canvas->GetCanvas().FillRect(Rect(0, 0, w, h));
+  HDC dc = canvas->GetCanvas().GetHandle();
+  SetTextColor(dc, RGB(1, 2, 3));
+  SetBkColor(dc, RGB(4, 5, 6));
+  MaskBltAvailable = maskBlt;
+  int before = GdiLiveObjectCount();
+  frame->StretchDraw(canvas->GetCanvas(), rect, true, false);
+  EXPECT_EQ(GdiLiveObjectCount(), before);
+  MaskBltAvailable = true;
+  EXPECT_EQ(GetTextColor(dc), RGB(1, 2, 3));
+  EXPECT_EQ(GetBkColor(dc), RGB(4, 5, 6));
+  return canvas;
+}
+
+TEST(MaskedStretchBlit, BothRoutesGiveTheSamePixels) {
+  auto a = DrawMasked(true, Rect(1, 1, 4, 3), 5, 4);
+  auto b = DrawMasked(false, Rect(1, 1, 4, 3), 5, 4);
+  const TColor expected[2][3] = {{clRed, clBlue, kGreen}, {clBlue, clRed, clBlue}};
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 5; ++x) {
+      bool inside = x >= 1 && x < 4 && y >= 1 && y < 3;
+      TColor want = inside ? expected[y - 1][x - 1] : clBlue;
+      EXPECT_EQ(Px(*a, x, y), want) << x << "," << y;
+      EXPECT_EQ(Px(*b, x, y), want) << x << "," << y;
+    }
+}
+
+TEST(MaskedStretchBlit, StretchingTakesTheGeneralRoute) {
+  auto c = DrawMasked(true, Rect(0, 0, 6, 4), 6, 4);
+  EXPECT_EQ(Px(*c, 0, 0), clRed);
+  EXPECT_EQ(Px(*c, 1, 1), clRed);
+  EXPECT_EQ(Px(*c, 2, 0), clBlue);
+  EXPECT_EQ(Px(*c, 3, 1), clBlue);
+  EXPECT_EQ(Px(*c, 4, 0), kGreen);
+  EXPECT_EQ(Px(*c, 3, 2), clRed);
+  EXPECT_EQ(Px(*c, 5, 3), clBlue);
+}
+
+TEST(MaskedStretchBlit, RefusedObjectsRaiseAndLeakNothing) {
+  auto image = MakeImage(3, 2, {clRed, kGreen, clWhite});
+  TGIFSubImage* frame = AddFrame(*image, 0, 0, 3, 2, {0, 2, 1, 2, 0, 2}, {}, 2);
+  ASSERT_TRUE(frame->HasMask());
+  auto canvas = Canvas(6, 4);
+  canvas->GetCanvas().GetHandle();
+  frame->GetBitmap()->GetCanvas().GetHandle();
+  for (int n = 1; n <= 5; ++n) {
+    int before = GdiLiveObjectCount();
+    GdiFailCreationAfter(n);
+    try {
+      frame->StretchDraw(canvas->GetCanvas(), Rect(0, 0, 6, 4), true, false);
+      GdiFailCreationAfter(0);
+      EXPECT_GE(n, 5);  // the general route makes four objects
+    } catch (const EOutOfResources& e) {
+      EXPECT_FALSE(std::string(e.what()).empty());
+    }
+    GdiFailCreationAfter(0);
+    EXPECT_EQ(GdiLiveObjectCount(), before) << n;
+  }
+}
+
+TEST(ImageDraw, SingleFrameIsDrawnDirectlyAnimationGoesToThePainter) {
+  int painted = 0;
+  GIFPainterSeam.DrawAnimated = [&](TGIFImage&, TCanvas&, const TRect&) { ++painted; };
+  auto still = MakeImage(2, 2, {clRed});
+  AddFrame(*still, 0, 0, 2, 2);
+  auto canvas = Canvas(2, 2);
+  still->Draw(canvas->GetCanvas(), Rect(0, 0, 2, 2));  // default options
+  EXPECT_EQ(painted, 0);
+  EXPECT_EQ(Px(*canvas, 1, 1), clRed);
+
+  auto animated = MakeImage(2, 2, {clRed, kGreen});
+  AddFrame(*animated, 0, 0, 2, 2, {1, 1, 1, 1});
+  AddFrame(*animated, 0, 0, 2, 2);
+  animated->Draw(canvas->GetCanvas(), Rect(0, 0, 2, 2));
+  EXPECT_EQ(painted, 1);
+  animated->DrawOptions &= TGIFDrawOptions(~GIFDrawOptionBit(goAnimate));
+  animated->Draw(canvas->GetCanvas(), Rect(0, 0, 2, 2));
+  EXPECT_EQ(painted, 1);
+  EXPECT_EQ(Px(*canvas, 0, 0), kGreen);
+  GIFPainterSeam.DrawAnimated = nullptr;
+
+  // No painter module: the first frame stands in.
+  auto third = MakeImage(2, 2, {clRed, clBlue});
+  AddFrame(*third, 0, 0, 2, 2, {1, 1, 1, 1});
+  AddFrame(*third, 0, 0, 2, 2);
+  third->Draw(canvas->GetCanvas(), Rect(0, 0, 2, 2));
+  EXPECT_EQ(Px(*canvas, 0, 0), clBlue);
+}
+
+TEST(ImageSettings, DrawOptionsPackTheImageAndSpeedIsClamped) {
+  auto image = MakeImage(2, 1);
+  TGIFSubImage* frame = AddFrame(*image, 0, 0, 2, 1, {0, 1}, {clRed, kGreen});
+  frame->GetBitmap();
+  int changes = 0;
+  image->OnChange = [&](void*) { ++changes; };
+  image->SetDrawOptions(image->DrawOptions);
+  EXPECT_EQ(changes, 0);
+  EXPECT_NE(frame->Bitmap, nullptr);
+  image->SetDrawOptions(TGIFDrawOptions(image->DrawOptions | GIFDrawOptionBit(goTile)));
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(frame->Bitmap, nullptr);
+  EXPECT_EQ(frame->Palette, nullptr);
+  // A lone frame's local table became the global one.
+  EXPECT_EQ(image->Header->ColorMap->GetCount(), 2);
+  EXPECT_EQ(frame->ColorMap->GetCount(), 0);
+  EXPECT_EQ(frame->GetBitmap()->GetCanvas().GetPixel(1, 0), kGreen);
+
+  image->SetAnimationSpeed(2000);
+  EXPECT_EQ(image->AnimationSpeed, 1000);
+  image->SetAnimationSpeed(-5);
+  EXPECT_EQ(image->AnimationSpeed, 0);
+}
+
+}  // namespace
+}  // namespace velmora
