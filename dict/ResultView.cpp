@@ -20,8 +20,10 @@ int TResultView::LineStart(int line) const {
   return view_.LineIndex(line);
 }
 
+// The line that holds the end of the text is always the last one; counting
+// lines is cheaper than finding the line of a position in a long view.
 int TResultView::LastLineStart() const {
-  return view_.LineIndex(view_.LineFromChar(view_.TextLength()));
+  return view_.LineIndex(view_.LineCount() - 1);
 }
 
 void TResultView::MarkSpan(int start, int length, TColor color, TFontStyles style) {

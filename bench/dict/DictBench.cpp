@@ -6,8 +6,8 @@
 //    interleaved several times; the best time of each counts.
 // 2. A listing of every entry (the query "：") over the first 10 % of each
 //    file's lines and over all of them, each in a fresh process of this
-//    program, on the Qt view when it is built (else the in-memory one):
-//    time ratio and peak resident memory.
+//    program (best of three each), on the in-memory view and on the Qt view
+//    when it is built: time ratio and peak resident memory.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -162,9 +162,16 @@ int Listings(const char* self, bool memoryView) {
   const fs::path tmp =
       fs::temp_directory_path() / ("velmora-dict-bench-" + std::to_string(::getpid()));
   Truncate(tmp / "part", 10);
-  TListingResult part, full;
-  const bool ok = RunListing(self, tmp / "part", memoryView, part) &&
-                  RunListing(self, fs::current_path(), memoryView, full);
+  // The best of three fresh processes for each size, as the machine is shared.
+  TListingResult part{1e9, 0, 0}, full{1e9, 0, 0};
+  bool ok = true;
+  for (int i = 0; i < 3 && ok; ++i) {
+    TListingResult p, f;
+    ok = RunListing(self, tmp / "part", memoryView, p) &&
+         RunListing(self, fs::current_path(), memoryView, f);
+    if (p.seconds < part.seconds) part = p;
+    if (f.seconds < full.seconds) full = f;
+  }
   fs::remove_all(tmp);
   if (!ok) {
     std::fprintf(stderr, "a listing run failed\n");
