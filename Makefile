@@ -4,9 +4,10 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 SAN_BUILD ?= build-san
+TSAN_BUILD ?= build-tsan
 CMAKE_FLAGS ?=
 
-.PHONY: all bootstrap build build-san test test-main test-san run clean
+.PHONY: all bootstrap build build-san test test-main test-san test-tsan run clean
 
 all: build
 
@@ -33,10 +34,19 @@ test-san: build-san
 	cd $(SAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
-test: test-main test-san
+# Only the thread tests run under ThreadSanitizer.
+$(TSAN_BUILD)/build.ninja:
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DVELMORA_WITH_QT=OFF -DVELMORA_TSAN=ON \
+	  -DVELMORA_BENCH=OFF
+
+test-tsan: bootstrap $(TSAN_BUILD)/build.ninja
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target threads_test
+	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/platform/classes/threads_test
+
+test: test-main test-san test-tsan
 
 run: build
 	@scripts/run
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(TSAN_BUILD)
