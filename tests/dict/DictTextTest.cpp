@@ -103,13 +103,5 @@ TEST(Query, CleaningRemovesPrintableAsciiCharactersOnly) {
   EXPECT_EQ(CleanQuery("a\x81"), "\x81");
 }
 
-TEST(Query, OwnFileIsTheCharacterCountCappedAtFive) {
-  EXPECT_EQ(OwnFileNumber("\xD6\xD0"), 1);
-  EXPECT_EQ(OwnFileNumber(kZhongGuo), 2);
-  EXPECT_EQ(OwnFileNumber("\xD6\xD0 \xB9\xFA"), 2);
-  EXPECT_EQ(OwnFileNumber(std::string(12, '\xD6')), 5);
-  EXPECT_EQ(OwnFileNumber(std::string(800, '\xD6')), 5);
-}
-
 }  // namespace
 }  // namespace velmora

@@ -31,17 +31,6 @@ TEST_F(ResultViewTest, HighlightAddedFormatsTheLineJustAppended) {
   EXPECT_EQ(edit_.SelLength(), 9);
 }
 
-TEST_F(ResultViewTest, ReplaceLineAndLineStart) {
-  view_.ClearView();
-  view_.ReplaceLine(1, "x");
-  EXPECT_EQ(edit_.Text(), "");
-  EXPECT_EQ(view_.LineStart(1), -1);
-  view_.AppendLine("abc");
-  view_.ReplaceLine(1, "x");  // line 1 is the empty last line
-  EXPECT_EQ(edit_.Text(), "abc\r\nx");
-  EXPECT_EQ(view_.LineStart(1), 5);
-}
-
 TEST_F(ResultViewTest, ASpanBeforeTheViewFormatsNothing) {
   view_.ClearView();
   view_.AppendLine("abcdef");
@@ -95,15 +84,6 @@ TEST_F(ResultViewTest, HighlightMatchesMarksEveryOccurrenceOnACharacterBoundary)
   EXPECT_TRUE(HasFormat(edit_, 0, 6, MatchColor, fsBold | fsUnderline));
   EXPECT_TRUE(Marked(edit_, view_, "abc", zhong).empty());
   EXPECT_TRUE(Marked(edit_, view_, "", zhong).empty());
-}
-
-TEST_F(ResultViewTest, HighlightMatchesWithoutAMatchLeavesTheSelection) {
-  view_.ClearView();
-  view_.AppendLine("abcdef");
-  view_.MarkSpan(2, 3, clRed, fsBold);
-  view_.HighlightMatches("abcdef", "\xD6\xD0", 3, 0);
-  EXPECT_EQ(edit_.SelStart(), 2);
-  EXPECT_EQ(edit_.SelLength(), 3);
 }
 
 }  // namespace
