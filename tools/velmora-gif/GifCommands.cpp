@@ -1,0 +1,44 @@
+#include "tools/velmora-gif/GifCommands.h"
+
+namespace velmora::gifTool {
+
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> commands = {
+      {"info", "FILE", "print the decoded image as one JSON object", Info},
+  };
+  return commands;
+}
+
+namespace {
+void Usage(std::ostream& out) {
+  out << "Usage: velmora-gif COMMAND ARGS...\n"
+         "Inspects GIF files with Velmora's own GIF codec.\n\nCommands:\n";
+  for (const Command& c : Commands())
+    out << "  " << c.name << " " << c.synopsis << "\n      " << c.summary << "\n";
+  out << "\nExit status: 0 success, 2 trouble (the file could not be read or\n"
+         "decoding raised an error).\n";
+}
+}  // namespace
+
+int Main(const Args& args, std::ostream& out, std::ostream& err) {
+  if (args.empty()) {
+    Usage(err);
+    return 2;
+  }
+  if (args[0] == "--help" || args[0] == "-h") {
+    Usage(out);
+    return 0;
+  }
+  for (const Command& c : Commands())
+    if (args[0] == c.name) return c.run(Args(args.begin() + 1, args.end()), out, err);
+  err << "velmora-gif: unknown command '" << args[0] << "' (try --help)\n";
+  return 2;
+}
+
+unsigned long long Fnv1a64(const unsigned char* data, std::size_t size) {
+  unsigned long long hash = 0xcbf29ce484222325ull;
+  for (std::size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 0x100000001b3ull;
+  return hash;
+}
+
+}  // namespace velmora::gifTool

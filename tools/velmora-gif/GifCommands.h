@@ -1,0 +1,31 @@
+// The subcommands of velmora-gif. Each takes its arguments (after the
+// subcommand's name) and writes to out and err; the result is the exit status.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace velmora::gifTool {
+
+using Args = std::vector<std::string>;
+
+struct Command {
+  const char* name;
+  const char* synopsis;  // arguments, for the usage text
+  const char* summary;
+  int (*run)(const Args& args, std::ostream& out, std::ostream& err);
+};
+
+// Every subcommand the tool knows; new ones are added here.
+const std::vector<Command>& Commands();
+
+int Main(const Args& args, std::ostream& out, std::ostream& err);
+
+// `info FILE`: the decoded model as one JSON object.
+int Info(const Args& args, std::ostream& out, std::ostream& err);
+
+// 64-bit FNV-1a of bytes.
+unsigned long long Fnv1a64(const unsigned char* data, std::size_t size);
+
+}  // namespace velmora::gifTool
