@@ -54,7 +54,8 @@ TEST(FloydSteinberg, CarriesSevenSixteenthsToTheNextPixel) {
   r = g = b = 128;
   d.Dither(r, g, b);
   ASSERT_EQ(lookup.asked.size(), 2u);
-  EXPECT_EQ(lookup.asked[1], (std::array<int, 3>{139, 139, 139}));  // 128 + (182 + 8) / 16
+  EXPECT_EQ(lookup.asked[1],
+            (std::array<int, 3>{139, 139, 139}));  // 128 + (182 + 8) / 16
   EXPECT_EQ(d.GetColumn(), 2);
   d.NextLine();
   EXPECT_EQ(d.GetDirection(), -1);
@@ -66,8 +67,8 @@ TEST(DitherBitmap, CubeColoursStayCleanAndTheSecondRowRunsRightToLeft) {
   image->DrawOptions = GIFDrawOptionBit(goDither);  // regardless of the display
   // Row 0: a cube colour; row 1: grey 140, whose carried error tips every
   // other pixel over to the next level, starting from the row's scan start.
-  TGIFSubImage* frame =
-      AddFrame(*image, 0, 0, 4, 2, {0, 0, 0, 0, 1, 1, 1, 1}, {RGB(51, 51, 51), RGB(140, 140, 140)});
+  TGIFSubImage* frame = AddFrame(*image, 0, 0, 4, 2, {0, 0, 0, 0, 1, 1, 1, 1},
+                                 {RGB(51, 51, 51), RGB(140, 140, 140)});
   TBitmap* b = frame->GetBitmap();
   ASSERT_NE(b, nullptr);
   for (int x = 0; x < 4; ++x) EXPECT_EQ(Index(*b, x, 0), 43) << x;

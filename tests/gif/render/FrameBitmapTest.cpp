@@ -17,7 +17,8 @@ const TColor kGreen = RGB(0, 200, 0);
 
 TEST(FrameBitmap, HoldsTheFrameIndicesAndItsPalette) {
   auto image = MakeImage(4, 2, {clBlack, clWhite});
-  TGIFSubImage* frame = AddFrame(*image, 0, 0, 3, 2, {0, 1, 2, 2, 1, 0}, {clRed, kGreen, clBlue});
+  TGIFSubImage* frame =
+      AddFrame(*image, 0, 0, 3, 2, {0, 1, 2, 2, 1, 0}, {clRed, kGreen, clBlue});
   TBitmap* b = frame->GetBitmap();
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(b->GetWidth(), 3);
@@ -26,7 +27,7 @@ TEST(FrameBitmap, HoldsTheFrameIndicesAndItsPalette) {
   EXPECT_EQ(Index(*b, 0, 1), 2);
   EXPECT_EQ(b->GetCanvas().GetPixel(1, 0), kGreen);  // local table, not global
   EXPECT_EQ(b->GetCanvas().GetPixel(0, 1), clBlue);
-  EXPECT_EQ(frame->GetBitmap(), b);                   // cached
+  EXPECT_EQ(frame->GetBitmap(), b);  // cached
   EXPECT_FALSE(frame->HasMask());
 }
 
@@ -85,9 +86,8 @@ TEST(FrameBitmap, ReportsProgressEvery32RowsAndOnFailureEndsAtZero) {
   TGIFSubImage* frame = AddFrame(*image, 0, 0, 2, 33);
   std::vector<std::tuple<TProgressStage, int, std::string>> seen;
   image->OnProgress = [&](void*, TProgressStage stage, std::uint8_t pct, bool,
-                          const TRect&, const std::string& msg) {
-    seen.emplace_back(stage, pct, msg);
-  };
+                          const TRect&,
+                          const std::string& msg) { seen.emplace_back(stage, pct, msg); };
   frame->GetBitmap();
   using S = TProgressStage;
   const std::vector<std::tuple<TProgressStage, int, std::string>> expected = {
