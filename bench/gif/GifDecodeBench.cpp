@@ -1,0 +1,186 @@
+// Decoding time of TGIFImage::LoadFromStream against giflib's DGifSlurp on
+// the same in-memory GIFs, written by our writer. Prints each file's median
+// times and their ratio (ours / giflib); below 1.0 we are faster.
+//
+//   velmora_gif_bench [rounds]
+#include <gif_lib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "gif/GIFImage.h"
+
+using namespace velmora;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+constexpr int kW = 1920, kH = 1080;
+
+// Smooth gradients plus a little noise, as in photos reduced to 256 colours:
+// LZW gets strings of a few pixels, not runs.
+void Paint(TGIFSubImage& frame, std::uint32_t seed, int phase) {
+  std::mt19937 rng(seed);
+  const int w = frame.GetWidth(), h = frame.GetHeight();
+  for (int y = 0; y < h; ++y) {
+    std::uint8_t* row = frame.GetScanline(y);
+    for (int x = 0; x < w; ++x) {
+      int v = (x + phase) / 9 + y / 7 + int(rng() % 4);
+      row[x] = std::uint8_t(v & 0xFF);
+    }
+  }
+}
+
+void Screen(TGIFImage& image) {
+  image.Header->LogicalScreenDescriptor.ScreenWidth = kW;
+  image.Header->LogicalScreenDescriptor.ScreenHeight = kH;
+  for (int i = 0; i < 256; ++i)
+    image.GetColorMap()->Add(
+        RGB(std::uint8_t(i), std::uint8_t(255 - i), std::uint8_t(i / 2)));
+}
+
+Bytes Save(TGIFImage& image) {
+  TMemoryStream s;
+  image.SaveToStream(s);
+  return s.Bytes();
+}
+
+Bytes Still(bool interlaced) {
+  TGIFImage image;
+  Screen(image);
+  auto* frame = new TGIFSubImage(&image);
+  image.Images->Add(frame);
+  frame->SetBounds(0, 0, kW, kH);
+  frame->SetInterlaced(interlaced);
+  Paint(*frame, 1, 0);
+  return Save(image);
+}
+
+Bytes Animation() {
+  TGIFImage image;
+  Screen(image);
+  for (int i = 0; i < 30; ++i) {
+    auto* frame = new TGIFSubImage(&image);
+    image.Images->Add(frame);
+    auto* gce = new TGIFGraphicControlExtension(frame);
+    frame->Extensions->Add(gce);
+    gce->SetDelay(4);
+    if (i == 0) {
+      auto* loop = new TGIFAppExtNSLoop(frame);
+      frame->Extensions->Insert(0, loop);
+      frame->SetBounds(0, 0, kW, kH);
+    } else {
+      // A moving region of changing size, as an optimiser leaves them.
+      int w = 400 + (i * 97) % 900, h = 200 + (i * 53) % 600;
+      frame->SetBounds((i * 61) % (kW - w), (i * 37) % (kH - h), w, h);
+    }
+    Paint(*frame, std::uint32_t(i + 2), i * 5);
+  }
+  return Save(image);
+}
+
+struct MemReader {
+  const Bytes* data;
+  std::size_t pos;
+};
+
+int ReadMem(GifFileType* gif, GifByteType* buf, int n) {
+  auto* r = static_cast<MemReader*>(gif->UserData);
+  std::size_t k = std::min<std::size_t>(std::size_t(n), r->data->size() - r->pos);
+  std::memcpy(buf, r->data->data() + r->pos, k);
+  r->pos += k;
+  return int(k);
+}
+
+// Decodes with giflib; returns the frames' pixels for the cross-check.
+std::vector<Bytes> GiflibDecode(const Bytes& data) {
+  MemReader reader{&data, 0};
+  int error = 0;
+  GifFileType* gif = DGifOpen(&reader, ReadMem, &error);
+  if (!gif || DGifSlurp(gif) != GIF_OK) {
+    std::fprintf(stderr, "giflib failed to decode\n");
+    std::exit(2);
+  }
+  std::vector<Bytes> frames;
+  for (int i = 0; i < gif->ImageCount; ++i) {
+    const SavedImage& s = gif->SavedImages[i];
+    frames.emplace_back(
+        s.RasterBits, s.RasterBits + std::size_t(s.ImageDesc.Width) * s.ImageDesc.Height);
+  }
+  DGifCloseFile(gif, &error);
+  return frames;
+}
+
+std::vector<Bytes> OurDecode(const Bytes& data) {
+  TReadOnlyMemoryStream stream(data.data(), data.size());
+  TGIFImage image;
+  image.LoadFromStream(stream);
+  std::vector<Bytes> frames;
+  for (int i = 0; i < image.Images->GetCount(); ++i) {
+    const TGIFSubImage& f = *image.Images->GetImage(i);
+    frames.emplace_back(f.Data.get(), f.Data.get() + f.DataSize);
+  }
+  return frames;
+}
+
+double Seconds(void (*fn)(const Bytes&), const Bytes& data) {
+  auto t0 = std::chrono::steady_clock::now();
+  fn(data);
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+void TimeGiflib(const Bytes& data) {
+  MemReader reader{&data, 0};
+  int error = 0;
+  GifFileType* gif = DGifOpen(&reader, ReadMem, &error);
+  DGifSlurp(gif);
+  DGifCloseFile(gif, &error);
+}
+
+void TimeOurs(const Bytes& data) {
+  TReadOnlyMemoryStream stream(data.data(), data.size());
+  TGIFImage image;
+  image.LoadFromStream(stream);
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
+  struct File {
+    const char* name;
+    Bytes data;
+  };
+  std::vector<File> files = {{"still 1920x1080, 256 colours", Still(false)},
+                             {"same, interlaced", Still(true)},
+                             {"30 frames, partial", Animation()}};
+  std::printf("%-30s %10s %12s %12s %7s\n", "file", "bytes", "ours ms", "giflib ms",
+              "ratio");
+  for (const File& f : files) {
+    if (OurDecode(f.data) != GiflibDecode(f.data)) {
+      std::fprintf(stderr, "%s: pixels differ from giflib's\n", f.name);
+      return 2;
+    }
+    std::vector<double> ours, theirs;
+    for (int r = 0; r < rounds; ++r) {
+      // Alternate, so that both see the same load on a shared machine.
+      ours.push_back(Seconds(TimeOurs, f.data));
+      theirs.push_back(Seconds(TimeGiflib, f.data));
+    }
+    const double a = Median(ours), b = Median(theirs);
+    std::printf("%-30s %10zu %12.2f %12.2f %7.3f\n", f.name, f.data.size(), a * 1e3,
+                b * 1e3, a / b);
+  }
+  return 0;
+}
