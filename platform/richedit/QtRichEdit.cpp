@@ -163,6 +163,18 @@ void TQtRichEdit::Invalidate(int fromBlock) const {
     docStarts_.resize(fromBlock + 1);
   }
   textLength_ = -1;
+  if (hotNumber_ >= fromBlock) hotNumber_ = -1;
+}
+
+QTextBlock TQtRichEdit::BlockByNumber(int number) const {
+  // Work goes on at the end of the view, block after block: one step from
+  // the block used last instead of a search from the top.
+  if (hotNumber_ >= 0 && number == hotNumber_ + 1)
+    hotBlock_ = hotBlock_.next();
+  else if (hotNumber_ < 0 || number != hotNumber_)
+    hotBlock_ = doc_->findBlockByNumber(number);
+  hotNumber_ = hotBlock_.isValid() ? number : -1;
+  return hotBlock_;
 }
 
 int TQtRichEdit::BreakWidth(const QTextBlock& block) const {
@@ -177,7 +189,7 @@ void TQtRichEdit::ExtendCache() const {
     docStarts_.push_back(0);
   }
   if (int(starts_.size()) >= count) return;
-  QTextBlock block = doc_->findBlockByNumber(int(starts_.size()) - 1);
+  QTextBlock block = BlockByNumber(int(starts_.size()) - 1);
   for (; int(starts_.size()) < count; block = block.next()) {
     starts_.push_back(starts_.back() + ByteLength(block.text()) + BreakWidth(block));
     docStarts_.push_back(docStarts_.back() + block.length());
@@ -216,15 +228,15 @@ int TQtRichEdit::TextLength() const {
 }
 
 std::string TQtRichEdit::LineBytes(int block) const {
-  return ToGbk(doc_->findBlockByNumber(block).text());
+  return ToGbk(BlockByNumber(block).text());
 }
 
 std::string TQtRichEdit::Bytes(int from, int to) const {
   if (to <= from) return {};
   int first = BlockOfByte(from);
   std::string bytes;
-  QTextBlock block = doc_->findBlockByNumber(first);
   int start = BlockStart(first);
+  QTextBlock block = BlockByNumber(first);
   while (block.isValid() && start + int(bytes.size()) < to) {
     bytes += ToGbk(block.text());
     if (block.next().isValid()) bytes += BreakBytes(BreakKind(block));
@@ -237,11 +249,12 @@ std::string TQtRichEdit::Text() const {
   return Bytes(0, TextLength());
 }
 
-int TQtRichEdit::ToDocument(int bytePos, bool roundUp) const {
+int TQtRichEdit::ToDocument(int bytePos, bool roundUp, int* blockNumber) const {
+  int number = bytePos <= 0 ? 0 : BlockOfByte(bytePos);
+  if (blockNumber) *blockNumber = number;
   if (bytePos <= 0) return 0;
   if (bytePos >= TextLength()) return doc_->characterCount() - 1;
-  int number = BlockOfByte(bytePos);
-  QTextBlock block = doc_->findBlockByNumber(number);
+  QTextBlock block = BlockByNumber(number);
   int offset = bytePos - starts_[number];
   int bytes = 0;
   int result = -1;
@@ -305,8 +318,7 @@ void TQtRichEdit::Splice(int number, int from, int to, std::string_view text,
   }
   pieces.push_back({text.substr(begin), -1});
 
-  QTextBlock block = doc_->findBlockByNumber(number);
-  int ownKind = BreakKind(block);
+  int ownKind = BreakKind(BlockByNumber(number));
   Invalidate(number);
   QTextCharFormat qformat = MakeFormat(format);
   QTextCursor cursor(doc_.get());
@@ -319,13 +331,11 @@ void TQtRichEdit::Splice(int number, int from, int to, std::string_view text,
   }
   for (const Piece& piece : pieces) {
     if (!piece.text.empty()) cursor.insertText(ToQString(piece.text), qformat);
-    if (piece.breakKind >= 0) {
-      cursor.insertBlock(blockFormat_, qformat);
-      SetBreak(cursor.block().previous(), piece.breakKind);
-    }
+    if (piece.breakKind >= 0) cursor.insertBlock(blockFormat_, qformat);
   }
-  SetBreak(cursor.block(), ownKind);
-  int last = cursor.block().blockNumber();
+  int last = number + int(pieces.size()) - 1;
+  for (int j = number; j <= last; ++j)
+    SetBreak(BlockByNumber(j), j < last ? pieces[j - number].breakKind : ownKind);
   JoinBreaks(number - 1, last);
   if (urlDetect_) MarkLinks(number - 1, last);
   cursor.endEditBlock();
@@ -333,7 +343,7 @@ void TQtRichEdit::Splice(int number, int from, int to, std::string_view text,
 
 void TQtRichEdit::JoinBreaks(int first, int last) {
   for (int j = std::max(first, 0); j <= last && j + 2 < doc_->blockCount(); ++j) {
-    QTextBlock block = doc_->findBlockByNumber(j);
+    QTextBlock block = BlockByNumber(j);
     QTextBlock next = block.next();
     if (BreakKind(block) != kBreakCr || next.length() != 1 || BreakKind(next) != kBreakLf)
       continue;
@@ -343,8 +353,8 @@ void TQtRichEdit::JoinBreaks(int first, int last) {
     cursor.setPosition(separator);
     cursor.setPosition(separator + 1, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
-    SetBreak(doc_->findBlockByNumber(j), kBreakCrLf);
-    Invalidate(j);
+    Invalidate(j);  // the merged block may live on in the other's node
+    SetBreak(BlockByNumber(j), kBreakCrLf);
     --last;
   }
 }
@@ -357,6 +367,7 @@ void TQtRichEdit::Clear() {
   starts_.clear();
   docStarts_.clear();
   textLength_ = -1;
+  hotNumber_ = -1;
   QTextCursor cursor(doc_.get());
   cursor.setBlockFormat(blockFormat_);
   cursor.setBlockCharFormat(QTextCharFormat());
@@ -430,14 +441,15 @@ TCharFormat TQtRichEdit::FormatAt(int pos) const {
 }
 
 template <typename F>
-void TQtRichEdit::FormatDocumentRange(int from, int to, F change) {
+void TQtRichEdit::FormatDocumentRange(int from, int to, int firstBlock, F change) {
   struct Change {
     int from, to;
     QTextCharFormat format;
   };
   std::vector<Change> changes;
-  QTextBlock block = doc_->findBlock(from);
-  for (int at = block.position(); block.isValid() && at < to;
+  ExtendCache();
+  QTextBlock block = BlockByNumber(firstBlock);
+  for (int at = docStarts_[firstBlock]; block.isValid() && at < to;
        at += block.length(), block = block.next()) {
     int fragmentStart = at;
     for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
@@ -465,24 +477,24 @@ void TQtRichEdit::FormatDocumentRange(int from, int to, F change) {
   ownChange_ = false;
 }
 
-void TQtRichEdit::SetSelColor(TColor color) {
+template <typename F>
+void TQtRichEdit::FormatSelection(F change) {
   if (selLength_ == 0) return;
-  FormatDocumentRange(ToDocument(selStart_, false),
-                      ToDocument(selStart_ + selLength_, true),
-                      [color](TCharFormat& p, QTextCharFormat& f) {
-                        p.Color = color;
+  int block;
+  int from = ToDocument(selStart_, false, &block);
+  FormatDocumentRange(from, ToDocument(selStart_ + selLength_, true), block,
+                      [&change](TCharFormat& p, QTextCharFormat& f) {
+                        change(p);
                         SetFormat(f, p);
                       });
 }
 
+void TQtRichEdit::SetSelColor(TColor color) {
+  FormatSelection([color](TCharFormat& p) { p.Color = color; });
+}
+
 void TQtRichEdit::SetSelStyle(TFontStyles style) {
-  if (selLength_ == 0) return;
-  FormatDocumentRange(ToDocument(selStart_, false),
-                      ToDocument(selStart_ + selLength_, true),
-                      [style](TCharFormat& p, QTextCharFormat& f) {
-                        p.Style = style;
-                        SetFormat(f, p);
-                      });
+  FormatSelection([style](TCharFormat& p) { p.Style = style; });
 }
 
 void TQtRichEdit::SetParagraphIndents(double firstLineIndentPt, double leftIndentPt) {
@@ -510,7 +522,7 @@ void TQtRichEdit::MarkLinks(int first, int last) {
     QTextCharFormat format;
   };
   std::vector<Change> changes;
-  QTextBlock block = doc_->findBlockByNumber(first);
+  QTextBlock block = BlockByNumber(first);
   for (int j = first, at = block.position(); j <= last && block.isValid();
        ++j, at += block.length(), block = block.next()) {
     QString text = block.text();

@@ -17,6 +17,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTextBlock>
 #include <QTextBlockFormat>
 #include <QTextDocument>
 #include <functional>
@@ -28,7 +29,6 @@
 
 #include "platform/richedit/RichEdit.h"
 
-class QTextBlock;
 class QTextCharFormat;
 
 namespace velmora {
@@ -109,7 +109,9 @@ class TQtRichEdit : public QObject, public IRichEdit {
   std::string Bytes(int from, int to) const;
   // Byte -> document position: the character holding pos, or (roundUp) the
   // first character boundary at or after pos.
-  int ToDocument(int bytePos, bool roundUp) const;
+  int ToDocument(int bytePos, bool roundUp, int* blockNumber = nullptr) const;
+  // Block by number, a step from the block used last when it is near.
+  QTextBlock BlockByNumber(int number) const;
 
   // Replaces document positions [from, to) of one block by the GBK text,
   // which may hold line breaks, in the given program format.
@@ -121,7 +123,9 @@ class TQtRichEdit : public QObject, public IRichEdit {
   void SetBreak(const QTextBlock& block, int kind);
 
   template <typename F>
-  void FormatDocumentRange(int from, int to, F change);
+  void FormatDocumentRange(int from, int to, int firstBlock, F change);
+  template <typename F>
+  void FormatSelection(F change);
   void MarkLinks(int firstBlock, int lastBlock);
   TCharFormat ProgramFormatOfDocumentPos(int documentPos) const;
 
@@ -129,7 +133,9 @@ class TQtRichEdit : public QObject, public IRichEdit {
   mutable std::vector<int> starts_;     // byte start of blocks 0..size-1, valid
   mutable std::vector<int> docStarts_;  // their document positions
   mutable int textLength_ = -1;         // -1: not known
-  bool ownChange_ = false;              // our own format changes move no text
+  mutable QTextBlock hotBlock_;
+  mutable int hotNumber_ = -1;  // -1: hotBlock_ is not to be used
+  bool ownChange_ = false;      // our own format changes move no text
   int selStart_ = 0;
   int selLength_ = 0;
   double firstIndent_ = 0;
