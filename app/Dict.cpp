@@ -1,0 +1,421 @@
+#include "app/Dict.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string_view>
+#include <system_error>
+
+#include "app/LinkTarget.h"
+#include "dict/Texts.h"
+#include "platform/classes/Application.h"
+#include "platform/qt/GbkQt.h"
+#include "platform/qt/Image.h"
+#include "platform/qt/ResultViewWidget.h"
+#include "platform/qt/ShellOpen.h"
+#include "platform/richedit/QtRichEdit.h"
+
+namespace velmora {
+
+TForm4* Form4 = nullptr;
+// Never freed: they outlive the window and everything that draws them.
+TPicture* const picLogo = new TPicture;
+TPicture* const picLogo2 = new TPicture;
+TPicture* const picLogo3 = new TPicture;
+std::int32_t ReservedHeight = 0;
+
+namespace {
+
+// 开启图片失败，请检查 ... 档案
+constexpr std::string_view kPictureFailedBefore =
+    "\xBF\xAA\xC6\xF4\xCD\xBC\xC6\xAC\xCA\xA7\xB0\xDC\xA3\xAC\xC7\xEB\xBC\xEC\xB2\xE9";
+constexpr std::string_view kPictureFailedAfter = "\xB5\xB5\xB0\xB8";
+
+constexpr const char* kPictureFiles[3] = {"t1.gif", "t2.gif", "w.gif"};
+
+QFont Tahoma(int pixelHeight, bool bold = false) {
+  QFont font(QStringLiteral("Tahoma"));
+  font.setPixelSize(pixelHeight);
+  font.setBold(bold);
+  return font;
+}
+
+QColor ToQColor(TColor c) {
+  return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
+}
+
+}  // namespace
+
+bool CanOpenFile(const std::string& name) {
+  std::ifstream file(name);
+  return file.is_open();
+}
+
+// What the search touches of the window besides the view.
+class TForm4::TSearchControls : public ISearchControls {
+ public:
+  explicit TSearchControls(TForm4& form) : form_(form) {}
+  std::string GetQueryText() override { return GbkFromQString(form_.edSearch->text()); }
+  void SetQueryText(const std::string& text) override {
+    form_.edSearch->setText(QStringFromGbk(text));
+  }
+  void SetSearchEnabled(bool enabled) override { form_.btnSearch->setEnabled(enabled); }
+  void SetStopEnabled(bool enabled) override { form_.btnStop->setEnabled(enabled); }
+
+ private:
+  TForm4& form_;
+};
+
+TForm4::TForm4() : richEdit_(std::make_unique<TQtRichEdit>()) {
+  output_ = std::make_unique<TResultView>(*richEdit_);
+
+  setWindowTitle(QStringLiteral("Velmora辞典查询系统"));
+  setFont(Tahoma(13));
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, ToQColor(FormColor));
+  setPalette(pal);
+  setAutoFillBackground(true);
+
+  // Declaration order; the view is raised last so that it covers the table
+  // picture when the check box is cleared.
+  reResult = new TResultViewWidget(this);
+  edSearch = new QLineEdit(this);
+  btnSearch = new QPushButton(QStringLiteral("查询"), this);
+  imgLogo = new TImage(this);
+  imgLogo2 = new TImage(this);
+  imgLogo3 = new TImage(this);
+  cbRareWord = new QCheckBox(QStringLiteral("显示罕见字对应表"), this);
+  PopupMenu1 = new QMenu(this);
+  btnStop = new QPushButton(QStringLiteral("停止"), this);
+  N1_ = PopupMenu1->addAction(QStringLiteral("複製"));
+  N2 = PopupMenu1->addAction(QStringLiteral("查詢"));
+
+  for (TImage* img : {imgLogo, imgLogo2, imgLogo3}) img->SetBackground(FormColor);
+  imgLogo->setGeometry(17, 0, 499, 120);
+  imgLogo2->setGeometry(17, 104, 499, 41);
+  imgLogo3->setGeometry(17, 185, 499, 224);
+
+  edSearch->setGeometry(17, 155, 304, 24);
+  btnSearch->setGeometry(343, 155, 75, 24);
+  cbRareWord->setGeometry(528, 153, 145, 24);
+  btnStop->setGeometry(424, 155, 75, 24);
+
+  cbRareWord->setFont(Tahoma(13, true));
+  QPalette red = cbRareWord->palette();
+  red.setColor(QPalette::WindowText, ToQColor(clRed));
+  cbRareWord->setPalette(red);
+  cbRareWord->setChecked(true);
+
+  reResult->setDocument(richEdit_->Document());
+  reResult->setFont(Tahoma(17));
+  QPalette viewPal = reResult->palette();
+  viewPal.setColor(QPalette::Base, ToQColor(FormColor));
+  reResult->setPalette(viewPal);
+  reResult->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  reResult->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  reResult->setLineWrapMode(QTextEdit::WidgetWidth);
+  reResult->setTabChangesFocus(false);  // Tab inserts a tab
+  reResult->setReadOnly(false);
+  reResult->setContextMenuPolicy(Qt::NoContextMenu);
+  reResult->SetLinkLookup([this](int documentPosition) -> std::optional<TLinkRange> {
+    return richEdit_->LinkAt(richEdit_->ByteFromDocument(documentPosition));
+  });
+  reResult->OnNotify = [this](TMessage& m) { WMNotify(m); };
+  reResult->OnMouseDown = [this](TMouseButton b, TShiftState s, int x, int y) {
+    reResultMouseDown(reResult, b, s, x, y);
+  };
+  reResult->raise();
+  WireResultView();
+
+  setTabOrder(edSearch, btnSearch);
+  setTabOrder(btnSearch, reResult);
+  setTabOrder(reResult, cbRareWord);
+  setTabOrder(cbRareWord, btnStop);
+  edSearch->setFocus();
+
+  edSearch->installEventFilter(this);
+  connect(btnSearch, &QPushButton::clicked, this, [this] { btnSearchClick(btnSearch); });
+  connect(btnStop, &QPushButton::clicked, this, [this] { btnStopClick(btnStop); });
+  connect(cbRareWord, &QCheckBox::toggled, this, [this] { cbRareWordClick(cbRareWord); });
+
+  move(206, 0);
+  resize(689, 686);
+  resultHeight_ = 262;
+  Dock();
+}
+
+TForm4::~TForm4() {
+  if (Form4 == this) Form4 = nullptr;
+}
+
+IRichEdit& TForm4::ResultEdit() {
+  return *richEdit_;
+}
+
+void TForm4::WireResultView() {
+  QTextDocument* doc = richEdit_->Document();
+  // The program's selection is the editor's...
+  // Like the original control, the view shows its selection only while it
+  // has the focus; otherwise every span the search colours would flash by.
+  richEdit_->OnSelectionChanged = [this, doc](int start, int end) {
+    QTextCursor cursor(doc);
+    cursor.setPosition(reResult->hasFocus() ? start : end);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    syncingSelection_ = true;
+    reResult->setTextCursor(cursor);
+    syncingSelection_ = false;
+  };
+  richEdit_->OnScrollIntoView = [this, doc](int documentPos) {
+    QTextCursor cursor(doc);
+    cursor.setPosition(std::clamp(documentPos, 0, doc->characterCount() - 1));
+    QRect r = reResult->cursorRect(cursor);
+    QScrollBar* bar = reResult->verticalScrollBar();
+    int visible = reResult->viewport()->height();
+    if (r.bottom() >= visible) bar->setValue(bar->value() + r.bottom() - visible + 1);
+    if (r.top() < 0) bar->setValue(bar->value() + r.top());
+  };
+  richEdit_->OnScrollToTop = [this] { reResult->verticalScrollBar()->setValue(0); };
+  // ... and what the user selects there is the program's selection, which
+  // the menu's copy and query items read.
+  auto fromEditor = [this] {
+    if (syncingSelection_) return;
+    QTextCursor cursor = reResult->textCursor();
+    int start = richEdit_->ByteFromDocument(cursor.selectionStart());
+    int end = richEdit_->ByteFromDocument(cursor.selectionEnd());
+    syncingSelection_ = true;
+    richEdit_->SetSelection(start, end - start);
+    syncingSelection_ = false;
+  };
+  connect(reResult, &QTextEdit::selectionChanged, this, fromEditor);
+  connect(reResult, &QTextEdit::cursorPositionChanged, this, fromEditor);
+}
+
+void TForm4::DoCreate() {
+  Form4 = this;
+  try {
+    FormCreate(this);
+  } catch (const std::exception& e) {
+    Application().ShowException(e);
+  } catch (...) {
+    Application().ShowException(Exception(""));
+  }
+}
+
+void TForm4::FormCreate(void* /*Sender*/) {
+  ReservedHeight = 0;
+  for (const char* name : kPictureFiles) {
+    if (!CanOpenFile(name)) {
+      std::string message =
+          std::string(kPictureFailedBefore) + name + std::string(kPictureFailedAfter);
+      output_->AppendLine(message);
+      output_->HighlightAdded(message, 2, clRed);
+      return;
+    }
+  }
+  picLogo->LoadFromFile(kPictureFiles[0]);
+  picLogo2->LoadFromFile(kPictureFiles[1]);
+  picLogo3->LoadFromFile(kPictureFiles[2]);
+  imgLogo->Picture().Assign(*picLogo);
+  imgLogo2->Picture().Assign(*picLogo2);
+  imgLogo3->Picture().Assign(*picLogo3);
+
+  imgLogo->setGeometry(imgLogo->x(), 0, picLogo->GetWidth(), picLogo->GetHeight());
+  ReservedHeight += picLogo->GetHeight();
+  imgLogo2->setGeometry(imgLogo2->x(), imgLogo->height(), picLogo2->GetWidth(),
+                        picLogo2->GetHeight());
+  ReservedHeight += picLogo2->GetHeight();
+
+  int row = imgLogo2->y() + imgLogo2->height() + 7;
+  for (QWidget* w : {static_cast<QWidget*>(edSearch), static_cast<QWidget*>(btnSearch),
+                     static_cast<QWidget*>(btnStop), static_cast<QWidget*>(cbRareWord)}) {
+    w->move(w->x(), row);
+  }
+  int nonClient = OuterHeight() - height();
+  ReservedHeight += nonClient + btnSearch->height() + 17;
+  reservedNonClient_ = nonClient;
+
+  imgLogo3->setGeometry(imgLogo3->x(), cbRareWord->y() + btnSearch->height() + 15,
+                        picLogo3->GetWidth(), picLogo3->GetHeight());
+
+  int widest =
+      std::max({picLogo->GetWidth(), picLogo2->GetWidth(), picLogo3->GetWidth()});
+  SetOuterWidth(std::max(widest + 10, 700));
+
+  int h = OuterHeight();
+  SetResultHeight(cbRareWord->isChecked() ? h - ReservedHeight - imgLogo3->height() - 5
+                                          : h - ReservedHeight);
+
+  richEdit_->SetAutoUrlDetect(true);
+  reResult->SetEventMask(ENM_LINK);
+  richEdit_->ScrollToTop();
+}
+
+void TForm4::btnSearchClick(void* /*Sender*/) {
+  // Enter and the menu's query item reach here even while a search runs (the
+  // button's state is not consulted). The running search is told to stop and
+  // the new one starts once it has returned, so that no two searches ever
+  // write into the view, and none runs nested inside another.
+  if (searching_) {
+    StopRequested = true;
+    searchPending_ = true;
+    return;
+  }
+  struct Running {
+    bool& flag;
+    explicit Running(bool& f) : flag(f) { flag = true; }
+    ~Running() { flag = false; }
+  } running(searching_);
+  TSearchControls controls(*this);
+  do {
+    searchPending_ = false;
+    RunSearch(controls, *output_);
+  } while (searchPending_);
+}
+
+void TForm4::edSearchKeyPress(void* /*Sender*/, char& Key) {
+  if (Key == 13) btnSearchClick(btnSearch);
+}
+
+void TForm4::btnStopClick(void* /*Sender*/) {
+  StopRequested = true;
+  searchPending_ = false;
+  output_->ReplaceLine(1, texts::kStopped);
+  output_->MarkSpan(output_->LineStart(1), int(texts::kStopped.size()), clRed, fsBold);
+  btnSearch->setEnabled(true);
+}
+
+void TForm4::cbRareWordClick(void* /*Sender*/) {
+  int h = OuterHeight();
+  SetResultHeight(cbRareWord->isChecked() ? h - ReservedHeight - imgLogo3->height() - 5
+                                          : h - ReservedHeight);
+}
+
+TPoint TForm4::PopupPosition(TPoint windowTopLeft, int nonClientHeight, int viewTop,
+                             int x, int y) {
+  return TPoint{windowTopLeft.X + x - 10,
+                windowTopLeft.Y + nonClientHeight + viewTop + y - 10};
+}
+
+void TForm4::reResultMouseDown(void* /*Sender*/, TMouseButton Button,
+                               TShiftState /*Shift*/, int X, int Y) {
+  if (Button != TMouseButton::mbRight) return;
+  QRect frame = frameGeometry();
+  TPoint at =
+      PopupPosition(TPoint{frame.x(), frame.y()}, NonClientHeight(), reResult->y(), X, Y);
+  // The menu is modal; the chosen item runs after it has closed.
+  QAction* chosen = OnPopup ? OnPopup(at) : PopupMenu1->exec(QPoint(at.X, at.Y));
+  if (chosen == N1_) {
+    PopCopy(N1_);
+  } else if (chosen == N2) {
+    N2Click(N2);
+  }
+}
+
+void TForm4::PopCopy(void* /*Sender*/) {
+  richEdit_->CopySelection();
+}
+
+void TForm4::N2Click(void* /*Sender*/) {
+  edSearch->setText(QStringFromGbk(richEdit_->SelectedText()));
+  if (!isActiveWindow()) activateWindow();
+  edSearch->setFocus();
+  btnSearchClick(btnSearch);
+}
+
+void TForm4::WMNotify(TMessage& Message) {
+  const auto* header = reinterpret_cast<const NMHDR*>(Message.LParam);
+  if (!header || header->code != EN_LINK) return;
+  const auto* link = reinterpret_cast<const ENLINK*>(Message.LParam);
+  if (link->msg != WM_LBUTTONDOWN) return;
+
+  std::error_code ec;
+  std::string folder = std::filesystem::current_path(ec).string();
+  std::string prefix = FileLinkPrefix(folder);
+  richEdit_->SetSelection(link->chrg.cpMin, link->chrg.cpMax - link->chrg.cpMin);
+  int replaced = 0;
+  std::string target = RewriteFileLinks(richEdit_->SelectedText(), prefix, &replaced);
+  if (replaced == 1 && target.compare(0, prefix.size(), prefix) == 0) {
+    target = prefix + ResolveLinkCase(folder, target.substr(prefix.size()));
+  }
+  ShellOpen(target);
+  // The view goes on with its own handling of the mouse event afterwards.
+}
+
+int TForm4::OuterWidth() const {
+  return frameGeometry().width();
+}
+
+void TForm4::SetOuterWidth(int width) {
+  resize(width - (frameGeometry().width() - this->width()), height());
+}
+
+int TForm4::NonClientHeight() const {
+  if (!isVisible()) return 0;
+  return frameGeometry().height() - height();
+}
+
+void TForm4::SetResultHeight(int height) {
+  resultHeight_ = height;
+  Dock();
+}
+
+void TForm4::Dock() {
+  // A height of zero or less leaves the view without room on screen.
+  int h = std::max(resultHeight_, 0);
+  reResult->setGeometry(0, height() - h, width(), h);
+}
+
+void TForm4::SyncNonClientHeight() {
+  if (reservedNonClient_ < 0) return;
+  int nonClient = NonClientHeight();
+  if (nonClient != reservedNonClient_) {
+    ReservedHeight += nonClient - reservedNonClient_;
+    reservedNonClient_ = nonClient;
+  }
+}
+
+void TForm4::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  Dock();
+  SyncNonClientHeight();
+}
+
+void TForm4::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  SyncNonClientHeight();
+}
+
+void TForm4::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  SyncNonClientHeight();
+}
+
+void TForm4::closeEvent(QCloseEvent* event) {
+  // A search still running inside a handler ends at its next line.
+  StopRequested = true;
+  searchPending_ = false;
+  QWidget::closeEvent(event);
+}
+
+bool TForm4::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == edSearch && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      char ch = 13;
+      edSearchKeyPress(edSearch, ch);
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace velmora

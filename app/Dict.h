@@ -1,0 +1,130 @@
+// The main window and the module state shared with the search.
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "dict/ResultView.h"
+#include "dict/Search.h"  // StopRequested
+#include "platform/classes/Classes.h"
+#include "platform/classes/Graphics.h"
+#include "platform/qt/Messages.h"
+
+class QAction;
+class QCheckBox;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+
+namespace velmora {
+
+class TForm4;
+class TImage;
+class TQtRichEdit;
+class TResultViewWidget;
+
+// The one main window; set before its FormCreate runs.
+extern TForm4* Form4;
+// The three pictures, loaded by FormCreate. Made empty at start-up and kept
+// until the process ends; each image control holds its own copy.
+extern TPicture* const picLogo;
+extern TPicture* const picLogo2;
+extern TPicture* const picLogo3;
+// The part of the window's outer height the result view does not get.
+extern std::int32_t ReservedHeight;
+
+constexpr TColor FormColor = RGB(233, 254, 221);  // 14548713
+
+// True when the file opens for reading.
+bool CanOpenFile(const std::string& name);
+
+class TForm4 : public QWidget {
+  Q_OBJECT
+
+ public:
+  TForm4();
+  ~TForm4() override;
+
+  // Controls, laid out as designed until FormCreate fits them to the pictures.
+  TResultViewWidget* reResult;
+  QLineEdit* edSearch;
+  QPushButton* btnSearch;
+  TImage* imgLogo;
+  TImage* imgLogo2;
+  TImage* imgLogo3;
+  QCheckBox* cbRareWord;
+  QMenu* PopupMenu1;
+  QPushButton* btnStop;
+  QAction* N2;
+
+  // Sets Form4 and runs FormCreate; an exception that escapes it goes to the
+  // application's exception report, and the window keeps what was done.
+  void DoCreate();
+
+  void FormCreate(void* Sender);
+  void btnSearchClick(void* Sender);
+  void edSearchKeyPress(void* Sender, char& Key);
+  void btnStopClick(void* Sender);
+  void cbRareWordClick(void* Sender);
+  void reResultMouseDown(void* Sender, TMouseButton Button, TShiftState Shift, int X,
+                         int Y);
+  void PopCopy(void* Sender);
+  void N2Click(void* Sender);
+  void WMNotify(TMessage& Message);
+
+  // The rich-text control behind reResult and the output operations on it.
+  IRichEdit& ResultEdit();
+  TResultView& ResultOutput() { return *output_; }
+
+  // Window geometry as the layout arithmetic reads it.
+  int OuterHeight() const { return height() + NonClientHeight(); }
+  int OuterWidth() const;
+  void SetOuterWidth(int width);
+  // Outer height minus client height; 0 while the window is off screen.
+  virtual int NonClientHeight() const;
+  // The result view keeps this height and stays docked to the bottom edge.
+  int ResultHeight() const { return resultHeight_; }
+  void SetResultHeight(int height);
+
+  // The non-client height is known only once the window manager framed the
+  // window, usually after FormCreate; ReservedHeight is corrected then so
+  // that it holds the real one. Runs on every move, resize and show.
+  void SyncNonClientHeight();
+
+  // Where the context menu opens for a right press at (x, y) in the view.
+  static TPoint PopupPosition(TPoint windowTopLeft, int nonClientHeight, int viewTop,
+                              int x, int y);
+  // Opens PopupMenu1 at a screen point; tests replace it. Returns the chosen
+  // item (nullptr for none).
+  std::function<QAction*(TPoint screen)> OnPopup;
+
+  bool Searching() const { return searching_; }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  class TSearchControls;
+  void Dock();
+  void WireResultView();
+
+  std::unique_ptr<TQtRichEdit> richEdit_;
+  std::unique_ptr<TResultView> output_;
+  QAction* N1_ = nullptr;
+  int resultHeight_ = 262;
+  // The non-client height counted in ReservedHeight; -1 before FormCreate
+  // counted one.
+  int reservedNonClient_ = -1;
+  bool searching_ = false;
+  bool searchPending_ = false;
+  bool syncingSelection_ = false;  // the editor and the view agree already
+};
+
+}  // namespace velmora
