@@ -5,6 +5,8 @@ namespace velmora::gifTool {
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"info", "FILE", "print the decoded image as one JSON object", Info},
+      {"frames", "FILE OUTDIR", "write each frame's bitmap and mask as PNG files",
+       Frames},
   };
   return commands;
 }

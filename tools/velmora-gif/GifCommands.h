@@ -25,6 +25,9 @@ int Main(const Args& args, std::ostream& out, std::ostream& err);
 // `info FILE`: the decoded model as one JSON object.
 int Info(const Args& args, std::ostream& out, std::ostream& err);
 
+// `frames FILE OUTDIR`: each frame's bitmap and mask as PNG files.
+int Frames(const Args& args, std::ostream& out, std::ostream& err);
+
 // 64-bit FNV-1a of bytes.
 unsigned long long Fnv1a64(const unsigned char* data, std::size_t size);
 

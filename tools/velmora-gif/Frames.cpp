@@ -1,0 +1,114 @@
+// velmora-gif frames: each frame's own bitmap and mask as PNG files.
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+
+#include "gif/render/GIFRender.h"
+#include "tools/velmora-gif/GifCommands.h"
+#include "tools/velmora-gif/Png.h"
+
+namespace velmora::gifTool {
+
+namespace {
+
+std::string Numbered(const std::string& dir, const char* stem, int index) {
+  char name[32];
+  std::snprintf(name, sizeof name, "%s_%03d.png", stem, index);
+  return (std::filesystem::path(dir) / name).string();
+}
+
+// The bitmap's colours, whatever its format, as RGB rows.
+std::vector<std::uint8_t> RgbRows(const TBitmap& bitmap) {
+  TBitmap copy;
+  copy.Assign(bitmap);
+  copy.SetPixelFormat(TPixelFormat::pf32bit);
+  const int w = copy.GetWidth(), h = copy.GetHeight();
+  std::vector<std::uint8_t> rows;
+  rows.reserve(std::size_t(w) * std::size_t(h) * 3);
+  for (int y = 0; y < h; ++y) {
+    const auto* p = static_cast<const std::uint8_t*>(copy.ScanLine(y));
+    for (int x = 0; x < w; ++x, p += 4) rows.insert(rows.end(), {p[2], p[1], p[0]});
+  }
+  return rows;
+}
+
+// White where the mask marks a transparent pixel, black elsewhere.
+std::vector<std::uint8_t> MaskRows(HBITMAP mask, int w, int h) {
+  std::vector<std::uint8_t> rows(std::size_t(w) * std::size_t(h));
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t* bits = GetBitmapRow(mask, y);
+    for (int x = 0; x < w; ++x)
+      rows[std::size_t(y) * std::size_t(w) + std::size_t(x)] =
+          ((bits[x >> 3] >> (7 - (x & 7))) & 1) ? 255 : 0;
+  }
+  return rows;
+}
+
+}  // namespace
+
+int Frames(const Args& args, std::ostream& out, std::ostream& err) {
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    out << "Usage: velmora-gif frames FILE OUTDIR\n"
+           "Writes each frame's own bitmap, at the frame's size, as\n"
+           "OUTDIR/frame_NNN.png (NNN is the frame's index; frames without image\n"
+           "data write nothing) and, for a frame with a transparency mask,\n"
+           "OUTDIR/mask_NNN.png, white where the pixel is transparent and black\n"
+           "elsewhere. OUTDIR is created when missing. Prints the files written.\n"
+           "Exit status 0 on success, 2 when the file can't be read or decoded or\n"
+           "an output file can't be written.\n";
+    return 0;
+  }
+  if (args.size() != 2) {
+    err << "velmora-gif frames: expected FILE and OUTDIR (try velmora-gif frames "
+           "--help)\n";
+    return 2;
+  }
+  const std::string& path = args[0];
+  const std::string& dir = args[1];
+  if (!std::ifstream(path, std::ios::binary)) {
+    err << "velmora-gif frames: cannot open '" << path << "'\n";
+    return 2;
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (!std::filesystem::is_directory(dir)) {
+    err << "velmora-gif frames: cannot create directory '" << dir << "'\n";
+    return 2;
+  }
+  try {
+    TGIFImage image;
+    {
+      TFileStream stream(path, TFileMode::fmOpenRead);
+      image.LoadFromStream(stream);
+    }
+    for (int i = 0; i < image.Images->GetCount(); ++i) {
+      TGIFSubImage* frame = image.Images->GetImage(i);
+      TBitmap* bitmap = frame->GetBitmap();
+      if (!bitmap) continue;
+      const std::string name = Numbered(dir, "frame", i);
+      if (!WriteFile(name, EncodePng(bitmap->GetWidth(), bitmap->GetHeight(),
+                                     PngColor::Rgb, RgbRows(*bitmap)))) {
+        err << "velmora-gif frames: cannot write '" << name << "'\n";
+        return 2;
+      }
+      out << name << "\n";
+      if (!frame->Mask) continue;
+      const std::string maskName = Numbered(dir, "mask", i);
+      if (!WriteFile(maskName,
+                     EncodePng(frame->GetWidth(), frame->GetHeight(), PngColor::Grey,
+                               MaskRows(frame->Mask.get(), frame->GetWidth(),
+                                        frame->GetHeight())))) {
+        err << "velmora-gif frames: cannot write '" << maskName << "'\n";
+        return 2;
+      }
+      out << maskName << "\n";
+    }
+  } catch (const std::exception& e) {
+    err << "velmora-gif frames: " << path << ": " << e.what() << "\n";
+    return 2;
+  }
+  return 0;
+}
+
+}  // namespace velmora::gifTool
