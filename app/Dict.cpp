@@ -156,6 +156,13 @@ TForm4::TForm4() : richEdit_(std::make_unique<TQtRichEdit>()) {
 
 TForm4::~TForm4() {
   if (Form4 == this) Form4 = nullptr;
+  // The editor shows the rich-text control's document, which goes with the
+  // members, before the child widgets would.
+  richEdit_->OnSelectionChanged = nullptr;
+  richEdit_->OnScrollIntoView = nullptr;
+  richEdit_->OnScrollToTop = nullptr;
+  delete reResult;
+  reResult = nullptr;
 }
 
 IRichEdit& TForm4::ResultEdit() {

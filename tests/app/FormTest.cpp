@@ -321,6 +321,12 @@ TEST_F(FormTest, ControlsCarryTheirDesignedTextsFontsColoursAndTabOrder) {
   std::vector<QWidget*> designed = {f.edSearch, f.btnSearch, f.reResult, f.cbRareWord,
                                     f.btnStop};
   EXPECT_EQ(order, designed);
+
+  // Inside the view, Tab is a character, not a move to the next control.
+  f.show();
+  f.reResult->setFocus();
+  QTest::keyClick(f.reResult, Qt::Key_Tab);
+  EXPECT_NE(Text().find('\t'), std::string::npos);
 }
 
 TEST_F(FormTest, EnterSearchesAndOtherKeysDoNot) {

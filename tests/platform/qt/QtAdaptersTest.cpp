@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <QMessageBox>
 #include <QTest>
 #include <QTextDocument>
+#include <QTimer>
 #include <sstream>
 
+#include "platform/classes/Application.h"
 #include "platform/classes/Canvas.h"
 #include "platform/classes/Gbk.h"
 #include "platform/qt/GbkQt.h"
 #include "platform/qt/Image.h"
+#include "platform/qt/QtApplication.h"
 #include "platform/qt/ResultViewWidget.h"
 
 namespace velmora {
@@ -144,6 +148,49 @@ TEST(Image, DrawsThePictureAtNaturalSizeOverTheBackground) {
 
   raw->Recolour(RGB(1, 2, 3));
   EXPECT_EQ(image.Render().pixelColor(3, 3), QColor(1, 2, 3));
+}
+
+TEST(Image, RepaintsWhenThePictureReportsAChange) {
+  TImage image;
+  image.resize(30, 20);
+  auto block = std::make_unique<TBlock>();
+  TBlock* raw = block.get();
+  image.Picture().SetGraphic(std::move(block));
+  image.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&image));
+  QCoreApplication::processEvents();
+  raw->drawn = TRect{};
+  raw->Recolour(RGB(1, 2, 3));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(raw->drawn, Rect(0, 0, 10, 6));  // drawn again by a paint
+}
+
+// The box is modal; read it and close it from the event loop it runs.
+struct BoxSeen {
+  QString title;
+  QString text;
+};
+BoxSeen ShowAndRead(const std::exception& e) {
+  BoxSeen seen;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    seen = {box->windowTitle(), box->text()};
+    box->close();
+  });
+  ShowExceptionMessageBox(e);
+  return seen;
+}
+
+TEST(ExceptionReport, MessageBoxCarriesTheMessageUnderTheApplicationTitle) {
+  Application().Title = gbk::FromUtf8("Velmora辞典查询系统");
+  BoxSeen own = ShowAndRead(EInvalidGraphic(gbk::FromUtf8("图片坏了")));
+  EXPECT_EQ(own.title, QStringLiteral("Velmora辞典查询系统"));
+  EXPECT_EQ(own.text, QStringLiteral("图片坏了"));
+  // Not one of ours: its text has no known encoding and is left out.
+  BoxSeen foreign = ShowAndRead(std::runtime_error("\xff\xfe"));
+  EXPECT_EQ(foreign.title, QStringLiteral("Velmora辞典查询系统"));
+  EXPECT_TRUE(foreign.text.isEmpty());
 }
 
 }  // namespace
