@@ -90,18 +90,13 @@ TDIBWriter::TDIBWriter(TBitmap& target, TPixelFormat format, int width, int heig
   if (width <= 0 || height <= 0) Error(_sBadDimension);
 }
 
+TDIBWriter::~TDIBWriter() {
+  if (dib_) DeleteObject(dib_);
+}
+
 void TDIBWriter::CreateDIB() {
-  std::size_t infoSize = bits_ == 8 ? 40 + 256 * 4 : 40;
-  stride_ = (std::size_t(width_) * std::size_t(bits_) + 31) / 32 * 4;
-  try {
-    info_.assign(infoSize, 0);
-    pixels_.assign(stride_ * std::size_t(height_), 0);
-  } catch (const std::bad_alloc&) {
-    info_.clear();
-    pixels_.clear();
-    throw EOutOfMemory(_sOutOfMemDIB);
-  }
-  BITMAPINFOHEADER h;
+  auto info = std::make_unique<BITMAPINFO>();
+  BITMAPINFOHEADER& h = info->bmiHeader;
   h.biWidth = width_;
   h.biHeight = height_;  // bottom row first
   h.biBitCount = WORD(bits_);
@@ -111,40 +106,29 @@ void TDIBWriter::CreateDIB() {
     WORD n = 0;
     if (palette_ && GetObject(palette_, sizeof n, &n)) count = std::min<UINT>(n, 256);
     if (count) count = GetPaletteEntries(palette_, 0, count, entries);
+    // All 256 entries go into the table; those past the palette stay zero.
     h.biClrUsed = 256;
     h.biClrImportant = count;
-    for (UINT i = 0; i < count; ++i) {
-      RGBQUAD q{entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0};
-      std::memcpy(&info_[40 + i * 4], &q, 4);
-    }
+    for (UINT i = 0; i < count; ++i)
+      info->bmiColors[i] =
+          RGBQUAD{entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0};
   }
-  std::memcpy(info_.data(), &h, 40);
+  dib_ = CreateDIBSection(nullptr, info.get(), DIB_RGB_COLORS, nullptr);
+  if (!dib_) throw EOutOfMemory(_sOutOfMemDIB);
 }
 
 std::uint8_t* TDIBWriter::RowPointer(int row) {
   GdiFlush();
-  if (info_.empty()) CreateDIB();
+  if (!dib_) CreateDIB();
   if (row < 0 || row >= height_)
     throw EInvalidGraphicOperation("Scan line index out of range");
-  return pixels_.data() + std::size_t(height_ - 1 - row) * stride_;
+  return GetBitmapRow(dib_, row);
 }
 
 void TDIBWriter::Commit() {
-  if (info_.empty()) return;
-  TMemoryStream stream;
-  std::uint8_t file[14] = {'B', 'M'};
-  auto put32 = [&](int at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) file[at + i] = std::uint8_t(v >> (8 * i));
-  };
-  put32(2, std::uint32_t(14 + info_.size() + pixels_.size()));
-  put32(10, std::uint32_t(14 + info_.size()));
-  stream.WriteBuffer(file, 14);
-  stream.WriteBuffer(info_.data(), std::int64_t(info_.size()));
-  stream.WriteBuffer(pixels_.data(), std::int64_t(pixels_.size()));
-  std::vector<std::uint8_t>().swap(info_);
-  std::vector<std::uint8_t>().swap(pixels_);
-  stream.SetPosition(0);
-  target_.LoadFromStream(stream);
+  if (!dib_) return;
+  target_.SetHandle(dib_);
+  dib_ = nullptr;
 }
 
 // --- Frames --------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -26,8 +27,9 @@ std::unique_ptr<TBitmap> NewFrameBitmap(int width, int height);
 std::shared_ptr<GdiPalette> OwnPalette(HPALETTE palette);
 std::shared_ptr<GdiBitmap> OwnBitmap(HBITMAP bitmap);
 
-// Builds a DIB in memory, one row at a time, and hands it to a bitmap as a
-// BMP stream when committed.
+// Builds a DIB one row at a time and hands it to a bitmap when committed.
+// The rows are written straight into the bitmap-to-be, so a frame costs one
+// pass over its pixels.
 class TDIBWriter {
  public:
   // format is pf8bit or pf24bit; palette supplies the 8-bit colour table.
@@ -35,7 +37,7 @@ class TDIBWriter {
              HPALETTE palette);
   TDIBWriter(const TDIBWriter&) = delete;
   TDIBWriter& operator=(const TDIBWriter&) = delete;
-  ~TDIBWriter() = default;
+  ~TDIBWriter();
 
   // Row 0 is the top row.
   std::uint8_t* RowPointer(int row);
@@ -49,9 +51,7 @@ class TDIBWriter {
   int width_;
   int height_;
   HPALETTE palette_;
-  std::vector<std::uint8_t> info_;
-  std::vector<std::uint8_t> pixels_;
-  std::size_t stride_ = 0;
+  HBITMAP dib_ = nullptr;
 };
 
 // Copies a rectangle from src to dest where the 1-bit mask selected into

@@ -312,15 +312,9 @@ void TBitmap::LoadFromStream(TStream& stream) {
   bool bottomUp = rawHeight > 0;
   std::size_t srcStride = (std::size_t(width) * bitCount + 31) / 32 * 4;
   if (offBits) stream.SetPosition(start + offBits);
-  std::vector<std::uint8_t> pixels;
-  try {
-    pixels.resize(srcStride * std::size_t(height));
-    stream.ReadBuffer(pixels.data(), std::int64_t(pixels.size()));
-  } catch (const EReadError&) {
+  // Damaged sizes are refused before any memory is taken for them.
+  if (stream.GetSize() - stream.GetPosition() < std::int64_t(srcStride) * height)
     throw EInvalidGraphic(kInvalidBitmap);
-  } catch (const std::bad_alloc&) {
-    throw EOutOfMemory("Out of memory");
-  }
 
   int bits = bitCount == 4 ? 8 : bitCount;
   auto info = std::make_unique<BITMAPINFO>();
@@ -331,15 +325,25 @@ void TBitmap::LoadFromStream(TStream& stream) {
   info->bmiHeader.biClrUsed = DWORD(colorCount);
   HBITMAP bitmap =
       GDICheck(CreateDIBSection(nullptr, info.get(), DIB_RGB_COLORS, nullptr));
-  for (int y = 0; y < height; ++y) {
-    const std::uint8_t* src =
-        pixels.data() + srcStride * std::size_t(bottomUp ? height - 1 - y : y);
-    BYTE* dst = GetBitmapRow(bitmap, y);
-    if (bitCount == 4) {
-      for (int x = 0; x < width; ++x) dst[x] = (src[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F;
-    } else {
-      std::memcpy(dst, src, srcStride);
+  // Rows go straight from the stream into the bitmap, in the stream's order.
+  try {
+    std::vector<std::uint8_t> packed(bitCount == 4 ? srcStride : 0);
+    for (int i = 0; i < height; ++i) {
+      BYTE* dst = GetBitmapRow(bitmap, bottomUp ? height - 1 - i : i);
+      if (bitCount != 4) {
+        stream.ReadBuffer(dst, std::int64_t(srcStride));
+        continue;
+      }
+      stream.ReadBuffer(packed.data(), std::int64_t(srcStride));
+      for (int x = 0; x < width; ++x)
+        dst[x] = (packed[std::size_t(x >> 1)] >> ((x & 1) ? 0 : 4)) & 0x0F;
     }
+  } catch (const EReadError&) {
+    DeleteObject(bitmap);
+    throw EInvalidGraphic(kInvalidBitmap);
+  } catch (...) {
+    DeleteObject(bitmap);
+    throw;
   }
   HPALETTE palette = nullptr;
   if (bits == 8 && colorCount) {
@@ -357,6 +361,32 @@ void TBitmap::LoadFromStream(TStream& stream) {
                  : bits == 8  ? TPixelFormat::pf8bit
                  : bits == 24 ? TPixelFormat::pf24bit
                               : TPixelFormat::pf32bit;
+  Changed(this);
+}
+
+void TBitmap::SetHandle(HBITMAP bitmap) {
+  if (bitmap == handle_) return;
+  BITMAP bm;
+  if (bitmap && !GetObject(bitmap, sizeof bm, &bm))
+    throw EInvalidGraphicOperation("Invalid bitmap handle");
+  HPALETTE palette = nullptr;
+  if (bitmap && bm.bmBitsPixel == 8) {
+    RGBQUAD colors[256];
+    UINT n = GetDIBColorTable(bitmap, 0, 256, colors);
+    if (n) palette = PaletteFromQuads(colors, n);
+  }
+  if (palette_) DeleteObject(palette_);
+  palette_ = palette;
+  if (!bitmap) {
+    Replace(nullptr, 0, 0, 0);
+  } else {
+    int bits = bm.bmBitsPixel;
+    Replace(bitmap, bm.bmWidth, bm.bmHeight, bits);
+    pixelFormat_ = bits == 1    ? TPixelFormat::pf1bit
+                   : bits == 8  ? TPixelFormat::pf8bit
+                   : bits == 24 ? TPixelFormat::pf24bit
+                                : TPixelFormat::pf32bit;
+  }
   Changed(this);
 }
 

@@ -59,6 +59,10 @@ class TBitmap : public TGraphic {
 
   // The GDI bitmap (null while empty). It stays the bitmap's.
   HBITMAP GetHandle() const { return handle_; }
+  // Takes over a DIB section (1, 8, 24 or 32 bits): size, pixel format and,
+  // for 8 bits, a palette of its colour table follow it, as when the same
+  // DIB is loaded from a BMP stream.
+  void SetHandle(HBITMAP bitmap);
   TCanvas& GetCanvas();
 
   // Address of a row of pixels, row 0 at the top. In pf32bit a pixel is a

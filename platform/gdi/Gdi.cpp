@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -34,7 +35,13 @@ struct BitmapData : GdiBitmap {
   int stride = 0;            // bytes per row
   std::ptrdiff_t pitch = 0;  // from one row to the next below it
   BYTE* scan0 = nullptr;     // top row
-  std::vector<BYTE> pixels;
+  // calloc'd: large bitmaps come as fresh zero pages, not a memset.
+  struct Free {
+    void operator()(BYTE* p) const { std::free(p); }
+  };
+  std::unique_ptr<BYTE, Free> memory;
+  std::size_t size = 0;
+  BYTE* Pixels() const { return memory.get(); }
   // Colours of a 1- or 8-bit bitmap. A monochrome bitmap has none: 0 is
   // black, 1 white, and conversions go through the DC colours.
   std::vector<RGBQUAD> colors;
@@ -89,8 +96,9 @@ BitmapData* MakeStockBitmap() {
     m->width = m->height = 1;
     m->bpp = 1;
     m->stride = 2;
-    m->pixels.assign(2, 0);
-    m->scan0 = m->pixels.data();
+    m->memory.reset(static_cast<BYTE*>(std::calloc(2, 1)));
+    m->size = 2;
+    m->scan0 = m->Pixels();
     m->pitch = 2;
     return Stock(m);
   }();
@@ -213,14 +221,14 @@ BitmapData* NewBitmap(int width, int height, int bpp, int rowAlign) {
   std::size_t bitsPerRow = std::size_t(width) * std::size_t(bpp);
   std::size_t alignBits = std::size_t(rowAlign) * 8;
   b->stride = int((bitsPerRow + alignBits - 1) / alignBits * std::size_t(rowAlign));
-  try {
-    b->pixels.assign(std::size_t(b->stride) * std::size_t(height), 0);
-  } catch (const std::bad_alloc&) {
+  b->size = std::size_t(b->stride) * std::size_t(height);
+  b->memory.reset(static_cast<BYTE*>(std::calloc(b->size, 1)));
+  if (!b->memory) {
     delete b;
     lastError = ERROR_NOT_ENOUGH_MEMORY;
     return nullptr;
   }
-  b->scan0 = b->pixels.data();
+  b->scan0 = b->Pixels();
   b->pitch = b->stride;
   return Register(b);
 }
@@ -593,6 +601,8 @@ bool Blit(HDC dest, int x, int y, int w, int h, HDC src, int sx, int sy, int sw,
   std::unique_ptr<Converter> convert;
   if (needSrc) convert = std::make_unique<Converter>(*s->bitmap, *s, db, *d);
   std::uint32_t pat = PatternOf(*d), bits = NativeMask(db.bpp);
+  const bool transparentCopy =
+      mask && needSrc && fore == 0xAA && back == 0xCC && db.bpp == 32;
 
   for (int dy = vis.top; dy < vis.bottom; ++dy) {
     if (needSrc) {
@@ -603,6 +613,21 @@ bool Blit(HDC dest, int x, int y, int w, int h, HDC src, int sx, int sy, int sw,
       else
         ReadRow(*s->bitmap, syy, xs.data(), n, sv.data());
       (*convert)(sv.data(), n);
+    }
+    if (transparentCopy) {
+      // Mask 1 keeps the destination, 0 takes the source: only the source
+      // pixels that show are written, straight into the row.
+      // Outside the mask counts as 0, as in the general case below.
+      const int myy = my + (dy - y);
+      const BYTE* mrow = (myy >= 0 && myy < mask->height) ? mask->Row(myy) : nullptr;
+      auto* out = reinterpret_cast<std::uint32_t*>(db.Row(dy)) + x0;
+      for (int i = 0; i < n; ++i) {
+        const int mxx = mx + (x0 + i - x);
+        if (!mrow || mxx < 0 || mxx >= mask->width ||
+            !((mrow[mxx >> 3] >> (7 - (mxx & 7))) & 1))
+          out[i] = sv[std::size_t(i)];
+      }
+      continue;
     }
     ReadRun(db, dy, x0, n, dv.data());
     const std::uint32_t* sp = needSrc ? sv.data() : nullptr;
@@ -704,7 +729,7 @@ HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel,
     for (const auto& e : StockPalette()->entries)
       b->colors.push_back(RGBQUAD{e.peBlue, e.peGreen, e.peRed, 0});
   }
-  if (bits) std::memcpy(b->pixels.data(), bits, b->pixels.size());
+  if (bits) std::memcpy(b->Pixels(), bits, b->size);
   return b;
 }
 
@@ -747,7 +772,7 @@ HBITMAP CreateDIBSection(HDC /*dc*/, const BITMAPINFO* info, UINT usage, void** 
   if (!b) return nullptr;
   b->dib = true;
   if (h.biHeight > 0) {  // bottom-up: row 0 is the last in memory
-    b->scan0 = b->pixels.data() + std::ptrdiff_t(height - 1) * b->stride;
+    b->scan0 = b->Pixels() + std::ptrdiff_t(height - 1) * b->stride;
     b->pitch = -b->stride;
   }
   if (bpp <= 8) {
@@ -756,7 +781,7 @@ HBITMAP CreateDIBSection(HDC /*dc*/, const BITMAPINFO* info, UINT usage, void** 
     b->colors.assign(info->bmiColors, info->bmiColors + n);
     b->colors.resize(std::size_t(1) << bpp);
   }
-  if (bits) *bits = b->pixels.data();
+  if (bits) *bits = b->Pixels();
   return b;
 }
 
@@ -820,7 +845,7 @@ int GetObject(HGDIOBJ object, int size, void* out) {
     bm.bmHeight = b->height;
     bm.bmWidthBytes = b->stride;
     bm.bmBitsPixel = WORD(b->bpp);
-    bm.bmBits = b->dib ? const_cast<BYTE*>(b->pixels.data()) : nullptr;
+    bm.bmBits = b->dib ? b->Pixels() : nullptr;
     std::memcpy(out, &bm, sizeof bm);
     return int(sizeof bm);
   }

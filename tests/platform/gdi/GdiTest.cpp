@@ -168,20 +168,23 @@ TEST(GdiStretch, ClipsToBothBitmapsAndTheClipRectangle) {
 }
 
 TEST(GdiMaskBlt, MaskOneKeepsDestinationMaskZeroCopiesSource) {
-  Surface src(17, 2, 8, {kA});
-  Surface dst(17, 2, 32);
-  dst.Fill(kB);
-  // 17 pixels: rows of two 16-bit words; pixel 16 is bit 7 of byte 2.
-  BYTE bits[8] = {0x80, 0x01, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00};
-  HBITMAP mask = CreateBitmap(17, 2, 1, 1, bits);
-  ASSERT_TRUE(MaskBlt(dst.dc, 0, 0, 17, 2, src.dc, 0, 0, mask, 0, 0, 0xCCAA0029));
-  for (int x = 0; x < 17; ++x) {
-    bool keep = x == 0 || x == 15 || x == 16;
-    EXPECT_EQ(GetPixel(dst.dc, x, 0), keep ? kB : kA) << x;
-    EXPECT_EQ(GetPixel(dst.dc, x, 1), kA) << x;
+  for (int bits : {24, 32}) {  // the general case and the 32-bit shortcut
+    Surface src(17, 3, 8, {kA});
+    Surface dst(17, 3, bits);
+    dst.Fill(kB);
+    // 17 pixels: rows of two 16-bit words; pixel 16 is bit 7 of byte 2.
+    BYTE maskBits[8] = {0x80, 0x01, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00};
+    HBITMAP mask = CreateBitmap(17, 2, 1, 1, maskBits);
+    ASSERT_TRUE(MaskBlt(dst.dc, 0, 0, 17, 3, src.dc, 0, 0, mask, 0, 0, 0xCCAA0029));
+    for (int x = 0; x < 17; ++x) {
+      bool keep = x == 0 || x == 15 || x == 16;
+      EXPECT_EQ(GetPixel(dst.dc, x, 0), keep ? kB : kA) << bits << ":" << x;
+      EXPECT_EQ(GetPixel(dst.dc, x, 1), kA) << bits << ":" << x;
+      EXPECT_EQ(GetPixel(dst.dc, x, 2), kA) << bits << ":" << x;  // below the mask: 0
+    }
+    DeleteObject(mask);
   }
   EXPECT_EQ(MAKEROP4(DSTCOPY, SRCCOPY), 0xCCAA0029u);
-  DeleteObject(mask);
 }
 
 TEST(GdiObjects, SelectionDeletionAndTypes) {
