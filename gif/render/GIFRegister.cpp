@@ -3,7 +3,9 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "gif/render/GIFPainter.h"
 #include "gif/render/GIFRender.h"
+#include "platform/classes/Threads.h"
 #include "platform/gdi/Clipboard.h"
 
 namespace velmora {
@@ -12,13 +14,14 @@ namespace {
 
 const char* const kClassId = "TGIFImage";
 
-// Held from start-up to shutdown and never started: a thread object whose
-// work is nothing, so the process counts as one that creates threads.
-class TDummyThread {
+// Held from start-up to shutdown, created suspended and never started: a
+// thread object whose work is nothing.
+class TDummyThread : public TThread {
  public:
-  TDummyThread() = default;
-  virtual ~TDummyThread() = default;
-  virtual void Execute() {}
+  TDummyThread() : TThread(true) {}
+
+ protected:
+  void Execute() override {}
 };
 
 std::unique_ptr<TDummyThread>& DummyThread() {
@@ -57,9 +60,11 @@ void GIFUnitInitialize() {
                                     [] { return std::make_unique<TGIFImage>(); });
   MeasureDisplay();
   DummyThread() = std::make_unique<TDummyThread>();
+  InstallGIFPainter();
 }
 
 void GIFUnitFinalize() {
+  UninstallGIFPainter();
   TPicture::UnregisterGraphicClass(kClassId);
   DummyThread().reset();
 }
