@@ -14,6 +14,7 @@
 #include "platform/classes/Classes.h"
 #include "platform/classes/Graphics.h"
 #include "platform/classes/SysUtils.h"
+#include "platform/classes/Threads.h"
 
 namespace velmora {
 
@@ -75,16 +76,8 @@ constexpr TGIFDrawOptions GIFDrawOptionBit(TGIFDrawOption o) {
   return TGIFDrawOptions(1u << unsigned(o));
 }
 
-// Seven priority levels; Priority() gives the system's value for each.
-enum TThreadPriority {
-  tpIdle,
-  tpLowest,
-  tpLower,
-  tpNormal,
-  tpHigher,
-  tpHighest,
-  tpTimeCritical
-};
+// Seven priority levels (TThreadPriority of the thread classes);
+// ThreadPriorityValue gives the system's value for each.
 int ThreadPriorityValue(TThreadPriority p);
 
 // ---------------------------------------------------------------------------
@@ -766,6 +759,31 @@ class TGIFImage : public TGraphic {
   void StopPainters() {
     if (StopPaintersHook) StopPaintersHook(*this);
   }
+
+  // --- Animation (gif/render/GIFPainter.cpp defines the operations) -------
+  TGIFPainter* Painter = nullptr;  // the painter Draw started, or none
+  // Guards Painters, Painter and the speed hand-over; re-entrant.
+  TCriticalSection PaintersLock;
+  TColor PaintBackgroundColor = clNone;  // clNone: the GIF's own background
+  TNotifyEvent OnAnimationStart;         // each with the painter as sender
+  TNotifyEvent OnBeforeFrame;
+  TNotifyEvent OnAfterFrame;
+  TNotifyEvent OnNextLoop;
+  TNotifyEvent OnAnimationEnd;
+  // Creates a painter for canvas and rect; painterRef (may be null) follows
+  // it. A synchronous painter has played to its end when this returns.
+  TGIFPainter* InternalPaint(TGIFPainter** painterRef, TCanvas& canvas, const TRect& rect,
+                             TGIFDrawOptions options);
+  // A started painter that only Painters and the Paint* controls reach.
+  TGIFPainter* Paint(TCanvas& canvas, const TRect& rect, TGIFDrawOptions options);
+  // Stops the painter Draw started, waits for it, frees the composed bitmap.
+  void StopDraw();
+  // Stops every painter and waits until they are gone.
+  void PaintStop();
+  void PaintStart();
+  void PaintPause();
+  void PaintResume();
+  void PaintRestart();
 
  private:
   friend class TGIFSubImage;

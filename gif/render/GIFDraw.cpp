@@ -7,7 +7,8 @@
 
 namespace velmora {
 
-TGIFPainterSeam GIFPainterSeam;
+// Initialised before the unit's start-up object, which fills it in.
+TGIFPainterSeam GIFPainterSeam __attribute__((init_priority(1000)));
 bool MaskBltAvailable = true;
 
 namespace {

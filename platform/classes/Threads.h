@@ -43,7 +43,7 @@ void SetWakeMainThread(std::function<void()> wake);
 // Returns whether it ran any. Does nothing on other threads.
 bool CheckSynchronize(std::uint32_t timeoutMs = 0);
 
-enum class TThreadPriority {
+enum TThreadPriority {
   tpIdle,
   tpLowest,
   tpLower,

@@ -1,0 +1,139 @@
+// The animation painter: plays an animated TGIFImage onto a canvas
+// rectangle, on a thread of its own (goAsync) or inside the draw call, and
+// composes each frame with the disposal method of the frame before it.
+//
+// Every access to the canvas and every event handler runs on the GUI thread
+// through DoSynchronize; the painter thread only times frames and renders
+// frame bitmaps ahead. A painter is never killed: one that has to go while
+// it can't be waited for is detached from its image and ends by itself.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "gif/GIFImage.h"
+#include "platform/classes/Bitmap.h"
+#include "platform/classes/Threads.h"
+
+namespace velmora {
+
+// The time source and the waits of every painter. Tests and the play tool
+// put a virtual clock here; the defaults are the real ones.
+struct TGIFPainterClock {
+  std::function<std::uint32_t()> Now;  // milliseconds, a wrapping 32-bit count
+  // One sleep slice of a synchronous painter.
+  std::function<void(std::uint32_t ms)> Sleep;
+  // An asynchronous painter's frame delay: waits on its wake event for ms
+  // (INFINITE: no limit). Returns wrTimeout when the delay simply ran out.
+  std::function<TWaitResult(TEvent& wake, std::uint32_t ms)> Wait;
+};
+TGIFPainterClock& GIFPainterClock();
+// Puts the real clock back.
+void ResetGIFPainterClock();
+
+// Serialises rendering of frame bitmaps between painter threads (which
+// render ahead) and painting on the GUI thread.
+std::recursive_mutex& GIFRenderMutex();
+
+class TGIFPainter : public TThread {
+ public:
+  TGIFPainter(TGIFImage* image, TCanvas& canvas, const TRect& rect,
+              TGIFDrawOptions options);
+  // Also writes the new painter through painterRef and keeps it up to date.
+  TGIFPainter(TGIFPainter** painterRef, TGIFImage* image, TCanvas& canvas,
+              const TRect& rect, TGIFDrawOptions options);
+  ~TGIFPainter() override;
+
+  void Start();
+  void Stop();
+  void Restart();
+  void SetAnimationSpeed(int percent);
+  // Chooses the next frame; ignored outside the frame range.
+  void SetActiveImage(int index);
+  int GetActiveImage() const { return ActiveImage.load(); }
+  bool IsAsync() const { return DrawOptions & GIFDrawOptionBit(goAsync); }
+
+  // Runs the frame loop on the calling thread, signs off and frees the
+  // painter (the synchronous painter of InternalPaint).
+  void RunSynchronous();
+
+  // Runs method on the GUI thread (asynchronous) or here; nothing once the
+  // painter is terminated or detached.
+  void DoSynchronize(void (TGIFPainter::*method)());
+  void DoEvent();
+  void DoPaint();
+  void DoPaintFrame();
+  void ClearFrameArea();
+
+  // Separates the painter from its image: it leaves the painter list and
+  // the owner's reference, stops, and touches neither image nor canvas
+  // again. Call with the image's PaintersLock held.
+  void Detach();
+  // Whether a GUI-thread step of this painter is running on the stack, so
+  // that waiting for the painter would wait for ourselves.
+  bool InStep() const { return stepDepth_ > 0; }
+
+  // Fields; the painter thread reads the image only while it is attached.
+  TGIFImage* Image;
+  TCanvas* Canvas;
+  TRect Rect;
+  TGIFDrawOptions DrawOptions;
+  std::atomic<int> AnimationSpeed;
+  std::atomic<int> ActiveImage{-1};
+  int Disposal = dmNoDisposal;
+  int LastDisposal = dmNoDisposal;
+  std::unique_ptr<TBitmap> WorkBuffer;
+  std::unique_ptr<TBitmap> ScratchBuffer;
+  std::unique_ptr<TBitmap> BackgroundSnapshot;
+  TColor BackgroundColor = clWhite;
+  HDC CanvasDC = nullptr;
+  std::atomic<bool> RestartRequested{false};
+  std::atomic<bool> FirstFramePainted{false};
+  TGIFPainter** PainterRef = nullptr;
+  std::unique_ptr<TEvent> WakeEvent;
+  std::string KeptError;  // message of the error that ended the run
+  std::exception_ptr KeptException;
+  // The wait computed before the frame being shown, in milliseconds
+  // (0 when there was none, INFINITE for a held frame).
+  std::atomic<std::uint32_t> LastWait{0};
+
+  // Painters alive in the process, for shutdown checks and tests.
+  static std::atomic<int> LiveCount;
+
+  TNotifyEvent OnAnimationStart;
+  TNotifyEvent OnBeforeFrame;
+  TNotifyEvent OnAfterFrame;
+  TNotifyEvent OnNextLoop;
+  TNotifyEvent OnAnimationEnd;
+
+ protected:
+  void Execute() override;
+
+ private:
+  void SetUpBuffers(TCanvas& canvas);
+  void FireEvent(const TNotifyEvent& handler);
+  void DoOnTerminate(void* sender);
+  void SignOff();
+  bool WaitForFrame(int pendingDelay, std::uint32_t& stamp, std::int64_t& carried);
+  bool Option(TGIFDrawOption o) const { return DrawOptions & GIFDrawOptionBit(o); }
+
+  // Held by whichever thread reads the image through this painter: the
+  // painter thread between steps, the GUI thread during a step. Detach takes
+  // it, so a painter is never cut off half-way through.
+  std::recursive_mutex imageLock_;
+  std::atomic<bool> activeImageChosen_{false};  // SetActiveImage ran meanwhile
+  TNotifyEvent currentEvent_;
+  int stepDepth_ = 0;  // GUI thread only
+  bool signedOff_ = false;
+};
+
+// Installs the painter into drawing (GIFPainterSeam) and into the image's
+// clear and destroy (TGIFImage::StopPaintersHook); removes it again.
+void InstallGIFPainter();
+void UninstallGIFPainter();
+
+}  // namespace velmora
