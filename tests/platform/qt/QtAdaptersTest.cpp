@@ -69,7 +69,7 @@ class ViewWidgetTest : public ::testing::Test {
   std::vector<std::pair<TMouseButton, QPoint>> downs_;
 };
 
-TEST_F(ViewWidgetTest, MouseMessagesOverALinkAreReportedWithItsRange) {
+TEST_F(ViewWidgetTest, MouseMessagesOverALinkAreReportedWithItsRangeAndNoneElsewhere) {
   QPoint p = At(8);
   QWidget* vp = view_.viewport();
   QTest::mouseMove(vp, p);
@@ -91,10 +91,11 @@ TEST_F(ViewWidgetTest, MouseMessagesOverALinkAreReportedWithItsRange) {
   ASSERT_FALSE(downs_.empty());
   EXPECT_EQ(downs_.back().first, TMouseButton::mbRight);
   EXPECT_EQ(downs_.back().second, p);
-}
 
-TEST_F(ViewWidgetTest, NothingIsReportedOffTheLinkOrWithoutTheEventMask) {
-  QWidget* vp = view_.viewport();
+  // Off the link, past the end of its line, or without the event mask:
+  // nothing, though the mouse-down event still comes.
+  got_.clear();
+  downs_.clear();
   QTest::mousePress(vp, Qt::LeftButton, {}, At(1));
   QTest::mousePress(vp, Qt::LeftButton, {},
                     QPoint(390, At(8).y()));  // past the line's end
@@ -102,7 +103,7 @@ TEST_F(ViewWidgetTest, NothingIsReportedOffTheLinkOrWithoutTheEventMask) {
   view_.SetEventMask(0);
   QTest::mousePress(vp, Qt::LeftButton, {}, At(8));
   EXPECT_TRUE(got_.empty());
-  EXPECT_EQ(downs_.size(), 3u);  // the mouse-down event comes regardless
+  EXPECT_EQ(downs_.size(), 3u);
 }
 
 // Draws a 10 x 6 block of one colour.
@@ -146,23 +147,15 @@ TEST(Image, DrawsThePictureAtNaturalSizeOverTheBackground) {
   EXPECT_EQ(shown.pixelColor(10, 5), QColor(233, 254, 221));
   EXPECT_EQ(shown.pixelColor(9, 6), QColor(233, 254, 221));
 
-  raw->Recolour(RGB(1, 2, 3));
-  EXPECT_EQ(image.Render().pixelColor(3, 3), QColor(1, 2, 3));
-}
-
-TEST(Image, RepaintsWhenThePictureReportsAChange) {
-  TImage image;
-  image.resize(30, 20);
-  auto block = std::make_unique<TBlock>();
-  TBlock* raw = block.get();
-  image.Picture().SetGraphic(std::move(block));
+  // A change reported by the graphic brings a paint.
   image.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&image));
   QCoreApplication::processEvents();
   raw->drawn = TRect{};
   raw->Recolour(RGB(1, 2, 3));
   QCoreApplication::processEvents();
-  EXPECT_EQ(raw->drawn, Rect(0, 0, 10, 6));  // drawn again by a paint
+  EXPECT_EQ(raw->drawn, Rect(0, 0, 10, 6));
+  EXPECT_EQ(image.Render().pixelColor(3, 3), QColor(1, 2, 3));
 }
 
 // The box is modal; read it and close it from the event loop it runs.
