@@ -604,7 +604,11 @@ bool Blit(HDC dest, int x, int y, int w, int h, HDC src, int sx, int sy, int sw,
   const bool transparentCopy =
       mask && needSrc && fore == 0xAA && back == 0xCC && db.bpp == 32;
 
-  for (int dy = vis.top; dy < vis.bottom; ++dy) {
+  // A copy within one bitmap onto rows further down runs bottom-up, so no
+  // source row is overwritten before it is read.
+  const bool upward = needSrc && s->bitmap == d->bitmap && y > sy;
+  for (int row = 0; row < vis.bottom - vis.top; ++row) {
+    const int dy = upward ? vis.bottom - 1 - row : vis.top + row;
     if (needSrc) {
       int syy = sy + int(std::int64_t(dy - y) * sh / h);
       if (syy < 0 || syy >= s->bitmap->height) continue;

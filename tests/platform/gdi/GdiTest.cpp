@@ -167,6 +167,20 @@ TEST(GdiStretch, ClipsToBothBitmapsAndTheClipRectangle) {
   EXPECT_EQ(GetPixel(dst.dc, 1, 0), kB);
 }
 
+TEST(GdiStretch, OverlappingCopyWithinOneBitmapReadsBeforeItWrites) {
+  Surface b(3, 4, 32);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 3; ++x) SetPixel(b.dc, x, y, RGBColor(BYTE(x), BYTE(y), 0));
+  ASSERT_TRUE(BitBlt(b.dc, 1, 1, 2, 3, b.dc, 0, 0, SRCCOPY));  // down and right
+  for (int y = 1; y < 4; ++y)
+    for (int x = 1; x < 3; ++x)
+      EXPECT_EQ(GetPixel(b.dc, x, y), RGBColor(BYTE(x - 1), BYTE(y - 1), 0))
+          << x << "," << y;
+  ASSERT_TRUE(BitBlt(b.dc, 0, 0, 2, 3, b.dc, 1, 1, SRCCOPY));  // and back up
+  EXPECT_EQ(GetPixel(b.dc, 0, 0), RGBColor(0, 0, 0));
+  EXPECT_EQ(GetPixel(b.dc, 1, 2), RGBColor(1, 2, 0));
+}
+
 TEST(GdiMaskBlt, MaskOneKeepsDestinationMaskZeroCopiesSource) {
   for (int bits : {24, 32}) {  // the general case and the 32-bit shortcut
     Surface src(17, 3, 8, {kA});
