@@ -134,6 +134,24 @@ double PointsToPixels(double pt) {
 
 }  // namespace
 
+namespace {
+
+// Marks the edits this object makes itself; it keeps its positions up to
+// date on its own.
+class OwnEdit {
+ public:
+  explicit OwnEdit(bool& flag) : flag_(flag), old_(flag) { flag = true; }
+  ~OwnEdit() { flag_ = old_; }
+  OwnEdit(const OwnEdit&) = delete;
+  OwnEdit& operator=(const OwnEdit&) = delete;
+
+ private:
+  bool& flag_;
+  bool old_;
+};
+
+}  // namespace
+
 struct TQtRichEdit::Piece {
   std::string_view text;
   int breakKind;  // -1: no break after it
@@ -143,6 +161,8 @@ TQtRichEdit::TQtRichEdit() : doc_(std::make_unique<QTextDocument>()) {
   doc_->setUndoRedoEnabled(false);  // the view is rewritten, never undone
   connect(doc_.get(), &QTextDocument::contentsChange, this,
           &TQtRichEdit::OnContentsChange);
+  connect(doc_.get(), &QTextDocument::contentsChanged, this,
+          &TQtRichEdit::OnContentsChanged);
   Clear();
 }
 
@@ -152,8 +172,17 @@ TQtRichEdit::~TQtRichEdit() {
 
 // ---- byte positions -------------------------------------------------------
 
+// Someone else edited the document (typing in an editor). With a layout the
+// document says where; without one only that something changed.
 void TQtRichEdit::OnContentsChange(int position, int, int) {
-  if (!ownChange_) Invalidate(doc_->findBlock(position).blockNumber());
+  if (ownEdit_) return;
+  Invalidate(doc_->findBlock(position).blockNumber());
+  changeLocated_ = true;
+}
+
+void TQtRichEdit::OnContentsChanged() {
+  if (!ownEdit_ && !changeLocated_) Invalidate(0);
+  changeLocated_ = false;
 }
 
 void TQtRichEdit::Invalidate(int fromBlock) const {
@@ -318,6 +347,7 @@ void TQtRichEdit::Splice(int number, int from, int to, std::string_view text,
   }
   pieces.push_back({text.substr(begin), -1});
 
+  OwnEdit own(ownEdit_);
   int ownKind = BreakKind(BlockByNumber(number));
   Invalidate(number);
   QTextCharFormat qformat = MakeFormat(format);
@@ -360,6 +390,7 @@ void TQtRichEdit::JoinBreaks(int first, int last) {
 }
 
 void TQtRichEdit::Clear() {
+  OwnEdit own(ownEdit_);
   QFont font = doc_->defaultFont();
   doc_->clear();
   doc_->setDefaultFont(font);
@@ -463,7 +494,7 @@ void TQtRichEdit::FormatDocumentRange(int from, int to, int firstBlock, F change
     if (block.next().isValid() && separator >= from && separator < to)
       changes.push_back({separator, separator + 1, block.next().charFormat()});
   }
-  ownChange_ = true;
+  OwnEdit own(ownEdit_);
   QTextCursor cursor(doc_.get());
   cursor.beginEditBlock();
   for (Change& c : changes) {
@@ -474,7 +505,6 @@ void TQtRichEdit::FormatDocumentRange(int from, int to, int firstBlock, F change
     cursor.setCharFormat(c.format);
   }
   cursor.endEditBlock();
-  ownChange_ = false;
 }
 
 template <typename F>
@@ -503,11 +533,10 @@ void TQtRichEdit::SetParagraphIndents(double firstLineIndentPt, double leftInden
   // Wrapped lines sit leftIndent further in than the first line.
   blockFormat_.setLeftMargin(PointsToPixels(firstLineIndentPt + leftIndentPt));
   blockFormat_.setTextIndent(-PointsToPixels(leftIndentPt));
-  ownChange_ = true;
+  OwnEdit own(ownEdit_);
   QTextCursor cursor(doc_.get());
   cursor.select(QTextCursor::Document);
   cursor.mergeBlockFormat(blockFormat_);
-  ownChange_ = false;
 }
 
 // ---- links ----------------------------------------------------------------
@@ -576,7 +605,7 @@ void TQtRichEdit::MarkLinks(int first, int last) {
       }
     }
   }
-  ownChange_ = true;
+  OwnEdit own(ownEdit_);
   QTextCursor cursor(doc_.get());
   cursor.beginEditBlock();
   for (Change& c : changes) {
@@ -585,7 +614,6 @@ void TQtRichEdit::MarkLinks(int first, int last) {
     cursor.setCharFormat(c.format);
   }
   cursor.endEditBlock();
-  ownChange_ = false;
 }
 
 void TQtRichEdit::SetAutoUrlDetect(bool on) {

@@ -74,7 +74,9 @@ class TQtRichEdit : public QObject, public IRichEdit {
   void ScrollToTop() override;
 
   // The document to show. It stays owned by this object. Edits made to it
-  // directly (typing in the editor) are taken into account.
+  // directly (typing in the editor) are taken into account; without a
+  // layout the document does not say where they were, and positions are
+  // recounted from the top once.
   QTextDocument* Document() const { return doc_.get(); }
 
   // Byte position -> document position of the character holding it (a line
@@ -100,6 +102,7 @@ class TQtRichEdit : public QObject, public IRichEdit {
   struct Piece;
 
   void OnContentsChange(int position, int charsRemoved, int charsAdded);
+  void OnContentsChanged();
   void Invalidate(int fromBlock) const;
   void ExtendCache() const;
   int BlockStart(int block) const;  // byte position
@@ -135,7 +138,8 @@ class TQtRichEdit : public QObject, public IRichEdit {
   mutable int textLength_ = -1;         // -1: not known
   mutable QTextBlock hotBlock_;
   mutable int hotNumber_ = -1;  // -1: hotBlock_ is not to be used
-  bool ownChange_ = false;      // our own format changes move no text
+  bool ownEdit_ = false;        // an edit of ours is under way
+  bool changeLocated_ = false;  // the last foreign edit came with its position
   int selStart_ = 0;
   int selLength_ = 0;
   double firstIndent_ = 0;
