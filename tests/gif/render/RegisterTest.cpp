@@ -92,12 +92,5 @@ TEST(Clipboard, GifTravelsAsGifDataAndAsABitmap) {
   CloseClipboard();
 }
 
-TEST(Defaults, NewImagesTakeTheAnimationSpeedCurrentAtCreation) {
-  const int saved = GIFImageDefaultAnimationSpeed;
-  GIFImageDefaultAnimationSpeed = 50;
-  EXPECT_EQ(TGIFImage().AnimationSpeed, 50);
-  GIFImageDefaultAnimationSpeed = saved;
-}
-
 }  // namespace
 }  // namespace velmora
