@@ -54,6 +54,19 @@ QColor ToQColor(TColor c) {
   return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
 }
 
+// An exception that escapes an event handler is reported, as the class
+// library does, instead of unwinding through Qt's event loop.
+template <typename F>
+void Guarded(F handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    Application().ShowException(e);
+  } catch (...) {
+    Application().ShowException(Exception(""));
+  }
+}
+
 }  // namespace
 
 bool CanOpenFile(const std::string& name) {
@@ -130,9 +143,9 @@ TForm4::TForm4() : richEdit_(std::make_unique<TQtRichEdit>()) {
   reResult->SetLinkLookup([this](int documentPosition) -> std::optional<TLinkRange> {
     return richEdit_->LinkAt(richEdit_->ByteFromDocument(documentPosition));
   });
-  reResult->OnNotify = [this](TMessage& m) { WMNotify(m); };
+  reResult->OnNotify = [this](TMessage& m) { Guarded([&] { WMNotify(m); }); };
   reResult->OnMouseDown = [this](TMouseButton b, TShiftState s, int x, int y) {
-    reResultMouseDown(reResult, b, s, x, y);
+    Guarded([&] { reResultMouseDown(reResult, b, s, x, y); });
   };
   reResult->raise();
   WireResultView();
@@ -144,9 +157,12 @@ TForm4::TForm4() : richEdit_(std::make_unique<TQtRichEdit>()) {
   edSearch->setFocus();
 
   edSearch->installEventFilter(this);
-  connect(btnSearch, &QPushButton::clicked, this, [this] { btnSearchClick(btnSearch); });
-  connect(btnStop, &QPushButton::clicked, this, [this] { btnStopClick(btnStop); });
-  connect(cbRareWord, &QCheckBox::toggled, this, [this] { cbRareWordClick(cbRareWord); });
+  connect(btnSearch, &QPushButton::clicked, this,
+          [this] { Guarded([&] { btnSearchClick(btnSearch); }); });
+  connect(btnStop, &QPushButton::clicked, this,
+          [this] { Guarded([&] { btnStopClick(btnStop); }); });
+  connect(cbRareWord, &QCheckBox::toggled, this,
+          [this] { Guarded([&] { cbRareWordClick(cbRareWord); }); });
 
   move(206, 0);
   resize(689, 686);
@@ -209,13 +225,7 @@ void TForm4::WireResultView() {
 
 void TForm4::DoCreate() {
   Form4 = this;
-  try {
-    FormCreate(this);
-  } catch (const std::exception& e) {
-    Application().ShowException(e);
-  } catch (...) {
-    Application().ShowException(Exception(""));
-  }
+  Guarded([this] { FormCreate(this); });
 }
 
 void TForm4::FormCreate(void* /*Sender*/) {
@@ -419,7 +429,7 @@ bool TForm4::eventFilter(QObject* watched, QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
       char ch = 13;
-      edSearchKeyPress(edSearch, ch);
+      Guarded([&] { edSearchKeyPress(edSearch, ch); });
     }
   }
   return QWidget::eventFilter(watched, event);
