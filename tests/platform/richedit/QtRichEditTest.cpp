@@ -1,5 +1,7 @@
 #include <QAbstractTextDocumentLayout>
+#include <QClipboard>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QTextBlock>
 #include <QTextCursor>
 
@@ -127,6 +129,19 @@ TEST(QtRichEdit, DirectDocumentEditsMovePositions) {
     edit.AppendLine("e");  // and the view's own edits go on from there
     EXPECT_EQ(edit.LineIndex(4), 15);
   }
+}
+
+TEST(QtRichEdit, CopiesPlainTextAndHtmlToTheSystemClipboard) {
+  TQtRichEdit edit;
+  edit.AppendLine("one " + kZhong);
+  edit.SetSelection(0, 3);
+  edit.SetSelColor(clRed);
+  edit.SetSelection(0, 6);
+  edit.CopySelection();
+  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(data->text(), QString::fromUtf8("one 中"));
+  EXPECT_TRUE(data->html().contains("#ff0000")) << data->html().toStdString();
 }
 
 // Random edits and formatting on both implementations give the same view.

@@ -167,7 +167,8 @@ TYPED_TEST_P(RichEditConformance, ReplaceLineWithBreaksKeepsLinesInStepWithText)
 
 TYPED_TEST_P(RichEditConformance, SelectionReadsBackTheBytesWritten) {
   IRichEdit& v = this->v;
-  std::string odd;  // every non-ASCII byte, broken pairs and a lead byte at the end
+  // control bytes, every non-ASCII byte, broken pairs and a lead byte at the end
+  std::string odd("\0\x01\x0B\x0C\x1F\x7F", 6);
   for (int b = 0x80; b <= 0xFF; ++b) odd += char(b);
   odd += "\xD6\x7F\xFF\xD6\xD0" + kColon + "\x81";
   v.AppendLine("key" + kColon);
