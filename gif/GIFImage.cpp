@@ -606,6 +606,15 @@ std::unique_ptr<TGraphic> TGIFImage::NewOfSameClass() const {
   return std::make_unique<TGIFImage>();
 }
 
+void TGIFImage::Assign(const TGraphic& source) {
+  if (&source == this) return;
+  if (source.GetEmpty()) {
+    Clear();
+    return;
+  }
+  TGraphic::Assign(source);
+}
+
 void TGIFImage::Warning(void* sender, TGIFSeverity severity, const std::string& message) {
   if (OnWarning) OnWarning(sender, severity, message);
 }

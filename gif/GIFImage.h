@@ -692,6 +692,9 @@ class TGIFImage : public TGraphic {
   void LoadFromStream(TStream& stream) override;
   void SaveToStream(TStream& stream) override;
   std::unique_ptr<TGraphic> NewOfSameClass() const override;
+  // Copies through a GIF stream; an empty source (which has no version to
+  // write) just empties this image.
+  void Assign(const TGraphic& source) override;
 
   virtual void Warning(void* sender, TGIFSeverity severity, const std::string& message);
 

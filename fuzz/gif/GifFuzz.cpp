@@ -8,7 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace velmora;
   // Keeps each input quick; the limit itself is what is being exercised.
-  GIFImageMaxPixelMemory = 64 << 20;
+  GIFImageMaxPixelMemory = 16 << 20;
   TGIFImage image;
   int warnings = 0;
   image.OnWarning = [&warnings](void*, TGIFSeverity, const std::string&) { ++warnings; };

@@ -171,6 +171,7 @@ void TGIFPainter::Detach() {
   std::lock_guard attach(AttachMutex());
   std::lock_guard guard(imageLock_);
   if (Image) {
+    // The caller holds the image's PaintersLock.
     auto& list = Image->Painters;
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
     if (PainterRef && *PainterRef == this) *PainterRef = nullptr;
@@ -185,9 +186,11 @@ void TGIFPainter::Detach() {
 void TGIFPainter::DoSynchronize(void (TGIFPainter::*method)()) {
   if (Terminated()) return;
   auto step = [this, method] {
-    std::lock_guard guard(imageLock_);
-    // Stopped or detached while the request waited in the queue.
-    if (Terminated() || !Image) return;
+    {
+      std::lock_guard guard(imageLock_);
+      // Stopped or detached while the request waited in the queue.
+      if (Terminated() || !Image) return;
+    }
     ++stepDepth_;
     try {
       (this->*method)();
@@ -423,13 +426,19 @@ void TGIFPainter::SignOff() {
   if (signedOff_) return;
   signedOff_ = true;
   {
+    // Lock order everywhere: attach mutex, PaintersLock, image lock.
     std::lock_guard attach(AttachMutex());
-    std::lock_guard guard(imageLock_);
-    if (TGIFImage* image = Image) {
+    TGIFImage* image;
+    {
+      std::lock_guard guard(imageLock_);
+      image = Image;
+    }
+    if (image) {
       std::lock_guard lock(image->PaintersLock);
       if (PainterRef && *PainterRef == this) *PainterRef = nullptr;
       auto& list = image->Painters;
       list.erase(std::remove(list.begin(), list.end(), this), list.end());
+      std::lock_guard guard(imageLock_);
       Image = nullptr;
     }
     PainterRef = nullptr;
@@ -560,6 +569,7 @@ namespace {
 // Draw's animated path: start (or keep) the image's painter and show the
 // composed bitmap once the first frame is in it.
 void DrawAnimated(TGIFImage& image, TCanvas& canvas, const TRect& rect) {
+  std::lock_guard attach(AttachMutex());
   std::lock_guard lock(image.PaintersLock);
   if (image.Painter && image.Painter->Canvas == &canvas && image.Painter->Rect == rect)
     return;

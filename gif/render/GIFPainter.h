@@ -121,9 +121,8 @@ class TGIFPainter : public TThread {
   bool WaitForFrame(int pendingDelay, std::uint32_t& stamp, std::int64_t& carried);
   bool Option(TGIFDrawOption o) const { return DrawOptions & GIFDrawOptionBit(o); }
 
-  // Held by whichever thread reads the image through this painter: the
-  // painter thread between steps, the GUI thread during a step. Detach takes
-  // it, so a painter is never cut off half-way through.
+  // Held while the painter thread reads the image; Detach takes it, so the
+  // painter is never cut off half-way through.
   std::recursive_mutex imageLock_;
   std::atomic<bool> activeImageChosen_{false};  // SetActiveImage ran meanwhile
   TNotifyEvent currentEvent_;

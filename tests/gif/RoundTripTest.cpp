@@ -173,6 +173,21 @@ TEST(GifRoundTrip, UniformFrameMakesLongStrings) {
   }
 }
 
+TEST(GifRoundTrip, AssignCopiesThroughAStream) {
+  Loaded r = Load(GifBuilder()
+                      .Header(2, 1, 4)
+                      .Descriptor(0, 0, 2, 1)
+                      .Codes(2, {{4, 3}, {3, 3}, {1, 3}, {5, 3}})
+                      .Trailer()
+                      .data);
+  TGIFImage copy;
+  copy.Assign(*r.image);
+  ASSERT_EQ(copy.Images->GetCount(), 1);
+  EXPECT_EQ(Pixels(*copy.Images->GetImage(0)), (Bytes{3, 1}));
+  copy.Assign(TGIFImage());
+  EXPECT_TRUE(copy.GetEmpty());
+}
+
 TEST(GifRoundTrip, EmptyImageIsNotWritten) {
   TGIFImage image;
   TMemoryStream out;
