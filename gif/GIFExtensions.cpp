@@ -290,9 +290,11 @@ void TGIFTextExtension::SetColorIndex(int index, int value) {
   if (index == 2) PlainTextBlock.TextBGColorIndex = std::uint8_t(value);
 }
 
+// Both text colours are indices into the table the frame draws with; the
+// getter and setter of each use the same table, so a colour set reads back.
 TColor TGIFTextExtension::GetForegroundColor() {
   if (!SubImage) Error(_sEmptyColorMap);
-  return SubImage->ColorMap->GetColor(PlainTextBlock.TextFGColorIndex);
+  return SubImage->GetActiveColorMap()->GetColor(PlainTextBlock.TextFGColorIndex);
 }
 
 TColor TGIFTextExtension::GetBackgroundColor() {
@@ -308,7 +310,8 @@ void TGIFTextExtension::SetForegroundColor(TColor color) {
 
 void TGIFTextExtension::SetBackgroundColor(TColor color) {
   if (!SubImage) Error(_sEmptyColorMap);
-  PlainTextBlock.TextBGColorIndex = std::uint8_t(SubImage->ColorMap->AddUnique(color));
+  PlainTextBlock.TextBGColorIndex =
+      std::uint8_t(SubImage->GetActiveColorMap()->AddUnique(color));
 }
 
 // --- Comment ----------------------------------------------------------------

@@ -149,6 +149,13 @@ TEST(GifExtensions, TextBlocks) {
   EXPECT_EQ(text->GetCharWidthHeight(2), 16);
   EXPECT_EQ(text->GetColorIndex(1), 1);
   EXPECT_EQ(text->Text, (Strings{"abc", "de"}));
+  // Colours set on a frame without its own table read back the same.
+  text->SetForegroundColor(RGB(9, 8, 7));
+  text->SetBackgroundColor(RGB(1, 1, 1));
+  EXPECT_EQ(text->GetForegroundColor(), RGB(9, 8, 7));
+  EXPECT_EQ(text->GetBackgroundColor(), RGB(1, 1, 1));
+  EXPECT_EQ(text->GetColorIndex(2), 1);
+  EXPECT_EQ(r.image->GetColorMap()->GetCount(), 5);
 
   // Comments: one string per sub-block, cut at a zero byte; line breaks stay.
   r = WithExtensions(
