@@ -34,14 +34,15 @@ test-san: build-san
 	cd $(SAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
-# Only the thread tests run under ThreadSanitizer.
+# Only the thread and painter tests run under ThreadSanitizer.
 $(TSAN_BUILD)/build.ninja:
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DVELMORA_WITH_QT=OFF -DVELMORA_TSAN=ON \
 	  -DVELMORA_BENCH=OFF
 
 test-tsan: bootstrap $(TSAN_BUILD)/build.ninja
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target threads_test
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target threads_test painter_test
 	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/platform/classes/threads_test
+	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/gif/render/painter_test
 
 test: test-main test-san test-tsan
 

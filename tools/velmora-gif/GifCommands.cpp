@@ -7,6 +7,9 @@ const std::vector<Command>& Commands() {
       {"info", "FILE", "print the decoded image as one JSON object", Info},
       {"frames", "FILE OUTDIR", "write each frame's bitmap and mask as PNG files",
        Frames},
+      {"play", "FILE OUTDIR [--background RRGGBB] [--loops N]",
+       "play the animation off screen, writing each painted state and the timeline",
+       Play},
   };
   return commands;
 }

@@ -28,6 +28,10 @@ int Info(const Args& args, std::ostream& out, std::ostream& err);
 // `frames FILE OUTDIR`: each frame's bitmap and mask as PNG files.
 int Frames(const Args& args, std::ostream& out, std::ostream& err);
 
+// `play FILE OUTDIR [--background RRGGBB] [--loops N]`: each painted canvas
+// state as PNG and the painter's waits as timeline.json.
+int Play(const Args& args, std::ostream& out, std::ostream& err);
+
 // 64-bit FNV-1a of bytes.
 unsigned long long Fnv1a64(const unsigned char* data, std::size_t size);
 

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tests/gif/render/Frames.h"
+#include "tools/velmora-gif/GifCommands.h"
+
+namespace velmora::gifTool {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path);
+  return std::string((std::istreambuf_iterator<char>(in)),
+                     std::istreambuf_iterator<char>());
+}
+
+// The colour of pixel (x, y) in a PNG that play wrote: its first IDAT holds
+// stored deflate blocks of filter byte + RGB rows.
+TColor PixelOf(const fs::path& path, int width, int x, int y) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<std::uint8_t> b((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+  std::size_t at = 8 + 25;  // signature, IHDR
+  EXPECT_EQ(std::string(b.begin() + long(at + 4), b.begin() + long(at + 8)), "IDAT");
+  const std::size_t raw = at + 8 + 2 + 5;  // chunk header, zlib header, block header
+  const std::size_t p =
+      raw + std::size_t(y) * (std::size_t(width) * 3 + 1) + 1 + std::size_t(x) * 3;
+  return RGB(b[p], b[p + 1], b[p + 2]);
+}
+
+class PlayCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() /
+          ("velmora-play-" + std::to_string(::getpid()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    // 2 x 1 screen: frame 0 red at (0, 0), delay 1; frame 1 green at (1, 0),
+    // no delay, its area restored after it is shown; endless loop.
+    auto image = test::MakeImage(2, 1, {clRed, RGB(0, 255, 0), clBlue, clBlack});
+    auto* f0 = test::AddFrame(*image, 0, 0, 1, 1, {0}, {}, 3);
+    f0->GraphicControlExtension->SetDelay(1);
+    auto* loop = new TGIFAppExtNSLoop(f0);
+    f0->Extensions->Insert(0, loop);
+    auto* f1 = test::AddFrame(*image, 1, 0, 1, 1, {1}, {}, 3);
+    f1->GraphicControlExtension->SetDisposal(dmBackground);
+    gif = (dir / "anim.gif").string();
+    image->SaveToFile(gif);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  int Run(const Args& args) {
+    out.str("");
+    err.str("");
+    return Main(args, out, err);
+  }
+  fs::path dir;
+  std::string gif;
+  std::ostringstream out, err;
+};
+
+TEST_F(PlayCommand, WritesEachPaintedStateAndTheNominalWaits) {
+  const fs::path outDir = dir / "out";
+  ASSERT_EQ(Run({"play", gif, outDir.string(), "--background", "0000FF", "--loops", "2"}),
+            0)
+      << err.str();
+  EXPECT_EQ(ReadText(outDir / "timeline.json"),
+            "[{\"frame\": 0, \"wait_ms\": 0}, {\"frame\": 1, \"wait_ms\": 36}, "
+            "{\"frame\": 0, \"wait_ms\": 120}, {\"frame\": 1, \"wait_ms\": 36}]\n");
+  EXPECT_EQ(PixelOf(outDir / "frame_000.png", 2, 0, 0), clRed);
+  EXPECT_EQ(PixelOf(outDir / "frame_000.png", 2, 1, 0), clBlue);  // the background
+  EXPECT_EQ(PixelOf(outDir / "frame_001.png", 2, 1, 0), RGB(0, 255, 0));
+  // Frame 1's area went back to the background before the second pass.
+  EXPECT_EQ(PixelOf(outDir / "frame_002.png", 2, 1, 0), clBlue);
+  EXPECT_FALSE(fs::exists(outDir / "frame_004.png"));
+
+  // One pass by default.
+  ASSERT_EQ(Run({"play", gif, (dir / "once").string()}), 0) << err.str();
+  EXPECT_TRUE(fs::exists(dir / "once" / "frame_001.png"));
+  EXPECT_FALSE(fs::exists(dir / "once" / "frame_002.png"));
+  EXPECT_EQ(PixelOf(dir / "once" / "frame_000.png", 2, 1, 0), clWhite);
+}
+
+TEST_F(PlayCommand, ReportsTroubleWithStatusTwo) {
+  EXPECT_EQ(Run({"play", gif}), 2);
+  EXPECT_EQ(Run({"play", gif, dir.string(), "--loops", "0"}), 2);
+  EXPECT_EQ(Run({"play", gif, dir.string(), "--background", "blue"}), 2);
+  EXPECT_EQ(Run({"play", (dir / "missing.gif").string(), dir.string()}), 2);
+  EXPECT_NE(err.str().find("cannot open"), std::string::npos);
+  std::ofstream(dir / "bad.gif") << "GIF89a nonsense";
+  EXPECT_EQ(Run({"play", (dir / "bad.gif").string(), dir.string()}), 2);
+  EXPECT_EQ(Run({"play", "--help"}), 0);
+  EXPECT_NE(out.str().find("timeline.json"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmora::gifTool
