@@ -10,9 +10,13 @@
 // usual link look (anchor, underline, blue unless coloured) for detected
 // links. FormatAt reports the program's format only.
 //
+// The document holds whole characters: a selection that starts or ends inside
+// a double-byte character or a CR LF formats all of it, while SelectedText
+// still gives exactly the bytes selected.
+//
 // Byte positions of blocks are cached and extended at the end, and dropped
 // from a changed block on, so that work near the end of a long view costs
-// amortised O(1) whatever the view's size.
+// amortised O(1) on top of the document's own edit (a tree update).
 #pragma once
 
 #include <QObject>
