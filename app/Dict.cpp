@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <string_view>
 #include <system_error>
 
@@ -119,6 +120,7 @@ TForm4::TForm4() : richEdit_(std::make_unique<TQtRichEdit>()) {
   imgLogo3->setGeometry(17, 185, 499, 224);
 
   edSearch->setGeometry(17, 155, 304, 24);
+  edSearch->setMaxLength(std::numeric_limits<int>::max());  // no limit of its own
   btnSearch->setGeometry(343, 155, 75, 24);
   cbRareWord->setGeometry(528, 153, 145, 24);
   btnStop->setGeometry(424, 155, 75, 24);
