@@ -452,12 +452,17 @@ std::string TQtRichEdit::SelectedText() const {
 
 TCharFormat TQtRichEdit::ProgramFormatOfDocumentPos(int documentPos) const {
   QTextBlock block = doc_->findBlock(documentPos);
-  if (documentPos == block.position() + block.length() - 1) {
+  return ProgramFormatIn(block, block.position(), documentPos);
+}
+
+TCharFormat TQtRichEdit::ProgramFormatIn(const QTextBlock& block, int blockStart,
+                                         int documentPos) const {
+  if (documentPos == blockStart + block.length() - 1) {
     // A line break: its separator's format is the next block's char format.
     return block.next().isValid() ? ProgramFormat(block.next().charFormat())
                                   : TCharFormat{};
   }
-  int end = block.position();
+  int end = blockStart;
   for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
     QTextFragment fragment = it.fragment();
     end += fragment.length();
@@ -468,7 +473,10 @@ TCharFormat TQtRichEdit::ProgramFormatOfDocumentPos(int documentPos) const {
 
 TCharFormat TQtRichEdit::FormatAt(int pos) const {
   if (pos < 0 || pos >= TextLength()) return TCharFormat{};
-  return ProgramFormatOfDocumentPos(ToDocument(pos, false));
+  // The block comes from the caches: tools read formats byte after byte.
+  int number;
+  int documentPos = ToDocument(pos, false, &number);
+  return ProgramFormatIn(BlockByNumber(number), docStarts_[number], documentPos);
 }
 
 template <typename F>

@@ -135,6 +135,8 @@ class TQtRichEdit : public QObject, public IRichEdit {
   void FormatSelection(F change);
   void MarkLinks(int firstBlock, int lastBlock);
   TCharFormat ProgramFormatOfDocumentPos(int documentPos) const;
+  TCharFormat ProgramFormatIn(const QTextBlock& block, int blockStart,
+                              int documentPos) const;
 
   std::unique_ptr<QTextDocument> doc_;
   mutable std::vector<int> starts_;     // byte start of blocks 0..size-1, valid
