@@ -72,6 +72,7 @@ void TMemoryRichEdit::ReplaceLine(int line, std::string_view text) {
 }
 
 int TMemoryRichEdit::LineFromChar(int pos) const {
+  if (pos >= lineStarts_.back()) return LineCount() - 1;  // the usual question
   auto it = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), pos);
   return it == lineStarts_.begin() ? 0 : int(it - lineStarts_.begin()) - 1;
 }
@@ -97,6 +98,7 @@ std::string TMemoryRichEdit::SelectedText() const {
 }
 
 size_t TMemoryRichEdit::RunAt(int pos) const {
+  if (pos >= runs_.back().start) return runs_.size() - 1;
   auto it = std::upper_bound(runs_.begin(), runs_.end(), pos,
                              [](int p, const Run& r) { return p < r.start; });
   return size_t(it - runs_.begin()) - 1;

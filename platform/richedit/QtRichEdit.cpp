@@ -232,6 +232,7 @@ int TQtRichEdit::BlockStart(int block) const {
 
 int TQtRichEdit::BlockOfByte(int pos) const {
   ExtendCache();
+  if (pos >= starts_.back()) return int(starts_.size()) - 1;  // the usual question
   auto it = std::upper_bound(starts_.begin(), starts_.end(), pos);
   return it == starts_.begin() ? 0 : int(it - starts_.begin()) - 1;
 }
