@@ -25,7 +25,9 @@ int EncodedLength(char32_t c);
 int CharLengthAt(std::string_view gbk, size_t i);
 
 std::string ToUtf8(std::string_view gbk);
-// Invalid UTF-8 sequences become "?", like characters GBK cannot hold.
+// Each byte of an invalid UTF-8 sequence becomes "?", like a character GBK
+// cannot hold. Reserved code points come back as their bytes, so
+// FromUtf8(ToUtf8(x)) == x for any bytes x.
 std::string FromUtf8(std::string_view utf8);
 
 }  // namespace velmora::gbk
