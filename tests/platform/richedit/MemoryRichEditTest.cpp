@@ -1,8 +1,8 @@
 #include "RichEditConformance.h"
 #include "platform/richedit/MemoryRichEdit.h"
 
+// Not in an anonymous namespace, so that test names show plain harness names.
 namespace velmora::richedit_test {
-namespace {
 
 struct MemoryHarness {
   TMemoryRichEdit edit;
@@ -69,5 +69,4 @@ TEST(MemoryRichEdit, FormatRunsMatchAPerByteModel) {
   }
 }
 
-}  // namespace
 }  // namespace velmora::richedit_test

@@ -9,8 +9,8 @@
 #include "platform/richedit/MemoryRichEdit.h"
 #include "platform/richedit/QtRichEdit.h"
 
+// Not in an anonymous namespace, so that test names show plain harness names.
 namespace velmora::richedit_test {
-namespace {
 
 std::string ToBytes(const QString& s) {
   std::u32string text;
@@ -196,7 +196,6 @@ TEST(QtRichEdit, AgreesWithTheMemoryViewUnderRandomEdits) {
   }
 }
 
-}  // namespace
 }  // namespace velmora::richedit_test
 
 int main(int argc, char** argv) {
