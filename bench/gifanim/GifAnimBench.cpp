@@ -9,25 +9,15 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "bench/BestTime.h"
 #include "gif/render/GIFPainter.h"
 #include "gif/render/GIFRender.h"
 
 namespace {
 
 using namespace velmora;
-using Clock = std::chrono::steady_clock;
 
-template <class F>
-double BestMs(int rounds, F&& f) {
-  double best = 1e300;
-  for (int i = 0; i < rounds; ++i) {
-    auto t0 = Clock::now();
-    f();
-    std::chrono::duration<double, std::milli> d = Clock::now() - t0;
-    best = std::min(best, d.count());
-  }
-  return best;
-}
+using velmora::bench::BestMs;
 
 TGIFSubImage* AddFrame(TGIFImage& image, int left, int top, int width, int height,
                        int disposal, bool transparent, int seed) {

@@ -10,23 +10,13 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/BestTime.h"
 #include "gif/render/GIFRender.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
-template <class F>
-double BestMs(int rounds, F&& f) {
-  double best = 1e300;
-  for (int i = 0; i < rounds; ++i) {
-    auto t0 = Clock::now();
-    f();
-    std::chrono::duration<double, std::milli> d = Clock::now() - t0;
-    best = std::min(best, d.count());
-  }
-  return best;
-}
+using velmora::bench::BestMs;
 
 }  // namespace
 
