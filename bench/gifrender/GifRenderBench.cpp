@@ -15,7 +15,6 @@
 
 namespace {
 
-
 using velmora::bench::BestMs;
 
 }  // namespace
