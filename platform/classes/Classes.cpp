@@ -17,7 +17,8 @@ void TStream::ReadBuffer(void* buffer, std::int64_t count) {
 }
 
 void TStream::WriteBuffer(const void* buffer, std::int64_t count) {
-  if (count != 0 && Write(buffer, count) != count) throw EWriteError("Stream write error");
+  if (count != 0 && Write(buffer, count) != count)
+    throw EWriteError("Stream write error");
 }
 
 std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
@@ -109,9 +110,9 @@ std::int64_t TReadOnlyMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin
 }
 
 TFileStream::TFileStream(const std::string& fileName, TFileMode mode) {
-  const char* how = mode == TFileMode::fmOpenRead     ? "rb"
-                    : mode == TFileMode::fmCreate     ? "wb"
-                                                      : "r+b";
+  const char* how = mode == TFileMode::fmOpenRead ? "rb"
+                    : mode == TFileMode::fmCreate ? "wb"
+                                                  : "r+b";
   file_ = std::fopen(fileName.c_str(), how);
   if (!file_) throw EFOpenError("Cannot open file \"" + fileName + "\"");
 }

@@ -39,9 +39,15 @@ using TColor = std::uint32_t;
 constexpr TColor RGB(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
   return TColor(r) | (TColor(g) << 8) | (TColor(b) << 16);
 }
-constexpr std::uint8_t GetRValue(TColor c) { return std::uint8_t(c); }
-constexpr std::uint8_t GetGValue(TColor c) { return std::uint8_t(c >> 8); }
-constexpr std::uint8_t GetBValue(TColor c) { return std::uint8_t(c >> 16); }
+constexpr std::uint8_t GetRValue(TColor c) {
+  return std::uint8_t(c);
+}
+constexpr std::uint8_t GetGValue(TColor c) {
+  return std::uint8_t(c >> 8);
+}
+constexpr std::uint8_t GetBValue(TColor c) {
+  return std::uint8_t(c >> 16);
+}
 constexpr TColor clBlack = RGB(0, 0, 0);
 constexpr TColor clWhite = RGB(255, 255, 255);
 constexpr TColor clRed = RGB(255, 0, 0);

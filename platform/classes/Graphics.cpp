@@ -128,9 +128,10 @@ TPicture::~TPicture() = default;
 void TPicture::LoadFromFile(const std::string& fileName) {
   std::string::size_type dot = fileName.find_last_of('.');
   std::string::size_type slash = fileName.find_last_of('/');
-  std::string ext = (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-                        ? std::string()
-                        : fileName.substr(dot + 1);
+  std::string ext =
+      (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+          ? std::string()
+          : fileName.substr(dot + 1);
   TGraphicFactory factory = FindFileFormat(ext);
   if (!factory) throw EInvalidGraphic("Unknown picture file extension (." + ext + ")");
   std::unique_ptr<TGraphic> graphic = factory();
