@@ -7,7 +7,7 @@ SAN_BUILD ?= build-san
 TSAN_BUILD ?= build-tsan
 CMAKE_FLAGS ?=
 
-.PHONY: all bootstrap build build-san test test-main test-san test-tsan run clean
+.PHONY: all bootstrap build build-san test test-main test-san test-tsan format-check run clean
 
 all: build
 
@@ -44,7 +44,11 @@ test-tsan: bootstrap $(TSAN_BUILD)/build.ninja
 	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/platform/classes/threads_test
 	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/gif/render/painter_test
 
-test: test-main test-san test-tsan
+# Sources keep the project's .clang-format style.
+format-check: bootstrap
+	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+test: format-check test-main test-san test-tsan
 
 run: build
 	@scripts/run
