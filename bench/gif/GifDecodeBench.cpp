@@ -2,7 +2,7 @@
 // the same in-memory GIFs, written by our writer. Prints each file's median
 // times and their ratio (ours / giflib); below 1.0 we are faster.
 //
-//   velmora_gif_bench [rounds]
+//   velmora-gif-bench [rounds]
 #include <gif_lib.h>
 
 #include <algorithm>
