@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "dict/ResultView.h"
 
@@ -21,6 +22,20 @@ class ISearchControls {
   virtual void SetQueryText(const std::string& text) = 0;
   virtual void SetSearchEnabled(bool enabled) = 0;
   virtual void SetStopEnabled(bool enabled) = 0;
+};
+
+// Controls without a window (the command-line tool, benchmarks): the query
+// box is a string and there are no buttons to enable.
+class TQueryControls : public ISearchControls {
+ public:
+  explicit TQueryControls(std::string query) : query_(std::move(query)) {}
+  std::string GetQueryText() override { return query_; }
+  void SetQueryText(const std::string& text) override { query_ = text; }
+  void SetSearchEnabled(bool) override {}
+  void SetStopEnabled(bool) override {}
+
+ private:
+  std::string query_;
 };
 
 enum class TSearchOutcome {

@@ -41,18 +41,6 @@ double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-class TControls : public ISearchControls {
- public:
-  explicit TControls(std::string query) : query_(std::move(query)) {}
-  std::string GetQueryText() override { return query_; }
-  void SetQueryText(const std::string& text) override { query_ = text; }
-  void SetSearchEnabled(bool) override {}
-  void SetStopEnabled(bool) override {}
-
- private:
-  std::string query_;
-};
-
 // Two rounds over the five files, the plain way.
 std::size_t Baseline(const std::string& query) {
   std::size_t hits = 0;
@@ -80,7 +68,7 @@ int NoMatch() {
     best_base = std::min(best_base, Seconds(t));
     TMemoryRichEdit edit;
     TResultView view(edit);
-    TControls controls(query);
+    TQueryControls controls(query);
     t = Clock::now();
     const TSearchOutcome outcome = RunSearch(controls, view);
     best_search = std::min(best_search, Seconds(t));
@@ -130,7 +118,7 @@ int Listing(const char* folder, bool memoryView, int argc, char** argv) {
   (void)memoryView;
   fs::current_path(folder);
   TResultView view(*edit);
-  TControls controls("\xA3\xBA");
+  TQueryControls controls("\xA3\xBA");
   const auto t = Clock::now();
   const TSearchOutcome outcome = RunSearch(controls, view);
   const double seconds = Seconds(t);

@@ -52,18 +52,6 @@ int UsageError(const std::string& message) {
   return 2;
 }
 
-class TArgControls : public ISearchControls {
- public:
-  explicit TArgControls(std::string query) : query_(std::move(query)) {}
-  std::string GetQueryText() override { return query_; }
-  void SetQueryText(const std::string& text) override { query_ = text; }
-  void SetSearchEnabled(bool) override {}
-  void SetStopEnabled(bool) override {}
-
- private:
-  std::string query_;
-};
-
 enum class TMode { Auto, Plain, Html, Json };
 
 #ifdef VELMORA_LOOKUP_QT
@@ -139,7 +127,7 @@ int main(int argc, char** argv) {
 #endif
   edit.SetAutoUrlDetect(true);  // as the window switches it on
   TResultView view(edit);
-  TArgControls controls(raw ? query : gbk::FromUtf8(query));
+  TQueryControls controls(raw ? query : gbk::FromUtf8(query));
   const TSearchOutcome outcome = RunSearch(controls, view);
   const bool found = outcome == TSearchOutcome::Found;
 
