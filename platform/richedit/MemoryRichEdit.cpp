@@ -83,13 +83,9 @@ int TMemoryRichEdit::LineIndex(int line) const {
 
 void TMemoryRichEdit::SetSelection(int start, int length) {
   int size = TextLength();
-  if (start < 0 || start > size || length < 0) {
-    selStart_ = std::clamp(start, 0, size);
-    selLength_ = 0;
-  } else {
-    selStart_ = start;
-    selLength_ = std::min(length, size - start);
-  }
+  richedit::TSelectionRange kept = richedit::ClampSelection(start, length, size);
+  selStart_ = kept.Start;
+  selLength_ = kept.Length;
   scrollPos_ = selStart_ + selLength_;
 }
 

@@ -434,13 +434,9 @@ void TQtRichEdit::ReplaceLine(int line, std::string_view text) {
 
 void TQtRichEdit::SetSelection(int start, int length) {
   int size = TextLength();
-  if (start < 0 || start > size || length < 0) {
-    selStart_ = std::clamp(start, 0, size);
-    selLength_ = 0;
-  } else {
-    selStart_ = start;
-    selLength_ = std::min(length, size - start);
-  }
+  richedit::TSelectionRange kept = richedit::ClampSelection(start, length, size);
+  selStart_ = kept.Start;
+  selLength_ = kept.Length;
   if (OnSelectionChanged)
     OnSelectionChanged(ToDocument(selStart_, false),
                        ToDocument(selStart_ + selLength_, true));

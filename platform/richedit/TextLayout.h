@@ -23,4 +23,18 @@ inline int BreakWidthAt(std::string_view text, size_t i) {
 // is no link.
 std::vector<TLinkRange> FindLinks(std::string_view text);
 
+// The selection a view keeps for a request of (start, length) over a text of
+// size positions: a start outside the text or a negative length gives an
+// empty selection at the nearest valid position; a length past the end stops
+// at the end.
+struct TSelectionRange {
+  int Start;
+  int Length;
+};
+inline TSelectionRange ClampSelection(int start, int length, int size) {
+  if (start < 0 || start > size || length < 0)
+    return {start < 0 ? 0 : start > size ? size : start, 0};
+  return {start, length < size - start ? length : size - start};
+}
+
 }  // namespace velmora::richedit
