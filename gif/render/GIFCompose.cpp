@@ -30,9 +30,22 @@ class PaletteSelection {
   HPALETTE old_ = nullptr;
 };
 
+// Whether a canvas's device context is still there. A bitmap's canvas draws
+// on a memory DC, which counts as much as a window's.
+bool IsDeviceContext(HDC dc) {
+  const DWORD type = GetObjectType(dc);
+  return type == OBJ_DC || type == OBJ_MEMDC;
+}
+
 }  // namespace
 
 void TGIFPainter::DoPaint() {
+  // Checked before every frame, whichever way it is painted: drawing on a
+  // DC that has gone would reach whatever now holds its handle.
+  if (Option(goValidateCanvas) && !IsDeviceContext(CanvasDC)) {
+    Terminate();
+    return;
+  }
   std::lock_guard render(GIFRenderMutex());
   TGIFSubImage* frame = Image->Images->GetImage(ActiveImage);
   frame->Draw(*Canvas, Rect, Option(goTransparent), Option(goTile));
@@ -40,7 +53,7 @@ void TGIFPainter::DoPaint() {
 }
 
 void TGIFPainter::DoPaintFrame() {
-  if (Option(goValidateCanvas) && GetObjectType(CanvasDC) != OBJ_DC) {
+  if (Option(goValidateCanvas) && !IsDeviceContext(CanvasDC)) {
     Terminate();
     return;
   }
@@ -122,7 +135,11 @@ void TGIFPainter::ClearFrameArea() {
   }
   work.SetBrushColor(BackgroundColor);
   work.SetBrushStyle(TBrushStyle::bsSolid);
-  if (Option(goTile) && fw != Image->GetWidth() && fh != Image->GetHeight())
+  // A tiled frame was drawn once per cell; only one that covers the whole
+  // picture, and so the whole buffer, may be cleared in one fill.
+  const bool coversPicture = frame->GetLeft() == 0 && frame->GetTop() == 0 &&
+                             fw == Image->GetWidth() && fh == Image->GetHeight();
+  if (Option(goTile) && !coversPicture)
     eachCell([&](const TRect& cell) { work.FillRect(cell); });
   else
     work.FillRect(scaled);

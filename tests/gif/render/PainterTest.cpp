@@ -440,6 +440,62 @@ TEST_F(Painter, ClearOnLoopErasesFrameZerosAreaEachPass) {
   EXPECT_EQ(with.At(2, 0, 0), kYellow);  // cleared back to the snapshot
 }
 
+// Tiling repeats the picture at its natural size over an 8 x 8 rectangle,
+// so a disposed frame has to leave every cell it was drawn into, and only
+// those.
+TEST_F(Painter, TiledBackgroundDisposalClearsEveryCell) {
+  struct Case {
+    const char* name;
+    TGIFDrawOptions options;
+    TRect frame;  // frame 0, disposed to the background
+  };
+  const TGIFDrawOptions tile = GIFDrawOptionBit(goTile);
+  for (Case c : {Case{"transparent", kSyncOnce | tile, Rect(1, 1, 3, 3)},
+                 Case{"opaque", kSyncOpaque | tile, Rect(1, 1, 3, 3)},
+                 // As wide as the picture but not as high: still one cell per
+                 // tile, not the frame's area stretched over the rectangle.
+                 Case{"opaque strip", kSyncOpaque | tile, Rect(0, 0, 4, 2)}}) {
+    SCOPED_TRACE(c.name);
+    auto image = MakeImage(4, 4, {kRed, kGreen, kBlue, kBlack});
+    const int fw = c.frame.Width(), fh = c.frame.Height();
+    SetControl(AddFrame(*image, c.frame.Left, c.frame.Top, fw, fh,
+                        std::vector<std::uint8_t>(fw * fh, 1)),
+               10, dmBackground);
+    SetControl(AddFrame(*image, 3, 3, 1, 1, {2}), 10, dmNone);
+    image->PaintBackgroundColor = kYellow;  // the fill of opaque disposal
+
+    auto canvas = Canvas(8, 8);
+    canvas->GetCanvas().SetBrushColor(kRed);
+    canvas->GetCanvas().FillRect(Rect(0, 0, 8, 8));
+    std::vector<std::vector<TColor>> after;
+    image->OnAfterFrame = [&](void*) {
+      std::vector<TColor> px;
+      for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) px.push_back(canvas->GetCanvas().GetPixel(x, y));
+      after.push_back(px);
+    };
+    image->Paint(canvas->GetCanvas(), Rect(0, 0, 8, 8), c.options);
+    ASSERT_EQ(after.size(), 2u);
+
+    // Frame 0 in each cell over the red canvas; then its cells cleared back
+    // to the snapshot (red) or filled with the background (yellow), with
+    // frame 1 in the corner of each cell.
+    const bool transparent = c.options & GIFDrawOptionBit(goTransparent);
+    std::vector<TColor> shown0, shown1;
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 8; ++x) {
+        const bool inCell = c.frame.Left <= x % 4 && x % 4 < c.frame.Right &&
+                            c.frame.Top <= y % 4 && y % 4 < c.frame.Bottom;
+        shown0.push_back(inCell ? kGreen : kRed);
+        shown1.push_back(x % 4 == 3 && y % 4 == 3 ? kBlue
+                         : inCell && !transparent ? kYellow
+                                                  : kRed);
+      }
+    EXPECT_EQ(after[0], shown0);
+    EXPECT_EQ(after[1], shown1);
+  }
+}
+
 // --- Drawing and stopping --------------------------------------------------------------
 
 TEST_F(Painter, DrawShowsTheFirstFrameAndRepaintsLeaveThePainterAlone) {
@@ -569,4 +625,93 @@ TEST_F(Painter, StressStartAndStopAThousandPainters) {
     }
     ASSERT_TRUE(image->Painters.empty());
   }
+}
+
+// --- Validating the canvas ---------------------------------------------------------
+
+namespace {
+
+// A canvas drawing on a device context it does not own, as a window lends
+// its DC; the test can take the DC away while the canvas lives on.
+struct LentCanvas {
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateCompatibleBitmap(nullptr, 4, 4);
+  TCanvas canvas;
+  LentCanvas() {
+    SelectObject(dc, bitmap);
+    canvas.SetHandle(dc);
+  }
+  void Release() {
+    if (dc) DeleteDC(dc);
+    dc = nullptr;
+  }
+  ~LentCanvas() {
+    Release();
+    DeleteObject(bitmap);
+  }
+};
+
+// Two animations: one that paints each frame straight onto the canvas and
+// one that composes in buffers.
+std::unique_ptr<TGIFImage> ValidationImage(bool buffered) {
+  auto image = Animation(3, {10, 10, 10});
+  if (buffered) SetControl(image->Images->GetImage(1), 10, dmBackground);
+  // Frame bitmaps exist before the run, so that no device context is made
+  // between the test taking the canvas's away and the painter looking at it.
+  std::lock_guard render(GIFRenderMutex());
+  for (int i = 0; i < 3; ++i) image->Images->GetImage(i)->GetBitmap();
+  return image;
+}
+
+const TGIFDrawOptions kValidate = GIFDrawOptionBit(goValidateCanvas);
+
+}  // namespace
+
+TEST_F(Painter, ValidatedCanvasThatStaysPlaysEveryFrame) {
+  for (bool buffered : {false, true}) {
+    SCOPED_TRACE(buffered ? "buffered" : "direct");
+    auto image = ValidationImage(buffered);
+    Recorder rec;
+    rec.Attach(*image);
+    // A bitmap's canvas draws on a memory DC; that is a live DC too.
+    PlayAsync(*image, kAsyncLoop | kValidate);
+    EXPECT_EQ(rec.Frames(), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(canvas->GetCanvas().GetPixel(1, 1), kBlue);
+
+    LentCanvas lent;
+    image->Paint(lent.canvas, Rect(0, 0, 4, 4), kSyncOnce | kValidate);
+    EXPECT_EQ(lent.canvas.GetPixel(1, 1), kBlue);
+  }
+
+  // The image's own animation composes in a bitmap of its own.
+  auto image = ValidationImage(true);
+  image->SetAnimationSpeed(0);  // hold on frame 0
+  image->SetDrawOptions(image->DrawOptions | kValidate);
+  auto shown = Canvas(4, 4);
+  image->Draw(shown->GetCanvas(), Rect(0, 0, 4, 4));
+  ASSERT_NE(image->Painter, nullptr);
+  EXPECT_FALSE(image->Painter->Terminated());
+  EXPECT_EQ(shown->GetCanvas().GetPixel(0, 0), kRed);
+  image->StopDraw();
+}
+
+TEST_F(Painter, ValidatedCanvasWhoseDeviceContextGoesEndsThePainter) {
+  for (bool async : {true, false})
+    for (bool buffered : {false, true}) {
+      SCOPED_TRACE(std::string(async ? "async " : "sync ") +
+                   (buffered ? "buffered" : "direct"));
+      auto image = ValidationImage(buffered);
+      Recorder rec;
+      rec.Attach(*image);
+      LentCanvas lent;
+      // The DC goes just before frame 1 would be painted.
+      image->OnBeforeFrame = [&](void* sender) {
+        if (static_cast<TGIFPainter*>(sender)->GetActiveImage() == 1) lent.Release();
+      };
+      image->Paint(lent.canvas, Rect(0, 0, 4, 4),
+                   (async ? kAsyncLoop : kSyncLoop) | kValidate);
+      ASSERT_TRUE(PumpUntil([&] { return image->Painters.empty(); }));
+      EXPECT_EQ(rec.Frames(), (std::vector<int>{0}));
+      EXPECT_EQ(rec.ends, 0);  // ended where it stood, with no further steps
+    }
 }
