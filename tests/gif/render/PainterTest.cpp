@@ -657,7 +657,7 @@ std::unique_ptr<TGIFImage> ValidationImage(bool buffered) {
   auto image = Animation(3, {10, 10, 10});
   if (buffered) SetControl(image->Images->GetImage(1), 10, dmBackground);
   // Frame bitmaps exist before the run, so that no device context is made
-  // between the test taking the canvas's away and the painter looking at it.
+  // between the test taking the canvas's DC away and the painter looking at it.
   std::lock_guard render(GIFRenderMutex());
   for (int i = 0; i < 3; ++i) image->Images->GetImage(i)->GetBitmap();
   return image;
