@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextDocument>
 #include <filesystem>
@@ -22,6 +23,7 @@
 #include "platform/qt/Image.h"
 #include "platform/qt/ResultViewWidget.h"
 #include "platform/qt/ShellOpen.h"
+#include "platform/richedit/QtRichEdit.h"
 #include "tests/dict/ViewHelpers.h"
 
 namespace velmora {
@@ -474,6 +476,77 @@ TEST_F(FormTest, ClosingTheWindowEndsARunningSearch) {
   Search("中国");
   EXPECT_EQ(calls, 3);
   EXPECT_EQ(Text().find(kFinished), std::string::npos);
+}
+
+// The editor catches up with a running search now and then instead of after
+// every span; it must still follow the output meanwhile and end where the
+// last span left it.
+class FormViewSyncTest : public FormTest {
+ protected:
+  void WriteLongDictionary() {
+    std::string entries;
+    for (int i = 0; i < 80; ++i) entries += G("甲乙：filler\n");
+    Write("1.sr", entries);
+    for (const char* name : {"2.sr", "3.sr", "4.sr", "5.sr"}) Write(name, G("丙：x\n"));
+  }
+  // Whether a document position lies inside the editor's viewport.
+  static bool Visible(TForm4& f, int documentPos) {
+    QTextCursor at(f.reResult->document());
+    at.setPosition(documentPos);
+    QRect r = f.reResult->cursorRect(at);
+    return r.top() >= 0 && r.bottom() < f.reResult->viewport()->height();
+  }
+  static int LastPosition(TForm4& f) {
+    return f.reResult->document()->characterCount() - 1;
+  }
+  // The document position where the program's selection ends.
+  int SelectionEnd() {
+    return static_cast<TQtRichEdit&>(View()).DocumentFromByte(View().SelStart() +
+                                                              View().SelLength());
+  }
+};
+
+TEST_F(FormViewSyncTest, ViewFollowsTheSearchAndEndsOnItsLastSpan) {
+  WriteLongDictionary();
+  TForm4& f = Create();
+  f.show();
+  QScrollBar* bar = f.reResult->verticalScrollBar();
+  int calls = 0;
+  bool followedMeanwhile = false;
+  Application().OnProcessMessages = [&] {
+    if (++calls == 60) {
+      QTest::qWait(150);  // long enough for the editor to catch up
+      followedMeanwhile = bar->value() > 0 && Visible(f, LastPosition(f) - 3);
+    }
+  };
+  Search("甲乙");
+  ASSERT_EQ(Lines(View())[1], kFinished);
+  EXPECT_TRUE(followedMeanwhile);
+  // The last span marked the last explanation; the editor shows its end, and
+  // its cursor sits where the program's selection ends.
+  EXPECT_GT(SelectionEnd(), LastPosition(f) - 4);
+  EXPECT_TRUE(Visible(f, SelectionEnd()));
+  EXPECT_EQ(f.reResult->textCursor().position(), SelectionEnd());
+  EXPECT_FALSE(f.reResult->textCursor().hasSelection());  // no focus: no selection shown
+}
+
+TEST_F(FormViewSyncTest, StopLeavesTheViewOnTheStopStatus) {
+  WriteLongDictionary();
+  TForm4& f = Create();
+  f.show();
+  int calls = 0;
+  Application().OnProcessMessages = [&] {
+    if (++calls == 70) f.btnStopClick(f.btnStop);
+  };
+  Search("甲乙");
+  ASSERT_EQ(Lines(View())[1], kStopped);
+  // The stop status was marked last: it is what the editor shows, even though
+  // it lies far above the output written just before.
+  auto& edit = static_cast<TQtRichEdit&>(View());
+  int statusEnd = edit.DocumentFromByte(View().LineIndex(1) + int(kStopped.size()));
+  EXPECT_EQ(f.reResult->textCursor().position(), statusEnd);
+  EXPECT_TRUE(Visible(f, statusEnd));
+  EXPECT_FALSE(Visible(f, LastPosition(f)));
 }
 
 }  // namespace
