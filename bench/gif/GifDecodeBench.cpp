@@ -10,11 +10,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "gif/GIFImage.h"
+#include "tests/gif/GiflibMemory.h"
 
 using namespace velmora;
 using Bytes = std::vector<std::uint8_t>;
@@ -85,36 +87,14 @@ Bytes Animation() {
   return Save(image);
 }
 
-struct MemReader {
-  const Bytes* data;
-  std::size_t pos;
-};
-
-int ReadMem(GifFileType* gif, GifByteType* buf, int n) {
-  auto* r = static_cast<MemReader*>(gif->UserData);
-  std::size_t k = std::min<std::size_t>(std::size_t(n), r->data->size() - r->pos);
-  std::memcpy(buf, r->data->data() + r->pos, k);
-  r->pos += k;
-  return int(k);
-}
-
 // Decodes with giflib; returns the frames' pixels for the cross-check.
 std::vector<Bytes> GiflibDecode(const Bytes& data) {
-  MemReader reader{&data, 0};
-  int error = 0;
-  GifFileType* gif = DGifOpen(&reader, ReadMem, &error);
-  if (!gif || DGifSlurp(gif) != GIF_OK) {
+  std::optional<std::vector<Bytes>> frames = giflibmem::Frames(data);
+  if (!frames) {
     std::fprintf(stderr, "giflib failed to decode\n");
     std::exit(2);
   }
-  std::vector<Bytes> frames;
-  for (int i = 0; i < gif->ImageCount; ++i) {
-    const SavedImage& s = gif->SavedImages[i];
-    frames.emplace_back(
-        s.RasterBits, s.RasterBits + std::size_t(s.ImageDesc.Width) * s.ImageDesc.Height);
-  }
-  DGifCloseFile(gif, &error);
-  return frames;
+  return *frames;
 }
 
 std::vector<Bytes> OurDecode(const Bytes& data) {
@@ -136,9 +116,9 @@ double Seconds(void (*fn)(const Bytes&), const Bytes& data) {
 }
 
 void TimeGiflib(const Bytes& data) {
-  MemReader reader{&data, 0};
+  giflibmem::MemReader reader{&data, 0};
   int error = 0;
-  GifFileType* gif = DGifOpen(&reader, ReadMem, &error);
+  GifFileType* gif = DGifOpen(&reader, giflibmem::ReadMem, &error);
   DGifSlurp(gif);
   DGifCloseFile(gif, &error);
 }

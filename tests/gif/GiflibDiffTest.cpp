@@ -1,44 +1,20 @@
 // Our writer and reader against an independent decoder: giflib must see the
 // same pixels in what we write, and we must see in it what giflib sees.
-#include <gif_lib.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <optional>
 #include <random>
 
 #include "tests/gif/GifBuilder.h"
+#include "tests/gif/GiflibMemory.h"
 
 namespace velmora::test {
 namespace {
 
-struct MemReader {
-  const Bytes* data;
-  std::size_t pos;
-};
-
-int ReadMem(GifFileType* gif, GifByteType* buf, int n) {
-  auto* r = static_cast<MemReader*>(gif->UserData);
-  std::size_t k = std::min<std::size_t>(std::size_t(n), r->data->size() - r->pos);
-  std::memcpy(buf, r->data->data() + r->pos, k);
-  r->pos += k;
-  return int(k);
-}
-
 std::vector<Bytes> Giflib(const Bytes& data) {
-  MemReader reader{&data, 0};
-  int error = 0;
-  GifFileType* gif = DGifOpen(&reader, ReadMem, &error);
-  EXPECT_NE(gif, nullptr);
-  std::vector<Bytes> frames;
-  if (!gif) return frames;
-  EXPECT_EQ(DGifSlurp(gif), GIF_OK);
-  for (int i = 0; i < gif->ImageCount; ++i) {
-    const SavedImage& s = gif->SavedImages[i];
-    frames.emplace_back(
-        s.RasterBits, s.RasterBits + std::size_t(s.ImageDesc.Width) * s.ImageDesc.Height);
-  }
-  DGifCloseFile(gif, &error);
-  return frames;
+  std::optional<std::vector<Bytes>> frames = giflibmem::Frames(data);
+  EXPECT_TRUE(frames.has_value()) << "giflib could not decode";
+  return frames.value_or(std::vector<Bytes>{});
 }
 
 TEST(GifAgainstGiflib, GeneratedImagesDecodeAlike) {
