@@ -431,6 +431,8 @@ class TGIFSubImage : public TGIFItem {
   TBitmap* GetBitmap();
   TBitmap* DoGetBitmap();
   TBitmap* DoGetDitherBitmap();
+  // Rendering's progress report, every 32 rows.
+  void ReportRenderedRow(int row, int height);
   void NewBitmap();
   void FreeBitmap();
   void FreeMask();

@@ -159,14 +159,15 @@ TBitmap* TGIFSubImage::GetBitmap() {
   return Bitmap.get();
 }
 
+void TGIFSubImage::ReportRenderedRow(int row, int height) {
+  if (row % 32 == 0 && Image)
+    Image->Progress(this, TProgressStage::psRunning,
+                    std::uint8_t(MulDiv(row, 100, height)), false, TRect{},
+                    _sProgressRendering);
+}
+
 TBitmap* TGIFSubImage::DoGetBitmap() {
   const int width = GetWidth(), height = GetHeight();
-  auto reportRow = [this](int row, int height) {
-    if (row % 32 == 0 && Image)
-      Image->Progress(this, TProgressStage::psRunning,
-                      std::uint8_t(MulDiv(row, 100, height)), false, TRect{},
-                      _sProgressRendering);
-  };
   std::unique_ptr<TBitmap> bitmap = NewFrameBitmap(width, height);
   TDIBWriter writer(*bitmap, TPixelFormat::pf8bit, width, height, GetPalette());
 
@@ -186,7 +187,7 @@ TBitmap* TGIFSubImage::DoGetBitmap() {
 
   for (int row = 0; row < height; ++row) {
     std::uint8_t* dest = writer.RowPointer(row);
-    reportRow(row, height);
+    ReportRenderedRow(row, height);
     const std::uint8_t* pixels = source + std::size_t(row) * std::size_t(width);
     std::memcpy(dest, pixels, std::size_t(width));
     if (!buildMask) continue;
@@ -215,12 +216,6 @@ TBitmap* TGIFSubImage::DoGetBitmap() {
 
 TBitmap* TGIFSubImage::DoGetDitherBitmap() {
   const int width = GetWidth(), height = GetHeight();
-  auto reportRow = [this](int row, int height) {
-    if (row % 32 == 0 && Image)
-      Image->Progress(this, TProgressStage::psRunning,
-                      std::uint8_t(MulDiv(row, 100, height)), false, TRect{},
-                      _sProgressRendering);
-  };
   std::unique_ptr<TBitmap> bitmap = NewFrameBitmap(width, height);
   TNetscapeColorLookup lookup(nullptr);
   TFloydSteinbergDitherer ditherer(width, lookup);
@@ -247,7 +242,7 @@ TBitmap* TGIFSubImage::DoGetDitherBitmap() {
   const std::uint8_t* source = Data.get();
 
   for (int row = 0; row < height; ++row) {
-    reportRow(row, height);
+    ReportRenderedRow(row, height);
     std::uint8_t* dest = writer.RowPointer(row);
     const int dir = ditherer.GetDirection();
     std::uint8_t* maskRow =
