@@ -19,7 +19,7 @@
 #include <system_error>
 #include <utility>
 
-#include "app/LinkTarget.h"
+#include "dict/LinkTarget.h"
 #include "dict/Texts.h"
 #include "platform/classes/Application.h"
 #include "platform/qt/GbkQt.h"

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/LinkTarget.h"
+#include "dict/LinkTarget.h"
 #include "platform/classes/Gbk.h"
 
 namespace velmora {

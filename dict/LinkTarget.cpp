@@ -1,4 +1,4 @@
-#include "app/LinkTarget.h"
+#include "dict/LinkTarget.h"
 
 #include <filesystem>
 #include <system_error>
