@@ -28,7 +28,8 @@ class Decoder {
   static constexpr int kRanOut = -1;
 
   int ReadCode(int bits);
-  bool Refill();
+  int ReadCodeSlow(int bits);
+  bool ReadSubBlock();
   void SkipSubBlocks();
   void ResetTable();
   // Writes the stack's pixels into the frame; false when the frame is full.
@@ -58,14 +59,16 @@ class Decoder {
   int widthLimit_ = 0;
   int highWater_ = 0;  // table entries in use since the last reset
 
-  // Bit reader: bytes 0 and 1 carry the end of the previous sub-block, the
-  // current one starts at byte 2. The tail is slack for reading a whole
-  // word near the end.
+  // Bit reader: the unread bytes of earlier sub-blocks (at most two, since
+  // a code has at most 12 bits) are moved to the front and the next
+  // sub-block goes after them. The tail is slack for reading a whole word
+  // near the end; it reads as 0.
   std::uint8_t buffer_[2 + 255 + 16] = {};
   int currentBit_ = 0;
   int lastBit_ = 0;
-  int lastByte_ = 2;
+  int lastByte_ = 0;
   bool terminatorSeen_ = false;
+  bool streamEnded_ = false;  // no further length byte could be read
 
   // Output position.
   std::uint8_t* out_ = nullptr;     // next pixel
@@ -126,37 +129,61 @@ void Decoder::SkipSubBlocks() {
   terminatorSeen_ = true;
 }
 
-// Reads the next sub-block; false at the end of the stream.
-bool Decoder::Refill() {
-  buffer_[0] = buffer_[lastByte_ - 2];
-  buffer_[1] = buffer_[lastByte_ - 1];
+// Appends the next sub-block to the unread bytes; false when the data has
+// ended (terminator or end of stream).
+bool Decoder::ReadSubBlock() {
+  if (terminatorSeen_ || streamEnded_) return false;
+  // Drop the bytes already read: what stays is less than one code.
+  const int keep = currentBit_ >> 3;
+  if (keep > 0) {
+    std::memmove(buffer_, buffer_ + keep, std::size_t(lastByte_ - keep));
+    lastByte_ -= keep;
+    lastBit_ = lastByte_ * 8;
+    currentBit_ -= keep * 8;
+    std::memset(buffer_ + lastByte_, 0, 4);
+  }
   std::uint8_t length;
-  if (!ReadByte(stream_, length)) return false;
+  if (!ReadByte(stream_, length)) {
+    streamEnded_ = true;
+    return false;
+  }
   if (length == 0) {
     terminatorSeen_ = true;
-  } else {
-    std::int64_t got = stream_.Read(buffer_ + 2, length);
-    if (got < length) {
-      frame_.Warning(gsWarning, _sOutOfData);
-      length = std::uint8_t(got);
-    }
+    return false;
   }
-  lastByte_ = length + 2;
-  currentBit_ = currentBit_ - lastBit_ + 16;
+  const std::int64_t got = stream_.Read(buffer_ + lastByte_, length);
+  if (got < length) {
+    frame_.Warning(gsWarning, _sOutOfData);
+    streamEnded_ = true;
+  }
+  lastByte_ += int(got);
   lastBit_ = lastByte_ * 8;
-  // Bits a short block could not supply read as 0.
-  std::memset(buffer_ + lastByte_, 0, sizeof(buffer_) - std::size_t(lastByte_));
-  return true;
+  std::memset(buffer_ + lastByte_, 0, 4);
+  return got > 0;
+}
+
+// A code that needs bits of the next sub-blocks, or the end of the data.
+int Decoder::ReadCodeSlow(int bits) {
+  while (currentBit_ + bits > lastBit_)
+    if (!ReadSubBlock()) break;
+  if (currentBit_ >= lastBit_) {
+    // Nothing left: the data ended between two codes.
+    if (terminatorSeen_) frame_.Warning(gsWarning, _sDecodeTooFewBits);
+    return kRanOut;
+  }
+  // A code cut off by the end of the data is still decoded, its missing
+  // high bits read as 0; the next request finds nothing left.
+  const int byte = currentBit_ >> 3;
+  const std::uint32_t word = std::uint32_t(buffer_[byte]) |
+                             (std::uint32_t(buffer_[byte + 1]) << 8) |
+                             (std::uint32_t(buffer_[byte + 2]) << 16);
+  const int code = int((word >> (currentBit_ & 7)) & ((1u << bits) - 1));
+  currentBit_ = std::min(currentBit_ + bits, lastBit_);
+  return code;
 }
 
 inline int Decoder::ReadCode(int bits) {
-  if (currentBit_ + bits >= lastBit_) {
-    if (terminatorSeen_) {
-      if (currentBit_ >= lastBit_) frame_.Warning(gsWarning, _sDecodeTooFewBits);
-      return kRanOut;
-    }
-    if (!Refill()) return kRanOut;
-  }
+  if (currentBit_ + bits > lastBit_) return ReadCodeSlow(bits);
   const int byte = currentBit_ >> 3;
   const std::uint32_t word = std::uint32_t(buffer_[byte]) |
                              (std::uint32_t(buffer_[byte + 1]) << 8) |
@@ -204,8 +231,21 @@ void Decoder::Run(int minCodeSize) {
         ended = true;
         break;
       }
-      // Whatever follows a clear is taken as a pixel, even a code that isn't.
+      if (code == endCode_) {
+        if (!terminatorSeen_) SkipSubBlocks();
+        ended = true;
+        break;
+      }
+      // Whatever else follows a clear is taken as a pixel, even a code that
+      // isn't.
       firstPixel = oldCode = code;
+      // With a minimum code size of 1 the four root and control codes fill
+      // 2 bits already: the next code may be the entry this one begins, so
+      // it comes at 3 bits (as encoders write it).
+      if (freeCode_ >= widthLimit_) {
+        widthLimit_ *= 2;
+        ++codeSize_;
+      }
       *out_++ = std::uint8_t(code);
       if (out_ == rowEnd_ && !NextRow()) full_ = true;
       if (!full_) code = ReadCode(codeSize_);

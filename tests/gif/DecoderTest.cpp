@@ -1,6 +1,9 @@
 // The LZW decoder on hand-built code sequences.
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include "fuzz/gif/GifBlocks.h"
 #include "tests/gif/GifBuilder.h"
 
 namespace velmora::test {
@@ -146,6 +149,93 @@ TEST(GifDecoder, ShortDataKeepsTheFillValue) {
     const std::uint8_t f = transparent ? 3 : 0;
     EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{0, 1, 2, 0, f, f, f, f}));
     EXPECT_EQ(r.warnings, std::vector<std::string>{"Decoder bit buffer under-run"});
+  }
+}
+
+TEST(GifDecoder, EndCodeRightAfterAClearEndsTheData) {
+  // Pixel 1, a clear code, the end code, then more codes that must not be
+  // read; the next frame is found after the terminator.
+  Codes codes = {{4, 3}, {1, 3}, {4, 3}, {5, 3}, {2, 3}, {2, 3}};
+  for (const Codes& c : {codes, Codes{{4, 3}, {5, 3}, {3, 3}}}) {
+    Bytes gif = GifBuilder()
+                    .Header(4, 1, 4)
+                    .Descriptor(0, 0, 4, 1)
+                    .Codes(2, c)
+                    .Descriptor(0, 0, 2, 1)
+                    .Codes(2, Sent(2, {3, 2, 5}))
+                    .Trailer()
+                    .data;
+    Loaded r = Load(gif);
+    ASSERT_EQ(r.error, "");
+    EXPECT_TRUE(r.warnings.empty());
+    ASSERT_EQ(r.image->Images->GetCount(), 2);
+    const std::uint8_t first = c.size() > 3 ? 1 : 0;
+    EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{first, 0, 0, 0}));
+    EXPECT_EQ(Pixels(*r.image->Images->GetImage(1)), (Bytes{3, 2}));
+  }
+}
+
+TEST(GifDecoder, SubBlockLayoutDoesNotMatter) {
+  // The same LZW bytes in sub-blocks of 1, 2, 3 and 255 bytes and in a mix
+  // give the same pixels, warnings and end position: whole, cut off at
+  // several points (inside a code too), and without the end code.
+  std::mt19937 rng(5);
+  for (int minCodeSize = 1; minCodeSize <= 8; ++minCodeSize) {
+    const int colors = 1 << minCodeSize, w = 64, h = 48;
+    Bytes pixels(std::size_t(w * h));
+    for (auto& p : pixels) p = std::uint8_t(rng() % unsigned(colors));
+    Codes codes = Lzw(minCodeSize, pixels);
+    Codes noEnd(codes.begin(), codes.end() - 1);
+    const Bytes whole = GifBuilder().Codes(minCodeSize, codes).data;
+    const std::size_t dataBytes = whole.size() - 2 - (whole.size() - 2 + 255) / 256;
+    std::vector<Bytes> variants;
+    for (const Codes& c : {codes, noEnd}) {
+      variants.push_back(GifBuilder()
+                             .Header(w, h, std::max(colors, 2))
+                             .Descriptor(0, 0, w, h)
+                             .Codes(minCodeSize, c)
+                             .Descriptor(0, 0, 1, 1)
+                             .Codes(2, Sent(2, {3, 5}))
+                             .Trailer()
+                             .data);
+    }
+    for (std::size_t keep :
+         {std::size_t(1), std::size_t(2), dataBytes / 3, dataBytes - 1}) {
+      std::optional<gifblocks::Gif> gif = gifblocks::Split(variants[0]);
+      ASSERT_TRUE(gif && gif->blocks.size() == 2);
+      gif->blocks[0].data.resize(keep);
+      gifblocks::RecutEven(gif->blocks[0], 255);
+      variants.push_back(gifblocks::Join(*gif));
+    }
+    for (std::size_t v = 0; v < variants.size(); ++v) {
+      std::optional<gifblocks::Gif> gif = gifblocks::Split(variants[v]);
+      ASSERT_TRUE(gif && gif->blocks.size() == 2);
+      const Loaded expected = Load(variants[v]);
+      ASSERT_EQ(expected.error, "");
+      ASSERT_EQ(expected.image->Images->GetCount(), 2);
+      if (v == 0) {
+        EXPECT_EQ(Pixels(*expected.image->Images->GetImage(0)), pixels) << minCodeSize;
+        EXPECT_TRUE(expected.warnings.empty());
+      }
+      EXPECT_LE(expected.warnings.size(), 1u) << minCodeSize << "/" << v;
+      for (int layout : {1, 2, 3, 0}) {
+        gifblocks::Gif cut = *gif;
+        if (layout)
+          gifblocks::RecutEven(cut.blocks[0], layout);
+        else
+          gifblocks::Recut(cut.blocks[0], [&rng] { return 1 + int(rng() % 255); });
+        const Loaded r = Load(gifblocks::Join(cut));
+        const std::string where = std::to_string(minCodeSize) + "/" + std::to_string(v) +
+                                  "/" + std::to_string(layout);
+        ASSERT_EQ(r.error, "") << where;
+        ASSERT_EQ(r.image->Images->GetCount(), 2) << where;
+        EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)),
+                  Pixels(*expected.image->Images->GetImage(0)))
+            << where;
+        EXPECT_EQ(Pixels(*r.image->Images->GetImage(1)), Bytes{3}) << where;
+        EXPECT_EQ(r.warnings, expected.warnings) << where;
+      }
+    }
   }
 }
 

@@ -96,6 +96,53 @@ inline std::vector<std::pair<int, int>> Fixed(int bits,
   return out;
 }
 
+// A plain LZW encoder: the codes, with their widths, that encode `pixels`
+// (each below 2^minCodeSize) after a clear code, a new clear code each time
+// the table is full, and the end code.
+inline std::vector<std::pair<int, int>> Lzw(int minCodeSize, const Bytes& pixels) {
+  std::vector<std::pair<int, int>> out;
+  const int clear = 1 << minCodeSize;
+  std::vector<int> table(std::size_t(4096) << 8, -1);  // (prefix, pixel) -> code
+  std::vector<int> used;
+  int next = clear + 2, width = minCodeSize + 1;
+  auto reset = [&] {
+    for (int key : used) table[std::size_t(key)] = -1;
+    used.clear();
+    next = clear + 2;
+    width = minCodeSize + 1;
+  };
+  auto emit = [&](int code) {
+    out.emplace_back(code, width);
+    // Widths grow as the reader's do: it defines each entry one code later.
+    if (next >= (1 << width) && width < 12) ++width;
+  };
+  out.emplace_back(clear, width);
+  if (pixels.empty()) {
+    out.emplace_back(clear + 1, width);
+    return out;
+  }
+  int prefix = pixels[0];
+  for (std::size_t i = 1; i < pixels.size(); ++i) {
+    const int key = (prefix << 8) | pixels[i];
+    if (table[std::size_t(key)] >= 0) {
+      prefix = table[std::size_t(key)];
+      continue;
+    }
+    emit(prefix);
+    if (next < 4096) {
+      table[std::size_t(key)] = next++;
+      used.push_back(key);
+    } else {
+      emit(clear);
+      reset();
+    }
+    prefix = pixels[i];
+  }
+  emit(prefix);
+  emit(clear + 1);
+  return out;
+}
+
 struct Loaded {
   std::unique_ptr<TGIFImage> image = std::make_unique<TGIFImage>();
   std::vector<std::string> warnings;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <random>
 
+#include "fuzz/gif/GifBlocks.h"
 #include "tests/gif/GifBuilder.h"
 #include "tests/gif/GiflibMemory.h"
 
@@ -52,6 +53,50 @@ TEST(GifAgainstGiflib, GeneratedImagesDecodeAlike) {
       read.push_back(Pixels(*back.image->Images->GetImage(f)));
     EXPECT_EQ(read, ours) << "round " << round;
   }
+}
+
+TEST(GifAgainstGiflib, AnySubBlockLayoutDecodesAlike) {
+  // Every code width from 2 to 12 bits, with the table filling up and
+  // cleared again, in sub-blocks of 1, 2, 3 and 255 bytes and in a mix.
+  std::mt19937 rng(99);
+  std::vector<bool> widths(13);
+  for (int minCodeSize = 1; minCodeSize <= 8; ++minCodeSize) {
+    const int colors = 1 << minCodeSize, w = 256, h = 160;
+    Bytes pixels(std::size_t(w * h));
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+      pixels[i] =
+          std::uint8_t(i < pixels.size() / 2 ? rng() % unsigned(colors)
+                                             : (i / 7 + rng() % 2) % unsigned(colors));
+    const auto codes = Lzw(minCodeSize, pixels);
+    for (auto [code, bits] : codes) widths[std::size_t(bits)] = true;
+    const Bytes plain = GifBuilder()
+                            .Header(w, h, std::max(colors, 2))
+                            .Descriptor(0, 0, w, h)
+                            .Codes(minCodeSize, codes)
+                            .Trailer()
+                            .data;
+    std::optional<gifblocks::Gif> gif = gifblocks::Split(plain);
+    ASSERT_TRUE(gif && gif->blocks.size() == 1);
+    for (int layout : {1, 2, 3, 255, 0}) {
+      gifblocks::Gif cut = *gif;
+      if (layout)
+        gifblocks::RecutEven(cut.blocks[0], layout);
+      else
+        gifblocks::Recut(cut.blocks[0],
+                         [&rng] { return rng() % 3 ? 1 + int(rng() % 3) : 255; });
+      const Bytes bytes = gifblocks::Join(cut);
+      Loaded ours = Load(bytes);
+      ASSERT_EQ(ours.error, "");
+      EXPECT_TRUE(ours.warnings.empty()) << minCodeSize << "/" << layout;
+      ASSERT_EQ(ours.image->Images->GetCount(), 1);
+      EXPECT_EQ(Pixels(*ours.image->Images->GetImage(0)), pixels)
+          << "min code size " << minCodeSize << ", sub-blocks of " << layout;
+      EXPECT_EQ(ours.position, std::int64_t(bytes.size()));
+      EXPECT_EQ(Giflib(bytes), std::vector<Bytes>{pixels})
+          << "min code size " << minCodeSize << ", sub-blocks of " << layout;
+    }
+  }
+  for (int bits = 2; bits <= 12; ++bits) EXPECT_TRUE(widths[std::size_t(bits)]) << bits;
 }
 
 TEST(GifAgainstGiflib, BundledPictures) {
