@@ -425,10 +425,10 @@ void TGIFPainter::DoOnTerminate(void*) {
 void TGIFPainter::SignOff() {
   if (signedOff_) return;
   signedOff_ = true;
+  TGIFImage* image;
   {
     // Lock order everywhere: attach mutex, PaintersLock, image lock.
     std::lock_guard attach(AttachMutex());
-    TGIFImage* image;
     {
       std::lock_guard guard(imageLock_);
       image = Image;
@@ -446,6 +446,10 @@ void TGIFPainter::SignOff() {
   WorkBuffer.reset();
   ScratchBuffer.reset();
   BackgroundSnapshot.reset();
+  // The error that ended the run goes to the image's owner, on the thread
+  // that signs off (the GUI thread for an asynchronous painter), with no
+  // lock held. A detached painter's image may be gone: it reports nothing.
+  if (image && !KeptError.empty()) image->Warning(this, gsError, KeptError);
 }
 
 // --- The image's controls ------------------------------------------------------------

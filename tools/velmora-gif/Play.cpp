@@ -24,8 +24,9 @@ void PlayUsage(std::ostream& out) {
          "[{\"frame\": index, \"wait_ms\": n}, ...], the frame painted and the wait\n"
          "the painter computed before it (0 for the first). Plays one pass, or N\n"
          "passes with --loops N. OUTDIR is created when missing.\n"
-         "Exit status 0 on success, 2 when the file can't be read or decoded, an\n"
-         "argument is wrong or an output file can't be written.\n";
+         "Exit status 0 on success, 2 when the file can't be read or decoded, it\n"
+         "can't be painted, an argument is wrong or an output file can't be\n"
+         "written.\n";
 }
 
 bool ParseColor(const std::string& text, TColor& color) {
@@ -134,6 +135,11 @@ int Play(const Args& args, std::ostream& out, std::ostream& err) {
     canvas.GetCanvas().SetBrushColor(background);
     canvas.GetCanvas().FillRect(Rect(0, 0, image.GetWidth(), image.GetHeight()));
 
+    // The painter hands over the error that ended it when it signs off.
+    std::string painterError;
+    image.OnWarning = [&](void*, TGIFSeverity severity, const std::string& message) {
+      if (severity == gsError && painterError.empty()) painterError = message;
+    };
     VirtualClock clock;
     std::ostringstream timeline;
     int painted = 0, pass = 1;
@@ -176,6 +182,10 @@ int Play(const Args& args, std::ostream& out, std::ostream& err) {
     }
     timeline << "]\n";
     if (failed) return 2;
+    if (!painterError.empty()) {
+      err << "velmora-gif play: " << path << ": " << painterError << "\n";
+      return 2;
+    }
     const std::string json = (std::filesystem::path(dir) / "timeline.json").string();
     const std::string text = timeline.str();
     if (!WriteFile(json, std::vector<std::uint8_t>(text.begin(), text.end()))) {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/gif/GifBuilder.h"
 #include "tests/gif/render/Frames.h"
 #include "tools/velmora-gif/GifCommands.h"
 
@@ -96,6 +97,27 @@ TEST_F(PlayCommand, ReportsTroubleWithStatusTwo) {
   EXPECT_EQ(Run({"play", (dir / "bad.gif").string(), dir.string()}), 2);
   EXPECT_EQ(Run({"play", "--help"}), 0);
   EXPECT_NE(out.str().find("timeline.json"), std::string::npos);
+}
+
+TEST_F(PlayCommand, AnErrorThatEndsThePainterIsReported) {
+  // No colour table anywhere: the frames decode, but nothing can be painted.
+  // One frame is painted synchronously, two by the asynchronous painter.
+  for (int frames : {1, 2}) {
+    test::GifBuilder b;
+    b.Header(2, 1, 0);
+    for (int i = 0; i < frames; ++i)
+      b.Descriptor(0, 0, 2, 1).Codes(2, test::Fixed(3, {4, 1, 1, 5}));
+    const fs::path file = dir / ("plain" + std::to_string(frames) + ".gif");
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(b.Trailer().data.data()),
+               std::streamsize(b.data.size()));
+    const fs::path outDir = dir / ("out" + std::to_string(frames));
+    EXPECT_EQ(Run({"play", file.string(), outDir.string()}), 2) << frames;
+    EXPECT_NE(err.str().find("No global or local color table defined"), std::string::npos)
+        << err.str();
+    EXPECT_FALSE(fs::exists(outDir / "timeline.json"));
+    EXPECT_FALSE(fs::exists(outDir / "frame_000.png"));
+  }
 }
 
 }  // namespace
