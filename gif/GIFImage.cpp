@@ -631,7 +631,9 @@ void TGIFImage::Clear() {
 }
 
 void TGIFImage::SetPalette(std::shared_ptr<GdiPalette> palette) {
-  if (palette == PaletteCache) return;
+  // Setting none is how a changed global colour map is announced: the
+  // image-level bitmap goes even when no palette was cached yet.
+  if (palette && palette == PaletteCache) return;
   PaletteCache = std::move(palette);
   if (Bitmap) {
     Bitmap.reset();

@@ -139,23 +139,25 @@ TBitmap* TGIFSubImage::GetBitmap() {
   if (image)
     image->Progress(this, TProgressStage::psStarting, 0, false, TRect{},
                     _sProgressRendering);
+  // A palette change is announced once, by the first rendering after it.
+  auto ending = [this, image](std::uint8_t percent) {
+    if (!image) return;
+    image->Progress(this, TProgressStage::psEnding, percent, image->PaletteModified,
+                    TRect{}, _sProgressRendering);
+    if (image->PaletteModified) {
+      image->Changed(this);
+      image->PaletteModified = false;
+    }
+  };
   TBitmap* made = nullptr;
   try {
     made = (image && image->GetDoDither()) ? DoGetDitherBitmap() : DoGetBitmap();
   } catch (...) {
-    if (image) {
-      image->Progress(this, TProgressStage::psEnding, 0, image->PaletteModified, TRect{},
-                      _sProgressRendering);
-      if (image->PaletteModified) image->Changed(this);
-    }
+    ending(0);
     throw;
   }
   Bitmap.reset(made);
-  if (image) {
-    image->Progress(this, TProgressStage::psEnding, 100, image->PaletteModified, TRect{},
-                    _sProgressRendering);
-    if (image->PaletteModified) image->Changed(this);
-  }
+  ending(100);
   return Bitmap.get();
 }
 
@@ -220,7 +222,7 @@ TBitmap* TGIFSubImage::DoGetDitherBitmap() {
   TNetscapeColorLookup lookup(nullptr);
   TFloydSteinbergDitherer ditherer(width, lookup);
   TDIBWriter writer(*bitmap, TPixelFormat::pf8bit, width, height, GetPalette());
-  const TGIFColorMap* map = GetActiveColorMap();
+  TGIFColorMap* map = GetActiveColorMap();
 
   bool buildMask = NeedMask && Transparent && GraphicControlExtension;
   NeedMask = false;
@@ -265,9 +267,15 @@ TBitmap* TGIFSubImage::DoGetDitherBitmap() {
         anyTransparent = true;
         ditherer.NextColumn();
       } else {
-        TGIFColor c{};
-        if (index < mapCount) c = (*map)[index];
-        int r = c.Red, g = c.Green, b = c.Blue;
+        int r = 0, g = 0, b = 0;
+        if (index < mapCount) {
+          const TGIFColor& c = (*map)[index];
+          r = c.Red, g = c.Green, b = c.Blue;
+        } else if (map) {
+          // Beyond the table: the map warns and gives its first entry.
+          const TColor c = map->GetColor(index);
+          r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+        }
         dest[x] = std::uint8_t(ditherer.Dither(r, g, b));
       }
       if (buildMask) {

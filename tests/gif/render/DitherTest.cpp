@@ -79,6 +79,23 @@ TEST(DitherBitmap, CubeColoursStayCleanAndTheSecondRowRunsRightToLeft) {
   EXPECT_EQ(b->GetCanvas().GetPixel(2, 1), RGB(153, 153, 153));
 }
 
+TEST(DitherBitmap, AnIndexBeyondTheTableTakesTheFirstEntryWithAWarning) {
+  auto image = MakeImage(3, 1);
+  image->DrawOptions = GIFDrawOptionBit(goDither);
+  std::vector<std::string> warnings;
+  image->OnWarning = [&](void*, TGIFSeverity, const std::string& m) {
+    warnings.push_back(m);
+  };
+  TGIFSubImage* frame =
+      AddFrame(*image, 0, 0, 3, 1, {1, 7, 0}, {RGB(51, 51, 51), RGB(255, 255, 255)});
+  TBitmap* b = frame->GetBitmap();
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(Index(*b, 0, 0), 215);
+  EXPECT_EQ(Index(*b, 1, 0), 43);  // entry 0, a cube colour: no error carried
+  EXPECT_EQ(Index(*b, 2, 0), 43);
+  EXPECT_EQ(warnings, std::vector<std::string>{"Invalid color index"});
+}
+
 TEST(DitherBitmap, TransparentPixelsGetTheFillIndexAndTheMaskInBothDirections) {
   auto image = MakeImage(10, 2);
   image->DrawOptions = GIFDrawOptionBit(goDither);

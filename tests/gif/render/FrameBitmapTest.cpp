@@ -179,6 +179,39 @@ TEST(ImageBitmap, FullScreenFrameIsCopiedSmallerFrameDrawnAtItsPlace) {
   EXPECT_EQ(MakeImage(2, 2)->GetBitmap(), nullptr);
 }
 
+TEST(ImageBitmap, ANewGlobalColourMapDropsTheImageBitmap) {
+  // Frame 0 has a table of its own, so the image bitmap is made without
+  // the image palette ever being cached.
+  auto image = MakeImage(2, 1, {clBlack, clWhite});
+  AddFrame(*image, 0, 0, 2, 1, {0, 1}, {clRed, clBlue});
+  ASSERT_NE(image->GetBitmap(), nullptr);
+  ASSERT_EQ(image->PaletteCache, nullptr);
+  int changes = 0;
+  image->OnChange = [&](void*) { ++changes; };
+  image->Header->ColorMap->SetColor(1, clRed);
+  EXPECT_EQ(image->Bitmap, nullptr);
+  EXPECT_EQ(changes, 1);
+}
+
+TEST(FrameBitmap, APaletteChangeIsAnnouncedOnce) {
+  auto image = MakeImage(2, 1, {clBlack, clWhite});
+  TGIFSubImage* a = AddFrame(*image, 0, 0, 2, 1, {0, 1}, {clRed, clBlue});
+  TGIFSubImage* b = AddFrame(*image, 0, 0, 2, 1, {1, 0});
+  ASSERT_NE(a->GetBitmap(), nullptr);
+  int changes = 0;
+  image->OnChange = [&](void*) { ++changes; };
+  a->ColorMap->SetColor(0, RGB(0, 255, 0));  // frees a's bitmap: palette modified
+  EXPECT_EQ(changes, 1);
+  EXPECT_TRUE(image->PaletteModified);
+  ASSERT_NE(a->GetBitmap(), nullptr);  // the rendering that announces it
+  EXPECT_EQ(changes, 2);
+  EXPECT_FALSE(image->PaletteModified);
+  ASSERT_NE(b->GetBitmap(), nullptr);
+  a->FreeBitmap();
+  ASSERT_NE(a->GetBitmap(), nullptr);
+  EXPECT_EQ(changes, 2);
+}
+
 TEST(DIBWriter, RejectsBadFormatsSizesAndRows) {
   TBitmap b;
   EXPECT_THROW(TDIBWriter(b, TPixelFormat::pf32bit, 1, 1, nullptr), GIFException);
