@@ -1,6 +1,6 @@
-// True-colour frames to an optimised GIF animation: shared or per-frame
-// colour tables, colour reduction where a frame needs it, and frames cut down
-// to what changed, with the unchanged pixels transparent.
+// True-colour frames to an optimised GIF animation: one colour table,
+// reduced to 255 colours where the frames have more than 256, and frames cut
+// down to what changed, with the unchanged pixels transparent.
 #pragma once
 
 #include <string>
@@ -25,12 +25,14 @@ struct TGIFFramesOptions {
 };
 
 // Replaces image with the frames, which must all have the size of the first
-// (GIFException otherwise). The first frame is whole; each later one covers
-// the rectangle where it differs from the one before, is drawn over what is
-// shown, and makes the pixels there that didn't change transparent. When all
-// frames together have at most 256 colours they share the global table and
-// play back exactly; otherwise each frame gets its own table, reduced to 256
-// colours where it has more. A single frame without options is written as a
+// (GIFException otherwise). The first frame is whole; each later one is
+// drawn over what is shown and covers only the rectangle where what it
+// shows changes, the pixels there that don't change transparent (or
+// repeating what is shown where that continues a run). When all frames
+// together have at most 256 colours they share them as the global table and
+// play back exactly; otherwise the global table holds 255 colours (256 for a still) that
+// a median cut finds for all frames together, and a pixel whose new colour maps to the
+// entry it already shows is left alone. A single frame without options is written as a
 // plain still.
 void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
                    const TGIFFramesOptions& options);

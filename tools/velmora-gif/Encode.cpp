@@ -21,8 +21,8 @@ void EncodeUsage(std::ostream& out) {
          "Each frame after the first holds only the rectangle that changed, with\n"
          "the pixels there that didn't change transparent. When all frames have\n"
          "at most 256 colours together they share one colour table and play back\n"
-         "exactly; otherwise each frame gets its own, reduced to 256 colours\n"
-         "where it has more, with Floyd-Steinberg dithering unless --no-dither.\n"
+         "exactly; otherwise the frames share 255 colours chosen for all of them\n"
+         "(median cut), with Floyd-Steinberg dithering unless --no-dither.\n"
          "Exit status 0 on success, 2 when an argument is wrong, a frame can't\n"
          "be read, the frames differ in size or OUT.gif can't be written.\n";
 }

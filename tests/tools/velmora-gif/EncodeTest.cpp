@@ -114,7 +114,7 @@ TEST_F(EncodeCommand, PlayPaintsTheInputFramesExactly) {
   EXPECT_FALSE(fs::exists(dir / "play" / extra));
 }
 
-TEST_F(EncodeCommand, ManyColoursAreReducedFrameByFrame) {
+TEST_F(EncodeCommand, ManyColoursAreReducedToOneTable) {
   const int w = 80, h = 64;
   Pixels a(std::size_t(w * h)), b;
   for (int y = 0; y < h; ++y)
@@ -132,7 +132,8 @@ TEST_F(EncodeCommand, ManyColoursAreReducedFrameByFrame) {
     TGIFImage image;
     image.LoadFromFile((dir / "out.gif").string());
     ASSERT_EQ(image.Images->GetCount(), 2);
-    EXPECT_EQ(image.Images->GetImage(0)->ColorMap->GetCount(), 256);
+    EXPECT_GE(image.GetColorMap()->GetCount(), 255);
+    EXPECT_EQ(image.Images->GetImage(0)->ColorMap->GetCount(), 0);
     EXPECT_EQ(image.Images->GetImage(1)->GetBoundsRect(), Rect(30, 10, 50, 20));
     ASSERT_EQ(Run({"play", (dir / "out.gif").string(), (dir / "play").string()}), 0);
     const Pixels shown = Read(dir / "play" / "frame_001.png");
@@ -141,7 +142,8 @@ TEST_F(EncodeCommand, ManyColoursAreReducedFrameByFrame) {
       for (int k = 0; k < 24; k += 8)
         error += std::abs(int((shown[i] >> k) & 0xFF) - int((b[i] >> k) & 0xFF));
     EXPECT_LT(error / double(b.size() * 3), 6.0) << dither;
-    EXPECT_EQ(shown[std::size_t(15 * w + 40)], 0u);
+    for (int k = 0; k < 24; k += 8)
+      EXPECT_LT((shown[std::size_t(15 * w + 40)] >> k) & 0xFF, 8u);
   }
 }
 
