@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "gif/GIFImage.h"
-#include "tools/velmora-gif/GifCommands.h"
+#include "tests/tools/velmora-gif/CommandTest.h"
 #include "tools/velmora-gif/Png.h"
 
 namespace velmora::gifTool {
@@ -16,21 +15,9 @@ namespace fs = std::filesystem;
 
 using Pixels = std::vector<std::uint32_t>;
 
-class EncodeCommand : public ::testing::Test {
+class EncodeCommand : public CommandTest {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("velmora-encode-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-  int Run(const Args& args) {
-    out.str("");
-    err.str("");
-    return Main(args, out, err);
-  }
+  EncodeCommand() : CommandTest("velmora-encode") {}
   std::string Write(const std::string& name, int w, int h, const Pixels& pixels) {
     std::vector<std::uint8_t> rows;
     for (std::uint32_t p : pixels)
@@ -46,8 +33,6 @@ class EncodeCommand : public ::testing::Test {
     EXPECT_TRUE(ReadPng(path.string(), picture, error)) << path << ": " << error;
     return picture.Pixels;
   }
-  fs::path dir;
-  std::ostringstream out, err;
 };
 
 // A little screen: a window with a title bar and text that is typed in, a

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "gif/GIFImage.h"
-#include "tools/velmora-gif/GifCommands.h"
+#include "tests/tools/velmora-gif/CommandTest.h"
 #include "tools/velmora-gif/Png.h"
 
 namespace velmora::gifTool {
@@ -40,24 +40,9 @@ Png Decode(const fs::path& path) {
   return png;
 }
 
-class FramesCommand : public ::testing::Test {
+class FramesCommand : public CommandTest {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("velmora-frames-" +
-           std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-  int Run(const Args& args) {
-    out.str("");
-    err.str("");
-    return Main(args, out, err);
-  }
-  fs::path dir;
-  std::ostringstream out, err;
+  FramesCommand() : CommandTest("velmora-frames") {}
 };
 
 TEST_F(FramesCommand, WritesEachFrameAndTheMasksThatExist) {
