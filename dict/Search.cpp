@@ -1,5 +1,7 @@
 #include "dict/Search.h"
 
+#include <chrono>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -12,6 +14,7 @@
 namespace velmora {
 
 bool StopRequested = false;
+TSearchPacing SearchPacing;
 
 namespace {
 
@@ -51,9 +54,61 @@ void ShowEntry(TResultView& view, const TEntry& entry, const std::string& query,
   if (form == TForm::Explanation) view.HighlightMatches(text, query, 4, MatchColor);
 }
 
+// Lets pending messages run after every entry shown and otherwise whenever
+// the interval has passed; says whether a stop was asked for meanwhile.
+class TPacer {
+ public:
+  TPacer() : last_(Clock::now()) {}
+  bool Stopped(bool shown) {
+    const Clock::time_point now = Clock::now();
+    if (!shown && now - last_ < SearchPacing.Interval) return false;
+    Application().ProcessMessages();
+    last_ = Clock::now();
+    return StopRequested;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point last_;
+};
+
+enum class TScanEnd { Done, Stopped };
+
+// One pass over one file: the lines that hold the query's bytes are found by
+// one search over the image, and only they are split and tested.
+TScanEnd ScanFile(std::string_view image, int pass, const TSubstringFinder& finder,
+                  const TMatcher& matcher, const std::string& query, TResultView& view,
+                  TPacer& pacer, bool& found) {
+  TCandidateLines lines(image, finder, SearchPacing.SliceBytes);
+  std::string_view line;
+  for (;;) {
+    const TCandidateLines::TStep step = lines.Next(line);
+    if (step == TCandidateLines::TStep::End) return TScanEnd::Done;
+    bool shown = false;
+    if (step == TCandidateLines::TStep::Line) {
+      const TEntry entry = SplitLine(line);
+      const bool keyMatch = matcher.In(entry.Key);
+      if (pass < 3 ? keyMatch : !keyMatch && matcher.In(entry.Explanation)) {
+        // A stop asked for by anything but our own message runs still
+        // comes before the next entry.
+        if (StopRequested) return TScanEnd::Stopped;
+        found = true;
+        ShowEntry(view, entry, query, pass < 3 ? TForm::Key : TForm::Explanation);
+        shown = true;
+      }
+    }
+    if (pacer.Stopped(shown)) return TScanEnd::Stopped;
+  }
+}
+
 }  // namespace
 
 TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view) {
+  return RunSearch(controls, view, SharedDictImages());
+}
+
+TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
+                         TDictImages& images) {
   TSearchButtonGuard searchButton(controls);
   StopRequested = false;
   controls.SetStopEnabled(true);
@@ -68,8 +123,10 @@ TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view) {
   }
 
   const int ownFile = OwnFileNumber(query);
-  TDictFile file;
-  if (!file.Open(DictFileName(ownFile))) {
+  // Held by the search itself, so that a nested search that reads the file
+  // anew can't take the bytes away under this one.
+  std::shared_ptr<const TDictImage> image = images.Open(DictFileName(ownFile));
+  if (!image) {
     ShowFailure(view, texts::kOwnFileMissing);
     return TSearchOutcome::OwnFileMissing;
   }
@@ -90,32 +147,30 @@ TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view) {
   view.AppendLine(texts::kSearching);
 
   const TMatcher matcher(query);
+  // Candidates are found by their exact bytes; a query with letters (never
+  // a cleaned one) makes every line a candidate.
+  const TSubstringFinder finder(matcher.Exact() ? std::string_view(query) : "");
+  TPacer pacer;
   bool found = false;
   for (int pass = 1; pass <= 3; ++pass) {
     for (int number = 1; number <= 5; ++number) {
       if (pass == 1 && number != ownFile) continue;
       if (pass == 2 && number == ownFile) continue;
-      const std::string name = DictFileName(number);
-      if (pass > 1 && !file.Open(name)) {
-        std::string message(texts::kFileMissing);
-        view.ReplaceLine(0, message.append(name));
-        return TSearchOutcome::OtherFileMissing;
-      }
-      std::string_view line;
-      while (file.ReadLine(line)) {
-        if (StopRequested) {
-          file.Close();
-          return TSearchOutcome::Stopped;
+      // Every pass opens its files at its turn, so a file that went away
+      // since the last pass is reported at this one.
+      if (pass > 1) {
+        image.reset();
+        const std::string name = DictFileName(number);
+        image = images.Open(name);
+        if (!image) {
+          std::string message(texts::kFileMissing);
+          view.ReplaceLine(0, message.append(name));
+          return TSearchOutcome::OtherFileMissing;
         }
-        const TEntry entry = SplitLine(line);
-        const bool keyMatch = matcher.In(entry.Key);
-        if (pass < 3 ? keyMatch : !keyMatch && matcher.In(entry.Explanation)) {
-          found = true;
-          ShowEntry(view, entry, query, pass < 3 ? TForm::Key : TForm::Explanation);
-        }
-        Application().ProcessMessages();
       }
-      file.Close();
+      if (ScanFile(image->Bytes(), pass, finder, matcher, query, view, pacer, found) ==
+          TScanEnd::Stopped)
+        return TSearchOutcome::Stopped;
     }
   }
 
