@@ -43,7 +43,10 @@ class TDictImage {
 
  private:
   friend class TDictImages;
-  std::unique_ptr<char[]> data_;
+  struct TFree {
+    void operator()(char* p) const;
+  };
+  std::unique_ptr<char, TFree> data_;
   std::size_t size_ = 0;
   TFileIdentity identity_;
   bool reusable_ = false;  // false when the file changed while it was read

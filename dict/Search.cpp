@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dict/DictFile.h"
 #include "dict/DictText.h"
@@ -74,31 +75,71 @@ class TPacer {
 
 enum class TScanEnd { Done, Stopped };
 
+// The candidate lines of one file from its key pass, kept for its
+// explanation pass while they are few, so that a rare query scans each image
+// once. The image is held, so the lines stay valid and a file read anew in
+// between is told by its new image.
+struct TCandidateMemo {
+  static constexpr std::size_t kMaxLines = 1 << 16;
+  std::shared_ptr<const TDictImage> Image;
+  std::vector<std::string_view> Lines;
+  bool Complete = false;
+};
+
+// Tests one candidate line for the pass and shows it when it passes.
+TScanEnd TestLine(std::string_view line, int pass, const TMatcher& matcher,
+                  const std::string& query, TResultView& view, TPacer& pacer,
+                  bool& found) {
+  const TEntry entry = SplitLine(line);
+  const bool keyMatch = matcher.In(entry.Key);
+  bool shown = false;
+  if (pass < 3 ? keyMatch : !keyMatch && matcher.In(entry.Explanation)) {
+    // A stop asked for by anything but our own message runs still comes
+    // before the next entry.
+    if (StopRequested) return TScanEnd::Stopped;
+    found = true;
+    ShowEntry(view, entry, query, pass < 3 ? TForm::Key : TForm::Explanation);
+    shown = true;
+  }
+  return pacer.Stopped(shown) ? TScanEnd::Stopped : TScanEnd::Done;
+}
+
 // One pass over one file: the lines that hold the query's bytes are found by
-// one search over the image, and only they are split and tested.
-TScanEnd ScanFile(std::string_view image, int pass, const TSubstringFinder& finder,
-                  const TMatcher& matcher, const std::string& query, TResultView& view,
-                  TPacer& pacer, bool& found) {
-  TCandidateLines lines(image, finder, SearchPacing.SliceBytes);
+// one search over the image (or taken from the memo of the file's earlier
+// pass), and only they are split and tested.
+TScanEnd ScanFile(const std::shared_ptr<const TDictImage>& image, int pass,
+                  const TSubstringFinder& finder, const TMatcher& matcher,
+                  const std::string& query, TResultView& view, TPacer& pacer, bool& found,
+                  TCandidateMemo& memo) {
+  if (pass == 3 && memo.Complete && memo.Image == image) {
+    for (std::string_view line : memo.Lines)
+      if (TestLine(line, pass, matcher, query, view, pacer, found) == TScanEnd::Stopped)
+        return TScanEnd::Stopped;
+    return TScanEnd::Done;
+  }
+  const bool record = pass < 3;
+  if (record) memo = TCandidateMemo{image, {}, false};
+  TCandidateLines lines(image->Bytes(), finder, SearchPacing.SliceBytes);
   std::string_view line;
   for (;;) {
     const TCandidateLines::TStep step = lines.Next(line);
-    if (step == TCandidateLines::TStep::End) return TScanEnd::Done;
-    bool shown = false;
-    if (step == TCandidateLines::TStep::Line) {
-      const TEntry entry = SplitLine(line);
-      const bool keyMatch = matcher.In(entry.Key);
-      if (pass < 3 ? keyMatch : !keyMatch && matcher.In(entry.Explanation)) {
-        // A stop asked for by anything but our own message runs still
-        // comes before the next entry.
-        if (StopRequested) return TScanEnd::Stopped;
-        found = true;
-        ShowEntry(view, entry, query, pass < 3 ? TForm::Key : TForm::Explanation);
-        shown = true;
+    if (step == TCandidateLines::TStep::End) break;
+    if (step == TCandidateLines::TStep::Slice) {
+      if (pacer.Stopped(false)) return TScanEnd::Stopped;
+      continue;
+    }
+    if (record && memo.Image) {
+      if (memo.Lines.size() < TCandidateMemo::kMaxLines) {
+        memo.Lines.push_back(line);
+      } else {
+        memo = TCandidateMemo{};  // too many to keep: pass 3 scans again
       }
     }
-    if (pacer.Stopped(shown)) return TScanEnd::Stopped;
+    if (TestLine(line, pass, matcher, query, view, pacer, found) == TScanEnd::Stopped)
+      return TScanEnd::Stopped;
   }
+  if (record && memo.Image) memo.Complete = true;
+  return TScanEnd::Done;
 }
 
 }  // namespace
@@ -151,6 +192,7 @@ TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
   // a cleaned one) makes every line a candidate.
   const TSubstringFinder finder(matcher.Exact() ? std::string_view(query) : "");
   TPacer pacer;
+  TCandidateMemo memos[5];
   bool found = false;
   for (int pass = 1; pass <= 3; ++pass) {
     for (int number = 1; number <= 5; ++number) {
@@ -168,8 +210,8 @@ TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
           return TSearchOutcome::OtherFileMissing;
         }
       }
-      if (ScanFile(image->Bytes(), pass, finder, matcher, query, view, pacer, found) ==
-          TScanEnd::Stopped)
+      if (ScanFile(image, pass, finder, matcher, query, view, pacer, found,
+                   memos[number - 1]) == TScanEnd::Stopped)
         return TSearchOutcome::Stopped;
     }
   }
