@@ -30,8 +30,9 @@ std::unique_ptr<TGIFImage> SavedAndLoaded(TGIFImage& image) {
   return back;
 }
 
-// Composes the frames as a viewer does when every frame stays in place:
-// each frame over the last, its transparent pixels left out.
+// Composes the frames as a viewer does: each frame over what is shown, its
+// transparent pixels left out, and taken back again after it was shown when
+// its disposal says so (the only other one the writer uses leaves it).
 std::vector<std::vector<TGIFRGB>> Compose(TGIFImage& image) {
   const int w = image.GetWidth(), h = image.GetHeight();
   std::vector<TGIFRGB> screen(std::size_t(w) * std::size_t(h), 0xFFFFFFFF);
@@ -39,9 +40,11 @@ std::vector<std::vector<TGIFRGB>> Compose(TGIFImage& image) {
   for (int i = 0; i < image.Images->GetCount(); ++i) {
     TGIFSubImage* f = image.Images->GetImage(i);
     const TGIFGraphicControlExtension* gce = f->GraphicControlExtension;
-    if (gce) {
+    const bool restore = gce && gce->GetDisposal() == dmPrevious;
+    if (gce && !restore) {
       EXPECT_EQ(gce->GetDisposal(), dmNoDisposal);
     }
+    const std::vector<TGIFRGB> before = screen;
     const int transparent =
         gce && gce->GetTransparent() ? gce->GetTransparentColorIndex() : -1;
     TGIFColorMap* map = f->GetActiveColorMap();
@@ -55,6 +58,7 @@ std::vector<std::vector<TGIFRGB>> Compose(TGIFImage& image) {
                std::size_t(f->GetLeft() + x)] = Rgb(c.Red, c.Green, c.Blue);
       }
     states.push_back(screen);
+    if (restore) screen = before;
   }
   return states;
 }
@@ -139,7 +143,13 @@ TEST(FramesToGif, AnAnimationIsCroppedTransparentAndExact) {
   TGIFRGBFrame c = b;                                        // the same again
   TGIFRGBFrame d = b;
   FillRect(d, 39, 29, 40, 30, Rgb(0, 0, 100));
-  const std::vector<TGIFRGBFrame> frames = {a, b, c, d};
+  // A pop-up that goes again as a pixel elsewhere changes: the pop-up frame
+  // is taken back after it was shown, so the next covers just that pixel.
+  TGIFRGBFrame e = d;
+  FillRect(e, 5, 5, 35, 25, Rgb(7, 0, 100));
+  TGIFRGBFrame f = d;
+  FillRect(f, 0, 29, 1, 30, Rgb(9, 0, 100));
+  const std::vector<TGIFRGBFrame> frames = {a, b, c, d, e, f};
 
   TGIFImage image;
   TGIFFramesOptions options;
@@ -147,7 +157,7 @@ TEST(FramesToGif, AnAnimationIsCroppedTransparentAndExact) {
   options.Loops = 0;
   GIFFromFrames(image, frames, options);
   auto back = SavedAndLoaded(image);
-  ASSERT_EQ(back->Images->GetCount(), 4);
+  ASSERT_EQ(back->Images->GetCount(), 6);
   EXPECT_EQ(back->GetColorMap()->GetCount(), 256);
   TGIFSubImage* f1 = back->Images->GetImage(1);
   EXPECT_EQ(f1->GetBoundsRect(), Rect(10, 12, 20, 20));
@@ -157,6 +167,11 @@ TEST(FramesToGif, AnAnimationIsCroppedTransparentAndExact) {
   EXPECT_EQ(f1->ColorMap->GetCount(), 0);
   EXPECT_EQ(back->Images->GetImage(2)->GetBoundsRect(), Rect(0, 0, 1, 1));
   EXPECT_EQ(back->Images->GetImage(3)->GetBoundsRect(), Rect(39, 29, 40, 30));
+  EXPECT_EQ(back->Images->GetImage(3)->GraphicControlExtension->GetDisposal(),
+            dmNoDisposal);
+  EXPECT_EQ(back->Images->GetImage(4)->GraphicControlExtension->GetDisposal(),
+            dmPrevious);
+  EXPECT_EQ(back->Images->GetImage(5)->GetBoundsRect(), Rect(0, 29, 1, 30));
   auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(
       back->Images->GetImage(0)->Extensions->GetExtension(0));
   ASSERT_TRUE(loop);
