@@ -161,6 +161,8 @@ TEST_F(EncodeCommand, ReportsTroubleWithStatusTwo) {
   EXPECT_EQ(Run({"encode", out_gif, small, "--delay"}), 2);
   EXPECT_EQ(Run({"encode", out_gif, small, "--loops", "-1"}), 2);
   EXPECT_EQ(Run({"encode", out_gif, small, "--loops", "70000"}), 2);
+  EXPECT_NE(err.str().find("from 0 to 65535"), std::string::npos);
+  EXPECT_EQ(Run({"encode", out_gif, small, "--delay", "655351"}), 2);
   EXPECT_EQ(Run({"encode", out_gif, small, "--fast"}), 2);
   EXPECT_NE(err.str().find("unknown option"), std::string::npos);
   EXPECT_EQ(Run({"encode", (dir / "no-such-dir" / "x.gif").string(), small}), 2);
