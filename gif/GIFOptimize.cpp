@@ -91,11 +91,14 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
   const int delay = std::clamp((options.DelayMs + 5) / 10, 0, 65535);
   // The index each pixel of the screen shows after the frames so far.
   std::vector<std::uint8_t> shown(std::size_t(width) * std::size_t(height), 0);
+  // What is shown stands for frame base: the last frame left in place.
+  std::size_t base = 0;
+  std::vector<std::uint8_t> before;
   std::vector<TGIFRGB> pixels;
   std::vector<std::uint8_t> index, keep;
   for (std::size_t t = 0; t < frames.size(); ++t) {
     const TGIFRGBFrame& frame = frames[t];
-    TRect rect = t == 0 ? Rect(0, 0, width, height) : ChangedRect(frames[t - 1], frame);
+    TRect rect = t == 0 ? Rect(0, 0, width, height) : ChangedRect(frames[base], frame);
     int w = rect.Width(), h = rect.Height();
     // Pixels whose colour changed are mapped; those that map to what is
     // shown already are kept too, and the frame shrinks to the others.
@@ -111,7 +114,7 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
               std::size_t(rect.Top + y) * std::size_t(width) + std::size_t(rect.Left + x);
           const std::size_t to = std::size_t(y) * std::size_t(w) + std::size_t(x);
           pixels[to] = frame.Pixels[from] & 0xFFFFFF;
-          keep[to] = t > 0 && (frames[t - 1].Pixels[from] & 0xFFFFFF) == pixels[to];
+          keep[to] = t > 0 && (frames[base].Pixels[from] & 0xFFFFFF) == pixels[to];
         }
       GIFMapToPalette(pixels.data(), w, h, palette, dither, index.data(), keep.data());
       int left = w, top = h, right = 0, bottom = 0;
@@ -139,6 +142,17 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
       index.assign(1, 0);
       keep.assign(1, 1);
     }
+
+    // A frame whose change the next one takes back (a blink, a pop-up) is
+    // undone after it is shown, when the next frame then has less to cover.
+    bool restore = false;
+    if (t > 0 && t + 1 < frames.size()) {
+      const TRect fromThis = ChangedRect(frame, frames[t + 1]);
+      const TRect fromBase = ChangedRect(frames[base], frames[t + 1]);
+      restore =
+          fromBase.Width() * fromBase.Height() < fromThis.Width() * fromThis.Height();
+    }
+    if (restore) before = shown;
 
     auto* sub = new TGIFSubImage(&image);
     image.Images->Add(sub);
@@ -191,13 +205,17 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
     if (animated || transparent >= 0) {
       auto* gce = new TGIFGraphicControlExtension(sub);
       sub->Extensions->Add(gce);
-      gce->SetDisposal(dmNoDisposal);
+      gce->SetDisposal(restore ? dmPrevious : dmNoDisposal);
       if (animated) gce->SetDelay(delay);
       if (transparent >= 0) {
         gce->SetTransparentColorIndex(transparent);
         gce->SetTransparent(true);
       }
     }
+    if (restore)
+      shown.swap(before);
+    else
+      base = t;
   }
 }
 

@@ -30,8 +30,9 @@ std::unique_ptr<TGIFImage> SavedAndLoaded(TGIFImage& image) {
   return back;
 }
 
-// Composes the frames as a viewer does when every frame stays in place:
-// each frame over the last, its transparent pixels left out.
+// Composes the frames as a viewer does: each frame over what is shown, its
+// transparent pixels left out, and taken back again after it was shown when
+// its disposal says so (the only other one the writer uses leaves it).
 std::vector<std::vector<TGIFRGB>> Compose(TGIFImage& image) {
   const int w = image.GetWidth(), h = image.GetHeight();
   std::vector<TGIFRGB> screen(std::size_t(w) * std::size_t(h), 0xFFFFFFFF);
@@ -39,9 +40,11 @@ std::vector<std::vector<TGIFRGB>> Compose(TGIFImage& image) {
   for (int i = 0; i < image.Images->GetCount(); ++i) {
     TGIFSubImage* f = image.Images->GetImage(i);
     const TGIFGraphicControlExtension* gce = f->GraphicControlExtension;
-    if (gce) {
+    const bool restore = gce && gce->GetDisposal() == dmPrevious;
+    if (gce && !restore) {
       EXPECT_EQ(gce->GetDisposal(), dmNoDisposal);
     }
+    const std::vector<TGIFRGB> before = screen;
     const int transparent =
         gce && gce->GetTransparent() ? gce->GetTransparentColorIndex() : -1;
     TGIFColorMap* map = f->GetActiveColorMap();
@@ -55,6 +58,7 @@ std::vector<std::vector<TGIFRGB>> Compose(TGIFImage& image) {
                std::size_t(f->GetLeft() + x)] = Rgb(c.Red, c.Green, c.Blue);
       }
     states.push_back(screen);
+    if (restore) screen = before;
   }
   return states;
 }
@@ -139,7 +143,13 @@ TEST(FramesToGif, AnAnimationIsCroppedTransparentAndExact) {
   TGIFRGBFrame c = b;                                        // the same again
   TGIFRGBFrame d = b;
   FillRect(d, 39, 29, 40, 30, Rgb(0, 0, 100));
-  const std::vector<TGIFRGBFrame> frames = {a, b, c, d};
+  // A pop-up that goes again as a pixel elsewhere changes: the pop-up frame
+  // is taken back after it was shown, so the next covers just that pixel.
+  TGIFRGBFrame e = d;
+  FillRect(e, 5, 5, 35, 25, Rgb(7, 0, 100));
+  TGIFRGBFrame f = d;
+  FillRect(f, 0, 29, 1, 30, Rgb(9, 0, 100));
+  const std::vector<TGIFRGBFrame> frames = {a, b, c, d, e, f};
 
   TGIFImage image;
   TGIFFramesOptions options;
@@ -147,7 +157,7 @@ TEST(FramesToGif, AnAnimationIsCroppedTransparentAndExact) {
   options.Loops = 0;
   GIFFromFrames(image, frames, options);
   auto back = SavedAndLoaded(image);
-  ASSERT_EQ(back->Images->GetCount(), 4);
+  ASSERT_EQ(back->Images->GetCount(), 6);
   EXPECT_EQ(back->GetColorMap()->GetCount(), 256);
   TGIFSubImage* f1 = back->Images->GetImage(1);
   EXPECT_EQ(f1->GetBoundsRect(), Rect(10, 12, 20, 20));
@@ -157,6 +167,11 @@ TEST(FramesToGif, AnAnimationIsCroppedTransparentAndExact) {
   EXPECT_EQ(f1->ColorMap->GetCount(), 0);
   EXPECT_EQ(back->Images->GetImage(2)->GetBoundsRect(), Rect(0, 0, 1, 1));
   EXPECT_EQ(back->Images->GetImage(3)->GetBoundsRect(), Rect(39, 29, 40, 30));
+  EXPECT_EQ(back->Images->GetImage(3)->GraphicControlExtension->GetDisposal(),
+            dmNoDisposal);
+  EXPECT_EQ(back->Images->GetImage(4)->GraphicControlExtension->GetDisposal(),
+            dmPrevious);
+  EXPECT_EQ(back->Images->GetImage(5)->GetBoundsRect(), Rect(0, 29, 1, 30));
   auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(
       back->Images->GetImage(0)->Extensions->GetExtension(0));
   ASSERT_TRUE(loop);
@@ -169,6 +184,43 @@ TEST(FramesToGif, AnAnimationIsCroppedTransparentAndExact) {
   // Frames of different sizes are refused.
   std::vector<TGIFRGBFrame> mixed = {a, Frame(41, 30, 0)};
   EXPECT_THROW(GIFFromFrames(image, mixed, options), GIFException);
+}
+
+// Random edits, some taken back a frame later, over tables that are full or
+// have room: what is composed is always the input.
+TEST(FramesToGif, RandomEditsComposeExactly) {
+  std::mt19937 rng(11);
+  int restored = 0;
+  for (int round = 0; round < 40; ++round) {
+    const int w = 1 + int(rng() % 24), h = 1 + int(rng() % 16);
+    const int colors = round % 4 == 0 ? 256 : 2 + int(rng() % 6);
+    auto color = [&] { return Rgb(int(rng() % colors), 0, 9); };
+    std::vector<TGIFRGBFrame> frames{Frame(w, h, color())};
+    if (colors == 256)  // every colour present from the start
+      for (std::size_t i = 0; i < frames[0].Pixels.size() && i < 256; ++i)
+        frames[0].Pixels[i] = Rgb(int(i), 0, 9);
+    for (int t = 1; t < 12; ++t) {
+      TGIFRGBFrame next =
+          rng() % 3 == 0 && t > 1 ? frames[std::size_t(t - 2)] : frames.back();
+      for (int edits = int(rng() % 3); edits > 0; --edits) {
+        const int x = int(rng() % unsigned(w)), y = int(rng() % unsigned(h));
+        FillRect(next, x, y, x + 1 + int(rng() % unsigned(w - x)),
+                 y + 1 + int(rng() % unsigned(h - y)), color());
+      }
+      frames.push_back(next);
+    }
+    TGIFImage image;
+    GIFFromFrames(image, frames, TGIFFramesOptions{});
+    auto back = SavedAndLoaded(image);
+    ASSERT_EQ(back->Images->GetCount(), 12);
+    for (int i = 0; i < 12; ++i)
+      restored +=
+          back->Images->GetImage(i)->GraphicControlExtension->GetDisposal() == dmPrevious;
+    const auto states = Compose(*back);
+    for (std::size_t i = 0; i < frames.size(); ++i)
+      ASSERT_EQ(states[i], frames[i].Pixels) << "round " << round << " frame " << i;
+  }
+  EXPECT_GT(restored, 10);
 }
 
 TEST(FramesToGif, ManyColoursShareOneReducedTable) {

@@ -27,12 +27,12 @@ void EncodeUsage(std::ostream& out) {
          "be read, the frames differ in size or OUT.gif can't be written.\n";
 }
 
-bool ParseNumber(const std::string& text, int& n) {
-  if (text.empty() || text.size() > 5 ||
+bool ParseNumber(const std::string& text, int most, int& n) {
+  if (text.empty() || text.size() > 6 ||
       text.find_first_not_of("0123456789") != text.npos)
     return false;
   n = std::stoi(text);
-  return n <= 65535;
+  return n <= most;
 }
 
 }  // namespace
@@ -54,10 +54,12 @@ int Encode(const Args& args, std::ostream& out, std::ostream& err) {
         return 2;
       }
       const std::string& value = args[++i];
+      // The file holds the delay in hundredths of a second, both in 16 bits.
+      const int most = arg == "--delay" ? 655350 : 65535;
       int n = 0;
-      if (!ParseNumber(value, n) || (arg == "--delay" && n > 655350)) {
+      if (!ParseNumber(value, most, n)) {
         err << "velmora-gif encode: bad value '" << value << "' for " << arg
-            << " (a whole number from 0 to 65535)\n";
+            << " (a whole number from 0 to " << most << ")\n";
         return 2;
       }
       (arg == "--delay" ? options.DelayMs : options.Loops) = n;

@@ -54,6 +54,12 @@ std::vector<Pixels> Typing(int w, int h) {
       for (int y = 14; y < 20; ++y) s[std::size_t(y * w + 8 + step * 6)] = 0xFF0000;
     states.push_back(s);
     if (step == 3) states.push_back(s);  // nothing changed
+    if (step == 4) {                     // a tooltip shows for one frame
+      Pixels tip = s;
+      for (int y = 20; y < 26; ++y)
+        for (int x = 20; x < 50; ++x) tip[std::size_t(y * w + x)] = 0xFFFFE0;
+      states.push_back(tip);
+    }
   }
   return states;
 }
@@ -76,6 +82,12 @@ TEST_F(EncodeCommand, PlayPaintsTheInputFramesExactly) {
   ASSERT_TRUE(loop);
   EXPECT_EQ(loop->Loops, 3);
   EXPECT_EQ(image.Images->GetImage(1)->GraphicControlExtension->GetDelay(), 7);
+  // The tooltip's frame is taken back after it was shown.
+  int restored = 0;
+  for (int i = 0; i < image.Images->GetCount(); ++i)
+    restored +=
+        image.Images->GetImage(i)->GraphicControlExtension->GetDisposal() == dmPrevious;
+  EXPECT_EQ(restored, 1);
   // Later frames hold only what changed.
   for (int i = 1; i < image.Images->GetCount(); ++i)
     EXPECT_LT(
@@ -149,6 +161,8 @@ TEST_F(EncodeCommand, ReportsTroubleWithStatusTwo) {
   EXPECT_EQ(Run({"encode", out_gif, small, "--delay"}), 2);
   EXPECT_EQ(Run({"encode", out_gif, small, "--loops", "-1"}), 2);
   EXPECT_EQ(Run({"encode", out_gif, small, "--loops", "70000"}), 2);
+  EXPECT_NE(err.str().find("from 0 to 65535"), std::string::npos);
+  EXPECT_EQ(Run({"encode", out_gif, small, "--delay", "655351"}), 2);
   EXPECT_EQ(Run({"encode", out_gif, small, "--fast"}), 2);
   EXPECT_NE(err.str().find("unknown option"), std::string::npos);
   EXPECT_EQ(Run({"encode", (dir / "no-such-dir" / "x.gif").string(), small}), 2);
