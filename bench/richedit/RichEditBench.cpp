@@ -141,8 +141,12 @@ int main(int argc, char** argv) {
       if (qt) {
         auto edit = std::make_unique<TQtRichEdit>();
         edit->SetAutoUrlDetect(true);
-        if (layout) edit->Document()->documentLayout();
+        TQtRichEdit* shown = edit.get();
         views.push_back(std::move(edit));
+        WriteListing(*shown, n);
+        // A view following the output lays out its last screen.
+        if (layout) shown->EnsureLaidOut(shown->LineCount() - 40, shown->LineCount() - 1);
+        return;
       } else {
         views.push_back(std::make_unique<TMemoryRichEdit>());
       }
