@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -20,6 +21,7 @@
 #include "platform/classes/Canvas.h"
 #include "platform/classes/Gbk.h"
 #include "platform/qt/Image.h"
+#include "platform/qt/QtApplication.h"
 #include "platform/qt/ResultViewWidget.h"
 #include "platform/qt/ShellOpen.h"
 #include "platform/richedit/QtRichEdit.h"
@@ -533,6 +535,87 @@ TEST_F(FormViewSyncTest, StopLeavesTheViewOnTheStopStatus) {
   EXPECT_EQ(SelectionEnd(), statusEnd);
   EXPECT_TRUE(Visible(f, statusEnd));
   EXPECT_FALSE(Visible(f, LastPosition(f)));
+}
+
+// The search uses the view's selection as its working cursor. A user who
+// clicks into the view and types while it runs must not write into the
+// output; once it is over, the keys edit and Ctrl+Z takes back only them.
+TEST_F(FormViewSyncTest, KeysTypedInTheViewDuringASearchLeaveTheOutputAlone) {
+  WriteLongDictionary();
+  TForm4& f = Create();
+  f.show();
+  Search("甲乙");
+  const std::string expected = Text();
+  int calls = 0;
+  Application().OnProcessMessages = [&] {
+    if (++calls == 30) {
+      QTest::mouseClick(f.reResult->viewport(), Qt::LeftButton, {}, QPoint(30, 10));
+      f.reResult->setFocus();
+      QTest::keyClicks(f.reResult, "abc");
+      for (Qt::Key key : {Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_Return, Qt::Key_Tab})
+        QTest::keyClick(f.reResult, key);
+      QTest::keyClick(f.reResult, Qt::Key_Z, Qt::ControlModifier);
+    }
+  };
+  Search("甲乙");
+  EXPECT_GE(calls, 30);
+  EXPECT_EQ(Text(), expected);
+
+  f.reResult->setFocus();
+  QTest::keyClick(f.reResult, Qt::Key_Home, Qt::ControlModifier);
+  QTest::keyClicks(f.reResult, "xy");
+  EXPECT_EQ(Text(), "xy" + expected);
+  QTest::keyClick(f.reResult, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(Text(), expected);
+  QTest::keyClick(f.reResult, Qt::Key_Z, Qt::ControlModifier);  // no output undone
+  EXPECT_EQ(Text(), expected);
+}
+
+// The full listing of the bundled dictionary, with messages as the program
+// runs them: the view paints entries while it runs, and a click on Stop,
+// sent once it has, ends the search at the next dictionary line.
+TEST_F(FormTest, StopEndsTheFullListingAtTheNextLine) {
+  for (const char* name : {"1.sr", "2.sr", "3.sr", "4.sr", "5.sr"})
+    fs::copy_file(fs::path(VELMORA_DATA_DIR) / name, dir_ / name);
+  WriteWorkedExamplePictures();
+  TForm4& f = Create();
+  f.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  InstallQtApplicationHooks();
+  Application().OnShowException = [this](const std::exception& e) {
+    reported_.push_back(e.what());
+  };
+
+  struct PaintWatch : QObject {
+    TForm4& form;
+    int entryPaints = 0;
+    int linesAtClick = -1;
+    int scrolledAtClick = 0;
+    explicit PaintWatch(TForm4& f) : form(f) {}
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() != QEvent::Paint || form.ResultEdit().LineCount() < 10) return false;
+      // After a few paints with entries, a click on Stop comes as the next event.
+      if (++entryPaints == 3) {
+        QTimer::singleShot(0, &form, [this] {
+          linesAtClick = form.ResultEdit().LineCount();
+          scrolledAtClick = form.reResult->verticalScrollBar()->value();
+          QTest::mouseClick(form.btnStop, Qt::LeftButton);
+        });
+      }
+      return false;
+    }
+  } watch(f);
+  f.reResult->viewport()->installEventFilter(&watch);
+  Search("：");
+  f.reResult->viewport()->removeEventFilter(&watch);
+
+  ASSERT_GT(watch.linesAtClick, 0) << "the view never painted entries";
+  EXPECT_EQ(Lines(View())[1], kStopped);
+  // An entry is three lines: at most the one under way was finished.
+  EXPECT_LE(View().LineCount() - watch.linesAtClick, 3);
+  EXPECT_LT(View().LineCount(), 3 * 124000);
+  EXPECT_GT(watch.scrolledAtClick, 0);  // the view followed the output
+  EXPECT_TRUE(reported_.empty());
 }
 
 }  // namespace
