@@ -18,8 +18,8 @@
 namespace velmora {
 namespace {
 
-// Room between the view's edge and the text.
-constexpr int kMargin = 2;
+// Room between the view's edges and the text, on every side.
+constexpr int kMargin = 4;
 
 }  // namespace
 
@@ -88,10 +88,11 @@ void TResultViewWidget::SetEdit(TQtRichEdit* edit) {
     pendingTop_ = false;
     ScheduleUpdate();
   };
+  // At once: callers look at the view right after.
   edit_->OnScrollToTop = [this] {
     pendingScroll_.reset();
     pendingTop_ = true;
-    ScheduleUpdate();
+    Flush();
   };
   edit_->SetLayoutWidth(viewport()->width() - 2 * kMargin);
   ScheduleUpdate();
@@ -145,7 +146,7 @@ void TResultViewWidget::Flush() {
 void TResultViewWidget::UpdateScrollBars() {
   if (!edit_) return;
   int page = viewport()->height();
-  long long total = edit_->DocumentHeight();
+  long long total = edit_->DocumentHeight() + 2 * kMargin;
   QScrollBar* v = verticalScrollBar();
   v->setPageStep(std::max(page, 1));
   v->setRange(0, int(std::clamp<long long>(total - page, 0, INT32_MAX)));
@@ -157,7 +158,7 @@ void TResultViewWidget::UpdateScrollBars() {
 
 void TResultViewWidget::ScrollToCaret(int pos) {
   QRectF r = edit_->CaretRect(pos);
-  int page = viewport()->height();
+  int page = viewport()->height() - 2 * kMargin;
   int line = edit_->LineFromChar(pos);
   if (r.bottom() > Top() + page) {
     // The lines that end up on screen above it are laid out first, so that
@@ -185,10 +186,10 @@ void TResultViewWidget::paintEvent(QPaintEvent*) {
   QPainter painter(viewport());
   painter.fillRect(viewport()->rect(), palette().color(QPalette::Base));
   if (!edit_) return;
-  painter.translate(kMargin, 0);
+  painter.translate(kMargin, kMargin);
   TQtRichEdit::TPaintOptions options;
   options.top = Top();
-  options.height = viewport()->height();
+  options.height = viewport()->height() - kMargin;
   options.left = horizontalScrollBar()->value();
   options.showSelection = hasFocus();
   options.showCaret = hasFocus() && caretVisible_;
@@ -226,14 +227,15 @@ void TResultViewWidget::scrollContentsBy(int, int) {
 
 int TResultViewWidget::HitTest(const QPoint& p, bool exact) {
   if (!edit_) return -1;
-  QPointF doc(p.x() - kMargin + horizontalScrollBar()->value(), p.y() + double(Top()));
+  QPointF doc(p.x() - kMargin + horizontalScrollBar()->value(),
+              p.y() - kMargin + double(Top()));
   return edit_->HitTest(doc, exact);
 }
 
 QRect TResultViewWidget::CursorRect(int bytePos) {
   if (!edit_) return {};
   QRectF r = edit_->CaretRect(bytePos);
-  r.translate(kMargin - horizontalScrollBar()->value(), -double(Top()));
+  r.translate(kMargin - horizontalScrollBar()->value(), kMargin - double(Top()));
   return r.toAlignedRect();
 }
 
