@@ -135,7 +135,8 @@ void TResultViewWidget::Flush() {
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
   }
-  if (pendingScroll_) {
+  // While the user holds the thumb, the view stays where it is dragged.
+  if (pendingScroll_ && !verticalScrollBar()->isSliderDown()) {
     int pos = *pendingScroll_;
     pendingScroll_.reset();
     ScrollToCaret(pos);
