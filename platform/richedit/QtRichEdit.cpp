@@ -421,6 +421,8 @@ void TQtRichEdit::SetFont(const QFont& font) {
 }
 
 void TQtRichEdit::SetTextColor(const QColor& color) {
+  // The view sets it on every paint: only a new colour is a change.
+  if (color == textColor_) return;
   textColor_ = color;
   Changed();
 }

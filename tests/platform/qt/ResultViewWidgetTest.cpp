@@ -217,6 +217,12 @@ TEST_F(ViewWidgetTest, FollowsTheNewestOutputAndGoesBackToTheTop) {
   // Far fewer paints than lines: one per interval at most, and the last.
   EXPECT_LE(paints, elapsed / TResultViewWidget::kRepaintInterval + 3);
   EXPECT_LT(edit_.LaidOutLines(), 100);
+  // Once all is shown, nothing more is painted while nothing changes.
+  view_.clearFocus();  // no caret blinking
+  QTest::qWait(3 * TResultViewWidget::kRepaintInterval);
+  int settled = paints;
+  QTest::qWait(5 * TResultViewWidget::kRepaintInterval);
+  EXPECT_EQ(paints, settled);
   Viewport()->removeEventFilter(&counter);
 
   edit_.ScrollToTop();
