@@ -10,9 +10,6 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QShortcut>
-#include <QTextCursor>
-#include <QTextDocument>
-#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
 #include <filesystem>
@@ -50,11 +47,6 @@ constexpr std::string_view kPictureFailedBefore =
 constexpr std::string_view kPictureFailedAfter = "\xB5\xB5\xB0\xB8";
 
 constexpr const char* kPictureFiles[3] = {"t1.gif", "t2.gif", "w.gif"};
-
-// How often the editor catches up with a running search. Syncing it after
-// every span laid the document out anew and moved the editor's cursor per
-// span, which took seconds for a few thousand entries.
-constexpr int kViewSyncInterval = 50;
 
 // The least the result view keeps below the search row when the window is
 // made as small as it goes: a few lines.
@@ -150,26 +142,20 @@ TForm4::TForm4() : richEdit_(std::make_unique<TQtRichEdit>()) {
   cbRareWord->setPalette(red);
   cbRareWord->setChecked(true);
 
-  reResult->setDocument(richEdit_->Document());
+  richEdit_->SetFont(Tahoma(17));
   reResult->setFont(Tahoma(17));
   QPalette viewPal = reResult->palette();
   viewPal.setColor(QPalette::Base, ToQColor(FormColor));
   reResult->setPalette(viewPal);
   reResult->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   reResult->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  reResult->setLineWrapMode(QTextEdit::WidgetWidth);
-  reResult->setTabChangesFocus(false);  // Tab inserts a tab
-  reResult->setReadOnly(false);
   reResult->setContextMenuPolicy(Qt::NoContextMenu);
-  reResult->SetLinkLookup([this](int documentPosition) -> std::optional<TLinkRange> {
-    return richEdit_->LinkAt(richEdit_->ByteFromDocument(documentPosition));
-  });
+  reResult->SetEdit(richEdit_.get());
   reResult->OnNotify = [this](TMessage& m) { Guarded([&] { WMNotify(m); }); };
   reResult->OnMouseDown = [this](TMouseButton b, TShiftState s, int x, int y) {
     Guarded([&] { reResultMouseDown(reResult, b, s, x, y); });
   };
   reResult->raise();
-  WireResultView();
 
   setTabOrder(edSearch, btnSearch);
   setTabOrder(btnSearch, reResult);
@@ -220,109 +206,14 @@ TForm4::TForm4() : richEdit_(std::make_unique<TQtRichEdit>()) {
 
 TForm4::~TForm4() {
   if (Form4 == this) Form4 = nullptr;
-  // The editor shows the rich-text control's document, which goes with the
-  // members, before the child widgets would.
-  richEdit_->OnSelectionChanged = nullptr;
-  richEdit_->OnScrollIntoView = nullptr;
-  richEdit_->OnScrollToTop = nullptr;
+  // The view shows the rich-text control, which goes with the members,
+  // before the child widgets would.
   delete reResult;
   reResult = nullptr;
 }
 
 IRichEdit& TForm4::ResultEdit() {
   return *richEdit_;
-}
-
-void TForm4::WireResultView() {
-  QTextDocument* doc = richEdit_->Document();
-  viewSyncTimer_ = new QTimer(this);
-  viewSyncTimer_->setSingleShot(true);
-  viewSyncTimer_->setInterval(kViewSyncInterval);
-  connect(viewSyncTimer_, &QTimer::timeout, this, [this] { FlushViewSync(); });
-  // The program's selection is the editor's...
-  // Like the original control, the view shows its selection only while it
-  // has the focus; otherwise every span the search colours would flash by.
-  richEdit_->OnSelectionChanged = [this, doc](int start, int end) {
-    QTextCursor cursor(doc);
-    cursor.setPosition(reResult->hasFocus() ? start : end);
-    cursor.setPosition(end, QTextCursor::KeepAnchor);
-    // A selection the user made in the editor is shown at once.
-    if (!deferViewSync_ || syncingSelection_) {
-      FlushViewSync();
-      ShowSelection(cursor);
-      return;
-    }
-    pendingSelection_ = cursor;
-    HoldViewSync();
-  };
-  richEdit_->OnScrollIntoView = [this, doc](int documentPos) {
-    QTextCursor cursor(doc);
-    cursor.setPosition(std::clamp(documentPos, 0, doc->characterCount() - 1));
-    if (!deferViewSync_ || syncingSelection_) {
-      FlushViewSync();
-      ScrollIntoView(cursor);
-      return;
-    }
-    if (!pendingScrollFurthest_ ||
-        cursor.position() >= pendingScrollFurthest_->position())
-      pendingScrollFurthest_ = cursor;
-    pendingScrollLast_ = cursor;
-    HoldViewSync();
-  };
-  richEdit_->OnScrollToTop = [this] {
-    FlushViewSync();
-    reResult->verticalScrollBar()->setValue(0);
-  };
-  // ... and what the user selects there is the program's selection, which
-  // the menu's copy and query items read.
-  auto fromEditor = [this] {
-    if (syncingSelection_) return;
-    // The editor's cursor moved while it still lagged behind the view (a
-    // line above it was replaced): bring it up to date first, so that the
-    // view does not take back the stale selection. Its pending cursor moved
-    // along with the text, as the editor's own would have.
-    if (pendingSelection_) FlushViewSync();
-    QTextCursor cursor = reResult->textCursor();
-    int start = richEdit_->ByteFromDocument(cursor.selectionStart());
-    int end = richEdit_->ByteFromDocument(cursor.selectionEnd());
-    syncingSelection_ = true;
-    richEdit_->SetSelection(start, end - start);
-    syncingSelection_ = false;
-  };
-  connect(reResult, &QTextEdit::selectionChanged, this, fromEditor);
-  connect(reResult, &QTextEdit::cursorPositionChanged, this, fromEditor);
-}
-
-void TForm4::ShowSelection(const QTextCursor& selection) {
-  bool wasSyncing = syncingSelection_;
-  syncingSelection_ = true;
-  reResult->setTextCursor(selection);
-  syncingSelection_ = wasSyncing;
-}
-
-void TForm4::ScrollIntoView(const QTextCursor& at) {
-  QRect r = reResult->cursorRect(at);
-  QScrollBar* bar = reResult->verticalScrollBar();
-  int visible = reResult->viewport()->height();
-  if (r.bottom() >= visible) bar->setValue(bar->value() + r.bottom() - visible + 1);
-  if (r.top() < 0) bar->setValue(bar->value() + r.top());
-}
-
-void TForm4::HoldViewSync() {
-  if (!viewSyncTimer_->isActive()) viewSyncTimer_->start();
-}
-
-void TForm4::FlushViewSync() {
-  if (!reResult || !viewSyncTimer_) return;
-  viewSyncTimer_->stop();
-  // The newest output first, then the last request as it came: where the
-  // step after every span would have left the view.
-  std::optional<QTextCursor> furthest = std::exchange(pendingScrollFurthest_, {});
-  std::optional<QTextCursor> last = std::exchange(pendingScrollLast_, {});
-  std::optional<QTextCursor> selection = std::exchange(pendingSelection_, {});
-  if (furthest && furthest->position() != last->position()) ScrollIntoView(*furthest);
-  if (selection) ShowSelection(*selection);
-  if (last) ScrollIntoView(*last);
 }
 
 void TForm4::DoCreate() {
@@ -403,16 +294,17 @@ void TForm4::btnSearchClick(void* /*Sender*/) {
     explicit Running(bool& f) : flag(f) { flag = true; }
     ~Running() { flag = false; }
   } running(searching_);
-  // The editor catches up with the view now and then while the search
-  // writes, and fully once it has returned, however it returns.
-  struct Deferred {
-    TForm4& form;
-    explicit Deferred(TForm4& f) : form(f) { form.deferViewSync_ = true; }
-    ~Deferred() {
-      form.deferViewSync_ = false;
-      form.FlushViewSync();
+  // The selection is the search's working cursor: the user's keys in the
+  // view must not edit through it meanwhile. The view shows where the
+  // search ended once it has returned, however it returns.
+  struct Writing {
+    TResultViewWidget& view;
+    explicit Writing(TResultViewWidget& v) : view(v) { view.SetWriting(true); }
+    ~Writing() {
+      view.SetWriting(false);
+      view.Flush();
     }
-  } deferred(*this);
+  } writing(*reResult);
   TSearchControls controls(*this);
   do {
     searchPending_ = false;

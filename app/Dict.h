@@ -1,7 +1,6 @@
 // The main window and the module state shared with the search.
 #pragma once
 
-#include <QTextCursor>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -14,8 +13,6 @@
 #include "platform/classes/Classes.h"
 #include "platform/classes/Graphics.h"
 #include "platform/qt/Messages.h"
-
-class QTimer;
 
 class QAction;
 class QCheckBox;
@@ -148,16 +145,8 @@ class TForm4 : public QWidget {
  private:
   class TSearchControls;
   void Dock();
-  void WireResultView();
-  // While a search runs the editor follows the view at most every
-  // kViewSyncInterval ms instead of after every formatted span; these bring
-  // it up to date with what was asked for since.
-  void ShowSelection(const QTextCursor& selection);
-  void ScrollIntoView(const QTextCursor& at);
   void UpdateMinimumSize();
   void Navigate(const std::optional<std::string>& query);
-  void HoldViewSync();
-  void FlushViewSync();
 
   std::unique_ptr<TQtRichEdit> richEdit_;
   std::unique_ptr<TResultView> output_;
@@ -175,14 +164,6 @@ class TForm4 : public QWidget {
   int wheelRest_ = 0;       // wheel turn not yet worth a zoom step
   bool searching_ = false;
   bool searchPending_ = false;
-  bool syncingSelection_ = false;  // the editor and the view agree already
-  bool deferViewSync_ = false;     // a search is writing
-  // What the editor still has to show; cursors, so that they move with the
-  // text when lines above them are replaced meanwhile.
-  std::optional<QTextCursor> pendingSelection_;
-  std::optional<QTextCursor> pendingScrollFurthest_;
-  std::optional<QTextCursor> pendingScrollLast_;
-  QTimer* viewSyncTimer_ = nullptr;
 };
 
 }  // namespace velmora

@@ -1,6 +1,7 @@
 #include "platform/qt/QtApplication.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMessageBox>
 
 #include "platform/classes/Application.h"
@@ -9,6 +10,11 @@
 #include "platform/qt/GbkQt.h"
 
 namespace velmora {
+namespace {
+
+constexpr qint64 kProcessMessagesInterval = 8;  // ms
+
+}  // namespace
 
 void ShowExceptionMessageBox(const std::exception& e) {
   // Our own exceptions carry GBK text; anything else is shown without a
@@ -21,9 +27,16 @@ void ShowExceptionMessageBox(const std::exception& e) {
 
 void InstallQtApplicationHooks() {
   TApplication& app = Application();
+  // A search lets messages run after every dictionary line; asking the
+  // system for events a hundred thousand times a second cost far more than
+  // the search itself. Messages run at most every few milliseconds instead,
+  // which is still immediate to a person.
   app.OnProcessMessages = [] {
+    thread_local QElapsedTimer since;
+    if (since.isValid() && since.elapsed() < kProcessMessagesInterval) return;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     CheckSynchronize();
+    since.start();
   };
   // A painter thread that queued a step wakes the event loop, which then
   // carries the step out on this thread.

@@ -1,657 +1,753 @@
 #include "platform/richedit/QtRichEdit.h"
 
 #include <QClipboard>
-#include <QColor>
-#include <QFont>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <QTextBlock>
-#include <QTextCharFormat>
-#include <QTextCursor>
-#include <QTextDocumentFragment>
+#include <QPainter>
+#include <QTextBoundaryFinder>
 #include <algorithm>
+#include <cmath>
 
 #include "platform/classes/Gbk.h"
-#include "platform/richedit/TextLayout.h"
 
 namespace velmora {
 namespace {
 
-// How a block's line break was written, kept in the block's user state. New
-// blocks (-1, for example from typing Enter in the editor) count as CR LF.
-constexpr int kBreakCrLf = 0;
-constexpr int kBreakLf = 1;
-constexpr int kBreakCr = 2;
-
-int BreakKind(const QTextBlock& block) {
-  int state = block.userState();
-  return state == kBreakLf || state == kBreakCr ? state : kBreakCrLf;
-}
-
-const char* BreakBytes(int kind) {
-  return kind == kBreakLf ? "\n" : kind == kBreakCr ? "\r" : "\r\n";
-}
-
-// The program's own format rides along in user properties.
-constexpr int kColorProperty = QTextFormat::UserProperty + 0x5601;
-constexpr int kStyleProperty = QTextFormat::UserProperty + 0x5602;
-
 const QColor kLinkColor(0, 0, 255);
+// Lines kept laid out: a few screens, so that scrolling back and forth does
+// not lay the same lines out again, and memory stays bounded.
+constexpr size_t kLayoutCacheLines = 1500;
+
+QColor ToQColor(TColor c) {
+  return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
+}
+
+bool IsRgb(TColor c) {
+  return (c & 0xFF000000) == 0;
+}
 
 QString ToQString(std::string_view gbk) {
   std::u32string text = gbk::Decode(gbk);
   return QString::fromUcs4(text.data(), qsizetype(text.size()));
 }
 
-// Calls f(utf16Offset, utf16Length, codePoint) for each character of s.
-template <typename F>
-void ForEachChar(const QString& s, F f) {
-  for (qsizetype i = 0; i < s.size();) {
-    char32_t c = s[i].unicode();
-    int length = 1;
-    if (s[i].isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate()) {
-      c = QChar::surrogateToUcs4(s[i], s[i + 1]);
-      length = 2;
-    }
-    if (!f(int(i), length, c)) return;
-    i += length;
-  }
-}
-
-std::string ToGbk(const QString& s) {
-  std::u32string text;
-  text.reserve(s.size());
-  ForEachChar(s, [&](int, int, char32_t c) {
-    text += QChar::isSurrogate(c) ? char32_t(0xFFFD) : c;
-    return true;
-  });
-  return gbk::Encode(text);
-}
-
-int ByteLength(const QString& s) {
-  int bytes = 0;
-  ForEachChar(s, [&](int, int, char32_t c) {
-    bytes += gbk::EncodedLength(c);
-    return true;
-  });
-  return bytes;
-}
-
-TCharFormat ProgramFormat(const QTextCharFormat& f) {
-  TCharFormat p;
-  if (f.hasProperty(kColorProperty)) p.Color = f.property(kColorProperty).toUInt();
-  if (f.hasProperty(kStyleProperty)) p.Style = f.property(kStyleProperty).toUInt();
-  return p;
-}
-
-// Stores the program's format and what it looks like, links included.
-void SetFormat(QTextCharFormat& f, const TCharFormat& p) {
-  if (p.Color == clDefault)
-    f.clearProperty(kColorProperty);
-  else
-    f.setProperty(kColorProperty, uint(p.Color));
-  if (p.Style == 0)
-    f.clearProperty(kStyleProperty);
-  else
-    f.setProperty(kStyleProperty, uint(p.Style));
-
-  bool link = f.isAnchor();
-  if ((p.Color & 0xFF000000) == 0)  // an RGB value, not a symbolic colour
-    f.setForeground(QColor(GetRValue(p.Color), GetGValue(p.Color), GetBValue(p.Color)));
+QTextCharFormat LookOf(const TCharFormat& p, bool link) {
+  QTextCharFormat f;
+  if (IsRgb(p.Color))
+    f.setForeground(ToQColor(p.Color));
   else if (link)
     f.setForeground(kLinkColor);
-  else
-    f.clearForeground();
-  auto flag = [&f](int property, bool on) {
-    if (on)
-      f.setProperty(property, true);
-    else
-      f.clearProperty(property);
-  };
-  if (p.Style & fsBold)
-    f.setFontWeight(QFont::Bold);
-  else
-    f.clearProperty(QTextFormat::FontWeight);
-  flag(QTextFormat::FontItalic, p.Style & fsItalic);
-  flag(QTextFormat::FontStrikeOut, p.Style & fsStrikeOut);
-  if ((p.Style & fsUnderline) || link) {
-    f.setFontUnderline(true);
-  } else {
-    f.clearProperty(QTextFormat::FontUnderline);
-    f.clearProperty(QTextFormat::TextUnderlineStyle);
-  }
-}
-
-QTextCharFormat MakeFormat(const TCharFormat& p) {
-  QTextCharFormat f;
-  SetFormat(f, p);
+  if (p.Style & fsBold) f.setFontWeight(QFont::Bold);
+  if (p.Style & fsItalic) f.setFontItalic(true);
+  if (p.Style & fsStrikeOut) f.setFontStrikeOut(true);
+  if ((p.Style & fsUnderline) || link) f.setFontUnderline(true);
   return f;
 }
 
-double PointsToPixels(double pt) {
-  return pt * 96.0 / 72.0;
+// Line breaks of any kind become CR LF, as an edit control stores typed ones.
+std::string WithCrLf(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    int width = richedit::BreakWidthAt(text, i);
+    if (width) {
+      out += "\r\n";
+      i += width;
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
 }
 
 }  // namespace
 
-namespace {
+struct TQtRichEdit::LineLayout {
+  QTextLayout layout;
+  // Byte offset in the line of each UTF-16 index of the layout's text, and
+  // of its end.
+  std::vector<int> byteAt;
+  int height = 0;
 
-// Marks the edits this object makes itself; it keeps its positions up to
-// date on its own.
-class OwnEdit {
- public:
-  explicit OwnEdit(bool& flag) : flag_(flag), old_(flag) { flag = true; }
-  ~OwnEdit() { flag_ = old_; }
-  OwnEdit(const OwnEdit&) = delete;
-  OwnEdit& operator=(const OwnEdit&) = delete;
-
- private:
-  bool& flag_;
-  bool old_;
+  int Utf16Of(int byteOffset) const {
+    auto it = std::lower_bound(byteAt.begin(), byteAt.end(), byteOffset);
+    return int(it - byteAt.begin());
+  }
+  // The UTF-16 index of the character holding byteOffset.
+  int Utf16Holding(int byteOffset) const {
+    auto it = std::upper_bound(byteAt.begin(), byteAt.end(), byteOffset);
+    int i = std::max(int(it - byteAt.begin()) - 1, 0);
+    while (i > 0 && byteAt[i - 1] == byteAt[i]) --i;  // a surrogate pair
+    return i;
+  }
 };
 
-}  // namespace
-
-struct TQtRichEdit::Piece {
-  std::string_view text;
-  int breakKind;  // -1: no break after it
-};
-
-TQtRichEdit::TQtRichEdit() : doc_(std::make_unique<QTextDocument>()) {
-  doc_->setUndoRedoEnabled(false);  // the view is rewritten, never undone
-  connect(doc_.get(), &QTextDocument::contentsChange, this,
-          &TQtRichEdit::OnContentsChange);
-  connect(doc_.get(), &QTextDocument::contentsChanged, this,
-          &TQtRichEdit::OnContentsChanged);
+TQtRichEdit::TQtRichEdit() {
+  QFont font;
+  font.setPixelSize(17);
+  baseFont_ = font;
+  font_ = font;
+  FontChanged();
   Clear();
 }
 
-TQtRichEdit::~TQtRichEdit() {
-  doc_->disconnect(this);
+TQtRichEdit::~TQtRichEdit() = default;
+
+void TQtRichEdit::Changed() const {
+  if (OnChanged) OnChanged();
 }
 
-// ---- byte positions -------------------------------------------------------
+// ---- text model -----------------------------------------------------------
 
-// Someone else edited the document (typing in an editor). With a layout the
-// document says where; without one only that something changed.
-void TQtRichEdit::OnContentsChange(int position, int, int) {
-  if (ownEdit_) return;
-  Invalidate(doc_->findBlock(position).blockNumber());
-  changeLocated_ = true;
-}
-
-void TQtRichEdit::OnContentsChanged() {
-  if (!ownEdit_ && !changeLocated_) Invalidate(0);
-  changeLocated_ = false;
-}
-
-void TQtRichEdit::Invalidate(int fromBlock) const {
-  if (fromBlock < 0) fromBlock = 0;
-  if (int(starts_.size()) > fromBlock + 1) {
-    starts_.resize(fromBlock + 1);
-    docStarts_.resize(fromBlock + 1);
-  }
-  textLength_ = -1;
-  if (hotNumber_ >= fromBlock) hotNumber_ = -1;
-}
-
-QTextBlock TQtRichEdit::BlockByNumber(int number) const {
-  // Work goes on at the end of the view, block after block: one step from
-  // the block used last instead of a search from the top.
-  if (hotNumber_ >= 0 && number == hotNumber_ + 1)
-    hotBlock_ = hotBlock_.next();
-  else if (hotNumber_ < 0 || number != hotNumber_)
-    hotBlock_ = doc_->findBlockByNumber(number);
-  hotNumber_ = hotBlock_.isValid() ? number : -1;
-  return hotBlock_;
-}
-
-int TQtRichEdit::BreakWidth(const QTextBlock& block) const {
-  if (!block.next().isValid()) return 0;
-  return BreakKind(block) == kBreakCrLf ? 2 : 1;
-}
-
-void TQtRichEdit::ExtendCache() const {
-  int count = doc_->blockCount();
-  if (starts_.empty()) {
-    starts_.push_back(0);
-    docStarts_.push_back(0);
-  }
-  if (int(starts_.size()) >= count) return;
-  QTextBlock block = BlockByNumber(int(starts_.size()) - 1);
-  for (; int(starts_.size()) < count; block = block.next()) {
-    starts_.push_back(starts_.back() + ByteLength(block.text()) + BreakWidth(block));
-    docStarts_.push_back(docStarts_.back() + block.length());
-  }
-}
-
-int TQtRichEdit::BlockStart(int block) const {
-  ExtendCache();
-  return starts_[block];
-}
-
-int TQtRichEdit::BlockOfByte(int pos) const {
-  ExtendCache();
-  if (pos >= starts_.back()) return int(starts_.size()) - 1;  // the usual question
-  auto it = std::upper_bound(starts_.begin(), starts_.end(), pos);
-  return it == starts_.begin() ? 0 : int(it - starts_.begin()) - 1;
-}
-
-int TQtRichEdit::LineCount() const {
-  return doc_->blockCount();
+void TQtRichEdit::Clear() {
+  text_.clear();
+  lineStarts_.assign(1, 0);
+  runs_.assign(1, Run{0, TCharFormat{}});
+  anchor_ = caret_ = 0;
+  undo_.clear();
+  layouts_.clear();
+  contentWidth_ = 0;
+  heights_.Assign({EstimatedHeight(0)});
+  Changed();
 }
 
 int TQtRichEdit::LineFromChar(int pos) const {
-  return BlockOfByte(pos);
+  if (pos >= lineStarts_.back()) return LineCount() - 1;  // the usual question
+  auto it = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), pos);
+  return it == lineStarts_.begin() ? 0 : int(it - lineStarts_.begin()) - 1;
 }
 
 int TQtRichEdit::LineIndex(int line) const {
-  return line >= 0 && line < LineCount() ? BlockStart(line) : -1;
+  return line >= 0 && line < LineCount() ? lineStarts_[line] : -1;
 }
 
-int TQtRichEdit::TextLength() const {
-  if (textLength_ < 0) {
-    ExtendCache();
-    textLength_ = starts_.back() + ByteLength(doc_->lastBlock().text());
-  }
-  return textLength_;
+int TQtRichEdit::LineEnd(int line) const {
+  if (line + 1 >= LineCount()) return TextLength();
+  int next = lineStarts_[line + 1];
+  bool crLf =
+      text_[next - 1] == '\n' && next - 2 >= lineStarts_[line] && text_[next - 2] == '\r';
+  return next - (crLf ? 2 : 1);
 }
 
-std::string TQtRichEdit::LineBytes(int block) const {
-  return ToGbk(BlockByNumber(block).text());
+std::string_view TQtRichEdit::LineText(int line) const {
+  return std::string_view(text_).substr(lineStarts_[line],
+                                        LineEnd(line) - lineStarts_[line]);
 }
 
-std::string TQtRichEdit::Bytes(int from, int to) const {
-  if (to <= from) return {};
-  int first = BlockOfByte(from);
-  std::string bytes;
-  int start = BlockStart(first);
-  QTextBlock block = BlockByNumber(first);
-  while (block.isValid() && start + int(bytes.size()) < to) {
-    bytes += ToGbk(block.text());
-    if (block.next().isValid()) bytes += BreakBytes(BreakKind(block));
-    block = block.next();
-  }
-  return bytes.substr(from - start, to - from);
+size_t TQtRichEdit::RunAt(int pos) const {
+  if (pos >= runs_.back().start) return runs_.size() - 1;
+  auto it = std::upper_bound(runs_.begin(), runs_.end(), pos,
+                             [](int p, const Run& r) { return p < r.start; });
+  return size_t(it - runs_.begin()) - 1;
 }
 
-std::string TQtRichEdit::Text() const {
-  return Bytes(0, TextLength());
+size_t TQtRichEdit::SplitAt(int pos) {
+  if (pos >= TextLength()) return runs_.size();
+  size_t i = RunAt(pos);
+  if (runs_[i].start == pos) return i;
+  runs_.insert(runs_.begin() + i + 1, Run{pos, runs_[i].format});
+  return i + 1;
 }
 
-int TQtRichEdit::ToDocument(int bytePos, bool roundUp, int* blockNumber) const {
-  int number = bytePos <= 0 ? 0 : BlockOfByte(bytePos);
-  if (blockNumber) *blockNumber = number;
-  if (bytePos <= 0) return 0;
-  if (bytePos >= TextLength()) return doc_->characterCount() - 1;
-  QTextBlock block = BlockByNumber(number);
-  int offset = bytePos - starts_[number];
-  int bytes = 0;
-  int result = -1;
-  QString text = block.text();
-  ForEachChar(text, [&](int at, int length, char32_t c) {
-    int width = gbk::EncodedLength(c);
-    if (offset == bytes)
-      result = at;
-    else if (offset < bytes + width)
-      result = roundUp ? at + length : at;
-    bytes += width;
-    return result < 0;
-  });
-  if (result < 0) {  // inside the line break
-    result = int(text.size());
-    if (roundUp && offset > bytes) ++result;
-  }
-  return docStarts_[number] + result;
+void TQtRichEdit::Coalesce(size_t first, size_t last) {
+  last = std::min(last, runs_.size() - 1);
+  for (size_t i = last; i > first && i < runs_.size(); --i)
+    if (runs_[i].format == runs_[i - 1].format) runs_.erase(runs_.begin() + i);
 }
 
-int TQtRichEdit::DocumentFromByte(int bytePos) const {
-  return ToDocument(bytePos, false);
+std::vector<TQtRichEdit::Run> TQtRichEdit::RunsIn(int from, int to) const {
+  std::vector<Run> runs;
+  if (from >= to) return runs;
+  for (size_t i = RunAt(from); i < runs_.size() && runs_[i].start < to; ++i)
+    runs.push_back(Run{std::max(runs_[i].start, from) - from, runs_[i].format});
+  return runs;
 }
 
-int TQtRichEdit::ByteFromDocument(int documentPos) const {
-  documentPos = std::clamp(documentPos, 0, doc_->characterCount() - 1);
-  QTextBlock block = doc_->findBlock(documentPos);
-  int inBlock = documentPos - block.position();
-  int bytes = 0;
-  ForEachChar(block.text(), [&](int at, int length, char32_t c) {
-    if (at + length > inBlock) return false;
-    bytes += gbk::EncodedLength(c);
-    return true;
-  });
-  return BlockStart(block.blockNumber()) + bytes;
-}
+void TQtRichEdit::Replace(int from, int to, std::string_view bytes,
+                          const TCharFormat& format) {
+  const int delta = int(bytes.size()) - (to - from);
+  const int oldLength = TextLength();
 
-// ---- editing --------------------------------------------------------------
+  // Runs: the replaced span goes, the new bytes get one run.
+  size_t first = SplitAt(from);
+  size_t last = SplitAt(to);
+  runs_.erase(runs_.begin() + first, runs_.begin() + last);
+  for (size_t i = first; i < runs_.size(); ++i) runs_[i].start += delta;
+  if (!bytes.empty()) runs_.insert(runs_.begin() + first, Run{from, format});
+  if (runs_.empty()) runs_.push_back(Run{0, TCharFormat{}});
+  runs_[0].start = 0;
+  Coalesce(first == 0 ? 0 : first - 1, std::min(first + 1, runs_.size() - 1));
 
-// Callers drop the cached positions from the block on.
-void TQtRichEdit::SetBreak(const QTextBlock& block, int kind) {
-  QTextBlock b = block;
-  b.setUserState(kind);
-}
+  // Lines: starts after the old `to` + 2 belong to breaks the edit did not
+  // touch (a break is at most 2 bytes, and only its first byte's neighbour
+  // decides its width); the rest is found again from the line before the
+  // edit, which a lone CR may now join.
+  int line = LineFromChar(from);
+  if (line > 0 && text_[lineStarts_[line] - 1] == '\r') --line;
+  int lastOldLine = LineFromChar(std::min(to, oldLength));
+  auto kept = std::lower_bound(lineStarts_.begin(), lineStarts_.end(), to + 3);
+  std::vector<int> tail(kept, lineStarts_.end());
+  int oldLines = LineCount();
 
-void TQtRichEdit::Splice(int number, int from, int to, std::string_view text,
-                         const TCharFormat& format) {
-  std::vector<Piece> pieces;
-  size_t begin = 0;
-  for (size_t i = 0; i < text.size();) {
+  text_.replace(from, to - from, bytes);
+
+  const int limit = to + 3 + delta;
+  lineStarts_.resize(line + 1);
+  std::string_view text = text_;
+  for (size_t i = lineStarts_[line]; i < text.size() && int(i) < limit;) {
     int width = richedit::BreakWidthAt(text, i);
     if (width == 0) {
       ++i;
       continue;
     }
-    pieces.push_back({text.substr(begin, i - begin), width == 2        ? kBreakCrLf
-                                                     : text[i] == '\n' ? kBreakLf
-                                                                       : kBreakCr});
     i += width;
-    begin = i;
+    if (int(i) < limit) lineStarts_.push_back(int(i));
   }
-  pieces.push_back({text.substr(begin), -1});
+  for (int start : tail) lineStarts_.push_back(start + delta);
 
-  OwnEdit own(ownEdit_);
-  int ownKind = BreakKind(BlockByNumber(number));
-  Invalidate(number);
-  QTextCharFormat qformat = MakeFormat(format);
-  QTextCursor cursor(doc_.get());
-  // One edit block: the cursor then skips laying lines out on every move.
-  cursor.beginEditBlock();
-  cursor.setPosition(from);
-  if (to > from) {
-    cursor.setPosition(to, QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
+  // Heights and layouts: lines [line, lastOldLine] became [line, newLast].
+  int newLast = lastOldLine + (LineCount() - oldLines);
+  if (LineCount() == oldLines) {
+    InvalidateLines(line, newLast);
+  } else if (from == oldLength && lastOldLine == oldLines - 1) {
+    // Appending: the lines before stay as they are.
+    for (int j = line; j < oldLines; ++j) layouts_.erase(j);
+    std::vector<int> fresh;
+    for (int j = line; j < LineCount(); ++j) fresh.push_back(EstimatedHeight(j));
+    for (int j = line; j < oldLines; ++j) heights_.Set(j, fresh[j - line]);
+    for (int j = oldLines; j < LineCount(); ++j) heights_.Append(fresh[j - line]);
+  } else {
+    std::vector<int> fresh;
+    for (int j = line; j <= newLast; ++j) fresh.push_back(EstimatedHeight(j));
+    heights_.Splice(line, lastOldLine - line + 1, fresh);
+    // Line numbers moved: laid-out lines are found again when shown.
+    layouts_.clear();
   }
-  for (const Piece& piece : pieces) {
-    if (!piece.text.empty()) cursor.insertText(ToQString(piece.text), qformat);
-    if (piece.breakKind >= 0) cursor.insertBlock(blockFormat_, qformat);
+  if (heights_.Size() != LineCount()) {  // never expected; stay consistent
+    layouts_.clear();
+    std::vector<int> all(LineCount());
+    for (int j = 0; j < LineCount(); ++j) all[j] = EstimatedHeight(j);
+    heights_.Assign(std::move(all));
   }
-  int last = number + int(pieces.size()) - 1;
-  for (int j = number; j <= last; ++j)
-    SetBreak(BlockByNumber(j), j < last ? pieces[j - number].breakKind : ownKind);
-  JoinBreaks(number - 1, last);
-  if (urlDetect_) MarkLinks(number - 1, last);
-  cursor.endEditBlock();
-}
-
-void TQtRichEdit::JoinBreaks(int first, int last) {
-  for (int j = std::max(first, 0); j <= last && j + 2 < doc_->blockCount(); ++j) {
-    QTextBlock block = BlockByNumber(j);
-    QTextBlock next = block.next();
-    if (BreakKind(block) != kBreakCr || next.length() != 1 || BreakKind(next) != kBreakLf)
-      continue;
-    // Remove the CR block's separator; the empty line's LF separator stays.
-    QTextCursor cursor(doc_.get());
-    int separator = block.position() + block.length() - 1;
-    cursor.setPosition(separator);
-    cursor.setPosition(separator + 1, QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
-    Invalidate(j);  // the merged block may live on in the other's node
-    SetBreak(BlockByNumber(j), kBreakCrLf);
-    --last;
-  }
-}
-
-void TQtRichEdit::Clear() {
-  OwnEdit own(ownEdit_);
-  QFont font = doc_->defaultFont();
-  doc_->clear();
-  doc_->setDefaultFont(font);
-  doc_->setUndoRedoEnabled(false);
-  starts_.clear();
-  docStarts_.clear();
-  textLength_ = -1;
-  hotNumber_ = -1;
-  QTextCursor cursor(doc_.get());
-  cursor.setBlockFormat(blockFormat_);
-  cursor.setBlockCharFormat(QTextCharFormat());
-  SetBreak(doc_->firstBlock(), kBreakCrLf);
-  selStart_ = selLength_ = 0;
 }
 
 void TQtRichEdit::AppendLine(std::string_view text) {
   std::string line;
   line.reserve(text.size() + 2);
   line.append(text).append("\r\n");
-  int end = doc_->characterCount() - 1;
-  Splice(doc_->blockCount() - 1, end, end, line, TCharFormat{});
+  int end = TextLength();
+  Replace(end, end, line, TCharFormat{});
+  Changed();
 }
 
 void TQtRichEdit::ReplaceLine(int line, std::string_view text) {
-  if (line < 0 || line >= LineCount()) return;
-  QTextBlock block = doc_->findBlockByNumber(line);
-  int from = block.position();
-  int to = from + block.length() - 1;
+  int start = LineIndex(line);
+  if (start < 0) return;
+  int end = LineEnd(line);
   // Text that replaces nothing continues the format before it.
-  TCharFormat format = to > from  ? ProgramFormatOfDocumentPos(from)
-                       : line > 0 ? ProgramFormatOfDocumentPos(from - 1)
-                                  : TCharFormat{};
-  Splice(line, from, to, text, format);
-  int length = TextLength();
-  selStart_ = std::min(selStart_, length);
-  selLength_ = std::min(selLength_, length - selStart_);
+  TCharFormat format = end > start ? FormatAt(start)
+                       : start > 0 ? FormatAt(start - 1)
+                                   : TCharFormat{};
+  // The user's undo steps lie in text that moves now.
+  if (start < TextLength()) undo_.clear();
+  Replace(start, end, text, format);
+  ClampSelection();
+  Changed();
+}
+
+void TQtRichEdit::ClampSelection() {
+  anchor_ = std::min(anchor_, TextLength());
+  caret_ = std::min(caret_, TextLength());
 }
 
 // ---- selection and format -------------------------------------------------
 
 void TQtRichEdit::SetSelection(int start, int length) {
-  int size = TextLength();
-  richedit::TSelectionRange kept = richedit::ClampSelection(start, length, size);
-  selStart_ = kept.Start;
-  selLength_ = kept.Length;
-  if (OnSelectionChanged)
-    OnSelectionChanged(ToDocument(selStart_, false),
-                       ToDocument(selStart_ + selLength_, true));
-  if (OnScrollIntoView) OnScrollIntoView(ToDocument(selStart_ + selLength_, true));
+  richedit::TSelectionRange kept = richedit::ClampSelection(start, length, TextLength());
+  anchor_ = kept.Start;
+  caret_ = kept.Start + kept.Length;
+  if (OnScrollIntoView) OnScrollIntoView(caret_);
+  Changed();
+}
+
+void TQtRichEdit::SetAnchorAndCaret(int anchor, int caret) {
+  // Inside a double-byte character or a CR LF: its start.
+  auto boundary = [this](int pos) {
+    pos = std::clamp(pos, 0, TextLength());
+    return pos == TextLength() ? pos : PreviousCharPos(pos + 1);
+  };
+  anchor_ = boundary(anchor);
+  caret_ = boundary(caret);
+  if (OnScrollIntoView) OnScrollIntoView(caret_);
+  Changed();
 }
 
 std::string TQtRichEdit::SelectedText() const {
-  return Bytes(selStart_, selStart_ + selLength_);
-}
-
-TCharFormat TQtRichEdit::ProgramFormatOfDocumentPos(int documentPos) const {
-  QTextBlock block = doc_->findBlock(documentPos);
-  return ProgramFormatIn(block, block.position(), documentPos);
-}
-
-TCharFormat TQtRichEdit::ProgramFormatIn(const QTextBlock& block, int blockStart,
-                                         int documentPos) const {
-  if (documentPos == blockStart + block.length() - 1) {
-    // A line break: its separator's format is the next block's char format.
-    return block.next().isValid() ? ProgramFormat(block.next().charFormat())
-                                  : TCharFormat{};
-  }
-  int end = blockStart;
-  for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
-    QTextFragment fragment = it.fragment();
-    end += fragment.length();
-    if (documentPos < end) return ProgramFormat(fragment.charFormat());
-  }
-  return TCharFormat{};
-}
-
-TCharFormat TQtRichEdit::FormatAt(int pos) const {
-  if (pos < 0 || pos >= TextLength()) return TCharFormat{};
-  // The block comes from the caches: tools read formats byte after byte.
-  int number;
-  int documentPos = ToDocument(pos, false, &number);
-  return ProgramFormatIn(BlockByNumber(number), docStarts_[number], documentPos);
-}
-
-template <typename F>
-void TQtRichEdit::FormatDocumentRange(int from, int to, int firstBlock, F change) {
-  struct Change {
-    int from, to;
-    QTextCharFormat format;
-  };
-  std::vector<Change> changes;
-  ExtendCache();
-  QTextBlock block = BlockByNumber(firstBlock);
-  for (int at = docStarts_[firstBlock]; block.isValid() && at < to;
-       at += block.length(), block = block.next()) {
-    int fragmentStart = at;
-    for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
-      QTextFragment fragment = it.fragment();
-      int a = std::max(from, fragmentStart);
-      fragmentStart += fragment.length();
-      int b = std::min(to, fragmentStart);
-      if (a < b) changes.push_back({a, b, fragment.charFormat()});
-    }
-    int separator = at + block.length() - 1;
-    if (block.next().isValid() && separator >= from && separator < to)
-      changes.push_back({separator, separator + 1, block.next().charFormat()});
-  }
-  OwnEdit own(ownEdit_);
-  QTextCursor cursor(doc_.get());
-  cursor.beginEditBlock();
-  for (Change& c : changes) {
-    TCharFormat p = ProgramFormat(c.format);
-    change(p, c.format);
-    cursor.setPosition(c.from);
-    cursor.setPosition(c.to, QTextCursor::KeepAnchor);
-    cursor.setCharFormat(c.format);
-  }
-  cursor.endEditBlock();
+  return text_.substr(SelStart(), SelLength());
 }
 
 template <typename F>
 void TQtRichEdit::FormatSelection(F change) {
-  if (selLength_ == 0) return;
-  int block;
-  int from = ToDocument(selStart_, false, &block);
-  FormatDocumentRange(from, ToDocument(selStart_ + selLength_, true), block,
-                      [&change](TCharFormat& p, QTextCharFormat& f) {
-                        change(p);
-                        SetFormat(f, p);
-                      });
+  if (SelLength() == 0) return;
+  int from = SelStart(), to = from + SelLength();
+  size_t first = SplitAt(from);
+  size_t last = SplitAt(to);
+  for (size_t i = first; i < last; ++i) change(runs_[i].format);
+  Coalesce(first == 0 ? 0 : first - 1, last);
+  InvalidateLines(LineFromChar(from), LineFromChar(to - 1));
+  Changed();
 }
 
 void TQtRichEdit::SetSelColor(TColor color) {
-  FormatSelection([color](TCharFormat& p) { p.Color = color; });
+  FormatSelection([color](TCharFormat& f) { f.Color = color; });
 }
 
 void TQtRichEdit::SetSelStyle(TFontStyles style) {
-  FormatSelection([style](TCharFormat& p) { p.Style = style; });
+  FormatSelection([style](TCharFormat& f) { f.Style = style; });
+}
+
+TCharFormat TQtRichEdit::FormatAt(int pos) const {
+  if (pos < 0 || pos >= TextLength()) return TCharFormat{};
+  return runs_[RunAt(pos)].format;
 }
 
 void TQtRichEdit::SetParagraphIndents(double firstLineIndentPt, double leftIndentPt) {
+  if (firstLineIndentPt == firstIndent_ && leftIndentPt == leftIndent_) return;
   firstIndent_ = firstLineIndentPt;
   leftIndent_ = leftIndentPt;
-  // Wrapped lines sit leftIndent further in than the first line.
-  blockFormat_.setLeftMargin(PointsToPixels(firstLineIndentPt + leftIndentPt));
-  blockFormat_.setTextIndent(-PointsToPixels(leftIndentPt));
-  OwnEdit own(ownEdit_);
-  QTextCursor cursor(doc_.get());
-  cursor.select(QTextCursor::Document);
-  cursor.mergeBlockFormat(blockFormat_);
+  InvalidateAllLayouts();
 }
 
 // ---- links ----------------------------------------------------------------
 
-// Marks the detected links of blocks first..last as anchors and unmarks what
-// is no longer a link (everything while detection is off).
-void TQtRichEdit::MarkLinks(int first, int last) {
-  first = std::max(first, 0);
-  last = std::min(last, doc_->blockCount() - 1);
-  struct Change {
-    int from, to;
-    QTextCharFormat format;
-  };
-  std::vector<Change> changes;
-  QTextBlock block = BlockByNumber(first);
-  for (int j = first, at = block.position(); j <= last && block.isValid();
-       ++j, at += block.length(), block = block.next()) {
-    QString text = block.text();
-    // Links by document offset within the block.
-    std::vector<std::pair<int, int>> links;
-    if (urlDetect_) {
-      std::vector<TLinkRange> byteLinks = richedit::FindLinks(ToGbk(text));
-      size_t k = 0;
-      int bytes = 0, linkStart = 0;
-      ForEachChar(text, [&](int at, int length, char32_t c) {
-        if (k < byteLinks.size() && bytes == byteLinks[k].Start) linkStart = at;
-        bytes += gbk::EncodedLength(c);
-        if (k < byteLinks.size() && bytes == byteLinks[k].Start + byteLinks[k].Length)
-          links.push_back({linkStart, at + length}), ++k;
-        return true;
-      });
-    }
-    auto wants = [&](int offset) -> const std::pair<int, int>* {
-      for (const auto& l : links)
-        if (offset >= l.first && offset < l.second) return &l;
-      return nullptr;
-    };
-    int fragmentStart = 0;
-    for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
-      QTextFragment fragment = it.fragment();
-      int a = fragmentStart;
-      int end = fragmentStart += fragment.length();
-      while (a < end) {
-        // Split the fragment at link boundaries.
-        const std::pair<int, int>* link = wants(a);
-        int b = end;
-        if (link) {
-          b = std::min(end, link->second);
-        } else {
-          for (const auto& l : links)
-            if (l.first > a && l.first < b) b = l.first;
-        }
-        QTextCharFormat f = fragment.charFormat();
-        QString href =
-            link ? text.mid(link->first, link->second - link->first) : QString();
-        if (f.isAnchor() != bool(link) || (link && f.anchorHref() != href)) {
-          f.setAnchor(link != nullptr);
-          if (link)
-            f.setAnchorHref(href);
-          else
-            f.clearProperty(QTextFormat::AnchorHref);
-          SetFormat(f, ProgramFormat(f));
-          changes.push_back({at + a, at + b, f});
-        }
-        a = b;
-      }
-    }
-  }
-  OwnEdit own(ownEdit_);
-  QTextCursor cursor(doc_.get());
-  cursor.beginEditBlock();
-  for (Change& c : changes) {
-    cursor.setPosition(c.from);
-    cursor.setPosition(c.to, QTextCursor::KeepAnchor);
-    cursor.setCharFormat(c.format);
-  }
-  cursor.endEditBlock();
-}
-
 void TQtRichEdit::SetAutoUrlDetect(bool on) {
   if (on == urlDetect_) return;
   urlDetect_ = on;
-  MarkLinks(0, doc_->blockCount() - 1);
+  InvalidateAllLayouts();
 }
 
 std::vector<TLinkRange> TQtRichEdit::Links() const {
   if (!urlDetect_) return {};
-  return richedit::FindLinks(Text());
+  return richedit::FindLinks(text_);
 }
 
 std::optional<TLinkRange> TQtRichEdit::LinkAt(int bytePos) const {
   if (!urlDetect_ || bytePos < 0 || bytePos >= TextLength()) return std::nullopt;
-  int line = BlockOfByte(bytePos);
-  int start = BlockStart(line);
-  for (TLinkRange link : richedit::FindLinks(LineBytes(line))) {
+  int line = LineFromChar(bytePos);
+  int start = lineStarts_[line];
+  for (TLinkRange link : richedit::FindLinks(LineText(line))) {
     link.Start += start;
     if (bytePos >= link.Start && bytePos < link.Start + link.Length) return link;
   }
   return std::nullopt;
 }
 
+// ---- character boundaries -------------------------------------------------
+
+int TQtRichEdit::NextCharPos(int pos) const {
+  if (pos >= TextLength()) return TextLength();
+  if (int width = richedit::BreakWidthAt(text_, pos)) return pos + width;
+  return pos + gbk::CharLengthAt(text_, pos);
+}
+
+int TQtRichEdit::PreviousCharPos(int pos) const {
+  if (pos <= 0) return 0;
+  pos = std::min(pos, TextLength());
+  // Characters are found from the start of the line: a trail byte alone
+  // does not say where its character begins.
+  int line = LineFromChar(pos - 1);
+  int at = lineStarts_[line];
+  int previous = at;
+  while (at < pos) {
+    previous = at;
+    at = NextCharPos(at);
+  }
+  return previous;
+}
+
+std::pair<int, int> TQtRichEdit::WordAt(int pos) const {
+  int line = LineFromChar(pos);
+  int start = lineStarts_[line];
+  std::string_view bytes = LineText(line);
+  if (bytes.empty()) return {start, start};
+  QString s = ToQString(bytes);
+  // UTF-16 index <-> byte offset for this line.
+  std::vector<int> byteAt;
+  std::u32string u = gbk::Decode(bytes);
+  int b = 0;
+  for (char32_t c : u) {
+    byteAt.push_back(b);
+    if (c > 0xFFFF) byteAt.push_back(b);
+    b += gbk::EncodedLength(c);
+  }
+  byteAt.push_back(b);
+  int offset = std::min(pos - start, int(bytes.size()) - 1);
+  int index =
+      int(std::upper_bound(byteAt.begin(), byteAt.end(), offset) - byteAt.begin()) - 1;
+  QTextBoundaryFinder finder(QTextBoundaryFinder::Word, s);
+  finder.setPosition(index);
+  int from = finder.isAtBoundary() ? index : int(finder.toPreviousBoundary());
+  finder.setPosition(index);
+  int to = int(finder.toNextBoundary());
+  if (from < 0) from = 0;
+  if (to < 0) to = int(s.size());
+  return {start + byteAt[from], start + byteAt[to]};
+}
+
+// ---- layout ---------------------------------------------------------------
+
+double TQtRichEdit::IndentPixels(double points) const {
+  return points * 96.0 / 72.0 * zoom_ / 100.0;
+}
+
+void TQtRichEdit::FontChanged() {
+  font_ = baseFont_;
+  if (baseFont_.pixelSize() > 0)
+    font_.setPixelSize(
+        std::max(1, int(std::lround(baseFont_.pixelSize() * zoom_ / 100.0))));
+  else
+    font_.setPointSizeF(baseFont_.pointSizeF() * zoom_ / 100.0);
+  QFontMetricsF metrics(font_);
+  lineSpacing_ = std::max(1, int(std::ceil(metrics.height())));
+  // A double-byte character is about one full-width glyph.
+  byteWidth_ = std::max(1.0, metrics.horizontalAdvance(QChar(0x4E2D)) / 2.0);
+  InvalidateAllLayouts();
+}
+
+void TQtRichEdit::SetFont(const QFont& font) {
+  baseFont_ = font;
+  FontChanged();
+}
+
+void TQtRichEdit::SetTextColor(const QColor& color) {
+  // The view sets it on every paint: only a new colour is a change.
+  if (color == textColor_) return;
+  textColor_ = color;
+  Changed();
+}
+
+void TQtRichEdit::SetZoom(int percent) {
+  percent = std::clamp(percent, 50, 400);
+  if (percent == zoom_) return;
+  zoom_ = percent;
+  FontChanged();
+}
+
+void TQtRichEdit::SetLayoutWidth(int pixels) {
+  pixels = std::max(pixels, 1);
+  if (pixels == width_) return;
+  width_ = pixels;
+  InvalidateAllLayouts();
+}
+
+int TQtRichEdit::EstimatedHeight(int line) const {
+  if (line >= LineCount()) return lineSpacing_;
+  int bytes = LineEnd(line) - lineStarts_[line];
+  double first = width_ - IndentPixels(firstIndent_);
+  double rest = first - IndentPixels(leftIndent_);
+  double needed = bytes * byteWidth_;
+  int lines = 1;
+  if (needed > first && first > 0)
+    lines += int(std::ceil((needed - first) / std::max(rest, 1.0)));
+  return lines * lineSpacing_;
+}
+
+void TQtRichEdit::InvalidateLines(int first, int last) {
+  last = std::min(last, LineCount() - 1);
+  for (int j = std::max(first, 0); j <= last; ++j) {
+    layouts_.erase(j);
+    heights_.Set(j, EstimatedHeight(j));
+  }
+}
+
+void TQtRichEdit::InvalidateAllLayouts() {
+  layouts_.clear();
+  contentWidth_ = 0;
+  std::vector<int> heights(LineCount());
+  for (int j = 0; j < LineCount(); ++j) heights[j] = EstimatedHeight(j);
+  heights_.Assign(std::move(heights));
+  Changed();
+}
+
+TQtRichEdit::LineLayout& TQtRichEdit::Layout(int line) {
+  auto found = layouts_.find(line);
+  if (found != layouts_.end()) return *found->second;
+
+  auto l = std::make_unique<LineLayout>();
+  std::string_view bytes = LineText(line);
+  const int lineStart = lineStarts_[line];
+  std::u32string u = gbk::Decode(bytes);
+  QString s = QString::fromUcs4(u.data(), qsizetype(u.size()));
+  l->byteAt.reserve(s.size() + 1);
+  int b = 0;
+  for (char32_t c : u) {
+    l->byteAt.push_back(b);
+    if (c > 0xFFFF) l->byteAt.push_back(b);
+    b += gbk::EncodedLength(c);
+  }
+  l->byteAt.push_back(b);
+
+  // Formats: the program's runs, with links marked on top.
+  std::vector<TLinkRange> links;
+  if (urlDetect_) links = richedit::FindLinks(bytes);
+  std::vector<int> cuts{0, int(bytes.size())};
+  for (const Run& r : RunsIn(lineStart, lineStart + int(bytes.size())))
+    cuts.push_back(r.start);
+  for (const TLinkRange& link : links) {
+    cuts.push_back(link.Start);
+    cuts.push_back(link.Start + link.Length);
+  }
+  std::sort(cuts.begin(), cuts.end());
+  cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+  QList<QTextLayout::FormatRange> formats;
+  for (size_t k = 0; k + 1 < cuts.size(); ++k) {
+    int a = cuts[k], z = cuts[k + 1];
+    if (a >= z || a >= int(bytes.size())) continue;
+    bool link = std::any_of(links.begin(), links.end(), [a](const TLinkRange& r) {
+      return a >= r.Start && a < r.Start + r.Length;
+    });
+    TCharFormat p = FormatAt(lineStart + a);
+    if (p.IsDefault() && !link) continue;
+    int from = l->Utf16Of(a);
+    formats.append({from, l->Utf16Of(z) - from, LookOf(p, link)});
+  }
+
+  QTextLayout& layout = l->layout;
+  layout.setText(s);
+  layout.setFont(font_);
+  QTextOption option;
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  option.setTabStopDistance(IndentPixels(36));  // half an inch
+  layout.setTextOption(option);
+  layout.setFormats(formats);
+  layout.setCacheEnabled(true);
+  const double first = IndentPixels(firstIndent_);
+  const double rest = first + IndentPixels(leftIndent_);
+  double y = 0;
+  double widest = 0;
+  layout.beginLayout();
+  for (QTextLine tl = layout.createLine(); tl.isValid(); tl = layout.createLine()) {
+    double x = tl.lineNumber() == 0 ? first : rest;
+    tl.setLineWidth(std::max(width_ - x, 8.0));
+    tl.setPosition(QPointF(x, y));
+    y += tl.height();
+    widest = std::max(widest, x + tl.naturalTextWidth());
+  }
+  layout.endLayout();
+  l->height = std::max(1, int(std::ceil(y)));
+  contentWidth_ = std::max(contentWidth_, int(std::ceil(widest)));
+  heights_.Set(line, l->height);
+  if (layouts_.size() >= kLayoutCacheLines) TrimCache(line - 200, line + 200);
+  return *layouts_.emplace(line, std::move(l)).first->second;
+}
+
+void TQtRichEdit::TrimCache(int keepFirst, int keepLast) {
+  for (auto it = layouts_.begin(); it != layouts_.end();) {
+    if (it->first < keepFirst || it->first > keepLast)
+      it = layouts_.erase(it);
+    else
+      ++it;
+  }
+}
+
+void TQtRichEdit::EnsureLaidOut(int first, int last) {
+  last = std::min(last, LineCount() - 1);
+  for (int j = std::max(first, 0); j <= last; ++j) Layout(j);
+}
+
+int TQtRichEdit::HitTest(QPointF point, bool exact) {
+  if (exact && (point.y() < 0 || point.y() >= DocumentHeight())) return -1;
+  int line = LineAtY(std::llround(std::floor(point.y())));
+  LineLayout& l = Layout(line);
+  double y = point.y() - LineTop(line);
+  const QTextLayout& layout = l.layout;
+  int index = 0;
+  bool found = false;
+  for (int k = 0; k < layout.lineCount(); ++k) {
+    QTextLine tl = layout.lineAt(k);
+    bool last = k + 1 == layout.lineCount();
+    if (y < tl.y() + tl.height() || last) {
+      if (exact) {
+        if (y < tl.y() || y >= tl.y() + tl.height()) return -1;
+        double left = tl.x(), right = tl.x() + tl.naturalTextWidth();
+        if (point.x() < left || point.x() >= right) return -1;
+        // The character under the point: the cursor position to its left.
+        index = tl.xToCursor(point.x(), QTextLine::CursorOnCharacter);
+        if (index >= tl.textStart() + tl.textLength()) return -1;
+      } else {
+        index = tl.xToCursor(point.x(), QTextLine::CursorBetweenCharacters);
+      }
+      found = true;
+      break;
+    }
+  }
+  if (!found) return lineStarts_[line];
+  index = std::clamp(index, 0, int(l.byteAt.size()) - 1);
+  return lineStarts_[line] + l.byteAt[index];
+}
+
+QRectF TQtRichEdit::CaretRect(int pos) {
+  pos = std::clamp(pos, 0, TextLength());
+  int line = LineFromChar(pos);
+  LineLayout& l = Layout(line);
+  int index = l.Utf16Holding(std::min(pos - lineStarts_[line], l.byteAt.back()));
+  double top = double(LineTop(line));
+  QTextLine tl = l.layout.lineForTextPosition(index);
+  if (!tl.isValid()) tl = l.layout.lineAt(l.layout.lineCount() - 1);
+  if (!tl.isValid()) return QRectF(0, top, 1, lineSpacing_);
+  double x = tl.cursorToX(index);
+  return QRectF(x, top + tl.y(), 1, tl.height());
+}
+
+int TQtRichEdit::PositionOnNextDisplayLine(int pos, qreal x, bool up) {
+  QRectF r = CaretRect(pos);
+  double y = up ? r.top() - 1 : r.bottom() + 1;
+  if (y < 0) return 0;
+  if (y >= DocumentHeight()) return TextLength();
+  return HitTest(QPointF(x, y), false);
+}
+
+void TQtRichEdit::Paint(QPainter& painter, const TPaintOptions& o) {
+  if (LineCount() == 0) return;
+  painter.setPen(textColor_);
+  int line = LineAtY(o.top);
+  const int selFrom = SelStart(), selTo = SelStart() + SelLength();
+  int last = line;
+  for (; line < LineCount() && LineTop(line) < o.top + o.height; ++line) {
+    LineLayout& l = Layout(line);
+    last = line;
+    const int start = lineStarts_[line];
+    const int end = LineEnd(line);
+    QPointF at(-o.left, double(LineTop(line) - o.top));
+    QList<QTextLayout::FormatRange> selections;
+    if (o.showSelection && selTo > selFrom && selFrom <= end && selTo > start) {
+      QTextCharFormat f;
+      f.setBackground(o.highlight);
+      f.setForeground(o.highlightedText);
+      int a = l.Utf16Of(std::max(selFrom, start) - start);
+      int z = l.Utf16Of(std::min(selTo, end) - start);
+      if (z > a) selections.append({a, z - a, f});
+      if (selTo > end && line + 1 < LineCount()) {
+        // The selected line break: a sliver after the line's text.
+        QTextLine tl = l.layout.lineAt(l.layout.lineCount() - 1);
+        if (tl.isValid()) {
+          painter.fillRect(QRectF(at.x() + tl.x() + tl.naturalTextWidth(),
+                                  at.y() + tl.y(), byteWidth_, tl.height()),
+                           o.highlight);
+        }
+      }
+    }
+    painter.setPen(textColor_);
+    l.layout.draw(&painter, at, selections);
+    if (o.showCaret && caret_ >= start && caret_ <= end)
+      l.layout.drawCursor(&painter, at, l.Utf16Holding(caret_ - start), 1);
+  }
+  if (layouts_.size() >= kLayoutCacheLines) TrimCache(LineAtY(o.top) - 200, last + 200);
+}
+
+// ---- editing by the user --------------------------------------------------
+
+void TQtRichEdit::EditSelection(std::string_view gbk) {
+  std::string bytes = WithCrLf(gbk);
+  int from = SelStart(), to = from + SelLength();
+  if (bytes.empty() && from == to) return;
+  TCharFormat format = from > 0 ? FormatAt(from - 1) : FormatAt(0);
+  UndoStep step{from, text_.substr(from, to - from), RunsIn(from, to), int(bytes.size())};
+  // Typing goes on in one step: a letter after the last one joins it, a
+  // line break starts the next.
+  bool joined = false;
+  if (!undo_.empty() && from == to && bytes.find_first_of("\r\n") == std::string::npos) {
+    UndoStep& top = undo_.back();
+    if (top.pos + top.inserted == from && top.inserted > 0 && bytes.size() <= 2) {
+      top.inserted += int(bytes.size());
+      joined = true;
+    }
+  }
+  if (!joined) undo_.push_back(std::move(step));
+  Replace(from, to, bytes, format);
+  anchor_ = caret_ = from + int(bytes.size());
+  if (OnScrollIntoView) OnScrollIntoView(caret_);
+  Changed();
+}
+
+void TQtRichEdit::DeleteAtCaret(bool backward) {
+  if (SelLength() == 0) {
+    int other = backward ? PreviousCharPos(caret_) : NextCharPos(caret_);
+    if (other == caret_) return;
+    anchor_ = other;
+  }
+  int from = SelStart(), to = from + SelLength();
+  undo_.push_back(UndoStep{from, text_.substr(from, to - from), RunsIn(from, to), 0});
+  Replace(from, to, {}, TCharFormat{});
+  anchor_ = caret_ = from;
+  if (OnScrollIntoView) OnScrollIntoView(caret_);
+  Changed();
+}
+
+bool TQtRichEdit::Undo() {
+  if (undo_.empty()) return false;
+  UndoStep step = std::move(undo_.back());
+  undo_.pop_back();
+  int to = std::min(step.pos + step.inserted, TextLength());
+  Replace(step.pos, to, step.removed, TCharFormat{});
+  // The removed text comes back in its own formats.
+  for (size_t k = 0; k < step.removedRuns.size(); ++k) {
+    int a = step.pos + step.removedRuns[k].start;
+    int z = k + 1 < step.removedRuns.size() ? step.pos + step.removedRuns[k + 1].start
+                                            : step.pos + int(step.removed.size());
+    if (a >= z) continue;
+    size_t first = SplitAt(a);
+    size_t last = SplitAt(z);
+    for (size_t i = first; i < last; ++i) runs_[i].format = step.removedRuns[k].format;
+    Coalesce(first == 0 ? 0 : first - 1, last);
+  }
+  if (!step.removed.empty())
+    InvalidateLines(LineFromChar(step.pos),
+                    LineFromChar(step.pos + int(step.removed.size()) - 1));
+  anchor_ = step.pos;
+  caret_ = step.pos + int(step.removed.size());
+  if (OnScrollIntoView) OnScrollIntoView(caret_);
+  Changed();
+  return true;
+}
+
 // ---- clipboard and scrolling ----------------------------------------------
 
+QString TQtRichEdit::SelectionHtml() const {
+  int from = SelStart(), to = from + SelLength();
+  QString html = QStringLiteral("<html><body><p style=\"white-space: pre-wrap\">");
+  for (size_t i = RunAt(from); i < runs_.size() && runs_[i].start < to; ++i) {
+    int a = std::max(runs_[i].start, from);
+    int z = i + 1 < runs_.size() ? std::min(runs_[i + 1].start, to) : to;
+    const TCharFormat& f = runs_[i].format;
+    QString style;
+    if (IsRgb(f.Color)) style += "color:" + ToQColor(f.Color).name() + ";";
+    if (f.Style & fsBold) style += "font-weight:bold;";
+    if (f.Style & fsItalic) style += "font-style:italic;";
+    if (f.Style & (fsUnderline | fsStrikeOut)) {
+      style += "text-decoration:";
+      if (f.Style & fsUnderline) style += " underline";
+      if (f.Style & fsStrikeOut) style += " line-through";
+      style += ";";
+    }
+    QString text = ToQString(std::string_view(text_).substr(a, z - a)).toHtmlEscaped();
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("<br>"));
+    text.replace(QChar('\n'), QStringLiteral("<br>"));
+    text.replace(QChar('\r'), QStringLiteral("<br>"));
+    if (style.isEmpty())
+      html += text;
+    else
+      html += "<span style=\"" + style + "\">" + text + "</span>";
+  }
+  html += QStringLiteral("</p></body></html>");
+  return html;
+}
+
 void TQtRichEdit::CopySelection() {
-  if (selLength_ == 0) return;
+  if (SelLength() == 0) return;
   QString plain = ToQString(SelectedText());
-  QTextCursor cursor(doc_.get());
-  cursor.setPosition(ToDocument(selStart_, false));
-  cursor.setPosition(ToDocument(selStart_ + selLength_, true), QTextCursor::KeepAnchor);
-  QString html = QTextDocumentFragment(cursor).toHtml();
+  QString html = SelectionHtml();
   if (clipboard_) {
     clipboard_(plain, html);
   } else if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {

@@ -1,45 +1,45 @@
-// The result view on a QTextDocument, so that a QTextEdit can show it.
+// The result view the window shows: the text model in GBK bytes (line starts
+// and runs of character format, as the program counts positions) and a
+// layout of its own that lays out only the lines asked for.
 //
-// Each line of the view is one QTextBlock; the block's user state remembers
-// how its line break was written (CR LF, LF or a lone CR; the last block has
-// none), so that byte positions come out as the program counts them. Text
-// goes through the GBK codec, so any bytes read back as written.
+// Each line is laid out on demand with a QTextLayout and kept in a bounded
+// cache. Lines never laid out have an estimated height from their byte count,
+// so that the total height, and with it a scroll bar's thumb, is known at
+// once and moves little when lines are laid out. Appending, and formatting
+// near the end, cost amortised O(log n) whatever the view holds; replacing
+// or editing in the middle costs O(size of the view) in memory moves.
 //
-// The character format the program sets is kept in user properties of each
-// character's format; what the document shows is derived from it, plus the
-// usual link look (anchor, underline, blue unless coloured) for detected
-// links. FormatAt reports the program's format only.
+// The selection is the program's working cursor and the user's selection at
+// once, as in the control the program was written for. It keeps a direction
+// (anchor and caret) for extending it from the keyboard and mouse.
 //
-// The document holds whole characters: a selection that starts or ends inside
-// a double-byte character or a CR LF formats all of it, while SelectedText
-// still gives exactly the bytes selected.
-//
-// Byte positions of blocks are cached and extended at the end, and dropped
-// from a changed block on, so that work near the end of a long view costs
-// amortised O(1) on top of the document's own edit (a tree update).
+// Edits by the user (typing, deleting, pasting) go through EditSelection and
+// can be undone; the program's own output cannot, and an edit of the program
+// that moves text under an undo step forgets the steps it invalidates.
 #pragma once
 
-#include <QObject>
+#include <QColor>
+#include <QFont>
+#include <QPointF>
+#include <QRectF>
 #include <QString>
-#include <QTextBlock>
-#include <QTextBlockFormat>
-#include <QTextDocument>
+#include <QTextLayout>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/richedit/RichEdit.h"
+#include "platform/richedit/TextLayout.h"
 
-class QTextCharFormat;
+class QPainter;
 
 namespace velmora {
 
-class TQtRichEdit : public QObject, public IRichEdit {
-  Q_OBJECT
-
+class TQtRichEdit : public IRichEdit {
  public:
   // Receives a copy: the text with its breaks as written, and as HTML.
   using TClipboardSink = std::function<void(const QString& plain, const QString& html)>;
@@ -51,15 +51,15 @@ class TQtRichEdit : public QObject, public IRichEdit {
   void AppendLine(std::string_view text) override;
   void ReplaceLine(int line, std::string_view text) override;
 
-  int LineCount() const override;
+  int LineCount() const override { return int(lineStarts_.size()); }
   int LineFromChar(int pos) const override;
   int LineIndex(int line) const override;
-  int TextLength() const override;
-  std::string Text() const override;
+  int TextLength() const override { return int(text_.size()); }
+  std::string Text() const override { return text_; }
 
   void SetSelection(int start, int length) override;
-  int SelStart() const override { return selStart_; }
-  int SelLength() const override { return selLength_; }
+  int SelStart() const override { return std::min(anchor_, caret_); }
+  int SelLength() const override { return std::abs(caret_ - anchor_); }
   std::string SelectedText() const override;
 
   void SetSelColor(TColor color) override;
@@ -77,82 +77,150 @@ class TQtRichEdit : public QObject, public IRichEdit {
   void CopySelection() override;
   void ScrollToTop() override;
 
-  // The document to show. It stays owned by this object. Edits made to it
-  // directly (typing in the editor) are taken into account; without a
-  // layout the document does not say where they were, and positions are
-  // recounted from the top once.
-  QTextDocument* Document() const { return doc_.get(); }
-
-  // Byte position -> document position of the character holding it (a line
-  // break maps to its block's end, the end of the text to the document's).
-  int DocumentFromByte(int bytePos) const;
-  // Document position -> byte position of the character there.
-  int ByteFromDocument(int documentPos) const;
-  // The detected link covering a byte position; none while detection is off.
-  std::optional<TLinkRange> LinkAt(int bytePos) const;
-
-  // Called with the document position to bring into view whenever the
-  // selection is set (its end), and when the view should scroll to the top.
-  std::function<void(int documentPos)> OnScrollIntoView;
-  std::function<void()> OnScrollToTop;
-  // Called with the selection in document positions whenever it is set, so
-  // that an editor can show it.
-  std::function<void(int documentStart, int documentEnd)> OnSelectionChanged;
-
   // Where CopySelection puts the text; the system clipboard by default.
   void SetClipboardSink(TClipboardSink sink) { clipboard_ = std::move(sink); }
+  // The selection as HTML: the text with its colours and styles.
+  QString SelectionHtml() const;
+
+  // ---- for the widget that shows the view ----
+
+  // Called with the selection's end (its caret) whenever the program or the
+  // user sets the selection, and when the view should go to the top.
+  std::function<void(int bytePos)> OnScrollIntoView;
+  std::function<void()> OnScrollToTop;
+  // Called after any change of text, format, selection or layout.
+  std::function<void()> OnChanged;
+
+  // The selection with its direction; the caret is where it grows.
+  int Anchor() const { return anchor_; }
+  int Caret() const { return caret_; }
+  // Sets both ends (clamped, moved to character boundaries).
+  void SetAnchorAndCaret(int anchor, int caret);
+
+  // The detected link covering a byte position; none while detection is off.
+  std::optional<TLinkRange> LinkAt(int bytePos) const;
+  // Character boundaries: the position of the character before or after pos
+  // (a CR LF is one character).
+  int PreviousCharPos(int pos) const;
+  int NextCharPos(int pos) const;
+  // The word (or run of white space or punctuation) around pos.
+  std::pair<int, int> WordAt(int pos) const;
+  // The end of line `line` without its break.
+  int LineEnd(int line) const;
+
+  // Layout: font, text colour, width available to the text and zoom.
+  void SetFont(const QFont& font);
+  const QFont& Font() const { return font_; }
+  void SetTextColor(const QColor& color);
+  void SetLayoutWidth(int pixels);
+  int LayoutWidth() const { return width_; }
+  // Percent of the font size; the indents scale with it.
+  void SetZoom(int percent);
+  int Zoom() const { return zoom_; }
+
+  // Heights in pixels; lines not laid out yet count with an estimate.
+  long long DocumentHeight() const { return heights_.Total(); }
+  long long LineTop(int line) const { return heights_.Top(line); }
+  int LineHeight(int line) const { return heights_.Height(line); }
+  int LineAtY(long long y) const { return heights_.LineAt(y); }
+  bool IsLaidOut(int line) const { return layouts_.count(line) != 0; }
+  int LaidOutLines() const { return int(layouts_.size()); }
+  // The widest line laid out so far.
+  int ContentWidth() const { return contentWidth_; }
+  // Lays out lines until the height of [first, last] is exact.
+  void EnsureLaidOut(int first, int last);
+
+  // Position under a point of the document (x from its left edge, y from its
+  // top): the nearest character boundary, or with exact, the position of the
+  // character under the point and -1 when no character is there.
+  int HitTest(QPointF point, bool exact);
+  // Where the caret stands at pos, in document coordinates.
+  QRectF CaretRect(int pos);
+  // The position one display line above (up) or below the caret at pos,
+  // at about x.
+  int PositionOnNextDisplayLine(int pos, qreal x, bool up);
+
+  // Paints the lines that cross [top, top + height) of the document with
+  // the document's y = top at the painter's y = 0, x shifted by -left.
+  struct TPaintOptions {
+    long long top = 0;
+    int height = 0;
+    int left = 0;
+    bool showSelection = true;
+    bool showCaret = false;
+    QColor highlight = QColor(0, 120, 215);
+    QColor highlightedText = Qt::white;
+  };
+  void Paint(QPainter& painter, const TPaintOptions& options);
+
+  // ---- editing by the user ----
+
+  // Replaces the selection by GBK text (line breaks become CR LF), in the
+  // format of the character before it, and leaves the caret after it.
+  void EditSelection(std::string_view gbk);
+  // Deletes the selection, or the character before (backward) or after the
+  // caret when the selection is empty.
+  void DeleteAtCaret(bool backward);
+  bool CanUndo() const { return !undo_.empty(); }
+  bool Undo();
 
  private:
-  struct Piece;
+  struct Run {
+    int start;  // the run reaches to the next run's start or the end of the text
+    TCharFormat format;
+  };
+  struct LineLayout;
+  struct UndoStep {
+    int pos;
+    std::string removed;
+    std::vector<Run> removedRuns;  // starts relative to pos
+    int inserted;                  // bytes inserted at pos
+  };
 
-  void OnContentsChange(int position, int charsRemoved, int charsAdded);
-  void OnContentsChanged();
-  void Invalidate(int fromBlock) const;
-  void ExtendCache() const;
-  int BlockStart(int block) const;  // byte position
-  int BreakWidth(const QTextBlock& block) const;
-  int BlockOfByte(int pos) const;
-  std::string LineBytes(int block) const;  // the line's text without its break
-  std::string Bytes(int from, int to) const;
-  // Byte -> document position: the character holding pos, or (roundUp) the
-  // first character boundary at or after pos.
-  int ToDocument(int bytePos, bool roundUp, int* blockNumber = nullptr) const;
-  // Block by number, a step from the block used last when it is near.
-  QTextBlock BlockByNumber(int number) const;
-
-  // Replaces document positions [from, to) of one block by the GBK text,
-  // which may hold line breaks, in the given program format.
-  void Splice(int block, int from, int to, std::string_view text,
-              const TCharFormat& format);
-  // Joins a lone CR break with an empty line broken by a lone LF after it,
-  // as the bytes read: one CR LF break.
-  void JoinBreaks(int firstBlock, int lastBlock);
-  void SetBreak(const QTextBlock& block, int kind);
-
-  template <typename F>
-  void FormatDocumentRange(int from, int to, int firstBlock, F change);
+  // Replaces [from, to) by bytes in one format; keeps lines, runs, heights
+  // and layouts in step.
+  void Replace(int from, int to, std::string_view bytes, const TCharFormat& format);
+  size_t RunAt(int pos) const;
+  size_t SplitAt(int pos);
+  void Coalesce(size_t first, size_t last);
   template <typename F>
   void FormatSelection(F change);
-  void MarkLinks(int firstBlock, int lastBlock);
-  TCharFormat ProgramFormatOfDocumentPos(int documentPos) const;
-  TCharFormat ProgramFormatIn(const QTextBlock& block, int blockStart,
-                              int documentPos) const;
+  std::vector<Run> RunsIn(int from, int to) const;  // starts relative to from
 
-  std::unique_ptr<QTextDocument> doc_;
-  mutable std::vector<int> starts_;     // byte start of blocks 0..size-1, valid
-  mutable std::vector<int> docStarts_;  // their document positions
-  mutable int textLength_ = -1;         // -1: not known
-  mutable QTextBlock hotBlock_;
-  mutable int hotNumber_ = -1;  // -1: hotBlock_ is not to be used
-  bool ownEdit_ = false;        // an edit of ours is under way
-  bool changeLocated_ = false;  // the last foreign edit came with its position
-  int selStart_ = 0;
-  int selLength_ = 0;
+  std::string_view LineText(int line) const;  // without its break
+  int EstimatedHeight(int line) const;
+  // Drops the layouts of lines [first, last] and gives them estimates.
+  void InvalidateLines(int first, int last);
+  void InvalidateAllLayouts();
+  LineLayout& Layout(int line);
+  void TrimCache(int keepFirst, int keepLast);
+  void FontChanged();
+  double IndentPixels(double points) const;
+  void Changed() const;
+  void ClampSelection();
+  void MoveUndoAfterEdit(int from, int to, int delta);
+
+  std::string text_;
+  std::vector<int> lineStarts_;
+  std::vector<Run> runs_;  // never empty; runs_[0].start == 0
+  int anchor_ = 0;
+  int caret_ = 0;
   double firstIndent_ = 0;
   double leftIndent_ = 0;
-  QTextBlockFormat blockFormat_;
   bool urlDetect_ = false;
   TClipboardSink clipboard_;
+  std::vector<UndoStep> undo_;
+
+  QFont baseFont_;
+  QFont font_;
+  QColor textColor_ = Qt::black;
+  int zoom_ = 100;
+  int width_ = 400;
+  int lineSpacing_ = 17;
+  double byteWidth_ = 8;  // estimated pixels per byte of text
+  int contentWidth_ = 0;
+  richedit::THeightIndex heights_;
+  std::unordered_map<int, std::unique_ptr<LineLayout>> layouts_;
 };
 
 }  // namespace velmora

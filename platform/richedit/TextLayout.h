@@ -38,3 +38,36 @@ inline TSelectionRange ClampSelection(int start, int length, int size) {
 }
 
 }  // namespace velmora::richedit
+
+namespace velmora::richedit {
+
+// Heights of the lines of a view, with the top of any line and the line at
+// any height in O(log n), so that a view of many thousand lines can place
+// what it shows without adding them all up. Appending is O(log n); changing
+// the number of lines in the middle rebuilds it in O(n).
+class THeightIndex {
+ public:
+  int Size() const { return int(heights_.size()); }
+  int Height(int line) const { return heights_[line]; }
+  // Sum of all heights.
+  long long Total() const { return total_; }
+  // Sum of the heights of lines [0, line).
+  long long Top(int line) const;
+  // The line whose span [Top, Top + Height) holds y; the last line for y
+  // past the end, line 0 for y < 0. Size() must be > 0.
+  int LineAt(long long y) const;
+
+  void Append(int height);
+  void Set(int line, int height);
+  // Replaces lines [first, first + count) by the given heights.
+  void Splice(int first, int count, const std::vector<int>& heights);
+  void Assign(std::vector<int> heights);
+  void Clear() { Assign({}); }
+
+ private:
+  std::vector<int> heights_;
+  std::vector<long long> tree_{0};  // Fenwick tree over heights_, 1-based
+  long long total_ = 0;
+};
+
+}  // namespace velmora::richedit

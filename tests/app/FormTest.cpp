@@ -12,7 +12,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QTest>
-#include <QTextDocument>
+#include <QTimer>
 #include <QUrl>
 #include <QWheelEvent>
 #include <deque>
@@ -28,6 +28,7 @@
 #include "platform/classes/Canvas.h"
 #include "platform/classes/Gbk.h"
 #include "platform/qt/Image.h"
+#include "platform/qt/QtApplication.h"
 #include "platform/qt/ResultViewWidget.h"
 #include "platform/qt/ShellOpen.h"
 #include "platform/richedit/QtRichEdit.h"
@@ -165,11 +166,9 @@ class FormTest : public ::testing::Test {
   }
   // A point of the view's client area on the second letter of text.
   static QPoint PointInText(TForm4& f, const char* text) {
-    QTextCursor found = f.reResult->document()->find(QString::fromUtf8(text));
-    EXPECT_FALSE(found.isNull()) << text;
-    QTextCursor at(f.reResult->document());
-    at.setPosition(found.selectionStart() + 1);
-    return f.reResult->cursorRect(at).center() + QPoint(2, 0);
+    size_t found = f.ResultEdit().Text().find(G(text));
+    EXPECT_NE(found, std::string::npos) << text;
+    return f.reResult->CursorRect(int(found) + 1).center() + QPoint(2, 0);
   }
 
   fs::path home_;
@@ -589,21 +588,14 @@ class FormViewSyncTest : public FormTest {
     Write("1.sr", entries);
     for (const char* name : {"2.sr", "3.sr", "4.sr", "5.sr"}) Write(name, G("丙：x\n"));
   }
-  // Whether a document position lies inside the editor's viewport.
-  static bool Visible(TForm4& f, int documentPos) {
-    QTextCursor at(f.reResult->document());
-    at.setPosition(documentPos);
-    QRect r = f.reResult->cursorRect(at);
+  // Whether a position lies inside the view's viewport.
+  static bool Visible(TForm4& f, int pos) {
+    QRect r = f.reResult->CursorRect(pos);
     return r.top() >= 0 && r.bottom() < f.reResult->viewport()->height();
   }
-  static int LastPosition(TForm4& f) {
-    return f.reResult->document()->characterCount() - 1;
-  }
-  // The document position where the program's selection ends.
-  int SelectionEnd() {
-    return static_cast<TQtRichEdit&>(View()).DocumentFromByte(View().SelStart() +
-                                                              View().SelLength());
-  }
+  static int LastPosition(TForm4& f) { return f.ResultEdit().TextLength(); }
+  // Where the program's selection ends.
+  int SelectionEnd() { return View().SelStart() + View().SelLength(); }
 };
 
 TEST_F(FormViewSyncTest, ViewFollowsTheSearchAndEndsOnItsLastSpan) {
@@ -622,12 +614,9 @@ TEST_F(FormViewSyncTest, ViewFollowsTheSearchAndEndsOnItsLastSpan) {
   Search("甲乙");
   ASSERT_EQ(Lines(View())[1], kFinished);
   EXPECT_TRUE(followedMeanwhile);
-  // The last span marked the last explanation; the editor shows its end, and
-  // its cursor sits where the program's selection ends.
-  EXPECT_GT(SelectionEnd(), LastPosition(f) - 4);
+  // The last span marked the last explanation; the view shows its end.
+  EXPECT_GT(SelectionEnd(), LastPosition(f) - 5);
   EXPECT_TRUE(Visible(f, SelectionEnd()));
-  EXPECT_EQ(f.reResult->textCursor().position(), SelectionEnd());
-  EXPECT_FALSE(f.reResult->textCursor().hasSelection());  // no focus: no selection shown
 }
 
 TEST_F(FormViewSyncTest, StopLeavesTheViewOnTheStopStatus) {
@@ -640,11 +629,10 @@ TEST_F(FormViewSyncTest, StopLeavesTheViewOnTheStopStatus) {
   };
   Search("甲乙");
   ASSERT_EQ(Lines(View())[1], kStopped);
-  // The stop status was marked last: it is what the editor shows, even though
+  // The stop status was marked last: it is what the view shows, even though
   // it lies far above the output written just before.
-  auto& edit = static_cast<TQtRichEdit&>(View());
-  int statusEnd = edit.DocumentFromByte(View().LineIndex(1) + int(kStopped.size()));
-  EXPECT_EQ(f.reResult->textCursor().position(), statusEnd);
+  int statusEnd = View().LineIndex(1) + int(kStopped.size());
+  EXPECT_EQ(SelectionEnd(), statusEnd);
   EXPECT_TRUE(Visible(f, statusEnd));
   EXPECT_FALSE(Visible(f, LastPosition(f)));
 }
@@ -840,6 +828,87 @@ TEST_F(FormUseTest, SmallestWindowKeepsTheSearchRowAndCheckBoxUsable) {
     form_ = nullptr;
     for (const char* name : {"t1.gif", "t2.gif", "w.gif"}) fs::remove(dir_ / name);
   }
+}
+
+// The search uses the view's selection as its working cursor. A user who
+// clicks into the view and types while it runs must not write into the
+// output; once it is over, the keys edit and Ctrl+Z takes back only them.
+TEST_F(FormViewSyncTest, KeysTypedInTheViewDuringASearchLeaveTheOutputAlone) {
+  WriteLongDictionary();
+  TForm4& f = Create();
+  f.show();
+  Search("甲乙");
+  const std::string expected = Text();
+  int calls = 0;
+  Application().OnProcessMessages = [&] {
+    if (++calls == 30) {
+      QTest::mouseClick(f.reResult->viewport(), Qt::LeftButton, {}, QPoint(30, 10));
+      f.reResult->setFocus();
+      QTest::keyClicks(f.reResult, "abc");
+      for (Qt::Key key : {Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_Return, Qt::Key_Tab})
+        QTest::keyClick(f.reResult, key);
+      QTest::keyClick(f.reResult, Qt::Key_Z, Qt::ControlModifier);
+    }
+  };
+  Search("甲乙");
+  EXPECT_GE(calls, 30);
+  EXPECT_EQ(Text(), expected);
+
+  f.reResult->setFocus();
+  QTest::keyClick(f.reResult, Qt::Key_Home, Qt::ControlModifier);
+  QTest::keyClicks(f.reResult, "xy");
+  EXPECT_EQ(Text(), "xy" + expected);
+  QTest::keyClick(f.reResult, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(Text(), expected);
+  QTest::keyClick(f.reResult, Qt::Key_Z, Qt::ControlModifier);  // no output undone
+  EXPECT_EQ(Text(), expected);
+}
+
+// The full listing of the bundled dictionary, with messages as the program
+// runs them: the view paints entries while it runs, and a click on Stop,
+// sent once it has, ends the search at the next dictionary line.
+TEST_F(FormTest, StopEndsTheFullListingAtTheNextLine) {
+  for (const char* name : {"1.sr", "2.sr", "3.sr", "4.sr", "5.sr"})
+    fs::copy_file(fs::path(VELMORA_DATA_DIR) / name, dir_ / name);
+  WriteWorkedExamplePictures();
+  TForm4& f = Create();
+  f.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  InstallQtApplicationHooks();
+  Application().OnShowException = [this](const std::exception& e) {
+    reported_.push_back(e.what());
+  };
+
+  struct PaintWatch : QObject {
+    TForm4& form;
+    int entryPaints = 0;
+    int linesAtClick = -1;
+    int scrolledAtClick = 0;
+    explicit PaintWatch(TForm4& f) : form(f) {}
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() != QEvent::Paint || form.ResultEdit().LineCount() < 10) return false;
+      // After a few paints with entries, a click on Stop comes as the next event.
+      if (++entryPaints == 3) {
+        QTimer::singleShot(0, &form, [this] {
+          linesAtClick = form.ResultEdit().LineCount();
+          scrolledAtClick = form.reResult->verticalScrollBar()->value();
+          QTest::mouseClick(form.btnStop, Qt::LeftButton);
+        });
+      }
+      return false;
+    }
+  } watch(f);
+  f.reResult->viewport()->installEventFilter(&watch);
+  Search("：");
+  f.reResult->viewport()->removeEventFilter(&watch);
+
+  ASSERT_GT(watch.linesAtClick, 0) << "the view never painted entries";
+  EXPECT_EQ(Lines(View())[1], kStopped);
+  // An entry is three lines: at most the one under way was finished.
+  EXPECT_LE(View().LineCount() - watch.linesAtClick, 3);
+  EXPECT_LT(View().LineCount(), 3 * 124000);
+  EXPECT_GT(watch.scrolledAtClick, 0);  // the view followed the output
+  EXPECT_TRUE(reported_.empty());
 }
 
 }  // namespace

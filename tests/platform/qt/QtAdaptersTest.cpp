@@ -2,7 +2,6 @@
 
 #include <QMessageBox>
 #include <QTest>
-#include <QTextDocument>
 #include <QTimer>
 #include <sstream>
 
@@ -12,7 +11,6 @@
 #include "platform/qt/GbkQt.h"
 #include "platform/qt/Image.h"
 #include "platform/qt/QtApplication.h"
-#include "platform/qt/ResultViewWidget.h"
 
 namespace velmora {
 namespace {
@@ -26,84 +24,6 @@ TEST(GbkQt, EveryByteStringSurvivesTheTripThroughQString) {
   EXPECT_EQ(GbkFromQString(text), bytes);
   // What GBK cannot hold becomes "?".
   EXPECT_EQ(GbkFromQString(QStringLiteral("a😀b")), "a?b");
-}
-
-struct Notification {
-  unsigned code;
-  unsigned msg;
-  int first;
-  int after;
-};
-
-class ViewWidgetTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    document_.setPlainText(QStringLiteral("see http://x.org/abc now"));
-    view_.setDocument(&document_);
-    view_.resize(400, 200);
-    // Document positions 4..19 hold the link; report them as bytes 100..115.
-    view_.SetLinkLookup([](int pos) -> std::optional<TLinkRange> {
-      if (pos >= 4 && pos < 20) return TLinkRange{100, 16};
-      return std::nullopt;
-    });
-    view_.SetEventMask(ENM_LINK);
-    view_.OnNotify = [this](TMessage& m) {
-      ASSERT_EQ(m.Msg, WM_NOTIFY);
-      const auto* link = reinterpret_cast<const ENLINK*>(m.LParam);
-      got_.push_back({link->nmhdr.code, link->msg, link->chrg.cpMin, link->chrg.cpMax});
-    };
-    view_.OnMouseDown = [this](TMouseButton b, TShiftState, int x, int y) {
-      downs_.push_back({b, QPoint(x, y)});
-    };
-    view_.show();
-  }
-  QPoint At(int documentPosition) {
-    QTextCursor c(&document_);
-    c.setPosition(documentPosition);
-    return view_.cursorRect(c).center() + QPoint(2, 0);
-  }
-
-  QTextDocument document_;
-  TResultViewWidget view_;
-  std::vector<Notification> got_;
-  std::vector<std::pair<TMouseButton, QPoint>> downs_;
-};
-
-TEST_F(ViewWidgetTest, MouseMessagesOverALinkAreReportedWithItsRangeAndNoneElsewhere) {
-  QPoint p = At(8);
-  QWidget* vp = view_.viewport();
-  QTest::mouseMove(vp, p);
-  QTest::mousePress(vp, Qt::LeftButton, {}, p);
-  QTest::mouseRelease(vp, Qt::LeftButton, {}, p);
-  QTest::mouseDClick(vp, Qt::LeftButton, {}, p);
-  QTest::mousePress(vp, Qt::RightButton, {}, p);
-  std::vector<unsigned> msgs;
-  for (const Notification& n : got_) {
-    EXPECT_EQ(n.code, EN_LINK);
-    EXPECT_EQ(n.first, 100);
-    EXPECT_EQ(n.after, 116);
-    if (n.msg != WM_MOUSEMOVE) msgs.push_back(n.msg);
-  }
-  EXPECT_EQ(msgs, (std::vector<unsigned>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK,
-                                         WM_RBUTTONDOWN}));
-  ASSERT_FALSE(got_.empty());
-  EXPECT_EQ(got_[0].msg, WM_MOUSEMOVE);
-  ASSERT_FALSE(downs_.empty());
-  EXPECT_EQ(downs_.back().first, TMouseButton::mbRight);
-  EXPECT_EQ(downs_.back().second, p);
-
-  // Off the link, past the end of its line, or without the event mask:
-  // nothing, though the mouse-down event still comes.
-  got_.clear();
-  downs_.clear();
-  QTest::mousePress(vp, Qt::LeftButton, {}, At(1));
-  QTest::mousePress(vp, Qt::LeftButton, {},
-                    QPoint(390, At(8).y()));  // past the line's end
-  EXPECT_TRUE(got_.empty());
-  view_.SetEventMask(0);
-  QTest::mousePress(vp, Qt::LeftButton, {}, At(8));
-  EXPECT_TRUE(got_.empty());
-  EXPECT_EQ(downs_.size(), 3u);
 }
 
 // Draws a 10 x 6 block of one colour.

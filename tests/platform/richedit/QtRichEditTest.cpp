@@ -1,9 +1,8 @@
-#include <QAbstractTextDocumentLayout>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <QTextBlock>
-#include <QTextCursor>
+#include <QPainter>
+#include <random>
 
 #include "RichEditConformance.h"
 #include "platform/richedit/MemoryRichEdit.h"
@@ -26,110 +25,22 @@ struct QtHarness {
     edit.SetClipboardSink([this](const QString& plain, const QString&) {
       copies.push_back(ToBytes(plain));
     });
-    edit.OnScrollIntoView = [this](int pos) { scrolledTo = edit.ByteFromDocument(pos); };
+    edit.OnScrollIntoView = [this](int pos) { scrolledTo = pos; };
     edit.OnScrollToTop = [this] { scrolledTo = 0; };
   }
   IRichEdit& View() { return edit; }
   int ScrolledTo() const { return scrolledTo; }
 };
 
-// With a layout, as in an editor, the document also reports its changes.
-struct QtLayoutHarness : QtHarness {
-  QtLayoutHarness() { edit.Document()->documentLayout(); }
+// With every line laid out as it changes, as a view showing it all would.
+struct QtLaidOutHarness : QtHarness {
+  QtLaidOutHarness() {
+    edit.OnChanged = [this] { edit.EnsureLaidOut(0, edit.LineCount() - 1); };
+  }
 };
 
 INSTANTIATE_TYPED_TEST_SUITE_P(Qt, RichEditConformance, QtHarness);
-INSTANTIATE_TYPED_TEST_SUITE_P(QtLaidOut, RichEditConformance, QtLayoutHarness);
-
-TEST(QtRichEdit, EachLineIsOneBlockAndPositionsMapBothWays) {
-  TQtRichEdit edit;
-  std::string odd = "a\xFF" + kZhong + "\x81";  // raw bytes stand for one position each
-  edit.AppendLine(odd);
-  edit.AppendLine("x\ny");
-  QTextDocument* doc = edit.Document();
-  ASSERT_EQ(doc->blockCount(), 4);
-  EXPECT_EQ(doc->findBlockByNumber(0).text(),
-            QString::fromUcs4(U"a\U0010FFFF中\U0010FF81", 4));
-  EXPECT_EQ(doc->findBlockByNumber(1).text(), "x");
-  EXPECT_EQ(doc->findBlockByNumber(3).text(), "");
-
-  // bytes: a FF D6 D0 81 CR LF x LF y CR LF
-  const int toDocument[] = {0, 1, 3, 3, 4, 6, 6, 7, 8, 9, 10, 10};
-  for (int pos = 0; pos < 12; ++pos)
-    EXPECT_EQ(edit.DocumentFromByte(pos), toDocument[pos]) << pos;
-  EXPECT_EQ(edit.DocumentFromByte(12), doc->characterCount() - 1);
-  const int toByte[] = {0, 1, 1, 2, 4, 4, 5, 7, 8, 9, 10};  // mid-pair: the character
-  for (int pos = 0; pos < 11; ++pos)
-    EXPECT_EQ(edit.ByteFromDocument(pos), toByte[pos]) << pos;
-}
-
-TEST(QtRichEdit, LinksAreAnchorsWithoutChangingTheProgramFormat) {
-  TQtRichEdit edit;
-  edit.SetAutoUrlDetect(true);
-  edit.AppendLine("go file://a.htm now");
-  edit.SetSelection(0, 19);
-  edit.SetSelColor(kGreen);
-  edit.SetSelStyle(fsBold);
-  auto formatAt = [&](int pos) {
-    QTextCursor c(edit.Document());
-    c.setPosition(pos + 1);
-    return c.charFormat();
-  };
-  EXPECT_TRUE(formatAt(3).isAnchor());
-  EXPECT_EQ(formatAt(3).anchorHref(), "file://a.htm");
-  EXPECT_TRUE(formatAt(3).fontUnderline());
-  EXPECT_FALSE(formatAt(2).isAnchor());
-  EXPECT_FALSE(formatAt(2).fontUnderline());
-  EXPECT_EQ(formatAt(2).foreground().color(), QColor(0, 106, 0));
-  EXPECT_EQ(edit.FormatAt(3), (TCharFormat{kGreen, fsBold}));
-  EXPECT_EQ(edit.LinkAt(14), (TLinkRange{3, 12}));
-  EXPECT_FALSE(edit.LinkAt(15));
-
-  edit.ReplaceLine(0, "file://b");  // the new text is re-examined
-  EXPECT_EQ(formatAt(0).anchorHref(), "file://b");
-  EXPECT_EQ(edit.FormatAt(0), (TCharFormat{kGreen, fsBold}));
-
-  edit.SetAutoUrlDetect(false);
-  EXPECT_FALSE(formatAt(0).isAnchor());
-  EXPECT_FALSE(formatAt(0).fontUnderline());
-  EXPECT_FALSE(edit.LinkAt(0));
-}
-
-TEST(QtRichEdit, IndentsBecomeBlockMarginsInPixels) {
-  TQtRichEdit edit;
-  edit.AppendLine("old");
-  edit.SetParagraphIndents(6, 22);
-  edit.AppendLine("new");
-  for (QTextBlock b = edit.Document()->begin(); b.isValid(); b = b.next()) {
-    EXPECT_DOUBLE_EQ(b.blockFormat().leftMargin(), 28 * 96 / 72.0);
-    EXPECT_DOUBLE_EQ(b.blockFormat().textIndent(), -22 * 96 / 72.0);
-  }
-  edit.Clear();
-  EXPECT_DOUBLE_EQ(edit.Document()->firstBlock().blockFormat().leftMargin(),
-                   28 * 96 / 72.0);
-}
-
-// Typing in the editor changes the document behind the view's back; without
-// a layout the document does not say where.
-TEST(QtRichEdit, DirectDocumentEditsMovePositions) {
-  for (bool laidOut : {true, false}) {
-    TQtRichEdit edit;
-    if (laidOut) edit.Document()->documentLayout();
-    edit.AppendLine("ab");
-    edit.AppendLine("cd");
-    EXPECT_EQ(edit.LineIndex(2), 8);
-    QTextCursor cursor(edit.Document());
-    cursor.setPosition(1);
-    cursor.insertText(QString::fromUcs4(U"中", 1));
-    EXPECT_EQ(edit.Text(), "a" + kZhong + "b\r\ncd\r\n");
-    EXPECT_EQ(edit.LineIndex(1), 6);
-    cursor.insertBlock();  // Enter makes a CR LF break
-    EXPECT_EQ(edit.Text(), "a" + kZhong + "\r\nb\r\ncd\r\n");
-    EXPECT_EQ(edit.LineIndex(3), 12);
-    edit.AppendLine("e");  // and the view's own edits go on from there
-    EXPECT_EQ(edit.LineIndex(4), 15);
-  }
-}
+INSTANTIATE_TYPED_TEST_SUITE_P(QtLaidOut, RichEditConformance, QtLaidOutHarness);
 
 TEST(QtRichEdit, CopiesPlainTextAndHtmlToTheSystemClipboard) {
   TQtRichEdit edit;
@@ -194,6 +105,174 @@ TEST(QtRichEdit, AgreesWithTheMemoryViewUnderRandomEdits) {
     ASSERT_EQ(qt.SelStart(), memory.SelStart());
     ASSERT_EQ(qt.SelectedText(), memory.SelectedText());
   }
+}
+
+TEST(HeightIndex, AgreesWithPlainSumsUnderRandomChanges) {
+  richedit::THeightIndex index;
+  std::vector<int> plain;
+  std::mt19937 rng(7);
+  for (int step = 0; step < 2000; ++step) {
+    int op = rng() % 4;
+    if (op == 0 || plain.empty()) {
+      int h = 1 + rng() % 40;
+      index.Append(h);
+      plain.push_back(h);
+    } else if (op == 1) {
+      int line = rng() % plain.size(), h = 1 + rng() % 40;
+      index.Set(line, h);
+      plain[line] = h;
+    } else if (op == 2 && rng() % 10 == 0) {
+      int first = rng() % plain.size();
+      int count = rng() % std::min<int>(3, int(plain.size()) - first + 1);
+      std::vector<int> fresh(rng() % 3, 5);
+      index.Splice(first, count, fresh);
+      plain.erase(plain.begin() + first, plain.begin() + first + count);
+      plain.insert(plain.begin() + first, fresh.begin(), fresh.end());
+    }
+    ASSERT_EQ(index.Size(), int(plain.size()));
+    if (plain.empty()) continue;
+    long long top = 0;
+    for (int i = 0; i < int(plain.size()); ++i) {
+      ASSERT_EQ(index.Top(i), top);
+      ASSERT_EQ(index.LineAt(top), i);
+      ASSERT_EQ(index.LineAt(top + plain[i] - 1), i);
+      top += plain[i];
+    }
+    ASSERT_EQ(index.Total(), top);
+    ASSERT_EQ(index.LineAt(top + 100), int(plain.size()) - 1);
+  }
+}
+
+// The user's edits keep the byte counting of the program's own, and undo
+// gives back exactly what was there, formats included.
+TEST(QtRichEdit, UserEditsKeepPositionsAndUndoRestoresTextAndFormats) {
+  std::mt19937 rng(3);
+  const char* pieces[] = {"a", "\r\n", "\n", kZhong.c_str(), " ", "file://x", "\t", "\r"};
+  for (int round = 0; round < 20; ++round) {
+    TQtRichEdit edit;
+    edit.SetAutoUrlDetect(true);
+    for (int i = 0; i < 6; ++i) {
+      edit.AppendLine("line " + std::to_string(i) + " " + kZhong + "\n" + kColon);
+      edit.SetSelection(edit.LineIndex(edit.LineCount() - 2) - 4, 3);
+      edit.SetSelColor(i % 2 ? clRed : kGreen);
+      edit.SetSelStyle(fsBold);
+    }
+    const std::string before = edit.Text();
+    std::vector<TCharFormat> formats;
+    for (int i = 0; i < edit.TextLength(); ++i) formats.push_back(edit.FormatAt(i));
+
+    int steps = 0;
+    for (int k = 0; k < 15; ++k) {
+      int a = int(rng() % (edit.TextLength() + 1)),
+          b = int(rng() % (edit.TextLength() + 1));
+      edit.SetAnchorAndCaret(a, b);
+      if (rng() % 3 == 0) {
+        edit.DeleteAtCaret(rng() % 2);
+      } else {
+        std::string text;
+        for (int n = 1 + rng() % 3; n > 0; --n) text += pieces[rng() % std::size(pieces)];
+        edit.EditSelection(text);
+      }
+      ++steps;
+      std::vector<int> starts = ParseLineStarts(edit.Text());
+      ASSERT_EQ(edit.LineCount(), int(starts.size())) << round << " " << k;
+      for (int i = 0; i < edit.LineCount(); ++i) ASSERT_EQ(edit.LineIndex(i), starts[i]);
+      // Every line is placed: heights for all of them, laid out or not.
+      ASSERT_EQ(edit.LineAtY(edit.DocumentHeight() - 1), edit.LineCount() - 1);
+      EXPECT_EQ(edit.Text().find("\r\r\n"), edit.Text().find("\r\r\n"));
+    }
+    while (edit.Undo()) {
+    }
+    ASSERT_EQ(edit.Text(), before) << round;
+    for (int i = 0; i < edit.TextLength(); ++i)
+      ASSERT_EQ(edit.FormatAt(i), formats[i]) << round << " pos " << i;
+    EXPECT_GT(steps, 0);
+  }
+}
+
+TEST(QtRichEdit, TypedTextTakesTheFormatBeforeItAndJoinsOneUndoStep) {
+  TQtRichEdit edit;
+  edit.AppendLine("key");
+  edit.SetSelection(0, 3);
+  edit.SetSelColor(clBlue);
+  edit.SetAnchorAndCaret(3, 3);
+  for (const char* c : {"x", "y", "\n"}) edit.EditSelection(c);
+  EXPECT_EQ(edit.Text(), "keyxy\r\n\r\n");  // a typed break is CR LF
+  EXPECT_EQ(edit.FormatAt(4).Color, clBlue);
+  EXPECT_EQ(edit.Caret(), 7);
+  ASSERT_TRUE(edit.Undo());
+  EXPECT_EQ(edit.Text(), "keyxy\r\n");
+  ASSERT_TRUE(edit.Undo());
+  EXPECT_EQ(edit.Text(), "key\r\n");
+  EXPECT_FALSE(edit.Undo());
+}
+
+// The program's output is not the user's to undo: a search clears the view,
+// and a replaced line moves the text the steps refer to.
+TEST(QtRichEdit, UndoForgetsStepsThatTheProgramsEditsInvalidate) {
+  TQtRichEdit edit;
+  edit.AppendLine("status");
+  edit.AppendLine("entry");
+  edit.SetAnchorAndCaret(9, 9);
+  edit.EditSelection("!");
+  edit.AppendLine("more output");  // at the end: the step still holds
+  EXPECT_TRUE(edit.CanUndo());
+  edit.ReplaceLine(0, "stopped!");
+  EXPECT_FALSE(edit.CanUndo());
+  EXPECT_EQ(edit.Text(), "stopped!\r\ne!ntry\r\nmore output\r\n");
+  edit.EditSelection("?");
+  edit.Clear();
+  EXPECT_FALSE(edit.Undo());
+}
+
+TEST(QtRichEdit, LaysOutOnlyWhatIsAskedForAndEstimatesTheRest) {
+  TQtRichEdit edit;
+  edit.SetLayoutWidth(300);
+  for (int i = 0; i < 5000; ++i)
+    edit.AppendLine("entry " + std::to_string(i) + " " + kZhong);
+  EXPECT_EQ(edit.LaidOutLines(), 0);
+  EXPECT_GT(edit.DocumentHeight(), 5000 * 10);
+  // A point deep inside: only its line is laid out, and its top stays put.
+  long long top = edit.LineTop(4000);
+  int pos = edit.HitTest(QPointF(1, double(top) + 2), false);
+  EXPECT_EQ(edit.LineFromChar(pos), 4000);
+  EXPECT_EQ(edit.LineTop(4000), top);
+  EXPECT_LE(edit.LaidOutLines(), 2);
+  EXPECT_TRUE(edit.IsLaidOut(4000));
+  // A long line wraps: it is taller than one line, with the wrapped lines
+  // further in than the first.
+  edit.SetParagraphIndents(6, 22);
+  edit.AppendLine(std::string(400, 'w') + " end");
+  int last = edit.LineCount() - 2;
+  edit.EnsureLaidOut(last, last);
+  EXPECT_GT(edit.LineHeight(last), 3 * edit.LineHeight(0));
+  QRectF first = edit.CaretRect(edit.LineIndex(last));
+  QRectF end = edit.CaretRect(edit.LineEnd(last));
+  EXPECT_NEAR(first.left(), 8, 1);    // 6 points
+  EXPECT_GE(end.left(), 8 + 29 - 1);  // wrapped: 6 + 22 points
+}
+
+TEST(QtRichEdit, CopiesASelectionOfThousandsOfLinesByteForByte) {
+  TQtRichEdit edit;
+  std::vector<std::pair<QString, QString>> copies;
+  edit.SetClipboardSink([&](const QString& plain, const QString& html) {
+    copies.push_back({plain, html});
+  });
+  std::string expected;
+  for (int i = 0; i < 6000; ++i) {
+    std::string line = "k" + std::to_string(i) + kZhong + (i % 2 ? "\n" : "");
+    edit.AppendLine(line);
+    edit.SetSelection(edit.TextLength() - int(line.size()) - 2, 1);
+    edit.SetSelColor(i % 3 ? clBlue : clRed);
+    expected += line + "\r\n";
+  }
+  edit.SetSelection(0, edit.TextLength());
+  edit.CopySelection();
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(ToBytes(copies[0].first), expected);
+  EXPECT_EQ(edit.LaidOutLines(), 0);  // copying lays nothing out
+  EXPECT_EQ(copies[0].second.count("#ff0000"), 2000);
+  EXPECT_TRUE(copies[0].second.contains(QString::fromUtf8("5999中")));
 }
 
 }  // namespace velmora::richedit_test
