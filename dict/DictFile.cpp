@@ -156,6 +156,7 @@ std::shared_ptr<const TDictImage> TDictImages::Open(const std::string& fileName)
     images_.erase(it);
   }
   auto image = std::make_shared<TDictImage>();
+  image->fd_ = fd;
   ReadAll(fd, std::size_t(st.st_size), image->data_, image->size_);
   ++reads_;
   struct stat after {};
@@ -164,9 +165,12 @@ std::shared_ptr<const TDictImage> TDictImages::Open(const std::string& fileName)
   // the next open reads it again rather than trust this copy.
   image->reusable_ = ::fstat(fd, &after) == 0 && IdentityOf(after) == identity &&
                      image->size_ == std::size_t(st.st_size);
-  ::close(fd);
   images_[fileName] = image;
   return image;
+}
+
+TDictImage::~TDictImage() {
+  if (fd_ >= 0) ::close(fd_);
 }
 
 void TDictImage::TFree::operator()(char* p) const {

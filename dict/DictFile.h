@@ -38,6 +38,11 @@ struct TFileIdentity {
 // with the bytes it read.
 class TDictImage {
  public:
+  TDictImage() = default;
+  ~TDictImage();
+  TDictImage(const TDictImage&) = delete;
+  TDictImage& operator=(const TDictImage&) = delete;
+
   std::string_view Bytes() const { return {data_.get(), size_}; }
   const TFileIdentity& Identity() const { return identity_; }
 
@@ -50,11 +55,15 @@ class TDictImage {
   std::size_t size_ = 0;
   TFileIdentity identity_;
   bool reusable_ = false;  // false when the file changed while it was read
+  // Kept open while the image lives, so that no other file can take over
+  // the inode and pass for this one.
+  int fd_ = -1;
 };
 
 // The images of the files a search opened, by name. Opening a file whose
 // device, inode, size and modification time are what they were reads
-// nothing; any change reads it anew.
+// nothing; any change reads it anew. (A rewrite in place that keeps the size
+// within one tick of the file system's clock goes unseen.)
 class TDictImages {
  public:
   // Opens the file (relative to the current folder) and returns its image;

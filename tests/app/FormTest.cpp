@@ -96,6 +96,9 @@ class FormTest : public ::testing::Test {
                                  [] { return std::make_unique<TTestGraphic>(); });
     for (TPicture* p : {picLogo, picLogo2, picLogo3}) p->SetGraphic(nullptr);
     StopRequested = false;
+    // Messages run every few bytes of scanning, so that the tests can step in
+    // between the lines of a small dictionary.
+    SearchPacing = {16, std::chrono::nanoseconds(0)};
     Application().OnShowException = [this](const std::exception& e) {
       reported_.push_back(e.what());
     };
@@ -104,6 +107,7 @@ class FormTest : public ::testing::Test {
 
   void TearDown() override {
     delete form_;
+    SearchPacing = TSearchPacing{};
     SetShellOpener(nullptr);
     Application().OnProcessMessages = [] { QCoreApplication::processEvents(); };
     Application().OnShowException = nullptr;

@@ -178,7 +178,7 @@ TEST(SearchModel, TheScanListsWhatALineByLineReadingLists) {
   test::TTempDir dir;
   std::mt19937 rng(2024);
   TDictImages images;
-  for (int round = 0; round < 200; ++round) {
+  for (int round = 0; round < 120; ++round) {
     std::vector<std::string> files;
     for (int n = 0; n < 5; ++n) files.push_back(RandomFile(rng));
     dir.WriteAll(files[0], files[1], files[2], files[3], files[4]);
