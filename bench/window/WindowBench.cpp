@@ -186,18 +186,23 @@ int main(int argc, char** argv) {
   }
   long peakKb = PeakKb();
 
-  // A click on Stop half a second into the full listing.
-  double stopMs = 1e300;
+  // A click on Stop a third of the way into the full listing, as long as the
+  // window took for it above.
+  const int clickAfterMs = std::max(1, int(results[1].window / 3));
+  double stopMs = -1;
   for (int r = 0; r < rounds; ++r) {
     QElapsedTimer clicked;
-    QTimer::singleShot(500, &form, [&] {
+    QTimer::singleShot(clickAfterMs, &form, [&] {
       clicked.start();
       form.btnStop->click();
     });
     form.edSearch->setText(QString::fromUtf8(queries[1].utf8));
     form.btnSearchClick(form.btnSearch);
-    if (clicked.isValid())
-      stopMs = std::min(stopMs, double(clicked.nsecsElapsed()) / 1e6);
+    if (clicked.isValid()) {
+      double ms = double(clicked.nsecsElapsed()) / 1e6;
+      stopMs = stopMs < 0 ? ms : std::min(stopMs, ms);
+    }
+    QCoreApplication::processEvents();  // a click after the end goes now
   }
 
   // Both write the same text, or the comparison means nothing.
@@ -220,7 +225,11 @@ int main(int argc, char** argv) {
     std::printf("%-14s %10.1f %10.1f %7.2f %9.1f ms %7d\n", queries[k].name, x.window,
                 x.headless, x.window / x.headless, x.first, x.paints);
   }
-  std::printf("stop during the full listing took effect after %.1f ms\n", stopMs);
+  if (stopMs < 0)
+    std::printf("the full listing ended before a click on Stop %d ms into it\n", clickAfterMs);
+  else
+    std::printf("stop %d ms into the full listing took effect after %.1f ms\n", clickAfterMs,
+                stopMs);
   std::printf("peak memory after the window's searches: %.1f MB\n", peakKb / 1024.0);
   return 0;
 }
