@@ -790,6 +790,8 @@ class TGIFImage : public TGraphic {
   void PaintPause();
   void PaintResume();
   void PaintRestart();
+  // True until every painter of the image has ended or been detached.
+  bool HasPainters();
 
  private:
   friend class TGIFSubImage;
