@@ -438,7 +438,6 @@ class TGIFSubImage : public TGIFItem {
   void FreeMask();
   bool HasMask();
   bool GetHasBitmap() const { return Bitmap != nullptr; }
-  void SetHasBitmap(bool value);
   GdiPalette* GetPalette();
   // Replaces the frame palette; a rendered bitmap made with another palette
   // is dropped.
