@@ -24,11 +24,94 @@ inline std::uint32_t Swap(std::uint32_t rgb) {  // 0xRRGGBB <-> COLORREF
   return ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF);
 }
 
+// Inline: the blits call these for every row.
 // Reads pixels xs[0..n) of row y as native values of the source's format.
-void ReadRow(const BitmapData& b, int y, const int* xs, int n, std::uint32_t* out);
+inline void ReadRow(const BitmapData& b, int y, const int* xs, int n,
+                    std::uint32_t* out) {
+  const BYTE* row = b.Row(y);
+  switch (b.bpp) {
+    case 1:
+      for (int i = 0; i < n; ++i) out[i] = (row[xs[i] >> 3] >> (7 - (xs[i] & 7))) & 1u;
+      break;
+    case 8:
+      for (int i = 0; i < n; ++i) out[i] = row[xs[i]];
+      break;
+    case 24:
+      for (int i = 0; i < n; ++i) {
+        const BYTE* p = row + std::ptrdiff_t(xs[i]) * 3;
+        out[i] = std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) |
+                 (std::uint32_t(p[2]) << 16);
+      }
+      break;
+    default:
+      for (int i = 0; i < n; ++i) {
+        std::uint32_t v;
+        std::memcpy(&v, row + std::ptrdiff_t(xs[i]) * 4, 4);
+        out[i] = v & 0xFFFFFF;
+      }
+      break;
+  }
+}
+
 // Reads the contiguous run x..x+n of row y.
-void ReadRun(const BitmapData& b, int y, int x, int n, std::uint32_t* out);
-void WriteRun(BitmapData& b, int y, int x, int n, const std::uint32_t* in);
+inline void ReadRun(const BitmapData& b, int y, int x, int n, std::uint32_t* out) {
+  const BYTE* row = b.Row(y);
+  switch (b.bpp) {
+    case 1:
+      for (int i = 0; i < n; ++i) {
+        int c = x + i;
+        out[i] = (row[c >> 3] >> (7 - (c & 7))) & 1u;
+      }
+      break;
+    case 8:
+      for (int i = 0; i < n; ++i) out[i] = row[x + i];
+      break;
+    case 24:
+      for (int i = 0; i < n; ++i) {
+        const BYTE* p = row + std::ptrdiff_t(x + i) * 3;
+        out[i] = std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) |
+                 (std::uint32_t(p[2]) << 16);
+      }
+      break;
+    default: {
+      const BYTE* p = row + std::ptrdiff_t(x) * 4;
+      std::memcpy(out, p, std::size_t(n) * 4);
+      for (int i = 0; i < n; ++i) out[i] &= 0xFFFFFF;
+      break;
+    }
+  }
+}
+
+inline void WriteRun(BitmapData& b, int y, int x, int n, const std::uint32_t* in) {
+  BYTE* row = b.Row(y);
+  switch (b.bpp) {
+    case 1:
+      for (int i = 0; i < n; ++i) {
+        int c = x + i;
+        BYTE bit = BYTE(0x80 >> (c & 7));
+        if (in[i] & 1)
+          row[c >> 3] |= bit;
+        else
+          row[c >> 3] &= BYTE(~bit);
+      }
+      break;
+    case 8:
+      for (int i = 0; i < n; ++i) row[x + i] = BYTE(in[i]);
+      break;
+    case 24:
+      for (int i = 0; i < n; ++i) {
+        BYTE* p = row + std::ptrdiff_t(x + i) * 3;
+        p[0] = BYTE(in[i]);
+        p[1] = BYTE(in[i] >> 8);
+        p[2] = BYTE(in[i] >> 16);
+      }
+      break;
+    default:
+      std::memcpy(row + std::ptrdiff_t(x) * 4, in, std::size_t(n) * 4);
+      break;
+  }
+}
+
 // Colour table of a 1- or 8-bit bitmap as 0xRRGGBB values (256 entries).
 void ColorTable(const BitmapData& b, std::uint32_t* table);
 
