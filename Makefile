@@ -61,9 +61,9 @@ $(TSAN_BUILD)/build.ninja: Makefile
 	@touch $@
 
 test-tsan: bootstrap $(TSAN_BUILD)/build.ninja
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target threads_test painter_test
-	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/platform/classes/threads_test
-	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/gif/render/painter_test
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target velmora_threads_tests velmora_gif_painter_tests
+	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/platform/classes/velmora_threads_tests
+	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/gif/render/velmora_gif_painter_tests
 
 # Sources keep the project's .clang-format style.
 format-check: bootstrap

@@ -682,7 +682,6 @@ int TGIFImage::GetColorResolution() const {
 
 void TGIFImage::LoadFromStream(TStream& stream) {
   ReportProgress(TProgressStage::psStarting, 0, false);
-  bool failed = true;
   try {
     Clear();
     const std::int64_t start = stream.GetPosition();
@@ -695,12 +694,11 @@ void TGIFImage::LoadFromStream(TStream& stream) {
       stream.SetPosition(start);
       throw;
     }
-    failed = false;
   } catch (...) {
     ReportProgress(TProgressStage::psEnding, 0, true);
     throw;
   }
-  if (!failed) ReportProgress(TProgressStage::psEnding, 100, true);
+  ReportProgress(TProgressStage::psEnding, 100, true);
 }
 
 }  // namespace velmora

@@ -438,7 +438,6 @@ class TGIFSubImage : public TGIFItem {
   void FreeMask();
   bool HasMask();
   bool GetHasBitmap() const { return Bitmap != nullptr; }
-  void SetHasBitmap(bool value);
   GdiPalette* GetPalette();
   // Replaces the frame palette; a rendered bitmap made with another palette
   // is dropped.
@@ -790,6 +789,8 @@ class TGIFImage : public TGraphic {
   void PaintPause();
   void PaintResume();
   void PaintRestart();
+  // True until every painter of the image has ended or been detached.
+  bool HasPainters();
 
  private:
   friend class TGIFSubImage;

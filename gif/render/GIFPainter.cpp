@@ -568,6 +568,11 @@ void TGIFImage::PaintRestart() {
   for (TGIFPainter* painter : Painters) painter->Restart();
 }
 
+bool TGIFImage::HasPainters() {
+  std::lock_guard lock(PaintersLock);
+  return !Painters.empty();
+}
+
 namespace {
 
 // Draw's animated path: start (or keep) the image's painter and show the

@@ -319,85 +319,86 @@ int Usage(std::ostream& err, const std::string& problem) {
   return 2;
 }
 
-}  // namespace
-
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+struct Options {
+  bool help = false;
   std::string outdir = ".";
+  std::string input;  // "-" for standard input
+};
+
+// Reads the command line into opts. False with `problem` set for a usage
+// error; --help ends the reading where it stands.
+bool ParseArgs(const std::vector<std::string>& args, Options& opts,
+               std::string& problem) {
   std::vector<std::string> inputs;
   bool options = true;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (options && (a == "-h" || a == "--help")) {
-      out << kUsage;
-      return 0;
+      opts.help = true;
+      return true;
     } else if (options && (a == "-o" || a == "--output")) {
-      if (i + 1 == args.size()) return Usage(err, a + " needs a folder");
-      outdir = args[++i];
+      if (i + 1 == args.size()) {
+        problem = a + " needs a folder";
+        return false;
+      }
+      opts.outdir = args[++i];
     } else if (options && a.starts_with("--output=")) {
-      outdir = a.substr(9);
+      opts.outdir = a.substr(9);
     } else if (options && a == "--") {
       options = false;
     } else if (options && a.size() > 1 && a[0] == '-') {
-      return Usage(err, "unknown option " + a);
+      problem = "unknown option " + a;
+      return false;
     } else {
       inputs.push_back(a);
     }
   }
   if (inputs.size() != 1) {
-    return Usage(err,
-                 inputs.empty() ? "no input file given" : "more than one input file");
+    problem = inputs.empty() ? "no input file given" : "more than one input file";
+    return false;
   }
-  if (outdir.empty()) return Usage(err, "the output folder name is empty");
-
-  const std::string& input = inputs[0];
-  std::ifstream file;
-  std::istream* in = &std::cin;
-  if (input != "-") {
-    std::error_code ec;
-    if (fs::is_directory(input, ec)) {
-      err << "cedict2sr: " << input << " is a folder, not a CC-CEDICT file\n";
-      return 2;
-    }
-    file.open(input, std::ios::binary);
-    if (!file) {
-      err << "cedict2sr: cannot open " << input << ": " << std::strerror(errno) << '\n';
-      return 2;
-    }
-    in = &file;
+  if (opts.outdir.empty()) {
+    problem = "the output folder name is empty";
+    return false;
   }
+  opts.input = inputs[0];
+  return true;
+}
 
+// The stream to read `input` from: standard input for "-", else `file`
+// opened on it. Null after saying why it cannot be read.
+std::istream* OpenInput(const std::string& input, std::ifstream& file,
+                        std::ostream& err) {
+  if (input == "-") return &std::cin;
+  std::error_code ec;
+  if (fs::is_directory(input, ec)) {
+    err << "cedict2sr: " << input << " is a folder, not a CC-CEDICT file\n";
+    return nullptr;
+  }
+  file.open(input, std::ios::binary);
+  if (!file) {
+    err << "cedict2sr: cannot open " << input << ": " << std::strerror(errno) << '\n';
+    return nullptr;
+  }
+  return &file;
+}
+
+bool MakeOutputFolder(const std::string& outdir, std::ostream& err) {
   std::error_code ec;
   fs::create_directories(outdir, ec);
   if (ec || !fs::is_directory(outdir)) {
     err << "cedict2sr: cannot use the output folder " << outdir << ": "
         << (ec ? ec.message() : "not a folder") << '\n';
-    return 2;
+    return false;
   }
+  return true;
+}
 
-  OutputSet files(outdir);
-  if (!files.Open(err)) return 2;
-  const Summary sum = Convert(*in, files.Streams(), err);
-  if (in->bad()) {
-    err << "cedict2sr: reading " << input << " failed\n";
-    return 2;
-  }
-  if (sum.entries == 0) {
-    err << "cedict2sr: no CC-CEDICT entries in " << input
-        << "; the dictionary files were left as they were\n";
-    return 2;
-  }
-  long written = 0;
-  for (long n : sum.written) written += n;
-  if (written == 0) {
-    err << "cedict2sr: none of the " << sum.entries << " entries in " << input
-        << " could be written; the dictionary files were left as they were\n";
-    return 2;
-  }
-  if (!files.Commit(err)) return 2;
-
-  err << "cedict2sr: " << sum.entries << " entries read from " << input << " ("
+void ReportSummary(const Summary& sum, long written, const Options& opts,
+                   std::ostream& err) {
+  err << "cedict2sr: " << sum.entries << " entries read from " << opts.input << " ("
       << sum.lines << " lines)\n";
-  err << "cedict2sr: " << written << " written to " << outdir << ":";
+  err << "cedict2sr: " << written << " written to " << opts.outdir << ":";
   for (int i = 0; i < 5; ++i) err << ' ' << (i + 1) << ".sr " << sum.written[i];
   err << '\n';
   err << "cedict2sr: " << sum.Skipped() << " skipped (" << sum.notGbk
@@ -405,7 +406,51 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       << " with the separator bytes in the key, " << sum.tooLong
       << " longer than 4095 bytes, " << sum.controlChar << " with control characters), "
       << sum.malformed << " malformed lines\n";
+}
+
+// Converts opts.input into 1.sr..5.sr in opts.outdir. The files are replaced
+// only when the whole input was read and something could be written.
+int WriteDictionary(const Options& opts, std::ostream& err) {
+  std::ifstream file;
+  std::istream* in = OpenInput(opts.input, file, err);
+  if (!in) return 2;
+  if (!MakeOutputFolder(opts.outdir, err)) return 2;
+
+  OutputSet files(opts.outdir);
+  if (!files.Open(err)) return 2;
+  const Summary sum = Convert(*in, files.Streams(), err);
+  if (in->bad()) {
+    err << "cedict2sr: reading " << opts.input << " failed\n";
+    return 2;
+  }
+  if (sum.entries == 0) {
+    err << "cedict2sr: no CC-CEDICT entries in " << opts.input
+        << "; the dictionary files were left as they were\n";
+    return 2;
+  }
+  long written = 0;
+  for (long n : sum.written) written += n;
+  if (written == 0) {
+    err << "cedict2sr: none of the " << sum.entries << " entries in " << opts.input
+        << " could be written; the dictionary files were left as they were\n";
+    return 2;
+  }
+  if (!files.Commit(err)) return 2;
+  ReportSummary(sum, written, opts, err);
   return 0;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Options opts;
+  std::string problem;
+  if (!ParseArgs(args, opts, problem)) return Usage(err, problem);
+  if (opts.help) {
+    out << kUsage;
+    return 0;
+  }
+  return WriteDictionary(opts, err);
 }
 
 }  // namespace velmora::cedict

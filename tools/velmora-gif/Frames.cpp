@@ -1,37 +1,14 @@
 // velmora-gif frames: each frame's own bitmap and mask as PNG files.
-#include <cstdio>
 #include <exception>
-#include <filesystem>
-#include <fstream>
 
 #include "gif/render/GIFRender.h"
+#include "tools/velmora-gif/FrameFiles.h"
 #include "tools/velmora-gif/GifCommands.h"
 #include "tools/velmora-gif/Png.h"
 
 namespace velmora::gifTool {
 
 namespace {
-
-std::string Numbered(const std::string& dir, const char* stem, int index) {
-  char name[32];
-  std::snprintf(name, sizeof name, "%s_%03d.png", stem, index);
-  return (std::filesystem::path(dir) / name).string();
-}
-
-// The bitmap's colours, whatever its format, as RGB rows.
-std::vector<std::uint8_t> RgbRows(const TBitmap& bitmap) {
-  TBitmap copy;
-  copy.Assign(bitmap);
-  copy.SetPixelFormat(TPixelFormat::pf32bit);
-  const int w = copy.GetWidth(), h = copy.GetHeight();
-  std::vector<std::uint8_t> rows;
-  rows.reserve(std::size_t(w) * std::size_t(h) * 3);
-  for (int y = 0; y < h; ++y) {
-    const auto* p = static_cast<const std::uint8_t*>(copy.ScanLine(y));
-    for (int x = 0; x < w; ++x, p += 4) rows.insert(rows.end(), {p[2], p[1], p[0]});
-  }
-  return rows;
-}
 
 // White where the mask marks a transparent pixel, black elsewhere.
 std::vector<std::uint8_t> MaskRows(HBITMAP mask, int w, int h) {
@@ -66,27 +43,15 @@ int Frames(const Args& args, std::ostream& out, std::ostream& err) {
   }
   const std::string& path = args[0];
   const std::string& dir = args[1];
-  if (!std::ifstream(path, std::ios::binary)) {
-    err << "velmora-gif frames: cannot open '" << path << "'\n";
-    return 2;
-  }
-  std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  if (!std::filesystem::is_directory(dir)) {
-    err << "velmora-gif frames: cannot create directory '" << dir << "'\n";
-    return 2;
-  }
+  if (!CheckFileAndFolder("frames", path, dir, err)) return 2;
   try {
     TGIFImage image;
-    {
-      TFileStream stream(path, TFileMode::fmOpenRead);
-      image.LoadFromStream(stream);
-    }
+    LoadGif(path, image);
     for (int i = 0; i < image.Images->GetCount(); ++i) {
       TGIFSubImage* frame = image.Images->GetImage(i);
       TBitmap* bitmap = frame->GetBitmap();
       if (!bitmap) continue;
-      const std::string name = Numbered(dir, "frame", i);
+      const std::string name = NumberedPng(dir, "frame", i);
       if (!WritePng(name, bitmap->GetWidth(), bitmap->GetHeight(), PngColor::Rgb,
                     RgbRows(*bitmap))) {
         err << "velmora-gif frames: cannot write '" << name << "'\n";
@@ -94,7 +59,7 @@ int Frames(const Args& args, std::ostream& out, std::ostream& err) {
       }
       out << name << "\n";
       if (!frame->Mask) continue;
-      const std::string maskName = Numbered(dir, "mask", i);
+      const std::string maskName = NumberedPng(dir, "mask", i);
       if (!WritePng(maskName, frame->GetWidth(), frame->GetHeight(), PngColor::Grey,
                     MaskRows(frame->Mask.get(), frame->GetWidth(), frame->GetHeight()))) {
         err << "velmora-gif frames: cannot write '" << maskName << "'\n";

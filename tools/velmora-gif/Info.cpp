@@ -5,6 +5,7 @@
 
 #include "gif/GIFImage.h"
 #include "platform/classes/Gbk.h"
+#include "tools/common/Json.h"
 #include "tools/velmora-gif/GifCommands.h"
 
 namespace velmora::gifTool {
@@ -13,36 +14,7 @@ namespace {
 
 // Text in the file is GBK; JSON wants UTF-8.
 std::string Quote(const std::string& gbkText) {
-  const std::string s = gbk::ToUtf8(gbkText);
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          char esc[8];
-          std::snprintf(esc, sizeof esc, "\\u%04x", c);
-          out += esc;
-        } else {
-          out += char(c);
-        }
-    }
-  }
-  return out + "\"";
+  return tools::JsonString(gbk::ToUtf8(gbkText));
 }
 
 const char* Bool(bool b) {

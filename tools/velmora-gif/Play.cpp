@@ -1,13 +1,14 @@
 // velmora-gif play: plays an animation through the painter onto an
 // off-screen canvas under a virtual clock and writes every painted state.
-#include <cstdio>
+#include <atomic>
+#include <cstdint>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "gif/render/GIFPainter.h"
 #include "gif/render/GIFRender.h"
+#include "tools/velmora-gif/FrameFiles.h"
 #include "tools/velmora-gif/GifCommands.h"
 #include "tools/velmora-gif/Png.h"
 
@@ -45,15 +46,40 @@ bool ParseCount(const std::string& text, int& n) {
   return n >= 1;
 }
 
-std::vector<std::uint8_t> RgbRows(TBitmap& bitmap) {
-  const int w = bitmap.GetWidth(), h = bitmap.GetHeight();
-  std::vector<std::uint8_t> rows;
-  rows.reserve(std::size_t(w) * std::size_t(h) * 3);
-  for (int y = 0; y < h; ++y) {
-    const auto* p = static_cast<const std::uint8_t*>(bitmap.ScanLine(y));
-    for (int x = 0; x < w; ++x, p += 4) rows.insert(rows.end(), {p[2], p[1], p[0]});
+struct PlaySettings {
+  std::string path;
+  std::string dir;
+  TColor background = clWhite;
+  int passes = 1;
+};
+
+// Reads play's arguments (all but --help). False after saying what is wrong.
+bool ParsePlayArgs(const Args& args, PlaySettings& settings, std::ostream& err) {
+  std::vector<std::string> positional;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--background" || args[i] == "--loops") {
+      if (i + 1 >= args.size()) {
+        err << "velmora-gif play: " << args[i] << " needs a value\n";
+        return false;
+      }
+      const std::string& value = args[++i];
+      if (args[i - 1] == "--background" ? !ParseColor(value, settings.background)
+                                        : !ParseCount(value, settings.passes)) {
+        err << "velmora-gif play: bad value '" << value << "' for " << args[i - 1]
+            << "\n";
+        return false;
+      }
+    } else {
+      positional.push_back(args[i]);
+    }
   }
-  return rows;
+  if (positional.size() != 2) {
+    err << "velmora-gif play: expected FILE and OUTDIR (try velmora-gif play --help)\n";
+    return false;
+  }
+  settings.path = positional[0];
+  settings.dir = positional[1];
+  return true;
 }
 
 // Virtual time: a wait passes at once and moves the clock by exactly its
@@ -75,6 +101,82 @@ struct VirtualClock {
   VirtualClock& operator=(const VirtualClock&) = delete;
 };
 
+// A 32-bit canvas of the image's logical screen, filled with background.
+void PrepareCanvas(TBitmap& canvas, TGIFImage& image, TColor background) {
+  canvas.SetPixelFormat(TPixelFormat::pf32bit);
+  canvas.SetSize(image.GetWidth(), image.GetHeight());
+  canvas.GetCanvas().SetBrushColor(background);
+  canvas.GetCanvas().FillRect(Rect(0, 0, image.GetWidth(), image.GetHeight()));
+}
+
+// Writes each painted state of the canvas as a numbered PNG and keeps the
+// timeline of the painter's waits.
+class Recording {
+ public:
+  Recording(const std::string& dir, const TBitmap& canvas, std::ostream& out,
+            std::ostream& err)
+      : dir_(dir), canvas_(canvas), out_(out), err_(err) {}
+
+  // After each frame: a PNG of the canvas. A file that can't be written
+  // stops the painter.
+  void FramePainted(TGIFPainter& painter) {
+    const std::string file = NumberedPng(dir_, "frame", painted_);
+    if (!WritePng(file, canvas_.GetWidth(), canvas_.GetHeight(), PngColor::Rgb,
+                  RgbRows(canvas_))) {
+      err_ << "velmora-gif play: cannot write '" << file << "'\n";
+      failed_ = true;
+      painter.Stop();
+      return;
+    }
+    out_ << file << "\n";
+    // A still picture is drawn once, without a wait.
+    const std::uint32_t wait = painted_ == 0 ? 0 : painter.LastWait.load();
+    timeline_ << (painted_ ? ", " : "") << "{\"frame\": " << painter.GetActiveImage()
+              << ", \"wait_ms\": " << wait << "}";
+    ++painted_;
+  }
+
+  bool Failed() const { return failed_; }
+
+  // DIR/timeline.json; false after saying why it could not be written.
+  bool WriteTimeline() {
+    const std::string json = (std::filesystem::path(dir_) / "timeline.json").string();
+    const std::string text = "[" + timeline_.str() + "]\n";
+    if (!WriteFile(json, std::vector<std::uint8_t>(text.begin(), text.end()))) {
+      err_ << "velmora-gif play: cannot write '" << json << "'\n";
+      return false;
+    }
+    out_ << json << "\n";
+    return true;
+  }
+
+ private:
+  std::string dir_;
+  const TBitmap& canvas_;
+  std::ostream& out_;
+  std::ostream& err_;
+  std::ostringstream timeline_;  // the entries, without the brackets
+  int painted_ = 0;
+  bool failed_ = false;
+};
+
+// Plays `passes` passes of the animation onto canvas with the default draw
+// options and returns when the painter has ended.
+void PlayPasses(TGIFImage& image, TBitmap& canvas, int passes) {
+  int pass = 1;
+  image.OnNextLoop = [&](void* sender) {
+    if (++pass > passes) static_cast<TGIFPainter*>(sender)->Stop();
+  };
+  // The default options, repeating so that the passes decide the end.
+  const TGIFDrawOptions options = image.DrawOptions | GIFDrawOptionBit(goAsync) |
+                                  GIFDrawOptionBit(goAnimate) | GIFDrawOptionBit(goLoop) |
+                                  GIFDrawOptionBit(goLoopContinously);
+  image.Paint(canvas.GetCanvas(), Rect(0, 0, canvas.GetWidth(), canvas.GetHeight()),
+              options);
+  while (image.HasPainters()) CheckSynchronize(10);
+  image.OnNextLoop = nullptr;
+}
+
 }  // namespace
 
 int Play(const Args& args, std::ostream& out, std::ostream& err) {
@@ -82,58 +184,20 @@ int Play(const Args& args, std::ostream& out, std::ostream& err) {
     PlayUsage(out);
     return 0;
   }
-  std::vector<std::string> positional;
-  TColor background = clWhite;
-  int passes = 1;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--background" || args[i] == "--loops") {
-      if (i + 1 >= args.size()) {
-        err << "velmora-gif play: " << args[i] << " needs a value\n";
-        return 2;
-      }
-      const std::string& value = args[++i];
-      if (args[i - 1] == "--background" ? !ParseColor(value, background)
-                                        : !ParseCount(value, passes)) {
-        err << "velmora-gif play: bad value '" << value << "' for " << args[i - 1]
-            << "\n";
-        return 2;
-      }
-    } else {
-      positional.push_back(args[i]);
-    }
-  }
-  if (positional.size() != 2) {
-    err << "velmora-gif play: expected FILE and OUTDIR (try velmora-gif play --help)\n";
-    return 2;
-  }
-  const std::string& path = positional[0];
-  const std::string& dir = positional[1];
-  if (!std::ifstream(path, std::ios::binary)) {
-    err << "velmora-gif play: cannot open '" << path << "'\n";
-    return 2;
-  }
-  std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  if (!std::filesystem::is_directory(dir)) {
-    err << "velmora-gif play: cannot create directory '" << dir << "'\n";
-    return 2;
-  }
+  PlaySettings settings;
+  if (!ParsePlayArgs(args, settings, err)) return 2;
+  const std::string& path = settings.path;
+  if (!CheckFileAndFolder("play", path, settings.dir, err)) return 2;
 
   try {
     TGIFImage image;
-    {
-      TFileStream stream(path, TFileMode::fmOpenRead);
-      image.LoadFromStream(stream);
-    }
+    LoadGif(path, image);
     if (image.GetEmpty() || image.GetWidth() == 0 || image.GetHeight() == 0) {
       err << "velmora-gif play: " << path << ": nothing to play\n";
       return 2;
     }
     TBitmap canvas;
-    canvas.SetPixelFormat(TPixelFormat::pf32bit);
-    canvas.SetSize(image.GetWidth(), image.GetHeight());
-    canvas.GetCanvas().SetBrushColor(background);
-    canvas.GetCanvas().FillRect(Rect(0, 0, image.GetWidth(), image.GetHeight()));
+    PrepareCanvas(canvas, image, settings.background);
 
     // The painter hands over the error that ended it when it signs off.
     std::string painterError;
@@ -141,58 +205,17 @@ int Play(const Args& args, std::ostream& out, std::ostream& err) {
       if (severity == gsError && painterError.empty()) painterError = message;
     };
     VirtualClock clock;
-    std::ostringstream timeline;
-    int painted = 0, pass = 1;
-    bool failed = false;
-    timeline << "[";
+    Recording recording(settings.dir, canvas, out, err);
     image.OnAfterFrame = [&](void* sender) {
-      auto* painter = static_cast<TGIFPainter*>(sender);
-      char name[32];
-      std::snprintf(name, sizeof name, "frame_%03d.png", painted);
-      const std::string file = (std::filesystem::path(dir) / name).string();
-      if (!WritePng(file, canvas.GetWidth(), canvas.GetHeight(), PngColor::Rgb,
-                    RgbRows(canvas))) {
-        err << "velmora-gif play: cannot write '" << file << "'\n";
-        failed = true;
-        painter->Stop();
-        return;
-      }
-      out << file << "\n";
-      // A still picture is drawn once, without a wait.
-      const std::uint32_t wait = painted == 0 ? 0 : painter->LastWait.load();
-      timeline << (painted ? ", " : "") << "{\"frame\": " << painter->GetActiveImage()
-               << ", \"wait_ms\": " << wait << "}";
-      ++painted;
+      recording.FramePainted(*static_cast<TGIFPainter*>(sender));
     };
-    image.OnNextLoop = [&](void* sender) {
-      if (++pass > passes) static_cast<TGIFPainter*>(sender)->Stop();
-    };
-    // The default options, repeating so that --loops decides the passes.
-    const TGIFDrawOptions options =
-        image.DrawOptions | GIFDrawOptionBit(goAsync) | GIFDrawOptionBit(goAnimate) |
-        GIFDrawOptionBit(goLoop) | GIFDrawOptionBit(goLoopContinously);
-    image.Paint(canvas.GetCanvas(), Rect(0, 0, canvas.GetWidth(), canvas.GetHeight()),
-                options);
-    for (;;) {
-      {
-        std::lock_guard lock(image.PaintersLock);
-        if (image.Painters.empty()) break;
-      }
-      CheckSynchronize(10);
-    }
-    timeline << "]\n";
-    if (failed) return 2;
+    PlayPasses(image, canvas, settings.passes);
+    if (recording.Failed()) return 2;
     if (!painterError.empty()) {
       err << "velmora-gif play: " << path << ": " << painterError << "\n";
       return 2;
     }
-    const std::string json = (std::filesystem::path(dir) / "timeline.json").string();
-    const std::string text = timeline.str();
-    if (!WriteFile(json, std::vector<std::uint8_t>(text.begin(), text.end()))) {
-      err << "velmora-gif play: cannot write '" << json << "'\n";
-      return 2;
-    }
-    out << json << "\n";
+    if (!recording.WriteTimeline()) return 2;
   } catch (const std::exception& e) {
     err << "velmora-gif play: " << path << ": " << e.what() << "\n";
     return 2;

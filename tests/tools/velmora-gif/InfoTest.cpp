@@ -115,6 +115,23 @@ TEST_F(GifInfo, FailedLoadStillReportsWhatWasRead) {
   EXPECT_NE(r.out.find("\"cbf29ce484222325\""), std::string::npos) << r.out;
 }
 
+// Control characters, DEL among them, come out escaped, as in the lookup
+// tool's JSON.
+TEST_F(GifInfo, ControlCharactersInCommentsAreEscaped) {
+  Bytes gif = GifBuilder()
+                  .Header(1, 1, 2)
+                  .Comment({"a\x01"
+                            "b\x7F"
+                            "c\td\\"})
+                  .Trailer()
+                  .data;
+  ToolRun r = Tool({"info", Write(gif)});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("\"comments\": [\"a\\u0001b\\u007fc\\td\\\\\"]"),
+            std::string::npos)
+      << r.out;
+}
+
 TEST_F(GifInfo, CommandLine) {
   ToolRun r = Tool({"info", (dir_ / "missing.gif").string()});
   EXPECT_EQ(r.status, 2);

@@ -1,11 +1,11 @@
-#include "platform/classes/Threads.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
+
+#include "platform/classes/Threads.h"
 
 using namespace velmora;
 

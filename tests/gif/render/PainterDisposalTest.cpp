@@ -1,0 +1,222 @@
+// Painter composition: the disposal methods, the buffers they need, the
+// background colour, and tiling.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "PainterFixture.h"
+
+using namespace velmora;
+using namespace velmora::test;
+
+namespace {
+
+// A 4 x 4 canvas filled with fill, and what it showed after each frame.
+struct Composition {
+  std::unique_ptr<TBitmap> canvas = Canvas(4, 4);
+  std::vector<std::vector<TColor>> after;  // per frame, 16 pixels
+  explicit Composition(TColor fill) {
+    canvas->GetCanvas().SetBrushColor(fill);
+    canvas->GetCanvas().FillRect(Rect(0, 0, 4, 4));
+  }
+  void Play(TGIFImage& image, TGIFDrawOptions options) {
+    image.OnAfterFrame = [this](void*) {
+      std::vector<TColor> px;
+      for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) px.push_back(canvas->GetCanvas().GetPixel(x, y));
+      after.push_back(px);
+    };
+    image.Paint(canvas->GetCanvas(), Rect(0, 0, 4, 4), options);
+  }
+  TColor At(int frame, int x, int y) const { return after.at(frame).at(y * 4 + x); }
+};
+
+}  // namespace
+
+TEST_F(Painter, BackgroundDisposalRestoresTheSnapshot) {
+  auto image = MakeImage(4, 4, {kRed, kGreen, kBlue, kBlack});
+  SetControl(AddFrame(*image, 0, 0, 2, 2, std::vector<std::uint8_t>(4, 1)), 10,
+             dmBackground);
+  SetControl(AddFrame(*image, 2, 2, 2, 2, std::vector<std::uint8_t>(4, 2)), 10, dmNone);
+  Composition c(kYellow);
+  c.Play(*image, kSyncOnce);
+  ASSERT_EQ(c.after.size(), 2u);
+  EXPECT_EQ(c.At(0, 0, 0), kGreen);
+  EXPECT_EQ(c.At(1, 0, 0), kYellow);  // back to what lay under the picture
+  EXPECT_EQ(c.At(1, 3, 3), kBlue);
+
+  // Drawn opaque, the area is filled with the GIF's background colour.
+  Composition opaque(kYellow);
+  image->SetBackgroundColorIndex(3);
+  opaque.Play(*image, kSyncOpaque);
+  EXPECT_EQ(opaque.At(1, 0, 0), kBlack);
+}
+
+TEST_F(Painter, PreviousDisposalAfterNone) {
+  auto image = MakeImage(4, 4, {kRed, kGreen, kBlue, kBlack});
+  SetControl(AddFrame(*image, 0, 0, 4, 4, std::vector<std::uint8_t>(16, 1)), 10, dmNone);
+  SetControl(AddFrame(*image, 0, 0, 2, 2, std::vector<std::uint8_t>(4, 2)), 10,
+             dmPrevious);
+  SetControl(AddFrame(*image, 3, 3, 1, 1, std::vector<std::uint8_t>(1, 3)), 10, dmNone);
+  Composition c(kYellow);
+  c.Play(*image, kSyncOnce);
+  ASSERT_EQ(c.after.size(), 3u);
+  EXPECT_EQ(c.At(1, 0, 0), kBlue);   // shown on the canvas
+  EXPECT_EQ(c.At(2, 0, 0), kGreen);  // and gone with the next frame
+  EXPECT_EQ(c.At(2, 3, 3), kBlack);
+}
+
+TEST_F(Painter, PreviousDisposalAfterBackground) {
+  auto image = MakeImage(4, 4, {kRed, kGreen, kBlue, kBlack});
+  SetControl(AddFrame(*image, 0, 0, 4, 4, std::vector<std::uint8_t>(16, 1)), 10,
+             dmBackground);
+  SetControl(AddFrame(*image, 0, 0, 2, 2, std::vector<std::uint8_t>(4, 2)), 10,
+             dmPrevious);
+  SetControl(AddFrame(*image, 3, 3, 1, 1, std::vector<std::uint8_t>(1, 3)), 10, dmNone);
+  image->PaintBackgroundColor = kYellow;
+  Composition c(kRed);
+  c.Play(*image, kSyncOpaque);
+  ASSERT_EQ(c.after.size(), 3u);
+  EXPECT_EQ(c.At(0, 2, 2), kGreen);
+  EXPECT_EQ(c.At(1, 0, 0), kBlue);
+  EXPECT_EQ(c.At(1, 3, 3), kYellow);  // frame 0 was cleared to the background
+  EXPECT_EQ(c.At(2, 0, 0), kYellow);
+  EXPECT_EQ(c.At(2, 3, 3), kBlack);
+}
+
+TEST_F(Painter, UndefinedDisposalValuesAreSkipped) {
+  auto image = MakeImage(4, 4, {kRed, kGreen, kBlue, kBlack});
+  SetControl(AddFrame(*image, 0, 0, 4, 4, std::vector<std::uint8_t>(16, 1)), 10,
+             dmPrevious);
+  SetControl(AddFrame(*image, 0, 0, 4, 4, std::vector<std::uint8_t>(16, 2)), 10, 5);
+  SetControl(AddFrame(*image, 0, 0, 4, 4, std::vector<std::uint8_t>(16, 3)), 10,
+             dmPrevious);  // after an undefined one: not drawn either
+  Composition c(kYellow);
+  c.Play(*image, kSyncOnce);
+  ASSERT_EQ(c.after.size(), 3u);
+  EXPECT_EQ(c.At(0, 1, 1), kGreen);  // first dmPrevious goes straight on the canvas
+  EXPECT_EQ(c.At(1, 1, 1), kGreen);
+  EXPECT_EQ(c.At(2, 1, 1), kGreen);
+}
+
+TEST_F(Painter, BuffersAreMadeOnlyWhenNeeded) {
+  auto canvas = Canvas(4, 4);
+  auto make = [&](TGIFImage& image, TGIFDrawOptions options) {
+    return std::unique_ptr<TGIFPainter>(
+        new TGIFPainter(&image, canvas->GetCanvas(), Rect(0, 0, 4, 4), options));
+  };
+  auto plain = Animation(2, {10, 10});
+  SetControl(plain->Images->GetImage(1), 10, dmNoDisposal);
+  auto p = make(*plain, kSyncOnce);
+  EXPECT_FALSE(p->WorkBuffer || p->ScratchBuffer || p->BackgroundSnapshot);
+  p = make(*plain, kSyncOnce | GIFDrawOptionBit(goClearOnLoop));
+  EXPECT_TRUE(p->WorkBuffer && p->ScratchBuffer && p->BackgroundSnapshot);
+
+  SetControl(plain->Images->GetImage(1), 10, dmPrevious);
+  p = make(*plain, kSyncOnce);
+  EXPECT_TRUE(p->WorkBuffer && p->ScratchBuffer);
+  EXPECT_FALSE(p->BackgroundSnapshot);
+
+  SetControl(plain->Images->GetImage(1), 10, dmBackground);
+  p = make(*plain, kSyncOpaque);
+  EXPECT_TRUE(p->WorkBuffer);
+  EXPECT_FALSE(p->BackgroundSnapshot);  // only a transparent picture needs it
+  EXPECT_EQ(p->WorkBuffer->GetWidth(), 4);
+}
+
+TEST_F(Painter, BackgroundColourRule) {
+  auto canvas = Canvas(4, 4);
+  auto noMap = MakeImage(4, 4);
+  AddFrame(*noMap, 0, 0, 4, 4, std::vector<std::uint8_t>(16, 0), {kRed});
+  AddFrame(*noMap, 0, 0, 4, 4, std::vector<std::uint8_t>(16, 0), {kRed});
+  TGIFPainter p1(noMap.get(), canvas->GetCanvas(), Rect(0, 0, 4, 4), kSyncOnce);
+  EXPECT_EQ(p1.BackgroundColor, clWhite);  // the window colour
+  auto withMap = Animation(2);
+  withMap->SetBackgroundColorIndex(2);
+  TGIFPainter p2(withMap.get(), canvas->GetCanvas(), Rect(0, 0, 4, 4), kSyncOnce);
+  EXPECT_EQ(p2.BackgroundColor, kBlue);
+  withMap->PaintBackgroundColor = kYellow;
+  TGIFPainter p3(withMap.get(), canvas->GetCanvas(), Rect(0, 0, 4, 4), kSyncOnce);
+  EXPECT_EQ(p3.BackgroundColor, kYellow);
+}
+
+TEST_F(Painter, ClearOnLoopErasesFrameZerosAreaEachPass) {
+  auto build = [] {
+    auto image = MakeImage(4, 4, {kRed, kGreen, kBlue, kBlack});
+    // Frame 0 has a transparent pixel at (0, 0); frame 1 paints it blue.
+    TGIFSubImage* f0 = AddFrame(*image, 0, 0, 2, 2, {0, 1, 1, 1}, {}, 0);
+    SetControl(f0, 10, dmNone);
+    SetControl(AddFrame(*image, 0, 0, 1, 1, {2}), 10, dmNone);
+    AddLoop(f0, 2);
+    return image;
+  };
+  auto image = build();
+  Composition without(kYellow);
+  without.Play(*image, kSyncLoop);
+  ASSERT_EQ(without.after.size(), 4u);
+  EXPECT_EQ(without.At(2, 0, 0), kBlue);  // the first pass's frame 1 shows through
+
+  image = build();
+  Composition with(kYellow);
+  with.Play(*image, kSyncLoop | GIFDrawOptionBit(goClearOnLoop));
+  ASSERT_EQ(with.after.size(), 4u);
+  EXPECT_EQ(with.At(1, 0, 0), kBlue);
+  EXPECT_EQ(with.At(2, 0, 0), kYellow);  // cleared back to the snapshot
+}
+
+// Tiling repeats the picture at its natural size over an 8 x 8 rectangle,
+// so a disposed frame has to leave every cell it was drawn into, and only
+// those.
+TEST_F(Painter, TiledBackgroundDisposalClearsEveryCell) {
+  struct Case {
+    const char* name;
+    TGIFDrawOptions options;
+    TRect frame;  // frame 0, disposed to the background
+  };
+  const TGIFDrawOptions tile = GIFDrawOptionBit(goTile);
+  for (Case c : {Case{"transparent", kSyncOnce | tile, Rect(1, 1, 3, 3)},
+                 Case{"opaque", kSyncOpaque | tile, Rect(1, 1, 3, 3)},
+                 // As wide as the picture but not as high: still one cell per
+                 // tile, not the frame's area stretched over the rectangle.
+                 Case{"opaque strip", kSyncOpaque | tile, Rect(0, 0, 4, 2)}}) {
+    SCOPED_TRACE(c.name);
+    auto image = MakeImage(4, 4, {kRed, kGreen, kBlue, kBlack});
+    const int fw = c.frame.Width(), fh = c.frame.Height();
+    SetControl(AddFrame(*image, c.frame.Left, c.frame.Top, fw, fh,
+                        std::vector<std::uint8_t>(fw * fh, 1)),
+               10, dmBackground);
+    SetControl(AddFrame(*image, 3, 3, 1, 1, {2}), 10, dmNone);
+    image->PaintBackgroundColor = kYellow;  // the fill of opaque disposal
+
+    auto canvas = Canvas(8, 8);
+    canvas->GetCanvas().SetBrushColor(kRed);
+    canvas->GetCanvas().FillRect(Rect(0, 0, 8, 8));
+    std::vector<std::vector<TColor>> after;
+    image->OnAfterFrame = [&](void*) {
+      std::vector<TColor> px;
+      for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) px.push_back(canvas->GetCanvas().GetPixel(x, y));
+      after.push_back(px);
+    };
+    image->Paint(canvas->GetCanvas(), Rect(0, 0, 8, 8), c.options);
+    ASSERT_EQ(after.size(), 2u);
+
+    // Frame 0 in each cell over the red canvas; then its cells cleared back
+    // to the snapshot (red) or filled with the background (yellow), with
+    // frame 1 in the corner of each cell.
+    const bool transparent = c.options & GIFDrawOptionBit(goTransparent);
+    std::vector<TColor> shown0, shown1;
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 8; ++x) {
+        const bool inCell = c.frame.Left <= x % 4 && x % 4 < c.frame.Right &&
+                            c.frame.Top <= y % 4 && y % 4 < c.frame.Bottom;
+        shown0.push_back(inCell ? kGreen : kRed);
+        shown1.push_back(x % 4 == 3 && y % 4 == 3 ? kBlue
+                         : inCell && !transparent ? kYellow
+                                                  : kRed);
+      }
+    EXPECT_EQ(after[0], shown0);
+    EXPECT_EQ(after[1], shown1);
+  }
+}

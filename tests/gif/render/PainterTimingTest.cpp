@@ -1,0 +1,158 @@
+// Painter timing: delays, speed, loops and the frame order events choose.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "PainterFixture.h"
+
+using namespace velmora;
+using namespace velmora::test;
+
+TEST_F(Painter, DelaysFollowTheMinimumDefaultAndMaximumRules) {
+  // delay 1, 0, none, 5000, then a last frame
+  auto image = Animation(5, {1, 0, -1, 5000, 10});
+  Recorder rec;
+  rec.Attach(*image);
+  PlayAsync(*image);
+  EXPECT_EQ(rec.Frames(), (std::vector<int>{0, 1, 2, 3, 4}));
+  // The first frame shows at once; then 3 x 12, 10 x 12 twice, 5000 x 12.
+  EXPECT_EQ(rec.Waits(), (std::vector<std::uint32_t>{0, 36, 120, 120, 60000}));
+  EXPECT_EQ(rec.starts, 1);
+  EXPECT_EQ(rec.ends, 1);
+
+  // A synchronous painter waits before its first frame too and caps 5000
+  // at 1000.
+  Recorder sync;
+  sync.Attach(*image);
+  PlaySync(*image);
+  EXPECT_EQ(sync.Waits(), (std::vector<std::uint32_t>{12, 36, 120, 120, 12000}));
+}
+
+TEST_F(Painter, SpeedScalesTheWaits) {
+  for (auto [speed, expected] : {std::pair{200, 60u}, std::pair{50, 240u}}) {
+    auto image = Animation(2, {10, 10});
+    image->SetAnimationSpeed(speed);
+    Recorder rec;
+    rec.Attach(*image);
+    PlayAsync(*image);
+    EXPECT_EQ(rec.Waits(), (std::vector<std::uint32_t>{0, expected})) << speed;
+  }
+}
+
+TEST_F(Painter, SpeedZeroHoldsTheFrameUntilTheSpeedChanges) {
+  auto image = Animation(3, {10, 10, 10});
+  image->SetAnimationSpeed(0);
+  Recorder rec;
+  rec.Attach(*image);
+  canvas = Canvas(4, 4);
+  TGIFPainter* painter = image->Paint(canvas->GetCanvas(), Rect(0, 0, 4, 4), kAsyncLoop);
+  ASSERT_TRUE(PumpUntil([&] { return rec.shown.size() == 1; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  CheckSynchronize(5);
+  EXPECT_EQ(rec.shown.size(), 1u);  // held on frame 0
+  {
+    std::lock_guard lock(image->PaintersLock);
+    painter->SetAnimationSpeed(100);
+  }
+  ASSERT_TRUE(PumpUntil([&] { return image->Painters.empty(); }));
+  EXPECT_EQ(rec.Frames(), (std::vector<int>{0, 1, 2}));
+  // The speed change cut the held wait short; the next one is nominal.
+  EXPECT_EQ(rec.shown[1].wait, INFINITE);
+  EXPECT_EQ(rec.shown[2].wait, 120u);
+}
+
+TEST_F(Painter, HalfTheTimeSpentOutsideTheWaitIsTakenOffTheNextWait) {
+  auto image = Animation(3, {10, 10, 10});
+  Recorder rec;
+  rec.Attach(*image);
+  image->OnAfterFrame = [&, record = image->OnAfterFrame](void* sender) {
+    record(sender);
+    virtualNow += 40;  // a slow paint
+  };
+  PlayAsync(*image);
+  // Frame 1: 120 less half of the 40 ms after frame 0; frame 2 likewise.
+  EXPECT_EQ(rec.Waits(), (std::vector<std::uint32_t>{0, 100, 100}));
+}
+
+TEST_F(Painter, AClockThatWrapsGivesTheLongestWait) {
+  InstallVirtualClock(0xFFFFFFFFu - 50);
+  auto image = Animation(3, {10, 10, 10});
+  Recorder rec;
+  rec.Attach(*image);
+  PlayAsync(*image);
+  EXPECT_EQ(rec.Waits(), (std::vector<std::uint32_t>{0, 120, 12000}));
+}
+
+TEST_F(Painter, LoopCountsWithAndWithoutAsync) {
+  struct Case {
+    int loops;  // -1: no loop extension
+    TGIFDrawOptions options;
+    int passes;
+  };
+  for (Case c : {Case{-1, kAsyncLoop, 1}, Case{1, kAsyncLoop, 1}, Case{3, kAsyncLoop, 3},
+                 Case{3, kSyncLoop, 3}, Case{0, kSyncLoop, 1},
+                 Case{3, Opt({goAsync, goAnimate}), 1}}) {
+    auto image = Animation(2, {10, 10});
+    if (c.loops >= 0) AddLoop(image->Images->GetImage(0), c.loops);
+    Recorder rec;
+    rec.Attach(*image);
+    if (c.options & GIFDrawOptionBit(goAsync))
+      PlayAsync(*image, c.options);
+    else
+      PlaySync(*image, c.options);
+    EXPECT_EQ(int(rec.shown.size()), 2 * c.passes) << c.loops;
+    EXPECT_EQ(rec.nextLoops, c.passes - 1) << c.loops;  // from the second pass on
+  }
+}
+
+TEST_F(Painter, LoopCountZeroRepeatsWithoutEndWhenAsync) {
+  auto image = Animation(2, {10, 10});
+  AddLoop(image->Images->GetImage(0), 0);
+  Recorder rec;
+  rec.Attach(*image);
+  image->OnNextLoop = [&](void* sender) {
+    if (++rec.nextLoops == 5) static_cast<TGIFPainter*>(sender)->Stop();
+  };
+  PlayAsync(*image);
+  EXPECT_EQ(rec.shown.size(), 10u);
+}
+
+TEST_F(Painter, RepeatPassesStartAtTheFrameWithTheLoopExtension) {
+  auto image = Animation(4, {10, 10, 10, 10});
+  AddLoop(image->Images->GetImage(2), 2);
+  Recorder rec;
+  rec.Attach(*image);
+  PlayAsync(*image);
+  EXPECT_EQ(rec.Frames(), (std::vector<int>{0, 1, 2, 3, 2, 3}));
+}
+
+TEST_F(Painter, AfterFrameHandlerChoosesTheNextFrame) {
+  auto image = Animation(3, {10, 10, 10});
+  Recorder rec;
+  rec.Attach(*image);
+  image->OnAfterFrame = [&](void* sender) {
+    auto* p = static_cast<TGIFPainter*>(sender);
+    rec.shown.push_back({p->GetActiveImage(), 0});
+    p->SetActiveImage(99);  // out of range: ignored
+    if (rec.shown.size() == 6)
+      p->Stop();
+    else
+      p->SetActiveImage(0);
+  };
+  PlayAsync(*image);
+  EXPECT_EQ(rec.Frames(), (std::vector<int>(6, 0)));
+}
+
+TEST_F(Painter, AnEmptyFrameAtTheLoopStartDoesNotSpin) {
+  auto image = Animation(2, {10, 10});
+  AddLoop(image->Images->GetImage(0), 0);
+  image->Images->GetImage(0)->FreeImage();  // no pixels: empty
+  Recorder rec;
+  rec.Attach(*image);
+  PlayAsync(*image);
+  EXPECT_TRUE(rec.shown.empty());
+  EXPECT_EQ(rec.ends, 1);
+}

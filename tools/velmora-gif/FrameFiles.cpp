@@ -1,0 +1,53 @@
+#include "tools/velmora-gif/FrameFiles.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+namespace velmora::gifTool {
+
+bool CheckFileAndFolder(const char* command, const std::string& path,
+                        const std::string& dir, std::ostream& err) {
+  if (!std::ifstream(path, std::ios::binary)) {
+    err << "velmora-gif " << command << ": cannot open '" << path << "'\n";
+    return false;
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (!std::filesystem::is_directory(dir)) {
+    err << "velmora-gif " << command << ": cannot create directory '" << dir << "'\n";
+    return false;
+  }
+  return true;
+}
+
+void LoadGif(const std::string& path, TGIFImage& image) {
+  TFileStream stream(path, TFileMode::fmOpenRead);
+  image.LoadFromStream(stream);
+}
+
+std::string NumberedPng(const std::string& dir, const char* stem, int index) {
+  char name[32];
+  std::snprintf(name, sizeof name, "%s_%03d.png", stem, index);
+  return (std::filesystem::path(dir) / name).string();
+}
+
+std::vector<std::uint8_t> RgbRows(const TBitmap& bitmap) {
+  if (bitmap.GetPixelFormat() != TPixelFormat::pf32bit) {
+    TBitmap copy;
+    copy.Assign(bitmap);
+    copy.SetPixelFormat(TPixelFormat::pf32bit);
+    return RgbRows(copy);
+  }
+  const int w = bitmap.GetWidth(), h = bitmap.GetHeight();
+  std::vector<std::uint8_t> rows;
+  rows.reserve(std::size_t(w) * std::size_t(h) * 3);
+  for (int y = 0; y < h; ++y) {
+    const auto* p = static_cast<const std::uint8_t*>(bitmap.ScanLine(y));
+    for (int x = 0; x < w; ++x, p += 4) rows.insert(rows.end(), {p[2], p[1], p[0]});
+  }
+  return rows;
+}
+
+}  // namespace velmora::gifTool

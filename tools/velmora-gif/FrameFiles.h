@@ -1,0 +1,29 @@
+// What the frames and play commands share: the checks of FILE and OUTDIR
+// before they start, loading the image, and the PNG files they write.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "gif/GIFImage.h"
+#include "platform/classes/Bitmap.h"
+
+namespace velmora::gifTool {
+
+// FILE must open for reading and OUTDIR must exist or be made. False after
+// telling err which failed, prefixed with "velmora-gif COMMAND".
+bool CheckFileAndFolder(const char* command, const std::string& path,
+                        const std::string& dir, std::ostream& err);
+
+// Decodes the GIF at path into image; throws what decoding throws.
+void LoadGif(const std::string& path, TGIFImage& image);
+
+// DIR/STEM_NNN.png for index NNN.
+std::string NumberedPng(const std::string& dir, const char* stem, int index);
+
+// The bitmap's colours, whatever its format, as RGB rows.
+std::vector<std::uint8_t> RgbRows(const TBitmap& bitmap);
+
+}  // namespace velmora::gifTool
