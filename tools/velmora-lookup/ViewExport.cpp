@@ -1,14 +1,16 @@
 #include "tools/velmora-lookup/ViewExport.h"
 
 #include <cstdio>
-#include <nlohmann/json.hpp>
 
 #include "dict/LinkTarget.h"
 #include "platform/classes/Gbk.h"
+#include "tools/common/Json.h"
 
 namespace velmora {
 
 namespace {
+
+using tools::JsonString;
 
 std::string Hex6(TColor c) {
   char buf[8];
@@ -71,24 +73,6 @@ std::string HtmlEscape(const std::string& utf8) {
       default:
         out += c;
     }
-  }
-  return out;
-}
-
-// A JSON string, escaped by the JSON library; bytes that aren't UTF-8 become
-// replacement characters. DEL is a control character to most readers
-// although JSON lets it stand; in UTF-8 its byte stands for nothing else, so
-// every one is escaped too.
-std::string JsonString(const std::string& utf8) {
-  const std::string dumped =
-      nlohmann::json(utf8).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-  std::string out;
-  out.reserve(dumped.size());
-  for (char c : dumped) {
-    if (c == '\x7F')
-      out += "\\u007f";
-    else
-      out += c;
   }
   return out;
 }
