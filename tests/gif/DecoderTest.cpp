@@ -239,6 +239,32 @@ TEST(GifDecoder, SubBlockLayoutDoesNotMatter) {
   }
 }
 
+TEST(GifDecoder, LongStringsEndingEarlyLeaveTheFillValueAfterThem) {
+  // Repeating pixels make long strings, copied word by word; the data ends
+  // after `m` of the frame's pixels. Whatever padding bits follow make at
+  // most one more pixel.
+  Bytes pixels(200 * 10);
+  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = std::uint8_t(i % 3);
+  for (std::size_t m : {std::size_t(700), std::size_t(1001), std::size_t(1990)}) {
+    Codes codes = Lzw(2, Bytes(pixels.begin(), pixels.begin() + long(m)));
+    codes.pop_back();  // no end code
+    Loaded r = Load(GifBuilder()
+                        .Header(200, 10, 4)
+                        .Gce(0x01, 0, 3)
+                        .Descriptor(0, 0, 200, 10)
+                        .Codes(2, codes)
+                        .Trailer()
+                        .data);
+    ASSERT_EQ(r.error, "");
+    const Bytes got = Pixels(*r.image->Images->GetImage(0));
+    EXPECT_EQ(Bytes(got.begin(), got.begin() + long(m)),
+              Bytes(pixels.begin(), pixels.begin() + long(m)))
+        << m;
+    for (std::size_t i = m + 1; i < got.size(); ++i)
+      ASSERT_EQ(got[i], 3) << m << ": " << i;
+  }
+}
+
 TEST(GifDecoder, EarlyEndCodeSkipsTheRestOfTheFrame) {
   // The end code after two of eight pixels; the data goes on for a while in
   // small sub-blocks. The next frame must still be found.
