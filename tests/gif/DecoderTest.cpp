@@ -136,6 +136,23 @@ TEST(GifDecoder, StringsCrossInterlacedRows) {
   EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{1, 2, 1, 2, 1, 2}));
 }
 
+TEST(GifDecoder, InterlacedDataEndingEarlyFillsRowsInPassOrder) {
+  // 3 x 5, transparent index 3: 7 pixels reach row 0, row 4 and the first
+  // pixel of row 2; the rest keeps the fill value.
+  Bytes gif = GifBuilder()
+                  .Header(3, 5, 4)
+                  .Gce(0x01, 0, 3)
+                  .Descriptor(0, 0, 3, 5, 0x40)
+                  .Codes(2, Lzw(2, {0, 1, 2, 1, 2, 0, 1}))
+                  .Trailer()
+                  .data;
+  Loaded r = Load(gif);
+  ASSERT_EQ(r.error, "");
+  EXPECT_TRUE(r.warnings.empty());
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)),
+            (Bytes{0, 1, 2, 3, 3, 3, 1, 3, 3, 3, 3, 3, 1, 2, 0}));
+}
+
 TEST(GifDecoder, ShortDataKeepsTheFillValue) {
   // 8 pixels, data for 4, then the terminator.
   const Codes codes = {{4, 3}, {0, 3}, {1, 3}, {2, 3}, {0, 4}};
