@@ -1,11 +1,17 @@
-# Two entry points: `make run` opens Velmora on the bundled dictionary,
-# `make test` builds everything and runs every test, including a build of
-# the non-Qt libraries under AddressSanitizer and UBSan.
+# Two entry points: `make run` builds the window and opens Velmora on the
+# bundled dictionary; `make test` builds everything and runs every test,
+# including a build of the non-Qt libraries under AddressSanitizer and UBSan.
+# Neither needs sudo: scripts/bootstrap asks for it only to install missing
+# Debian packages.
 JOBS ?= $(shell nproc)
 BUILD ?= build
+TEST_BUILD ?= build-test
 SAN_BUILD ?= build-san
 TSAN_BUILD ?= build-tsan
 CMAKE_FLAGS ?=
+# The test builds are where we know the compiler: warnings are errors there,
+# and the main one is a Release build (-O3), which sees warnings -O2 does not.
+STRICT_FLAGS = -DVELMORA_WERROR=ON
 
 .PHONY: all bootstrap build build-san test test-main test-san test-tsan format-check run clean
 
@@ -14,30 +20,45 @@ all: build
 bootstrap:
 	@scripts/bootstrap
 
-$(BUILD)/build.ninja:
+# Configuring again when the Makefile changes brings its flags to old folders.
+$(BUILD)/build.ninja: Makefile
 	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+	@touch $@
 
 build: bootstrap $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-$(SAN_BUILD)/build.ninja:
-	cmake -S . -B $(SAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+# Only the window and the terminal lookup that scripts/run shows without a
+# display; no tests, no benchmarks.
+run: bootstrap $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target velmora velmora-lookup
+	@scripts/run
+
+$(TEST_BUILD)/build.ninja: Makefile
+	cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(STRICT_FLAGS) $(CMAKE_FLAGS)
+	@touch $@
+
+test-main: bootstrap $(TEST_BUILD)/build.ninja
+	cmake --build $(TEST_BUILD) -j $(JOBS)
+	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+$(SAN_BUILD)/build.ninja: Makefile
+	cmake -S . -B $(SAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug $(STRICT_FLAGS) \
 	  -DVELMORA_WITH_QT=OFF -DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF
+	@touch $@
 
 build-san: bootstrap $(SAN_BUILD)/build.ninja
 	cmake --build $(SAN_BUILD) -j $(JOBS)
-
-test-main: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 test-san: build-san
 	cd $(SAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
 # Only the thread and painter tests run under ThreadSanitizer.
-$(TSAN_BUILD)/build.ninja:
-	cmake -S . -B $(TSAN_BUILD) -G Ninja -DVELMORA_WITH_QT=OFF -DVELMORA_TSAN=ON \
-	  -DVELMORA_BENCH=OFF
+$(TSAN_BUILD)/build.ninja: Makefile
+	cmake -S . -B $(TSAN_BUILD) -G Ninja $(STRICT_FLAGS) -DVELMORA_WITH_QT=OFF \
+	  -DVELMORA_TSAN=ON -DVELMORA_BENCH=OFF
+	@touch $@
 
 test-tsan: bootstrap $(TSAN_BUILD)/build.ninja
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target threads_test painter_test
@@ -50,8 +71,5 @@ format-check: bootstrap
 
 test: format-check test-main test-san test-tsan
 
-run: build
-	@scripts/run
-
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(TEST_BUILD) $(SAN_BUILD) $(TSAN_BUILD)

@@ -8,9 +8,12 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
+#include <QShortcut>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
+#include <QWheelEvent>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -19,7 +22,9 @@
 #include <system_error>
 #include <utility>
 
+#include "app/History.h"
 #include "dict/LinkTarget.h"
+#include "dict/Query.h"
 #include "dict/Texts.h"
 #include "platform/classes/Application.h"
 #include "platform/qt/GbkQt.h"
@@ -51,6 +56,10 @@ constexpr const char* kPictureFiles[3] = {"t1.gif", "t2.gif", "w.gif"};
 // span, which took seconds for a few thousand entries.
 constexpr int kViewSyncInterval = 50;
 
+// The least the result view keeps below the search row when the window is
+// made as small as it goes: a few lines.
+constexpr int kMinimumViewHeight = 80;
+
 QFont Tahoma(int pixelHeight, bool bold = false) {
   QFont font(QStringLiteral("Tahoma"));
   font.setPixelSize(pixelHeight);
@@ -78,6 +87,9 @@ void Guarded(F handler) {
 }  // namespace
 
 bool CanOpenFile(const std::string& name) {
+  // An ifstream opens a folder too; only a file can be a picture.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(name, ec)) return false;
   std::ifstream file(name);
   return file.is_open();
 }
@@ -166,6 +178,32 @@ TForm4::TForm4() : richEdit_(std::make_unique<TQtRichEdit>()) {
   edSearch->setFocus();
 
   edSearch->installEventFilter(this);
+  reResult->viewport()->installEventFilter(this);
+  connect(edSearch, &QLineEdit::textEdited, this, [this] { history_->EndWalk(); });
+  auto shortcut = [this](QKeySequence keys, auto action) {
+    auto* s = new QShortcut(keys, this);
+    s->setContext(Qt::WindowShortcut);
+    connect(s, &QShortcut::activated, this, [action] { Guarded(action); });
+  };
+  shortcut(QKeySequence(Qt::Key_Escape), [this] {
+    if (searching_) btnStopClick(btnStop);
+  });
+  shortcut(QKeySequence(Qt::ALT | Qt::Key_Left), [this] { GoBack(); });
+  shortcut(QKeySequence(Qt::ALT | Qt::Key_Right), [this] { GoForward(); });
+  for (auto keys : {Qt::CTRL | Qt::Key_Plus, Qt::CTRL | Qt::Key_Equal,
+                    Qt::CTRL | Qt::SHIFT | Qt::Key_Plus})
+    shortcut(QKeySequence(keys), [this] { SetZoom(Zoom() + kZoomStep); });
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus),
+           [this] { SetZoom(Zoom() - kZoomStep); });
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_0), [this] { SetZoom(100); });
+
+  std::string state = StateFolder();
+  history_ = std::make_unique<TQueryHistory>(state.empty() ? "" : state + "/history");
+  history_->Load();
+  if (QString file = SettingsFile(); !file.isEmpty()) {
+    QSettings settings(file, QSettings::IniFormat);
+    reResult->SetZoom(settings.value(QStringLiteral("view/zoom"), 100).toInt());
+  }
   connect(btnSearch, &QPushButton::clicked, this,
           [this] { Guarded([&] { btnSearchClick(btnSearch); }); });
   connect(btnStop, &QPushButton::clicked, this,
@@ -177,6 +215,7 @@ TForm4::TForm4() : richEdit_(std::make_unique<TQtRichEdit>()) {
   resize(689, 686);
   resultHeight_ = 262;
   Dock();
+  UpdateMinimumSize();
 }
 
 TForm4::~TForm4() {
@@ -299,6 +338,12 @@ void TForm4::FormCreate(void* /*Sender*/) {
           std::string(kPictureFailedBefore) + name + std::string(kPictureFailedAfter);
       output_->AppendLine(message);
       output_->HighlightAdded(message, 2, clRed);
+      // The layout stays as designed, but the check box still needs to know
+      // where the search row ends, or clearing it lets the view cover the
+      // row and the check box itself.
+      int nonClient = OuterHeight() - height();
+      ReservedHeight = edSearch->y() + btnSearch->height() + 10 + nonClient;
+      reservedNonClient_ = nonClient;
       return;
     }
   }
@@ -329,7 +374,10 @@ void TForm4::FormCreate(void* /*Sender*/) {
 
   int widest =
       std::max({picLogo->GetWidth(), picLogo2->GetWidth(), picLogo3->GetWidth()});
-  SetOuterWidth(std::max(widest + 10, 700));
+  outerWidthRule_ = std::max(widest + 10, 700);
+  countedNonClientWidth_ = NonClientWidth();
+  SetOuterWidth(outerWidthRule_);
+  UpdateMinimumSize();
 
   int h = OuterHeight();
   SetResultHeight(cbRareWord->isChecked() ? h - ReservedHeight - imgLogo3->height() - 5
@@ -368,6 +416,10 @@ void TForm4::btnSearchClick(void* /*Sender*/) {
   TSearchControls controls(*this);
   do {
     searchPending_ = false;
+    // Recorded as the search will clean it, before it runs, so that Alt+Left
+    // during a long search goes back from this one.
+    std::string query = CleanQuery(controls.GetQueryText());
+    if (std::exchange(recordNext_, true) && query.size() >= 2) history_->Add(query);
     RunSearch(controls, *output_);
   } while (searchPending_);
 }
@@ -430,23 +482,27 @@ void TForm4::WMNotify(TMessage& Message) {
 
   std::error_code ec;
   std::string folder = std::filesystem::current_path(ec).string();
-  std::string prefix = FileLinkPrefix(folder);
   richEdit_->SetSelection(link->chrg.cpMin, link->chrg.cpMax - link->chrg.cpMin);
-  int replaced = 0;
-  std::string target = RewriteFileLinks(richEdit_->SelectedText(), prefix, &replaced);
-  if (replaced == 1 && target.compare(0, prefix.size(), prefix) == 0) {
-    target = prefix + ResolveLinkCase(folder, target.substr(prefix.size()));
+  // A file link goes to the handler as an encoded URL of a file inside the
+  // dictionary folder, or not at all.
+  if (std::optional<std::string> target =
+          LinkOpenTarget(richEdit_->SelectedText(), ec ? std::string() : folder)) {
+    ShellOpen(*target);
   }
-  ShellOpen(target);
   // The view goes on with its own handling of the mouse event afterwards.
 }
 
 int TForm4::OuterWidth() const {
-  return frameGeometry().width();
+  return width() + NonClientWidth();
 }
 
 void TForm4::SetOuterWidth(int width) {
-  resize(width - (frameGeometry().width() - this->width()), height());
+  resize(width - NonClientWidth(), height());
+}
+
+int TForm4::NonClientWidth() const {
+  if (!isVisible()) return 0;
+  return frameGeometry().width() - width();
 }
 
 int TForm4::NonClientHeight() const {
@@ -460,9 +516,40 @@ void TForm4::SetResultHeight(int height) {
 }
 
 void TForm4::Dock() {
-  // A height of zero or less leaves the view without room on screen.
+  // A height of zero or less leaves the view without room on screen; one
+  // that would reach up over the search row is cut at the row.
   int h = std::max(resultHeight_, 0);
-  reResult->setGeometry(0, height() - h, width(), h);
+  int top = std::max(height() - h, ViewTopLimit());
+  reResult->setGeometry(0, top, width(), std::max(height() - top, 0));
+}
+
+int TForm4::ViewTopLimit() const {
+  int bottom = 0;
+  for (const QWidget* w :
+       {static_cast<const QWidget*>(edSearch), static_cast<const QWidget*>(btnSearch),
+        static_cast<const QWidget*>(btnStop), static_cast<const QWidget*>(cbRareWord)}) {
+    bottom = std::max(bottom, w->geometry().bottom() + 1);
+  }
+  return bottom + 10;
+}
+
+void TForm4::UpdateMinimumSize() {
+  int right = 0;
+  for (const QWidget* w :
+       {static_cast<const QWidget*>(edSearch), static_cast<const QWidget*>(btnSearch),
+        static_cast<const QWidget*>(btnStop), static_cast<const QWidget*>(cbRareWord)}) {
+    right = std::max(right, w->geometry().right() + 1);
+  }
+  setMinimumSize(right + 10, ViewTopLimit() + kMinimumViewHeight);
+}
+
+void TForm4::SyncFrame() {
+  SyncNonClientHeight();
+  if (outerWidthRule_ < 0) return;
+  int nonClient = NonClientWidth();
+  if (nonClient == countedNonClientWidth_) return;
+  countedNonClientWidth_ = nonClient;
+  resize(outerWidthRule_ - nonClient, height());
 }
 
 void TForm4::SyncNonClientHeight() {
@@ -477,17 +564,17 @@ void TForm4::SyncNonClientHeight() {
 void TForm4::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   Dock();
-  SyncNonClientHeight();
+  SyncFrame();
 }
 
 void TForm4::moveEvent(QMoveEvent* event) {
   QWidget::moveEvent(event);
-  SyncNonClientHeight();
+  SyncFrame();
 }
 
 void TForm4::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  SyncNonClientHeight();
+  SyncFrame();
 }
 
 void TForm4::closeEvent(QCloseEvent* event) {
@@ -504,8 +591,74 @@ bool TForm4::eventFilter(QObject* watched, QEvent* event) {
       char ch = 13;
       Guarded([&] { edSearchKeyPress(edSearch, ch); });
     }
+    if ((key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) &&
+        key->modifiers() == Qt::NoModifier) {
+      std::optional<std::string> text =
+          key->key() == Qt::Key_Up ? history_->Older(GbkFromQString(edSearch->text()))
+                                   : history_->Newer();
+      if (text) edSearch->setText(QStringFromGbk(*text));
+      return true;
+    }
+  }
+  if (watched == reResult->viewport() && event->type() == QEvent::Wheel) {
+    auto* wheel = static_cast<QWheelEvent*>(event);
+    if (wheel->modifiers() & Qt::ControlModifier) {
+      // A notch is 120; touchpads send less at a time.
+      wheelRest_ += wheel->angleDelta().y();
+      int steps = wheelRest_ / 120;
+      wheelRest_ -= steps * 120;
+      if (steps != 0) SetZoom(Zoom() + steps * kZoomStep);
+      return true;
+    }
   }
   return QWidget::eventFilter(watched, event);
+}
+
+void TForm4::LookUp(const QString& query) {
+  edSearch->setText(query);
+  edSearch->setFocus();
+  char enter = 13;
+  edSearchKeyPress(edSearch, enter);
+}
+
+void TForm4::Raise() {
+  if (isMinimized()) showNormal();
+  show();
+  raise();
+  activateWindow();
+}
+
+void TForm4::Navigate(const std::optional<std::string>& query) {
+  if (!query) return;
+  edSearch->setText(QStringFromGbk(*query));
+  recordNext_ = false;
+  btnSearchClick(btnSearch);
+}
+
+void TForm4::GoBack() {
+  Navigate(history_->Back());
+}
+
+void TForm4::GoForward() {
+  Navigate(history_->Forward());
+}
+
+int TForm4::Zoom() const {
+  return reResult->Zoom();
+}
+
+void TForm4::SetZoom(int percent) {
+  int before = reResult->Zoom();
+  reResult->SetZoom(percent);
+  QString file = SettingsFile();
+  if (reResult->Zoom() == before || file.isEmpty()) return;
+  QSettings settings(file, QSettings::IniFormat);
+  settings.setValue(QStringLiteral("view/zoom"), reResult->Zoom());
+}
+
+QString TForm4::SettingsFile() {
+  std::string folder = ConfigFolder();
+  return folder.empty() ? QString() : QString::fromStdString(folder + "/velmora.conf");
 }
 
 }  // namespace velmora

@@ -27,6 +27,7 @@ namespace velmora {
 
 class TForm4;
 class TImage;
+class TQueryHistory;
 class TQtRichEdit;
 class TResultViewWidget;
 
@@ -107,6 +108,36 @@ class TForm4 : public QWidget {
 
   bool Searching() const { return searching_; }
 
+  // A query from outside the window (the command line, another velmora
+  // process): searched as if typed into the query box and Enter pressed.
+  void LookUp(const QString& query);
+  // Brings the window to the front of the desktop, restored if minimised.
+  void Raise();
+
+  // The queries searched, kept across runs. Up and Down in the query box
+  // walk them; GoBack and GoForward (Alt+Left, Alt+Right) search the one
+  // before or after the search shown, without adding to the history.
+  TQueryHistory& History() { return *history_; }
+  void GoBack();
+  void GoForward();
+
+  // The result view's text size in percent (Ctrl+wheel, Ctrl+plus,
+  // Ctrl+minus, Ctrl+0), kept across runs in the settings file.
+  static constexpr int kZoomStep = 10;
+  int Zoom() const;
+  void SetZoom(int percent);
+  static QString SettingsFile();
+
+  // Outer width minus client width; 0 while the window is off screen.
+  virtual int NonClientWidth() const;
+  // Corrects what was computed without the window manager's frame once the
+  // frame is known: ReservedHeight (SyncNonClientHeight) and the outer
+  // width of the layout. Runs on every move, resize and show.
+  void SyncFrame();
+  // The highest the result view's top may go: 10 pixels below the search
+  // row, so that the row and the check box always stay uncovered.
+  int ViewTopLimit() const;
+
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
@@ -123,6 +154,8 @@ class TForm4 : public QWidget {
   // it up to date with what was asked for since.
   void ShowSelection(const QTextCursor& selection);
   void ScrollIntoView(const QTextCursor& at);
+  void UpdateMinimumSize();
+  void Navigate(const std::optional<std::string>& query);
   void HoldViewSync();
   void FlushViewSync();
 
@@ -133,6 +166,13 @@ class TForm4 : public QWidget {
   // The non-client height counted in ReservedHeight; -1 before FormCreate
   // counted one.
   int reservedNonClient_ = -1;
+  // The outer width the layout asked for and the non-client width it was
+  // computed with; -1 before FormCreate set the width.
+  int outerWidthRule_ = -1;
+  int countedNonClientWidth_ = -1;
+  std::unique_ptr<TQueryHistory> history_;
+  bool recordNext_ = true;  // the next search goes into the history
+  int wheelRest_ = 0;       // wheel turn not yet worth a zoom step
   bool searching_ = false;
   bool searchPending_ = false;
   bool syncingSelection_ = false;  // the editor and the view agree already

@@ -1,109 +1,237 @@
 #include "dict/DictFile.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define VELMORA_X86 1
+#endif
 
 #include "dict/DictText.h"
 
 namespace velmora {
 
 namespace {
-constexpr std::size_t kBlockSize = 256 * 1024;
+
+TFileIdentity IdentityOf(const struct stat& st) {
+  TFileIdentity id;
+  id.Device = st.st_dev;
+  id.Inode = st.st_ino;
+  id.Size = st.st_size;
+  id.MtimeSec = st.st_mtim.tv_sec;
+  id.MtimeNsec = st.st_mtim.tv_nsec;
+  return id;
 }
+
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+
+// Memory for an image. A large one is asked for in huge pages: reading a file
+// into fresh memory otherwise costs a page fault per 4 KiB, which on a
+// dictionary of tens of megabytes takes longer than the copy itself.
+char* Allocate(std::size_t size) {
+  if (size < kHugePage / 2)
+    return static_cast<char*>(std::malloc(std::max<std::size_t>(size, 1)));
+  const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+  char* p = static_cast<char*>(std::aligned_alloc(kHugePage, rounded));
+  if (p) ::madvise(p, rounded, MADV_HUGEPAGE);
+  return p;
+}
+
+// Reads the whole file. The size from fstat is only a hint: the file may grow
+// or shrink while it is read.
+template <typename TData>
+void ReadAll(int fd, std::size_t expected, TData& data, std::size_t& size) {
+  std::size_t capacity = std::max<std::size_t>(expected, 1);
+  data.reset(Allocate(capacity));
+  if (!data) throw std::bad_alloc();
+  size = 0;
+  for (;;) {
+    if (size == capacity) {
+      // Grown since fstat: look for more with a small probe before copying.
+      char probe[4096];
+      ssize_t n;
+      do n = ::read(fd, probe, sizeof probe);
+      while (n < 0 && errno == EINTR);
+      if (n <= 0) break;
+      capacity = std::max(capacity * 2, size + std::size_t(n));
+      TData bigger(Allocate(capacity));
+      if (!bigger) throw std::bad_alloc();
+      std::memcpy(bigger.get(), data.get(), size);
+      std::memcpy(bigger.get() + size, probe, std::size_t(n));
+      data = std::move(bigger);
+      size += std::size_t(n);
+      continue;
+    }
+    const ssize_t n = ::read(fd, data.get() + size, capacity - size);
+    if (n > 0) {
+      size += std::size_t(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      break;  // the end, or a read error, which ends the file as the end would
+    }
+  }
+}
+
+#ifdef VELMORA_X86
+// Candidates are the positions whose first and last needle bytes match; 16 or
+// 32 of them are tested with two compares. Only whole blocks are read, so
+// nothing past the text is touched; the rest goes to the plain loop.
+std::size_t FindSse2(const char* text, std::size_t size, std::size_t from,
+                     const char* needle, std::size_t m) {
+  const __m128i first = _mm_set1_epi8(needle[0]);
+  const __m128i last = _mm_set1_epi8(needle[m - 1]);
+  std::size_t i = from;
+  for (; i + m + 15 <= size; i += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + m - 1));
+    unsigned mask = unsigned(_mm_movemask_epi8(
+        _mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+    while (mask) {
+      const unsigned bit = unsigned(__builtin_ctz(mask));
+      if (std::memcmp(text + i + bit + 1, needle + 1, m - 2) == 0) return i + bit;
+      mask &= mask - 1;
+    }
+  }
+  return i;  // not found up to here; the caller goes on from i
+}
+
+__attribute__((target("avx2"))) std::size_t FindAvx2(const char* text, std::size_t size,
+                                                     std::size_t from, const char* needle,
+                                                     std::size_t m) {
+  const __m256i first = _mm256_set1_epi8(needle[0]);
+  const __m256i last = _mm256_set1_epi8(needle[m - 1]);
+  std::size_t i = from;
+  for (; i + m + 31 <= size; i += 32) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
+    const __m256i b =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i + m - 1));
+    unsigned mask = unsigned(_mm256_movemask_epi8(
+        _mm256_and_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(b, last))));
+    while (mask) {
+      const unsigned bit = unsigned(__builtin_ctz(mask));
+      if (std::memcmp(text + i + bit + 1, needle + 1, m - 2) == 0) return i + bit;
+      mask &= mask - 1;
+    }
+  }
+  return i;
+}
+
+const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
+#endif
+
+}  // namespace
 
 std::string DictFileName(int number) {
   return std::to_string(number) + ".sr";
 }
 
-TDictFile::TDictFile() = default;
-
-TDictFile::~TDictFile() {
-  Close();
-}
-
-bool TDictFile::Open(const std::string& fileName) {
-  Close();
+std::shared_ptr<const TDictImage> TDictImages::Open(const std::string& fileName) {
   // Non-blocking, so that a FIFO without a writer can't hang the open.
   const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return nullptr;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    return false;
+    return nullptr;
   }
-  fd_ = fd;
-  if (!buf_) {
-    capacity_ = kBlockSize;
-    buf_ = std::make_unique<char[]>(capacity_);
-  }
-  begin_ = scanned_ = end_ = 0;
-  eof_ = false;
-  return true;
-}
-
-void TDictFile::Close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-  begin_ = scanned_ = end_ = 0;
-  eof_ = true;
-}
-
-bool TDictFile::Fill() {
-  if (begin_ > 0) {
-    std::memmove(buf_.get(), buf_.get() + begin_, end_ - begin_);
-    end_ -= begin_;
-    begin_ = 0;
-  }
-  if (end_ == capacity_) {
-    // A line longer than the buffer: keep it whole.
-    auto bigger = std::make_unique<char[]>(capacity_ * 2);
-    std::memcpy(bigger.get(), buf_.get(), end_);
-    buf_ = std::move(bigger);
-    capacity_ *= 2;
-  }
-  for (;;) {
-    const ssize_t n = ::read(fd_, buf_.get() + end_, capacity_ - end_);
-    if (n > 0) {
-      end_ += std::size_t(n);
-      return true;
+  const TFileIdentity identity = IdentityOf(st);
+  auto it = images_.find(fileName);
+  if (it != images_.end()) {
+    if (it->second->reusable_ && it->second->identity_ == identity) {
+      ::close(fd);
+      return it->second;
     }
-    if (n < 0 && errno == EINTR) continue;
-    eof_ = true;
-    return false;
+    // Let the old bytes go before the new ones come (a search that still
+    // holds them keeps them alive until it is done with them).
+    images_.erase(it);
   }
+  auto image = std::make_shared<TDictImage>();
+  ReadAll(fd, std::size_t(st.st_size), image->data_, image->size_);
+  ++reads_;
+  struct stat after {};
+  image->identity_ = identity;
+  // A file written to while it was read may hold a mix of old and new bytes;
+  // the next open reads it again rather than trust this copy.
+  image->reusable_ = ::fstat(fd, &after) == 0 && IdentityOf(after) == identity &&
+                     image->size_ == std::size_t(st.st_size);
+  ::close(fd);
+  images_[fileName] = image;
+  return image;
 }
 
-bool TDictFile::ReadLine(std::string_view& line) {
-  if (fd_ < 0) return false;
-  for (;;) {
-    char* const base = buf_.get();
-    const char* lf = static_cast<const char*>(
-        std::memchr(base + begin_ + scanned_, '\n', end_ - begin_ - scanned_));
-    std::size_t length;
-    if (lf) {
-      length = std::size_t(lf - (base + begin_));
-    } else {
-      const std::size_t known = end_ - begin_;  // bytes that hold no line feed
-      if (!eof_ && Fill()) {
-        scanned_ = known;  // Fill moved them to the front; scan only the new bytes
-        continue;
-      }
-      if (begin_ == end_) return false;
-      length = end_ - begin_;  // the last line needs no line feed
-    }
-    const char* start = buf_.get() + begin_;
-    if (const void* nul = std::memchr(start, '\0', length))
-      line = std::string_view(start, std::size_t(static_cast<const char*>(nul) - start));
-    else
-      line = std::string_view(start, length);
-    begin_ += length + (lf ? 1 : 0);
-    scanned_ = 0;
-    return true;
+void TDictImage::TFree::operator()(char* p) const {
+  std::free(p);
+}
+
+TDictImages& SharedDictImages() {
+  static TDictImages images;
+  return images;
+}
+
+TSubstringFinder::TSubstringFinder(std::string_view needle) : needle_(needle) {}
+
+std::size_t TSubstringFinder::Find(std::string_view text, std::size_t from) const {
+  const std::size_t m = needle_.size();
+  if (from > text.size()) return std::string_view::npos;
+  if (m == 0) return from;
+  if (m > text.size() - from) return std::string_view::npos;
+  const char* const data = text.data();
+  if (m == 1) {
+    const void* p = std::memchr(data + from, needle_[0], text.size() - from);
+    return p ? std::size_t(static_cast<const char*>(p) - data) : std::string_view::npos;
   }
+  std::size_t i = from;
+#ifdef VELMORA_X86
+  const std::size_t hit = kHaveAvx2
+                              ? FindAvx2(data, text.size(), from, needle_.data(), m)
+                              : FindSse2(data, text.size(), from, needle_.data(), m);
+  if (hit + m + (kHaveAvx2 ? 31 : 15) <= text.size()) return hit;
+  i = hit;
+#endif
+  // The tail (or every byte where there are no vector compares).
+  const void* p = ::memmem(data + i, text.size() - i, needle_.data(), m);
+  return p ? std::size_t(static_cast<const char*>(p) - data) : std::string_view::npos;
+}
+
+TCandidateLines::TCandidateLines(std::string_view image, const TSubstringFinder& finder,
+                                 std::size_t sliceBytes)
+    : image_(image), finder_(finder), slice_(std::max<std::size_t>(sliceBytes, 1)) {}
+
+TCandidateLines::TStep TCandidateLines::Next(std::string_view& line) {
+  const std::size_t size = image_.size();
+  if (cursor_ >= size) return TStep::End;
+  const char* const data = image_.data();
+  // Occurrences that start within the slice; the needle may reach past it.
+  const std::size_t sliceEnd = std::min(size, cursor_ + slice_);
+  const std::size_t window =
+      std::min(size, sliceEnd + std::max<std::size_t>(finder_.Size(), 1) - 1);
+  const std::size_t at = finder_.Find(image_.substr(0, window), cursor_);
+  if (at == std::string_view::npos || at >= sliceEnd) {
+    // lineFloor_ stays: the line start is looked for backwards from a
+    // candidate, which stops at the nearest line feed.
+    cursor_ = sliceEnd;
+    return cursor_ >= size ? TStep::End : TStep::Slice;
+  }
+  std::size_t start = lineFloor_;
+  if (const void* lf = ::memrchr(data + lineFloor_, '\n', at - lineFloor_))
+    start = std::size_t(static_cast<const char*>(lf) - data) + 1;
+  const void* lf = std::memchr(data + at, '\n', size - at);
+  const std::size_t end = lf ? std::size_t(static_cast<const char*>(lf) - data) : size;
+  line = image_.substr(start, end - start);
+  if (const void* nul = std::memchr(line.data(), '\0', line.size()))
+    line = line.substr(0, std::size_t(static_cast<const char*>(nul) - line.data()));
+  cursor_ = lineFloor_ = std::min(size, end + 1);
+  return TStep::Line;
 }
 
 TEntry SplitLine(std::string_view line) {

@@ -1,9 +1,14 @@
-// The dictionary files 1.sr..5.sr: reading them line by line, splitting a
-// line into key and explanation, and turning an explanation into the text
-// that is shown.
+// The dictionary files 1.sr..5.sr: one image of each file in memory, kept
+// between searches while the file stays the same; finding the lines that may
+// hold a query; splitting a line into key and explanation, and turning an
+// explanation into the text that is shown.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -16,37 +21,99 @@ inline constexpr std::string_view kKeySeparator = "\xA3\xBA";
 // "1.sr" .. "5.sr", relative to the current folder.
 std::string DictFileName(int number);
 
-// Reads one dictionary file line by line in big blocks. A line is the bytes
-// before a line feed; a CR before it stays in the line. Lines of any length
-// are read whole. A NUL byte ends a line's text. One reader is reused for
-// every file of a search.
-class TDictFile {
- public:
-  TDictFile();
-  ~TDictFile();
-  TDictFile(const TDictFile&) = delete;
-  TDictFile& operator=(const TDictFile&) = delete;
+// What tells one version of a file from another without reading it.
+struct TFileIdentity {
+  dev_t Device = 0;
+  ino_t Inode = 0;
+  off_t Size = -1;
+  std::int64_t MtimeSec = 0;
+  long MtimeNsec = 0;
+  friend bool operator==(const TFileIdentity&, const TFileIdentity&) = default;
+};
 
-  // False when the file can't be opened for reading. Only regular files
-  // count: a folder or a device of that name would either fail on the
-  // first read or never end.
-  bool Open(const std::string& fileName);
-  bool IsOpen() const { return fd_ >= 0; }
-  // The next line, valid until the next call; false at the end of the file.
-  // A read error ends the file as the end would.
-  bool ReadLine(std::string_view& line);
-  void Close();
+// All bytes of one dictionary file, read in one go into memory of our own.
+// The bytes are a private copy, not a mapping of the file: a file that is
+// truncated or rewritten while a search scans it can't pull pages from under
+// the scan (a shrunken mapping faults with SIGBUS), and the search goes on
+// with the bytes it read.
+class TDictImage {
+ public:
+  std::string_view Bytes() const { return {data_.get(), size_}; }
+  const TFileIdentity& Identity() const { return identity_; }
 
  private:
-  bool Fill();
+  friend class TDictImages;
+  struct TFree {
+    void operator()(char* p) const;
+  };
+  std::unique_ptr<char, TFree> data_;
+  std::size_t size_ = 0;
+  TFileIdentity identity_;
+  bool reusable_ = false;  // false when the file changed while it was read
+};
 
-  int fd_ = -1;
-  std::unique_ptr<char[]> buf_;
-  std::size_t capacity_ = 0;
-  std::size_t begin_ = 0;    // start of the unread bytes
-  std::size_t scanned_ = 0;  // bytes from begin_ known to hold no line feed
-  std::size_t end_ = 0;
-  bool eof_ = false;
+// The images of the files a search opened, by name. Opening a file whose
+// device, inode, size and modification time are what they were reads
+// nothing; any change reads it anew.
+class TDictImages {
+ public:
+  // Opens the file (relative to the current folder) and returns its image;
+  // null when it can't be opened for reading. Only regular files count: a
+  // folder or a device of that name would either fail to read or never
+  // end. A read error ends the image as the end of the file would.
+  std::shared_ptr<const TDictImage> Open(const std::string& fileName);
+  // Forgets every image.
+  void Clear() { images_.clear(); }
+  // How many times a file was read from the disk.
+  int Reads() const { return reads_; }
+
+ private:
+  std::map<std::string, std::shared_ptr<const TDictImage>> images_;
+  int reads_ = 0;
+};
+
+// The images the search keeps between searches, for the whole process.
+TDictImages& SharedDictImages();
+
+// Finds a byte string in a larger one with vector compares of its first and
+// last byte, and a full compare only where both agree.
+class TSubstringFinder {
+ public:
+  explicit TSubstringFinder(std::string_view needle);
+  // The first occurrence that starts in [from, text.size()), or npos.
+  std::size_t Find(std::string_view text, std::size_t from) const;
+  std::size_t Size() const { return needle_.size(); }
+
+ private:
+  std::string needle_;
+};
+
+// The lines of an image that contain the needle's bytes somewhere, in order,
+// found by one search over the whole image rather than line by line. A line
+// is the bytes before a line feed (a CR before it stays; the last line needs
+// none), cut at its first NUL. What a line holds is for the caller to test:
+// an occurrence may stand after the NUL, across a character or, for a needle
+// with a line feed, across lines (it belongs to the line in which it starts,
+// its line feed included). Lines are views into the image; nothing is
+// copied.
+class TCandidateLines {
+ public:
+  enum class TStep { Line, Slice, End };
+
+  // sliceBytes bounds the bytes searched by one call of Next, so that the
+  // caller gets control back regularly on long stretches without a match.
+  TCandidateLines(std::string_view image, const TSubstringFinder& finder,
+                  std::size_t sliceBytes);
+  // Line: line holds the next candidate. Slice: a stretch without a
+  // candidate was passed. End: the image is done.
+  TStep Next(std::string_view& line);
+
+ private:
+  std::string_view image_;
+  const TSubstringFinder& finder_;
+  std::size_t slice_;
+  std::size_t lineFloor_ = 0;  // the start of the line that holds cursor_
+  std::size_t cursor_ = 0;     // no candidate starts before this
 };
 
 struct TEntry {

@@ -74,9 +74,25 @@ bool TMatcher::In(std::string_view text) const {
   if (upper_.empty()) return true;
   if (text.size() < upper_.size()) return false;
   if (!hasLetters_) return FindAtBoundary(text, upper_) != std::string_view::npos;
-  scratch_.assign(text);
-  UpperAscii(scratch_);
-  return FindAtBoundary(scratch_, upper_) != std::string_view::npos;
+  // Compared in place, character by character, so that a long line is
+  // never copied: single-byte letters of the text are upper-cased on the
+  // fly, bytes of double-byte characters compared as they are.
+  const std::size_t m = upper_.size();
+  for (std::size_t i = 0; i + m <= text.size(); i += CharLengthAt(text, i)) {
+    std::size_t k = 0;
+    while (k < m) {
+      const char c = text[i + k];
+      if (CharLengthAt(text, i + k) == 2) {
+        if (c != upper_[k] || (k + 1 < m && text[i + k + 1] != upper_[k + 1])) break;
+        k += 2;
+      } else {
+        if ((c >= 'a' && c <= 'z' ? char(c - 32) : c) != upper_[k]) break;
+        ++k;
+      }
+    }
+    if (k >= m) return true;
+  }
+  return false;
 }
 
 }  // namespace velmora

@@ -37,20 +37,22 @@ void LowerAscii(std::string& text);
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
 
 // Case-insensitive containment of one query (ASCII letters only), counting
-// only occurrences that begin on a character boundary. Built once per search
-// so that testing a line allocates nothing in the usual case.
+// only occurrences that begin on a character boundary. Built once per search;
+// testing a line never copies it.
 class TMatcher {
  public:
   explicit TMatcher(std::string_view query);
   bool In(std::string_view text) const;
   const std::string& Query() const { return upper_; }
+  // True when only equal bytes can match (the query has no single-byte
+  // letters, as every cleaned query).
+  bool Exact() const { return !hasLetters_; }
 
  private:
   std::string upper_;
   // A query without single-byte letters can only match where the bytes are
   // equal, so the text needs no upper-cased copy.
   bool hasLetters_ = false;
-  mutable std::string scratch_;
 };
 
 }  // namespace velmora

@@ -1,5 +1,6 @@
 #include "dict/LinkTarget.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -97,6 +98,68 @@ std::string ResolveLinkCase(const std::string& folder, const std::string& relati
     resolved += name;
   }
   return resolved;
+}
+
+std::string FileUrl(std::string_view absolutePath, std::string_view fragment) {
+  auto encode = [](std::string& out, std::string_view text) {
+    constexpr char kHex[] = "0123456789ABCDEF";
+    for (char c : text) {
+      auto b = static_cast<unsigned char>(c);
+      bool plain = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') ||
+                   (b >= '0' && b <= '9') || b == '-' || b == '.' || b == '_' ||
+                   b == '~' || b == '/';
+      if (plain) {
+        out += c;
+      } else {
+        out += '%';
+        out += kHex[b >> 4];
+        out += kHex[b & 15];
+      }
+    }
+  };
+  std::string url(kFileScheme);
+  encode(url, absolutePath);
+  if (!fragment.empty()) {
+    url += '#';
+    encode(url, fragment);
+  }
+  return url;
+}
+
+std::optional<std::string> FileInsideFolder(const std::string& folder,
+                                            const std::string& relative) {
+  std::error_code ec;
+  fs::path base = fs::canonical(folder, ec);
+  if (ec) return std::nullopt;
+  // Joined as text: a relative name that starts with "/" stays below the
+  // folder, as the link prefix puts it there.
+  std::string joined = base.string() + "/" + ResolveLinkCase(base.string(), relative);
+  fs::path target = fs::canonical(joined, ec);
+  if (ec) return std::nullopt;
+  fs::file_status status = fs::status(target, ec);
+  if (ec || !(fs::is_regular_file(status) || fs::is_directory(status)))
+    return std::nullopt;
+  // Inside means every part of the folder's path begins the target's path.
+  auto [folderEnd, targetAt] =
+      std::mismatch(base.begin(), base.end(), target.begin(), target.end());
+  if (folderEnd != base.end()) return std::nullopt;
+  return target.string();
+}
+
+std::optional<std::string> LinkOpenTarget(std::string_view gbkLink,
+                                          const std::string& folder) {
+  if (!EqualsIgnoringAsciiCase(gbkLink.substr(0, kFileScheme.size()), kFileScheme)) {
+    return gbk::ToUtf8(gbkLink);
+  }
+  std::string relative = gbk::ToUtf8(gbkLink.substr(kFileScheme.size()));
+  if (std::optional<std::string> file = FileInsideFolder(folder, relative)) {
+    return FileUrl(*file);
+  }
+  std::size_t hash = relative.find('#');
+  if (hash == std::string::npos) return std::nullopt;
+  std::optional<std::string> file = FileInsideFolder(folder, relative.substr(0, hash));
+  if (!file) return std::nullopt;
+  return FileUrl(*file, std::string_view(relative).substr(hash + 1));
 }
 
 }  // namespace velmora

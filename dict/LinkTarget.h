@@ -3,6 +3,7 @@
 // file whose name differs only in letter case.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,5 +28,29 @@ std::string RewriteFileLinks(std::string_view gbkLink, std::string_view utf8Pref
 // would otherwise miss. Returns relative unchanged when it exists, or when a
 // part has no match or several.
 std::string ResolveLinkCase(const std::string& folder, const std::string& relative);
+
+// "file://" and path, each byte of path other than letters, digits, "-._~"
+// and "/" written as %XX, so that "#", "%", "?" and spaces in folder names
+// reach a URL handler as part of the path. A non-empty fragment follows
+// after "#", encoded the same way.
+std::string FileUrl(std::string_view absolutePath, std::string_view fragment = {});
+
+// The file that relative (UTF-8, "/"-separated; a leading "/" is still below
+// folder) names below folder, as an absolute path with ".", ".." and
+// symbolic links resolved and letter case resolved as ResolveLinkCase does.
+// Nothing when it does not exist, is neither a regular file nor a folder, or
+// lies outside folder once both are resolved: a dictionary comes from
+// elsewhere, and its links must not reach the rest of the disk.
+std::optional<std::string> FileInsideFolder(const std::string& folder,
+                                            const std::string& relative);
+
+// What a left click on a link (GBK text as the view holds it) opens, with
+// folder the dictionary folder. A link that starts with "file://" (in any
+// case) names a file of the folder: the result is that file's URL, a "#..."
+// tail kept as the fragment when the name with it does not exist but the
+// name before it does; nothing when FileInsideFolder finds no file. Any
+// other link is returned unchanged, as UTF-8.
+std::optional<std::string> LinkOpenTarget(std::string_view gbkLink,
+                                          const std::string& folder);
 
 }  // namespace velmora

@@ -1,7 +1,10 @@
 #include "dict/Search.h"
 
+#include <chrono>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dict/DictFile.h"
 #include "dict/DictText.h"
@@ -12,6 +15,7 @@
 namespace velmora {
 
 bool StopRequested = false;
+TSearchPacing SearchPacing;
 
 namespace {
 
@@ -51,9 +55,101 @@ void ShowEntry(TResultView& view, const TEntry& entry, const std::string& query,
   if (form == TForm::Explanation) view.HighlightMatches(text, query, 4, MatchColor);
 }
 
+// Lets pending messages run after every entry shown and otherwise whenever
+// the interval has passed; says whether a stop was asked for meanwhile.
+class TPacer {
+ public:
+  TPacer() : last_(Clock::now()) {}
+  bool Stopped(bool shown) {
+    const Clock::time_point now = Clock::now();
+    if (!shown && now - last_ < SearchPacing.Interval) return false;
+    Application().ProcessMessages();
+    last_ = Clock::now();
+    return StopRequested;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point last_;
+};
+
+enum class TScanEnd { Done, Stopped };
+
+// The candidate lines of one file from its key pass, kept for its
+// explanation pass while they are few, so that a rare query scans each image
+// once. The image is held, so the lines stay valid and a file read anew in
+// between is told by its new image.
+struct TCandidateMemo {
+  static constexpr std::size_t kMaxLines = 1 << 16;
+  std::shared_ptr<const TDictImage> Image;
+  std::vector<std::string_view> Lines;
+  bool Complete = false;
+};
+
+// Tests one candidate line for the pass and shows it when it passes.
+TScanEnd TestLine(std::string_view line, int pass, const TMatcher& matcher,
+                  const std::string& query, TResultView& view, TPacer& pacer,
+                  bool& found) {
+  const TEntry entry = SplitLine(line);
+  const bool keyMatch = matcher.In(entry.Key);
+  bool shown = false;
+  if (pass < 3 ? keyMatch : !keyMatch && matcher.In(entry.Explanation)) {
+    // A stop asked for by anything but our own message runs still comes
+    // before the next entry.
+    if (StopRequested) return TScanEnd::Stopped;
+    found = true;
+    ShowEntry(view, entry, query, pass < 3 ? TForm::Key : TForm::Explanation);
+    shown = true;
+  }
+  return pacer.Stopped(shown) ? TScanEnd::Stopped : TScanEnd::Done;
+}
+
+// One pass over one file: the lines that hold the query's bytes are found by
+// one search over the image (or taken from the memo of the file's earlier
+// pass), and only they are split and tested.
+TScanEnd ScanFile(const std::shared_ptr<const TDictImage>& image, int pass,
+                  const TSubstringFinder& finder, const TMatcher& matcher,
+                  const std::string& query, TResultView& view, TPacer& pacer, bool& found,
+                  TCandidateMemo& memo) {
+  if (pass == 3 && memo.Complete && memo.Image == image) {
+    for (std::string_view line : memo.Lines)
+      if (TestLine(line, pass, matcher, query, view, pacer, found) == TScanEnd::Stopped)
+        return TScanEnd::Stopped;
+    return TScanEnd::Done;
+  }
+  const bool record = pass < 3;
+  if (record) memo = TCandidateMemo{image, {}, false};
+  TCandidateLines lines(image->Bytes(), finder, SearchPacing.SliceBytes);
+  std::string_view line;
+  for (;;) {
+    const TCandidateLines::TStep step = lines.Next(line);
+    if (step == TCandidateLines::TStep::End) break;
+    if (step == TCandidateLines::TStep::Slice) {
+      if (pacer.Stopped(false)) return TScanEnd::Stopped;
+      continue;
+    }
+    if (record && memo.Image) {
+      if (memo.Lines.size() < TCandidateMemo::kMaxLines) {
+        memo.Lines.push_back(line);
+      } else {
+        memo = TCandidateMemo{};  // too many to keep: pass 3 scans again
+      }
+    }
+    if (TestLine(line, pass, matcher, query, view, pacer, found) == TScanEnd::Stopped)
+      return TScanEnd::Stopped;
+  }
+  if (record && memo.Image) memo.Complete = true;
+  return TScanEnd::Done;
+}
+
 }  // namespace
 
 TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view) {
+  return RunSearch(controls, view, SharedDictImages());
+}
+
+TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
+                         TDictImages& images) {
   TSearchButtonGuard searchButton(controls);
   StopRequested = false;
   controls.SetStopEnabled(true);
@@ -68,8 +164,10 @@ TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view) {
   }
 
   const int ownFile = OwnFileNumber(query);
-  TDictFile file;
-  if (!file.Open(DictFileName(ownFile))) {
+  // Held by the search itself, so that a nested search that reads the file
+  // anew can't take the bytes away under this one.
+  std::shared_ptr<const TDictImage> image = images.Open(DictFileName(ownFile));
+  if (!image) {
     ShowFailure(view, texts::kOwnFileMissing);
     return TSearchOutcome::OwnFileMissing;
   }
@@ -90,32 +188,31 @@ TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view) {
   view.AppendLine(texts::kSearching);
 
   const TMatcher matcher(query);
+  // Candidates are found by their exact bytes; a query with letters (never
+  // a cleaned one) makes every line a candidate.
+  const TSubstringFinder finder(matcher.Exact() ? std::string_view(query) : "");
+  TPacer pacer;
+  TCandidateMemo memos[5];
   bool found = false;
   for (int pass = 1; pass <= 3; ++pass) {
     for (int number = 1; number <= 5; ++number) {
       if (pass == 1 && number != ownFile) continue;
       if (pass == 2 && number == ownFile) continue;
-      const std::string name = DictFileName(number);
-      if (pass > 1 && !file.Open(name)) {
-        std::string message(texts::kFileMissing);
-        view.ReplaceLine(0, message.append(name));
-        return TSearchOutcome::OtherFileMissing;
-      }
-      std::string_view line;
-      while (file.ReadLine(line)) {
-        if (StopRequested) {
-          file.Close();
-          return TSearchOutcome::Stopped;
+      // Every pass opens its files at its turn, so a file that went away
+      // since the last pass is reported at this one.
+      if (pass > 1) {
+        image.reset();
+        const std::string name = DictFileName(number);
+        image = images.Open(name);
+        if (!image) {
+          std::string message(texts::kFileMissing);
+          view.ReplaceLine(0, message.append(name));
+          return TSearchOutcome::OtherFileMissing;
         }
-        const TEntry entry = SplitLine(line);
-        const bool keyMatch = matcher.In(entry.Key);
-        if (pass < 3 ? keyMatch : !keyMatch && matcher.In(entry.Explanation)) {
-          found = true;
-          ShowEntry(view, entry, query, pass < 3 ? TForm::Key : TForm::Explanation);
-        }
-        Application().ProcessMessages();
       }
-      file.Close();
+      if (ScanFile(image, pass, finder, matcher, query, view, pacer, found,
+                   memos[number - 1]) == TScanEnd::Stopped)
+        return TSearchOutcome::Stopped;
     }
   }
 

@@ -3,6 +3,8 @@
 // the command-line tool run the same code.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <string>
 #include <utility>
 
@@ -10,9 +12,22 @@
 
 namespace velmora {
 
-// Set by the stop command, cleared by a search when it starts, polled before
-// every dictionary line. GUI thread only.
+// Set by the stop command, cleared by a search when it starts, and looked at
+// whenever pending messages have run and before every entry is shown. GUI
+// thread only.
 extern bool StopRequested;
+
+// How a search keeps the window responsive. Pending messages run after every
+// entry shown and, while the scan finds nothing to show, once Interval has
+// passed; the clock is read at least every SliceBytes of scanning and after
+// every line tested. Tests shorten both.
+struct TSearchPacing {
+  std::size_t SliceBytes = std::size_t(1) << 20;
+  std::chrono::nanoseconds Interval = std::chrono::milliseconds(10);
+};
+extern TSearchPacing SearchPacing;
+
+class TDictImages;
 
 // What the search touches besides the view.
 class ISearchControls {
@@ -48,8 +63,12 @@ enum class TSearchOutcome {
 };
 
 // Runs one whole search (the search button's click action). Files are opened
-// relative to the current folder. Between lines it calls
-// Application().ProcessMessages().
+// relative to the current folder, each at its turn in each pass; their bytes
+// come from images, by default the ones kept for the whole process, so that a
+// second search of unchanged files reads nothing. Pending messages run
+// through Application().ProcessMessages().
 TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view);
+TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
+                         TDictImages& images);
 
 }  // namespace velmora

@@ -6,6 +6,9 @@
 #include <cstring>
 #include <new>
 
+#include "gif/GIFFromBitmap.h"
+#include "platform/classes/Bitmap.h"
+
 namespace velmora {
 
 // --- Settings ---------------------------------------------------------------
@@ -610,6 +613,12 @@ void TGIFImage::Assign(const TGraphic& source) {
   if (&source == this) return;
   if (source.GetEmpty()) {
     Clear();
+    return;
+  }
+  // A bitmap is converted; any other graphic goes through its stream, which
+  // must then be GIF.
+  if (const auto* bitmap = dynamic_cast<const TBitmap*>(&source)) {
+    GIFFromBitmap(*this, *bitmap, DitherMode != dmNearest);
     return;
   }
   TGraphic::Assign(source);

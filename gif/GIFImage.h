@@ -695,7 +695,8 @@ class TGIFImage : public TGraphic {
   void SaveToStream(TStream& stream) override;
   std::unique_ptr<TGraphic> NewOfSameClass() const override;
   // Copies through a GIF stream; an empty source (which has no version to
-  // write) just empties this image.
+  // write) just empties this image. A bitmap becomes a still, reduced to
+  // 256 colours when it has more (dithered unless DitherMode is dmNearest).
   void Assign(const TGraphic& source) override;
 
   virtual void Warning(void* sender, TGIFSeverity severity, const std::string& message);

@@ -1,4 +1,5 @@
-// Fuzzes the dictionary reader, the split, the match and a whole search.
+// Fuzzes the dictionary image, the candidate lines, the split, the match and
+// a whole search.
 // Input: one byte n, then n % 9 bytes of query, then the dictionary file's
 // bytes, which become every one of 1.sr..5.sr in a private folder.
 #include <unistd.h>
@@ -71,18 +72,40 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int i = 1; i <= 5; ++i)
     std::ofstream(DictFileName(i), std::ios::binary | std::ios::trunc) << file;
 
-  // The reader gives back the file's lines, each cut at its first NUL.
-  TDictFile reader;
-  Check(reader.Open("1.sr"));
-  std::string_view line;
-  std::size_t start = 0;
+  // The image holds the file's bytes; every line is a candidate for the
+  // empty needle, each cut at its first NUL, and the lines found for the
+  // query are exactly those whose bytes hold it.
+  TDictImages images;
+  const auto image = images.Open("1.sr");
+  Check(image && image->Bytes() == file);
   const TMatcher matcher(query);
-  while (reader.ReadLine(line)) {
+  const TSubstringFinder every(""), finder(query);
+  TCandidateLines all(image->Bytes(), every, 1 + n * 7);
+  TCandidateLines some(image->Bytes(), finder, 1 + n * 13);
+  std::string_view line, candidate;
+  bool haveCandidate = false;
+  std::size_t start = 0;
+  for (;;) {
+    TCandidateLines::TStep step;
+    while ((step = all.Next(line)) == TCandidateLines::TStep::Slice) {
+    }
+    if (step == TCandidateLines::TStep::End) break;
     Check(start < file.size());
     std::size_t lf = file.find('\n', start);
     if (lf == std::string::npos) lf = file.size();
-    const std::string expected = file.substr(start, lf - start);
-    Check(line == std::string_view(expected).substr(0, expected.find('\0')));
+    const std::string raw = file.substr(start, lf - start);
+    Check(line == std::string_view(raw).substr(0, raw.find('\0')));
+    const std::size_t at = query.empty() ? start : file.find(query, start);
+    if (!haveCandidate) {
+      while ((step = some.Next(candidate)) == TCandidateLines::TStep::Slice) {
+      }
+      haveCandidate = step == TCandidateLines::TStep::Line;
+    }
+    if (at != std::string::npos && at <= lf) {
+      Check(haveCandidate && candidate.data() == line.data() &&
+            candidate.size() == line.size());
+      haveCandidate = false;
+    }
     start = lf + 1;
 
     const TEntry entry = SplitLine(line);
@@ -92,13 +115,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           NaiveContains(std::string(entry.Explanation), query));
     DisplayExplanation(entry.Explanation);
   }
-  Check(start >= file.size());
+  Check(start >= file.size() && !haveCandidate);
+  while (some.Next(candidate) == TCandidateLines::TStep::Slice) {
+  }
 
   TMemoryRichEdit edit;
   TResultView view(edit);
   TControls controls;
   controls.Query = query;
-  const TSearchOutcome outcome = RunSearch(controls, view);
+  const TSearchOutcome outcome = RunSearch(controls, view, images);
   Check(outcome != TSearchOutcome::Stopped && outcome != TSearchOutcome::OwnFileMissing &&
         outcome != TSearchOutcome::OtherFileMissing);
   if (outcome != TSearchOutcome::InvalidQuery) Check(edit.LineCount() >= 4);

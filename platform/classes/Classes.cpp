@@ -1,6 +1,7 @@
 #include "platform/classes/Classes.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace velmora {
@@ -81,7 +82,7 @@ void TMemoryStream::Clear() {
 
 void TMemoryStream::SetSize(std::int64_t size) {
   data_.resize(std::size_t(std::max<std::int64_t>(0, size)));
-  pos_ = std::min(pos_, size);
+  pos_ = std::min(pos_, GetSize());
 }
 
 void TMemoryStream::LoadFromFile(const std::string& fileName) {
@@ -135,8 +136,10 @@ std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
   int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET
                : origin == TSeekOrigin::soCurrent ? SEEK_CUR
                                                   : SEEK_END;
-  if (fseeko(file_, offset, whence) != 0 && origin != TSeekOrigin::soCurrent) {
-    fseeko(file_, 0, SEEK_END);
+  // Only a target before the start fails (or one past what a file offset can
+  // hold): stop at the start, as the memory streams do, or at the end.
+  if (fseeko(file_, offset, whence) != 0) {
+    fseeko(file_, 0, errno == EINVAL ? SEEK_SET : SEEK_END);
   }
   return ftello(file_);
 }

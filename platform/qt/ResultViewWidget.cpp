@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTextDocument>
+#include <algorithm>
 
 namespace velmora {
 
@@ -36,6 +37,20 @@ TShiftState ShiftStateOf(Qt::KeyboardModifiers modifiers, Qt::MouseButtons butto
 TResultViewWidget::TResultViewWidget(QWidget* parent) : QTextEdit(parent) {
   // Moves over links are reported too, with no button held.
   viewport()->setMouseTracking(true);
+}
+
+void TResultViewWidget::SetZoom(int percent) {
+  percent = std::clamp(percent, 50, 400);
+  if (percent == zoom_) return;
+  if (!baseFont_) baseFont_ = font();
+  zoom_ = percent;
+  QFont scaled = *baseFont_;
+  if (scaled.pixelSize() > 0) {
+    scaled.setPixelSize(std::max(1, (scaled.pixelSize() * percent + 50) / 100));
+  } else {
+    scaled.setPointSizeF(scaled.pointSizeF() * percent / 100.0);
+  }
+  setFont(scaled);
 }
 
 std::optional<TLinkRange> TResultViewWidget::LinkAtPoint(

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QEvent>
+#include <QFont>
 #include <QTextEdit>
 #include <cstdint>
 #include <functional>
@@ -21,6 +22,11 @@ class TResultViewWidget : public QTextEdit {
 
  public:
   explicit TResultViewWidget(QWidget* parent = nullptr);
+
+  // The size of the view's text in percent of its font as set, 50 to 400;
+  // values outside are clamped. Scales the text only.
+  void SetZoom(int percent);
+  int Zoom() const { return zoom_; }
 
   // The link, if any, that covers a document position.
   using TLinkLookup = std::function<std::optional<TLinkRange>(int documentPosition)>;
@@ -50,6 +56,8 @@ class TResultViewWidget : public QTextEdit {
 
   TLinkLookup linkLookup_;
   std::uint32_t eventMask_ = 0;
+  int zoom_ = 100;
+  std::optional<QFont> baseFont_;  // the font at 100 %
 };
 
 // The mouse message for a Qt mouse event of the given kind.

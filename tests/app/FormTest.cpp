@@ -10,13 +10,20 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTest>
 #include <QTextDocument>
+#include <QUrl>
+#include <QWheelEvent>
+#include <deque>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "app/Dict.h"
+#include "app/History.h"
+#include "dict/LinkTarget.h"
 #include "platform/classes/Application.h"
 #include "platform/classes/Canvas.h"
 #include "platform/classes/Gbk.h"
@@ -74,12 +81,16 @@ class FormTest : public ::testing::Test {
  protected:
   void SetUp() override {
     home_ = fs::current_path();
+    // "#", "%" and spaces in the folder's path must reach a link handler as
+    // part of the path.
     dir_ = fs::temp_directory_path() /
-           ("velmora-form-" + std::to_string(getpid()) + "-" +
+           ("velmora form #1 %41-" + std::to_string(getpid()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     fs::current_path(dir_);
+    setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
     TPicture::RegisterFileFormat("gif", "test picture", "velmora-test-graphic",
                                  [] { return std::make_unique<TTestGraphic>(); });
     for (TPicture* p : {picLogo, picLogo2, picLogo3}) p->SetGraphic(nullptr);
@@ -148,6 +159,10 @@ class FormTest : public ::testing::Test {
     form_->WMNotify(message);
   }
   std::string Folder() const { return dir_.string(); }
+  // What a click on a link to the file name of the folder must hand over.
+  std::string Url(const std::string& name) const {
+    return FileUrl((dir_ / name).string());
+  }
   // A point of the view's client area on the second letter of text.
   static QPoint PointInText(TForm4& f, const char* text) {
     QTextCursor found = f.reResult->document()->find(QString::fromUtf8(text));
@@ -221,10 +236,31 @@ TEST_F(FormTest, LateFrameHeightIsCountedInReservedHeight) {
   form_ = f;
   f->DoCreate();
   f->frame = 30;
-  f->SyncNonClientHeight();
+  f->SyncFrame();
   EXPECT_EQ(ReservedHeight, 232);
   f->cbRareWord->setChecked(false);
   EXPECT_EQ(f->reResult->y(), 168 + 24 + 10);  // 10 pixels below the search row
+}
+
+TEST_F(FormTest, LateFrameWidthKeepsTheOuterWidthRule) {
+  class TFramedForm : public TForm4 {
+   public:
+    int NonClientWidth() const override { return frame; }
+    int frame = 0;
+  };
+  WritePictures(900, 120, 499, 41, 499, 224);
+  auto* f = new TFramedForm;
+  form_ = f;
+  f->DoCreate();
+  EXPECT_EQ(f->OuterWidth(), 910);
+  f->frame = 12;
+  f->SyncFrame();
+  EXPECT_EQ(f->OuterWidth(), 910);
+  EXPECT_EQ(f->width(), 898);
+  // Only a change of the frame applies the rule again, not a resize.
+  f->resize(1000, f->height());
+  f->SyncFrame();
+  EXPECT_EQ(f->width(), 1000);
 }
 
 TEST_F(FormTest, MissingPictureIsNamedAloneAndLeavesTheDesignedLayout) {
@@ -247,10 +283,32 @@ TEST_F(FormTest, MissingPictureIsNamedAloneAndLeavesTheDesignedLayout) {
   TForm4& g = Create();
   EXPECT_EQ(Lines(View())[0], G("开启图片失败，请检查w.gif档案"));
   EXPECT_EQ(picLogo->GetWidth(), 0);
-  EXPECT_EQ(ReservedHeight, 0);
-  // So the cleared check box gives the view the whole window.
+  // The cleared check box gives the view what lies 10 pixels below the
+  // search row, and the row and the check box stay in sight.
+  EXPECT_EQ(ReservedHeight, 155 + 24 + 10);
   g.cbRareWord->setChecked(false);
-  EXPECT_EQ(g.reResult->geometry(), QRect(0, 0, 689, 686));
+  EXPECT_EQ(g.reResult->geometry(), QRect(0, 189, 689, 497));
+  g.cbRareWord->setChecked(true);
+  EXPECT_EQ(g.reResult->geometry(), QRect(0, 418, 689, 268));
+  g.cbRareWord->setChecked(false);
+  // A frame that comes later is counted as with the pictures.
+  g.show();
+  EXPECT_EQ(g.reResult->y(), 189);
+  EXPECT_FALSE(g.reResult->geometry().intersects(g.cbRareWord->geometry()));
+  EXPECT_FALSE(g.reResult->geometry().intersects(g.edSearch->geometry()));
+}
+
+TEST_F(FormTest, FolderNamedLikeAPictureIsNotAPicture) {
+  WriteWorkedExamplePictures();
+  fs::remove(dir_ / "t1.gif");
+  fs::create_directory(dir_ / "t1.gif");
+  TForm4& f = Create();
+  EXPECT_TRUE(reported_.empty());  // not handed to the decoder
+  EXPECT_EQ(Lines(View())[0], G("开启图片失败，请检查t1.gif档案"));
+  EXPECT_EQ(f.imgLogo->Picture().GetGraphic(), nullptr);
+  EXPECT_FALSE(CanOpenFile("t1.gif"));
+  EXPECT_TRUE(CanOpenFile("t2.gif"));
+  EXPECT_FALSE(CanOpenFile("none.gif"));
 }
 
 TEST_F(FormTest, UndecodablePictureIsReportedAndTheWindowKeepsWhatWasDone) {
@@ -376,16 +434,17 @@ TEST_F(FormTest, MenuItemsCopyOrLookUpTheSelection) {
   EXPECT_EQ(Lines(View())[0], kTooShort);
 }
 
-TEST_F(FormTest, LeftPressOnALinkOpensItsRewrittenText) {
+TEST_F(FormTest, LeftPressOnALinkOpensTheFileOfTheFolder) {
   WriteWorkedExamplePictures();
   Write("Help.htm", "<p>help</p>");
+  Write("a#2%41.htm", "<p>odd</p>");
   TForm4& f = Create();
-  for (const char* line : {"see file://help.htm", "FILE://Doc.htm",
+  for (const char* line : {"see file://help.htm", "FILE://Doc.htm", "file://Help.htm#Use",
                            "file://a.htmfile://b.htm", "http://example.org/x"}) {
     f.ResultOutput().AppendLine(line);
   }
   std::vector<TLinkRange> links = View().Links();
-  ASSERT_EQ(links.size(), 4u);
+  ASSERT_EQ(links.size(), 5u);
   for (unsigned msg : {WM_MOUSEMOVE, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN}) {
     NotifyLink(msg, links[0].Start, links[0].Length);
   }
@@ -393,17 +452,58 @@ TEST_F(FormTest, LeftPressOnALinkOpensItsRewrittenText) {
 
   for (const TLinkRange& link : links)
     NotifyLink(WM_LBUTTONDOWN, link.Start, link.Length);
-  const std::string prefix = "file://" + Folder() + "/";
-  // help.htm is lower-cased from Help.htm; Doc.htm does not exist at all.
-  EXPECT_EQ(opened_, (std::vector<std::string>{prefix + "Help.htm", prefix + "Doc.htm",
-                                               prefix + "a.htm" + prefix + "b.htm",
+  // help.htm is lower-cased from Help.htm; Doc.htm does not exist at all,
+  // nor does "a.htmfile:/...", so they open nothing.
+  ASSERT_EQ(opened_, (std::vector<std::string>{Url("Help.htm"), Url("Help.htm") + "#Use",
                                                "http://example.org/x"}));
-  EXPECT_EQ(View().SelStart(), links[3].Start);  // the link was selected
-  EXPECT_EQ(View().SelLength(), links[3].Length);
+  EXPECT_EQ(View().SelStart(), links[4].Start);  // the link was selected
+  EXPECT_EQ(View().SelLength(), links[4].Length);
+  // What a URL handler reads from it is the file, whatever the folder's
+  // name holds.
+  QUrl url(QString::fromStdString(opened_[0]), QUrl::StrictMode);
+  ASSERT_TRUE(url.isValid());
+  EXPECT_EQ(url.toLocalFile().toStdString(), (dir_ / "Help.htm").string());
+  EXPECT_FALSE(url.hasFragment());
+  EXPECT_EQ(QUrl(QString::fromStdString(opened_[1])).fragment(), QStringLiteral("Use"));
+
+  // A name with "#" and "%" of its own is a name, not a fragment.
+  opened_.clear();
+  f.ResultOutput().AppendLine("file://a#2%41.htm");
+  const TLinkRange odd = View().Links().back();
+  NotifyLink(WM_LBUTTONDOWN, odd.Start, odd.Length);
+  ASSERT_EQ(opened_.size(), 1u);
+  EXPECT_EQ(QUrl(QString::fromStdString(opened_[0])).toLocalFile().toStdString(),
+            (dir_ / "a#2%41.htm").string());
+}
+
+TEST_F(FormTest, LinksLeadingOutOfTheFolderOpenNothing) {
+  WriteWorkedExamplePictures();
+  fs::create_directories(dir_ / "dict");
+  for (const char* name :
+       {"1.sr", "2.sr", "3.sr", "4.sr", "5.sr", "t1.gif", "t2.gif", "w.gif"}) {
+    if (fs::exists(dir_ / name)) fs::rename(dir_ / name, dir_ / "dict" / name);
+  }
+  Write("secret.txt", "outside");
+  Write("dict/in.htm", "inside");
+  fs::create_symlink(dir_ / "secret.txt", dir_ / "dict/leak.htm");
+  fs::create_directory_symlink(dir_, dir_ / "dict/up");
+  fs::current_path(dir_ / "dict");
+  TForm4& f = Create();
+  for (const char* line :
+       {"file://../secret.txt", "file://leak.htm", "file://up/secret.txt",
+        "file:///../secret.txt", "file://../../../../etc/passwd", "file://in.htm"}) {
+    f.ResultOutput().AppendLine(line);
+  }
+  std::vector<TLinkRange> links = View().Links();
+  ASSERT_EQ(links.size(), 6u);
+  for (const TLinkRange& link : links)
+    NotifyLink(WM_LBUTTONDOWN, link.Start, link.Length);
+  EXPECT_EQ(opened_, std::vector<std::string>{FileUrl((dir_ / "dict/in.htm").string())});
 }
 
 TEST_F(FormTest, MouseOnALinkInTheViewReachesTheWindowOnlyWithDetectionOn) {
   WriteWorkedExamplePictures();
+  Write("x.htm", "x");
   TForm4& f = Create();
   f.ResultOutput().AppendLine("file://x.htm and more");
   f.OnPopup = [](TPoint) -> QAction* { return nullptr; };
@@ -415,7 +515,7 @@ TEST_F(FormTest, MouseOnALinkInTheViewReachesTheWindowOnlyWithDetectionOn) {
   QTest::mousePress(view, Qt::LeftButton, {}, PointInText(f, "more"));
   EXPECT_TRUE(opened_.empty());
   QTest::mousePress(view, Qt::LeftButton, {}, onLink);
-  EXPECT_EQ(opened_, std::vector<std::string>{"file://" + Folder() + "/x.htm"});
+  EXPECT_EQ(opened_, std::vector<std::string>{Url("x.htm")});
   delete form_;
 
   // After a picture failure detection stays off.
@@ -547,6 +647,199 @@ TEST_F(FormViewSyncTest, StopLeavesTheViewOnTheStopStatus) {
   EXPECT_EQ(f.reResult->textCursor().position(), statusEnd);
   EXPECT_TRUE(Visible(f, statusEnd));
   EXPECT_FALSE(Visible(f, LastPosition(f)));
+}
+
+// What the window adds for everyday use: history, zoom, keys, size.
+class FormUseTest : public FormTest {
+ protected:
+  void Key(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QTest::keyClick(w, key, mods);
+  }
+  std::string Heading() { return Lines(View())[0]; }
+  // Shown and active, as window-wide keys need.
+  static void Activate(TForm4& f) {
+    f.show();
+    f.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+  }
+  static std::string HeadingOf(const char* utf8) {
+    return G("您所查询的 「") + G(utf8) + G("」相关内容：");
+  }
+};
+
+TEST_F(FormUseTest, UpDownAndAltArrowsWalkTheHistory) {
+  WriteDictionary();
+  TForm4& f = Create();
+  Activate(f);
+  for (const char* q : {"中x国", "一二三", "中"}) Search(q);  // 中x国 is cleaned to 中国
+  EXPECT_EQ(f.History().Entries(),
+            (std::deque<std::string>{G("中国"), G("一二三"), G("中")}));
+  Search("a");  // too short after cleaning: not kept
+  EXPECT_EQ(f.History().Entries().size(), 3u);
+
+  f.edSearch->setFocus();
+  f.edSearch->setText(QStringLiteral("草"));
+  Key(f.edSearch, Qt::Key_Up);
+  EXPECT_EQ(f.edSearch->text(), QStringLiteral("中"));
+  Key(f.edSearch, Qt::Key_Up);
+  Key(f.edSearch, Qt::Key_Up);
+  Key(f.edSearch, Qt::Key_Up);
+  EXPECT_EQ(f.edSearch->text(), QStringLiteral("中国"));
+  Key(f.edSearch, Qt::Key_Down);
+  EXPECT_EQ(f.edSearch->text(), QStringLiteral("一二三"));
+  Key(f.edSearch, Qt::Key_Down);
+  Key(f.edSearch, Qt::Key_Down);
+  EXPECT_EQ(f.edSearch->text(), QStringLiteral("草"));
+  EXPECT_EQ(Heading(), kTooShort);  // walking does not search
+
+  // Back and forward search again without adding to the history.
+  Key(f.edSearch, Qt::Key_Left, Qt::AltModifier);
+  EXPECT_EQ(Heading(), HeadingOf("一二三"));
+  EXPECT_EQ(Lines(View())[1], kFinished);
+  Key(f.reResult, Qt::Key_Left, Qt::AltModifier);  // from the view as well
+  EXPECT_EQ(Heading(), HeadingOf("中国"));
+  Key(f.edSearch, Qt::Key_Left, Qt::AltModifier);  // nothing before the first
+  EXPECT_EQ(Heading(), HeadingOf("中国"));
+  Key(f.edSearch, Qt::Key_Right, Qt::AltModifier);
+  EXPECT_EQ(Heading(), HeadingOf("一二三"));
+  EXPECT_EQ(f.edSearch->text(), QStringLiteral("一二三"));
+  EXPECT_EQ(f.History().Entries().size(), 3u);
+
+  // Kept for the next run, as GBK lines.
+  delete form_;
+  form_ = nullptr;
+  std::ifstream in(dir_ / "state/velmora/history", std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)),
+                    std::istreambuf_iterator<char>());
+  EXPECT_EQ(bytes, G("中国") + "\n" + G("一二三") + "\n" + G("中") + "\n");
+  TForm4& g = Create();
+  Activate(g);
+  Key(g.edSearch, Qt::Key_Up);
+  EXPECT_EQ(g.edSearch->text(), QStringLiteral("中"));
+  Key(g.edSearch, Qt::Key_Left, Qt::AltModifier);
+  EXPECT_EQ(Heading(), HeadingOf("中"));
+}
+
+TEST_F(FormUseTest, DamagedHistoryIsIgnoredAndTheWindowWorks) {
+  WriteDictionary();
+  fs::create_directories(dir_ / "state/velmora");
+  std::ofstream(dir_ / "state/velmora/history", std::ios::binary)
+      << G("中国") << "\n<html>\n";
+  testing::internal::CaptureStderr();
+  TForm4& f = Create();
+  std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("damaged"), std::string::npos) << said;
+  EXPECT_TRUE(f.History().Entries().empty());
+  Search("中国");
+  EXPECT_EQ(Lines(View())[1], kFinished);
+  EXPECT_EQ(f.History().Entries(), std::deque<std::string>{G("中国")});
+}
+
+TEST_F(FormUseTest, ZoomScalesTheViewTextWithinLimitsAndIsKept) {
+  WriteWorkedExamplePictures();
+  TForm4& f = Create();
+  Activate(f);
+  const QRect layout = f.reResult->geometry();
+  const int base = f.reResult->font().pixelSize();
+  EXPECT_EQ(f.Zoom(), 100);
+  Key(f.edSearch, Qt::Key_Plus, Qt::ControlModifier);
+  EXPECT_EQ(f.Zoom(), 110);
+  Key(f.reResult, Qt::Key_Equal, Qt::ControlModifier);
+  EXPECT_EQ(f.Zoom(), 120);
+  EXPECT_GT(f.reResult->font().pixelSize(), base);
+  for (int i = 0; i < 40; ++i) Key(f.edSearch, Qt::Key_Plus, Qt::ControlModifier);
+  EXPECT_EQ(f.Zoom(), 400);
+  EXPECT_EQ(f.reResult->font().pixelSize(), base * 4);
+  EXPECT_EQ(f.reResult->geometry(), layout);  // the text grows, not the window
+  for (int i = 0; i < 60; ++i) Key(f.edSearch, Qt::Key_Minus, Qt::ControlModifier);
+  EXPECT_EQ(f.Zoom(), 50);
+  Key(f.edSearch, Qt::Key_0, Qt::ControlModifier);
+  EXPECT_EQ(f.Zoom(), 100);
+  EXPECT_EQ(f.reResult->font().pixelSize(), base);
+
+  // Ctrl+wheel: a notch a step, smaller turns added up; without Ctrl the
+  // wheel scrolls.
+  QWidget* view = f.reResult->viewport();
+  auto wheel = [&](int delta, Qt::KeyboardModifiers mods) {
+    QPointF at(20, 20);
+    QWheelEvent e(at, view->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                  mods, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view, &e);
+  };
+  wheel(240, Qt::ControlModifier);
+  EXPECT_EQ(f.Zoom(), 120);
+  wheel(-60, Qt::ControlModifier);
+  EXPECT_EQ(f.Zoom(), 120);
+  wheel(-60, Qt::ControlModifier);
+  EXPECT_EQ(f.Zoom(), 110);
+  wheel(-120, Qt::NoModifier);
+  EXPECT_EQ(f.Zoom(), 110);
+
+  delete form_;
+  form_ = nullptr;
+  TForm4& g = Create();
+  EXPECT_EQ(g.Zoom(), 110);
+  EXPECT_TRUE(fs::exists(dir_ / "config/velmora/velmora.conf"));
+  // A value out of range in the file is taken to the nearest limit.
+  g.SetZoom(400);
+  delete form_;
+  form_ = nullptr;
+  {
+    QSettings settings(TForm4::SettingsFile(), QSettings::IniFormat);
+    settings.setValue("view/zoom", 9000);
+  }
+  EXPECT_EQ(Create().Zoom(), 400);
+}
+
+TEST_F(FormUseTest, EscapeStopsARunningSearchOnly) {
+  WriteDictionary();
+  TForm4& f = Create();
+  Activate(f);
+  int lines = 0;
+  Application().OnProcessMessages = [&] {
+    if (++lines == 5) Key(f.edSearch, Qt::Key_Escape);
+  };
+  Search("中国");
+  EXPECT_EQ(lines, 5);
+  EXPECT_EQ(Lines(View())[1], kStopped);
+  EXPECT_EQ(View().FormatAt(View().LineIndex(1)), (TCharFormat{clRed, fsBold}));
+  EXPECT_TRUE(f.btnSearch->isEnabled());
+
+  // With no search running it leaves the view alone, from any control.
+  Application().OnProcessMessages = nullptr;
+  Search("中国");
+  ASSERT_EQ(Lines(View())[1], kFinished);
+  for (QWidget* w : std::initializer_list<QWidget*>{f.edSearch, f.reResult, f.cbRareWord})
+    Key(w, Qt::Key_Escape);
+  EXPECT_EQ(Lines(View())[1], kFinished);
+  EXPECT_EQ(f.edSearch->text(), QStringLiteral("中国"));
+}
+
+TEST_F(FormUseTest, SmallestWindowKeepsTheSearchRowAndCheckBoxUsable) {
+  for (bool pictures : {true, false}) {
+    if (pictures) WriteWorkedExamplePictures();
+    TForm4& f = Create();
+    f.show();
+    f.resize(50, 50);
+    EXPECT_EQ(f.size(), f.minimumSize()) << pictures;
+    for (QWidget* w : std::initializer_list<QWidget*>{f.edSearch, f.btnSearch, f.btnStop,
+                                                      f.cbRareWord}) {
+      EXPECT_TRUE(f.rect().contains(w->geometry())) << pictures;
+      EXPECT_FALSE(f.reResult->geometry().intersects(w->geometry())) << pictures;
+    }
+    EXPECT_GE(f.reResult->height(), 80) << pictures;
+    // Both states of the check box, after the window got smaller.
+    f.cbRareWord->setChecked(false);
+    f.cbRareWord->setChecked(true);
+    EXPECT_FALSE(f.reResult->geometry().intersects(f.cbRareWord->geometry())) << pictures;
+    EXPECT_GE(f.reResult->y(), f.edSearch->geometry().bottom() + 10) << pictures;
+    // Still a working window.
+    QTest::mouseClick(f.cbRareWord, Qt::LeftButton);
+    EXPECT_FALSE(f.cbRareWord->isChecked());
+    delete form_;
+    form_ = nullptr;
+    for (const char* name : {"t1.gif", "t2.gif", "w.gif"}) fs::remove(dir_ / name);
+  }
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
+#include "dict/DictFile.h"
 #include "dict/Search.h"
 #include "dict/Texts.h"
 #include "platform/classes/Application.h"
@@ -43,7 +45,13 @@ class TFakeControls : public ISearchControls {
 
 class SearchTest : public ::testing::Test {
  protected:
-  ~SearchTest() override { Application().OnProcessMessages = nullptr; }
+  // Each test writes new files; an inode of an earlier test's folder may come
+  // back with the same size within one tick of the file clock.
+  SearchTest() { SharedDictImages().Clear(); }
+  ~SearchTest() override {
+    Application().OnProcessMessages = nullptr;
+    SearchPacing = TSearchPacing{};
+  }
 
   TSearchOutcome Search(const std::string& query) {
     controls_.Query = query;
@@ -194,16 +202,17 @@ TEST_F(SearchTest, AFileMissingInPassTwoOverwritesTheHeading) {
                                               kZhongGuo + "1" + kColon}));
 }
 
-TEST_F(SearchTest, AStopEndsTheSearchBeforeTheNextLine) {
+TEST_F(SearchTest, AStopEndsTheSearchBeforeTheNextEntry) {
   // Five lines per file, the third of each matching by explanation only.
   std::string file;
   for (int i = 0; i < 5; ++i)
     file += (i == 2 ? kTian + kColon + kZhongGuo : kTian + kColon + "x") + "\n";
   dir_.WriteAll(file, file, file, file, file);
-  int lines = 0;
+  SearchPacing.Interval = std::chrono::hours(1);  // messages run only after entries
+  int runs = 0;
   Application().OnProcessMessages = [&] {
-    // The stop command, pressed during pass 3 after the first file.
-    if (++lines == 25 + 6) {
+    // The stop command, pressed after the second entry.
+    if (++runs == 2) {
       StopRequested = true;
       view_.ReplaceLine(1, texts::kStopped);
       view_.MarkSpan(view_.LineStart(1), 9, clRed, fsBold);
@@ -211,15 +220,80 @@ TEST_F(SearchTest, AStopEndsTheSearchBeforeTheNextLine) {
     }
   };
   EXPECT_EQ(Search(kZhongGuo), TSearchOutcome::Stopped);
-  EXPECT_EQ(lines, 31);
+  EXPECT_EQ(runs, 2);
   const auto shown = Shown();
   EXPECT_EQ(shown[1], texts::kStopped);
-  EXPECT_EQ(Keys().size(), 1u);
-  ASSERT_EQ(shown.size(), 7u);  // no not-found message, nothing after the stop
-  // A search that found nothing before the stop writes no not-found message.
-  lines = 0;
+  EXPECT_EQ(Keys().size(), 2u);
+  ASSERT_EQ(shown.size(), 10u);  // no not-found message, nothing after the stop
+  // Without a stop, messages run once after every entry shown.
+  runs = -100;
+  EXPECT_EQ(Search(kZhongGuo), TSearchOutcome::Found);
+  EXPECT_EQ(runs, -95);
+}
+
+TEST_F(SearchTest, MessagesRunWhileAScanFindsNothing) {
+  // A stop pressed while the scan passes lines that can't match ends the
+  // search there; nothing found so far, so no not-found message either.
+  std::string file;
+  for (int i = 0; i < 2000; ++i) file += kTian + kColon + "x\n";
+  dir_.WriteAll(file, file + kMei + kRen + kColon + "\n", file, file, file);
+  SearchPacing.SliceBytes = 64;
+  SearchPacing.Interval = std::chrono::nanoseconds(0);
+  int runs = 0;
+  Application().OnProcessMessages = [&] {
+    if (++runs == 10) StopRequested = true;
+  };
   EXPECT_EQ(Search(kMei + kRen), TSearchOutcome::Stopped);
+  EXPECT_EQ(runs, 10);
   EXPECT_EQ(Shown().size(), 4u);
+  // Without the stop, messages ran about once per slice of each file (the
+  // explanation pass reuses the candidates of the key pass), and the entry
+  // behind the long stretch is still found.
+  runs = -1'000'000;
+  EXPECT_EQ(Search(kMei + kRen), TSearchOutcome::Found);
+  EXPECT_GE(runs + 1'000'000, int(5 * file.size() / 64));
+}
+
+TEST_F(SearchTest, EachPassOpensItsFilesAtItsTurn) {
+  // The own file disappears during pass 1: its bytes were read, so pass 1
+  // ends, pass 2 lists the other files, and pass 3 reports it.
+  const std::string e = kColon + "e\n";
+  dir_.WriteAll(kZhongGuo + "1" + e, kZhongGuo + "2" + e + kZhongGuo + "3" + e,
+                kZhongGuo + "4" + e);
+  Application().OnProcessMessages = [&] { ::unlink("2.sr"); };
+  EXPECT_EQ(Search(kZhongGuo), TSearchOutcome::OtherFileMissing);
+  EXPECT_EQ(Shown()[0], std::string(texts::kFileMissing) + "2.sr");
+  EXPECT_EQ(Keys(), (std::vector<std::string>{
+                        kZhongGuo + "2" + kColon, kZhongGuo + "3" + kColon,
+                        kZhongGuo + "1" + kColon, kZhongGuo + "4" + kColon}));
+}
+
+TEST_F(SearchTest, ImagesAreReadOnceAndAgainWhenAFileChanges) {
+  TDictImages images;
+  const std::string e = kColon + "e\n";
+  dir_.WriteAll(kZhongGuo + "1" + e, kZhongGuo + "2" + e, "", "", "");
+  controls_.Query = kZhongGuo;
+  EXPECT_EQ(RunSearch(controls_, view_, images), TSearchOutcome::Found);
+  EXPECT_EQ(images.Reads(), 5);  // passes 1 to 3 share one image of each file
+  EXPECT_EQ(RunSearch(controls_, view_, images), TSearchOutcome::Found);
+  EXPECT_EQ(images.Reads(), 5);  // nothing read for the second search
+  dir_.Write("3.sr", kZhongGuo + "3" + e);
+  EXPECT_EQ(RunSearch(controls_, view_, images), TSearchOutcome::Found);
+  EXPECT_EQ(images.Reads(), 6);
+  EXPECT_EQ(Keys().back(), kZhongGuo + "3" + kColon);
+
+  // A file cut short while the search runs: the pass that scans it goes on
+  // with the bytes read, and the next pass that opens it reads it anew.
+  dir_.WriteAll(
+      "", kZhongGuo + "a" + e + kZhongGuo + "b" + e + kTian + kColon + kZhongGuo + "\n");
+  bool truncated = false;
+  Application().OnProcessMessages = [&] {
+    if (!truncated) truncated = ::truncate("2.sr", 0) == 0;
+  };
+  EXPECT_EQ(RunSearch(controls_, view_, images), TSearchOutcome::Found);
+  EXPECT_TRUE(truncated);
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kZhongGuo + "a" + kColon,
+                                              kZhongGuo + "b" + kColon}));
 }
 
 TEST_F(SearchTest, LongLinesAndCrLfFilesAreSearchedLikeAnyOther) {

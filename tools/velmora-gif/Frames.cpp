@@ -87,18 +87,16 @@ int Frames(const Args& args, std::ostream& out, std::ostream& err) {
       TBitmap* bitmap = frame->GetBitmap();
       if (!bitmap) continue;
       const std::string name = Numbered(dir, "frame", i);
-      if (!WriteFile(name, EncodePng(bitmap->GetWidth(), bitmap->GetHeight(),
-                                     PngColor::Rgb, RgbRows(*bitmap)))) {
+      if (!WritePng(name, bitmap->GetWidth(), bitmap->GetHeight(), PngColor::Rgb,
+                    RgbRows(*bitmap))) {
         err << "velmora-gif frames: cannot write '" << name << "'\n";
         return 2;
       }
       out << name << "\n";
       if (!frame->Mask) continue;
       const std::string maskName = Numbered(dir, "mask", i);
-      if (!WriteFile(maskName,
-                     EncodePng(frame->GetWidth(), frame->GetHeight(), PngColor::Grey,
-                               MaskRows(frame->Mask.get(), frame->GetWidth(),
-                                        frame->GetHeight())))) {
+      if (!WritePng(maskName, frame->GetWidth(), frame->GetHeight(), PngColor::Grey,
+                    MaskRows(frame->Mask.get(), frame->GetWidth(), frame->GetHeight()))) {
         err << "velmora-gif frames: cannot write '" << maskName << "'\n";
         return 2;
       }

@@ -10,6 +10,9 @@ const std::vector<Command>& Commands() {
       {"play", "FILE OUTDIR [--background RRGGBB] [--loops N]",
        "play the animation off screen, writing each painted state and the timeline",
        Play},
+      {"encode", "OUT.gif FRAME.png... [--delay MS] [--loops N] [--no-dither]",
+       "write PNG frames as one GIF, optimised and reduced to 256 colours where needed",
+       Encode},
   };
   return commands;
 }
@@ -17,11 +20,12 @@ const std::vector<Command>& Commands() {
 namespace {
 void Usage(std::ostream& out) {
   out << "Usage: velmora-gif COMMAND ARGS...\n"
-         "Inspects GIF files with Velmora's own GIF codec.\n\nCommands:\n";
+         "Inspects and writes GIF files with Velmora's own GIF codec.\n\nCommands:\n";
   for (const Command& c : Commands())
     out << "  " << c.name << " " << c.synopsis << "\n      " << c.summary << "\n";
-  out << "\nExit status: 0 success, 2 trouble (the file could not be read or\n"
-         "decoding raised an error).\n";
+  out << "\nExit status: 0 success, 2 trouble (a file could not be read or\n"
+         "written, or decoding or encoding raised an error).\n"
+         "'velmora-gif COMMAND --help' tells more about each command.\n";
 }
 }  // namespace
 

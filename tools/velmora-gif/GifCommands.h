@@ -32,6 +32,10 @@ int Frames(const Args& args, std::ostream& out, std::ostream& err);
 // state as PNG and the painter's waits as timeline.json.
 int Play(const Args& args, std::ostream& out, std::ostream& err);
 
+// `encode OUT.gif FRAME.png... [--delay MS] [--loops N] [--no-dither]`: PNG
+// frames as one optimised GIF.
+int Encode(const Args& args, std::ostream& out, std::ostream& err);
+
 // 64-bit FNV-1a of bytes.
 unsigned long long Fnv1a64(const unsigned char* data, std::size_t size);
 

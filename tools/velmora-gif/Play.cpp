@@ -150,8 +150,8 @@ int Play(const Args& args, std::ostream& out, std::ostream& err) {
       char name[32];
       std::snprintf(name, sizeof name, "frame_%03d.png", painted);
       const std::string file = (std::filesystem::path(dir) / name).string();
-      if (!WriteFile(file, EncodePng(canvas.GetWidth(), canvas.GetHeight(), PngColor::Rgb,
-                                     RgbRows(canvas)))) {
+      if (!WritePng(file, canvas.GetWidth(), canvas.GetHeight(), PngColor::Rgb,
+                    RgbRows(canvas))) {
         err << "velmora-gif play: cannot write '" << file << "'\n";
         failed = true;
         painter->Stop();

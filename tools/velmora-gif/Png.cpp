@@ -1,88 +1,53 @@
 #include "tools/velmora-gif/Png.h"
 
-#include <array>
+#include <png.h>
+
+#include <cstring>
 #include <fstream>
 
 namespace velmora::gifTool {
 
-namespace {
-
-void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(v >> shift));
+bool WritePng(const std::string& path, int width, int height, PngColor color,
+              const std::vector<std::uint8_t>& rows) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = png_uint_32(width);
+  image.height = png_uint_32(height);
+  image.format = color == PngColor::Rgb ? PNG_FORMAT_RGB : PNG_FORMAT_GRAY;
+  if (rows.size() < PNG_IMAGE_SIZE(image)) return false;
+  const bool ok =
+      png_image_write_to_file(&image, path.c_str(), 0, rows.data(), 0, nullptr) != 0;
+  png_image_free(&image);
+  return ok;
 }
 
-void Chunk(std::vector<std::uint8_t>& out, const char* type,
-           const std::vector<std::uint8_t>& data) {
-  Put32(out, std::uint32_t(data.size()));
-  std::size_t start = out.size();
-  out.insert(out.end(), type, type + 4);
-  out.insert(out.end(), data.begin(), data.end());
-  Put32(out, Crc32(out.data() + start, out.size() - start));
-}
-
-}  // namespace
-
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc) {
-  static const std::array<std::uint32_t, 256> table = [] {
-    std::array<std::uint32_t, 256> t{};
-    for (std::uint32_t n = 0; n < 256; ++n) {
-      std::uint32_t c = n;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[n] = c;
-    }
-    return t;
-  }();
-  crc = ~crc;
-  for (std::size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-  return ~crc;
-}
-
-std::uint32_t Adler32(const std::uint8_t* data, std::size_t size) {
-  std::uint32_t a = 1, b = 0;
-  for (std::size_t i = 0; i < size; ++i) {
-    a = (a + data[i]) % 65521;
-    b = (b + a) % 65521;
+bool ReadPng(const std::string& path, PngPicture& picture, std::string& error) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) {
+    error = image.message;
+    return false;
   }
-  return (b << 16) | a;
-}
-
-std::vector<std::uint8_t> EncodePng(int width, int height, PngColor color,
-                                    const std::vector<std::uint8_t>& rows) {
-  const std::size_t rowBytes = std::size_t(width) * (color == PngColor::Rgb ? 3 : 1);
-  // Each row gets filter type 0 (none) in front.
-  std::vector<std::uint8_t> raw;
-  raw.reserve((rowBytes + 1) * std::size_t(height));
-  for (int y = 0; y < height; ++y) {
-    raw.push_back(0);
-    auto from = rows.begin() + std::ptrdiff_t(rowBytes * std::size_t(y));
-    raw.insert(raw.end(), from, from + std::ptrdiff_t(rowBytes));
+  image.format = PNG_FORMAT_RGBA;
+  std::vector<std::uint8_t> rgba(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) {
+    error = image.message;
+    png_image_free(&image);
+    return false;
   }
-  // zlib stream of stored blocks.
-  std::vector<std::uint8_t> z = {0x78, 0x01};
-  std::size_t at = 0;
-  do {
-    std::size_t len = std::min<std::size_t>(raw.size() - at, 65535);
-    bool last = at + len == raw.size();
-    z.push_back(last ? 1 : 0);
-    z.push_back(std::uint8_t(len));
-    z.push_back(std::uint8_t(len >> 8));
-    z.push_back(std::uint8_t(~len));
-    z.push_back(std::uint8_t(~len >> 8));
-    z.insert(z.end(), raw.begin() + std::ptrdiff_t(at),
-             raw.begin() + std::ptrdiff_t(at + len));
-    at += len;
-  } while (at < raw.size());
-  Put32(z, Adler32(raw.data(), raw.size()));
-
-  std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  std::vector<std::uint8_t> ihdr;
-  Put32(ihdr, std::uint32_t(width));
-  Put32(ihdr, std::uint32_t(height));
-  ihdr.insert(ihdr.end(), {8, std::uint8_t(color), 0, 0, 0});
-  Chunk(png, "IHDR", ihdr);
-  Chunk(png, "IDAT", z);
-  Chunk(png, "IEND", {});
-  return png;
+  picture.Width = int(image.width);
+  picture.Height = int(image.height);
+  picture.Pixels.resize(std::size_t(image.width) * image.height);
+  for (std::size_t i = 0; i < picture.Pixels.size(); ++i) {
+    const std::uint8_t* p = &rgba[i * 4];
+    const unsigned a = p[3];
+    std::uint32_t c = 0;
+    for (int k = 0; k < 3; ++k) c = (c << 8) | ((p[k] * a + 255 * (255 - a) + 127) / 255);
+    picture.Pixels[i] = c;
+  }
+  return true;
 }
 
 bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {

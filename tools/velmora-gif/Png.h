@@ -1,5 +1,4 @@
-// A small PNG writer: 8-bit RGB or grey pixels, stored (uncompressed)
-// deflate blocks, so it needs no compression library.
+// PNG files through libpng: 8-bit RGB or grey pictures out, any PNG in.
 #pragma once
 
 #include <cstdint>
@@ -10,13 +9,23 @@ namespace velmora::gifTool {
 
 enum class PngColor { Grey = 0, Rgb = 2 };
 
-// rows: height rows of width * (1 or 3) bytes, top row first.
-std::vector<std::uint8_t> EncodePng(int width, int height, PngColor color,
-                                    const std::vector<std::uint8_t>& rows);
+// rows: height rows of width * (1 or 3) bytes, top row first. False when the
+// file can't be written.
+bool WritePng(const std::string& path, int width, int height, PngColor color,
+              const std::vector<std::uint8_t>& rows);
+
+// A PNG read back: its pixels as 0x00RRGGBB, row by row from the top, with
+// any transparency laid over white.
+struct PngPicture {
+  int Width = 0;
+  int Height = 0;
+  std::vector<std::uint32_t> Pixels;
+};
+
+// False, with libpng's reason in error, when the file can't be read as PNG.
+bool ReadPng(const std::string& path, PngPicture& picture, std::string& error);
+
 // Writes the bytes to path; false when the file can't be written.
 bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
-
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc = 0);
-std::uint32_t Adler32(const std::uint8_t* data, std::size_t size);
 
 }  // namespace velmora::gifTool

@@ -1,7 +1,9 @@
 #include "tools/velmora-lookup/ViewExport.h"
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
+#include "dict/LinkTarget.h"
 #include "platform/classes/Gbk.h"
 
 namespace velmora {
@@ -73,27 +75,22 @@ std::string HtmlEscape(const std::string& utf8) {
   return out;
 }
 
+// A JSON string, escaped by the JSON library; bytes that aren't UTF-8 become
+// replacement characters. DEL is a control character to most readers
+// although JSON lets it stand; in UTF-8 its byte stands for nothing else, so
+// every one is escaped too.
 std::string JsonString(const std::string& utf8) {
-  std::string out = "\"";
-  for (unsigned char c : utf8) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += char(c);
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c < 0x20 || c == 0x7F) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += char(c);
-    }
+  const std::string dumped =
+      nlohmann::json(utf8).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  std::string out;
+  out.reserve(dumped.size());
+  for (char c : dumped) {
+    if (c == '\x7F')
+      out += "\\u007f";
+    else
+      out += c;
   }
-  return out + "\"";
+  return out;
 }
 
 }  // namespace
@@ -148,7 +145,7 @@ std::string ExportAnsi(const IRichEdit& view) {
 }
 
 std::string ExportHtml(const IRichEdit& view, const std::string& title,
-                       const std::string& linkBase) {
+                       const std::string& folder) {
   const std::string text = view.Text();
   const std::vector<TLinkRange> links = view.Links();
   char indent[128];
@@ -182,12 +179,16 @@ std::string ExportHtml(const IRichEdit& view, const std::string& title,
       inner = "<span style=\"" + style + "\">" + inner + "</span>";
     }
     if (piece.Link >= 0) {
+      // As a click in the window opens it: "file://" points into the folder,
+      // and a name that differs only in letter case finds the file.
       const TLinkRange& link = links[std::size_t(piece.Link)];
-      std::string href = gbk::ToUtf8(std::string_view(text).substr(
-          std::size_t(link.Start), std::size_t(link.Length)));
-      if (href.size() >= 7 && std::equal(href.begin(), href.begin() + 7, "file://",
-                                         [](char a, char b) { return (a | 0x20) == b; }))
-        href = "file://" + linkBase + href.substr(7);
+      const std::string gbkLink =
+          text.substr(std::size_t(link.Start), std::size_t(link.Length));
+      const std::string prefix = FileLinkPrefix(folder);
+      int replaced = 0;
+      std::string href = RewriteFileLinks(gbkLink, prefix, &replaced);
+      if (replaced == 1 && href.compare(0, prefix.size(), prefix) == 0)
+        href = prefix + ResolveLinkCase(folder, href.substr(prefix.size()));
       inner = "<a href=\"" + HtmlEscape(href) + "\">" + inner + "</a>";
     }
     out += inner;
@@ -196,37 +197,50 @@ std::string ExportHtml(const IRichEdit& view, const std::string& title,
   return out;
 }
 
-std::string ExportJson(const IRichEdit& view, bool found) {
+std::string ExportJson(const IRichEdit& view, bool found,
+                       const std::optional<std::string>& query) {
   const std::string text = view.Text();
-  std::string out = "{\"text_hex\": \"";
+  const std::vector<TFormatSpan> spans = FormatSpans(view);
+  std::string out;
+  out.reserve(text.size() * 4 + spans.size() * 110 + 64);
+  out += '{';
+  if (query) out += "\"query\": " + JsonString(*query) + ", ";
+  out += "\"text_hex\": \"";
   static const char* digits = "0123456789abcdef";
   for (unsigned char c : text) {
     out += digits[c >> 4];
     out += digits[c & 15];
   }
-  out += "\",\n \"text\": " + JsonString(gbk::ToUtf8(text)) + ",\n \"spans\": [";
-  bool first = true;
-  for (const TFormatSpan& s : FormatSpans(view)) {
+  out += "\", \"text\": " + JsonString(gbk::ToUtf8(text)) + ", \"spans\": [";
+  const char* comma = "";
+  for (const TFormatSpan& s : spans) {
     const TCharFormat& f = s.Format;
-    out += first ? "\n  " : ",\n  ";
-    first = false;
+    // Appended piece by piece: GCC 12 at -O3 takes "\"" + a temporary string
+    // for an overlapping copy and warns (-Wrestrict) where there is none.
+    std::string color = "null";
+    if (f.Color != clDefault) {
+      color = "\"";
+      color += Hex6(f.Color);
+      color += "\"";
+    }
+    out += comma;
+    comma = ", ";
     out += "{\"start\": " + std::to_string(s.Start) +
-           ", \"length\": " + std::to_string(s.Length) + ", \"color\": " +
-           (f.Color == clDefault ? std::string("null") : "\"" + Hex6(f.Color) + "\"") +
+           ", \"length\": " + std::to_string(s.Length) + ", \"color\": " + color +
            ", \"bold\": " + (f.Style & fsBold ? "true" : "false") +
            ", \"italic\": " + (f.Style & fsItalic ? "true" : "false") +
            ", \"underline\": " + (f.Style & fsUnderline ? "true" : "false") +
            ", \"strikeout\": " + (f.Style & fsStrikeOut ? "true" : "false") + "}";
   }
-  out += "],\n \"links\": [";
-  first = true;
+  out += "], \"links\": [";
+  comma = "";
   for (const TLinkRange& l : view.Links()) {
-    out += first ? "" : ", ";
-    first = false;
+    out += comma;
+    comma = ", ";
     out += "{\"start\": " + std::to_string(l.Start) +
            ", \"length\": " + std::to_string(l.Length) + "}";
   }
-  out += std::string("],\n \"found\": ") + (found ? "true" : "false") + "}\n";
+  out += std::string("], \"found\": ") + (found ? "true" : "false") + "}\n";
   return out;
 }
 

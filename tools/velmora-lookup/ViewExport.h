@@ -3,6 +3,7 @@
 // exported the same way.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,10 +23,15 @@ std::vector<TFormatSpan> FormatSpans(const IRichEdit& view);
 std::string ExportPlain(const IRichEdit& view);
 // The same with ANSI colours, bold and underline.
 std::string ExportAnsi(const IRichEdit& view);
-// A standalone page. linkBase is put in front of what follows "file://" in a
-// link, so that the page opens files of the dictionary's folder.
+// A standalone page. Its "file://" links point into folder (the dictionary's)
+// as a click in the window does, letter case of the file name resolved.
 std::string ExportHtml(const IRichEdit& view, const std::string& title,
-                       const std::string& linkBase);
-std::string ExportJson(const IRichEdit& view, bool found);
+                       const std::string& folder);
+// One JSON object on one line: the query first when given (UTF-8; bytes that
+// aren't UTF-8 become replacement characters), the text as hex of its GBK
+// bytes and as UTF-8, the format spans and links in byte positions, and
+// whether an entry was found.
+std::string ExportJson(const IRichEdit& view, bool found,
+                       const std::optional<std::string>& query = std::nullopt);
 
 }  // namespace velmora

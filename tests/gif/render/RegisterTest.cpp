@@ -92,5 +92,36 @@ TEST(Clipboard, GifTravelsAsGifDataAndAsABitmap) {
   CloseClipboard();
 }
 
+// Pasting a bitmap into a GIF image converts its pixels; a bitmap used to
+// be fed to the GIF reader as BMP data and failed on the signature.
+TEST(Clipboard, ABitmapPastesIntoAGifImage) {
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+  bitmap.SetSize(3, 2);
+  const TColor colors[] = {clRed, clWhite, RGB(1, 2, 3)};
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x) bitmap.GetCanvas().SetPixel(x, y, colors[(x + y) % 3]);
+  WORD format = 0;
+  HANDLE data = nullptr;
+  HPALETTE palette = nullptr;
+  bitmap.SaveToClipboardFormat(format, data, palette);
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EmptyClipboard();
+  ASSERT_TRUE(SetClipboardData(CF_BITMAP, data));
+
+  TGIFImage image;
+  image.LoadFromClipboardFormat(CF_BITMAP, nullptr, nullptr);
+  ASSERT_EQ(image.Images->GetCount(), 1);
+  EXPECT_EQ(image.GetWidth(), 3);
+  EXPECT_EQ(image.GetHeight(), 2);
+  auto canvas = test::Canvas(3, 2);
+  image.Draw(canvas->GetCanvas(), Rect(0, 0, 3, 2));
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x)
+      EXPECT_EQ(canvas->GetCanvas().GetPixel(x, y), colors[(x + y) % 3]) << x << "," << y;
+  EmptyClipboard();
+  CloseClipboard();
+}
+
 }  // namespace
 }  // namespace velmora

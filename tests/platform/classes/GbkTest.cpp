@@ -96,7 +96,7 @@ TEST(Gbk, Utf8) {
   // A truncated sequence does not eat the character after it.
   EXPECT_EQ(FromUtf8("\xE4"
                      "\xE4\xB8\xAD"),
-            "?" + Bytes({0xD6, 0xD0}));
+            Bytes({'?', 0xD6, 0xD0}));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "tests/gif/GifBuilder.h"
 #include "tests/gif/render/Frames.h"
 #include "tools/velmora-gif/GifCommands.h"
+#include "tools/velmora-gif/Png.h"
 
 namespace velmora::gifTool {
 namespace {
@@ -20,18 +21,15 @@ std::string ReadText(const fs::path& path) {
                      std::istreambuf_iterator<char>());
 }
 
-// The colour of pixel (x, y) in a PNG that play wrote: its first IDAT holds
-// stored deflate blocks of filter byte + RGB rows.
+// The colour of pixel (x, y) in a PNG that play wrote.
 TColor PixelOf(const fs::path& path, int width, int x, int y) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<std::uint8_t> b((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
-  std::size_t at = 8 + 25;  // signature, IHDR
-  EXPECT_EQ(std::string(b.begin() + long(at + 4), b.begin() + long(at + 8)), "IDAT");
-  const std::size_t raw = at + 8 + 2 + 5;  // chunk header, zlib header, block header
-  const std::size_t p =
-      raw + std::size_t(y) * (std::size_t(width) * 3 + 1) + 1 + std::size_t(x) * 3;
-  return RGB(b[p], b[p + 1], b[p + 2]);
+  PngPicture picture;
+  std::string error;
+  EXPECT_TRUE(ReadPng(path.string(), picture, error)) << error;
+  EXPECT_EQ(picture.Width, width);
+  const std::uint32_t c =
+      picture.Pixels.at(std::size_t(y) * std::size_t(width) + std::size_t(x));
+  return RGB(std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c));
 }
 
 class PlayCommand : public ::testing::Test {

@@ -1,15 +1,22 @@
 // Runs the built velmora-lookup on dictionaries written by the test.
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
+using json = nlohmann::json;
 
 struct TRun {
   int Status = -1;
@@ -33,11 +40,14 @@ class LookupTest : public ::testing::Test {
     Write("2.sr", f2);
   }
 
-  // Runs the tool with the arguments (already quoted for the shell).
-  TRun Run(const std::string& args) {
-    const fs::path err = dir_ / "stderr.txt";
-    const std::string command =
-        std::string("'") + VELMORA_LOOKUP + "' " + args + " 2>'" + err.string() + "'";
+  // Runs the tool with the arguments (already quoted for the shell), the
+  // environment settings and the bytes for its standard input.
+  TRun Run(const std::string& args, const std::string& env = "",
+           const std::string& input = "") {
+    const fs::path in = dir_ / "stdin.txt", err = dir_ / "stderr.txt";
+    Write("stdin.txt", input);
+    const std::string command = "env " + env + " '" + std::string(VELMORA_LOOKUP) + "' " +
+                                args + " <'" + in.string() + "' 2>'" + err.string() + "'";
     TRun run;
     FILE* pipe = ::popen(command.c_str(), "r");
     char buf[4096];
@@ -45,8 +55,28 @@ class LookupTest : public ::testing::Test {
       run.Out.append(buf, n);
     const int status = ::pclose(pipe);
     run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream in(err);
-    run.Err.assign(std::istreambuf_iterator<char>(in), {});
+    std::ifstream errIn(err);
+    run.Err.assign(std::istreambuf_iterator<char>(errIn), {});
+    return run;
+  }
+
+  // The same with standard output on a pseudo-terminal.
+  TRun RunOnTerminal(const std::string& args, const std::string& env) {
+    const std::string command =
+        "exec env -u NO_COLOR " + env + " '" + std::string(VELMORA_LOOKUP) + "' " + args;
+    int master = -1;
+    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    TRun run;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) run.Out.append(buf, n);
+    ::close(master);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
   }
   std::string InDir() const { return "-C '" + dir_.string() + "' "; }
@@ -62,30 +92,37 @@ TEST_F(LookupTest, JsonDescribesTheView) {
   WriteAll(kEntry);
   const TRun run = Run(InDir() + "--json '中国'");
   EXPECT_EQ(run.Status, 0);
+  ASSERT_EQ(std::count(run.Out.begin(), run.Out.end(), '\n'), 1) << run.Out;
+  const json view = json::parse(run.Out);
   // Heading 您所查询的 「中国」相关内容： and its line break.
-  EXPECT_EQ(
-      run.Out.substr(0, 14 + 62),
-      "{\"text_hex\": \"c4facbf9b2e9d1afb5c420a1b8d6d0b9faa1b9cfe0b9d8c4dac8dda3ba0d0a");
-  EXPECT_NE(
-      run.Out.find("\"text\": \"您所查询的 「中国」相关内容：\\r\\n搜寻完毕!\\n\\r\\n"
-                   "中国：\\r\\n      file://map.gif map 中国\\r\\n"),
-      std::string::npos)
-      << run.Out;
-  EXPECT_NE(
-      run.Out.find("{\"start\": 0, \"length\": 13, \"color\": \"#0000ff\", \"bold\": "
-                   "true, \"italic\": false, \"underline\": false, \"strikeout\": "
-                   "false}"),
-      std::string::npos);
-  EXPECT_NE(
-      run.Out.find("{\"start\": 13, \"length\": 4, \"color\": \"#ff7777\", \"bold\": "
-                   "true, \"italic\": false, \"underline\": true, \"strikeout\": "
-                   "false}"),
-      std::string::npos);
+  EXPECT_EQ(view["text_hex"].get<std::string>().substr(0, 62),
+            "c4facbf9b2e9d1afb5c420a1b8d6d0b9faa1b9cfe0b9d8c4dac8dda3ba0d0a");
+  EXPECT_EQ(view["text"],
+            "您所查询的 「中国」相关内容：\r\n搜寻完毕!\n\r\n"
+            "中国：\r\n      file://map.gif map 中国\r\n\r\n");
+  EXPECT_EQ(view["spans"][0],
+            json::parse(R"({"start": 0, "length": 13, "color": "#0000ff",
+      "bold": true, "italic": false, "underline": false, "strikeout": false})"));
+  EXPECT_EQ(view["spans"][1],
+            json::parse(R"({"start": 13, "length": 4, "color": "#ff7777",
+      "bold": true, "italic": false, "underline": true, "strikeout": false})"));
   // The explanation line starts at 51: six spaces, then the link.
-  EXPECT_NE(run.Out.find("\"links\": [{\"start\": 57, \"length\": 14}]"),
-            std::string::npos)
-      << run.Out;
-  EXPECT_NE(run.Out.find("\"found\": true}"), std::string::npos);
+  EXPECT_EQ(view["links"], json::parse(R"([{"start": 57, "length": 14}])"));
+  EXPECT_EQ(view["found"], true);
+  EXPECT_FALSE(view.contains("query"));
+}
+
+TEST_F(LookupTest, JsonEscapesEveryControlCharacter) {
+  // A key with DEL and a tab; the JSON text holds neither byte raw.
+  WriteAll("\xD6\xD0\xB9\xFA\x7F\t\xA3\xBA\x01x\n");
+  const TRun run = Run(InDir() + "--json '中国'");
+  EXPECT_EQ(run.Status, 0);
+  EXPECT_EQ(run.Out.find('\x7F'), std::string::npos);
+  EXPECT_EQ(run.Out.find('\t'), std::string::npos);
+  EXPECT_NE(run.Out.find("\\u007f\\t"), std::string::npos) << run.Out;
+  EXPECT_NE(
+      json::parse(run.Out)["text"].get<std::string>().find("\x7F\t：\r\n      \x01x"),
+      std::string::npos);
 }
 
 TEST_F(LookupTest, ExitStatusFollowsTheOutcome) {
@@ -97,8 +134,8 @@ TEST_F(LookupTest, ExitStatusFollowsTheOutcome) {
 
   run = Run(InDir() + "--json abc");
   EXPECT_EQ(run.Status, 2);
-  EXPECT_NE(run.Out.find("\"text\": \"请输入正确搜寻字符串\\r\\n\""), std::string::npos);
-  EXPECT_NE(run.Out.find("\"found\": false"), std::string::npos);
+  EXPECT_EQ(json::parse(run.Out)["text"], "请输入正确搜寻字符串\r\n");
+  EXPECT_EQ(json::parse(run.Out)["found"], false);
 
   fs::remove(dir_ / "3.sr");
   run = Run(InDir() + "--plain '中国'");
@@ -126,15 +163,108 @@ TEST_F(LookupTest, QueryConversionAndRawBytes) {
 
 TEST_F(LookupTest, HtmlIsAStandalonePageWithLinks) {
   WriteAll(kEntry);
+  // The link is shown lower-cased; the page links to the file as it is named.
+  fs::create_directory(dir_ / "Pics");
+  Write("Pics/Map.GIF", "GIF89a");
+  Write("2.sr", "\xD6\xD0\xB9\xFA\xA3\xBA<a href=\"Pics/Map.GIF\">Map</a>\n" + kEntry);
   const TRun run = Run(InDir() + "--html '中国'");
   EXPECT_EQ(run.Status, 0);
   EXPECT_EQ(run.Out.rfind("<!DOCTYPE html>", 0), 0u);
-  EXPECT_NE(run.Out.find("<a href=\"file://" + fs::canonical(dir_).string() +
-                         "/map.gif\"><span style=\"color:#006a00;font-weight:bold;\">"
-                         "file://map.gif</span></a>"),
-            std::string::npos)
+  const std::string folder = fs::canonical(dir_).string();
+  EXPECT_NE(
+      run.Out.find("<a href=\"file://" + folder +
+                   "/Pics/Map.GIF\"><span style=\"color:#006a00;font-weight:bold;\">"
+                   "file://pics/map.gif</span></a>"),
+      std::string::npos)
       << run.Out;
+  // A file that does not exist in any case is linked as written.
+  EXPECT_NE(run.Out.find("<a href=\"file://" + folder + "/map.gif\">"),
+            std::string::npos);
   EXPECT_NE(run.Out.find("</html>"), std::string::npos);
+}
+
+TEST_F(LookupTest, ColourFollowsTheTerminalConventions) {
+  WriteAll(kEntry);
+  const std::string query = InDir() + "'中国'";
+  auto coloured = [](const TRun& run) {
+    return run.Out.find("\x1b[") != std::string::npos;
+  };
+  // Piped: no colour unless asked for; an explicit request beats NO_COLOR.
+  EXPECT_FALSE(coloured(Run(query)));
+  EXPECT_TRUE(coloured(Run("--color=always " + query)));
+  EXPECT_TRUE(coloured(Run("--color " + query)));
+  EXPECT_TRUE(coloured(Run("--color=always " + query, "NO_COLOR=1 TERM=dumb")));
+  // On a terminal: colour, unless NO_COLOR is set and not empty, TERM is
+  // dumb, or --color=never.
+  EXPECT_TRUE(coloured(RunOnTerminal(query, "TERM=xterm")));
+  EXPECT_TRUE(coloured(RunOnTerminal(query, "TERM=xterm NO_COLOR=")));
+  EXPECT_FALSE(coloured(RunOnTerminal(query, "TERM=xterm NO_COLOR=1")));
+  EXPECT_FALSE(coloured(RunOnTerminal(query, "TERM=dumb")));
+  EXPECT_FALSE(coloured(RunOnTerminal("--color=never " + query, "TERM=xterm")));
+  EXPECT_TRUE(coloured(RunOnTerminal("--color=auto " + query, "TERM=xterm")));
+  const TRun plain = RunOnTerminal(query, "TERM=dumb");
+  EXPECT_NE(plain.Out.find("中国："), std::string::npos) << plain.Out;
+  // Colour is for the terminal view only.
+  TRun run = Run("--color=always --json " + query);
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_NE(run.Err.find("--color=always"), std::string::npos);
+  run = Run("--color=sometimes " + query);
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_NE(run.Err.find("auto, always or never"), std::string::npos);
+}
+
+TEST_F(LookupTest, BatchGivesOneResultPerQuery) {
+  WriteAll(kEntry);
+  // A too-short query in the middle gets its message and the batch goes on;
+  // a CR before the line feed is dropped.
+  TRun run = Run(InDir() + "--batch --json", "", "中国\nabc\r\n天地\n国\xD6\n");
+  EXPECT_EQ(run.Status, 0);
+  std::vector<json> results;
+  std::istringstream lines(run.Out);
+  for (std::string line; std::getline(lines, line);) results.push_back(json::parse(line));
+  ASSERT_EQ(results.size(), 4u) << run.Out;
+  EXPECT_EQ(results[0]["query"], "中国");
+  EXPECT_EQ(results[0]["found"], true);
+  EXPECT_EQ(
+      nlohmann::ordered_json::parse(run.Out.substr(0, run.Out.find('\n'))).begin().key(),
+      "query");
+  EXPECT_EQ(results[1]["query"], "abc");
+  EXPECT_EQ(results[1]["text"], "请输入正确搜寻字符串\r\n");
+  EXPECT_EQ(results[1]["found"], false);
+  EXPECT_EQ(results[2]["query"], "天地");
+  EXPECT_EQ(results[2]["found"], false);
+  EXPECT_NE(results[2]["text"].get<std::string>().find("搜寻完毕!"), std::string::npos);
+  // Invalid UTF-8 is searched as "?" and reported as a replacement character.
+  EXPECT_EQ(results[3]["query"], "国\uFFFD");
+  EXPECT_EQ(results[3]["found"], true);
+  // The same as separate runs give.
+  const TRun single = Run(InDir() + "--json '天地'");
+  EXPECT_EQ(json::parse(single.Out)["text"], results[2]["text"]);
+
+  // Plain views, each followed by a form feed line; nothing found: 1.
+  run = Run(InDir() + "--batch --plain", "", "天地\n\n");
+  EXPECT_EQ(run.Status, 1);
+  const std::size_t ff = run.Out.find("\f\n");
+  ASSERT_NE(ff, std::string::npos);
+  EXPECT_EQ(run.Out.substr(ff + 2), "请输入正确搜寻字符串\n\f\n");
+  EXPECT_EQ(run.Out.substr(0, ff), Run(InDir() + "--plain '天地'").Out);
+
+  // GBK queries with --raw; the query is reported in UTF-8.
+  run = Run(InDir() + "--batch --json --raw", "", "\xD6\xD0\xB9\xFA\n");
+  EXPECT_EQ(run.Status, 0);
+  EXPECT_EQ(json::parse(run.Out)["query"], "中国");
+
+  // A missing file is trouble, whatever was found.
+  fs::remove(dir_ / "3.sr");
+  run = Run(InDir() + "--batch --json", "", "中国\n中国\n");
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_EQ(std::count(run.Out.begin(), run.Out.end(), '\n'), 2);
+
+  run = Run("--batch x");
+  EXPECT_EQ(run.Status, 2);
+  run = Run("--batch --html");
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_NE(run.Err.find("--plain or --json"), std::string::npos);
 }
 
 TEST_F(LookupTest, CommandLineErrors) {

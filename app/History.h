@@ -1,0 +1,61 @@
+// The queries searched before, kept across runs in the user's state folder,
+// and the two ways of walking them: Up and Down in the query box, back and
+// forward through the searches.
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <optional>
+#include <string>
+
+namespace velmora {
+
+// $XDG_STATE_HOME/velmora, or ~/.local/state/velmora; empty when neither
+// variable gives an absolute folder. Likewise $XDG_CONFIG_HOME/velmora, or
+// ~/.config/velmora.
+std::string StateFolder();
+std::string ConfigFolder();
+
+class TQueryHistory {
+ public:
+  static constexpr std::size_t kLimit = 1000;
+
+  // file: where the history is kept; empty keeps it for this run only.
+  explicit TQueryHistory(std::string file = {});
+
+  // Reads the file: one query (GBK bytes) a line, oldest first. A missing
+  // file is an empty history; one that cannot be read, or holds a line that
+  // is not a cleaned query, is ignored with a message on standard error.
+  void Load();
+  // Makes query the newest entry (unless it is already), drops the oldest
+  // beyond kLimit and writes the file, through a temporary file renamed
+  // over it so that a crash never leaves half a history. Ends any walk.
+  void Add(const std::string& query);
+
+  const std::deque<std::string>& Entries() const { return entries_; }
+  const std::string& File() const { return file_; }
+
+  // Up and Down in the query box. Older takes the text in the box when a
+  // walk starts, so that Newer past the newest entry gives it back. Nothing
+  // when there is no entry further that way.
+  std::optional<std::string> Older(const std::string& inBox);
+  std::optional<std::string> Newer();
+  // The user typed: the next Up starts from the newest entry again.
+  void EndWalk() { walk_.reset(); }
+
+  // Back and forward through the searches, from the one shown last.
+  std::optional<std::string> Back();
+  std::optional<std::string> Forward();
+
+ private:
+  void Save();
+
+  std::string file_;
+  std::deque<std::string> entries_;
+  std::optional<std::size_t> walk_;  // entry shown by Up/Down
+  std::string draft_;                // the box's text before the walk
+  std::size_t shown_ = 0;            // entry of the search shown, size() for none
+  bool saveFailed_ = false;          // said so once already
+};
+
+}  // namespace velmora

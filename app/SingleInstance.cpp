@@ -1,0 +1,73 @@
+#include "app/SingleInstance.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QTimer>
+
+#include "app/Dict.h"
+
+namespace velmora {
+
+namespace {
+
+// A window that does not answer within this time is taken for hung; the
+// caller then opens its own.
+constexpr int kCallTimeoutMs = 5000;
+
+}  // namespace
+
+TInstanceService::~TInstanceService() {
+  if (!claimed_) return;
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  bus.unregisterService(QString::fromLatin1(kBusName));
+  bus.unregisterObject(QString::fromLatin1(kBusPath));
+}
+
+bool TInstanceService::Claim() {
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) return false;
+  // The object first: whoever finds the name finds the object behind it.
+  if (!bus.registerObject(QString::fromLatin1(kBusPath), this,
+                          QDBusConnection::ExportScriptableSlots)) {
+    return false;
+  }
+  if (!bus.registerService(QString::fromLatin1(kBusName))) {
+    bus.unregisterObject(QString::fromLatin1(kBusPath));
+    return false;
+  }
+  claimed_ = true;
+  return true;
+}
+
+void TInstanceService::Serve(TForm4* form) {
+  form_ = form;
+}
+
+void TInstanceService::LookUp(const QString& query) {
+  if (!form_) return;
+  form_->Raise();
+  QPointer<TForm4> form = form_;
+  QTimer::singleShot(0, form_.data(), [form, query] {
+    if (form) form->LookUp(query);
+  });
+}
+
+void TInstanceService::Raise() {
+  if (form_) form_->Raise();
+}
+
+bool HandToRunningInstance(const std::optional<QString>& query) {
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) return false;
+  if (!bus.interface()->isServiceRegistered(QString::fromLatin1(kBusName))) return false;
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      QString::fromLatin1(kBusName), QString::fromLatin1(kBusPath),
+      QString::fromLatin1(kBusInterface),
+      query ? QStringLiteral("LookUp") : QStringLiteral("Raise"));
+  if (query) call << *query;
+  QDBusMessage reply = bus.call(call, QDBus::Block, kCallTimeoutMs);
+  return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+}  // namespace velmora

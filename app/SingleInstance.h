@@ -1,0 +1,53 @@
+// One window per desktop session: the first velmora process holds a name on
+// the session bus, and later ones hand their query to it and end. Without a
+// session bus every process opens a window of its own.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <optional>
+
+namespace velmora {
+
+class TForm4;
+
+constexpr const char* kBusName = "org.velmora.Velmora";
+constexpr const char* kBusPath = "/org/velmora/Velmora";
+constexpr const char* kBusInterface = "org.velmora.Velmora";
+
+// What the running window offers on the bus.
+class TInstanceService : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.velmora.Velmora")
+
+ public:
+  ~TInstanceService() override;
+
+  // Takes the bus name for this process. False without a session bus or
+  // when another process holds it already.
+  bool Claim();
+  bool Claimed() const { return claimed_; }
+
+  // Serves form (nullptr: none): a query from outside is searched there as
+  // if typed, and the window is raised.
+  void Serve(TForm4* form);
+
+ public Q_SLOTS:
+  // Searches query in the window's own folder and raises the window. The
+  // search starts after the call has returned, so that the caller never
+  // waits for it.
+  Q_SCRIPTABLE void LookUp(const QString& query);
+  Q_SCRIPTABLE void Raise();
+
+ private:
+  QPointer<TForm4> form_;
+  bool claimed_ = false;
+};
+
+// Hands query (or, with none, only the wish to be raised) to the process
+// that holds the bus name. True when it answered.
+bool HandToRunningInstance(const std::optional<QString>& query);
+
+}  // namespace velmora

@@ -1,0 +1,40 @@
+// True-colour frames to an optimised GIF animation: one colour table,
+// reduced to 255 colours where the frames have more than 256, and frames cut
+// down to what changed, with the unchanged pixels transparent.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "gif/GIFImage.h"
+#include "gif/GIFQuantize.h"
+
+namespace velmora {
+
+// One full frame, row by row from the top.
+struct TGIFRGBFrame {
+  int Width = 0;
+  int Height = 0;
+  std::vector<TGIFRGB> Pixels;
+};
+
+struct TGIFFramesOptions {
+  int DelayMs = 100;   // per frame of an animation
+  int Loops = -1;      // NETSCAPE2.0 loop count (0: forever); -1: no loop block
+  bool Dither = true;  // Floyd-Steinberg where colours are reduced
+};
+
+// Replaces image with the frames, which must all have the size of the first
+// (GIFException otherwise). The first frame is whole; each later one is
+// drawn over what is shown and covers only the rectangle where what it
+// shows changes, the pixels there that don't change transparent (or
+// repeating what is shown where that continues a run). When all frames
+// together have at most 256 colours they share them as the global table and
+// play back exactly; otherwise the global table holds 255 colours (256 for a still) that
+// a median cut finds for all frames together, and a pixel whose new colour maps to the
+// entry it already shows is left alone. A single frame without options is written as a
+// plain still.
+void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
+                   const TGIFFramesOptions& options);
+
+}  // namespace velmora

@@ -1,0 +1,284 @@
+// The writer's colour reduction, frame optimisation and bitmap conversion,
+// checked through files our reader loads back.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <set>
+
+#include "gif/GIFFromBitmap.h"
+#include "gif/GIFOptimize.h"
+#include "platform/classes/Bitmap.h"
+
+namespace velmora {
+namespace {
+
+TGIFRGB Rgb(int r, int g, int b) {
+  return TGIFRGB((r << 16) | (g << 8) | b);
+}
+
+int Channel(TGIFRGB c, int axis) {
+  return int((c >> (16 - 8 * axis)) & 0xFF);
+}
+
+std::unique_ptr<TGIFImage> SavedAndLoaded(TGIFImage& image) {
+  TMemoryStream stream;
+  image.SaveToStream(stream);
+  stream.SetPosition(0);
+  auto back = std::make_unique<TGIFImage>();
+  back->LoadFromStream(stream);
+  return back;
+}
+
+// Composes the frames as a viewer does when every frame stays in place:
+// each frame over the last, its transparent pixels left out.
+std::vector<std::vector<TGIFRGB>> Compose(TGIFImage& image) {
+  const int w = image.GetWidth(), h = image.GetHeight();
+  std::vector<TGIFRGB> screen(std::size_t(w) * std::size_t(h), 0xFFFFFFFF);
+  std::vector<std::vector<TGIFRGB>> states;
+  for (int i = 0; i < image.Images->GetCount(); ++i) {
+    TGIFSubImage* f = image.Images->GetImage(i);
+    const TGIFGraphicControlExtension* gce = f->GraphicControlExtension;
+    if (gce) {
+      EXPECT_EQ(gce->GetDisposal(), dmNoDisposal);
+    }
+    const int transparent =
+        gce && gce->GetTransparent() ? gce->GetTransparentColorIndex() : -1;
+    TGIFColorMap* map = f->GetActiveColorMap();
+    for (int y = 0; y < f->GetHeight(); ++y)
+      for (int x = 0; x < f->GetWidth(); ++x) {
+        const int index = f->GetPixel(x, y);
+        if (index == transparent) continue;
+        EXPECT_LT(index, map->GetCount());
+        const TGIFColor c = (*map)[index];
+        screen[std::size_t(f->GetTop() + y) * std::size_t(w) +
+               std::size_t(f->GetLeft() + x)] = Rgb(c.Red, c.Green, c.Blue);
+      }
+    states.push_back(screen);
+  }
+  return states;
+}
+
+TGIFRGBFrame Frame(int w, int h, TGIFRGB fill) {
+  return TGIFRGBFrame{w, h, std::vector<TGIFRGB>(std::size_t(w) * std::size_t(h), fill)};
+}
+
+void FillRect(TGIFRGBFrame& f, int left, int top, int right, int bottom, TGIFRGB c) {
+  for (int y = top; y < bottom; ++y)
+    for (int x = left; x < right; ++x) f.Pixels[std::size_t(y * f.Width + x)] = c;
+}
+
+// A smooth picture with as many colours as it has pixels.
+TGIFRGBFrame Gradient(int w, int h) {
+  TGIFRGBFrame f = Frame(w, h, 0);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      f.Pixels[std::size_t(y * w + x)] =
+          Rgb(x * 255 / (w - 1), y * 255 / (h - 1), (x + y) % 256);
+  return f;
+}
+
+double MeanError(const std::vector<TGIFRGB>& a, const std::vector<TGIFRGB>& b) {
+  double sum = 0;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    for (int k = 0; k < 3; ++k) sum += std::abs(Channel(a[i], k) - Channel(b[i], k));
+  return sum / double(a.size() * 3);
+}
+
+TEST(Quantize, FewColoursStayExactManyAreCutToTheLimit) {
+  std::vector<TGIFRGB> pixels = {Rgb(1, 2, 3), Rgb(9, 9, 9), Rgb(1, 2, 3),
+                                 Rgb(200, 0, 0)};
+  EXPECT_EQ(GIFQuantize(pixels.data(), pixels.size(), 3),
+            (std::vector<TGIFRGB>{Rgb(1, 2, 3), Rgb(9, 9, 9), Rgb(200, 0, 0)}));
+  EXPECT_TRUE(GIFDistinctColors(pixels.data(), pixels.size(), 2).empty());
+  const std::uint8_t skip[4] = {0, 1, 0, 1};
+  EXPECT_EQ(GIFDistinctColors(pixels.data(), pixels.size(), 1, skip),
+            std::vector<TGIFRGB>{Rgb(1, 2, 3)});
+
+  const TGIFRGBFrame g = Gradient(128, 96);
+  const std::vector<TGIFRGB> palette = GIFQuantize(g.Pixels.data(), g.Pixels.size(), 256);
+  EXPECT_EQ(palette.size(), 256u);
+  EXPECT_EQ(std::set<TGIFRGB>(palette.begin(), palette.end()).size(), 256u);
+  std::vector<std::uint8_t> index(g.Pixels.size());
+  GIFMapToPalette(g.Pixels.data(), g.Width, g.Height, palette, false, index.data());
+  std::vector<TGIFRGB> mapped;
+  for (std::uint8_t i : index) mapped.push_back(palette[i]);
+  // 12,288 colours in 256 boxes: each channel off by a few levels at most.
+  EXPECT_LT(MeanError(g.Pixels, mapped), 4.0);
+
+  const std::vector<TGIFRGB> two = GIFQuantize(g.Pixels.data(), g.Pixels.size(), 2);
+  EXPECT_EQ(two.size(), 2u);
+}
+
+TEST(Quantize, DitheringKeepsTheAverageOfAFlatColour) {
+  const std::vector<TGIFRGB> palette = {Rgb(0, 0, 0), Rgb(255, 255, 255)};
+  const int w = 64, h = 64;
+  std::vector<TGIFRGB> grey(w * h, Rgb(64, 64, 64));
+  std::vector<std::uint8_t> plain(grey.size()), dithered(grey.size());
+  GIFMapToPalette(grey.data(), w, h, palette, false, plain.data());
+  GIFMapToPalette(grey.data(), w, h, palette, true, dithered.data());
+  EXPECT_EQ(std::count(plain.begin(), plain.end(), 1), 0);
+  // A quarter of the pixels white gives the grey's brightness.
+  const double white =
+      double(std::count(dithered.begin(), dithered.end(), 1)) / grey.size();
+  EXPECT_NEAR(white, 64.0 / 255.0, 0.01);
+  // Skipped pixels get the given index and pass on no error.
+  std::vector<std::uint8_t> skip(grey.size(), 1);
+  GIFMapToPalette(grey.data(), w, h, palette, true, dithered.data(), skip.data(), 7);
+  EXPECT_EQ(std::count(dithered.begin(), dithered.end(), 7), long(grey.size()));
+}
+
+TEST(FramesToGif, AnAnimationIsCroppedTransparentAndExact) {
+  // 256 colours in all, so the shared table has no spare entry: the
+  // transparent index must be one the changed pixels don't use.
+  TGIFRGBFrame a = Frame(40, 30, Rgb(255, 255, 255));
+  for (int i = 0; i < 255; ++i) a.Pixels[std::size_t(i)] = Rgb(i, 0, 100);
+  TGIFRGBFrame b = a;
+  FillRect(b, 10, 12, 20, 20, Rgb(3, 0, 100));
+  b.Pixels[std::size_t(15 * 40 + 15)] = Rgb(255, 255, 255);  // unchanged inside
+  TGIFRGBFrame c = b;                                        // the same again
+  TGIFRGBFrame d = b;
+  FillRect(d, 39, 29, 40, 30, Rgb(0, 0, 100));
+  const std::vector<TGIFRGBFrame> frames = {a, b, c, d};
+
+  TGIFImage image;
+  TGIFFramesOptions options;
+  options.DelayMs = 250;
+  options.Loops = 0;
+  GIFFromFrames(image, frames, options);
+  auto back = SavedAndLoaded(image);
+  ASSERT_EQ(back->Images->GetCount(), 4);
+  EXPECT_EQ(back->GetColorMap()->GetCount(), 256);
+  TGIFSubImage* f1 = back->Images->GetImage(1);
+  EXPECT_EQ(f1->GetBoundsRect(), Rect(10, 12, 20, 20));
+  ASSERT_TRUE(f1->GraphicControlExtension);
+  EXPECT_TRUE(f1->GraphicControlExtension->GetTransparent());
+  EXPECT_EQ(f1->GraphicControlExtension->GetDelay(), 25);
+  EXPECT_EQ(f1->ColorMap->GetCount(), 0);
+  EXPECT_EQ(back->Images->GetImage(2)->GetBoundsRect(), Rect(0, 0, 1, 1));
+  EXPECT_EQ(back->Images->GetImage(3)->GetBoundsRect(), Rect(39, 29, 40, 30));
+  auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(
+      back->Images->GetImage(0)->Extensions->GetExtension(0));
+  ASSERT_TRUE(loop);
+  EXPECT_EQ(loop->Loops, 0);
+
+  const auto states = Compose(*back);
+  for (std::size_t i = 0; i < frames.size(); ++i)
+    EXPECT_EQ(states[i], frames[i].Pixels) << i;
+
+  // Frames of different sizes are refused.
+  std::vector<TGIFRGBFrame> mixed = {a, Frame(41, 30, 0)};
+  EXPECT_THROW(GIFFromFrames(image, mixed, options), GIFException);
+}
+
+TEST(FramesToGif, ManyColoursShareOneReducedTable) {
+  TGIFRGBFrame a = Gradient(64, 48);
+  TGIFRGBFrame b = a;
+  for (int y = 5; y < 25; ++y)
+    for (int x = 8; x < 40; ++x)
+      b.Pixels[std::size_t(y * 64 + x)] = Rgb(x / 4 * 20, 255 - y / 2 * 9, 77);
+  // The same again, one level bluer: too little to change the entries.
+  TGIFRGBFrame c = b;
+  for (int y = 5; y < 25; ++y)
+    for (int x = 8; x < 40; ++x) ++c.Pixels[std::size_t(y * 64 + x)];
+  for (bool dither : {false, true}) {
+    TGIFImage image;
+    TGIFFramesOptions options;
+    options.Dither = dither;
+    GIFFromFrames(image, {a, b, c}, options);
+    auto back = SavedAndLoaded(image);
+    ASSERT_EQ(back->Images->GetCount(), 3);
+    EXPECT_GE(back->GetColorMap()->GetCount(), 255);
+    for (int i = 0; i < 3; ++i)
+      EXPECT_EQ(back->Images->GetImage(i)->ColorMap->GetCount(), 0);
+    const TRect changed = Rect(8, 5, 40, 25);
+    const TRect r1 = back->Images->GetImage(1)->GetBoundsRect();
+    EXPECT_TRUE(r1.Left >= changed.Left && r1.Top >= changed.Top &&
+                r1.Right <= changed.Right && r1.Bottom <= changed.Bottom);
+    EXPECT_GT(r1.Width() * r1.Height(), changed.Width() * changed.Height() / 2);
+    if (!dither) {
+      const TRect r2 = back->Images->GetImage(2)->GetBoundsRect();
+      EXPECT_LT(r2.Width() * r2.Height(), changed.Width() * changed.Height() / 4);
+    }
+    const auto states = Compose(*back);
+    EXPECT_LT(MeanError(states[0], a.Pixels), dither ? 6.0 : 4.0);
+    EXPECT_LT(MeanError(states[1], b.Pixels), dither ? 6.0 : 4.0);
+    EXPECT_LT(MeanError(states[2], c.Pixels), dither ? 6.0 : 4.0);
+  }
+}
+
+// A bitmap in each pixel format, with the same few colours.
+TEST(BitmapToGif, EveryPixelFormatConvertsExactly) {
+  const TColor colors[] = {clBlack, clWhite, clRed, RGB(10, 200, 30)};
+  for (TPixelFormat format : {TPixelFormat::pf1bit, TPixelFormat::pf8bit,
+                              TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
+    const int n = format == TPixelFormat::pf1bit ? 2 : 4;
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(format);
+    bitmap.SetSize(7, 5);
+    if (format == TPixelFormat::pf8bit) {
+      PALETTEENTRY e[4];
+      for (int i = 0; i < 4; ++i)
+        e[i] = PALETTEENTRY{GetRValue(colors[i]), GetGValue(colors[i]),
+                            GetBValue(colors[i]), 0};
+      HPALETTE palette = CreatePalette(0x300, e, 4);
+      bitmap.SetPalette(palette);
+      DeleteObject(palette);
+    }
+    for (int y = 0; y < 5; ++y)
+      for (int x = 0; x < 7; ++x) bitmap.GetCanvas().SetPixel(x, y, colors[(x + y) % n]);
+    TGIFImage image;
+    image.Assign(bitmap);
+    auto back = SavedAndLoaded(image);
+    ASSERT_EQ(back->Images->GetCount(), 1) << int(format);
+    EXPECT_EQ(back->GetWidth(), 7);
+    EXPECT_EQ(back->GetHeight(), 5);
+    const auto states = Compose(*back);
+    for (int y = 0; y < 5; ++y)
+      for (int x = 0; x < 7; ++x) {
+        const TColor c = colors[(x + y) % n];
+        EXPECT_EQ(states[0][std::size_t(y * 7 + x)],
+                  Rgb(GetRValue(c), GetGValue(c), GetBValue(c)))
+            << int(format) << " " << x << "," << y;
+      }
+  }
+}
+
+TEST(BitmapToGif, TrueColourIsReducedAndDitheredOnRequest) {
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+  bitmap.SetSize(96, 64);
+  const TGIFRGBFrame g = Gradient(96, 64);
+  for (int y = 0; y < 64; ++y) {
+    auto* row = static_cast<std::uint8_t*>(bitmap.ScanLine(y));
+    for (int x = 0; x < 96; ++x) {
+      const TGIFRGB c = g.Pixels[std::size_t(y * 96 + x)];
+      row[x * 3] = std::uint8_t(c);
+      row[x * 3 + 1] = std::uint8_t(c >> 8);
+      row[x * 3 + 2] = std::uint8_t(c >> 16);
+    }
+  }
+  EXPECT_EQ(GIFBitmapPixels(bitmap), g.Pixels);
+  std::vector<TGIFRGB> plain, dithered;
+  for (TDitherMode mode : {dmNearest, dmFloydSteinberg}) {
+    TGIFImage image;
+    image.DitherMode = mode;
+    image.Assign(bitmap);
+    auto back = SavedAndLoaded(image);
+    EXPECT_EQ(
+        back->GetColorMap()->GetCount() + back->Images->GetImage(0)->ColorMap->GetCount(),
+        256);
+    (mode == dmNearest ? plain : dithered) = Compose(*back)[0];
+  }
+  EXPECT_LT(MeanError(plain, g.Pixels), 4.0);
+  EXPECT_LT(MeanError(dithered, g.Pixels), 6.0);
+  EXPECT_NE(plain, dithered);
+
+  TBitmap empty;
+  TGIFImage image;
+  image.Assign(empty);
+  EXPECT_TRUE(image.GetEmpty());
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,337 @@
+// The byte streams every reader and writer of the program goes through: the
+// memory stream, the read-only view of someone else's bytes and the file.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/classes/Classes.h"
+
+namespace velmora {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Count(std::size_t n) {
+  Bytes b(n);
+  for (std::size_t i = 0; i < n; ++i) b[i] = std::uint8_t(i * 7 + 1);
+  return b;
+}
+
+// A file name in a fresh temporary folder, removed with the folder.
+class TempFile {
+ public:
+  TempFile() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "velmora-stream-XXXXXX").string();
+    dir_ = ::mkdtemp(pattern.data());
+  }
+  ~TempFile() {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  std::string Name() const { return (dir_ / "data.bin").string(); }
+  void Write(const Bytes& bytes) const {
+    std::ofstream out(Name(), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  }
+  Bytes Read() const {
+    std::ifstream in(Name(), std::ios::binary);
+    return Bytes{std::istreambuf_iterator<char>(in), {}};
+  }
+
+ private:
+  std::filesystem::path dir_;
+};
+
+// What every seekable stream shares, run on each kind over the same 10 bytes.
+enum class Kind { Memory, ReadOnly, File };
+
+const char* Name(Kind kind) {
+  return kind == Kind::Memory ? "Memory" : kind == Kind::ReadOnly ? "ReadOnly" : "File";
+}
+// For the test names ctest lists.
+void PrintTo(Kind kind, std::ostream* out) {
+  *out << Name(kind);
+}
+
+class StreamKinds : public ::testing::TestWithParam<Kind> {
+ protected:
+  void SetUp() override {
+    switch (GetParam()) {
+      case Kind::Memory:
+        stream_ = std::make_unique<TMemoryStream>(data_);
+        break;
+      case Kind::ReadOnly:
+        stream_ = std::make_unique<TReadOnlyMemoryStream>(data_.data(), data_.size());
+        break;
+      case Kind::File:
+        file_.Write(data_);
+        stream_ = std::make_unique<TFileStream>(file_.Name(), TFileMode::fmOpenRead);
+        break;
+    }
+  }
+  const Bytes data_ = Count(10);
+  TempFile file_;
+  std::unique_ptr<TStream> stream_;
+};
+
+TEST_P(StreamKinds, ReadIsShortOnlyAtTheEnd) {
+  TStream& s = *stream_;
+  EXPECT_EQ(s.GetSize(), 10);
+  EXPECT_EQ(s.GetPosition(), 0);
+  std::uint8_t buf[16] = {};
+  EXPECT_EQ(s.Read(buf, 4), 4);
+  EXPECT_EQ(Bytes(buf, buf + 4), Bytes(data_.begin(), data_.begin() + 4));
+  EXPECT_EQ(s.GetPosition(), 4);
+  EXPECT_EQ(s.Read(buf, 16), 6);
+  EXPECT_EQ(buf[5], data_[9]);
+  EXPECT_EQ(s.GetPosition(), 10);
+  EXPECT_EQ(s.Read(buf, 1), 0);
+  EXPECT_EQ(s.Read(buf, 0), 0);
+  EXPECT_EQ(s.GetPosition(), 10);
+}
+
+TEST_P(StreamKinds, SeekFromEachOriginAndSizeKeepsThePosition) {
+  TStream& s = *stream_;
+  EXPECT_EQ(s.Seek(3, TSeekOrigin::soBeginning), 3);
+  EXPECT_EQ(s.Seek(2, TSeekOrigin::soCurrent), 5);
+  EXPECT_EQ(s.Seek(-1, TSeekOrigin::soCurrent), 4);
+  EXPECT_EQ(s.GetSize(), 10);
+  EXPECT_EQ(s.GetPosition(), 4);
+  EXPECT_EQ(s.Seek(-2, TSeekOrigin::soEnd), 8);
+  std::uint8_t b = 0;
+  EXPECT_EQ(s.Read(&b, 1), 1);
+  EXPECT_EQ(b, data_[8]);
+  s.SetPosition(1);
+  EXPECT_EQ(s.GetPosition(), 1);
+}
+
+TEST_P(StreamKinds, SeekPastTheEndIsAllowedAndReadsNothing) {
+  TStream& s = *stream_;
+  EXPECT_EQ(s.Seek(5, TSeekOrigin::soEnd), 15);
+  std::uint8_t b = 0;
+  EXPECT_EQ(s.Read(&b, 1), 0);
+  EXPECT_EQ(s.GetSize(), 10);
+}
+
+// Every kind stops at the start, whichever origin the offset counts from.
+TEST_P(StreamKinds, SeekBeforeTheStartStopsAtTheStart) {
+  TStream& s = *stream_;
+  s.SetPosition(4);
+  EXPECT_EQ(s.Seek(-1, TSeekOrigin::soBeginning), 0);
+  s.SetPosition(4);
+  EXPECT_EQ(s.Seek(-5, TSeekOrigin::soCurrent), 0);
+  s.SetPosition(4);
+  EXPECT_EQ(s.Seek(-11, TSeekOrigin::soEnd), 0);
+  std::uint8_t b = 0;
+  EXPECT_EQ(s.Read(&b, 1), 1);
+  EXPECT_EQ(b, data_[0]);
+}
+
+TEST_P(StreamKinds, ReadBufferRaisesOnAShortRead) {
+  TStream& s = *stream_;
+  std::uint8_t buf[16];
+  s.ReadBuffer(buf, 10);
+  s.ReadBuffer(buf, 0);  // nothing asked, nothing missing
+  s.SetPosition(7);
+  EXPECT_THROW(s.ReadBuffer(buf, 4), EReadError);
+  // EReadError is a stream error, and that is an Exception.
+  s.SetPosition(7);
+  EXPECT_THROW(s.ReadBuffer(buf, 4), EStreamError);
+  s.SetPosition(7);
+  EXPECT_THROW(s.ReadBuffer(buf, 4), Exception);
+}
+
+TEST_P(StreamKinds, CopyFromZeroTakesTheWholeSourceFromItsStart) {
+  TStream& s = *stream_;
+  s.SetPosition(6);
+  TMemoryStream to;
+  EXPECT_EQ(to.CopyFrom(s, 0), 10);
+  EXPECT_EQ(to.Bytes(), data_);
+  EXPECT_EQ(s.GetPosition(), 10);
+}
+
+TEST_P(StreamKinds, CopyFromCountStartsAtTheSourcePosition) {
+  TStream& s = *stream_;
+  s.SetPosition(2);
+  TMemoryStream to;
+  EXPECT_EQ(to.CopyFrom(s, 5), 5);
+  EXPECT_EQ(to.Bytes(), Bytes(data_.begin() + 2, data_.begin() + 7));
+  EXPECT_THROW(to.CopyFrom(s, 4), EReadError);  // 3 left
+}
+
+INSTANTIATE_TEST_SUITE_P(Classes, StreamKinds,
+                         ::testing::Values(Kind::Memory, Kind::ReadOnly, Kind::File),
+                         [](const ::testing::TestParamInfo<Kind>& info) {
+                           return Name(info.param);
+                         });
+
+TEST(TMemoryStreamTest, WriteOverwritesThenGrows) {
+  TMemoryStream s(Count(4));
+  s.SetPosition(2);
+  const std::uint8_t more[] = {0xA0, 0xA1, 0xA2};
+  EXPECT_EQ(s.Write(more, 3), 3);
+  EXPECT_EQ(s.GetPosition(), 5);
+  EXPECT_EQ(s.Bytes(), (Bytes{1, 8, 0xA0, 0xA1, 0xA2}));
+  EXPECT_EQ(s.Write(more, 0), 0);
+  EXPECT_EQ(s.Write(more, -1), 0);
+  EXPECT_EQ(s.GetSize(), 5);
+  EXPECT_EQ(s.Memory(), s.Bytes().data());
+}
+
+TEST(TMemoryStreamTest, WritingPastTheEndFillsTheGapWithZeros) {
+  TMemoryStream s;
+  s.SetPosition(3);
+  EXPECT_EQ(s.GetSize(), 0);
+  const std::uint8_t x = 0x55;
+  s.WriteBuffer(&x, 1);
+  EXPECT_EQ(s.Bytes(), (Bytes{0, 0, 0, 0x55}));
+}
+
+TEST(TMemoryStreamTest, SetSizeCutsOrPadsAndKeepsThePositionInside) {
+  TMemoryStream s(Count(10));
+  s.SetPosition(8);
+  s.SetSize(12);
+  EXPECT_EQ(s.GetSize(), 12);
+  EXPECT_EQ(s.Bytes()[11], 0);
+  EXPECT_EQ(s.GetPosition(), 8);
+  s.SetSize(5);
+  EXPECT_EQ(s.GetSize(), 5);
+  EXPECT_EQ(s.GetPosition(), 5);
+  std::uint8_t b = 0;
+  EXPECT_EQ(s.Read(&b, 1), 0);
+  // A negative size empties the stream; the position does not follow it
+  // below the start, where a read would take bytes before the data.
+  s.SetSize(-3);
+  EXPECT_EQ(s.Read(&b, 1), 0);
+  EXPECT_EQ(s.GetSize(), 0);
+  EXPECT_EQ(s.GetPosition(), 0);
+}
+
+TEST(TMemoryStreamTest, ClearEmptiesAndRewinds) {
+  TMemoryStream s(Count(3));
+  s.Seek(0, TSeekOrigin::soEnd);
+  s.Clear();
+  EXPECT_EQ(s.GetSize(), 0);
+  EXPECT_EQ(s.GetPosition(), 0);
+}
+
+TEST(TMemoryStreamTest, CopyFromMovesMoreThanOneChunk) {
+  const Bytes big = Count(200000);  // the copy goes in pieces of 64 KiB
+  TMemoryStream from(big);
+  TMemoryStream to;
+  to.WriteBuffer("x", 1);
+  EXPECT_EQ(to.CopyFrom(from, 0), std::int64_t(big.size()));
+  ASSERT_EQ(to.GetSize(), std::int64_t(big.size() + 1));
+  EXPECT_TRUE(std::equal(big.begin(), big.end(), to.Bytes().begin() + 1));
+}
+
+TEST(TMemoryStreamTest, CopyFromAnEmptySourceCopiesNothing) {
+  TMemoryStream from;
+  TMemoryStream to;
+  EXPECT_EQ(to.CopyFrom(from, 0), 0);
+  EXPECT_EQ(to.GetSize(), 0);
+}
+
+TEST(TMemoryStreamTest, FilesRoundTrip) {
+  TempFile file;
+  TMemoryStream s(Count(300));
+  s.SaveToFile(file.Name());
+  EXPECT_EQ(file.Read(), Count(300));
+  TMemoryStream back(Count(5));
+  back.SetPosition(5);
+  back.LoadFromFile(file.Name());
+  EXPECT_EQ(back.Bytes(), Count(300));
+  EXPECT_EQ(back.GetPosition(), 0);
+}
+
+TEST(TMemoryStreamTest, LoadingAMissingFileRaisesAndKeepsTheData) {
+  TempFile file;
+  TMemoryStream s(Count(3));
+  EXPECT_THROW(s.LoadFromFile(file.Name()), EFOpenError);
+  EXPECT_EQ(s.Bytes(), Count(3));
+}
+
+TEST(TReadOnlyMemoryStreamTest, WritingIsRefused) {
+  const Bytes data = Count(4);
+  TReadOnlyMemoryStream s(data.data(), data.size());
+  EXPECT_EQ(s.Write(data.data(), 2), 0);
+  EXPECT_THROW(s.WriteBuffer(data.data(), 2), EWriteError);
+  s.WriteBuffer(data.data(), 0);
+  EXPECT_EQ(s.GetPosition(), 0);
+  EXPECT_EQ(data, Count(4));
+}
+
+TEST(TReadOnlyMemoryStreamTest, AnEmptyViewReadsNothing) {
+  TReadOnlyMemoryStream s(nullptr, 0);
+  std::uint8_t b = 0;
+  EXPECT_EQ(s.GetSize(), 0);
+  EXPECT_EQ(s.Read(&b, 1), 0);
+  EXPECT_THROW(s.ReadBuffer(&b, 1), EReadError);
+}
+
+TEST(TFileStreamTest, OpeningAMissingFileRaisesWithItsName) {
+  TempFile file;
+  try {
+    TFileStream s(file.Name(), TFileMode::fmOpenRead);
+    FAIL() << "opened a missing file";
+  } catch (const EFOpenError& e) {
+    EXPECT_NE(e.Message.find(file.Name()), std::string::npos) << e.Message;
+  }
+  EXPECT_THROW(TFileStream(file.Name(), TFileMode::fmOpenReadWrite), EFOpenError);
+}
+
+TEST(TFileStreamTest, CreateEmptiesAnExistingFile) {
+  TempFile file;
+  file.Write(Count(8));
+  {
+    TFileStream s(file.Name(), TFileMode::fmCreate);
+    EXPECT_EQ(s.GetSize(), 0);
+    s.WriteBuffer("ab", 2);
+    EXPECT_EQ(s.GetSize(), 2);
+    EXPECT_EQ(s.GetPosition(), 2);
+  }
+  EXPECT_EQ(file.Read(), (Bytes{'a', 'b'}));
+}
+
+TEST(TFileStreamTest, ReadWriteChangesBytesInPlace) {
+  TempFile file;
+  file.Write(Count(6));
+  {
+    TFileStream s(file.Name(), TFileMode::fmOpenReadWrite);
+    EXPECT_EQ(s.GetSize(), 6);
+    s.SetPosition(4);
+    s.WriteBuffer("xyz", 3);
+    EXPECT_EQ(s.GetSize(), 7);
+    s.SetPosition(0);
+    std::uint8_t b = 0;
+    s.ReadBuffer(&b, 1);
+    EXPECT_EQ(b, Count(6)[0]);
+  }
+  Bytes expected = Count(4);
+  expected.insert(expected.end(), {'x', 'y', 'z'});
+  EXPECT_EQ(file.Read(), expected);
+}
+
+TEST(TFileStreamTest, AFileOpenedForReadingIsNotWritten) {
+  TempFile file;
+  file.Write(Count(4));
+  {
+    TFileStream s(file.Name(), TFileMode::fmOpenRead);
+    EXPECT_THROW(s.WriteBuffer("x", 1), EWriteError);
+  }
+  EXPECT_EQ(file.Read(), Count(4));
+}
+
+}  // namespace
+}  // namespace velmora

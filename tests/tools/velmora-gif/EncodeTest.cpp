@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "gif/GIFImage.h"
+#include "tests/tools/velmora-gif/CommandTest.h"
+#include "tools/velmora-gif/Png.h"
+
+namespace velmora::gifTool {
+namespace {
+
+namespace fs = std::filesystem;
+
+using Pixels = std::vector<std::uint32_t>;
+
+class EncodeCommand : public CommandTest {
+ protected:
+  EncodeCommand() : CommandTest("velmora-encode") {}
+  std::string Write(const std::string& name, int w, int h, const Pixels& pixels) {
+    std::vector<std::uint8_t> rows;
+    for (std::uint32_t p : pixels)
+      rows.insert(rows.end(),
+                  {std::uint8_t(p >> 16), std::uint8_t(p >> 8), std::uint8_t(p)});
+    const std::string path = (dir / name).string();
+    EXPECT_TRUE(WritePng(path, w, h, PngColor::Rgb, rows));
+    return path;
+  }
+  Pixels Read(const fs::path& path) {
+    PngPicture picture;
+    std::string error;
+    EXPECT_TRUE(ReadPng(path.string(), picture, error)) << path << ": " << error;
+    return picture.Pixels;
+  }
+};
+
+// A little screen: a window with a title bar and text that is typed in, a
+// cursor that blinks, one state shown twice. 40 colours in all.
+std::vector<Pixels> Typing(int w, int h) {
+  Pixels screen(std::size_t(w * h), 0x3C6E9F);
+  for (int y = 4; y < h - 4; ++y)
+    for (int x = 4; x < w - 4; ++x)
+      screen[std::size_t(y * w + x)] = y < 10 ? 0x203040 : 0xFFFFFF;
+  std::vector<Pixels> states;
+  for (int step = 0; step < 6; ++step) {
+    Pixels s = screen;
+    for (int c = 0; c < step; ++c)  // one "letter" per step, shaded
+      for (int y = 14; y < 20; ++y)
+        for (int x = 0; x < 4; ++x)
+          s[std::size_t(y * w + 8 + c * 6 + x)] =
+              std::uint32_t(0x101010 * ((c * 4 + x + y) % 16));
+    if (step % 2 == 0)
+      for (int y = 14; y < 20; ++y) s[std::size_t(y * w + 8 + step * 6)] = 0xFF0000;
+    states.push_back(s);
+    if (step == 3) states.push_back(s);  // nothing changed
+  }
+  return states;
+}
+
+TEST_F(EncodeCommand, PlayPaintsTheInputFramesExactly) {
+  const int w = 60, h = 30;
+  const std::vector<Pixels> frames = Typing(w, h);
+  Args args = {"encode", (dir / "out.gif").string()};
+  for (std::size_t i = 0; i < frames.size(); ++i)
+    args.push_back(Write("in" + std::to_string(i) + ".png", w, h, frames[i]));
+  args.insert(args.end(), {"--delay", "70", "--loops", "3"});
+  ASSERT_EQ(Run(args), 0) << err.str();
+
+  TGIFImage image;
+  image.LoadFromFile((dir / "out.gif").string());
+  ASSERT_EQ(image.Images->GetCount(), int(frames.size()));
+  EXPECT_GT(image.GetColorMap()->GetCount(), 0);  // one shared table
+  auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(
+      image.Images->GetImage(0)->Extensions->GetExtension(0));
+  ASSERT_TRUE(loop);
+  EXPECT_EQ(loop->Loops, 3);
+  EXPECT_EQ(image.Images->GetImage(1)->GraphicControlExtension->GetDelay(), 7);
+  // Later frames hold only what changed.
+  for (int i = 1; i < image.Images->GetCount(); ++i)
+    EXPECT_LT(
+        image.Images->GetImage(i)->GetWidth() * image.Images->GetImage(i)->GetHeight(),
+        w * h / 4)
+        << i;
+
+  // The background is a colour no frame uses: it would show through any
+  // hole the optimisation left.
+  ASSERT_EQ(Run({"play", (dir / "out.gif").string(), (dir / "play").string(),
+                 "--background", "00FF00"}),
+            0)
+      << err.str();
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%03zu.png", i);
+    EXPECT_EQ(Read(dir / "play" / name), frames[i]) << name;
+  }
+  char extra[32];
+  std::snprintf(extra, sizeof extra, "frame_%03zu.png", frames.size());
+  EXPECT_FALSE(fs::exists(dir / "play" / extra));
+}
+
+TEST_F(EncodeCommand, ManyColoursAreReducedToOneTable) {
+  const int w = 80, h = 64;
+  Pixels a(std::size_t(w * h)), b;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      a[std::size_t(y * w + x)] =
+          std::uint32_t((x * 3) << 16 | (y * 4) << 8 | (((x + y) * 2) & 0xFF));
+  b = a;
+  for (int y = 10; y < 20; ++y)
+    for (int x = 30; x < 50; ++x) b[std::size_t(y * w + x)] = 0x000000;
+  for (const char* dither : {"", "--no-dither"}) {
+    Args args = {"encode", (dir / "out.gif").string(), Write("a.png", w, h, a),
+                 Write("b.png", w, h, b)};
+    if (*dither) args.push_back(dither);
+    ASSERT_EQ(Run(args), 0) << err.str();
+    TGIFImage image;
+    image.LoadFromFile((dir / "out.gif").string());
+    ASSERT_EQ(image.Images->GetCount(), 2);
+    EXPECT_GE(image.GetColorMap()->GetCount(), 255);
+    EXPECT_EQ(image.Images->GetImage(0)->ColorMap->GetCount(), 0);
+    EXPECT_EQ(image.Images->GetImage(1)->GetBoundsRect(), Rect(30, 10, 50, 20));
+    ASSERT_EQ(Run({"play", (dir / "out.gif").string(), (dir / "play").string()}), 0);
+    const Pixels shown = Read(dir / "play" / "frame_001.png");
+    double error = 0;
+    for (std::size_t i = 0; i < b.size(); ++i)
+      for (int k = 0; k < 24; k += 8)
+        error += std::abs(int((shown[i] >> k) & 0xFF) - int((b[i] >> k) & 0xFF));
+    EXPECT_LT(error / double(b.size() * 3), 6.0) << dither;
+    for (int k = 0; k < 24; k += 8)
+      EXPECT_LT((shown[std::size_t(15 * w + 40)] >> k) & 0xFF, 8u);
+  }
+}
+
+TEST_F(EncodeCommand, ReportsTroubleWithStatusTwo) {
+  const std::string small = Write("small.png", 4, 4, Pixels(16, 0xFF));
+  const std::string large = Write("large.png", 5, 4, Pixels(20, 0xFF));
+  const std::string out_gif = (dir / "out.gif").string();
+  EXPECT_EQ(Run({"encode", out_gif, small, large}), 2);
+  EXPECT_NE(err.str().find("large.png' is 5x4"), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("one size"), std::string::npos);
+  EXPECT_FALSE(fs::exists(out_gif));
+
+  std::ofstream(dir / "bad.png") << "GIF89a";
+  EXPECT_EQ(Run({"encode", out_gif, (dir / "bad.png").string()}), 2);
+  EXPECT_NE(err.str().find("cannot read '"), std::string::npos);
+  EXPECT_EQ(Run({"encode", out_gif, (dir / "missing.png").string()}), 2);
+  EXPECT_EQ(Run({"encode", out_gif}), 2);
+  EXPECT_EQ(Run({"encode", out_gif, small, "--delay"}), 2);
+  EXPECT_EQ(Run({"encode", out_gif, small, "--loops", "-1"}), 2);
+  EXPECT_EQ(Run({"encode", out_gif, small, "--loops", "70000"}), 2);
+  EXPECT_EQ(Run({"encode", out_gif, small, "--fast"}), 2);
+  EXPECT_NE(err.str().find("unknown option"), std::string::npos);
+  EXPECT_EQ(Run({"encode", (dir / "no-such-dir" / "x.gif").string(), small}), 2);
+
+  // A single frame is a plain still.
+  ASSERT_EQ(Run({"encode", out_gif, small}), 0) << err.str();
+  TGIFImage image;
+  image.LoadFromFile(out_gif);
+  ASSERT_EQ(image.Images->GetCount(), 1);
+  EXPECT_EQ(image.Images->GetImage(0)->GraphicControlExtension, nullptr);
+  EXPECT_EQ(image.GetVersion(), gv87a);
+
+  EXPECT_EQ(Run({"encode", "--help"}), 0);
+  EXPECT_NE(out.str().find("--no-dither"), std::string::npos);
+  EXPECT_EQ(Run({"--help"}), 0);
+  EXPECT_NE(out.str().find("encode OUT.gif"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmora::gifTool
