@@ -1,11 +1,16 @@
 // The LZW decoder of a frame's image data.
 //
-// Strings are normally written straight into the frame, back to front, using
-// the length kept for each table entry. Entries whose length can't be
-// trusted (damaged data can make a prefix point ahead of the entry itself)
-// and strings that cross a row of an interlaced frame or the frame's end go
-// through the expansion stack instead, which is bounded so that a prefix
-// chain that loops is caught rather than overrunning it.
+// Strings are normally written straight into the frame, using the length
+// kept for each table entry. In a frame that is not interlaced the pixels
+// come out in order, so an entry's string (the previous string plus one
+// pixel) already stands in the frame where the previous string was written:
+// it is copied from there, eight bytes at a time, instead of walking the
+// prefix chain pixel by pixel. Interlaced frames walk the chain, back to
+// front. Entries whose length can't be trusted (damaged data can make a
+// prefix point ahead of the entry itself) and strings that cross a row of an
+// interlaced frame or the frame's end go through the expansion stack
+// instead, which is bounded so that a prefix chain that loops is caught
+// rather than overrunning it.
 #include <cstring>
 #include <memory>
 
@@ -20,21 +25,25 @@ constexpr int kStackSize = 8192;
 
 class Decoder {
  public:
-  Decoder(TGIFSubImage& frame, TStream& stream) : frame_(frame), stream_(stream) {}
+  Decoder(TGIFSubImage& frame, TStream& stream, std::uint8_t fill)
+      : frame_(frame), stream_(stream), fill_(fill) {}
 
-  void Run(int minCodeSize);
+  // Decodes into `size` bytes at `target`, in the order of the data.
+  void Run(int minCodeSize, std::uint8_t* target, std::int64_t size);
+  // Pixels stored from the data.
+  std::int64_t Written() const { return out_ - base_; }
 
  private:
   static constexpr int kRanOut = -1;
 
-  int ReadCode(int bits);
+  // The bit reader's slow path (its fast path is in Run): a code that needs
+  // further sub-blocks, or the end of the data.
   int ReadCodeSlow(int bits);
   bool ReadSubBlock();
   void SkipSubBlocks();
   void ResetTable();
   // Writes the stack's pixels into the frame; false when the frame is full.
   bool DrainStack();
-  bool NextRow();
   void Push(std::uint8_t pixel) {
     if (sp_ >= kStackSize) Error(_sDecodeCircular);
     stack_[sp_++] = pixel;
@@ -42,12 +51,16 @@ class Decoder {
 
   TGIFSubImage& frame_;
   TStream& stream_;
+  const std::uint8_t fill_;  // value of the pixels the data does not reach
 
   // Table: for each code the code of its string without the last pixel, the
   // last pixel, and the string's length (0: walk the chain to find out).
   std::uint16_t prefix_[kTableSize];
   std::uint8_t suffix_[kTableSize];
   std::uint16_t length_[kTableSize];
+  // Where in the frame the string of each entry was written (frames that are
+  // not interlaced; valid for entries with a trusted length).
+  std::int32_t where_[kTableSize];
   std::uint8_t stack_[kStackSize];
   int sp_ = 0;
 
@@ -71,50 +84,33 @@ class Decoder {
   bool streamEnded_ = false;  // no further length byte could be read
 
   // Output position.
-  std::uint8_t* out_ = nullptr;     // next pixel
-  std::uint8_t* rowEnd_ = nullptr;  // end of the current run of pixels
-  int width_ = 0;
-  int height_ = 0;
-  bool interlaced_ = false;
-  int row_ = 0;
-  int pass_ = 0;
+  std::uint8_t* base_ = nullptr;  // the frame's first pixel
+  std::uint8_t* out_ = nullptr;   // next pixel
+  std::uint8_t* end_ = nullptr;   // end of the target
   bool full_ = false;
 };
 
-bool Decoder::NextRow() {
-  if (!interlaced_) return false;  // one run covers the whole frame
-  static const int kStep[4] = {8, 8, 4, 2};
-  static const int kStart[4] = {0, 4, 2, 1};
-  row_ += kStep[pass_];
-  while (row_ >= height_) {
-    if (++pass_ >= 4) return false;
-    row_ = kStart[pass_];
-  }
-  out_ = frame_.Data.get() + std::int64_t(row_) * width_;
-  rowEnd_ = out_ + width_;
-  return true;
-}
-
 bool Decoder::DrainStack() {
   while (sp_ > 0) {
-    if (out_ == rowEnd_ && !NextRow()) {
+    if (out_ == end_) {
       full_ = true;
       return false;
     }
     *out_++ = stack_[--sp_];
   }
-  if (out_ == rowEnd_ && !NextRow()) full_ = true;
+  if (out_ == end_) full_ = true;
   return !full_;
 }
 
 void Decoder::ResetTable() {
   // Entries at and above the clear code read as pixel 0 until defined again.
-  const int top = std::max(highWater_, clearCode_ + 2);
-  for (int code = clearCode_; code < top && code < kTableSize; ++code) {
-    prefix_[code] = 0;
-    suffix_[code] = 0;
-    length_[code] = 2;
-  }
+  // Their length 0 sends them through the expansion stack, which finds
+  // the two pixels 0 of prefix 0 and suffix 0.
+  const int top = std::min(std::max(highWater_, clearCode_ + 2), kTableSize);
+  const std::size_t n = std::size_t(top - clearCode_);
+  std::memset(prefix_ + clearCode_, 0, sizeof(prefix_[0]) * n);
+  std::memset(suffix_ + clearCode_, 0, n);
+  std::memset(length_ + clearCode_, 0, sizeof(length_[0]) * n);
   highWater_ = clearCode_ + 2;
   codeSize_ = minCodeSize_ + 1;
   widthLimit_ = 2 * clearCode_;
@@ -182,25 +178,10 @@ int Decoder::ReadCodeSlow(int bits) {
   return code;
 }
 
-inline int Decoder::ReadCode(int bits) {
-  if (currentBit_ + bits > lastBit_) return ReadCodeSlow(bits);
-  const int byte = currentBit_ >> 3;
-  const std::uint32_t word = std::uint32_t(buffer_[byte]) |
-                             (std::uint32_t(buffer_[byte + 1]) << 8) |
-                             (std::uint32_t(buffer_[byte + 2]) << 16);
-  const int code = int((word >> (currentBit_ & 7)) & ((1u << bits) - 1));
-  currentBit_ += bits;
-  return code;
-}
-
-void Decoder::Run(int minCodeSize) {
-  width_ = frame_.GetWidth();
-  height_ = frame_.GetHeight();
-  interlaced_ = frame_.GetInterlaced();
-  const std::int64_t total = frame_.DataSize;
-  out_ = frame_.Data.get();
-  rowEnd_ = total == 0 ? out_ : out_ + (interlaced_ ? width_ : total);
-  full_ = total == 0;
+void Decoder::Run(int minCodeSize, std::uint8_t* target, std::int64_t size) {
+  out_ = base_ = target;
+  end_ = target + size;
+  full_ = size == 0;
 
   // Checked before the shift so that no size byte can overflow it.
   if (minCodeSize > 11) Error(_sClearCodeTooLarge);
@@ -215,23 +196,54 @@ void Decoder::Run(int minCodeSize) {
   highWater_ = kTableSize;
   ResetTable();
 
+  // The loop keeps its state in locals: every pixel stored through a byte
+  // pointer could otherwise alias the members and force them to be read
+  // again. They go back to the members around the calls that use them.
+  const int clearCode = clearCode_, endCode = endCode_;
+  std::uint8_t* const base = base_;
+  std::uint8_t* const end = end_;
+  std::uint8_t* out = out_;
+  std::uint8_t* dirty = out;  // end of bytes written ahead by word copies
+  int freeCode = freeCode_, codeSize = codeSize_, widthLimit = widthLimit_;
+  int bit = currentBit_, lastBit = lastBit_;
+  auto readCode = [&]() -> int {
+    if (bit + codeSize > lastBit) {
+      currentBit_ = bit;
+      const int code = ReadCodeSlow(codeSize);
+      bit = currentBit_;
+      lastBit = lastBit_;
+      return code;
+    }
+    std::uint32_t word;
+    std::memcpy(&word, buffer_ + (bit >> 3), 4);
+    const int code = int((word >> (bit & 7)) & ((1u << codeSize) - 1));
+    bit += codeSize;
+    return code;
+  };
+
   int firstPixel = 0;
   int oldCode = 0;
+  std::uint8_t* previous = out;  // where the previous string starts
   // The tables start as after a clear code, whether or not the data sends one.
-  int code = clearCode_;
+  int code = clearCode;
   bool ended = false;  // end code met or data ran out
+  bool full = full_;
 
-  while (!full_) {
-    if (code == clearCode_) {
+  while (!full) {
+    if (code == clearCode) {
+      highWater_ = std::max(highWater_, freeCode);
       ResetTable();
+      freeCode = freeCode_;
+      codeSize = codeSize_;
+      widthLimit = widthLimit_;
       do {
-        code = ReadCode(codeSize_);
-      } while (code == clearCode_);
+        code = readCode();
+      } while (code == clearCode);
       if (code < 0) {
         ended = true;
         break;
       }
-      if (code == endCode_) {
+      if (code == endCode) {
         if (!terminatorSeen_) SkipSubBlocks();
         ended = true;
         break;
@@ -242,20 +254,21 @@ void Decoder::Run(int minCodeSize) {
       // With a minimum code size of 1 the four root and control codes fill
       // 2 bits already: the next code may be the entry this one begins, so
       // it comes at 3 bits (as encoders write it).
-      if (freeCode_ >= widthLimit_) {
-        widthLimit_ *= 2;
-        ++codeSize_;
+      if (freeCode >= widthLimit) {
+        widthLimit *= 2;
+        ++codeSize;
       }
-      *out_++ = std::uint8_t(code);
-      if (out_ == rowEnd_ && !NextRow()) full_ = true;
-      if (!full_) code = ReadCode(codeSize_);
+      previous = out;
+      *out++ = std::uint8_t(code);
+      if (out == end) full = true;
+      if (!full) code = readCode();
       continue;
     }
     if (code < 0) {
       ended = true;
       break;
     }
-    if (code == endCode_) {
+    if (code == endCode) {
       if (!terminatorSeen_) SkipSubBlocks();
       ended = true;
       break;
@@ -264,66 +277,99 @@ void Decoder::Run(int minCodeSize) {
 
     const int inCode = code;
     int trailing = -1;  // pixel after the string, for a code not yet in the table
-    if (code >= freeCode_) {
+    if (code >= freeCode) {
       trailing = firstPixel & 0xFF;
       code = oldCode;
     }
     const int len = length_[code];
     const int need = len + (trailing >= 0);
-    if (len != 0 && need <= rowEnd_ - out_) {
-      std::uint8_t* p = out_ + len - 1;
+    std::uint8_t* const start = out;
+    bool stacked = false;
+    if (len == 1 && need <= end - out) {
+      firstPixel = suffix_[code];
+      out[0] = std::uint8_t(firstPixel);
+      if (trailing >= 0) out[1] = std::uint8_t(trailing);
+      out += need;
+    } else if (len != 0 && need + 8 <= end - out) {
+      // Whole words: the source ends at or before out, so what the string
+      // needs is never overwritten; the bytes past it are written again
+      // by the strings that follow (or put back at the end).
+      const std::uint8_t* from = base + where_[code];
+      std::uint8_t* to = out;
+      for (int left = len; left > 0; left -= 8, from += 8, to += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, from, 8);
+        std::memcpy(to, &word, 8);
+      }
+      if (to > dirty) dirty = to;
+      firstPixel = out[0];
+      if (trailing >= 0) out[len] = std::uint8_t(trailing);
+      out += need;
+    } else if (len != 0 && need <= end - out) {
+      std::uint8_t* p = out + len - 1;
       int c = code;
-      while (c >= clearCode_) {
+      while (c >= clearCode) {
         *p-- = suffix_[c];
         c = prefix_[c];
       }
       *p = suffix_[c];
       firstPixel = suffix_[c];
-      if (trailing >= 0) out_[len] = std::uint8_t(trailing);
-      out_ += need;
+      if (trailing >= 0) out[len] = std::uint8_t(trailing);
+      out += need;
     } else {
       if (trailing >= 0) Push(std::uint8_t(trailing));
       int c = code;
-      while (c >= clearCode_) {
+      while (c >= clearCode) {
         Push(suffix_[c]);
         if (prefix_[c] == c) Error(_sDecodeCircular);
         c = prefix_[c];
       }
       firstPixel = suffix_[c];
       Push(std::uint8_t(firstPixel));
+      stacked = true;
     }
 
-    if (freeCode_ < kTableSize) {
-      prefix_[freeCode_] = std::uint16_t(oldCode);
-      suffix_[freeCode_] = std::uint8_t(firstPixel);
+    if (freeCode < kTableSize) {
+      prefix_[freeCode] = std::uint16_t(oldCode);
+      suffix_[freeCode] = std::uint8_t(firstPixel);
       // Only a prefix defined before this entry gives a length we can trust.
-      const int prefixLength = oldCode < freeCode_ ? length_[oldCode] : 0;
-      length_[freeCode_] = std::uint16_t(prefixLength != 0 ? prefixLength + 1 : 0);
-      ++freeCode_;
-      if (freeCode_ > highWater_) highWater_ = freeCode_;
-      if (freeCode_ >= widthLimit_ && widthLimit_ < kTableSize) {
-        widthLimit_ *= 2;
-        ++codeSize_;
+      const int prefixLength = oldCode < freeCode ? length_[oldCode] : 0;
+      length_[freeCode] = std::uint16_t(prefixLength != 0 ? prefixLength + 1 : 0);
+      where_[freeCode] = std::int32_t(previous - base);
+      ++freeCode;
+      if (freeCode >= widthLimit && widthLimit < kTableSize) {
+        widthLimit *= 2;
+        ++codeSize;
       }
     }
     oldCode = inCode;
+    previous = start;
 
-    if (sp_ > 0) {
-      if (!DrainStack()) break;
-    } else if (out_ == rowEnd_ && !NextRow()) {
-      full_ = true;
+    if (stacked) {
+      out_ = out;
+      const bool more = DrainStack();
+      out = out_;
+      if (!more) {
+        full = true;
+        break;
+      }
+    } else if (out == end) {
+      full = true;
       break;
     }
-    code = ReadCode(codeSize_);
+    code = readCode();
   }
 
+  // Bytes that word copies wrote ahead of the last string get the fill back.
+  if (dirty > out) std::memset(out, fill_, std::size_t(dirty - out));
+  out_ = out;
   if (ended) return;
   // Every pixel is stored. Well-formed data has the end code next; anything
   // else means the data holds more pixels than the frame. Either way the rest
   // of the sub-blocks belongs to this frame and is skipped, so that the next
   // block is read from its start.
   if (sp_ == 0) {
-    code = ReadCode(codeSize_);
+    code = readCode();
     if (code == kRanOut) return;
   }
   if (!terminatorSeen_) SkipSubBlocks();
@@ -338,9 +384,42 @@ void TGIFSubImage::Decompress(TStream& stream) {
   NewImage(fill);
   std::uint8_t minCodeSize;
   if (!ReadByte(stream, minCodeSize)) return;
-  // About 30 KB of tables: on the heap rather than the caller's stack.
-  auto decoder = std::make_unique<Decoder>(*this, stream);
-  decoder->Run(minCodeSize);
+  // About 50 KB of tables: on the heap rather than the caller's stack.
+  auto decoder = std::make_unique<Decoder>(*this, stream, fill);
+  if (!GetInterlaced() || DataSize == 0) {
+    decoder->Run(minCodeSize, Data.get(), DataSize);
+    return;
+  }
+  // Interlaced: the rows arrive in pass order (rows 0, 8, 16, ...; 4, 12,
+  // ...; 2, 6, ...; 1, 3, ...). They are decoded in that order into a
+  // scratch frame and then put in place; rows the data does not reach keep
+  // the fill value.
+  std::unique_ptr<std::uint8_t[]> scratch(new (std::nothrow)
+                                              std::uint8_t[std::size_t(DataSize)]);
+  if (!scratch) Error(_sOutOfMemImage);
+  const std::size_t width = std::size_t(GetWidth());
+  const int height = GetHeight();
+  auto scatter = [&] {
+    std::size_t left = std::size_t(decoder->Written());
+    const std::uint8_t* from = scratch.get();
+    static const int kStep[4] = {8, 8, 4, 2};
+    static const int kStart[4] = {0, 4, 2, 1};
+    for (int pass = 0; pass < 4 && left > 0; ++pass) {
+      for (int row = kStart[pass]; row < height && left > 0; row += kStep[pass]) {
+        const std::size_t n = std::min(width, left);
+        std::memcpy(Data.get() + std::size_t(row) * width, from, n);
+        from += n;
+        left -= n;
+      }
+    }
+  };
+  try {
+    decoder->Run(minCodeSize, scratch.get(), DataSize);
+  } catch (...) {
+    scatter();  // what was decoded before the failure
+    throw;
+  }
+  scatter();
 }
 
 }  // namespace velmora

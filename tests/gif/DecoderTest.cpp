@@ -136,6 +136,23 @@ TEST(GifDecoder, StringsCrossInterlacedRows) {
   EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{1, 2, 1, 2, 1, 2}));
 }
 
+TEST(GifDecoder, InterlacedDataEndingEarlyFillsRowsInPassOrder) {
+  // 3 x 5, transparent index 3: 7 pixels reach row 0, row 4 and the first
+  // pixel of row 2; the rest keeps the fill value.
+  Bytes gif = GifBuilder()
+                  .Header(3, 5, 4)
+                  .Gce(0x01, 0, 3)
+                  .Descriptor(0, 0, 3, 5, 0x40)
+                  .Codes(2, Lzw(2, {0, 1, 2, 1, 2, 0, 1}))
+                  .Trailer()
+                  .data;
+  Loaded r = Load(gif);
+  ASSERT_EQ(r.error, "");
+  EXPECT_TRUE(r.warnings.empty());
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)),
+            (Bytes{0, 1, 2, 3, 3, 3, 1, 3, 3, 3, 3, 3, 1, 2, 0}));
+}
+
 TEST(GifDecoder, ShortDataKeepsTheFillValue) {
   // 8 pixels, data for 4, then the terminator.
   const Codes codes = {{4, 3}, {0, 3}, {1, 3}, {2, 3}, {0, 4}};
@@ -236,6 +253,32 @@ TEST(GifDecoder, SubBlockLayoutDoesNotMatter) {
         EXPECT_EQ(r.warnings, expected.warnings) << where;
       }
     }
+  }
+}
+
+TEST(GifDecoder, LongStringsEndingEarlyLeaveTheFillValueAfterThem) {
+  // Repeating pixels make long strings, copied word by word; the data ends
+  // after `m` of the frame's pixels. Whatever padding bits follow make at
+  // most one more pixel.
+  Bytes pixels(200 * 10);
+  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = std::uint8_t(i % 3);
+  for (std::size_t m : {std::size_t(700), std::size_t(1001), std::size_t(1990)}) {
+    Codes codes = Lzw(2, Bytes(pixels.begin(), pixels.begin() + long(m)));
+    codes.pop_back();  // no end code
+    Loaded r = Load(GifBuilder()
+                        .Header(200, 10, 4)
+                        .Gce(0x01, 0, 3)
+                        .Descriptor(0, 0, 200, 10)
+                        .Codes(2, codes)
+                        .Trailer()
+                        .data);
+    ASSERT_EQ(r.error, "");
+    const Bytes got = Pixels(*r.image->Images->GetImage(0));
+    EXPECT_EQ(Bytes(got.begin(), got.begin() + long(m)),
+              Bytes(pixels.begin(), pixels.begin() + long(m)))
+        << m;
+    for (std::size_t i = m + 1; i < got.size(); ++i)
+      ASSERT_EQ(got[i], 3) << m << ": " << i;
   }
 }
 
