@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QShortcut>
+#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
 #include <filesystem>
@@ -314,6 +315,11 @@ void TForm4::btnSearchClick(void* /*Sender*/) {
     if (std::exchange(recordNext_, true) && query.size() >= 2) history_->Add(query);
     RunSearch(controls, *output_);
   } while (searchPending_);
+  // The history goes to disk once the search is over and shown, so that
+  // syncing it never delays one.
+  QTimer::singleShot(0, this, [this] {
+    if (history_) history_->SaveIfChanged();
+  });
 }
 
 void TForm4::edSearchKeyPress(void* /*Sender*/, char& Key) {

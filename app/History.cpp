@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <system_error>
+#include <utility>
 
 #include "dict/Query.h"
 
@@ -112,9 +113,18 @@ void TQueryHistory::Add(const std::string& query) {
   if (entries_.empty() || entries_.back() != query) {
     entries_.push_back(query);
     if (entries_.size() > kLimit) entries_.pop_front();
-    Save();
+    changed_ = true;
   }
   shown_ = entries_.size() - 1;
+}
+
+TQueryHistory::~TQueryHistory() {
+  SaveIfChanged();
+}
+
+void TQueryHistory::SaveIfChanged() {
+  if (!std::exchange(changed_, false)) return;
+  Save();
 }
 
 void TQueryHistory::Save() {

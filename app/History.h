@@ -27,10 +27,16 @@ class TQueryHistory {
   // file is an empty history; one that cannot be read, or holds a line that
   // is not a cleaned query, is ignored with a message on standard error.
   void Load();
-  // Makes query the newest entry (unless it is already), drops the oldest
-  // beyond kLimit and writes the file, through a temporary file renamed
-  // over it so that a crash never leaves half a history. Ends any walk.
+  // Makes query the newest entry (unless it is already) and drops the oldest
+  // beyond kLimit. Ends any walk. The file is written by SaveIfChanged, or
+  // when the history goes.
   void Add(const std::string& query);
+  // Writes the file if entries changed since it was last written, through a
+  // temporary file renamed over it so that a crash never leaves half a
+  // history. It syncs the disk, which may take a while: the window calls it
+  // once a search is over, never before one.
+  void SaveIfChanged();
+  ~TQueryHistory();
 
   const std::deque<std::string>& Entries() const { return entries_; }
   const std::string& File() const { return file_; }
@@ -56,6 +62,7 @@ class TQueryHistory {
   std::string draft_;                // the box's text before the walk
   std::size_t shown_ = 0;            // entry of the search shown, size() for none
   bool saveFailed_ = false;          // said so once already
+  bool changed_ = false;             // entries the file does not have yet
 };
 
 }  // namespace velmora

@@ -17,6 +17,7 @@
 // The window runs first, so that the peak memory is the window's; each
 // figure is the best of N rounds (default 2).
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -154,6 +155,12 @@ int main(int argc, char** argv) {
     }
   }
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // The window keeps its history and zoom; the bench's searches go to a
+  // folder of its own, not into the user's.
+  std::filesystem::path state = std::filesystem::temp_directory_path() /
+                                ("velmora-window-bench-" + std::to_string(getpid()));
+  setenv("XDG_STATE_HOME", (state / "state").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (state / "config").c_str(), 1);
   std::filesystem::current_path(dir);
   QApplication app(argc, argv);
   InstallQtApplicationHooks();
@@ -212,6 +219,7 @@ int main(int argc, char** argv) {
     if (std::hash<std::string>()(headless) != windowText[k]) {
       std::fprintf(stderr, "the window and the headless search differ on %s\n",
                    queries[k].name);
+      std::filesystem::remove_all(state);
       return 1;
     }
   }
@@ -226,10 +234,13 @@ int main(int argc, char** argv) {
                 x.headless, x.window / x.headless, x.first, x.paints);
   }
   if (stopMs < 0)
-    std::printf("the full listing ended before a click on Stop %d ms into it\n", clickAfterMs);
+    std::printf("the full listing ended before a click on Stop %d ms into it\n",
+                clickAfterMs);
   else
-    std::printf("stop %d ms into the full listing took effect after %.1f ms\n", clickAfterMs,
-                stopMs);
+    std::printf("stop %d ms into the full listing took effect after %.1f ms\n",
+                clickAfterMs, stopMs);
   std::printf("peak memory after the window's searches: %.1f MB\n", peakKb / 1024.0);
+  std::error_code ignored;
+  std::filesystem::remove_all(state, ignored);
   return 0;
 }

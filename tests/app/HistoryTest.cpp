@@ -120,6 +120,25 @@ TEST_F(HistoryTest, KeptAcrossRunsAtMostTheNewestThousand) {
   EXPECT_EQ(fs::status(file_).permissions() & fs::perms::others_read, fs::perms::none);
 }
 
+// Syncing the file can take a while, so adding a query does not write it:
+// the window saves once its search is over, and the history when it goes.
+TEST_F(HistoryTest, WrittenWhenAskedOrWhenItGoesAndOnlyAfterAChange) {
+  {
+    TQueryHistory h(file_);
+    h.Load();
+    h.Add(G("中国"));
+    EXPECT_FALSE(fs::exists(file_));
+    h.SaveIfChanged();
+    EXPECT_EQ(FileBytes(), G("中国") + "\n");
+    fs::remove(file_);
+    h.Add(G("中国"));  // the newest already: nothing changed
+    h.SaveIfChanged();
+    EXPECT_FALSE(fs::exists(file_));
+    h.Add(G("人民"));
+  }
+  EXPECT_EQ(FileBytes(), G("中国") + "\n" + G("人民") + "\n");
+}
+
 TEST_F(HistoryTest, DamagedOrUnreadableFileIsIgnoredWithAMessage) {
   const std::string good = G("中国") + "\n" + G("人民") + "\n";
   for (const std::string& bad :
@@ -142,7 +161,9 @@ TEST_F(HistoryTest, DamagedOrUnreadableFileIsIgnoredWithAMessage) {
   testing::internal::CaptureStderr();
   h.Load();
   h.Add(G("中国"));
+  h.SaveIfChanged();
   h.Add(G("人民"));
+  h.SaveIfChanged();
   std::string said = testing::internal::GetCapturedStderr();
   EXPECT_EQ(h.Entries().size(), 2u);
   EXPECT_NE(said.find("not a regular file"), std::string::npos) << said;
