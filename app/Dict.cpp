@@ -269,10 +269,7 @@ void TForm4::FormCreate(void* /*Sender*/) {
   countedNonClientWidth_ = NonClientWidth();
   SetOuterWidth(outerWidthRule_);
   UpdateMinimumSize();
-
-  int h = OuterHeight();
-  SetResultHeight(cbRareWord->isChecked() ? h - ReservedHeight - imgLogo3->height() - 5
-                                          : h - ReservedHeight);
+  FitResultHeight();
 
   richEdit_->SetAutoUrlDetect(true);
   reResult->SetEventMask(ENM_LINK);
@@ -329,6 +326,10 @@ void TForm4::btnStopClick(void* /*Sender*/) {
 }
 
 void TForm4::cbRareWordClick(void* /*Sender*/) {
+  FitResultHeight();
+}
+
+void TForm4::FitResultHeight() {
   int h = OuterHeight();
   SetResultHeight(cbRareWord->isChecked() ? h - ReservedHeight - imgLogo3->height() - 5
                                           : h - ReservedHeight);

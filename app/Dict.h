@@ -143,6 +143,9 @@ class TForm4 : public QWidget {
  private:
   class TSearchControls;
   void Dock();
+  // The result view takes the window's height below the reserved rows, and
+  // below the third logo too while the rare-word box is checked.
+  void FitResultHeight();
   void UpdateMinimumSize();
   void Navigate(const std::optional<std::string>& query);
 
