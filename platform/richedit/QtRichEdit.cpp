@@ -348,7 +348,7 @@ std::optional<TLinkRange> TQtRichEdit::LinkAt(int bytePos) const {
 int TQtRichEdit::NextCharPos(int pos) const {
   if (pos >= TextLength()) return TextLength();
   if (int width = richedit::BreakWidthAt(text_, pos)) return pos + width;
-  return pos + gbk::CharLengthAt(text_, pos);
+  return pos + gbk::DecodedLengthAt(text_, pos);
 }
 
 int TQtRichEdit::PreviousCharPos(int pos) const {

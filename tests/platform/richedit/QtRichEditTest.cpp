@@ -82,7 +82,7 @@ TEST(QtRichEdit, AgreesWithTheMemoryViewUnderRandomEdits) {
       std::vector<int> bounds{0};
       for (size_t i = 0; i < all.size();) {
         int w = richedit::BreakWidthAt(all, i);
-        i += w ? w : gbk::CharLengthAt(all, i);
+        i += w ? w : gbk::DecodedLengthAt(all, i);
         bounds.push_back(int(i));
       }
       int a = bounds[rng() % bounds.size()], b = bounds[rng() % bounds.size()];
