@@ -24,10 +24,10 @@
 #include "dict/Query.h"
 #include "dict/Texts.h"
 #include "platform/classes/Application.h"
-#include "platform/qt/GbkQt.h"
 #include "platform/qt/Image.h"
 #include "platform/qt/ResultViewWidget.h"
 #include "platform/qt/ShellOpen.h"
+#include "platform/richedit/GbkQt.h"
 #include "platform/richedit/QtRichEdit.h"
 
 namespace velmora {
