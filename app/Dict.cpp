@@ -25,10 +25,10 @@
 #include "dict/Query.h"
 #include "dict/Texts.h"
 #include "platform/classes/Application.h"
-#include "platform/qt/GbkQt.h"
 #include "platform/qt/Image.h"
 #include "platform/qt/ResultViewWidget.h"
 #include "platform/qt/ShellOpen.h"
+#include "platform/richedit/GbkQt.h"
 #include "platform/richedit/QtRichEdit.h"
 
 namespace velmora {
@@ -270,10 +270,7 @@ void TForm4::FormCreate(void* /*Sender*/) {
   countedNonClientWidth_ = NonClientWidth();
   SetOuterWidth(outerWidthRule_);
   UpdateMinimumSize();
-
-  int h = OuterHeight();
-  SetResultHeight(cbRareWord->isChecked() ? h - ReservedHeight - imgLogo3->height() - 5
-                                          : h - ReservedHeight);
+  FitResultHeight();
 
   richEdit_->SetAutoUrlDetect(true);
   reResult->SetEventMask(ENM_LINK);
@@ -335,6 +332,10 @@ void TForm4::btnStopClick(void* /*Sender*/) {
 }
 
 void TForm4::cbRareWordClick(void* /*Sender*/) {
+  FitResultHeight();
+}
+
+void TForm4::FitResultHeight() {
   int h = OuterHeight();
   SetResultHeight(cbRareWord->isChecked() ? h - ReservedHeight - imgLogo3->height() - 5
                                           : h - ReservedHeight);

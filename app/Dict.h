@@ -87,8 +87,8 @@ class TForm4 : public QWidget {
   void SetOuterWidth(int width);
   // Outer height minus client height; 0 while the window is off screen.
   virtual int NonClientHeight() const;
-  // The result view keeps this height and stays docked to the bottom edge.
-  int ResultHeight() const { return resultHeight_; }
+  // The result view keeps the height given and stays docked to the bottom
+  // edge.
   void SetResultHeight(int height);
 
   // The non-client height is known only once the window manager framed the
@@ -102,8 +102,6 @@ class TForm4 : public QWidget {
   // Opens PopupMenu1 at a screen point; tests replace it. Returns the chosen
   // item (nullptr for none).
   std::function<QAction*(TPoint screen)> OnPopup;
-
-  bool Searching() const { return searching_; }
 
   // A query from outside the window (the command line, another velmora
   // process): searched as if typed into the query box and Enter pressed.
@@ -145,6 +143,9 @@ class TForm4 : public QWidget {
  private:
   class TSearchControls;
   void Dock();
+  // The result view takes the window's height below the reserved rows, and
+  // below the third logo too while the rare-word box is checked.
+  void FitResultHeight();
   void UpdateMinimumSize();
   void Navigate(const std::optional<std::string>& query);
 

@@ -9,7 +9,7 @@ namespace {
 template <typename F>
 void ForEachSingleByte(std::string& text, F f) {
   for (std::size_t i = 0; i < text.size();) {
-    const std::size_t n = CharLengthAt(text, i);
+    const std::size_t n = LeadByteLengthAt(text, i);
     if (n == 1) text[i] = f(text[i]);
     i += n;
   }
@@ -66,7 +66,7 @@ std::string ReplaceAll(std::string_view text, std::string_view from,
 
 TMatcher::TMatcher(std::string_view query) : upper_(query) {
   UpperAscii(upper_);
-  for (std::size_t i = 0; i < upper_.size(); i += CharLengthAt(upper_, i))
+  for (std::size_t i = 0; i < upper_.size(); i += LeadByteLengthAt(upper_, i))
     if (upper_[i] >= 'A' && upper_[i] <= 'Z') hasLetters_ = true;
 }
 
@@ -78,11 +78,11 @@ bool TMatcher::In(std::string_view text) const {
   // never copied: single-byte letters of the text are upper-cased on the
   // fly, bytes of double-byte characters compared as they are.
   const std::size_t m = upper_.size();
-  for (std::size_t i = 0; i + m <= text.size(); i += CharLengthAt(text, i)) {
+  for (std::size_t i = 0; i + m <= text.size(); i += LeadByteLengthAt(text, i)) {
     std::size_t k = 0;
     while (k < m) {
       const char c = text[i + k];
-      if (CharLengthAt(text, i + k) == 2) {
+      if (LeadByteLengthAt(text, i + k) == 2) {
         if (c != upper_[k] || (k + 1 < m && text[i + k + 1] != upper_[k + 1])) break;
         k += 2;
       } else {

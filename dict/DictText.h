@@ -15,9 +15,11 @@ constexpr bool IsGbkLeadByte(unsigned char b) {
   return b >= 0x81 && b <= 0xFE;
 }
 
-// Length of the character that starts at i (1 or 2; 1 for a lead byte that
-// ends the text).
-inline std::size_t CharLengthAt(std::string_view text, std::size_t i) {
+// Length of the character that starts at i, by the lead byte alone: a byte
+// 0x81-0xFE takes the next byte with it, whatever that is (1 or 2; 1 for a
+// lead byte that ends the text). The dictionary's rule for stepping
+// through GBK; gbk::DecodedLengthAt is the converter's.
+inline std::size_t LeadByteLengthAt(std::string_view text, std::size_t i) {
   return IsGbkLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2
                                                                                    : 1;
 }

@@ -10,7 +10,7 @@ std::string CleanQuery(std::string_view query) {
   std::string out;
   out.reserve(query.size());
   for (std::size_t i = 0; i < query.size();) {
-    const std::size_t n = CharLengthAt(query, i);
+    const std::size_t n = LeadByteLengthAt(query, i);
     const unsigned char c = static_cast<unsigned char>(query[i]);
     if (n == 2 || c < 0x21 || c > 0x7E) out.append(query.substr(i, n));
     i += n;

@@ -53,7 +53,7 @@ void TResultView::HighlightMatches(std::string_view text, std::string_view query
   // included: the next try starts at the character after an occurrence's
   // first character.
   for (std::size_t at = FindAtBoundary(text, query); at != std::string_view::npos;
-       at = FindAtBoundary(text, query, at + CharLengthAt(text, at))) {
+       at = FindAtBoundary(text, query, at + LeadByteLengthAt(text, at))) {
     MarkSpan(start + int(at), int(query.size()), color, fsBold | fsUnderline);
   }
 }

@@ -39,7 +39,7 @@ bool NaiveContains(std::string text, std::string query) {
   UpperAscii(text);
   UpperAscii(query);
   if (query.empty()) return true;
-  for (std::size_t i = 0; i < text.size(); i += CharLengthAt(text, i))
+  for (std::size_t i = 0; i < text.size(); i += LeadByteLengthAt(text, i))
     if (text.compare(i, query.size(), query) == 0) return true;
   return false;
 }

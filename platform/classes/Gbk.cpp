@@ -168,7 +168,7 @@ std::u32string Decode(std::string_view gbk) {
   return out;
 }
 
-int CharLengthAt(std::string_view gbk, size_t i) {
+int DecodedLengthAt(std::string_view gbk, size_t i) {
   return (unsigned char)gbk[i] >= 0x80 && PairAt(Table(), gbk, i) ? 2 : 1;
 }
 

@@ -21,8 +21,9 @@ std::u32string Decode(std::string_view gbk);
 std::string Encode(std::u32string_view text);
 // Bytes that Encode gives for one code point (1 or 2).
 int EncodedLength(char32_t c);
-// Bytes of the character that Decode finds at gbk[i] (1 or 2; i < size).
-int CharLengthAt(std::string_view gbk, size_t i);
+// Bytes of the character that Decode finds at gbk[i] (1 or 2; i < size):
+// 2 only for a pair the code table holds.
+int DecodedLengthAt(std::string_view gbk, size_t i);
 
 std::string ToUtf8(std::string_view gbk);
 // Each byte of an invalid UTF-8 sequence becomes "?", like a character GBK

@@ -185,6 +185,14 @@ UINT SetDIBColorTable(HBITMAP bitmap, UINT start, UINT count, const RGBQUAD* col
 // the distance in bytes between successive rows (negative for a bottom-up
 // DIB). Null for an invalid handle.
 BYTE* GetBitmapRow(HBITMAP bitmap, int row);
+// Rows of a 1-bit bitmap (and of a mask) hold eight pixels a byte, the
+// leftmost in the high bit: the bit of pixel x within its byte, row[x / 8].
+inline BYTE MonoPixelBit(int x) {
+  return BYTE(0x80 >> (x & 7));
+}
+inline bool MonoPixel(const BYTE* row, int x) {
+  return (row[x >> 3] & MonoPixelBit(x)) != 0;
+}
 
 // --- device contexts -------------------------------------------------------
 

@@ -31,7 +31,7 @@ inline void ReadRow(const BitmapData& b, int y, const int* xs, int n,
   const BYTE* row = b.Row(y);
   switch (b.bpp) {
     case 1:
-      for (int i = 0; i < n; ++i) out[i] = (row[xs[i] >> 3] >> (7 - (xs[i] & 7))) & 1u;
+      for (int i = 0; i < n; ++i) out[i] = MonoPixel(row, xs[i]) ? 1u : 0u;
       break;
     case 8:
       for (int i = 0; i < n; ++i) out[i] = row[xs[i]];
@@ -58,10 +58,7 @@ inline void ReadRun(const BitmapData& b, int y, int x, int n, std::uint32_t* out
   const BYTE* row = b.Row(y);
   switch (b.bpp) {
     case 1:
-      for (int i = 0; i < n; ++i) {
-        int c = x + i;
-        out[i] = (row[c >> 3] >> (7 - (c & 7))) & 1u;
-      }
+      for (int i = 0; i < n; ++i) out[i] = MonoPixel(row, x + i) ? 1u : 0u;
       break;
     case 8:
       for (int i = 0; i < n; ++i) out[i] = row[x + i];
@@ -88,7 +85,7 @@ inline void WriteRun(BitmapData& b, int y, int x, int n, const std::uint32_t* in
     case 1:
       for (int i = 0; i < n; ++i) {
         int c = x + i;
-        BYTE bit = BYTE(0x80 >> (c & 7));
+        BYTE bit = MonoPixelBit(c);
         if (in[i] & 1)
           row[c >> 3] |= bit;
         else

@@ -143,8 +143,7 @@ bool Blit(HDC dest, int x, int y, int w, int h, HDC src, int sx, int sy, int sw,
       auto* out = reinterpret_cast<std::uint32_t*>(db.Row(dy)) + x0;
       for (int i = 0; i < n; ++i) {
         const int mxx = mx + (x0 + i - x);
-        if (!mrow || mxx < 0 || mxx >= mask->width ||
-            !((mrow[mxx >> 3] >> (7 - (mxx & 7))) & 1))
+        if (!mrow || mxx < 0 || mxx >= mask->width || !MonoPixel(mrow, mxx))
           out[i] = sv[std::size_t(i)];
       }
       continue;
@@ -161,8 +160,7 @@ bool Blit(HDC dest, int x, int y, int w, int h, HDC src, int sx, int sy, int sw,
       const BYTE* mrow = (myy >= 0 && myy < mask->height) ? mask->Row(myy) : nullptr;
       for (int i = 0; i < n; ++i) {
         int mxx = mx + (x0 + i - x);
-        bool on = mrow && mxx >= 0 && mxx < mask->width &&
-                  ((mrow[mxx >> 3] >> (7 - (mxx & 7))) & 1);
+        bool on = mrow && mxx >= 0 && mxx < mask->width && MonoPixel(mrow, mxx);
         if (!on) dv[std::size_t(i)] = alt[std::size_t(i)];
       }
     }

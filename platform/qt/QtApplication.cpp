@@ -7,7 +7,7 @@
 #include "platform/classes/Application.h"
 #include "platform/classes/SysUtils.h"
 #include "platform/classes/Threads.h"
-#include "platform/qt/GbkQt.h"
+#include "platform/richedit/GbkQt.h"
 
 namespace velmora {
 namespace {

@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/qt/GbkQt.h"
+#include "platform/richedit/GbkQt.h"
 #include "platform/richedit/QtRichEdit.h"
 
 namespace velmora {

@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "platform/classes/Gbk.h"
+#include "platform/richedit/GbkQt.h"
 
 namespace velmora {
 namespace {
@@ -25,11 +26,6 @@ QColor ToQColor(TColor c) {
 
 bool IsRgb(TColor c) {
   return (c & 0xFF000000) == 0;
-}
-
-QString ToQString(std::string_view gbk) {
-  std::u32string text = gbk::Decode(gbk);
-  return QString::fromUcs4(text.data(), qsizetype(text.size()));
 }
 
 QTextCharFormat LookOf(const TCharFormat& p, bool link) {
@@ -348,7 +344,7 @@ std::optional<TLinkRange> TQtRichEdit::LinkAt(int bytePos) const {
 int TQtRichEdit::NextCharPos(int pos) const {
   if (pos >= TextLength()) return TextLength();
   if (int width = richedit::BreakWidthAt(text_, pos)) return pos + width;
-  return pos + gbk::CharLengthAt(text_, pos);
+  return pos + gbk::DecodedLengthAt(text_, pos);
 }
 
 int TQtRichEdit::PreviousCharPos(int pos) const {
@@ -371,7 +367,7 @@ std::pair<int, int> TQtRichEdit::WordAt(int pos) const {
   int start = lineStarts_[line];
   std::string_view bytes = LineText(line);
   if (bytes.empty()) return {start, start};
-  QString s = ToQString(bytes);
+  QString s = QStringFromGbk(bytes);
   // UTF-16 index <-> byte offset for this line.
   std::vector<int> byteAt;
   std::u32string u = gbk::Decode(bytes);
@@ -731,7 +727,8 @@ QString TQtRichEdit::SelectionHtml() const {
       if (f.Style & fsStrikeOut) style += " line-through";
       style += ";";
     }
-    QString text = ToQString(std::string_view(text_).substr(a, z - a)).toHtmlEscaped();
+    QString text =
+        QStringFromGbk(std::string_view(text_).substr(a, z - a)).toHtmlEscaped();
     text.replace(QStringLiteral("\r\n"), QStringLiteral("<br>"));
     text.replace(QChar('\n'), QStringLiteral("<br>"));
     text.replace(QChar('\r'), QStringLiteral("<br>"));
@@ -746,7 +743,7 @@ QString TQtRichEdit::SelectionHtml() const {
 
 void TQtRichEdit::CopySelection() {
   if (SelLength() == 0) return;
-  QString plain = ToQString(SelectedText());
+  QString plain = QStringFromGbk(SelectedText());
   QString html = SelectionHtml();
   if (clipboard_) {
     clipboard_(plain, html);

@@ -43,7 +43,7 @@ std::vector<TLinkRange> FindLinks(std::string_view text) {
         continue;
       }
     }
-    i += gbk::CharLengthAt(text, i);
+    i += gbk::DecodedLengthAt(text, i);
   }
   return links;
 }

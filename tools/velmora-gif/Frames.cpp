@@ -17,7 +17,7 @@ std::vector<std::uint8_t> MaskRows(HBITMAP mask, int w, int h) {
     const std::uint8_t* bits = GetBitmapRow(mask, y);
     for (int x = 0; x < w; ++x)
       rows[std::size_t(y) * std::size_t(w) + std::size_t(x)] =
-          ((bits[x >> 3] >> (7 - (x & 7))) & 1) ? 255 : 0;
+          MonoPixel(bits, x) ? 255 : 0;
   }
   return rows;
 }

@@ -54,7 +54,7 @@ TEST(Gbk, EveryOneAndTwoByteStringRoundTrips) {
       int length = 0;
       for (char32_t c : text) length += EncodedLength(c);
       ASSERT_EQ(length, 2) << a << ' ' << b;
-      ASSERT_EQ(CharLengthAt(two, 0), text.size() == 1 ? 2 : 1) << a << ' ' << b;
+      ASSERT_EQ(DecodedLengthAt(two, 0), text.size() == 1 ? 2 : 1) << a << ' ' << b;
     }
   }
 }

@@ -8,23 +8,11 @@
 #include "platform/classes/Application.h"
 #include "platform/classes/Canvas.h"
 #include "platform/classes/Gbk.h"
-#include "platform/qt/GbkQt.h"
 #include "platform/qt/Image.h"
 #include "platform/qt/QtApplication.h"
 
 namespace velmora {
 namespace {
-
-TEST(GbkQt, EveryByteStringSurvivesTheTripThroughQString) {
-  // 中文, a lone lead byte, a byte that never starts a character, and a
-  // double-byte character whose second byte is an ASCII letter.
-  const std::string bytes = "\xD6\xD0\xCE\xC4 \x81\xFF \x80x \xD1}";
-  QString text = QStringFromGbk(bytes);
-  EXPECT_TRUE(text.startsWith(QStringLiteral("中文 ")));
-  EXPECT_EQ(GbkFromQString(text), bytes);
-  // What GBK cannot hold becomes "?".
-  EXPECT_EQ(GbkFromQString(QStringLiteral("a😀b")), "a?b");
-}
 
 // Draws a 10 x 6 block of one colour.
 class TBlock : public TGraphic {

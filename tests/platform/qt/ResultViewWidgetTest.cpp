@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "platform/classes/Gbk.h"
-#include "platform/qt/GbkQt.h"
 #include "platform/qt/ResultViewWidget.h"
+#include "platform/richedit/GbkQt.h"
 #include "platform/richedit/QtRichEdit.h"
 
 namespace velmora {

@@ -5,16 +5,22 @@
 #include <random>
 
 #include "RichEditConformance.h"
+#include "platform/richedit/GbkQt.h"
 #include "platform/richedit/MemoryRichEdit.h"
 #include "platform/richedit/QtRichEdit.h"
 
 // Not in an anonymous namespace, so that test names show plain harness names.
 namespace velmora::richedit_test {
 
-std::string ToBytes(const QString& s) {
-  std::u32string text;
-  for (char32_t c : s.toUcs4()) text += c;
-  return gbk::Encode(text);
+TEST(GbkQt, EveryByteStringSurvivesTheTripThroughQString) {
+  // 中文, a lone lead byte, a byte that never starts a character, and a
+  // double-byte character whose second byte is an ASCII letter.
+  const std::string bytes = "\xD6\xD0\xCE\xC4 \x81\xFF \x80x \xD1}";
+  QString text = QStringFromGbk(bytes);
+  EXPECT_TRUE(text.startsWith(QStringLiteral("中文 ")));
+  EXPECT_EQ(GbkFromQString(text), bytes);
+  // What GBK cannot hold becomes "?".
+  EXPECT_EQ(GbkFromQString(QStringLiteral("a😀b")), "a?b");
 }
 
 struct QtHarness {
@@ -23,7 +29,7 @@ struct QtHarness {
   int scrolledTo = -1;
   QtHarness() {
     edit.SetClipboardSink([this](const QString& plain, const QString&) {
-      copies.push_back(ToBytes(plain));
+      copies.push_back(GbkFromQString(plain));
     });
     edit.OnScrollIntoView = [this](int pos) { scrolledTo = pos; };
     edit.OnScrollToTop = [this] { scrolledTo = 0; };
@@ -82,7 +88,7 @@ TEST(QtRichEdit, AgreesWithTheMemoryViewUnderRandomEdits) {
       std::vector<int> bounds{0};
       for (size_t i = 0; i < all.size();) {
         int w = richedit::BreakWidthAt(all, i);
-        i += w ? w : gbk::CharLengthAt(all, i);
+        i += w ? w : gbk::DecodedLengthAt(all, i);
         bounds.push_back(int(i));
       }
       int a = bounds[rng() % bounds.size()], b = bounds[rng() % bounds.size()];
@@ -269,7 +275,7 @@ TEST(QtRichEdit, CopiesASelectionOfThousandsOfLinesByteForByte) {
   edit.SetSelection(0, edit.TextLength());
   edit.CopySelection();
   ASSERT_EQ(copies.size(), 1u);
-  EXPECT_EQ(ToBytes(copies[0].first), expected);
+  EXPECT_EQ(GbkFromQString(copies[0].first), expected);
   EXPECT_EQ(edit.LaidOutLines(), 0);  // copying lays nothing out
   EXPECT_EQ(copies[0].second.count("#ff0000"), 2000);
   EXPECT_TRUE(copies[0].second.contains(QString::fromUtf8("5999中")));

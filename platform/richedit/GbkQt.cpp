@@ -1,4 +1,4 @@
-#include "platform/qt/GbkQt.h"
+#include "platform/richedit/GbkQt.h"
 
 #include "platform/classes/Gbk.h"
 
