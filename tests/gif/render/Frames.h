@@ -46,7 +46,7 @@ inline std::uint8_t Index(TBitmap& bitmap, int x, int y) {
 }
 
 inline bool MaskBit(HBITMAP mask, int x, int y) {
-  return (GetBitmapRow(mask, y)[x >> 3] >> (7 - (x & 7))) & 1;
+  return MonoPixel(GetBitmapRow(mask, y), x);
 }
 
 // A white 32-bit canvas.
