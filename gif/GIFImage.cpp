@@ -534,7 +534,9 @@ void TGIFSubImage::Assign(const TGIFSubImage& source) {
 }
 
 void TGIFSubImage::SetPalette(std::shared_ptr<GdiPalette> palette) {
-  if (palette == Palette) return;
+  // Setting none is how a changed local colour map is announced: the bitmap
+  // goes even when it was made without a palette cached on the frame.
+  if (palette && palette == Palette) return;
   Palette = std::move(palette);
   if (Bitmap) {
     // The cached rendering was made with the old palette.

@@ -212,6 +212,19 @@ TEST(FrameBitmap, APaletteChangeIsAnnouncedOnce) {
   EXPECT_EQ(changes, 2);
 }
 
+TEST(FrameBitmap, ALocalColourMapGivenLaterDropsTheFrameBitmap) {
+  // Rendered with the image's table, before the frame has one of its own.
+  auto image = MakeImage(2, 1, {clBlack, clWhite});
+  TGIFSubImage* frame = AddFrame(*image, 0, 0, 2, 1, {1, 0});
+  ASSERT_NE(frame->GetBitmap(), nullptr);
+  ASSERT_EQ(frame->GetBitmap()->GetCanvas().GetPixel(0, 0), clWhite);
+  frame->ColorMap->Add(clRed);
+  frame->ColorMap->Add(clBlue);
+  EXPECT_EQ(frame->Bitmap, nullptr);
+  ASSERT_NE(frame->GetBitmap(), nullptr);
+  EXPECT_EQ(frame->GetBitmap()->GetCanvas().GetPixel(0, 0), clBlue);
+}
+
 TEST(DIBWriter, RejectsBadFormatsSizesAndRows) {
   TBitmap b;
   EXPECT_THROW(TDIBWriter(b, TPixelFormat::pf32bit, 1, 1, nullptr), GIFException);
