@@ -10,7 +10,7 @@
 #include <random>
 #include <string>
 
-#include "fuzz/gif/GifBlocks.h"
+#include "fuzz/gif/GIFBlocks.h"
 #include "gif/GIFImage.h"
 
 using namespace velmora;

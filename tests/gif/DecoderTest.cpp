@@ -3,8 +3,8 @@
 
 #include <random>
 
-#include "fuzz/gif/GifBlocks.h"
-#include "tests/gif/GifBuilder.h"
+#include "fuzz/gif/GIFBlocks.h"
+#include "tests/gif/GIFBuilder.h"
 
 namespace velmora::test {
 namespace {

@@ -2,7 +2,7 @@
 // errors, and the registries with their overrides.
 #include <gtest/gtest.h>
 
-#include "tests/gif/GifBuilder.h"
+#include "tests/gif/GIFBuilder.h"
 
 namespace velmora::test {
 namespace {

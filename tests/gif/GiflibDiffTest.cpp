@@ -5,8 +5,8 @@
 #include <optional>
 #include <random>
 
-#include "fuzz/gif/GifBlocks.h"
-#include "tests/gif/GifBuilder.h"
+#include "fuzz/gif/GIFBlocks.h"
+#include "tests/gif/GIFBuilder.h"
 #include "tests/gif/GiflibMemory.h"
 
 namespace velmora::test {

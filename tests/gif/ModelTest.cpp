@@ -1,7 +1,7 @@
 // The image model: colour tables, versions, active tables, settings.
 #include <gtest/gtest.h>
 
-#include "tests/gif/GifBuilder.h"
+#include "tests/gif/GIFBuilder.h"
 
 namespace velmora::test {
 namespace {

@@ -2,7 +2,7 @@
 // about, and what ends a load.
 #include <gtest/gtest.h>
 
-#include "tests/gif/GifBuilder.h"
+#include "tests/gif/GIFBuilder.h"
 
 namespace velmora::test {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <random>
 
-#include "tests/gif/GifBuilder.h"
+#include "tests/gif/GIFBuilder.h"
 
 namespace velmora::test {
 namespace {

@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "gif/GIFOptimize.h"
-#include "tools/velmora-gif/GifCommands.h"
+#include "tools/velmora-gif/GIFCommands.h"
 #include "tools/velmora-gif/Png.h"
 
 namespace velmora::gifTool {

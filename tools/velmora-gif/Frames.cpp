@@ -3,7 +3,7 @@
 
 #include "gif/render/GIFRender.h"
 #include "tools/velmora-gif/FrameFiles.h"
-#include "tools/velmora-gif/GifCommands.h"
+#include "tools/velmora-gif/GIFCommands.h"
 #include "tools/velmora-gif/Png.h"
 
 namespace velmora::gifTool {

@@ -6,7 +6,7 @@
 #include "gif/GIFImage.h"
 #include "platform/classes/Gbk.h"
 #include "tools/common/Json.h"
-#include "tools/velmora-gif/GifCommands.h"
+#include "tools/velmora-gif/GIFCommands.h"
 
 namespace velmora::gifTool {
 

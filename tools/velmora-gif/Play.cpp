@@ -9,7 +9,7 @@
 #include "gif/render/GIFPainter.h"
 #include "gif/render/GIFRender.h"
 #include "tools/velmora-gif/FrameFiles.h"
-#include "tools/velmora-gif/GifCommands.h"
+#include "tools/velmora-gif/GIFCommands.h"
 #include "tools/velmora-gif/Png.h"
 
 namespace velmora::gifTool {

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "tools/velmora-gif/GifCommands.h"
+#include "tools/velmora-gif/GIFCommands.h"
 
 namespace velmora::gifTool {
 

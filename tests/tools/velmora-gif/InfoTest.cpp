@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "tests/gif/GifBuilder.h"
-#include "tools/velmora-gif/GifCommands.h"
+#include "tests/gif/GIFBuilder.h"
+#include "tools/velmora-gif/GIFCommands.h"
 
 namespace velmora::test {
 namespace {

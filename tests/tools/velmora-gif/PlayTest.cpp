@@ -5,9 +5,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/gif/GifBuilder.h"
+#include "tests/gif/GIFBuilder.h"
 #include "tests/gif/render/Frames.h"
-#include "tools/velmora-gif/GifCommands.h"
+#include "tools/velmora-gif/GIFCommands.h"
 #include "tools/velmora-gif/Png.h"
 
 namespace velmora::gifTool {

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <random>
 
-#include "fuzz/gif/GifBlocks.h"
+#include "fuzz/gif/GIFBlocks.h"
 #include "gif/GIFImage.h"
 
 extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size,

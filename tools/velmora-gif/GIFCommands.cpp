@@ -1,4 +1,4 @@
-#include "tools/velmora-gif/GifCommands.h"
+#include "tools/velmora-gif/GIFCommands.h"
 
 namespace velmora::gifTool {
 
