@@ -584,10 +584,6 @@ void TGIFTrailer::LoadFromStream(TStream& stream) {
 
 // --- Image ------------------------------------------------------------------
 
-// Initialised before the rendering unit's start-up object, which sets it.
-std::function<void(TGIFImage&)> TGIFImage::StopPaintersHook
-    __attribute__((init_priority(1000)));
-
 TGIFImage::TGIFImage()
     : Header(std::make_unique<TGIFHeader>(this)),
       Images(std::make_unique<TGIFImageList>(this)),

@@ -758,12 +758,8 @@ class TGIFImage : public TGraphic {
   void SaveToClipboardFormat(std::uint16_t& format, void*& data, GdiPalette*& palette);
   void LoadFromClipboardFormat(std::uint16_t format, void* data, GdiPalette* palette);
   bool Drawing = false;  // set while Draw runs
-  // Stops and detaches every painter. The rendering side installs the
-  // implementation; without painters there is nothing to stop.
-  static std::function<void(TGIFImage&)> StopPaintersHook;
-  void StopPainters() {
-    if (StopPaintersHook) StopPaintersHook(*this);
-  }
+  // Stops and detaches every painter, before the image is cleared or goes.
+  void StopPainters() { PaintStop(); }
 
   // --- Animation (gif/render/GIFPainter.cpp defines the operations) -------
   TGIFPainter* Painter = nullptr;  // the painter Draw started, or none

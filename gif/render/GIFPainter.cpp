@@ -612,12 +612,10 @@ void InstallGIFPainter() {
     std::lock_guard lock(image.PaintersLock);
     if (image.Painter) image.Painter->SetAnimationSpeed(percent);
   };
-  TGIFImage::StopPaintersHook = [](TGIFImage& image) { image.PaintStop(); };
 }
 
 void UninstallGIFPainter() {
   GIFPainterSeam = TGIFPainterSeam{};
-  TGIFImage::StopPaintersHook = nullptr;
 }
 
 }  // namespace velmora

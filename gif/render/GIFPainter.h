@@ -130,8 +130,7 @@ class TGIFPainter : public TThread {
   bool signedOff_ = false;
 };
 
-// Installs the painter into drawing (GIFPainterSeam) and into the image's
-// clear and destroy (TGIFImage::StopPaintersHook); removes it again.
+// Installs the painter into drawing (GIFPainterSeam); removes it again.
 void InstallGIFPainter();
 void UninstallGIFPainter();
 

@@ -1,4 +1,4 @@
-// Compiled into every program that links the GIF rendering library, so the
+// Compiled into every program that links the GIF library, so the
 // unit registers itself before main even when nothing names TGIFImage.
 #include "gif/render/GIFRender.h"
 
