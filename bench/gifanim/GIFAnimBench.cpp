@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "bench/BestTime.h"
+#include "bench/GIFScreen.h"
 #include "gif/render/GIFPainter.h"
 #include "gif/render/GIFRender.h"
 
@@ -50,11 +51,7 @@ int main(int argc, char** argv) {
   const int w = 1920, h = 1080, frames = frameCount;
 
   TGIFImage image;
-  image.Header->LogicalScreenDescriptor.ScreenWidth = w;
-  image.Header->LogicalScreenDescriptor.ScreenHeight = h;
-  for (int i = 0; i < 256; ++i)
-    image.Header->ColorMap->Add(
-        RGB(std::uint8_t(i), std::uint8_t(255 - i), std::uint8_t(i * 7)));
+  bench::MakeScreen(image, w, h);
   AddFrame(image, 0, 0, w, h, dmNone, false, 0);  // the scene
   for (int i = 1; i < frames; ++i) {
     const int left = (i * 137) % (w - 480), top = (i * 71) % (h - 270);

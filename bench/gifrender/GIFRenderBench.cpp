@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bench/BestTime.h"
+#include "bench/GIFScreen.h"
 #include "gif/render/GIFRender.h"
 
 namespace {
@@ -25,11 +26,7 @@ int main(int argc, char** argv) {
   const int w = 1920, h = 1080;
 
   TGIFImage image;
-  image.Header->LogicalScreenDescriptor.ScreenWidth = w;
-  image.Header->LogicalScreenDescriptor.ScreenHeight = h;
-  for (int i = 0; i < 256; ++i)
-    image.Header->ColorMap->Add(
-        RGB(std::uint8_t(i), std::uint8_t(255 - i), std::uint8_t(i * 7)));
+  bench::MakeScreen(image, w, h);
   auto* frame = new TGIFSubImage(&image);
   image.Images->Add(frame);
   frame->SetBounds(0, 0, w, h);
