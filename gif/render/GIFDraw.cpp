@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <utility>
 
+#include "gif/render/GIFPainter.h"
 #include "gif/render/GIFRender.h"
 
 namespace velmora {
 
-// Initialised before the unit's start-up object, which fills it in.
-TGIFPainterSeam GIFPainterSeam __attribute__((init_priority(1000)));
 bool MaskBltAvailable = true;
 
 namespace {
@@ -182,11 +181,7 @@ void TGIFImage::Draw(TCanvas& canvas, const TRect& rect) {
     DrawCachedBitmap(canvas, rect, *Bitmap);
     return;
   }
-  if (GIFPainterSeam.DrawAnimated) {
-    GIFPainterSeam.DrawAnimated(*this, canvas, rect);
-    return;
-  }
-  Images->GetImage(0)->Draw(canvas, rect, transparent, tile);
+  DrawAnimated(*this, canvas, rect);
 }
 
 void TGIFImage::DrawCachedBitmap(TCanvas& canvas, const TRect& rect, TBitmap& bitmap) {
@@ -217,7 +212,7 @@ void TGIFImage::Pack() {
 
 void TGIFImage::SetDrawOptions(TGIFDrawOptions options) {
   if (options == DrawOptions) return;
-  if (GIFPainterSeam.StopDraw) GIFPainterSeam.StopDraw(*this);
+  StopImagePainter(*this);
   DrawOptions = options;
   Pack();
   Changed(this);
@@ -227,7 +222,7 @@ void TGIFImage::SetAnimationSpeed(int percent) {
   percent = std::clamp(percent, 0, 1000);
   if (percent == AnimationSpeed) return;
   AnimationSpeed = percent;
-  if (GIFPainterSeam.SetAnimationSpeed) GIFPainterSeam.SetAnimationSpeed(*this, percent);
+  SetPainterAnimationSpeed(*this, percent);
 }
 
 }  // namespace velmora

@@ -454,10 +454,6 @@ void TGIFPainter::SignOff() {
 
 // --- The image's controls ------------------------------------------------------------
 
-namespace {
-
-// Stops the painter Draw started and waits until it has signed off; the
-// painters' GUI-thread requests run meanwhile, and nothing else.
 void StopImagePainter(TGIFImage& image) {
   for (;;) {
     {
@@ -477,8 +473,6 @@ void StopImagePainter(TGIFImage& image) {
     CheckSynchronize(10);
   }
 }
-
-}  // namespace
 
 TGIFPainter* TGIFImage::InternalPaint(TGIFPainter** painterRef, TCanvas& canvas,
                                       const TRect& rect, TGIFDrawOptions options) {
@@ -573,10 +567,6 @@ bool TGIFImage::HasPainters() {
   return !Painters.empty();
 }
 
-namespace {
-
-// Draw's animated path: start (or keep) the image's painter and show the
-// composed bitmap once the first frame is in it.
 void DrawAnimated(TGIFImage& image, TCanvas& canvas, const TRect& rect) {
   std::lock_guard attach(AttachMutex());
   std::lock_guard lock(image.PaintersLock);
@@ -603,19 +593,9 @@ void DrawAnimated(TGIFImage& image, TCanvas& canvas, const TRect& rect) {
   if (image.Bitmap) image.DrawCachedBitmap(canvas, rect, *image.Bitmap);
 }
 
-}  // namespace
-
-void InstallGIFPainter() {
-  GIFPainterSeam.DrawAnimated = DrawAnimated;
-  GIFPainterSeam.StopDraw = StopImagePainter;
-  GIFPainterSeam.SetAnimationSpeed = [](TGIFImage& image, int percent) {
-    std::lock_guard lock(image.PaintersLock);
-    if (image.Painter) image.Painter->SetAnimationSpeed(percent);
-  };
-}
-
-void UninstallGIFPainter() {
-  GIFPainterSeam = TGIFPainterSeam{};
+void SetPainterAnimationSpeed(TGIFImage& image, int percent) {
+  std::lock_guard lock(image.PaintersLock);
+  if (image.Painter) image.Painter->SetAnimationSpeed(percent);
 }
 
 }  // namespace velmora

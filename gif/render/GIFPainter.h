@@ -130,8 +130,18 @@ class TGIFPainter : public TThread {
   bool signedOff_ = false;
 };
 
-// Installs the painter into drawing (GIFPainterSeam); removes it again.
-void InstallGIFPainter();
-void UninstallGIFPainter();
+// What TGIFImage's drawing and settings ask of the painter that Draw
+// started (the image's Painter).
+//
+// Draws an animated picture that has no composed bitmap to show yet: starts
+// (or keeps) the image's painter and shows the composed bitmap once the
+// first frame is in it.
+void DrawAnimated(TGIFImage& image, TCanvas& canvas, const TRect& rect);
+// Stops that painter and waits until it has signed off; the painters'
+// GUI-thread requests run meanwhile, and nothing else. A painter that can't
+// be waited for is detached and ends by itself.
+void StopImagePainter(TGIFImage& image);
+// Hands a new animation speed to that painter, under the painters' lock.
+void SetPainterAnimationSpeed(TGIFImage& image, int percent);
 
 }  // namespace velmora

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "gif/render/GIFPainter.h"
 #include "gif/render/GIFRender.h"
 #include "platform/classes/Threads.h"
 #include "platform/gdi/Clipboard.h"
@@ -60,11 +59,9 @@ void GIFUnitInitialize() {
                                     [] { return std::make_unique<TGIFImage>(); });
   MeasureDisplay();
   DummyThread() = std::make_unique<TDummyThread>();
-  InstallGIFPainter();
 }
 
 void GIFUnitFinalize() {
-  UninstallGIFPainter();
   TPicture::UnregisterGraphicClass(kClassId);
   DummyThread().reset();
 }

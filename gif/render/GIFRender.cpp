@@ -6,6 +6,7 @@
 #include <new>
 
 #include "gif/render/GIFDither.h"
+#include "gif/render/GIFPainter.h"
 
 namespace velmora {
 
@@ -370,7 +371,7 @@ void TGIFImage::NewBitmap() {
 }
 
 void TGIFImage::FreeBitmap() {
-  if (GIFPainterSeam.StopDraw) GIFPainterSeam.StopDraw(*this);
+  StopImagePainter(*this);
   Bitmap.reset();
 }
 

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -63,19 +62,6 @@ bool MaskedStretchBlit(HDC destDC, int destX, int destY, int destW, int destH, H
 // Our platform takes the single-MaskBlt route; tests switch it off to run
 // the general route on unstretched blits too.
 extern bool MaskBltAvailable;
-
-// What drawing needs of the animation painter. The painter module fills
-// these in; without it an animated picture shows its first frame.
-struct TGIFPainterSeam {
-  // Draws an animated picture that has no composed bitmap to show yet:
-  // starts (or keeps) the image's painter and shows its first frame.
-  std::function<void(TGIFImage&, TCanvas&, const TRect&)> DrawAnimated;
-  // Stops the painter that Draw started for the image, if any.
-  std::function<void(TGIFImage&)> StopDraw;
-  // Hands a new animation speed to that painter, under the painters' lock.
-  std::function<void(TGIFImage&, int)> SetAnimationSpeed;
-};
-extern TGIFPainterSeam GIFPainterSeam;
 
 // Start-up and shutdown of the unit. Start-up runs once, before main; the
 // functions are public so that tests can run the steps again.

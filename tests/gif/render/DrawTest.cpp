@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/gif/render/Frames.h"
+#include "tests/gif/render/PainterFixture.h"
 
 namespace velmora {
 namespace {
@@ -141,33 +142,44 @@ TEST(MaskedStretchBlit, RefusedObjectsRaiseAndLeakNothing) {
   }
 }
 
-TEST(ImageDraw, SingleFrameIsDrawnDirectlyAnimationGoesToThePainter) {
-  int painted = 0;
-  GIFPainterSeam.DrawAnimated = [&](TGIFImage&, TCanvas&, const TRect&) { ++painted; };
+TEST(ImageDraw, OnlyAnAnimationStartsAPainterWhichShowsItsFirstFrameAtOnce) {
+  auto canvas = Canvas(2, 2);
   auto still = MakeImage(2, 2, {clRed});
   AddFrame(*still, 0, 0, 2, 2);
-  auto canvas = Canvas(2, 2);
   still->Draw(canvas->GetCanvas(), Rect(0, 0, 2, 2));  // default options
-  EXPECT_EQ(painted, 0);
+  EXPECT_FALSE(still->HasPainters());
   EXPECT_EQ(Px(*canvas, 1, 1), clRed);
 
-  auto animated = MakeImage(2, 2, {clRed, kGreen});
+  // Frame 0 is held for 5 s, so the picture can't have moved on meanwhile.
+  auto animated = MakeImage(2, 2, {kGreen, clRed});
+  test::SetControl(AddFrame(*animated, 0, 0, 2, 2), 500);
   AddFrame(*animated, 0, 0, 2, 2, {1, 1, 1, 1});
-  AddFrame(*animated, 0, 0, 2, 2);
-  animated->Draw(canvas->GetCanvas(), Rect(0, 0, 2, 2));
-  EXPECT_EQ(painted, 1);
   animated->DrawOptions &= TGIFDrawOptions(~GIFDrawOptionBit(goAnimate));
   animated->Draw(canvas->GetCanvas(), Rect(0, 0, 2, 2));
-  EXPECT_EQ(painted, 1);
-  EXPECT_EQ(Px(*canvas, 0, 0), kGreen);
-  GIFPainterSeam.DrawAnimated = nullptr;
+  EXPECT_FALSE(animated->HasPainters());
+  EXPECT_EQ(Px(*canvas, 1, 1), kGreen);
 
-  // No painter module: the first frame stands in.
-  auto third = MakeImage(2, 2, {clRed, clBlue});
-  AddFrame(*third, 0, 0, 2, 2, {1, 1, 1, 1});
-  AddFrame(*third, 0, 0, 2, 2);
-  third->Draw(canvas->GetCanvas(), Rect(0, 0, 2, 2));
-  EXPECT_EQ(Px(*canvas, 0, 0), clBlue);
+  canvas = Canvas(2, 2);
+  animated->DrawOptions |= GIFDrawOptionBit(goAnimate);
+  animated->Draw(canvas->GetCanvas(), Rect(0, 0, 2, 2));
+  ASSERT_TRUE(animated->HasPainters());
+  TGIFPainter* painter = animated->Painter;
+  ASSERT_NE(painter, nullptr);
+  EXPECT_TRUE(painter->FirstFramePainted);
+  EXPECT_EQ(Px(*canvas, 0, 0), kGreen);
+  EXPECT_EQ(Px(*canvas, 1, 1), kGreen);
+  // A repaint of the same place copies the composed bitmap and leaves the
+  // running animation alone.
+  auto again = Canvas(2, 2);
+  animated->Draw(again->GetCanvas(), Rect(0, 0, 2, 2));
+  EXPECT_EQ(animated->Painter, painter);
+  EXPECT_EQ(Px(*again, 1, 1), kGreen);
+
+  // The wait on frame 0 is cut short and the painter signs off.
+  animated->StopDraw();
+  EXPECT_EQ(animated->Painter, nullptr);
+  EXPECT_FALSE(animated->HasPainters());
+  EXPECT_TRUE(test::PumpUntil([] { return TGIFPainter::LiveCount.load() == 0; }));
 }
 
 TEST(ImageSettings, DrawOptionsPackTheImageAndSpeedIsClamped) {
