@@ -160,16 +160,16 @@ void TGIFPainter::SetAnimationSpeed(int percent) {
 }
 
 void TGIFPainter::SetActiveImage(int index) {
-  std::lock_guard guard(imageLock_);
+  std::lock_guard guard(FImageLock);
   if (Image && index >= 0 && index < Image->Images->GetCount()) {
     ActiveImage = index;
-    activeImageChosen_ = true;
+    FActiveImageChosen = true;
   }
 }
 
 void TGIFPainter::Detach() {
   std::lock_guard attach(AttachMutex());
-  std::lock_guard guard(imageLock_);
+  std::lock_guard guard(FImageLock);
   if (Image) {
     // The caller holds the image's PaintersLock.
     auto& list = Image->Painters;
@@ -187,18 +187,18 @@ void TGIFPainter::DoSynchronize(void (TGIFPainter::*method)()) {
   if (Terminated()) return;
   auto step = [this, method] {
     {
-      std::lock_guard guard(imageLock_);
+      std::lock_guard guard(FImageLock);
       // Stopped or detached while the request waited in the queue.
       if (Terminated() || !Image) return;
     }
-    ++stepDepth_;
+    ++FStepDepth;
     try {
       (this->*method)();
     } catch (...) {
-      --stepDepth_;
+      --FStepDepth;
       throw;
     }
-    --stepDepth_;
+    --FStepDepth;
   };
   if (IsAsync())
     Synchronize(step);
@@ -207,19 +207,19 @@ void TGIFPainter::DoSynchronize(void (TGIFPainter::*method)()) {
 }
 
 void TGIFPainter::DoEvent() {
-  if (currentEvent_) currentEvent_(this);
+  if (FCurrentEvent) FCurrentEvent(this);
 }
 
 void TGIFPainter::FireEvent(const TNotifyEvent& handler) {
   if (!handler) return;
-  currentEvent_ = handler;
+  FCurrentEvent = handler;
   try {
     DoSynchronize(&TGIFPainter::DoEvent);
   } catch (...) {
-    currentEvent_ = nullptr;
+    FCurrentEvent = nullptr;
     throw;
   }
-  currentEvent_ = nullptr;
+  FCurrentEvent = nullptr;
 }
 
 // --- The run -----------------------------------------------------------------------
@@ -323,7 +323,7 @@ void TGIFPainter::Execute() {
         for (;;) {
           TGIFSubImage* frame = nullptr;
           {
-            std::lock_guard guard(imageLock_);
+            std::lock_guard guard(FImageLock);
             if (!Image) {
               Terminate();  // detached: end without touching anything
               break;
@@ -347,7 +347,7 @@ void TGIFPainter::Execute() {
 
           int delay = GIFDefaultDelay;
           {
-            std::lock_guard guard(imageLock_);
+            std::lock_guard guard(FImageLock);
             if (!Image) {
               Terminate();
               break;
@@ -383,10 +383,10 @@ void TGIFPainter::Execute() {
           pendingDelay = delay;
 
           // A handler may choose the next frame, the shown one included.
-          activeImageChosen_ = false;
+          FActiveImageChosen = false;
           FireEvent(OnAfterFrame);
           if (Terminated()) break;
-          if (!activeImageChosen_) ActiveImage = ActiveImage + 1;
+          if (!FActiveImageChosen) ActiveImage = ActiveImage + 1;
           if (!Option(goAnimate)) break;
         }
 
@@ -423,14 +423,14 @@ void TGIFPainter::DoOnTerminate(void*) {
 }
 
 void TGIFPainter::SignOff() {
-  if (signedOff_) return;
-  signedOff_ = true;
+  if (FSignedOff) return;
+  FSignedOff = true;
   TGIFImage* image;
   {
     // Lock order everywhere: attach mutex, PaintersLock, image lock.
     std::lock_guard attach(AttachMutex());
     {
-      std::lock_guard guard(imageLock_);
+      std::lock_guard guard(FImageLock);
       image = Image;
     }
     if (image) {
@@ -438,7 +438,7 @@ void TGIFPainter::SignOff() {
       if (PainterRef && *PainterRef == this) *PainterRef = nullptr;
       auto& list = image->Painters;
       list.erase(std::remove(list.begin(), list.end(), this), list.end());
-      std::lock_guard guard(imageLock_);
+      std::lock_guard guard(FImageLock);
       Image = nullptr;
     }
     PainterRef = nullptr;

@@ -75,7 +75,7 @@ class TGIFPainter : public TThread {
   void Detach();
   // Whether a GUI-thread step of this painter is running on the stack, so
   // that waiting for the painter would wait for ourselves.
-  bool InStep() const { return stepDepth_ > 0; }
+  bool InStep() const { return FStepDepth > 0; }
 
   // Fields; the painter thread reads the image only while it is attached.
   TGIFImage* Image;
@@ -123,11 +123,11 @@ class TGIFPainter : public TThread {
 
   // Held while the painter thread reads the image; Detach takes it, so the
   // painter is never cut off half-way through.
-  std::recursive_mutex imageLock_;
-  std::atomic<bool> activeImageChosen_{false};  // SetActiveImage ran meanwhile
-  TNotifyEvent currentEvent_;
-  int stepDepth_ = 0;  // GUI thread only
-  bool signedOff_ = false;
+  std::recursive_mutex FImageLock;
+  std::atomic<bool> FActiveImageChosen{false};  // SetActiveImage ran meanwhile
+  TNotifyEvent FCurrentEvent;
+  int FStepDepth = 0;  // GUI thread only
+  bool FSignedOff = false;
 };
 
 // What TGIFImage's drawing and settings ask of the painter that Draw
