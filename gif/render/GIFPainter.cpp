@@ -297,117 +297,135 @@ bool TGIFPainter::WaitForFrame(int pendingDelay, std::uint32_t& stamp,
 }
 
 void TGIFPainter::Execute() {
-  const bool async = IsAsync();
   try {
+    // Runs start over from frame 0 for as long as restarts are asked for.
     RestartRequested = true;
-    while (RestartRequested && !Terminated()) {
-      ActiveImage = 0;
-      FireEvent(OnAnimationStart);
-      FirstFramePainted = false;
-      RestartRequested = false;
-
-      int loops = 1;
-      int loopStart = 0;
-      bool loopSeen = false;
-      int pendingDelay = async ? 0 : 1;
-      LastDisposal = dmNoDisposal;
-      std::uint32_t stamp = GIFPainterClock().Now();
-      std::int64_t carried = 0;
-
-      while ((loops != 0 || Option(goLoopContinously)) && !Terminated() &&
-             !RestartRequested) {
-        ActiveImage = loopStart;
-        if (FirstFramePainted) FireEvent(OnNextLoop);
-        bool paintedInPass = false;
-
-        for (;;) {
-          TGIFSubImage* frame = nullptr;
-          {
-            std::lock_guard guard(FImageLock);
-            if (!Image) {
-              Terminate();  // detached: end without touching anything
-              break;
-            }
-            if (ActiveImage >= Image->Images->GetCount() || Terminated() ||
-                RestartRequested)
-              break;
-            frame = Image->Images->GetImage(ActiveImage);
-            if (frame->GetEmpty()) break;
-            // The coming frame is rendered now, so the delay absorbs the time.
-            if (pendingDelay > 0) {
-              std::lock_guard render(GIFRenderMutex());
-              frame->GetBitmap();
-            }
-          }
-          WaitForFrame(pendingDelay, stamp, carried);
-
-          if (Terminated()) break;
-          FireEvent(OnBeforeFrame);
-          if (Terminated()) break;
-
-          int delay = GIFDefaultDelay;
-          {
-            std::lock_guard guard(FImageLock);
-            if (!Image) {
-              Terminate();
-              break;
-            }
-            // A handler may have chosen another frame meanwhile.
-            frame = Image->Images->GetImage(ActiveImage);
-            Disposal = dmNoDisposal;
-            for (int i = 0; i < frame->Extensions->GetCount(); ++i) {
-              TGIFExtension* ext = frame->Extensions->GetExtension(i);
-              if (auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(ext)) {
-                if (!loopSeen) {
-                  loopSeen = true;
-                  loops = loop->Loops;
-                  loopStart = ActiveImage;
-                  if ((loops == 0 || Option(goLoopContinously)) && async) loops = -1;
-                }
-              } else if (auto* gce = dynamic_cast<TGIFGraphicControlExtension*>(ext)) {
-                Disposal = gce->GetDisposal();
-              }
-            }
-            if (frame->GraphicControlExtension &&
-                frame->GraphicControlExtension->GetDelay() > 0) {
-              delay =
-                  std::max(frame->GraphicControlExtension->GetDelay(), GIFMinimumDelay);
-              if (!async) delay = std::min(delay, GIFMaximumDelay);
-            }
-          }
-
-          DoSynchronize(WorkBuffer ? &TGIFPainter::DoPaintFrame : &TGIFPainter::DoPaint);
-          paintedInPass = true;
-          LastDisposal = Disposal;
-          if (Terminated()) break;
-          pendingDelay = delay;
-
-          // A handler may choose the next frame, the shown one included.
-          FActiveImageChosen = false;
-          FireEvent(OnAfterFrame);
-          if (Terminated()) break;
-          if (!FActiveImageChosen) ActiveImage = ActiveImage + 1;
-          if (!Option(goAnimate)) break;
-        }
-
-        if (loops > 0) --loops;
-        if (!(Option(goAnimate) && Option(goLoop))) break;
-        // A pass that showed nothing (an empty frame at the loop start)
-        // would repeat at once for ever.
-        if (!paintedInPass) break;
-      }
-    }
+    while (RestartRequested && !Terminated()) PlayRun();
     ActiveImage = -1;
     FireEvent(OnAnimationEnd);
   } catch (const std::exception& e) {
-    Terminate();
-    KeptError = e.what();
-    KeptException = std::current_exception();
+    KeepError(e.what());
   } catch (...) {
-    Terminate();
-    KeptError = "Unknown error";
-    KeptException = std::current_exception();
+    KeepError("Unknown error");
   }
+}
+
+void TGIFPainter::KeepError(const char* message) {
+  Terminate();
+  KeptError = message;
+  KeptException = std::current_exception();
+}
+
+void TGIFPainter::PlayRun() {
+  ActiveImage = 0;
+  FireEvent(OnAnimationStart);
+  FirstFramePainted = false;
+  RestartRequested = false;
+
+  TRun run;
+  run.PendingDelay = IsAsync() ? 0 : 1;
+  LastDisposal = dmNoDisposal;
+  run.Stamp = GIFPainterClock().Now();
+
+  while ((run.Loops != 0 || Option(goLoopContinously)) && !Terminated() &&
+         !RestartRequested) {
+    const bool painted = PlayPass(run);
+    if (run.Loops > 0) --run.Loops;
+    if (!(Option(goAnimate) && Option(goLoop))) break;
+    // A pass that showed nothing (an empty frame at the loop start)
+    // would repeat at once for ever.
+    if (!painted) break;
+  }
+}
+
+bool TGIFPainter::PlayPass(TRun& run) {
+  ActiveImage = run.LoopStart;
+  if (FirstFramePainted) FireEvent(OnNextLoop);
+  bool painted = false;
+  for (;;) {
+    if (!PrepareFrame(run.PendingDelay)) break;
+    WaitForFrame(run.PendingDelay, run.Stamp, run.Carried);
+
+    if (Terminated()) break;
+    FireEvent(OnBeforeFrame);
+    if (Terminated()) break;
+
+    int delay;
+    if (!ReadFrameControl(run, delay)) break;
+    PaintFrame();
+    painted = true;
+    if (Terminated()) break;
+    run.PendingDelay = delay;
+
+    if (!AdvanceFrame()) break;
+    if (!Option(goAnimate)) break;
+  }
+  return painted;
+}
+
+bool TGIFPainter::PrepareFrame(int pendingDelay) {
+  std::lock_guard guard(FImageLock);
+  if (!Image) {
+    Terminate();  // detached: end without touching anything
+    return false;
+  }
+  if (ActiveImage >= Image->Images->GetCount() || Terminated() || RestartRequested)
+    return false;
+  TGIFSubImage* frame = Image->Images->GetImage(ActiveImage);
+  if (frame->GetEmpty()) return false;
+  // The coming frame is rendered now, so the delay absorbs the time.
+  if (pendingDelay > 0) {
+    std::lock_guard render(GIFRenderMutex());
+    frame->GetBitmap();
+  }
+  return true;
+}
+
+bool TGIFPainter::ReadFrameControl(TRun& run, int& delay) {
+  std::lock_guard guard(FImageLock);
+  if (!Image) {
+    Terminate();
+    return false;
+  }
+  // A handler may have chosen another frame meanwhile.
+  TGIFSubImage* frame = Image->Images->GetImage(ActiveImage);
+  Disposal = dmNoDisposal;
+  for (int i = 0; i < frame->Extensions->GetCount(); ++i) {
+    TGIFExtension* ext = frame->Extensions->GetExtension(i);
+    if (auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(ext)) {
+      if (!run.LoopSeen) {
+        run.LoopSeen = true;
+        run.Loops = loop->Loops;
+        run.LoopStart = ActiveImage;
+        if ((run.Loops == 0 || Option(goLoopContinously)) && IsAsync()) run.Loops = -1;
+      }
+    } else if (auto* gce = dynamic_cast<TGIFGraphicControlExtension*>(ext)) {
+      Disposal = gce->GetDisposal();
+    }
+  }
+  delay = FrameDelay(*frame);
+  return true;
+}
+
+int TGIFPainter::FrameDelay(const TGIFSubImage& frame) const {
+  const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension;
+  if (!gce || gce->GetDelay() <= 0) return GIFDefaultDelay;
+  const int delay = std::max(gce->GetDelay(), GIFMinimumDelay);
+  return IsAsync() ? delay : std::min(delay, GIFMaximumDelay);
+}
+
+void TGIFPainter::PaintFrame() {
+  DoSynchronize(WorkBuffer ? &TGIFPainter::DoPaintFrame : &TGIFPainter::DoPaint);
+  LastDisposal = Disposal;
+}
+
+bool TGIFPainter::AdvanceFrame() {
+  // A handler may choose the next frame, the shown one included.
+  FActiveImageChosen = false;
+  FireEvent(OnAfterFrame);
+  if (Terminated()) return false;
+  if (!FActiveImageChosen) ActiveImage = ActiveImage + 1;
+  return true;
 }
 
 void TGIFPainter::RunSynchronous() {

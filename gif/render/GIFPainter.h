@@ -118,7 +118,35 @@ class TGIFPainter : public TThread {
   void FireEvent(const TNotifyEvent& handler);
   void DoOnTerminate(void* sender);
   void SignOff();
+
+  // What a run carries from pass to pass and from frame to frame.
+  struct TRun {
+    int Loops = 1;             // passes left; -1: endless
+    int LoopStart = 0;         // where repeat passes begin
+    bool LoopSeen = false;     // only the run's first loop extension counts
+    int PendingDelay = 0;      // delay of the frame shown before (GIFDelayExp ms units)
+    std::uint32_t Stamp = 0;   // clock reading at the last wait
+    std::int64_t Carried = 0;  // the last wait, for the next one's correction
+  };
+  // The steps of Execute. A run plays the passes its loop count asks for,
+  // a pass plays the frames from the loop start; false ends the pass.
+  void PlayRun();
+  // Says whether the pass showed a frame.
+  bool PlayPass(TRun& run);
+  // Under the image lock: is the frame at ActiveImage there to be shown?
+  // Renders its bitmap ahead when a delay comes first.
+  bool PrepareFrame(int pendingDelay);
   bool WaitForFrame(int pendingDelay, std::uint32_t& stamp, std::int64_t& carried);
+  // Under the image lock: the frame's loop count (first one of the run),
+  // disposal and the delay that follows it.
+  bool ReadFrameControl(TRun& run, int& delay);
+  int FrameDelay(const TGIFSubImage& frame) const;
+  // Paints on the GUI thread, composed in the work buffer when there is one.
+  void PaintFrame();
+  // Fires OnAfterFrame and moves on, unless its handler chose the next frame.
+  bool AdvanceFrame();
+  // An error that ends the run, for SignOff to report.
+  void KeepError(const char* message);
   bool Option(TGIFDrawOption o) const { return DrawOptions & GIFDrawOptionBit(o); }
 
   // Held while the painter thread reads the image; Detach takes it, so the
