@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -91,6 +92,36 @@ TEST_F(Painter, RestartBeginsAgainAtFrameZero) {
   PlayAsync(*image);
   EXPECT_EQ(rec.Frames(), (std::vector<int>{0, 1, 0, 1, 2}));
   EXPECT_EQ(rec.starts, 2);
+}
+
+// An error inside the run ends the painter where it stands; it signs off as
+// usual and hands the message to the image's owner.
+TEST_F(Painter, AnErrorEndsTheRunAndReachesTheImagesOwner) {
+  for (bool async : {true, false}) {
+    SCOPED_TRACE(async ? "async" : "sync");
+    auto image = Animation(3, {10, 10, 10});
+    Recorder rec;
+    rec.Attach(*image);
+    image->OnAfterFrame = [&, record = image->OnAfterFrame](void* sender) {
+      record(sender);
+      if (rec.shown.size() < 2) return;
+      if (async) throw std::runtime_error("handler failed");
+      throw 42;
+    };
+    std::vector<std::string> warnings;
+    image->OnWarning = [&](void*, TGIFSeverity severity, const std::string& message) {
+      EXPECT_EQ(severity, gsError);
+      warnings.push_back(message);
+    };
+    if (async)
+      PlayAsync(*image);
+    else
+      PlaySync(*image);
+    EXPECT_EQ(rec.Frames(), (std::vector<int>{0, 1}));
+    EXPECT_EQ(rec.ends, 0);  // a terminated painter fires nothing more
+    EXPECT_EQ(warnings,
+              std::vector<std::string>{async ? "handler failed" : "Unknown error"});
+  }
 }
 
 // A painter that has to go while it can't be waited for is detached: it
