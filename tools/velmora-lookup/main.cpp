@@ -163,7 +163,8 @@ int RunBatch(const TOptions& options, TMemoryRichEdit& edit) {
     }
     if (!Write(out)) return 2;
   }
-  if (std::cin.bad()) {
+  // With the stream tied to stdio, a failed read shows only on stdin.
+  if (std::cin.bad() || std::ferror(stdin)) {
     std::fprintf(stderr, "velmora-lookup: can't read the queries: %s\n",
                  std::strerror(errno));
     return 2;
@@ -280,10 +281,7 @@ std::string EnterFolder(const std::string& dir) {
 
 int main(int argc, char** argv) {
   const TCommandLine line = ParseArguments(argc, argv);
-  if (line.Help) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
+  if (line.Help) return Write(kUsage) ? 0 : 2;
   if (!line.Error.empty()) return UsageError(line.Error);
   if (const std::string error = CheckCombination(line); !error.empty())
     return UsageError(error);
