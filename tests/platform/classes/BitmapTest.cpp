@@ -218,6 +218,37 @@ TEST(TBitmapTest, HeaderVariantsGiveTheSamePixels) {
   }
 }
 
+TEST(TBitmapTest, HandleAndClipboardFormKeepSizeFormatAndPixels) {
+  for (TPixelFormat f : {TPixelFormat::pf1bit, TPixelFormat::pf8bit,
+                         TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
+    TBitmap a;
+    a.SetPixelFormat(f);
+    a.SetSize(3, 2);
+    a.GetCanvas().SetPixel(2, 1, clBlack);
+    WORD format = 0;
+    HANDLE data = nullptr;
+    HPALETTE palette = nullptr;
+    a.SaveToClipboardFormat(format, data, palette);
+    TBitmap pasted;
+    pasted.LoadFromClipboardFormat(format, data, palette);
+    if (palette) DeleteObject(palette);
+    TBitmap adopted;
+    adopted.SetHandle(static_cast<HBITMAP>(data));
+    for (TBitmap* b : {&pasted, &adopted}) {
+      EXPECT_EQ(b->GetPixelFormat(), f);
+      EXPECT_EQ(b->GetWidth(), 3);
+      EXPECT_EQ(b->GetHeight(), 2);
+      EXPECT_EQ(Px(*b, 2, 1), clBlack);
+      EXPECT_EQ(Px(*b, 1, 1), clWhite);
+    }
+    // An 8-bit handle brings a palette of its colour table.
+    EXPECT_EQ(adopted.GetPalette() != nullptr, f == TPixelFormat::pf8bit);
+  }
+  TBitmap b;
+  EXPECT_THROW(b.LoadFromClipboardFormat(WORD(CF_BITMAP), nullptr, nullptr),
+               EInvalidGraphic);
+}
+
 TEST(TBitmapTest, AssignCopiesAndPixelFormatConverts) {
   TBitmap a;
   a.SetPixelFormat(TPixelFormat::pf24bit);
