@@ -90,6 +90,137 @@ HPALETTE PaletteFromQuads(const RGBQUAD* colors, std::size_t count) {
   return GDICheck(CreatePalette(0x300, entries.data(), WORD(count)));
 }
 
+TPixelFormat PixelFormatOfBits(int bits) {
+  return bits == 1    ? TPixelFormat::pf1bit
+         : bits == 8  ? TPixelFormat::pf8bit
+         : bits == 24 ? TPixelFormat::pf24bit
+                      : TPixelFormat::pf32bit;
+}
+
+// A BMP as its headers describe it, already checked.
+struct TBmpLayout {
+  std::uint32_t RowsOffset = 0;  // from the file's start; 0: after the colour table
+  int Width = 0;
+  int Height = 0;  // the number of rows, whichever way round they are stored
+  bool BottomUp = true;
+  int BitCount = 0;  // as stored: 1, 4, 8, 24 or 32
+  std::uint32_t ColorsUsed = 0;
+
+  // 4-bit rows are widened to one index a byte.
+  int StorageBits() const { return BitCount == 4 ? 8 : BitCount; }
+  std::size_t StoredStride() const {
+    return (std::size_t(Width) * BitCount + 31) / 32 * 4;
+  }
+};
+
+struct TColorTable {
+  RGBQUAD Colors[256] = {};
+  std::size_t Count = 0;
+};
+
+// A bitmap under construction, deleted unless it is handed over.
+struct TBitmapDeleter {
+  void operator()(GdiBitmap* bitmap) const { DeleteObject(bitmap); }
+};
+using TNewBitmap = std::unique_ptr<GdiBitmap, TBitmapDeleter>;
+
+// Rows are stored plainly, or as 32-bit bit fields in the ordinary 8-8-8
+// layout. The masks are in the longer info headers and follow the 40-byte one.
+void CheckCompression(TStream& stream, const TBmpLayout& bmp, std::uint32_t compression,
+                      const std::uint8_t* head, std::uint32_t headerSize) {
+  if (compression == 3 && bmp.BitCount == 32) {
+    std::uint8_t masks[12];
+    if (headerSize >= 52)
+      std::memcpy(masks, head + 40, 12);
+    else
+      stream.ReadBuffer(masks, 12);
+    if (Le32(masks) != 0xFF0000 || Le32(masks + 4) != 0xFF00 || Le32(masks + 8) != 0xFF)
+      throw EInvalidGraphic(kInvalidBitmap);
+  } else if (compression != 0) {
+    throw EInvalidGraphic(kInvalidBitmap);
+  }
+}
+
+// The file header and an info header of 40 to 124 bytes, of which the first
+// 40 and the bit field masks matter. Short reads raise EReadError.
+TBmpLayout ReadHeaders(TStream& stream) {
+  std::uint8_t file[14];
+  std::uint8_t head[124] = {};
+  stream.ReadBuffer(file, 14);
+  stream.ReadBuffer(head, 4);
+  const std::uint32_t headerSize = Le32(head);
+  if (file[0] != 'B' || file[1] != 'M' || headerSize < 40 || headerSize > 124)
+    throw EInvalidGraphic(kInvalidBitmap);
+  stream.ReadBuffer(head + 4, headerSize - 4);
+  const std::int32_t width = std::int32_t(Le32(head + 4));
+  const std::int32_t rawHeight = std::int32_t(Le32(head + 8));
+  const std::uint16_t bitCount = Le16(head + 14);
+  if (width <= 0 || width > 65535 || rawHeight == 0 || rawHeight < -65535 ||
+      rawHeight > 65535)
+    throw EInvalidGraphic(kInvalidBitmap);
+  if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32)
+    throw EInvalidGraphic(kInvalidBitmap);
+  TBmpLayout bmp;
+  bmp.RowsOffset = Le32(file + 10);
+  bmp.Width = width;
+  bmp.Height = rawHeight < 0 ? -rawHeight : rawHeight;
+  bmp.BottomUp = rawHeight > 0;
+  bmp.BitCount = bitCount;
+  bmp.ColorsUsed = Le32(head + 32);
+  CheckCompression(stream, bmp, Le32(head + 16), head, headerSize);
+  return bmp;
+}
+
+// Up to 2^BitCount entries for the indexed depths; none for the others.
+TColorTable ReadColorTable(TStream& stream, const TBmpLayout& bmp) {
+  TColorTable table;
+  if (bmp.BitCount > 8) return table;
+  const std::size_t most = std::size_t(1) << bmp.BitCount;
+  table.Count = bmp.ColorsUsed ? bmp.ColorsUsed : most;
+  if (table.Count > most) throw EInvalidGraphic(kInvalidBitmap);
+  stream.ReadBuffer(table.Colors, std::int64_t(table.Count * 4));
+  return table;
+}
+
+// Damaged sizes are refused here, before any memory is taken for them.
+void SeekToRows(TStream& stream, std::int64_t start, const TBmpLayout& bmp) {
+  if (bmp.RowsOffset) stream.SetPosition(start + bmp.RowsOffset);
+  if (stream.GetSize() - stream.GetPosition() <
+      std::int64_t(bmp.StoredStride()) * bmp.Height)
+    throw EInvalidGraphic(kInvalidBitmap);
+}
+
+TNewBitmap CreateBitmapFor(const TBmpLayout& bmp, const TColorTable& colors) {
+  auto info = std::make_unique<BITMAPINFO>();
+  info->bmiHeader.biWidth = bmp.Width;
+  info->bmiHeader.biHeight = bmp.Height;
+  info->bmiHeader.biBitCount = WORD(bmp.StorageBits());
+  std::copy_n(colors.Colors, colors.Count, info->bmiColors);
+  info->bmiHeader.biClrUsed = DWORD(colors.Count);
+  return TNewBitmap(
+      GDICheck(CreateDIBSection(nullptr, info.get(), DIB_RGB_COLORS, nullptr)));
+}
+
+// Rows go straight from the stream into the bitmap, in the stream's order.
+void ReadRows(TStream& stream, const TBmpLayout& bmp, HBITMAP bitmap) {
+  const std::size_t stride = bmp.StoredStride();
+  try {
+    std::vector<std::uint8_t> packed(bmp.BitCount == 4 ? stride : 0);
+    for (int i = 0; i < bmp.Height; ++i) {
+      BYTE* dst = GetBitmapRow(bitmap, bmp.BottomUp ? bmp.Height - 1 - i : i);
+      if (bmp.BitCount != 4) {
+        stream.ReadBuffer(dst, std::int64_t(stride));
+        continue;
+      }
+      stream.ReadBuffer(packed.data(), std::int64_t(stride));
+      for (int x = 0; x < bmp.Width; ++x)
+        dst[x] = (packed[std::size_t(x >> 1)] >> ((x & 1) ? 0 : 4)) & 0x0F;
+    }
+  } catch (const EReadError&) {
+    throw EInvalidGraphic(kInvalidBitmap);
+  }
+}
+
 }  // namespace
 
 HPALETTE SystemPalette16() {
@@ -256,111 +387,24 @@ const void* TBitmap::ScanLine(int row) const {
 
 void TBitmap::LoadFromStream(TStream& stream) {
   const std::int64_t start = stream.GetPosition();
-  std::uint8_t file[14];
-  std::uint8_t head[124] = {};
+  TBmpLayout bmp;
+  TColorTable colors;
   try {
-    stream.ReadBuffer(file, 14);
-    stream.ReadBuffer(head, 4);
+    bmp = ReadHeaders(stream);
+    colors = ReadColorTable(stream, bmp);
   } catch (const EReadError&) {
     throw EInvalidGraphic(kInvalidBitmap);
   }
-  std::uint32_t headerSize = Le32(head);
-  if (file[0] != 'B' || file[1] != 'M' || headerSize < 40 || headerSize > 124)
-    throw EInvalidGraphic(kInvalidBitmap);
-  std::uint32_t offBits = Le32(file + 10);
-  std::int32_t width = std::int32_t(Le32(head + 4));
-  std::int32_t rawHeight = std::int32_t(Le32(head + 8));
-  std::uint16_t bitCount = 0;
-  std::uint32_t compression = 0, clrUsed = 0;
-  RGBQUAD colors[256] = {};
-  std::size_t colorCount = 0;
-  try {
-    stream.ReadBuffer(head + 4, headerSize - 4);
-    width = std::int32_t(Le32(head + 4));
-    rawHeight = std::int32_t(Le32(head + 8));
-    bitCount = Le16(head + 14);
-    compression = Le32(head + 16);
-    clrUsed = Le32(head + 32);
-    if (width <= 0 || width > 65535 || rawHeight == 0 || rawHeight < -65535 ||
-        rawHeight > 65535)
-      throw EInvalidGraphic(kInvalidBitmap);
-    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 &&
-        bitCount != 32)
-      throw EInvalidGraphic(kInvalidBitmap);
-    if (compression == 3 && bitCount == 32) {
-      // Bit fields are accepted only in the ordinary 8-8-8 layout.
-      std::uint8_t masks[12];
-      if (headerSize >= 52)
-        std::memcpy(masks, head + 40, 12);
-      else
-        stream.ReadBuffer(masks, 12);
-      if (Le32(masks) != 0xFF0000 || Le32(masks + 4) != 0xFF00 || Le32(masks + 8) != 0xFF)
-        throw EInvalidGraphic(kInvalidBitmap);
-    } else if (compression != 0) {
-      throw EInvalidGraphic(kInvalidBitmap);
-    }
-    if (bitCount <= 8) {
-      std::size_t most = std::size_t(1) << bitCount;
-      colorCount = clrUsed ? clrUsed : most;
-      if (colorCount > most) throw EInvalidGraphic(kInvalidBitmap);
-      stream.ReadBuffer(colors, std::int64_t(colorCount * 4));
-    }
-  } catch (const EReadError&) {
-    throw EInvalidGraphic(kInvalidBitmap);
-  }
-  int height = rawHeight < 0 ? -rawHeight : rawHeight;
-  bool bottomUp = rawHeight > 0;
-  std::size_t srcStride = (std::size_t(width) * bitCount + 31) / 32 * 4;
-  if (offBits) stream.SetPosition(start + offBits);
-  // Damaged sizes are refused before any memory is taken for them.
-  if (stream.GetSize() - stream.GetPosition() < std::int64_t(srcStride) * height)
-    throw EInvalidGraphic(kInvalidBitmap);
-
-  int bits = bitCount == 4 ? 8 : bitCount;
-  auto info = std::make_unique<BITMAPINFO>();
-  info->bmiHeader.biWidth = width;
-  info->bmiHeader.biHeight = height;
-  info->bmiHeader.biBitCount = WORD(bits);
-  std::copy_n(colors, colorCount, info->bmiColors);
-  info->bmiHeader.biClrUsed = DWORD(colorCount);
-  HBITMAP bitmap =
-      GDICheck(CreateDIBSection(nullptr, info.get(), DIB_RGB_COLORS, nullptr));
-  // Rows go straight from the stream into the bitmap, in the stream's order.
-  try {
-    std::vector<std::uint8_t> packed(bitCount == 4 ? srcStride : 0);
-    for (int i = 0; i < height; ++i) {
-      BYTE* dst = GetBitmapRow(bitmap, bottomUp ? height - 1 - i : i);
-      if (bitCount != 4) {
-        stream.ReadBuffer(dst, std::int64_t(srcStride));
-        continue;
-      }
-      stream.ReadBuffer(packed.data(), std::int64_t(srcStride));
-      for (int x = 0; x < width; ++x)
-        dst[x] = (packed[std::size_t(x >> 1)] >> ((x & 1) ? 0 : 4)) & 0x0F;
-    }
-  } catch (const EReadError&) {
-    DeleteObject(bitmap);
-    throw EInvalidGraphic(kInvalidBitmap);
-  } catch (...) {
-    DeleteObject(bitmap);
-    throw;
-  }
-  HPALETTE palette = nullptr;
-  if (bits == 8 && colorCount) {
-    try {
-      palette = PaletteFromQuads(colors, colorCount);
-    } catch (...) {
-      DeleteObject(bitmap);
-      throw;
-    }
-  }
+  SeekToRows(stream, start, bmp);
+  TNewBitmap bitmap(CreateBitmapFor(bmp, colors));
+  ReadRows(stream, bmp, bitmap.get());
+  const int bits = bmp.StorageBits();
+  HPALETTE palette =
+      bits == 8 && colors.Count ? PaletteFromQuads(colors.Colors, colors.Count) : nullptr;
   if (palette_) DeleteObject(palette_);
   palette_ = palette;
-  Replace(bitmap, width, height, bits);
-  pixelFormat_ = bits == 1    ? TPixelFormat::pf1bit
-                 : bits == 8  ? TPixelFormat::pf8bit
-                 : bits == 24 ? TPixelFormat::pf24bit
-                              : TPixelFormat::pf32bit;
+  Replace(bitmap.release(), bmp.Width, bmp.Height, bits);
+  pixelFormat_ = PixelFormatOfBits(bits);
   Changed(this);
 }
 
@@ -382,10 +426,7 @@ void TBitmap::SetHandle(HBITMAP bitmap) {
   } else {
     int bits = bm.bmBitsPixel;
     Replace(bitmap, bm.bmWidth, bm.bmHeight, bits);
-    pixelFormat_ = bits == 1    ? TPixelFormat::pf1bit
-                   : bits == 8  ? TPixelFormat::pf8bit
-                   : bits == 24 ? TPixelFormat::pf24bit
-                                : TPixelFormat::pf32bit;
+    pixelFormat_ = PixelFormatOfBits(bits);
   }
   Changed(this);
 }
@@ -513,10 +554,7 @@ void TBitmap::LoadFromClipboardFormat(WORD format, HANDLE data, HPALETTE palette
   palette_ = ownPalette;
   int bits = bm.bmBitsPixel;
   Replace(copy, bm.bmWidth, bm.bmHeight, bits);
-  pixelFormat_ = bits == 1    ? TPixelFormat::pf1bit
-                 : bits == 8  ? TPixelFormat::pf8bit
-                 : bits == 24 ? TPixelFormat::pf24bit
-                              : TPixelFormat::pf32bit;
+  pixelFormat_ = PixelFormatOfBits(bits);
   Changed(this);
 }
 

@@ -9,7 +9,9 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "dict/Search.h"
 #include "platform/classes/Gbk.h"
@@ -120,9 +122,27 @@ bool Trouble(TSearchOutcome outcome) {
          outcome == TSearchOutcome::OtherFileMissing;
 }
 
-int RunBatch(const TOptions& options) {
-  TMemoryRichEdit edit;
-  edit.SetAutoUrlDetect(true);  // as the window switches it on
+// Found: 0, nothing found: 1, a query too short or a file missing: 2.
+int ExitStatus(TSearchOutcome outcome) {
+  switch (outcome) {
+    case TSearchOutcome::Found:
+      return 0;
+    case TSearchOutcome::NotFound:
+    case TSearchOutcome::Stopped:
+      return 1;
+    default:
+      return 2;
+  }
+}
+
+int RunQuery(const TOptions& options, const std::string& query, TMemoryRichEdit& edit) {
+  std::string cleaned;
+  const TSearchOutcome outcome = Search(options, query, edit, cleaned);
+  if (!Write(Render(options, edit, outcome, cleaned))) return 2;
+  return ExitStatus(outcome);
+}
+
+int RunBatch(const TOptions& options, TMemoryRichEdit& edit) {
   bool anyFound = false, trouble = false;
   std::string line;
   while (std::getline(std::cin, line)) {
@@ -143,7 +163,8 @@ int RunBatch(const TOptions& options) {
     }
     if (!Write(out)) return 2;
   }
-  if (std::cin.bad()) {
+  // With the stream tied to stdio, a failed read shows only on stdin.
+  if (std::cin.bad() || std::ferror(stdin)) {
     std::fprintf(stderr, "velmora-lookup: can't read the queries: %s\n",
                  std::strerror(errno));
     return 2;
@@ -151,97 +172,124 @@ int RunBatch(const TOptions& options) {
   return trouble ? 2 : anyFound ? 0 : 1;
 }
 
+// The command line as given. Parsing stops at --help or at the first
+// mistake, so what comes before either decides.
+struct TCommandLine {
+  bool Help = false;
+  std::string Error;  // the first mistake; empty if none
+  TMode Mode = TMode::Terminal;
+  bool ModeGiven = false;
+  TColorWhen Color = TColorWhen::Auto;
+  bool ColorGiven = false;
+  bool Raw = false;
+  bool Batch = false;
+  std::string Dir;
+  std::optional<std::string> Query;
+};
+
+// --color alone means always; anything but =auto, =always or =never after
+// it is a mistake.
+std::optional<TColorWhen> ParseColorWhen(const std::string& arg) {
+  const std::string when = arg == "--color" ? "always"
+                           : arg[7] == '='  ? arg.substr(8)
+                                            : "";
+  if (when == "auto") return TColorWhen::Auto;
+  if (when == "always") return TColorWhen::Always;
+  if (when == "never") return TColorWhen::Never;
+  return std::nullopt;
+}
+
+TCommandLine ParseArguments(int argc, char** argv) {
+  TCommandLine line;
+  auto fail = [&line](std::string message) {
+    line.Error = std::move(message);
+    return line;
+  };
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      line.Help = true;
+      return line;
+    } else if (arg == "-C") {
+      if (++i >= argc) return fail("-C needs a folder");
+      line.Dir = argv[i];
+    } else if (arg == "--plain" || arg == "--html" || arg == "--json") {
+      const TMode mode = arg == "--plain"  ? TMode::Plain
+                         : arg == "--html" ? TMode::Html
+                                           : TMode::Json;
+      if (line.ModeGiven && line.Mode != mode)
+        return fail("choose only one of --plain, --html and --json");
+      line.Mode = mode;
+      line.ModeGiven = true;
+    } else if (arg == "--raw") {
+      line.Raw = true;
+    } else if (arg == "--batch") {
+      line.Batch = true;
+    } else if (arg.rfind("--color", 0) == 0) {
+      const std::optional<TColorWhen> when = ParseColorWhen(arg);
+      if (!when)
+        return fail(arg[7] == '=' ? "--color takes auto, always or never"
+                                  : "unknown option " + arg);
+      line.Color = *when;
+      line.ColorGiven = true;
+    } else if (arg == "--") {
+      if (i + 1 < argc) {
+        if (line.Query || i + 2 < argc) return fail("give exactly one QUERY");
+        line.Query = argv[++i];
+      }
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return fail("unknown option " + arg);
+    } else {
+      if (line.Query) return fail("give exactly one QUERY (quote it if it has spaces)");
+      line.Query = arg;
+    }
+  }
+  return line;
+}
+
+// Options that are each fine but don't go together; empty if none.
+std::string CheckCombination(const TCommandLine& line) {
+  if (line.Batch) {
+    if (line.Query) return "--batch reads its queries from standard input";
+    if (line.Mode == TMode::Html) return "--batch takes --plain or --json";
+  } else if (!line.Query) {
+    return "no QUERY given";
+  }
+  if (line.ColorGiven && line.Color == TColorWhen::Always && line.Mode != TMode::Terminal)
+    return "--color=always colours only the terminal view";
+  return {};
+}
+
+// The colour is decided once, for the terminal view only.
+TOptions DecideOptions(const TCommandLine& line) {
+  TOptions options;
+  options.Mode = line.Mode;
+  options.Color = line.Mode == TMode::Terminal && UseColor(line.Color);
+  options.Raw = line.Raw;
+  return options;
+}
+
+// Files are opened relative to the current folder, as in the window.
+std::string EnterFolder(const std::string& dir) {
+  if (dir.empty()) return {};
+  std::error_code ec;
+  std::filesystem::current_path(dir, ec);
+  return ec ? "can't enter folder " + dir + ": " + ec.message() : std::string();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  TOptions options;
-  bool modeGiven = false, batch = false;
-  TColorWhen color = TColorWhen::Auto;
-  bool colorGiven = false;
-  std::string dir;
-  std::string query;
-  bool haveQuery = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto setMode = [&](TMode m) {
-      if (modeGiven && options.Mode != m) return false;
-      options.Mode = m;
-      modeGiven = true;
-      return true;
-    };
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (arg == "-C") {
-      if (++i >= argc) return UsageError("-C needs a folder");
-      dir = argv[i];
-    } else if (arg == "--plain" || arg == "--html" || arg == "--json") {
-      if (!setMode(arg == "--plain"  ? TMode::Plain
-                   : arg == "--html" ? TMode::Html
-                                     : TMode::Json))
-        return UsageError("choose only one of --plain, --html and --json");
-    } else if (arg == "--raw") {
-      options.Raw = true;
-    } else if (arg == "--batch") {
-      batch = true;
-    } else if (arg.rfind("--color", 0) == 0) {
-      const std::string when = arg == "--color" ? "always"
-                               : arg[7] == '='  ? arg.substr(8)
-                                                : "";
-      if (when == "auto")
-        color = TColorWhen::Auto;
-      else if (when == "always")
-        color = TColorWhen::Always;
-      else if (when == "never")
-        color = TColorWhen::Never;
-      else
-        return UsageError(arg[7] == '=' ? "--color takes auto, always or never"
-                                        : "unknown option " + arg);
-      colorGiven = true;
-    } else if (arg == "--") {
-      if (i + 1 < argc) {
-        if (haveQuery || i + 2 < argc) return UsageError("give exactly one QUERY");
-        query = argv[++i];
-        haveQuery = true;
-      }
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return UsageError("unknown option " + arg);
-    } else {
-      if (haveQuery)
-        return UsageError("give exactly one QUERY (quote it if it has spaces)");
-      query = arg;
-      haveQuery = true;
-    }
-  }
-  if (batch) {
-    if (haveQuery) return UsageError("--batch reads its queries from standard input");
-    if (options.Mode == TMode::Html) return UsageError("--batch takes --plain or --json");
-  } else if (!haveQuery) {
-    return UsageError("no QUERY given");
-  }
-  if (colorGiven && color == TColorWhen::Always && options.Mode != TMode::Terminal)
-    return UsageError("--color=always colours only the terminal view");
-  options.Color = options.Mode == TMode::Terminal && UseColor(color);
-
-  if (!dir.empty()) {
-    std::error_code ec;
-    std::filesystem::current_path(dir, ec);
-    if (ec) return UsageError("can't enter folder " + dir + ": " + ec.message());
-  }
-  if (batch) return RunBatch(options);
+  const TCommandLine line = ParseArguments(argc, argv);
+  if (line.Help) return Write(kUsage) ? 0 : 2;
+  if (!line.Error.empty()) return UsageError(line.Error);
+  if (const std::string error = CheckCombination(line); !error.empty())
+    return UsageError(error);
+  const TOptions options = DecideOptions(line);
+  if (const std::string error = EnterFolder(line.Dir); !error.empty())
+    return UsageError(error);
 
   TMemoryRichEdit edit;
   edit.SetAutoUrlDetect(true);  // as the window switches it on
-  std::string cleaned;
-  const TSearchOutcome outcome = Search(options, query, edit, cleaned);
-  if (!Write(Render(options, edit, outcome, cleaned))) return 2;
-  switch (outcome) {
-    case TSearchOutcome::Found:
-      return 0;
-    case TSearchOutcome::NotFound:
-    case TSearchOutcome::Stopped:
-      return 1;
-    default:
-      return 2;
-  }
+  return line.Batch ? RunBatch(options, edit) : RunQuery(options, *line.Query, edit);
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "platform/classes/Bitmap.h"
 
@@ -9,6 +11,38 @@ namespace {
 
 TColor Px(TBitmap& b, int x, int y) {
   return b.GetCanvas().GetPixel(x, y);
+}
+
+void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + std::size_t(i)] = std::uint8_t(value >> (8 * i));
+}
+
+// A 2 x 2 32-bit BMP, red and green over blue and white. Bit fields keep
+// their masks in an info header long enough for them, otherwise after it.
+std::vector<std::uint8_t> Bmp32(std::uint32_t headerSize, std::uint32_t compression,
+                                bool topDown, std::uint32_t redMask = 0xFF0000) {
+  std::vector<std::uint8_t> bmp(14 + headerSize, 0);
+  bmp[0] = 'B';
+  bmp[1] = 'M';
+  Put32(bmp, 14, headerSize);
+  Put32(bmp, 18, 2);
+  Put32(bmp, 22, topDown ? std::uint32_t(-2) : 2u);
+  bmp[26] = 1;
+  bmp[28] = 32;
+  Put32(bmp, 30, compression);
+  if (compression == 3) {
+    if (headerSize < 52) bmp.resize(bmp.size() + 12);
+    Put32(bmp, 54, redMask);
+    Put32(bmp, 58, 0xFF00);
+    Put32(bmp, 62, 0xFF);
+  }
+  Put32(bmp, 10, std::uint32_t(bmp.size()));
+  const std::vector<std::uint8_t> top = {0, 0, 255, 0, 0, 255, 0, 0};
+  const std::vector<std::uint8_t> bottom = {255, 0, 0, 0, 255, 255, 255, 0};
+  for (const auto* row :
+       topDown ? std::vector{&top, &bottom} : std::vector{&bottom, &top})
+    bmp.insert(bmp.end(), row->begin(), row->end());
+  return bmp;
 }
 
 TEST(TBitmapTest, NewAreaIsWhiteAndResizingKeepsPixels) {
@@ -133,6 +167,86 @@ TEST(TBitmapTest, FourBitBmpBecomesEightBit) {
   EXPECT_EQ(b.GetPixelFormat(), TPixelFormat::pf8bit);
   EXPECT_EQ(static_cast<const std::uint8_t*>(b.ScanLine(0))[2], 3);
   EXPECT_EQ(Px(b, 2, 0), RGB(0xEE, 0, 0));
+}
+
+TEST(TBitmapTest, HeaderVariantsGiveTheSamePixels) {
+  struct TVariant {
+    std::vector<std::uint8_t> Bytes;
+    std::int64_t Start = 0;
+  };
+  std::vector<TVariant> variants = {{Bmp32(40, 0, false)},
+                                    {Bmp32(40, 0, true)},
+                                    {Bmp32(40, 3, false)},
+                                    {Bmp32(108, 3, true)},
+                                    {Bmp32(124, 0, false)}};
+  // No offset: the rows follow the headers.
+  variants.push_back({Bmp32(40, 0, true)});
+  Put32(variants.back().Bytes, 10, 0);
+  // Rows after a gap, and the file further into the stream: the offset to
+  // the rows counts from the file's start.
+  std::vector<std::uint8_t> gap = Bmp32(40, 0, false);
+  gap.insert(gap.begin() + 54, {9, 9, 9});
+  Put32(gap, 10, 57);
+  gap.insert(gap.begin(), {7, 7, 7, 7, 7});
+  variants.push_back({gap, 5});
+  for (const TVariant& variant : variants) {
+    TMemoryStream s(variant.Bytes);
+    s.SetPosition(variant.Start);
+    TBitmap b;
+    b.LoadFromStream(s);
+    EXPECT_EQ(b.GetPixelFormat(), TPixelFormat::pf32bit);
+    EXPECT_EQ(Px(b, 0, 0), clRed) << &variant - variants.data();
+    EXPECT_EQ(Px(b, 1, 0), RGB(0, 255, 0));
+    EXPECT_EQ(Px(b, 0, 1), clBlue);
+    EXPECT_EQ(Px(b, 1, 1), clWhite);
+  }
+
+  // Other bit field layouts, compressed rows, a colour table longer than the
+  // depth allows.
+  TBitmap mono;
+  mono.SetPixelFormat(TPixelFormat::pf1bit);
+  mono.SetSize(2, 2);
+  TMemoryStream saved;
+  mono.SaveToStream(saved);
+  std::vector<std::uint8_t> threeColours = saved.Bytes();
+  Put32(threeColours, 46, 3);
+  for (const auto& bytes : {Bmp32(40, 3, false, 0xFF), Bmp32(108, 3, false, 0xFF000000),
+                            Bmp32(40, 1, false), threeColours}) {
+    TMemoryStream s(bytes);
+    TBitmap b;
+    EXPECT_THROW(b.LoadFromStream(s), EInvalidGraphic);
+  }
+}
+
+TEST(TBitmapTest, HandleAndClipboardFormKeepSizeFormatAndPixels) {
+  for (TPixelFormat f : {TPixelFormat::pf1bit, TPixelFormat::pf8bit,
+                         TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
+    TBitmap a;
+    a.SetPixelFormat(f);
+    a.SetSize(3, 2);
+    a.GetCanvas().SetPixel(2, 1, clBlack);
+    WORD format = 0;
+    HANDLE data = nullptr;
+    HPALETTE palette = nullptr;
+    a.SaveToClipboardFormat(format, data, palette);
+    TBitmap pasted;
+    pasted.LoadFromClipboardFormat(format, data, palette);
+    if (palette) DeleteObject(palette);
+    TBitmap adopted;
+    adopted.SetHandle(static_cast<HBITMAP>(data));
+    for (TBitmap* b : {&pasted, &adopted}) {
+      EXPECT_EQ(b->GetPixelFormat(), f);
+      EXPECT_EQ(b->GetWidth(), 3);
+      EXPECT_EQ(b->GetHeight(), 2);
+      EXPECT_EQ(Px(*b, 2, 1), clBlack);
+      EXPECT_EQ(Px(*b, 1, 1), clWhite);
+    }
+    // An 8-bit handle brings a palette of its colour table.
+    EXPECT_EQ(adopted.GetPalette() != nullptr, f == TPixelFormat::pf8bit);
+  }
+  TBitmap b;
+  EXPECT_THROW(b.LoadFromClipboardFormat(WORD(CF_BITMAP), nullptr, nullptr),
+               EInvalidGraphic);
 }
 
 TEST(TBitmapTest, AssignCopiesAndPixelFormatConverts) {

@@ -44,8 +44,12 @@ class LookupTest : public ::testing::Test {
   // environment settings and the bytes for its standard input.
   TRun Run(const std::string& args, const std::string& env = "",
            const std::string& input = "") {
-    const fs::path in = dir_ / "stdin.txt", err = dir_ / "stderr.txt";
     Write("stdin.txt", input);
+    return RunFrom(dir_ / "stdin.txt", args, env);
+  }
+  // The same with standard input read from the path given.
+  TRun RunFrom(const fs::path& in, const std::string& args, const std::string& env = "") {
+    const fs::path err = dir_ / "stderr.txt";
     const std::string command = "env " + env + " '" + std::string(VELMORA_LOOKUP) + "' " +
                                 args + " <'" + in.string() + "' 2>'" + err.string() + "'";
     TRun run;
@@ -260,6 +264,11 @@ TEST_F(LookupTest, BatchGivesOneResultPerQuery) {
   EXPECT_EQ(run.Status, 2);
   EXPECT_EQ(std::count(run.Out.begin(), run.Out.end(), '\n'), 2);
 
+  // Input that can't be read is trouble, not "nothing found".
+  run = RunFrom(dir_, InDir() + "--batch --json");
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_NE(run.Err.find("can't read the queries"), std::string::npos) << run.Err;
+
   run = Run("--batch x");
   EXPECT_EQ(run.Status, 2);
   run = Run("--batch --html");
@@ -271,6 +280,10 @@ TEST_F(LookupTest, CommandLineErrors) {
   TRun run = Run("--help");
   EXPECT_EQ(run.Status, 0);
   EXPECT_EQ(run.Out.rfind("Usage: velmora-lookup", 0), 0u);
+  // Help that can't be written is no success either.
+  run = Run("--help >/dev/full");
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_NE(run.Err.find("can't write"), std::string::npos) << run.Err;
   run = Run("");
   EXPECT_EQ(run.Status, 2);
   EXPECT_NE(run.Err.find("no QUERY"), std::string::npos);
