@@ -102,8 +102,8 @@ class TForm4::TSearchControls : public ISearchControls {
   TForm4& form_;
 };
 
-TForm4::TForm4() : richEdit_(std::make_unique<TQtRichEdit>()) {
-  output_ = std::make_unique<TResultView>(*richEdit_);
+TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
+  FOutput = std::make_unique<TResultView>(*FRichEdit);
 
   setWindowTitle(QStringLiteral("Velmora辞典查询系统"));
   setFont(Tahoma(13));
@@ -123,7 +123,7 @@ TForm4::TForm4() : richEdit_(std::make_unique<TQtRichEdit>()) {
   cbRareWord = new QCheckBox(QStringLiteral("显示罕见字对应表"), this);
   PopupMenu1 = new QMenu(this);
   btnStop = new QPushButton(QStringLiteral("停止"), this);
-  N1_ = PopupMenu1->addAction(QStringLiteral("複製"));
+  N1 = PopupMenu1->addAction(QStringLiteral("複製"));
   N2 = PopupMenu1->addAction(QStringLiteral("查詢"));
 
   for (TImage* img : {imgLogo, imgLogo2, imgLogo3}) img->SetBackground(FormColor);
@@ -143,7 +143,7 @@ TForm4::TForm4() : richEdit_(std::make_unique<TQtRichEdit>()) {
   cbRareWord->setPalette(red);
   cbRareWord->setChecked(true);
 
-  richEdit_->SetFont(Tahoma(17));
+  FRichEdit->SetFont(Tahoma(17));
   reResult->setFont(Tahoma(17));
   QPalette viewPal = reResult->palette();
   viewPal.setColor(QPalette::Base, ToQColor(FormColor));
@@ -151,7 +151,7 @@ TForm4::TForm4() : richEdit_(std::make_unique<TQtRichEdit>()) {
   reResult->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   reResult->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   reResult->setContextMenuPolicy(Qt::NoContextMenu);
-  reResult->SetEdit(richEdit_.get());
+  reResult->SetEdit(FRichEdit.get());
   reResult->OnNotify = [this](TMessage& m) { Guarded([&] { WMNotify(m); }); };
   reResult->OnMouseDown = [this](TMouseButton b, TShiftState s, int x, int y) {
     Guarded([&] { reResultMouseDown(reResult, b, s, x, y); });
@@ -166,14 +166,14 @@ TForm4::TForm4() : richEdit_(std::make_unique<TQtRichEdit>()) {
 
   edSearch->installEventFilter(this);
   reResult->viewport()->installEventFilter(this);
-  connect(edSearch, &QLineEdit::textEdited, this, [this] { history_->EndWalk(); });
+  connect(edSearch, &QLineEdit::textEdited, this, [this] { FHistory->EndWalk(); });
   auto shortcut = [this](QKeySequence keys, auto action) {
     auto* s = new QShortcut(keys, this);
     s->setContext(Qt::WindowShortcut);
     connect(s, &QShortcut::activated, this, [action] { Guarded(action); });
   };
   shortcut(QKeySequence(Qt::Key_Escape), [this] {
-    if (searching_) btnStopClick(btnStop);
+    if (FSearching) btnStopClick(btnStop);
   });
   shortcut(QKeySequence(Qt::ALT | Qt::Key_Left), [this] { GoBack(); });
   shortcut(QKeySequence(Qt::ALT | Qt::Key_Right), [this] { GoForward(); });
@@ -185,8 +185,8 @@ TForm4::TForm4() : richEdit_(std::make_unique<TQtRichEdit>()) {
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_0), [this] { SetZoom(100); });
 
   std::string state = StateFolder();
-  history_ = std::make_unique<TQueryHistory>(state.empty() ? "" : state + "/history");
-  history_->Load();
+  FHistory = std::make_unique<TQueryHistory>(state.empty() ? "" : state + "/history");
+  FHistory->Load();
   if (QString file = SettingsFile(); !file.isEmpty()) {
     QSettings settings(file, QSettings::IniFormat);
     reResult->SetZoom(settings.value(QStringLiteral("view/zoom"), 100).toInt());
@@ -200,7 +200,7 @@ TForm4::TForm4() : richEdit_(std::make_unique<TQtRichEdit>()) {
 
   move(206, 0);
   resize(689, 686);
-  resultHeight_ = 262;
+  FResultHeight = 262;
   Dock();
   UpdateMinimumSize();
 }
@@ -214,7 +214,7 @@ TForm4::~TForm4() {
 }
 
 IRichEdit& TForm4::ResultEdit() {
-  return *richEdit_;
+  return *FRichEdit;
 }
 
 void TForm4::DoCreate() {
@@ -228,14 +228,14 @@ void TForm4::FormCreate(void* /*Sender*/) {
     if (!CanOpenFile(name)) {
       std::string message =
           std::string(kPictureFailedBefore) + name + std::string(kPictureFailedAfter);
-      output_->AppendLine(message);
-      output_->HighlightAdded(message, 2, clRed);
+      FOutput->AppendLine(message);
+      FOutput->HighlightAdded(message, 2, clRed);
       // The layout stays as designed, but the check box still needs to know
       // where the search row ends, or clearing it lets the view cover the
       // row and the check box itself.
       int nonClient = OuterHeight() - height();
       ReservedHeight = edSearch->y() + btnSearch->height() + 10 + nonClient;
-      reservedNonClient_ = nonClient;
+      FReservedNonClient = nonClient;
       return;
     }
   }
@@ -259,22 +259,22 @@ void TForm4::FormCreate(void* /*Sender*/) {
   }
   int nonClient = OuterHeight() - height();
   ReservedHeight += nonClient + btnSearch->height() + 17;
-  reservedNonClient_ = nonClient;
+  FReservedNonClient = nonClient;
 
   imgLogo3->setGeometry(imgLogo3->x(), cbRareWord->y() + btnSearch->height() + 15,
                         picLogo3->GetWidth(), picLogo3->GetHeight());
 
   int widest =
       std::max({picLogo->GetWidth(), picLogo2->GetWidth(), picLogo3->GetWidth()});
-  outerWidthRule_ = std::max(widest + 10, 700);
-  countedNonClientWidth_ = NonClientWidth();
-  SetOuterWidth(outerWidthRule_);
+  FOuterWidthRule = std::max(widest + 10, 700);
+  FCountedNonClientWidth = NonClientWidth();
+  SetOuterWidth(FOuterWidthRule);
   UpdateMinimumSize();
   FitResultHeight();
 
-  richEdit_->SetAutoUrlDetect(true);
+  FRichEdit->SetAutoUrlDetect(true);
   reResult->SetEventMask(ENM_LINK);
-  richEdit_->ScrollToTop();
+  FRichEdit->ScrollToTop();
 }
 
 void TForm4::btnSearchClick(void* /*Sender*/) {
@@ -282,16 +282,16 @@ void TForm4::btnSearchClick(void* /*Sender*/) {
   // button's state is not consulted). The running search is told to stop and
   // the new one starts once it has returned, so that no two searches ever
   // write into the view, and none runs nested inside another.
-  if (searching_) {
+  if (FSearching) {
     StopRequested = true;
-    searchPending_ = true;
+    FSearchPending = true;
     return;
   }
   struct Running {
     bool& flag;
     explicit Running(bool& f) : flag(f) { flag = true; }
     ~Running() { flag = false; }
-  } running(searching_);
+  } running(FSearching);
   // The selection is the search's working cursor: the user's keys in the
   // view must not edit through it meanwhile. The view shows where the
   // search ended once it has returned, however it returns.
@@ -305,17 +305,17 @@ void TForm4::btnSearchClick(void* /*Sender*/) {
   } writing(*reResult);
   TSearchControls controls(*this);
   do {
-    searchPending_ = false;
+    FSearchPending = false;
     // Recorded as the search will clean it, before it runs, so that Alt+Left
     // during a long search goes back from this one.
     std::string query = CleanQuery(controls.GetQueryText());
-    if (std::exchange(recordNext_, true) && query.size() >= 2) history_->Add(query);
-    RunSearch(controls, *output_);
-  } while (searchPending_);
+    if (std::exchange(FRecordNext, true) && query.size() >= 2) FHistory->Add(query);
+    RunSearch(controls, *FOutput);
+  } while (FSearchPending);
   // The history goes to disk once the search is over and shown, so that
   // syncing it never delays one.
   QTimer::singleShot(0, this, [this] {
-    if (history_) history_->SaveIfChanged();
+    if (FHistory) FHistory->SaveIfChanged();
   });
 }
 
@@ -325,9 +325,9 @@ void TForm4::edSearchKeyPress(void* /*Sender*/, char& Key) {
 
 void TForm4::btnStopClick(void* /*Sender*/) {
   StopRequested = true;
-  searchPending_ = false;
-  output_->ReplaceLine(1, texts::kStopped);
-  output_->MarkSpan(output_->LineStart(1), int(texts::kStopped.size()), clRed, fsBold);
+  FSearchPending = false;
+  FOutput->ReplaceLine(1, texts::kStopped);
+  FOutput->MarkSpan(FOutput->LineStart(1), int(texts::kStopped.size()), clRed, fsBold);
   btnSearch->setEnabled(true);
 }
 
@@ -355,19 +355,19 @@ void TForm4::reResultMouseDown(void* /*Sender*/, TMouseButton Button,
       PopupPosition(TPoint{frame.x(), frame.y()}, NonClientHeight(), reResult->y(), X, Y);
   // The menu is modal; the chosen item runs after it has closed.
   QAction* chosen = OnPopup ? OnPopup(at) : PopupMenu1->exec(QPoint(at.X, at.Y));
-  if (chosen == N1_) {
-    PopCopy(N1_);
+  if (chosen == N1) {
+    PopCopy(N1);
   } else if (chosen == N2) {
     N2Click(N2);
   }
 }
 
 void TForm4::PopCopy(void* /*Sender*/) {
-  richEdit_->CopySelection();
+  FRichEdit->CopySelection();
 }
 
 void TForm4::N2Click(void* /*Sender*/) {
-  edSearch->setText(QStringFromGbk(richEdit_->SelectedText()));
+  edSearch->setText(QStringFromGbk(FRichEdit->SelectedText()));
   if (!isActiveWindow()) activateWindow();
   edSearch->setFocus();
   btnSearchClick(btnSearch);
@@ -381,11 +381,11 @@ void TForm4::WMNotify(TMessage& Message) {
 
   std::error_code ec;
   std::string folder = std::filesystem::current_path(ec).string();
-  richEdit_->SetSelection(link->chrg.cpMin, link->chrg.cpMax - link->chrg.cpMin);
+  FRichEdit->SetSelection(link->chrg.cpMin, link->chrg.cpMax - link->chrg.cpMin);
   // A file link goes to the handler as an encoded URL of a file inside the
   // dictionary folder, or not at all.
   if (std::optional<std::string> target =
-          LinkOpenTarget(richEdit_->SelectedText(), ec ? std::string() : folder)) {
+          LinkOpenTarget(FRichEdit->SelectedText(), ec ? std::string() : folder)) {
     ShellOpen(*target);
   }
   // The view goes on with its own handling of the mouse event afterwards.
@@ -410,14 +410,14 @@ int TForm4::NonClientHeight() const {
 }
 
 void TForm4::SetResultHeight(int height) {
-  resultHeight_ = height;
+  FResultHeight = height;
   Dock();
 }
 
 void TForm4::Dock() {
   // A height of zero or less leaves the view without room on screen; one
   // that would reach up over the search row is cut at the row.
-  int h = std::max(resultHeight_, 0);
+  int h = std::max(FResultHeight, 0);
   int top = std::max(height() - h, ViewTopLimit());
   reResult->setGeometry(0, top, width(), std::max(height() - top, 0));
 }
@@ -444,19 +444,19 @@ void TForm4::UpdateMinimumSize() {
 
 void TForm4::SyncFrame() {
   SyncNonClientHeight();
-  if (outerWidthRule_ < 0) return;
+  if (FOuterWidthRule < 0) return;
   int nonClient = NonClientWidth();
-  if (nonClient == countedNonClientWidth_) return;
-  countedNonClientWidth_ = nonClient;
-  resize(outerWidthRule_ - nonClient, height());
+  if (nonClient == FCountedNonClientWidth) return;
+  FCountedNonClientWidth = nonClient;
+  resize(FOuterWidthRule - nonClient, height());
 }
 
 void TForm4::SyncNonClientHeight() {
-  if (reservedNonClient_ < 0) return;
+  if (FReservedNonClient < 0) return;
   int nonClient = NonClientHeight();
-  if (nonClient != reservedNonClient_) {
-    ReservedHeight += nonClient - reservedNonClient_;
-    reservedNonClient_ = nonClient;
+  if (nonClient != FReservedNonClient) {
+    ReservedHeight += nonClient - FReservedNonClient;
+    FReservedNonClient = nonClient;
   }
 }
 
@@ -479,7 +479,7 @@ void TForm4::showEvent(QShowEvent* event) {
 void TForm4::closeEvent(QCloseEvent* event) {
   // A search still running inside a handler ends at its next line.
   StopRequested = true;
-  searchPending_ = false;
+  FSearchPending = false;
   QWidget::closeEvent(event);
 }
 
@@ -493,8 +493,8 @@ bool TForm4::eventFilter(QObject* watched, QEvent* event) {
     if ((key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) &&
         key->modifiers() == Qt::NoModifier) {
       std::optional<std::string> text =
-          key->key() == Qt::Key_Up ? history_->Older(GbkFromQString(edSearch->text()))
-                                   : history_->Newer();
+          key->key() == Qt::Key_Up ? FHistory->Older(GbkFromQString(edSearch->text()))
+                                   : FHistory->Newer();
       if (text) edSearch->setText(QStringFromGbk(*text));
       return true;
     }
@@ -503,9 +503,9 @@ bool TForm4::eventFilter(QObject* watched, QEvent* event) {
     auto* wheel = static_cast<QWheelEvent*>(event);
     if (wheel->modifiers() & Qt::ControlModifier) {
       // A notch is 120; touchpads send less at a time.
-      wheelRest_ += wheel->angleDelta().y();
-      int steps = wheelRest_ / 120;
-      wheelRest_ -= steps * 120;
+      FWheelRest += wheel->angleDelta().y();
+      int steps = FWheelRest / 120;
+      FWheelRest -= steps * 120;
       if (steps != 0) SetZoom(Zoom() + steps * kZoomStep);
       return true;
     }
@@ -530,16 +530,16 @@ void TForm4::Raise() {
 void TForm4::Navigate(const std::optional<std::string>& query) {
   if (!query) return;
   edSearch->setText(QStringFromGbk(*query));
-  recordNext_ = false;
+  FRecordNext = false;
   btnSearchClick(btnSearch);
 }
 
 void TForm4::GoBack() {
-  Navigate(history_->Back());
+  Navigate(FHistory->Back());
 }
 
 void TForm4::GoForward() {
-  Navigate(history_->Forward());
+  Navigate(FHistory->Forward());
 }
 
 int TForm4::Zoom() const {

@@ -60,6 +60,7 @@ class TForm4 : public QWidget {
   QCheckBox* cbRareWord;
   QMenu* PopupMenu1;
   QPushButton* btnStop;
+  QAction* N1;
   QAction* N2;
 
   // Sets Form4 and runs FormCreate; an exception that escapes it goes to the
@@ -79,7 +80,7 @@ class TForm4 : public QWidget {
 
   // The rich-text control behind reResult and the output operations on it.
   IRichEdit& ResultEdit();
-  TResultView& ResultOutput() { return *output_; }
+  TResultView& ResultOutput() { return *FOutput; }
 
   // Window geometry as the layout arithmetic reads it.
   int OuterHeight() const { return height() + NonClientHeight(); }
@@ -112,7 +113,7 @@ class TForm4 : public QWidget {
   // The queries searched, kept across runs. Up and Down in the query box
   // walk them; GoBack and GoForward (Alt+Left, Alt+Right) search the one
   // before or after the search shown, without adding to the history.
-  TQueryHistory& History() { return *history_; }
+  TQueryHistory& History() { return *FHistory; }
   void GoBack();
   void GoForward();
 
@@ -149,22 +150,21 @@ class TForm4 : public QWidget {
   void UpdateMinimumSize();
   void Navigate(const std::optional<std::string>& query);
 
-  std::unique_ptr<TQtRichEdit> richEdit_;
-  std::unique_ptr<TResultView> output_;
-  QAction* N1_ = nullptr;
-  int resultHeight_ = 262;
+  std::unique_ptr<TQtRichEdit> FRichEdit;
+  std::unique_ptr<TResultView> FOutput;
+  int FResultHeight = 262;
   // The non-client height counted in ReservedHeight; -1 before FormCreate
   // counted one.
-  int reservedNonClient_ = -1;
+  int FReservedNonClient = -1;
   // The outer width the layout asked for and the non-client width it was
   // computed with; -1 before FormCreate set the width.
-  int outerWidthRule_ = -1;
-  int countedNonClientWidth_ = -1;
-  std::unique_ptr<TQueryHistory> history_;
-  bool recordNext_ = true;  // the next search goes into the history
-  int wheelRest_ = 0;       // wheel turn not yet worth a zoom step
-  bool searching_ = false;
-  bool searchPending_ = false;
+  int FOuterWidthRule = -1;
+  int FCountedNonClientWidth = -1;
+  std::unique_ptr<TQueryHistory> FHistory;
+  bool FRecordNext = true;  // the next search goes into the history
+  int FWheelRest = 0;       // wheel turn not yet worth a zoom step
+  bool FSearching = false;
+  bool FSearchPending = false;
 };
 
 }  // namespace velmora

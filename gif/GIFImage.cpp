@@ -240,59 +240,59 @@ void TGIFList::Warning(TGIFSeverity severity, const std::string& message) {
 }
 
 void TGIFList::SaveToStream(TStream& stream) {
-  for (TGIFItem* item : items_) item->SaveToStream(stream);
+  for (TGIFItem* item : FItems) item->SaveToStream(stream);
 }
 
 int TGIFList::Add(TGIFItem* item) {
-  items_.push_back(item);
+  FItems.push_back(item);
   return GetCount() - 1;
 }
 
 TGIFItem* TGIFList::GetItem(int index) const {
   if (index < 0 || index >= GetCount()) throw EListError("List index out of bounds");
-  return items_[std::size_t(index)];
+  return FItems[std::size_t(index)];
 }
 
 void TGIFList::SetItem(int index, TGIFItem* item) {
   GetItem(index);
-  items_[std::size_t(index)] = item;
+  FItems[std::size_t(index)] = item;
 }
 
 void TGIFList::Clear() {
-  while (!items_.empty()) Delete(0);
+  while (!FItems.empty()) Delete(0);
 }
 
 void TGIFList::Delete(int index) {
   TGIFItem* item = GetItem(index);
-  items_.erase(items_.begin() + index);
+  FItems.erase(FItems.begin() + index);
   delete item;
 }
 
 void TGIFList::Exchange(int index1, int index2) {
   GetItem(index1);
   GetItem(index2);
-  std::swap(items_[std::size_t(index1)], items_[std::size_t(index2)]);
+  std::swap(FItems[std::size_t(index1)], FItems[std::size_t(index2)]);
 }
 
 int TGIFList::IndexOf(const TGIFItem* item) const {
-  auto it = std::find(items_.begin(), items_.end(), item);
-  return it == items_.end() ? -1 : int(it - items_.begin());
+  auto it = std::find(FItems.begin(), FItems.end(), item);
+  return it == FItems.end() ? -1 : int(it - FItems.begin());
 }
 
 void TGIFList::Insert(int index, TGIFItem* item) {
   if (index < 0 || index > GetCount()) throw EListError("List index out of bounds");
-  items_.insert(items_.begin() + index, item);
+  FItems.insert(FItems.begin() + index, item);
 }
 
 void TGIFList::Move(int curIndex, int newIndex) {
   TGIFItem* item = GetItem(curIndex);
-  items_.erase(items_.begin() + curIndex);
+  FItems.erase(FItems.begin() + curIndex);
   Insert(newIndex, item);
 }
 
 int TGIFList::Remove(TGIFItem* item) {
   int index = IndexOf(item);
-  if (index >= 0) items_.erase(items_.begin() + index);
+  if (index >= 0) FItems.erase(FItems.begin() + index);
   return index;
 }
 

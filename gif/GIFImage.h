@@ -151,7 +151,7 @@ class TGIFList {
   int Add(TGIFItem* item);
   TGIFItem* GetItem(int index) const;
   void SetItem(int index, TGIFItem* item);
-  int GetCount() const { return int(items_.size()); }
+  int GetCount() const { return int(FItems.size()); }
   void Clear();
   void Delete(int index);
   void Exchange(int index1, int index2);
@@ -165,7 +165,7 @@ class TGIFList {
   TGIFImage* Image;
 
  private:
-  std::vector<TGIFItem*> items_;
+  std::vector<TGIFItem*> FItems;
 };
 
 class TGIFImageList : public TGIFList {

@@ -9,30 +9,30 @@ namespace velmora {
 // The canvas of a bitmap: a memory DC that holds the bitmap selected.
 class TBitmapCanvas : public TCanvas {
  public:
-  explicit TBitmapCanvas(TBitmap& owner) : owner_(owner) {}
+  explicit TBitmapCanvas(TBitmap& owner) : FOwner(owner) {}
   ~TBitmapCanvas() override {
-    if (handle_) {
-      SelectObject(handle_, stock_);
-      DeleteDC(handle_);
+    if (FHandle) {
+      SelectObject(FHandle, FStock);
+      DeleteDC(FHandle);
     }
   }
   // Moves the DC over to another bitmap (null: none) before the old goes.
   void Reselect(HBITMAP bitmap) {
-    if (handle_) SelectObject(handle_, bitmap ? HGDIOBJ(bitmap) : stock_);
+    if (FHandle) SelectObject(FHandle, bitmap ? HGDIOBJ(bitmap) : FStock);
   }
-  HDC Existing() const { return handle_; }
+  HDC Existing() const { return FHandle; }
 
  protected:
   void CreateHandle() override {
     HDC dc = GDICheck(CreateCompatibleDC(nullptr));
-    stock_ = GetCurrentObject(dc, OBJ_BITMAP);
-    if (owner_.handle_) SelectObject(dc, owner_.handle_);
-    handle_ = dc;
+    FStock = GetCurrentObject(dc, OBJ_BITMAP);
+    if (FOwner.handle_) SelectObject(dc, FOwner.handle_);
+    FHandle = dc;
   }
 
  private:
-  TBitmap& owner_;
-  HGDIOBJ stock_ = nullptr;
+  TBitmap& FOwner;
+  HGDIOBJ FStock = nullptr;
 };
 
 namespace {

@@ -20,18 +20,18 @@ void RaiseLastGdiError() {
 }
 
 HDC TCanvas::GetHandle() {
-  if (!handle_) CreateHandle();
-  if (!handle_) throw EInvalidGraphicOperation("Canvas does not allow drawing");
-  return handle_;
+  if (!FHandle) CreateHandle();
+  if (!FHandle) throw EInvalidGraphicOperation("Canvas does not allow drawing");
+  return FHandle;
 }
 
 void TCanvas::SetBrushColor(TColor color) {
-  brushColor_ = color;
-  brushStyle_ = TBrushStyle::bsSolid;
+  FBrushColor = color;
+  FBrushStyle = TBrushStyle::bsSolid;
 }
 
 void TCanvas::SetBrushStyle(TBrushStyle style) {
-  brushStyle_ = style;
+  FBrushStyle = style;
 }
 
 TRect TCanvas::GetClipRect() {
@@ -50,10 +50,10 @@ void TCanvas::ResetClipRect() {
 }
 
 void TCanvas::FillRect(const TRect& rect) {
-  if (brushStyle_ == TBrushStyle::bsClear) return;
+  if (FBrushStyle == TBrushStyle::bsClear) return;
   HDC dc = GetHandle();
   Changing();
-  HBRUSH brush = CreateSolidBrush(ColorToRGB(brushColor_));
+  HBRUSH brush = CreateSolidBrush(ColorToRGB(FBrushColor));
   GDICheck(brush);
   RECT r = ToRECT(rect);
   ::velmora::FillRect(dc, &r, brush);
@@ -66,7 +66,7 @@ void TCanvas::CopyRect(const TRect& dest, TCanvas& source, const TRect& sourceRe
   HDC src = source.GetHandle();
   Changing();
   StretchBlt(dc, dest.Left, dest.Top, dest.Width(), dest.Height(), src, sourceRect.Left,
-             sourceRect.Top, sourceRect.Width(), sourceRect.Height(), copyMode_);
+             sourceRect.Top, sourceRect.Width(), sourceRect.Height(), FCopyMode);
   Changed();
 }
 

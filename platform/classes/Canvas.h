@@ -37,16 +37,16 @@ class TCanvas {
   // The device context; a canvas that owns its surface makes it on demand.
   HDC GetHandle();
   // Lends the canvas a device context owned by someone else (null: none).
-  void SetHandle(HDC dc) { handle_ = dc; }
-  bool HandleAllocated() const { return handle_ != nullptr; }
+  void SetHandle(HDC dc) { FHandle = dc; }
+  bool HandleAllocated() const { return FHandle != nullptr; }
 
-  TColor GetBrushColor() const { return brushColor_; }
+  TColor GetBrushColor() const { return FBrushColor; }
   void SetBrushColor(TColor color);
-  TBrushStyle GetBrushStyle() const { return brushStyle_; }
+  TBrushStyle GetBrushStyle() const { return FBrushStyle; }
   void SetBrushStyle(TBrushStyle style);
   // The raster operation of CopyRect and of drawing bitmaps (SRCCOPY).
-  DWORD GetCopyMode() const { return copyMode_; }
-  void SetCopyMode(DWORD rop) { copyMode_ = rop; }
+  DWORD GetCopyMode() const { return FCopyMode; }
+  void SetCopyMode(DWORD rop) { FCopyMode = rop; }
 
   // The area drawing reaches: the surface within the clip rectangle.
   TRect GetClipRect();
@@ -63,9 +63,9 @@ class TCanvas {
   void SetPixel(int x, int y, TColor color);
 
   // Serialises drawing between the GUI thread and a painter thread.
-  void Lock() { lock_.lock(); }
-  void Unlock() { lock_.unlock(); }
-  bool TryLock() { return lock_.try_lock(); }
+  void Lock() { FLock.lock(); }
+  void Unlock() { FLock.unlock(); }
+  bool TryLock() { return FLock.try_lock(); }
 
   // Told before and after the canvas draws.
   void Changing();
@@ -75,13 +75,13 @@ class TCanvas {
 
  protected:
   virtual void CreateHandle() {}
-  HDC handle_ = nullptr;
+  HDC FHandle = nullptr;
 
  private:
-  TColor brushColor_ = clWhite;
-  TBrushStyle brushStyle_ = TBrushStyle::bsSolid;
-  DWORD copyMode_ = SRCCOPY;
-  std::recursive_mutex lock_;
+  TColor FBrushColor = clWhite;
+  TBrushStyle FBrushStyle = TBrushStyle::bsSolid;
+  DWORD FCopyMode = SRCCOPY;
+  std::recursive_mutex FLock;
 };
 
 }  // namespace velmora

@@ -23,8 +23,8 @@ void TGraphic::SaveToFile(const std::string& fileName) {
 }
 
 void TGraphic::SetTransparent(bool value) {
-  if (value != transparent_) {
-    transparent_ = value;
+  if (value != FTransparent) {
+    FTransparent = value;
     Changed(this);
   }
 }
@@ -33,12 +33,12 @@ void TGraphic::SetModified(bool value) {
   if (value) {
     Changed(this);
   } else {
-    modified_ = false;
+    FModified = false;
   }
 }
 
 void TGraphic::Changed(void* /*sender*/) {
-  modified_ = true;
+  FModified = true;
   if (OnChange) OnChange(this);
 }
 
@@ -142,27 +142,27 @@ void TPicture::LoadFromFile(const std::string& fileName) {
 
 void TPicture::Assign(const TPicture& source) {
   if (&source == this) return;
-  if (!source.graphic_) {
+  if (!source.FGraphic) {
     SetGraphic(nullptr);
     return;
   }
-  std::unique_ptr<TGraphic> copy = source.graphic_->NewOfSameClass();
-  copy->Assign(*source.graphic_);
+  std::unique_ptr<TGraphic> copy = source.FGraphic->NewOfSameClass();
+  copy->Assign(*source.FGraphic);
   SetGraphic(std::move(copy));
 }
 
 void TPicture::SetGraphic(std::unique_ptr<TGraphic> graphic) {
-  graphic_ = std::move(graphic);
+  FGraphic = std::move(graphic);
   Hook();
   if (OnChange) OnChange(this);
 }
 
 void TPicture::Hook() {
-  if (!graphic_) return;
-  graphic_->OnChange = [this](void*) {
+  if (!FGraphic) return;
+  FGraphic->OnChange = [this](void*) {
     if (OnChange) OnChange(this);
   };
-  graphic_->OnProgress = [this](void* sender, TProgressStage stage, std::uint8_t pct,
+  FGraphic->OnProgress = [this](void* sender, TProgressStage stage, std::uint8_t pct,
                                 bool redraw, const TRect& r, const std::string& msg) {
     if (OnProgress) OnProgress(sender, stage, pct, redraw, r, msg);
   };

@@ -42,9 +42,9 @@ class TGraphic {
   virtual void LoadFromFile(const std::string& fileName);
   virtual void SaveToFile(const std::string& fileName);
 
-  bool GetTransparent() const { return transparent_; }
+  bool GetTransparent() const { return FTransparent; }
   void SetTransparent(bool value);
-  bool GetModified() const { return modified_; }
+  bool GetModified() const { return FModified; }
   void SetModified(bool value);
 
   TNotifyEvent OnChange;
@@ -57,8 +57,8 @@ class TGraphic {
                 bool redrawNow, const TRect& rect, const std::string& msg);
 
  private:
-  bool transparent_ = false;
-  bool modified_ = false;
+  bool FTransparent = false;
+  bool FModified = false;
 };
 
 using TGraphicFactory = std::function<std::unique_ptr<TGraphic>()>;
@@ -93,9 +93,9 @@ class TPicture {
   void LoadFromFile(const std::string& fileName);
   void Assign(const TPicture& source);
   void SetGraphic(std::unique_ptr<TGraphic> graphic);
-  TGraphic* GetGraphic() const { return graphic_.get(); }
-  int GetWidth() const { return graphic_ ? graphic_->GetWidth() : 0; }
-  int GetHeight() const { return graphic_ ? graphic_->GetHeight() : 0; }
+  TGraphic* GetGraphic() const { return FGraphic.get(); }
+  int GetWidth() const { return FGraphic ? FGraphic->GetWidth() : 0; }
+  int GetHeight() const { return FGraphic ? FGraphic->GetHeight() : 0; }
 
   // Told when the graphic changes (a new frame to show, a new graphic).
   TNotifyEvent OnChange;
@@ -103,7 +103,7 @@ class TPicture {
 
  private:
   void Hook();
-  std::unique_ptr<TGraphic> graphic_;
+  std::unique_ptr<TGraphic> FGraphic;
 };
 
 }  // namespace velmora

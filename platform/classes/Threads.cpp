@@ -150,24 +150,24 @@ TThread::TThread(bool createSuspended) {
 }
 
 TThread::~TThread() {
-  if (thread_.joinable() && thread_.get_id() == std::this_thread::get_id()) {
+  if (FThread.joinable() && FThread.get_id() == std::this_thread::get_id()) {
     // Freeing itself at the end of its run.
-    thread_.detach();
+    FThread.detach();
     return;
   }
   EndThread();
-  if (thread_.joinable()) thread_.join();
+  if (FThread.joinable()) FThread.join();
 }
 
 void TThread::EndThread() {
   // Freeing itself at the end of its run: nothing to wait for.
-  if (thread_.get_id() == std::this_thread::get_id()) return;
+  if (FThread.get_id() == std::this_thread::get_id()) return;
   bool started;
   {
-    std::lock_guard lock(mutex_);
-    started = started_;
+    std::lock_guard lock(FMutex);
+    started = FStarted;
   }
-  if (started && !done_.load()) {
+  if (started && !FDone.load()) {
     Terminate();
     Resume();
     WaitFor();
@@ -175,23 +175,23 @@ void TThread::EndThread() {
 }
 
 void TThread::StartThread() {
-  // Called with mutex_ held; the new thread takes it before it starts, so
-  // thread_ is assigned before the thread can end and free itself.
-  thread_ = std::thread(&TThread::ThreadProc, this);
+  // Called with FMutex held; the new thread takes it before it starts, so
+  // FThread is assigned before the thread can end and free itself.
+  FThread = std::thread(&TThread::ThreadProc, this);
 }
 
 void TThread::ThreadProc(TThread* self) {
-  { std::lock_guard lock(self->mutex_); }
+  { std::lock_guard lock(self->FMutex); }
   currentThread = self;
-  self->tid_.store(int(::syscall(SYS_gettid)));
-  if (self->priority_.load() != TThreadPriority::tpNormal) self->ApplyPriority();
+  self->FTid.store(int(::syscall(SYS_gettid)));
+  if (self->FPriority.load() != TThreadPriority::tpNormal) self->ApplyPriority();
   try {
     self->Execute();
   } catch (...) {
     self->FatalException = std::current_exception();
   }
   bool freeThread = self->FreeOnTerminate.load();
-  self->finished_.store(true);
+  self->FFinished.store(true);
   if (self->OnTerminate) {
     try {
       Synchronize([self] { self->OnTerminate(self); });
@@ -203,55 +203,55 @@ void TThread::ThreadProc(TThread* self) {
   if (freeThread) {
     delete self;
   } else {
-    std::lock_guard lock(self->mutex_);
-    self->done_.store(true);
-    self->resumed_.notify_all();
+    std::lock_guard lock(self->FMutex);
+    self->FDone.store(true);
+    self->FResumed.notify_all();
   }
   NudgeMainThread();
 }
 
 void TThread::Resume() {
-  std::lock_guard lock(mutex_);
-  if (!started_) {
-    started_ = true;
+  std::lock_guard lock(FMutex);
+  if (!FStarted) {
+    FStarted = true;
     StartThread();
-  } else if (suspended_) {
-    suspended_ = false;
-    resumed_.notify_all();
+  } else if (FSuspended) {
+    FSuspended = false;
+    FResumed.notify_all();
   }
 }
 
 void TThread::Suspend() {
-  std::lock_guard lock(mutex_);
-  if (started_) suspended_ = true;
+  std::lock_guard lock(FMutex);
+  if (FStarted) FSuspended = true;
 }
 
 bool TThread::Suspended() const {
-  std::lock_guard lock(mutex_);
-  return !started_ || suspended_;
+  std::lock_guard lock(FMutex);
+  return !FStarted || FSuspended;
 }
 
 void TThread::CheckSuspended() {
-  std::unique_lock lock(mutex_);
-  resumed_.wait(lock, [&] { return !suspended_; });
+  std::unique_lock lock(FMutex);
+  FResumed.wait(lock, [&] { return !FSuspended; });
 }
 
 void TThread::SetPriority(TThreadPriority value) {
-  priority_.store(value);
+  FPriority.store(value);
   ApplyPriority();
 }
 
 void TThread::ApplyPriority() {
-  int tid = tid_.load();
-  if (tid != 0) ::setpriority(PRIO_PROCESS, id_t(tid), NiceValue(priority_.load()));
+  int tid = FTid.load();
+  if (tid != 0) ::setpriority(PRIO_PROCESS, id_t(tid), NiceValue(FPriority.load()));
 }
 
 int TThread::WaitFor() {
   if (IsMainThread()) {
-    while (!done_.load()) CheckSynchronize(10);
+    while (!FDone.load()) CheckSynchronize(10);
   } else {
-    std::unique_lock lock(mutex_);
-    resumed_.wait(lock, [&] { return done_.load(); });
+    std::unique_lock lock(FMutex);
+    FResumed.wait(lock, [&] { return FDone.load(); });
   }
   return ReturnValue.load();
 }

@@ -72,12 +72,12 @@ class TThread {
   void Resume();
   void Suspend();
   void Start() { Resume(); }
-  void Terminate() { terminated_.store(true); }
-  bool Terminated() const { return terminated_.load(); }
+  void Terminate() { FTerminated.store(true); }
+  bool Terminated() const { return FTerminated.load(); }
   bool Suspended() const;
-  bool Finished() const { return finished_.load(); }
+  bool Finished() const { return FFinished.load(); }
 
-  TThreadPriority GetPriority() const { return priority_.load(); }
+  TThreadPriority GetPriority() const { return FPriority.load(); }
   void SetPriority(TThreadPriority value);
 
   // Waits until Execute has returned and the on-terminate notification has
@@ -113,16 +113,16 @@ class TThread {
   void StartThread();
   void ApplyPriority();
 
-  std::thread thread_;
-  mutable std::mutex mutex_;
-  std::condition_variable resumed_;
-  bool started_ = false;
-  bool suspended_ = false;
-  std::atomic<bool> terminated_{false};
-  std::atomic<bool> finished_{false};
-  std::atomic<bool> done_{false};  // notification delivered, nothing left to run
-  std::atomic<TThreadPriority> priority_{TThreadPriority::tpNormal};
-  std::atomic<int> tid_{0};
+  std::thread FThread;
+  mutable std::mutex FMutex;
+  std::condition_variable FResumed;
+  bool FStarted = false;
+  bool FSuspended = false;
+  std::atomic<bool> FTerminated{false};
+  std::atomic<bool> FFinished{false};
+  std::atomic<bool> FDone{false};  // notification delivered, nothing left to run
+  std::atomic<TThreadPriority> FPriority{TThreadPriority::tpNormal};
+  std::atomic<int> FTid{0};
 };
 
 enum class TWaitResult { wrSignaled, wrTimeout, wrAbandoned, wrError };

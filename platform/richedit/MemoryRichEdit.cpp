@@ -13,7 +13,7 @@ TMemoryRichEdit::TMemoryRichEdit() {
 void TMemoryRichEdit::Clear() {
   text_.clear();
   lineStarts_.assign(1, 0);
-  runs_.assign(1, Run{0, TCharFormat{}});
+  runs_.Clear();
   selStart_ = selLength_ = 0;
 }
 
@@ -38,11 +38,7 @@ void TMemoryRichEdit::AppendLine(std::string_view text) {
   text_.append(text);
   text_.append("\r\n");
   // Appended text is plain whatever the end of the view looked like.
-  if (runs_.back().start == oldLength)
-    runs_.back().format = TCharFormat{};
-  else if (!runs_.back().format.IsDefault())
-    runs_.push_back(Run{oldLength, TCharFormat{}});
-  if (runs_.size() > 1) Coalesce(runs_.size() - 2, runs_.size() - 1);
+  runs_.Replace(oldLength, oldLength, int(text.size()) + 2, TCharFormat{});
   Reparse(LineCount() - 1);
 }
 
@@ -55,16 +51,7 @@ void TMemoryRichEdit::ReplaceLine(int line, std::string_view text) {
   TCharFormat format = end > start ? FormatAt(start)
                        : start > 0 ? FormatAt(start - 1)
                                    : TCharFormat{};
-  int delta = int(text.size()) - (end - start);
-
-  size_t first = SplitAt(start);
-  size_t last = SplitAt(end);
-  runs_.erase(runs_.begin() + first, runs_.begin() + last);
-  for (size_t i = first; i < runs_.size(); ++i) runs_[i].start += delta;
-  if (!text.empty()) runs_.insert(runs_.begin() + first, Run{start, format});
-  if (runs_.empty()) runs_.push_back(Run{0, TCharFormat{}});
-  Coalesce(first == 0 ? 0 : first - 1, std::min(first + 1, runs_.size() - 1));
-
+  runs_.Replace(start, end, int(text.size()), format);
   text_.replace(start, end - start, text);
   Reparse(line);
   selStart_ = std::min(selStart_, TextLength());
@@ -93,47 +80,19 @@ std::string TMemoryRichEdit::SelectedText() const {
   return text_.substr(selStart_, selLength_);
 }
 
-size_t TMemoryRichEdit::RunAt(int pos) const {
-  if (pos >= runs_.back().start) return runs_.size() - 1;
-  auto it = std::upper_bound(runs_.begin(), runs_.end(), pos,
-                             [](int p, const Run& r) { return p < r.start; });
-  return size_t(it - runs_.begin()) - 1;
-}
-
-size_t TMemoryRichEdit::SplitAt(int pos) {
-  if (pos >= TextLength()) return runs_.size();
-  size_t i = RunAt(pos);
-  if (runs_[i].start == pos) return i;
-  runs_.insert(runs_.begin() + i + 1, Run{pos, runs_[i].format});
-  return i + 1;
-}
-
-void TMemoryRichEdit::Coalesce(size_t first, size_t last) {
-  last = std::min(last, runs_.size() - 1);
-  for (size_t i = last; i > first && i < runs_.size(); --i)
-    if (runs_[i].format == runs_[i - 1].format) runs_.erase(runs_.begin() + i);
-}
-
-template <typename F>
-void TMemoryRichEdit::FormatSelection(F change) {
-  if (selLength_ == 0) return;
-  size_t first = SplitAt(selStart_);
-  size_t last = SplitAt(selStart_ + selLength_);
-  for (size_t i = first; i < last; ++i) change(runs_[i].format);
-  Coalesce(first == 0 ? 0 : first - 1, last);
-}
-
 void TMemoryRichEdit::SetSelColor(TColor color) {
-  FormatSelection([color](TCharFormat& f) { f.Color = color; });
+  runs_.Change(selStart_, selStart_ + selLength_,
+               [color](TCharFormat& f) { f.Color = color; });
 }
 
 void TMemoryRichEdit::SetSelStyle(TFontStyles style) {
-  FormatSelection([style](TCharFormat& f) { f.Style = style; });
+  runs_.Change(selStart_, selStart_ + selLength_,
+               [style](TCharFormat& f) { f.Style = style; });
 }
 
 TCharFormat TMemoryRichEdit::FormatAt(int pos) const {
   if (pos < 0 || pos >= TextLength()) return TCharFormat{};
-  return runs_[RunAt(pos)].format;
+  return runs_.At(pos);
 }
 
 void TMemoryRichEdit::SetParagraphIndents(double firstLineIndentPt, double leftIndentPt) {

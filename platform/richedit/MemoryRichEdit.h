@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/richedit/FormatRuns.h"
 #include "platform/richedit/RichEdit.h"
 
 namespace velmora {
@@ -56,25 +57,12 @@ class TMemoryRichEdit : public IRichEdit {
   int ScrollPosition() const { return scrollPos_; }
 
  private:
-  struct Run {
-    int start;  // the run reaches to the next run's start or the end of the text
-    TCharFormat format;
-  };
-
   // Recomputes the line starts from line `line` on.
   void Reparse(int line);
-  // Index of the run holding pos (the last run for pos at the end).
-  size_t RunAt(int pos) const;
-  // Makes pos the start of a run; returns that run's index (runs_.size() at the end).
-  size_t SplitAt(int pos);
-  // Merges equal neighbours among runs [first, last].
-  void Coalesce(size_t first, size_t last);
-  template <typename F>
-  void FormatSelection(F change);
 
   std::string text_;
   std::vector<int> lineStarts_;
-  std::vector<Run> runs_;  // never empty; runs_[0].start == 0
+  richedit::TFormatRuns runs_;
   int selStart_ = 0;
   int selLength_ = 0;
   int scrollPos_ = 0;

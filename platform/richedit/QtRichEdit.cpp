@@ -99,7 +99,7 @@ void TQtRichEdit::Changed() const {
 void TQtRichEdit::Clear() {
   text_.clear();
   lineStarts_.assign(1, 0);
-  runs_.assign(1, Run{0, TCharFormat{}});
+  runs_.Clear();
   anchor_ = caret_ = 0;
   undo_.clear();
   layouts_.clear();
@@ -131,49 +131,13 @@ std::string_view TQtRichEdit::LineText(int line) const {
                                         LineEnd(line) - lineStarts_[line]);
 }
 
-size_t TQtRichEdit::RunAt(int pos) const {
-  if (pos >= runs_.back().start) return runs_.size() - 1;
-  auto it = std::upper_bound(runs_.begin(), runs_.end(), pos,
-                             [](int p, const Run& r) { return p < r.start; });
-  return size_t(it - runs_.begin()) - 1;
-}
-
-size_t TQtRichEdit::SplitAt(int pos) {
-  if (pos >= TextLength()) return runs_.size();
-  size_t i = RunAt(pos);
-  if (runs_[i].start == pos) return i;
-  runs_.insert(runs_.begin() + i + 1, Run{pos, runs_[i].format});
-  return i + 1;
-}
-
-void TQtRichEdit::Coalesce(size_t first, size_t last) {
-  last = std::min(last, runs_.size() - 1);
-  for (size_t i = last; i > first && i < runs_.size(); --i)
-    if (runs_[i].format == runs_[i - 1].format) runs_.erase(runs_.begin() + i);
-}
-
-std::vector<TQtRichEdit::Run> TQtRichEdit::RunsIn(int from, int to) const {
-  std::vector<Run> runs;
-  if (from >= to) return runs;
-  for (size_t i = RunAt(from); i < runs_.size() && runs_[i].start < to; ++i)
-    runs.push_back(Run{std::max(runs_[i].start, from) - from, runs_[i].format});
-  return runs;
-}
-
 void TQtRichEdit::Replace(int from, int to, std::string_view bytes,
                           const TCharFormat& format) {
   const int delta = int(bytes.size()) - (to - from);
   const int oldLength = TextLength();
 
   // Runs: the replaced span goes, the new bytes get one run.
-  size_t first = SplitAt(from);
-  size_t last = SplitAt(to);
-  runs_.erase(runs_.begin() + first, runs_.begin() + last);
-  for (size_t i = first; i < runs_.size(); ++i) runs_[i].start += delta;
-  if (!bytes.empty()) runs_.insert(runs_.begin() + first, Run{from, format});
-  if (runs_.empty()) runs_.push_back(Run{0, TCharFormat{}});
-  runs_[0].start = 0;
-  Coalesce(first == 0 ? 0 : first - 1, std::min(first + 1, runs_.size() - 1));
+  runs_.Replace(from, to, int(bytes.size()), format);
 
   // Lines: starts after the old `to` + 2 belong to breaks the edit did not
   // touch (a break is at most 2 bytes, and only its first byte's neighbour
@@ -287,10 +251,7 @@ template <typename F>
 void TQtRichEdit::FormatSelection(F change) {
   if (SelLength() == 0) return;
   int from = SelStart(), to = from + SelLength();
-  size_t first = SplitAt(from);
-  size_t last = SplitAt(to);
-  for (size_t i = first; i < last; ++i) change(runs_[i].format);
-  Coalesce(first == 0 ? 0 : first - 1, last);
+  runs_.Change(from, to, change);
   InvalidateLines(LineFromChar(from), LineFromChar(to - 1));
   Changed();
 }
@@ -305,7 +266,7 @@ void TQtRichEdit::SetSelStyle(TFontStyles style) {
 
 TCharFormat TQtRichEdit::FormatAt(int pos) const {
   if (pos < 0 || pos >= TextLength()) return TCharFormat{};
-  return runs_[RunAt(pos)].format;
+  return runs_.At(pos);
 }
 
 void TQtRichEdit::SetParagraphIndents(double firstLineIndentPt, double leftIndentPt) {
@@ -488,7 +449,7 @@ TQtRichEdit::LineLayout& TQtRichEdit::Layout(int line) {
   std::vector<TLinkRange> links;
   if (urlDetect_) links = richedit::FindLinks(bytes);
   std::vector<int> cuts{0, int(bytes.size())};
-  for (const Run& r : RunsIn(lineStart, lineStart + int(bytes.size())))
+  for (const Run& r : runs_.Slice(lineStart, lineStart + int(bytes.size())))
     cuts.push_back(r.start);
   for (const TLinkRange& link : links) {
     cuts.push_back(link.Start);
@@ -649,7 +610,8 @@ void TQtRichEdit::EditSelection(std::string_view gbk) {
   int from = SelStart(), to = from + SelLength();
   if (bytes.empty() && from == to) return;
   TCharFormat format = from > 0 ? FormatAt(from - 1) : FormatAt(0);
-  UndoStep step{from, text_.substr(from, to - from), RunsIn(from, to), int(bytes.size())};
+  UndoStep step{from, text_.substr(from, to - from), runs_.Slice(from, to),
+                int(bytes.size())};
   // Typing goes on in one step: a letter after the last one joins it, a
   // line break starts the next.
   bool joined = false;
@@ -674,7 +636,8 @@ void TQtRichEdit::DeleteAtCaret(bool backward) {
     anchor_ = other;
   }
   int from = SelStart(), to = from + SelLength();
-  undo_.push_back(UndoStep{from, text_.substr(from, to - from), RunsIn(from, to), 0});
+  undo_.push_back(
+      UndoStep{from, text_.substr(from, to - from), runs_.Slice(from, to), 0});
   Replace(from, to, {}, TCharFormat{});
   anchor_ = caret_ = from;
   if (OnScrollIntoView) OnScrollIntoView(caret_);
@@ -692,11 +655,7 @@ bool TQtRichEdit::Undo() {
     int a = step.pos + step.removedRuns[k].start;
     int z = k + 1 < step.removedRuns.size() ? step.pos + step.removedRuns[k + 1].start
                                             : step.pos + int(step.removed.size());
-    if (a >= z) continue;
-    size_t first = SplitAt(a);
-    size_t last = SplitAt(z);
-    for (size_t i = first; i < last; ++i) runs_[i].format = step.removedRuns[k].format;
-    Coalesce(first == 0 ? 0 : first - 1, last);
+    runs_.Change(a, z, [&](TCharFormat& f) { f = step.removedRuns[k].format; });
   }
   if (!step.removed.empty())
     InvalidateLines(LineFromChar(step.pos),
@@ -713,10 +672,11 @@ bool TQtRichEdit::Undo() {
 QString TQtRichEdit::SelectionHtml() const {
   int from = SelStart(), to = from + SelLength();
   QString html = QStringLiteral("<html><body><p style=\"white-space: pre-wrap\">");
-  for (size_t i = RunAt(from); i < runs_.size() && runs_[i].start < to; ++i) {
-    int a = std::max(runs_[i].start, from);
-    int z = i + 1 < runs_.size() ? std::min(runs_[i + 1].start, to) : to;
-    const TCharFormat& f = runs_[i].format;
+  const std::vector<Run> runs = runs_.Slice(from, to);
+  for (size_t i = 0; i < runs.size(); ++i) {
+    int a = from + runs[i].start;
+    int z = i + 1 < runs.size() ? from + runs[i + 1].start : to;
+    const TCharFormat& f = runs[i].format;
     QString style;
     if (IsRgb(f.Color)) style += "color:" + ToQColor(f.Color).name() + ";";
     if (f.Style & fsBold) style += "font-weight:bold;";

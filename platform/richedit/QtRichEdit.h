@@ -32,6 +32,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/richedit/FormatRuns.h"
 #include "platform/richedit/RichEdit.h"
 #include "platform/richedit/TextLayout.h"
 
@@ -165,10 +166,7 @@ class TQtRichEdit : public IRichEdit {
   bool Undo();
 
  private:
-  struct Run {
-    int start;  // the run reaches to the next run's start or the end of the text
-    TCharFormat format;
-  };
+  using Run = richedit::TFormatRuns::Run;
   struct LineLayout;
   struct UndoStep {
     int pos;
@@ -180,12 +178,8 @@ class TQtRichEdit : public IRichEdit {
   // Replaces [from, to) by bytes in one format; keeps lines, runs, heights
   // and layouts in step.
   void Replace(int from, int to, std::string_view bytes, const TCharFormat& format);
-  size_t RunAt(int pos) const;
-  size_t SplitAt(int pos);
-  void Coalesce(size_t first, size_t last);
   template <typename F>
   void FormatSelection(F change);
-  std::vector<Run> RunsIn(int from, int to) const;  // starts relative to from
 
   std::string_view LineText(int line) const;  // without its break
   int EstimatedHeight(int line) const;
@@ -202,7 +196,7 @@ class TQtRichEdit : public IRichEdit {
 
   std::string text_;
   std::vector<int> lineStarts_;
-  std::vector<Run> runs_;  // never empty; runs_[0].start == 0
+  richedit::TFormatRuns runs_;
   int anchor_ = 0;
   int caret_ = 0;
   double firstIndent_ = 0;

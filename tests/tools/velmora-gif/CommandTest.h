@@ -15,10 +15,10 @@ namespace velmora::gifTool {
 
 class CommandTest : public ::testing::Test {
  protected:
-  explicit CommandTest(const char* stem) : stem_(stem) {}
+  explicit CommandTest(const char* name) : stem(name) {}
   void SetUp() override {
     dir = std::filesystem::temp_directory_path() /
-          (stem_ + "-" + std::to_string(::getpid()) + "-" +
+          (stem + "-" + std::to_string(::getpid()) + "-" +
            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
@@ -33,7 +33,7 @@ class CommandTest : public ::testing::Test {
   std::ostringstream out, err;
 
  private:
-  std::string stem_;
+  std::string stem;
 };
 
 }  // namespace velmora::gifTool
