@@ -69,6 +69,9 @@ class Decoder {
   // Writes the string of `code` and `trailing` (if not negative) into the
   // frame, or pushes them onto the expansion stack: false then.
   [[gnu::always_inline]] inline bool StoreString(Loop& s, int code, int trailing);
+  // Its routes for a string of trusted length `len`: copied from where the
+  // entry's string was written, in whole words, or the prefix chain walked
+  // back to front; and for any string, the expansion stack.
   [[gnu::always_inline]] inline void CopyWritten(Loop& s, int code, int len);
   [[gnu::always_inline]] inline void WalkChain(Loop& s, int code, int len);
   [[gnu::always_inline]] inline void PushString(Loop& s, int code, int trailing);
@@ -237,8 +240,18 @@ Decoder::Loop Decoder::Start(int minCodeSize, std::uint8_t* target, std::int64_t
   }
   highWater_ = kTableSize;
   ResetTable();
-  return Loop{clearCode_, endCode_,  base_,     end_,        out_,        out_,
-              out_,       freeCode_, codeSize_, widthLimit_, currentBit_, lastBit_};
+  return Loop{.clearCode = clearCode_,
+              .endCode = endCode_,
+              .base = base_,
+              .end = end_,
+              .out = out_,
+              .dirty = out_,
+              .previous = out_,
+              .freeCode = freeCode_,
+              .codeSize = codeSize_,
+              .widthLimit = widthLimit_,
+              .bit = currentBit_,
+              .lastBit = lastBit_};
 }
 
 int Decoder::ReadCode(Loop& s) {
