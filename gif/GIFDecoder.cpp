@@ -425,16 +425,19 @@ void Decoder::Run(int minCodeSize, std::uint8_t* target, std::int64_t size) {
   int code = s.clearCode;
   bool ended = false;  // end code met or data ran out
   bool full = full_;
+  // Each branch reads its next code itself: with one read after both, the
+  // compiler keeps less of the state in registers and the loop is slower.
   while (!full) {
     if (code == s.clearCode) {
       code = AfterClear(s);
       if ((ended = AtEnd(s, code))) break;
       full = !FirstString(s, code);
-    } else {
-      if ((ended = AtEnd(s, code))) break;
-      if (code >= kTableSize) Error(_sCodeTooLarge);
-      full = !NextString(s, code);
+      if (!full) code = ReadCode(s);
+      continue;
     }
+    if ((ended = AtEnd(s, code))) break;
+    if (code >= kTableSize) Error(_sCodeTooLarge);
+    full = !NextString(s, code);
     if (!full) code = ReadCode(s);
   }
   Finish(s, ended);
