@@ -1,16 +1,16 @@
 // The LZW decoder of a frame's image data.
 //
 // Strings are normally written straight into the frame, using the length
-// kept for each table entry. In a frame that is not interlaced the pixels
-// come out in order, so an entry's string (the previous string plus one
-// pixel) already stands in the frame where the previous string was written:
-// it is copied from there, eight bytes at a time, instead of walking the
-// prefix chain pixel by pixel. Interlaced frames walk the chain, back to
-// front. Entries whose length can't be trusted (damaged data can make a
-// prefix point ahead of the entry itself) and strings that cross a row of an
-// interlaced frame or the frame's end go through the expansion stack
-// instead, which is bounded so that a prefix chain that loops is caught
-// rather than overrunning it.
+// kept for each table entry. The pixels come out in order (an interlaced
+// frame is decoded into a scratch frame whose rows are put in place
+// afterwards), so an entry's string (the previous string plus one pixel)
+// already stands in the frame where the previous string was written: it is
+// copied from there, eight bytes at a time. Near the end of the frame, where
+// a whole word would overrun it, the prefix chain is walked back to front
+// instead. Entries whose length can't be trusted (damaged data can make a
+// prefix point ahead of the entry itself) and strings that cross the frame's
+// end go through the expansion stack, which is bounded so that a prefix
+// chain that loops is caught rather than overrunning it.
 #include <cstring>
 #include <memory>
 
@@ -36,7 +36,50 @@ class Decoder {
  private:
   static constexpr int kRanOut = -1;
 
-  // The bit reader's slow path (its fast path is in Run): a code that needs
+  // The decoding loop's state. Run holds it by value and the steps of the
+  // loop take it by reference and are always inlined, so it lives in
+  // registers: kept in members, every pixel stored through a byte pointer
+  // could alias them and force them to be read again. The members it
+  // mirrors are brought up to date around the calls that use them.
+  struct Loop {
+    const int clearCode, endCode;
+    std::uint8_t* const base;  // the frame's first pixel
+    std::uint8_t* const end;   // end of the target
+    std::uint8_t* out;         // next pixel
+    std::uint8_t* dirty;       // end of bytes written ahead by word copies
+    std::uint8_t* previous;    // where the previous string starts
+    int freeCode, codeSize, widthLimit;
+    int bit, lastBit;  // bit reader: next unread bit, end of the valid bits
+    int firstPixel = 0;
+    int oldCode = 0;
+  };
+  // The steps of Run, in the order they come up.
+  [[gnu::always_inline]] inline Loop Start(int minCodeSize, std::uint8_t* target,
+                                           std::int64_t size);
+  [[gnu::always_inline]] inline int ReadCode(Loop& s);
+  // True when `code` ends the data: no code left, or the end code (whose
+  // remaining sub-blocks are skipped).
+  [[gnu::always_inline]] inline bool AtEnd(const Loop& s, int code);
+  // Resets the tables and returns the first code that isn't a clear code.
+  [[gnu::always_inline]] inline int AfterClear(Loop& s);
+  // The string of the first code after a clear, and of each code after it.
+  // False when the frame is full.
+  [[gnu::always_inline]] inline bool FirstString(Loop& s, int code);
+  [[gnu::always_inline]] inline bool NextString(Loop& s, int code);
+  // Writes the string of `code` and `trailing` (if not negative) into the
+  // frame, or pushes them onto the expansion stack: false then.
+  [[gnu::always_inline]] inline bool StoreString(Loop& s, int code, int trailing);
+  // Its routes for a string of trusted length `len`: copied from where the
+  // entry's string was written, in whole words, or the prefix chain walked
+  // back to front; and for any string, the expansion stack.
+  [[gnu::always_inline]] inline void CopyWritten(Loop& s, int code, int len);
+  [[gnu::always_inline]] inline void WalkChain(Loop& s, int code, int len);
+  [[gnu::always_inline]] inline void PushString(Loop& s, int code, int trailing);
+  [[gnu::always_inline]] inline void AddEntry(Loop& s);
+  [[gnu::always_inline]] inline bool Drain(Loop& s);
+  [[gnu::always_inline]] inline void Finish(Loop& s, bool ended);
+
+  // The bit reader's slow path (its fast path is ReadCode): a code that needs
   // further sub-blocks, or the end of the data.
   int ReadCodeSlow(int bits);
   bool ReadSubBlock();
@@ -178,7 +221,9 @@ int Decoder::ReadCodeSlow(int bits) {
   return code;
 }
 
-void Decoder::Run(int minCodeSize, std::uint8_t* target, std::int64_t size) {
+// Sets up the tables and the output; the returned state is what the loop
+// works on.
+Decoder::Loop Decoder::Start(int minCodeSize, std::uint8_t* target, std::int64_t size) {
   out_ = base_ = target;
   end_ = target + size;
   full_ = size == 0;
@@ -195,184 +240,207 @@ void Decoder::Run(int minCodeSize, std::uint8_t* target, std::int64_t size) {
   }
   highWater_ = kTableSize;
   ResetTable();
+  return Loop{.clearCode = clearCode_,
+              .endCode = endCode_,
+              .base = base_,
+              .end = end_,
+              .out = out_,
+              .dirty = out_,
+              .previous = out_,
+              .freeCode = freeCode_,
+              .codeSize = codeSize_,
+              .widthLimit = widthLimit_,
+              .bit = currentBit_,
+              .lastBit = lastBit_};
+}
 
-  // The loop keeps its state in locals: every pixel stored through a byte
-  // pointer could otherwise alias the members and force them to be read
-  // again. They go back to the members around the calls that use them.
-  const int clearCode = clearCode_, endCode = endCode_;
-  std::uint8_t* const base = base_;
-  std::uint8_t* const end = end_;
-  std::uint8_t* out = out_;
-  std::uint8_t* dirty = out;  // end of bytes written ahead by word copies
-  int freeCode = freeCode_, codeSize = codeSize_, widthLimit = widthLimit_;
-  int bit = currentBit_, lastBit = lastBit_;
-  auto readCode = [&]() -> int {
-    if (bit + codeSize > lastBit) {
-      currentBit_ = bit;
-      const int code = ReadCodeSlow(codeSize);
-      bit = currentBit_;
-      lastBit = lastBit_;
-      return code;
-    }
-    std::uint32_t word;
-    std::memcpy(&word, buffer_ + (bit >> 3), 4);
-    const int code = int((word >> (bit & 7)) & ((1u << codeSize) - 1));
-    bit += codeSize;
+int Decoder::ReadCode(Loop& s) {
+  if (s.bit + s.codeSize > s.lastBit) {
+    currentBit_ = s.bit;
+    const int code = ReadCodeSlow(s.codeSize);
+    s.bit = currentBit_;
+    s.lastBit = lastBit_;
     return code;
-  };
-
-  int firstPixel = 0;
-  int oldCode = 0;
-  std::uint8_t* previous = out;  // where the previous string starts
-  // The tables start as after a clear code, whether or not the data sends one.
-  int code = clearCode;
-  bool ended = false;  // end code met or data ran out
-  bool full = full_;
-
-  while (!full) {
-    if (code == clearCode) {
-      highWater_ = std::max(highWater_, freeCode);
-      ResetTable();
-      freeCode = freeCode_;
-      codeSize = codeSize_;
-      widthLimit = widthLimit_;
-      do {
-        code = readCode();
-      } while (code == clearCode);
-      if (code < 0) {
-        ended = true;
-        break;
-      }
-      if (code == endCode) {
-        if (!terminatorSeen_) SkipSubBlocks();
-        ended = true;
-        break;
-      }
-      // Whatever else follows a clear is taken as a pixel, even a code that
-      // isn't.
-      firstPixel = oldCode = code;
-      // With a minimum code size of 1 the four root and control codes fill
-      // 2 bits already: the next code may be the entry this one begins, so
-      // it comes at 3 bits (as encoders write it).
-      if (freeCode >= widthLimit) {
-        widthLimit *= 2;
-        ++codeSize;
-      }
-      previous = out;
-      *out++ = std::uint8_t(code);
-      if (out == end) full = true;
-      if (!full) code = readCode();
-      continue;
-    }
-    if (code < 0) {
-      ended = true;
-      break;
-    }
-    if (code == endCode) {
-      if (!terminatorSeen_) SkipSubBlocks();
-      ended = true;
-      break;
-    }
-    if (code >= kTableSize) Error(_sCodeTooLarge);
-
-    const int inCode = code;
-    int trailing = -1;  // pixel after the string, for a code not yet in the table
-    if (code >= freeCode) {
-      trailing = firstPixel & 0xFF;
-      code = oldCode;
-    }
-    const int len = length_[code];
-    const int need = len + (trailing >= 0);
-    std::uint8_t* const start = out;
-    bool stacked = false;
-    if (len == 1 && need <= end - out) {
-      firstPixel = suffix_[code];
-      out[0] = std::uint8_t(firstPixel);
-      if (trailing >= 0) out[1] = std::uint8_t(trailing);
-      out += need;
-    } else if (len != 0 && need + 8 <= end - out) {
-      // Whole words: the source ends at or before out, so what the string
-      // needs is never overwritten; the bytes past it are written again
-      // by the strings that follow (or put back at the end).
-      const std::uint8_t* from = base + where_[code];
-      std::uint8_t* to = out;
-      for (int left = len; left > 0; left -= 8, from += 8, to += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, from, 8);
-        std::memcpy(to, &word, 8);
-      }
-      if (to > dirty) dirty = to;
-      firstPixel = out[0];
-      if (trailing >= 0) out[len] = std::uint8_t(trailing);
-      out += need;
-    } else if (len != 0 && need <= end - out) {
-      std::uint8_t* p = out + len - 1;
-      int c = code;
-      while (c >= clearCode) {
-        *p-- = suffix_[c];
-        c = prefix_[c];
-      }
-      *p = suffix_[c];
-      firstPixel = suffix_[c];
-      if (trailing >= 0) out[len] = std::uint8_t(trailing);
-      out += need;
-    } else {
-      if (trailing >= 0) Push(std::uint8_t(trailing));
-      int c = code;
-      while (c >= clearCode) {
-        Push(suffix_[c]);
-        if (prefix_[c] == c) Error(_sDecodeCircular);
-        c = prefix_[c];
-      }
-      firstPixel = suffix_[c];
-      Push(std::uint8_t(firstPixel));
-      stacked = true;
-    }
-
-    if (freeCode < kTableSize) {
-      prefix_[freeCode] = std::uint16_t(oldCode);
-      suffix_[freeCode] = std::uint8_t(firstPixel);
-      // Only a prefix defined before this entry gives a length we can trust.
-      const int prefixLength = oldCode < freeCode ? length_[oldCode] : 0;
-      length_[freeCode] = std::uint16_t(prefixLength != 0 ? prefixLength + 1 : 0);
-      where_[freeCode] = std::int32_t(previous - base);
-      ++freeCode;
-      if (freeCode >= widthLimit && widthLimit < kTableSize) {
-        widthLimit *= 2;
-        ++codeSize;
-      }
-    }
-    oldCode = inCode;
-    previous = start;
-
-    if (stacked) {
-      out_ = out;
-      const bool more = DrainStack();
-      out = out_;
-      if (!more) {
-        full = true;
-        break;
-      }
-    } else if (out == end) {
-      full = true;
-      break;
-    }
-    code = readCode();
   }
+  std::uint32_t word;
+  std::memcpy(&word, buffer_ + (s.bit >> 3), 4);
+  const int code = int((word >> (s.bit & 7)) & ((1u << s.codeSize) - 1));
+  s.bit += s.codeSize;
+  return code;
+}
 
+bool Decoder::AtEnd(const Loop& s, int code) {
+  if (code < 0) return true;
+  if (code != s.endCode) return false;
+  if (!terminatorSeen_) SkipSubBlocks();
+  return true;
+}
+
+int Decoder::AfterClear(Loop& s) {
+  highWater_ = std::max(highWater_, s.freeCode);
+  ResetTable();
+  s.freeCode = freeCode_;
+  s.codeSize = codeSize_;
+  s.widthLimit = widthLimit_;
+  int code;
+  do {
+    code = ReadCode(s);
+  } while (code == s.clearCode);
+  return code;
+}
+
+bool Decoder::FirstString(Loop& s, int code) {
+  // Whatever follows a clear is taken as a pixel, even a code that isn't.
+  s.firstPixel = s.oldCode = code;
+  // With a minimum code size of 1 the four root and control codes fill
+  // 2 bits already: the next code may be the entry this one begins, so
+  // it comes at 3 bits (as encoders write it).
+  if (s.freeCode >= s.widthLimit) {
+    s.widthLimit *= 2;
+    ++s.codeSize;
+  }
+  s.previous = s.out;
+  *s.out++ = std::uint8_t(code);
+  return s.out != s.end;
+}
+
+bool Decoder::NextString(Loop& s, int code) {
+  const int inCode = code;
+  int trailing = -1;  // pixel after the string, for a code not yet in the table
+  if (code >= s.freeCode) {
+    trailing = s.firstPixel & 0xFF;
+    code = s.oldCode;
+  }
+  std::uint8_t* const start = s.out;
+  const bool stored = StoreString(s, code, trailing);
+  AddEntry(s);
+  s.oldCode = inCode;
+  s.previous = start;
+  if (!stored) return Drain(s);
+  return s.out != s.end;
+}
+
+bool Decoder::StoreString(Loop& s, int code, int trailing) {
+  const int len = length_[code];
+  const int need = len + (trailing >= 0);
+  // Each route ends its string itself: with one ending shared by all three
+  // the compiler keeps less of the loop's state in registers.
+  if (len == 1 && need <= s.end - s.out) {
+    s.firstPixel = suffix_[code];
+    s.out[0] = std::uint8_t(s.firstPixel);
+    if (trailing >= 0) s.out[1] = std::uint8_t(trailing);
+    s.out += need;
+  } else if (len != 0 && need + 8 <= s.end - s.out) {
+    CopyWritten(s, code, len);
+    if (trailing >= 0) s.out[len] = std::uint8_t(trailing);
+    s.out += need;
+  } else if (len != 0 && need <= s.end - s.out) {
+    WalkChain(s, code, len);
+    if (trailing >= 0) s.out[len] = std::uint8_t(trailing);
+    s.out += need;
+  } else {
+    PushString(s, code, trailing);
+    return false;
+  }
+  return true;
+}
+
+void Decoder::CopyWritten(Loop& s, int code, int len) {
+  // Whole words: the source ends at or before out, so what the string
+  // needs is never overwritten; the bytes past it are written again by the
+  // strings that follow (or put back at the end).
+  const std::uint8_t* from = s.base + where_[code];
+  std::uint8_t* to = s.out;
+  for (int left = len; left > 0; left -= 8, from += 8, to += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, from, 8);
+    std::memcpy(to, &word, 8);
+  }
+  if (to > s.dirty) s.dirty = to;
+  s.firstPixel = s.out[0];
+}
+
+void Decoder::WalkChain(Loop& s, int code, int len) {
+  std::uint8_t* p = s.out + len - 1;
+  int c = code;
+  while (c >= s.clearCode) {
+    *p-- = suffix_[c];
+    c = prefix_[c];
+  }
+  *p = suffix_[c];
+  s.firstPixel = suffix_[c];
+}
+
+void Decoder::PushString(Loop& s, int code, int trailing) {
+  if (trailing >= 0) Push(std::uint8_t(trailing));
+  int c = code;
+  while (c >= s.clearCode) {
+    Push(suffix_[c]);
+    if (prefix_[c] == c) Error(_sDecodeCircular);
+    c = prefix_[c];
+  }
+  s.firstPixel = suffix_[c];
+  Push(std::uint8_t(s.firstPixel));
+}
+
+void Decoder::AddEntry(Loop& s) {
+  // A full table adds nothing until the next clear code.
+  if (s.freeCode >= kTableSize) return;
+  prefix_[s.freeCode] = std::uint16_t(s.oldCode);
+  suffix_[s.freeCode] = std::uint8_t(s.firstPixel);
+  // Only a prefix defined before this entry gives a length we can trust.
+  const int prefixLength = s.oldCode < s.freeCode ? length_[s.oldCode] : 0;
+  length_[s.freeCode] = std::uint16_t(prefixLength != 0 ? prefixLength + 1 : 0);
+  where_[s.freeCode] = std::int32_t(s.previous - s.base);
+  ++s.freeCode;
+  if (s.freeCode >= s.widthLimit && s.widthLimit < kTableSize) {
+    s.widthLimit *= 2;
+    ++s.codeSize;
+  }
+}
+
+bool Decoder::Drain(Loop& s) {
+  out_ = s.out;
+  const bool more = DrainStack();
+  s.out = out_;
+  return more;
+}
+
+void Decoder::Finish(Loop& s, bool ended) {
   // Bytes that word copies wrote ahead of the last string get the fill back.
-  if (dirty > out) std::memset(out, fill_, std::size_t(dirty - out));
-  out_ = out;
+  if (s.dirty > s.out) std::memset(s.out, fill_, std::size_t(s.dirty - s.out));
+  out_ = s.out;
   if (ended) return;
   // Every pixel is stored. Well-formed data has the end code next; anything
   // else means the data holds more pixels than the frame. Either way the rest
   // of the sub-blocks belongs to this frame and is skipped, so that the next
   // block is read from its start.
-  if (sp_ == 0) {
-    code = readCode();
-    if (code == kRanOut) return;
-  }
+  if (sp_ == 0 && ReadCode(s) == kRanOut) return;
   if (!terminatorSeen_) SkipSubBlocks();
+}
+
+void Decoder::Run(int minCodeSize, std::uint8_t* target, std::int64_t size) {
+  Loop s = Start(minCodeSize, target, size);
+  // The tables start as after a clear code, whether or not the data sends one.
+  int code = s.clearCode;
+  bool ended = false;  // end code met or data ran out
+  bool full = full_;
+  // Each branch reads its next code itself: with one read after both, the
+  // compiler keeps less of the state in registers and the loop is slower.
+  while (!full) {
+    if (code == s.clearCode) {
+      code = AfterClear(s);
+      if ((ended = AtEnd(s, code))) break;
+      full = !FirstString(s, code);
+      if (!full) code = ReadCode(s);
+      continue;
+    }
+    if ((ended = AtEnd(s, code))) break;
+    if (code >= kTableSize) Error(_sCodeTooLarge);
+    full = !NextString(s, code);
+    if (!full) code = ReadCode(s);
+  }
+  Finish(s, ended);
 }
 
 }  // namespace

@@ -79,6 +79,37 @@ TEST(GifDecoder, CodeNotYetInTable) {
   EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{1, 2, 1, 2, 1, 2, 1, 0}));
 }
 
+TEST(GifDecoder, StringsThroughTheExpansionStack) {
+  // 7 after a clear is taken as a pixel although entry 7 is not defined, so
+  // entry 6 (7 + "1") gets a prefix defined after it and no trusted length.
+  // Expanding 6 walks 7, which reads as pixel 0 after a reset: "0" "0" "1".
+  // Entry 7 is then "1" + "0", defined properly.
+  Loaded r = Load(OneFrame(7, 1, 0, 2, Sent(2, {7, 1, 6, 7, 5})));
+  ASSERT_EQ(r.error, "");
+  EXPECT_TRUE(r.warnings.empty());
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{7, 1, 0, 0, 1, 1, 0}));
+
+  // The last string "12" runs past the end of a frame of 5: its first pixel
+  // is the frame's last, and the pixel left over counts as the value read
+  // after the frame is full. The data ends on a byte boundary without an
+  // end code, so reading a code there would report an under-run. The rest of
+  // the data is skipped and the next frame loads.
+  Bytes gif = GifBuilder()
+                  .Header(5, 1, 4)
+                  .Descriptor(0, 0, 5, 1)
+                  .Codes(2, Sent(2, {1, 2, 6, 6}))
+                  .Descriptor(0, 0, 2, 1)
+                  .Codes(2, Sent(2, {3, 1, 5}))
+                  .Trailer()
+                  .data;
+  r = Load(gif);
+  ASSERT_EQ(r.error, "");
+  EXPECT_TRUE(r.warnings.empty());
+  ASSERT_EQ(r.image->Images->GetCount(), 2);
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{1, 2, 1, 2, 1}));
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(1)), (Bytes{3, 1}));
+}
+
 TEST(GifDecoder, FullTableKeepsTwelveBitCodes) {
   // Alternating roots fill the table; entry clear + 2 + j is then the pair
   // of the (j+1)th and (j+2)th codes. After the table is full, codes stay 12
