@@ -32,6 +32,7 @@
 #include "platform/qt/ResultViewWidget.h"
 #include "platform/qt/ShellOpen.h"
 #include "platform/richedit/QtRichEdit.h"
+#include "tests/TempFolder.h"
 #include "tests/dict/ViewHelpers.h"
 
 namespace velmora {
@@ -82,14 +83,7 @@ class FormTest : public ::testing::Test {
  protected:
   void SetUp() override {
     home_ = fs::current_path();
-    // "#", "%" and spaces in the folder's path must reach a link handler as
-    // part of the path.
-    dir_ = fs::temp_directory_path() /
-           ("velmora form #1 %41-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    fs::current_path(dir_);
+    fs::current_path(dir_.Path());
     setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
     TPicture::RegisterFileFormat("gif", "test picture", "velmora-test-graphic",
@@ -113,11 +107,10 @@ class FormTest : public ::testing::Test {
     Application().OnShowException = nullptr;
     TPicture::UnregisterGraphicClass("velmora-test-graphic");
     fs::current_path(home_);
-    fs::remove_all(dir_);
   }
 
   void Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir_ / name, std::ios::binary) << bytes;
+    dir_.Write(name, bytes);
   }
   void WritePictures(int w1, int h1, int w2, int h2, int w3, int h3) {
     auto size = [](int w, int h) { return std::to_string(w) + " " + std::to_string(h); };
@@ -163,7 +156,7 @@ class FormTest : public ::testing::Test {
     message.LParam = reinterpret_cast<std::intptr_t>(&record);
     form_->WMNotify(message);
   }
-  std::string Folder() const { return dir_.string(); }
+  std::string Folder() const { return dir_.Path().string(); }
   // What a click on a link to the file name of the folder must hand over.
   std::string Url(const std::string& name) const {
     return FileUrl((dir_ / name).string());
@@ -176,7 +169,9 @@ class FormTest : public ::testing::Test {
   }
 
   fs::path home_;
-  fs::path dir_;
+  // "#", "%" and spaces in the folder's path must reach a link handler as
+  // part of the path.
+  test::TTempFolder dir_{"velmora form #1 %41"};
   TForm4* form_ = nullptr;
   std::vector<std::string> reported_;
   std::vector<std::string> opened_;
@@ -489,7 +484,7 @@ TEST_F(FormTest, LinksLeadingOutOfTheFolderOpenNothing) {
   Write("secret.txt", "outside");
   Write("dict/in.htm", "inside");
   fs::create_symlink(dir_ / "secret.txt", dir_ / "dict/leak.htm");
-  fs::create_directory_symlink(dir_, dir_ / "dict/up");
+  fs::create_directory_symlink(dir_.Path(), dir_ / "dict/up");
   fs::current_path(dir_ / "dict");
   TForm4& f = Create();
   for (const char* line :

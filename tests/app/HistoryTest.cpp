@@ -13,6 +13,7 @@
 
 #include "app/History.h"
 #include "platform/classes/Gbk.h"
+#include "tests/TempFolder.h"
 
 namespace velmora {
 namespace {
@@ -25,25 +26,14 @@ std::string G(const char* utf8) {
 
 class HistoryTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("velmora-history-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    file_ = (dir_ / "velmora/history").string();
-  }
-  void TearDown() override { fs::remove_all(dir_); }
   std::string FileBytes() const {
     std::ifstream in(file_, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
-  void WriteFile(const std::string& bytes) {
-    fs::create_directories(fs::path(file_).parent_path());
-    std::ofstream(file_, std::ios::binary) << bytes;
-  }
+  void WriteFile(const std::string& bytes) { dir_.Write("velmora/history", bytes); }
 
-  fs::path dir_;
-  std::string file_;
+  test::TTempFolder dir_{"velmora-history"};
+  std::string file_ = (dir_ / "velmora/history").string();
 };
 
 TEST_F(HistoryTest, UpAndDownWalkFromTheNewestAndGiveBackTheTypedText) {

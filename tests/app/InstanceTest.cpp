@@ -20,6 +20,7 @@
 #include "app/SingleInstance.h"
 #include "platform/classes/Gbk.h"
 #include "platform/richedit/RichEdit.h"
+#include "tests/TempFolder.h"
 #include "tests/dict/ViewHelpers.h"
 
 namespace velmora {
@@ -46,10 +47,6 @@ bool RunUntil(const std::function<bool()>& done, int ms = 20000) {
 class InstanceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    top_ = fs::temp_directory_path() /
-           ("velmora-instance-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(top_);
     fs::create_directories(top_ / "dict");
     fs::create_directories(top_ / "elsewhere");
     auto write = [&](const char* name, const char* utf8) {
@@ -62,10 +59,7 @@ class InstanceTest : public ::testing::Test {
     write("5.sr", "一二三四五：five\n");
     home_ = fs::current_path();
   }
-  void TearDown() override {
-    fs::current_path(home_);
-    fs::remove_all(top_);
-  }
+  void TearDown() override { fs::current_path(home_); }
   // Starts velmora with args in folder; env entries are added to this
   // process's environment.
   static void Start(QProcess& p, const QStringList& args, const fs::path& folder,
@@ -85,7 +79,7 @@ class InstanceTest : public ::testing::Test {
     return false;
   }
 
-  fs::path top_;
+  test::TTempFolder top_{"velmora-instance"};
   fs::path home_;
 };
 

@@ -7,6 +7,7 @@
 
 #include "dict/LinkTarget.h"
 #include "platform/classes/Gbk.h"
+#include "tests/TempFolder.h"
 
 namespace velmora {
 namespace {
@@ -40,20 +41,15 @@ TEST(LinkTarget, MatchesStartOnlyAtCharacterBoundaries) {
 // The single-file case is covered through the window; here the parts of a
 // path and the names that must stay as written.
 TEST(LinkTarget, EachPartOfAPathFindsTheOneNameThatDiffersInCase) {
-  fs::path dir =
-      fs::temp_directory_path() / ("velmora-linkcase-" + std::to_string(getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir / "Docs");
-  for (const char* name : {"Docs/Intro.htm", "help.htm", "Help.htm"}) {
-    std::ofstream(dir / name) << "x";
-  }
-  const std::string d = dir.string();
+  test::TTempFolder dir("velmora-linkcase");
+  for (const char* name : {"Docs/Intro.htm", "help.htm", "Help.htm"})
+    dir.Write(name, "x");
+  const std::string d = dir.Path().string();
   EXPECT_EQ(ResolveLinkCase(d, "docs/intro.htm"), "Docs/Intro.htm");
   EXPECT_EQ(ResolveLinkCase(d, "help.htm"), "help.htm");  // exists as written
   EXPECT_EQ(ResolveLinkCase(d, "HELP.htm"), "HELP.htm");  // two candidates
   EXPECT_EQ(ResolveLinkCase(d, "docs/missing.htm"), "docs/missing.htm");
   EXPECT_EQ(ResolveLinkCase(d + "/nowhere", "a.htm"), "a.htm");
-  fs::remove_all(dir);
 }
 
 TEST(LinkTarget, FileUrlEncodesEverythingAHandlerCouldReadAsSyntax) {
@@ -65,19 +61,15 @@ TEST(LinkTarget, FileUrlEncodesEverythingAHandlerCouldReadAsSyntax) {
 class LinkFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    top_ = fs::temp_directory_path() / ("velmora-linkfolder-" + std::to_string(getpid()));
-    fs::remove_all(top_);
-    dict_ = top_ / "dict #1 %";
     fs::create_directories(dict_ / "Docs");
     fs::create_directories(top_ / "outside");
     for (fs::path p : {dict_ / "Help.htm", dict_ / "Docs/a.htm", top_ / "outside/secret"})
       std::ofstream(p) << "x";
   }
-  void TearDown() override { fs::remove_all(top_); }
   std::string D() const { return dict_.string(); }
 
-  fs::path top_;
-  fs::path dict_;
+  test::TTempFolder top_{"velmora-linkfolder"};
+  fs::path dict_ = top_ / "dict #1 %";
 };
 
 TEST_F(LinkFolderTest, OnlyFilesThatResolveInsideTheFolderAreFound) {

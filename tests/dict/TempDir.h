@@ -2,37 +2,27 @@
 // current folder, since the search opens its files by relative name.
 #pragma once
 
-#include <unistd.h>
-
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
+
+#include "tests/TempFolder.h"
 
 namespace velmora::test {
 
 class TTempDir {
  public:
-  TTempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "velmora-dict-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(path_);
+  TTempDir() : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(folder_.Path());
   }
-  ~TTempDir() {
-    std::filesystem::current_path(previous_);
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
+  ~TTempDir() { std::filesystem::current_path(previous_); }
   TTempDir(const TTempDir&) = delete;
   TTempDir& operator=(const TTempDir&) = delete;
 
-  const std::filesystem::path& Path() const { return path_; }
+  const std::filesystem::path& Path() const { return folder_.Path(); }
 
   void Write(const std::string& name, std::string_view bytes) const {
-    std::ofstream out(path_ / name, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
+    folder_.Write(name, bytes);
   }
   // 1.sr..5.sr, each with the given content (empty when not given).
   void WriteAll(std::string_view f1 = "", std::string_view f2 = "",
@@ -46,7 +36,8 @@ class TTempDir {
   }
 
  private:
-  std::filesystem::path path_;
+  // Made before and removed after the current folder moves into it.
+  TTempFolder folder_{"velmora-dict"};
   std::filesystem::path previous_;
 };
 

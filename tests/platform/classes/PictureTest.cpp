@@ -2,14 +2,12 @@
 // start-up, the picture that picks a graphic class by extension, and the
 // change notices that reach whoever shows the picture.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
 #include "platform/classes/Graphics.h"
+#include "tests/TempFolder.h"
 
 namespace velmora {
 namespace {
@@ -66,31 +64,6 @@ class Registry : public ::testing::Test {
   }
 };
 
-// A folder for the files a test loads, removed with it.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "velmora-picture-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    std::filesystem::path file = path_ / name;
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << bytes;
-    return file.string();
-  }
-
- private:
-  std::filesystem::path path_;
-};
-
 TEST_F(Registry, ExtensionsMatchWithoutRegardToCase) {
   TPicture::RegisterFileFormat("tXt", "Text", "test-a", Factory("a"));
   EXPECT_EQ(TagOf(TPicture::FindFileFormat("txt")), "a");
@@ -138,7 +111,7 @@ TEST_F(Registry, ClipboardFormatsAreFoundByNumberLatestFirst) {
 }
 
 TEST_F(Registry, PictureLoadsWithTheClassOfTheExtension) {
-  TempDir dir;
+  test::TTempFolder dir("velmora-picture");
   TPicture::RegisterFileFormat("txt", "Text", "test-a", Factory("a"));
   TPicture::RegisterFileFormat("doc", "Doc", "test-b", Factory("b"));
   TPicture picture;
@@ -161,7 +134,7 @@ TEST_F(Registry, PictureLoadsWithTheClassOfTheExtension) {
 }
 
 TEST_F(Registry, UnknownOrMissingExtensionIsAnInvalidGraphic) {
-  TempDir dir;
+  test::TTempFolder dir("velmora-picture");
   TPicture::RegisterFileFormat("txt", "Text", "test-a", Factory("a"));
   TPicture picture;
   picture.LoadFromFile(dir.Write("keep.txt", "kept"));
@@ -183,7 +156,7 @@ TEST_F(Registry, UnknownOrMissingExtensionIsAnInvalidGraphic) {
 }
 
 TEST_F(Registry, WhatTheGraphicRaisesPassesThroughAndThePictureStays) {
-  TempDir dir;
+  test::TTempFolder dir("velmora-picture");
   TPicture::RegisterFileFormat("txt", "Text", "test-a", Factory("a"));
   TPicture picture;
   picture.LoadFromFile(dir.Write("keep.txt", "kept"));
@@ -261,7 +234,7 @@ TEST(TGraphicTest, ChangeNoticesOnlyForRealChanges) {
 }
 
 TEST(TGraphicTest, FilesRoundTripThroughTheStreams) {
-  TempDir dir;
+  test::TTempFolder dir("velmora-picture");
   std::string name = dir.Write("g.txt", "");
   TextGraphic g;
   g.Text = "saved";

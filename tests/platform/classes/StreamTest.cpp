@@ -1,10 +1,8 @@
 // The byte streams every reader and writer of the program goes through: the
 // memory stream, the read-only view of someone else's bytes and the file.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "platform/classes/Classes.h"
+#include "tests/TempFolder.h"
 
 namespace velmora {
 namespace {
@@ -25,24 +24,13 @@ Bytes Count(std::size_t n) {
   return b;
 }
 
-// A file name in a fresh temporary folder, removed with the folder.
+// data.bin in a fresh temporary folder, removed with the folder.
 class TempFile {
  public:
-  TempFile() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "velmora-stream-XXXXXX").string();
-    dir_ = ::mkdtemp(pattern.data());
-  }
-  ~TempFile() {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  std::string Name() const { return (dir_ / "data.bin").string(); }
+  std::string Name() const { return (folder_ / "data.bin").string(); }
   void Write(const Bytes& bytes) const {
-    std::ofstream out(Name(), std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    folder_.Write("data.bin",
+                  {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
   }
   Bytes Read() const {
     std::ifstream in(Name(), std::ios::binary);
@@ -50,7 +38,7 @@ class TempFile {
   }
 
  private:
-  std::filesystem::path dir_;
+  test::TTempFolder folder_{"velmora-stream"};
 };
 
 // What every seekable stream shares, run on each kind over the same 10 bytes.

@@ -6,6 +6,7 @@
 #include <random>
 #include <sstream>
 
+#include "tests/TempFolder.h"
 #include "tools/cedict2sr/Cedict.h"
 
 namespace velmora::cedict {
@@ -151,16 +152,8 @@ TEST(CedictLine, RefusesEntriesThatWouldBreakTheLineFormat) {
 
 class CedictRun : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::random_device rd;
-    dir_ = fs::temp_directory_path() / ("cedict2sr-test-" + std::to_string(rd()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   fs::path Write(const std::string& name, const std::string& text) {
-    std::ofstream(dir_ / name, std::ios::binary) << text;
-    return dir_ / name;
+    return dir_.Write(name, text);
   }
   static std::string Read(const fs::path& p) {
     std::ifstream f(p, std::ios::binary);
@@ -172,7 +165,7 @@ class CedictRun : public ::testing::Test {
     return cedict::Run(args, out_, err_);
   }
 
-  fs::path dir_;
+  test::TTempFolder dir_{"cedict2sr-test"};
   std::ostringstream out_, err_;
 };
 
@@ -195,7 +188,7 @@ TEST_F(CedictRun, WritesAllFiveFilesAndASummary) {
 TEST_F(CedictRun, FailuresExitWithTwoAndKeepTheOldDictionary) {
   Write("2.sr", "old");
   const std::string empty = Write("empty.u8", "# only a comment\n").string();
-  const std::string dir = dir_.string();
+  const std::string dir = dir_.Path().string();
 
   EXPECT_EQ(Run({"--help"}), 0);
   EXPECT_NE(out_.str().find("Usage: cedict2sr"), std::string::npos);

@@ -97,7 +97,8 @@ TEST_F(FramesCommand, ReportsTroubleWithStatusTwo) {
 }
 
 TEST(Png, WrittenPicturesReadBackAsTheSameColours) {
-  const fs::path path = fs::temp_directory_path() / "velmora-png-roundtrip.png";
+  const test::TTempFolder dir("velmora-png");
+  const fs::path path = dir / "roundtrip.png";
   Bytes rows(300 * 200 * 3);
   for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = std::uint8_t(i * 7 + i / 900);
   ASSERT_TRUE(WritePng(path.string(), 300, 200, PngColor::Rgb, rows));
@@ -116,7 +117,6 @@ TEST(Png, WrittenPicturesReadBackAsTheSameColours) {
   std::ofstream(path, std::ios::trunc) << "not a png";
   EXPECT_FALSE(ReadPng(path.string(), picture, error));
   EXPECT_FALSE(error.empty());
-  fs::remove(path);
 }
 
 }  // namespace

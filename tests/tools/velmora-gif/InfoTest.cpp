@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "tests/TempFolder.h"
 #include "tests/gif/GIFBuilder.h"
 #include "tools/velmora-gif/GIFCommands.h"
 
@@ -28,16 +29,8 @@ class GifInfo : public ::testing::Test {
     TMemoryStream(bytes).SaveToFile(path);
     return path;
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
-  std::filesystem::path dir_ = [] {
-    auto d = std::filesystem::temp_directory_path() /
-             ("velmora-gif-info-" +
-              std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(d);
-    return d;
-  }();
+  test::TTempFolder dir_{"velmora-gif-info"};
   int n_ = 0;
 };
 

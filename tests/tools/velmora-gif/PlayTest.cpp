@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -7,6 +6,7 @@
 
 #include "tests/gif/GIFBuilder.h"
 #include "tests/gif/render/Frames.h"
+#include "tests/tools/velmora-gif/CommandTest.h"
 #include "tools/velmora-gif/GIFCommands.h"
 #include "tools/velmora-gif/Png.h"
 
@@ -32,14 +32,10 @@ TColor PixelOf(const fs::path& path, int width, int x, int y) {
   return RGB(std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c));
 }
 
-class PlayCommand : public ::testing::Test {
+class PlayCommand : public CommandTest {
  protected:
+  PlayCommand() : CommandTest("velmora-play") {}
   void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("velmora-play-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
     // 2 x 1 screen: frame 0 red at (0, 0), delay 1; frame 1 green at (1, 0),
     // no delay, its area restored after it is shown; endless loop.
     auto image = test::MakeImage(2, 1, {clRed, RGB(0, 255, 0), clBlue, clBlack});
@@ -52,15 +48,7 @@ class PlayCommand : public ::testing::Test {
     gif = (dir / "anim.gif").string();
     image->SaveToFile(gif);
   }
-  void TearDown() override { fs::remove_all(dir); }
-  int Run(const Args& args) {
-    out.str("");
-    err.str("");
-    return Main(args, out, err);
-  }
-  fs::path dir;
   std::string gif;
-  std::ostringstream out, err;
 };
 
 TEST_F(PlayCommand, WritesEachPaintedStateAndTheNominalWaits) {

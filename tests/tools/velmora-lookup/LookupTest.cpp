@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/TempFolder.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -26,14 +28,8 @@ struct TRun {
 
 class LookupTest : public ::testing::Test {
  protected:
-  LookupTest() {
-    std::string pattern = (fs::temp_directory_path() / "velmora-lookup-XXXXXX").string();
-    dir_ = ::mkdtemp(pattern.data());
-  }
-  ~LookupTest() override { fs::remove_all(dir_); }
-
   void Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir_ / name, std::ios::binary) << bytes;
+    dir_.Write(name, bytes);
   }
   void WriteAll(const std::string& f2) {
     for (const char* name : {"1.sr", "3.sr", "4.sr", "5.sr"}) Write(name, "");
@@ -83,9 +79,9 @@ class LookupTest : public ::testing::Test {
     run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
   }
-  std::string InDir() const { return "-C '" + dir_.string() + "' "; }
+  std::string InDir() const { return "-C '" + dir_.Path().string() + "' "; }
 
-  fs::path dir_;
+  velmora::test::TTempFolder dir_{"velmora-lookup"};
 };
 
 // 中国：<a href="Map.gif">Map</a> 中国 in GBK, with a CR LF line end.
@@ -174,7 +170,7 @@ TEST_F(LookupTest, HtmlIsAStandalonePageWithLinks) {
   const TRun run = Run(InDir() + "--html '中国'");
   EXPECT_EQ(run.Status, 0);
   EXPECT_EQ(run.Out.rfind("<!DOCTYPE html>", 0), 0u);
-  const std::string folder = fs::canonical(dir_).string();
+  const std::string folder = fs::canonical(dir_.Path()).string();
   EXPECT_NE(
       run.Out.find("<a href=\"file://" + folder +
                    "/Pics/Map.GIF\"><span style=\"color:#006a00;font-weight:bold;\">"
@@ -265,7 +261,7 @@ TEST_F(LookupTest, BatchGivesOneResultPerQuery) {
   EXPECT_EQ(std::count(run.Out.begin(), run.Out.end(), '\n'), 2);
 
   // Input that can't be read is trouble, not "nothing found".
-  run = RunFrom(dir_, InDir() + "--batch --json");
+  run = RunFrom(dir_.Path(), InDir() + "--batch --json");
   EXPECT_EQ(run.Status, 2);
   EXPECT_NE(run.Err.find("can't read the queries"), std::string::npos) << run.Err;
 
