@@ -149,6 +149,14 @@ TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view) {
 }
 
 TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
+                         TDictImages& images, const TSearchOptions& options) {
+  // The extended search is being built; until it lands both kinds run the
+  // specified one.
+  (void)options;
+  return RunSearch(controls, view, images);
+}
+
+TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
                          TDictImages& images) {
   TSearchButtonGuard searchButton(controls);
   StopRequested = false;

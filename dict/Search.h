@@ -62,6 +62,16 @@ enum class TSearchOutcome {
   NotFound,
 };
 
+// Which search a call runs. The specified search is the default and is never
+// changed by the other; the extended search also reads pinyin readings,
+// English words, traditional characters and wildcards, and is turned on only
+// by an explicit choice (the window's menu item, velmora-lookup --extended).
+enum class TSearchKind { Specified, Extended };
+
+struct TSearchOptions {
+  TSearchKind Kind = TSearchKind::Specified;
+};
+
 // Runs one whole search (the search button's click action). Files are opened
 // relative to the current folder, each at its turn in each pass; their bytes
 // come from images, by default the ones kept for the whole process, so that a
@@ -70,5 +80,7 @@ enum class TSearchOutcome {
 TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view);
 TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
                          TDictImages& images);
+TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
+                         TDictImages& images, const TSearchOptions& options);
 
 }  // namespace velmora
