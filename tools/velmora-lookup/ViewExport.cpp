@@ -4,6 +4,7 @@
 
 #include "dict/LinkTarget.h"
 #include "platform/classes/Gbk.h"
+#include "platform/richedit/TextLayout.h"
 #include "tools/common/Json.h"
 
 namespace velmora {
@@ -34,10 +35,9 @@ std::vector<TPiece> Pieces(const IRichEdit& view) {
   std::vector<TPiece> pieces;
   std::size_t link = 0;
   for (std::size_t i = 0; i < text.size();) {
-    if (text[i] == '\r' || text[i] == '\n') {
-      const std::size_t n = text.compare(i, 2, "\r\n") == 0 ? 2 : 1;
+    if (const int width = richedit::BreakWidthAt(text, i)) {
       pieces.push_back({"", {}, -1, true});
-      i += n;
+      i += std::size_t(width);
       continue;
     }
     while (link < links.size() &&
