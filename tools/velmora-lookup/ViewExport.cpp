@@ -163,17 +163,15 @@ std::string ExportHtml(const IRichEdit& view, const std::string& title,
       inner = "<span style=\"" + style + "\">" + inner + "</span>";
     }
     if (piece.Link >= 0) {
-      // As a click in the window opens it: "file://" points into the folder,
-      // and a name that differs only in letter case finds the file.
+      // What a click in the window opens, and only that: a "file://" link
+      // names a file of the folder (letter case resolved); one that leads
+      // out of it (through ".." or a symbolic link), or to nothing, stays
+      // plain text, since a dictionary comes from elsewhere.
       const TLinkRange& link = links[std::size_t(piece.Link)];
       const std::string gbkLink =
           text.substr(std::size_t(link.Start), std::size_t(link.Length));
-      const std::string prefix = FileLinkPrefix(folder);
-      int replaced = 0;
-      std::string href = RewriteFileLinks(gbkLink, prefix, &replaced);
-      if (replaced == 1 && href.compare(0, prefix.size(), prefix) == 0)
-        href = prefix + ResolveLinkCase(folder, href.substr(prefix.size()));
-      inner = "<a href=\"" + HtmlEscape(href) + "\">" + inner + "</a>";
+      if (const std::optional<std::string> href = LinkOpenTarget(gbkLink, folder))
+        inner = "<a href=\"" + HtmlEscape(*href) + "\">" + inner + "</a>";
     }
     out += inner;
   }

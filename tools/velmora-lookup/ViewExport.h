@@ -23,8 +23,10 @@ std::vector<TFormatSpan> FormatSpans(const IRichEdit& view);
 std::string ExportPlain(const IRichEdit& view);
 // The same with ANSI colours, bold and underline.
 std::string ExportAnsi(const IRichEdit& view);
-// A standalone page. Its "file://" links point into folder (the dictionary's)
-// as a click in the window does, letter case of the file name resolved.
+// A standalone page. Its links are what a click in the window opens: a
+// "file://" link becomes the URL of the file inside folder (the dictionary's),
+// letter case of the file name resolved; one that names no file there, or
+// leads out of the folder, is plain text.
 std::string ExportHtml(const IRichEdit& view, const std::string& title,
                        const std::string& folder);
 // One JSON object on one line: the query first when given (UTF-8; bytes that

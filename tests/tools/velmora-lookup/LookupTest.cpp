@@ -181,10 +181,38 @@ TEST_F(LookupTest, HtmlIsAStandalonePageWithLinks) {
                    "file://pics/map.gif</span></a>"),
       std::string::npos)
       << run.Out;
-  // A file that does not exist in any case is linked as written.
-  EXPECT_NE(run.Out.find("<a href=\"file://" + folder + "/map.gif\">"),
-            std::string::npos);
   EXPECT_NE(run.Out.find("</html>"), std::string::npos);
+}
+
+// The window opens no link that leads out of the dictionary folder, nor one
+// to a file that is not there; the page makes none of them clickable.
+TEST_F(LookupTest, HtmlLinksOnlyWhatTheWindowWouldOpen) {
+  const fs::path secret = dir_ / "secret.txt";
+  Write("secret.txt", "secret");
+  fs::create_directory(dir_ / "dict");
+  fs::create_directory_symlink(dir_.Path(), dir_ / "dict" / "up");
+  std::string entries;
+  for (const char* target : {"../secret.txt", "up/secret.txt", "none.txt", "ok.txt"})
+    entries += std::string("\xD6\xD0\xB9\xFA\xA3\xBA<a href=\"") + target + "\">x</a>\n";
+  Write("dict/2.sr", entries + "\xD6\xD0\xB9\xFA\xA3\xBAhttp://example.org/a\n");
+  Write("dict/ok.txt", "ok");
+  for (const char* name : {"1.sr", "3.sr", "4.sr", "5.sr"})
+    Write(fs::path("dict") / name, "");
+  const TRun run = Run("-C '" + (dir_ / "dict").string() + "' --html '中国'");
+  EXPECT_EQ(run.Status, 0);
+  const std::string folder = fs::canonical(dir_ / "dict").string();
+  for (const char* plain :
+       {"file://../secret.txt", "file://up/secret.txt", "file://none.txt"}) {
+    EXPECT_NE(run.Out.find(std::string(">") + plain + "</span>"), std::string::npos)
+        << plain << "\n"
+        << run.Out;
+  }
+  EXPECT_EQ(run.Out.find("secret.txt\">"), std::string::npos) << run.Out;
+  EXPECT_EQ(run.Out.find("none.txt\">"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("<a href=\"file://" + folder + "/ok.txt\">"), std::string::npos)
+      << run.Out;
+  // Links that are not files are the window's too.
+  EXPECT_NE(run.Out.find("<a href=\"http://example.org/a\">"), std::string::npos);
 }
 
 TEST_F(LookupTest, ColourFollowsTheTerminalConventions) {
