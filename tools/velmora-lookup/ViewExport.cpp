@@ -1,5 +1,6 @@
 #include "tools/velmora-lookup/ViewExport.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "dict/LinkTarget.h"
@@ -54,6 +55,20 @@ std::vector<TPiece> Pieces(const IRichEdit& view) {
   return pieces;
 }
 
+// The terminal's palette colour nearest in kind: the channels that reach half
+// of the strongest one make red 31, green 32, yellow 33, blue 34, magenta 35
+// or cyan 36; a grey, which might vanish against the background, takes the
+// terminal's own text colour (39). The window's blue keys, green
+// explanations and red marks become blue, green and red.
+int PaletteColor(TColor c) {
+  const int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+  const int strongest = std::max({r, g, b});
+  if (strongest == 0) return 39;
+  const int bits = (2 * r >= strongest ? 1 : 0) | (2 * g >= strongest ? 2 : 0) |
+                   (2 * b >= strongest ? 4 : 0);
+  return bits == 7 ? 39 : 30 + bits;
+}
+
 std::string HtmlEscape(const std::string& utf8) {
   std::string out;
   for (char c : utf8) {
@@ -101,7 +116,7 @@ std::string ExportPlain(const IRichEdit& view) {
   return out;
 }
 
-std::string ExportAnsi(const IRichEdit& view) {
+std::string ExportAnsi(const IRichEdit& view, TAnsiColors colors) {
   std::string out;
   for (const TPiece& piece : Pieces(view)) {
     if (piece.Break) {
@@ -113,9 +128,11 @@ std::string ExportAnsi(const IRichEdit& view) {
     if (!plain) {
       out += "\x1b[";
       if (f.Color != clDefault)
-        out += "38;2;" + std::to_string(GetRValue(f.Color)) + ";" +
-               std::to_string(GetGValue(f.Color)) + ";" +
-               std::to_string(GetBValue(f.Color)) + ";";
+        out += colors == TAnsiColors::TrueColor
+                   ? "38;2;" + std::to_string(GetRValue(f.Color)) + ";" +
+                         std::to_string(GetGValue(f.Color)) + ";" +
+                         std::to_string(GetBValue(f.Color)) + ";"
+                   : std::to_string(PaletteColor(f.Color)) + ";";
       if (f.Style & fsBold) out += "1;";
       if (f.Style & fsItalic) out += "3;";
       if ((f.Style & fsUnderline) || piece.Link >= 0) out += "4;";

@@ -21,8 +21,11 @@ std::vector<TFormatSpan> FormatSpans(const IRichEdit& view);
 
 // Text in UTF-8 with every line break as "\n".
 std::string ExportPlain(const IRichEdit& view);
+// Which colours the terminal view uses: the terminal's own palette, which
+// every theme keeps readable, or the window's exact colours in 24 bits.
+enum class TAnsiColors { Palette, TrueColor };
 // The same with ANSI colours, bold and underline.
-std::string ExportAnsi(const IRichEdit& view);
+std::string ExportAnsi(const IRichEdit& view, TAnsiColors colors = TAnsiColors::Palette);
 // A standalone page. Its links are what a click in the window opens: a
 // "file://" link becomes the URL of the file inside folder (the dictionary's),
 // letter case of the file name resolved; one that names no file there, or

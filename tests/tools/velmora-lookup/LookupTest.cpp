@@ -245,6 +245,38 @@ TEST_F(LookupTest, ColourFollowsTheTerminalConventions) {
   EXPECT_NE(run.Err.find("auto, always or never"), std::string::npos);
 }
 
+// The terminal's own palette by default, which every theme keeps readable;
+// the window's 24-bit colours only when asked for or when COLORTERM says the
+// terminal has them.
+TEST_F(LookupTest, TerminalColoursComeFromThePaletteUnlessTrueColour) {
+  WriteAll(kEntry);
+  const std::string query = InDir() + "'中国'";
+  const std::string keyBlue = "\x1b[34;1m", keyMarked = "\x1b[31;1;4m",
+                    explanationGreen = "\x1b[32;1m";
+  auto palette = [&](const TRun& run) {
+    return run.Out.find(keyBlue) != std::string::npos &&
+           run.Out.find(keyMarked) != std::string::npos &&
+           run.Out.find(explanationGreen) != std::string::npos &&
+           run.Out.find("38;2;") == std::string::npos;
+  };
+  auto trueColour = [](const TRun& run) {
+    return run.Out.find("\x1b[38;2;0;0;255;1m") != std::string::npos &&
+           run.Out.find("\x1b[38;2;0;106;0;1m") != std::string::npos &&
+           run.Out.find("\x1b[38;2;255;119;119;1;4m") != std::string::npos;
+  };
+  EXPECT_TRUE(palette(RunOnTerminal(query, "-u COLORTERM TERM=xterm")));
+  EXPECT_TRUE(palette(Run("--color=always " + query, "-u COLORTERM")));
+  EXPECT_TRUE(palette(Run("--color=always " + query, "COLORTERM=yes")));
+  EXPECT_TRUE(trueColour(RunOnTerminal(query, "COLORTERM=truecolor TERM=xterm")));
+  EXPECT_TRUE(trueColour(Run("--color=always " + query, "COLORTERM=24bit")));
+  EXPECT_TRUE(trueColour(Run("--color=always --colors=24bit " + query, "-u COLORTERM")));
+  EXPECT_TRUE(
+      palette(Run("--color=always --colors=terminal " + query, "COLORTERM=truecolor")));
+  // Choosing the colours does not switch colour on.
+  EXPECT_EQ(Run("--colors=24bit " + query).Out.find("\x1b["), std::string::npos);
+  EXPECT_EQ(Run("--colors=many " + query).Status, 2);
+}
+
 TEST_F(LookupTest, BatchGivesOneResultPerQuery) {
   WriteAll(kEntry);
   // A too-short query in the middle gets its message and the batch goes on;
