@@ -198,7 +198,7 @@ TEST_F(SearchTest, NothingFound) {
   EXPECT_EQ(lines[1], texts::kFinished);
   const std::string message(texts::kNotFound);
   EXPECT_EQ(lines[3] + "\n" + lines[4] + "\n" + lines[5], message);
-  EXPECT_EQ(lines[5], "https://velmora.example/download");
+  EXPECT_EQ(lines[5], "https://www.mdbg.net/chinese/dictionary?page=cedict");
   const int start = edit_.LineIndex(3);
   EXPECT_TRUE(HasFormat(edit_, start, int(message.size()), clRed, fsBold));
 }
