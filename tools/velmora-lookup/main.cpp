@@ -18,6 +18,7 @@
 #include "platform/classes/Gbk.h"
 #include "platform/richedit/MemoryRichEdit.h"
 #include "tools/velmora-lookup/ViewExport.h"
+#include "velmora/Version.h"
 
 using namespace velmora;
 
@@ -55,6 +56,7 @@ const char kUsage[] =
     "                the \"query\" as read added, otherwise each view followed by\n"
     "                a line holding a form feed. The files are read once.\n"
     "  --help        show this help\n"
+    "  --version     show the version\n"
     "\n"
     "Exit status: 0 an entry was found, 1 nothing matched, 2 the query is too\n"
     "short, a dictionary file can't be opened, or the command line is wrong.\n"
@@ -202,10 +204,11 @@ int RunBatch(const TOptions& options, TMemoryRichEdit& edit, const TDictFolder& 
   return trouble ? 2 : anyFound ? 0 : 1;
 }
 
-// The command line as given. Parsing stops at --help or at the first
-// mistake, so what comes before either decides.
+// The command line as given. Parsing stops at --help, --version or the first
+// mistake, so what comes before decides.
 struct TCommandLine {
   bool Help = false;
+  bool Version = false;
   std::string Error;  // the first mistake; empty if none
   TMode Mode = TMode::Terminal;
   bool ModeGiven = false;
@@ -240,6 +243,9 @@ TCommandLine ParseArguments(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       line.Help = true;
+      return line;
+    } else if (arg == "--version") {
+      line.Version = true;
       return line;
     } else if (arg == "-C") {
       if (++i >= argc) return fail("-C needs a folder");
@@ -317,6 +323,7 @@ TOptions DecideOptions(const TCommandLine& line) {
 int main(int argc, char** argv) {
   const TCommandLine line = ParseArguments(argc, argv);
   if (line.Help) return Write(kUsage) ? 0 : 2;
+  if (line.Version) return Write("velmora-lookup " VELMORA_VERSION "\n") ? 0 : 2;
   if (!line.Error.empty()) return UsageError(line.Error);
   if (const std::string error = CheckCombination(line); !error.empty())
     return UsageError(error);
