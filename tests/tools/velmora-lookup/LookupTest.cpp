@@ -134,7 +134,8 @@ TEST_F(LookupTest, ExitStatusFollowsTheOutcome) {
   TRun run = Run(InDir() + "--plain '天地'");
   EXPECT_EQ(run.Status, 1);
   EXPECT_NE(run.Out.find("搜寻完毕!\n"), std::string::npos);
-  EXPECT_NE(run.Out.find("https://www.mdbg.net/chinese/dictionary?page=cedict"), std::string::npos);
+  EXPECT_NE(run.Out.find("https://www.mdbg.net/chinese/dictionary?page=cedict"),
+            std::string::npos);
 
   run = Run(InDir() + "--json abc");
   EXPECT_EQ(run.Status, 2);
