@@ -93,16 +93,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "velmora: %s\n", error.c_str());
     return 2;
   }
-  if (folder.Source == TDictFolderSource::Installed)
-    std::fprintf(stderr, "velmora: using %s (%s)\n", folder.Path.c_str(),
-                 folder.Why().c_str());
-
   TInstanceService service;
   // A folder asked for by name goes only to a window that shows that one.
   std::optional<QString> handOverFolder;
   if (folder.Source == TDictFolderSource::Option)
     handOverFolder = QString::fromStdString(std::filesystem::current_path().string());
   if (!service.Claim() && HandToRunningInstance(query, handOverFolder)) return 0;
+  // Said only by a window that shows it, not by a hand-over.
+  if (folder.Source == TDictFolderSource::Installed)
+    std::fprintf(stderr, "velmora: using %s (%s)\n", folder.Path.c_str(),
+                 folder.Why().c_str());
 
   InstallQtApplicationHooks();
   // Velmora辞典查询系统
