@@ -66,6 +66,7 @@ class InstanceTest : public ::testing::Test {
                     const QStringList& env = {}) {
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    e.remove(QStringLiteral("VELMORA_DICTIONARY"));  // the folders are the test's
     for (const QString& kv : env) e.insert(kv.section('=', 0, 0), kv.section('=', 1));
     p.setProcessEnvironment(e);
     p.setWorkingDirectory(QString::fromStdString(folder.string()));
