@@ -59,7 +59,13 @@ std::string ConfigFolder() {
   return XdgFolder("XDG_CONFIG_HOME", ".config");
 }
 
-TQueryHistory::TQueryHistory(std::string file) : file_(std::move(file)) {}
+bool IsCleanedQuery(const std::string& line) {
+  return line.size() >= 2 && line.find('\0') == std::string::npos &&
+         CleanQuery(line) == line;
+}
+
+TQueryHistory::TQueryHistory(std::string file, TQueryCheck isQuery)
+    : file_(std::move(file)), isQuery_(isQuery) {}
 
 void TQueryHistory::Load() {
   entries_.clear();
@@ -94,9 +100,8 @@ void TQueryHistory::Load() {
     std::string line = bytes.substr(start, end - start);
     start = end + 1;
     ++lineNumber;
-    // Every line the program writes is a query as the search cleaned it.
-    if (line.size() < 2 || line.find('\0') != std::string::npos ||
-        CleanQuery(line) != line) {
+    // Every line the program writes is a query as it keeps them.
+    if (!isQuery_(line)) {
       Complain(file_, "line " + std::to_string(lineNumber) +
                           " is not a query; the file is damaged and ignored");
       return;
