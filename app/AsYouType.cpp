@@ -130,6 +130,10 @@ void TAsYouType::Edited() {
   });
 }
 
+void TAsYouType::CancelSearch() {
+  soon_->stop();
+}
+
 void TAsYouType::Cancel() {
   soon_->stop();
   stand_->Stop();

@@ -54,6 +54,8 @@ class TAsYouType : public QObject {
   // The user changed the box's text (typing, deleting, pasting, an input
   // method's commit).
   void Edited();
+  // The search asked for by the last edits is not wanted any more (Stop).
+  void CancelSearch();
   // Nothing waits any more: the search is off, or the window goes.
   void Cancel();
 

@@ -405,6 +405,7 @@ void TForm4::edSearchKeyPress(void* /*Sender*/, char& Key) {
 void TForm4::btnStopClick(void* /*Sender*/) {
   StopRequested = true;
   FSearchPending = false;
+  FAsYouType->CancelSearch();
   FOutput->ReplaceLine(1, texts::kStopped);
   FOutput->MarkSpan(FOutput->LineStart(1), int(texts::kStopped.size()), clRed, fsBold);
   btnSearch->setEnabled(true);
