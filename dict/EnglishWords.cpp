@@ -94,22 +94,24 @@ TWordsMatch TWordsQuery::Match(std::string_view explanation,
       if (!spans) break;
       spans->emplace_back(words[i].Start, words[i + k - 1].End);
     }
-    if (here) {
-      if (best == TWordsMatch::None) best = TWordsMatch::Words;
-      // The sense's words outside parentheses, without a leading "to".
-      plain.clear();
-      for (const TWord& w : words)
-        if (w.Depth == 0) plain.push_back(w);
-      const std::size_t senseSkip =
-          plain.size() > 1 && SameWord(explanation, plain[0], "to") ? 1 : 0;
-      if (plain.size() - senseSkip == words_.size() - skip) {
-        std::size_t k = 0;
-        while (k + skip < words_.size() &&
-               SameWord(explanation, plain[k + senseSkip], words_[k + skip]))
-          ++k;
-        if (k + skip == words_.size()) best = TWordsMatch::Equal;
+    if (here && best == TWordsMatch::None) best = TWordsMatch::Words;
+    // The sense's words outside parentheses, without a leading "to", equal
+    // to the query's, whether or not they stand together.
+    plain.clear();
+    for (const TWord& w : words)
+      if (w.Depth == 0) plain.push_back(w);
+    const std::size_t senseSkip =
+        plain.size() > 1 && SameWord(explanation, plain[0], "to") ? 1 : 0;
+    if (plain.size() - senseSkip == words_.size() - skip) {
+      std::size_t k = 0;
+      while (k + skip < words_.size() &&
+             SameWord(explanation, plain[k + senseSkip], words_[k + skip]))
+        ++k;
+      if (k + skip == words_.size()) {
+        best = TWordsMatch::Equal;
+        if (!spans) break;
+        if (!here) spans->emplace_back(plain[senseSkip].Start, plain.back().End);
       }
-      if (best == TWordsMatch::Equal && !spans) break;
     }
     from = to + 1;
   }
