@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "dict/DictFile.h"
 #include "dict/Search.h"
 #include "platform/classes/Gbk.h"
 #include "platform/richedit/MemoryRichEdit.h"
@@ -23,15 +24,20 @@ using namespace velmora;
 namespace {
 
 const char kUsage[] =
-    "Usage: velmora-lookup [-C DIR] [--plain | --html | --json] [--raw]\n"
+    "Usage: velmora-lookup [-C DIR] [-x] [--plain | --html | --json] [--raw]\n"
     "                      [--color=WHEN] QUERY\n"
-    "       velmora-lookup --batch [-C DIR] [--plain | --json] [--raw] [--color=WHEN]\n"
+    "       velmora-lookup --batch [-C DIR] [-x] [--plain | --json] [--raw]\n"
+    "                      [--color=WHEN]\n"
     "\n"
     "Looks QUERY up in the dictionary files 1.sr to 5.sr of DIR (default: the\n"
     "current folder) exactly as the Velmora window does, and prints the result\n"
     "view: in colour on a terminal, otherwise as plain text.\n"
     "\n"
     "  -C DIR        search the dictionary in DIR\n"
+    "  -x, --extended  the extended search: pinyin (zhongguo, zhong1 guo2,\n"
+    "                zhōngguó), English words (green tea), traditional\n"
+    "                characters as well as simplified, wildcards over the key\n"
+    "                (学*, *学, 中?人); the best entries first\n"
     "  --plain       the text only, in UTF-8, one line per view line\n"
     "  --html        a standalone HTML page with colours, styles and links\n"
     "  --json        {\"text_hex\", \"text\", \"spans\", \"links\", \"found\"} on one\n"
@@ -88,6 +94,7 @@ struct TOptions {
   TMode Mode = TMode::Terminal;
   bool Color = false;
   bool Raw = false;
+  bool Extended = false;
 };
 
 // One search into the view; the query as typed (UTF-8 unless raw).
@@ -96,7 +103,9 @@ TSearchOutcome Search(const TOptions& options, const std::string& typed,
   edit.Clear();
   TResultView view(edit);
   TQueryControls controls(options.Raw ? typed : gbk::FromUtf8(typed));
-  const TSearchOutcome outcome = RunSearch(controls, view);
+  TSearchOptions search;
+  if (options.Extended) search.Kind = TSearchKind::Extended;
+  const TSearchOutcome outcome = RunSearch(controls, view, SharedDictImages(), search);
   cleaned = controls.GetQueryText();
   return outcome;
 }
@@ -183,6 +192,7 @@ struct TCommandLine {
   bool ColorGiven = false;
   bool Raw = false;
   bool Batch = false;
+  bool Extended = false;
   std::string Dir;
   std::optional<std::string> Query;
 };
@@ -225,6 +235,8 @@ TCommandLine ParseArguments(int argc, char** argv) {
       line.Raw = true;
     } else if (arg == "--batch") {
       line.Batch = true;
+    } else if (arg == "--extended" || arg == "-x") {
+      line.Extended = true;
     } else if (arg.rfind("--color", 0) == 0) {
       const std::optional<TColorWhen> when = ParseColorWhen(arg);
       if (!when)
@@ -266,6 +278,7 @@ TOptions DecideOptions(const TCommandLine& line) {
   options.Mode = line.Mode;
   options.Color = line.Mode == TMode::Terminal && UseColor(line.Color);
   options.Raw = line.Raw;
+  options.Extended = line.Extended;
   return options;
 }
 
