@@ -383,7 +383,9 @@ void TForm4::RunSearches() {
     std::string query = KeptQuery(controls.GetQueryText());
     if (record && !query.empty()) History().Add(query);
     controls.SetTyping(typed);
-    if (ExtendedSearch()) {
+    // Typing asked for the extended search, even if it was turned off in
+    // the moment before this one could run.
+    if (typed || ExtendedSearch()) {
       RunSearch(controls, *FOutput, SharedDictImages(),
                 TSearchOptions{TSearchKind::Extended});
     } else {
