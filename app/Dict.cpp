@@ -184,17 +184,10 @@ TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
 
   edSearch->installEventFilter(this);
   reResult->viewport()->installEventFilter(this);
-  FAsYouType =
-      std::make_unique<TAsYouType>([this] { Guarded([this] { SearchAsTyped(); }); },
-                                   [this](const std::string& text) {
-                                     std::string query = TypedQuery(text);
-                                     if (!ExtendedSearch() || query.empty()) return;
-                                     FExtendedHistory->Add(query);
-                                     // Saved now unless a search runs; then once it is
-                                     // over.
-                                     if (!FSearching) FExtendedHistory->SaveIfChanged();
-                                   },
-                                   [this] { return GbkFromQString(edSearch->text()); });
+  FAsYouType = std::make_unique<TAsYouType>(
+      [this] { Guarded([this] { SearchAsTyped(); }); },
+      [this](const std::string& text) { KeepStanding(text); },
+      [this] { return GbkFromQString(edSearch->text()); });
   connect(edSearch, &QLineEdit::textEdited, this, [this] {
     History().EndWalk();
     if (ExtendedSearch()) FAsYouType->Edited();
@@ -638,6 +631,14 @@ bool TForm4::ExtendedSearch() const {
 
 void TForm4::SetExtendedSearch(bool on) {
   ExtendedSearchItem->setChecked(on);
+}
+
+void TForm4::KeepStanding(const std::string& boxText) {
+  std::string query = TypedQuery(boxText);
+  if (!ExtendedSearch() || query.empty()) return;
+  FExtendedHistory->Add(query);
+  // Saved now unless a search runs; then once it is over.
+  if (!FSearching) FExtendedHistory->SaveIfChanged();
 }
 
 std::string TForm4::KeptQuery(const std::string& boxText) const {

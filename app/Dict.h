@@ -168,6 +168,8 @@ class TForm4 : public QWidget {
   // The query as the history of the search that is on keeps it; empty for
   // one it does not keep.
   std::string KeptQuery(const std::string& boxText) const;
+  // A typed query has stood long enough to go into the history.
+  void KeepStanding(const std::string& boxText);
 
   std::unique_ptr<TQtRichEdit> FRichEdit;
   std::unique_ptr<TResultView> FOutput;
