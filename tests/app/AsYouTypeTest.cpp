@@ -117,6 +117,20 @@ class AsYouTypeTest : public ::testing::Test {
     QTest::keyClick(form_->edSearch, Qt::Key_Return);
     return Text();
   }
+  // Whether the query box is drawn exactly as a plain one of the same place
+  // and text.
+  static bool DrawnAsAPlainBox(TForm4& f) {
+    QLineEdit plain(&f);
+    plain.setGeometry(f.edSearch->geometry());
+    const QString text = f.edSearch->text();
+    for (QLineEdit* box : {&plain, f.edSearch}) {
+      box->setText(QStringLiteral("中国 zhong guo 中国 zhong guo 中国 zhong guo 中国"));
+      box->setCursorPosition(0);
+    }
+    const bool same = plain.grab().toImage() == f.edSearch->grab().toImage();
+    f.edSearch->setText(text);
+    return same;
+  }
   QVariant Kept(const char* key) {
     return QSettings(TForm4::SettingsFile(), QSettings::IniFormat).value(key);
   }
@@ -140,6 +154,7 @@ TEST_F(AsYouTypeTest, WithoutAChoiceTheWindowIsAsBefore) {
   EXPECT_TRUE(f.edSearch->placeholderText().isEmpty());
   EXPECT_FALSE(f.edSearch->testAttribute(Qt::WA_SetPalette));
   for (QAction* a : f.edSearch->actions()) EXPECT_FALSE(a->isVisible());
+  EXPECT_TRUE(DrawnAsAPlainBox(f));
 
   // Typing searches nothing; Enter cleans and searches as ever.
   const std::string before = Text();
@@ -160,6 +175,7 @@ TEST_F(AsYouTypeTest, MenuItemCtrlEAndTheBadgeTurnItOnAndOffAndTheChoiceIsKept) 
   f.ExtendedSearchItem->trigger();  // as chosen from the menu
   EXPECT_TRUE(f.ExtendedSearch());
   EXPECT_EQ(Kept("search/extended").toBool(), true);
+  EXPECT_FALSE(DrawnAsAPlainBox(f));
   EXPECT_FALSE(f.edSearch->placeholderText().isEmpty());
   EXPECT_NE(f.edSearch->palette().color(QPalette::Base),
             f.palette().color(QPalette::Base));
@@ -183,6 +199,8 @@ TEST_F(AsYouTypeTest, MenuItemCtrlEAndTheBadgeTurnItOnAndOffAndTheChoiceIsKept) 
   EXPECT_EQ(Kept("search/extended").toBool(), false);
   EXPECT_TRUE(g.edSearch->placeholderText().isEmpty());
   EXPECT_FALSE(g.edSearch->testAttribute(Qt::WA_SetPalette));
+  g.edSearch->clearFocus();
+  EXPECT_TRUE(DrawnAsAPlainBox(g));
   g.reResult->setFocus();
   QTest::keyClick(g.reResult, Qt::Key_E, Qt::ControlModifier);
   EXPECT_TRUE(g.ExtendedSearch());
@@ -303,7 +321,21 @@ TEST_F(AsYouTypeTest, HistoryKeepsWhatWasEnteredOrStoodNotEveryKeystroke) {
   // Enter keeps at once.
   f.edSearch->setText(QStringLiteral("zhong1 guo2"));
   QTest::keyClick(f.edSearch, Qt::Key_Return);
-  const std::deque<std::string> kept{G("中国"), "green tea", "zhong1 guo2"};
+  // Enter during a typed search: it ends, and the entered one runs and is
+  // kept at once.
+  int calls = 0;
+  Application().OnProcessMessages = [&] {
+    if (++calls == 2) QTest::keyClick(f.edSearch, Qt::Key_Return);
+    QCoreApplication::processEvents();
+  };
+  f.edSearch->setText(QStringLiteral("甲"));
+  Commit("乙");
+  Settle();
+  Application().OnProcessMessages = nullptr;
+  EXPECT_GT(calls, 2);
+  EXPECT_EQ(Heading(), HeadingOf("甲乙"));
+  EXPECT_EQ(Status(), G("搜寻完毕!"));
+  const std::deque<std::string> kept{G("中国"), "green tea", "zhong1 guo2", G("甲乙")};
   EXPECT_EQ(f.History().Entries(), kept);
 
   // Each search has its own history, and the typed one loads again.
@@ -323,7 +355,7 @@ TEST_F(AsYouTypeTest, HistoryKeepsWhatWasEnteredOrStoodNotEveryKeystroke) {
   Activate(g);
   g.edSearch->setFocus();
   QTest::keyClick(g.edSearch, Qt::Key_Up);
-  EXPECT_EQ(g.edSearch->text(), QStringLiteral("zhong1 guo2"));
+  EXPECT_EQ(g.edSearch->text(), QStringLiteral("甲乙"));
 }
 
 TEST(TypedQueryTest, KeepsOneLineOfTwoBytesOrMoreWithoutTheSpacesAround) {
