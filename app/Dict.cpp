@@ -361,6 +361,7 @@ void TForm4::RunSearches() {
     explicit Writing(TResultViewWidget& v) : view(v) { view.SetWriting(true); }
     ~Writing() {
       view.SetWriting(false);
+      view.PinTop(false);
       view.Flush();
     }
   } writing(*reResult);
@@ -376,6 +377,9 @@ void TForm4::RunSearches() {
     std::string query = KeptQuery(controls.GetQueryText());
     if (record && !query.empty()) History().Add(query);
     controls.SetTyping(typed);
+    // Results as you type are read from the top, the best first; the view
+    // does not run after the output to its end.
+    reResult->PinTop(typed);
     // Typing asked for the extended search, even if it was turned off in
     // the moment before this one could run.
     if (typed || ExtendedSearch()) {

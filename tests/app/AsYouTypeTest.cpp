@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTest>
 #include <deque>
@@ -244,6 +245,24 @@ TEST_F(AsYouTypeTest, EveryEditSearchesTheBoxAsTypedAndLeavesTheBoxAlone) {
   f.SetExtendedSearch(true);
   Settle();
   EXPECT_EQ(Heading(), HeadingOf("一二三四"));
+}
+
+TEST_F(AsYouTypeTest, TypedResultsAreShownFromTheTopWhereEnterFollowsTheOutput) {
+  TForm4& f = Create();
+  f.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  QScrollBar* bar = f.reResult->verticalScrollBar();
+  f.SetExtendedSearch(true);
+  f.edSearch->setText(QStringLiteral("甲"));
+  QTest::keyClick(f.edSearch, Qt::Key_Return);
+  ASSERT_GT(bar->value(), 0);  // at the end of the output
+  Commit("乙");
+  Settle();
+  EXPECT_EQ(Heading(), HeadingOf("甲乙"));
+  EXPECT_EQ(bar->value(), 0);
+  EXPECT_GT(bar->maximum(), 0);
+  QTest::keyClick(f.edSearch, Qt::Key_Return);
+  EXPECT_GT(bar->value(), 0);
 }
 
 TEST_F(AsYouTypeTest, KeystrokesDuringASearchEndItAndTheLastQueryIsShown) {
