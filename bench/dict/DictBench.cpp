@@ -77,7 +77,7 @@ std::size_t Baseline(const std::string& query) {
 }
 
 int NoMatch() {
-  // 龘龘: two rare characters that no entry holds.
+  // 龍龍 (FD 88 twice): a pair that no entry holds.
   const std::string query = "\xFD\x88\xFD\x88";
   double best_search = 1e9, best_base = 1e9;
   for (int i = 0; i < 7; ++i) {
@@ -200,7 +200,7 @@ int Listings(const char* self, bool memoryView) {
   return 0;
 }
 
-// 龘龘 in GBK: no entry holds it.
+// 龍龍 in GBK (FD 88 twice): no entry holds it.
 const std::string kNoMatch = "\xFD\x88\xFD\x88";
 
 double Median(std::vector<double> v) {
