@@ -117,6 +117,26 @@ std::string_view BareKey(std::string_view key) {
   return key;
 }
 
+char LowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? char(c + 32) : c;
+}
+
+// Whether text begins with / holds needle (lower case), letters of text in
+// either case. Bytes, not characters: these only sort out lines that
+// can't match before the real tests.
+bool StartsAnyCase(std::string_view text, std::string_view needle) {
+  if (text.size() < needle.size()) return false;
+  for (std::size_t k = 0; k < needle.size(); ++k)
+    if (LowerAscii(text[k]) != needle[k]) return false;
+  return true;
+}
+
+bool ContainsAnyCase(std::string_view text, std::string_view needle) {
+  for (std::size_t i = 0; i + needle.size() <= text.size(); ++i)
+    if (StartsAnyCase(text.substr(i), needle)) return true;
+  return false;
+}
+
 // ---------------------------------------------------------------------------
 // Chinese characters: the specified passes, over one or two forms of the
 // query.
@@ -295,11 +315,17 @@ class TLatinTest : public ILineTest {
  public:
   TLatinTest(std::optional<pinyin::TReadingQuery> reading,
              std::optional<english::TWordsQuery> words)
-      : reading_(std::move(reading)), words_(std::move(words)) {}
+      : reading_(std::move(reading)), words_(std::move(words)) {
+    // What the reading's needle asks of the explanation: "[" and the
+    // beginning of the first syllable.
+    if (reading_) readingStart_ = reading_->Needle().substr(kKeySeparator.size());
+  }
 
   std::optional<int> Rank(const TEntry& entry) const override {
     std::optional<int> best;
-    if (reading_) {
+    // Most candidates hold only one of the needles, or hold it elsewhere:
+    // a quick look at the bytes spares them the full tests.
+    if (reading_ && StartsAnyCase(entry.Explanation, readingStart_)) {
       if (const std::optional<std::string_view> r =
               pinyin::ReadingOf(entry.Explanation)) {
         switch (reading_->Match(*r)) {
@@ -315,7 +341,7 @@ class TLatinTest : public ILineTest {
         }
       }
     }
-    if (words_) {
+    if (words_ && ContainsAnyCase(entry.Explanation, words_->Needle())) {
       switch (words_->Match(entry.Explanation)) {
         case english::TWordsMatch::Equal:
           return int(TLatinRank::SenseEqual);
@@ -352,6 +378,7 @@ class TLatinTest : public ILineTest {
  private:
   std::optional<pinyin::TReadingQuery> reading_;
   std::optional<english::TWordsQuery> words_;
+  std::string readingStart_;
 };
 
 TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,

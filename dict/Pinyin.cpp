@@ -173,26 +173,28 @@ std::optional<TReadingQuery> TReadingQuery::Parse(std::string_view gbk) {
       letters[i].Letter = 'u';
   }
 
-  // Where syllables can end, and which syllables can come first.
+  // rest[i]: the letters from i on split into syllables.
   const std::size_t n = letters.size();
-  std::vector<bool> reach(n + 1, false);
-  reach[0] = true;
-  for (std::size_t at = 0; at < n; ++at) {
-    if (!reach[at]) continue;
+  std::vector<bool> rest(n + 1, false);
+  rest[n] = true;
+  for (std::size_t at = n; at-- > 0;) {
     std::string s;
     for (std::size_t len = 1; len <= kLongestSyllable && at + len <= n; ++len) {
       s.push_back(letters[at + len - 1].Letter);
-      if (IsSyllable(s)) reach[at + len] = true;
+      if (rest[at + len] && IsSyllable(s)) {
+        rest[at] = true;
+        break;
+      }
       if (letters[at + len - 1].Break) break;
     }
   }
-  if (!reach[n]) return std::nullopt;
+  if (!rest[0]) return std::nullopt;
   // The first syllable's beginning that every split shares.
   std::string first, common;
   bool any = false;
   for (std::size_t len = 1; len <= kLongestSyllable && len <= n; ++len) {
     first.push_back(letters[len - 1].Letter);
-    if (IsSyllable(first) && reach[len]) {
+    if (IsSyllable(first) && rest[len]) {
       if (!any) common = first;
       std::size_t same = 0;
       while (same < common.size() && same < first.size() && common[same] == first[same])

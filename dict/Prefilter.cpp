@@ -34,8 +34,6 @@ TNeedleFinder::TNeedleFinder(std::vector<TNeedle> needles) {
     p.Bytes = std::move(n.Bytes);
     if (p.AnyCase) {
       for (char& c : p.Bytes) c = Lower(c);
-      p.FirstOr = IsLetter(static_cast<unsigned char>(p.Bytes.front())) ? 0x20 : 0;
-      p.LastOr = IsLetter(static_cast<unsigned char>(p.Bytes.back())) ? 0x20 : 0;
     }
     maxSize_ = std::max(maxSize_, p.Bytes.size());
     needles_.push_back(std::move(p));
@@ -61,27 +59,41 @@ std::size_t TNeedleFinder::FindScalar(std::string_view text, std::size_t from) c
 #ifdef VELMORA_X86
 namespace {
 
-// Blocks of 16 or 32 positions: for each needle, its first byte against the
-// block and its last byte against the block shifted by its length; a full
-// compare only where both agree. Only whole blocks are read.
-template <class TTest>
+// What the vector loop compares of one needle: its first and last bytes
+// and, where letters are compared in either case, the one before the last,
+// each after OR-ing in 0x20 where a letter may come in either case. Text
+// bytes are common in the first and last places of a syllable after "：[" or
+// of an English word; the third byte sorts out most of those places. Two
+// bytes of a double-byte character are rare enough together.
+struct TProbe {
+  unsigned char Byte[3], Or[3];
+  std::size_t Offset[3];
+};
+
+// Blocks of 16 or 32 positions; a full compare only where all three bytes
+// of a needle agree. N, the number of needles, is fixed at compile time so
+// that the compared values stay in registers. Only whole blocks are read.
+template <int N, int P, bool Fold, class TTest>
 std::size_t FindSse2(const char* text, std::size_t size, std::size_t from,
-                     std::size_t maxSize, const unsigned char* firsts,
-                     const unsigned char* firstOrs, const unsigned char* lasts,
-                     const unsigned char* lastOrs, const std::size_t* sizes,
-                     std::size_t count, TTest test) {
+                     std::size_t maxSize, const TProbe* probes, TTest test) {
+  __m128i value[N][P], orMask[N][P];
+  for (int k = 0; k < N; ++k)
+    for (int j = 0; j < P; ++j) {
+      value[k][j] = _mm_set1_epi8(char(probes[k].Byte[j]));
+      orMask[k][j] = _mm_set1_epi8(char(probes[k].Or[j]));
+    }
   std::size_t i = from;
   for (; i + maxSize + 15 <= size; i += 16) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
     unsigned mask = 0;
-    for (std::size_t k = 0; k < count; ++k) {
-      const __m128i b =
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + sizes[k] - 1));
-      const __m128i f = _mm_cmpeq_epi8(_mm_or_si128(a, _mm_set1_epi8(char(firstOrs[k]))),
-                                       _mm_set1_epi8(char(firsts[k])));
-      const __m128i l = _mm_cmpeq_epi8(_mm_or_si128(b, _mm_set1_epi8(char(lastOrs[k]))),
-                                       _mm_set1_epi8(char(lasts[k])));
-      mask |= unsigned(_mm_movemask_epi8(_mm_and_si128(f, l)));
+    for (int k = 0; k < N; ++k) {
+      __m128i all = _mm_set1_epi8(char(0xFF));
+      for (int j = 0; j < P; ++j) {
+        const __m128i b = _mm_loadu_si128(
+            reinterpret_cast<const __m128i*>(text + i + probes[k].Offset[j]));
+        all = _mm_and_si128(all,
+                            _mm_cmpeq_epi8(_mm_or_si128(b, orMask[k][j]), value[k][j]));
+      }
+      mask |= unsigned(_mm_movemask_epi8(all));
     }
     while (mask) {
       const unsigned bit = unsigned(__builtin_ctz(mask));
@@ -92,26 +104,32 @@ std::size_t FindSse2(const char* text, std::size_t size, std::size_t from,
   return i;
 }
 
-template <class TTest>
-__attribute__((target("avx2"))) std::size_t FindAvx2(
-    const char* text, std::size_t size, std::size_t from, std::size_t maxSize,
-    const unsigned char* firsts, const unsigned char* firstOrs,
-    const unsigned char* lasts, const unsigned char* lastOrs, const std::size_t* sizes,
-    std::size_t count, TTest test) {
+template <int N, int P, bool Fold, class TTest>
+__attribute__((target("avx2"))) std::size_t FindAvx2(const char* text, std::size_t size,
+                                                     std::size_t from,
+                                                     std::size_t maxSize,
+                                                     const TProbe* probes, TTest test) {
+  __m256i value[N][P], orMask[N][P];
+  for (int k = 0; k < N; ++k)
+    for (int j = 0; j < P; ++j) {
+      value[k][j] = _mm256_set1_epi8(char(probes[k].Byte[j]));
+      orMask[k][j] = _mm256_set1_epi8(char(probes[k].Or[j]));
+    }
   std::size_t i = from;
   for (; i + maxSize + 31 <= size; i += 32) {
-    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
     unsigned mask = 0;
-    for (std::size_t k = 0; k < count; ++k) {
-      const __m256i b =
-          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i + sizes[k] - 1));
-      const __m256i f =
-          _mm256_cmpeq_epi8(_mm256_or_si256(a, _mm256_set1_epi8(char(firstOrs[k]))),
-                            _mm256_set1_epi8(char(firsts[k])));
-      const __m256i l =
-          _mm256_cmpeq_epi8(_mm256_or_si256(b, _mm256_set1_epi8(char(lastOrs[k]))),
-                            _mm256_set1_epi8(char(lasts[k])));
-      mask |= unsigned(_mm256_movemask_epi8(_mm256_and_si256(f, l)));
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
+    for (int k = 0; k < N; ++k) {
+      __m256i all =
+          _mm256_cmpeq_epi8(Fold ? _mm256_or_si256(a, orMask[k][0]) : a, value[k][0]);
+      for (int j = 1; j < P; ++j) {
+        const __m256i b = _mm256_loadu_si256(
+            reinterpret_cast<const __m256i*>(text + i + probes[k].Offset[j]));
+        all = _mm256_and_si256(
+            all,
+            _mm256_cmpeq_epi8(Fold ? _mm256_or_si256(b, orMask[k][j]) : b, value[k][j]));
+      }
+      mask |= unsigned(_mm256_movemask_epi8(all));
     }
     while (mask) {
       const unsigned bit = unsigned(__builtin_ctz(mask));
@@ -120,6 +138,19 @@ __attribute__((target("avx2"))) std::size_t FindAvx2(
     }
   }
   return i;
+}
+
+template <int N, class TTest>
+std::size_t FindBlocks(const char* text, std::size_t size, std::size_t from,
+                       std::size_t maxSize, int compared, const TProbe* probes,
+                       TTest test) {
+  // Two bytes compared exactly (Chinese needles), or three with letters in
+  // either case (readings, English words).
+  if (compared == 2)
+    return kHaveAvx2 ? FindAvx2<N, 2, false>(text, size, from, maxSize, probes, test)
+                     : FindSse2<N, 2, false>(text, size, from, maxSize, probes, test);
+  return kHaveAvx2 ? FindAvx2<N, 3, true>(text, size, from, maxSize, probes, test)
+                   : FindSse2<N, 3, true>(text, size, from, maxSize, probes, test);
 }
 
 }  // namespace
@@ -130,18 +161,23 @@ std::size_t TNeedleFinder::Find(std::string_view text, std::size_t from) const {
   if (needles_.empty()) return from < text.size() ? from : std::string_view::npos;
   std::size_t i = from;
 #ifdef VELMORA_X86
-  constexpr std::size_t kMax = 8;
+  constexpr std::size_t kMax = 4;
   if (needles_.size() <= kMax) {
-    unsigned char firsts[kMax], firstOrs[kMax], lasts[kMax], lastOrs[kMax];
-    std::size_t sizes[kMax];
-    const std::size_t count = needles_.size();
-    for (std::size_t k = 0; k < count; ++k) {
+    TProbe probes[kMax];
+    int compared = 2;
+    for (const TPrepared& n : needles_)
+      if (n.AnyCase) compared = 3;
+    for (std::size_t k = 0; k < needles_.size(); ++k) {
       const TPrepared& n = needles_[k];
-      firsts[k] = static_cast<unsigned char>(n.Bytes.front());
-      lasts[k] = static_cast<unsigned char>(n.Bytes.back());
-      firstOrs[k] = n.FirstOr;
-      lastOrs[k] = n.LastOr;
-      sizes[k] = n.Bytes.size();
+      const std::size_t m = n.Bytes.size();
+      // With two compared, the first two probes are the first and last bytes.
+      const std::size_t offsets[3] = {0, m - 1, m >= 3 ? m - 2 : 0};
+      for (int j = 0; j < 3; ++j) {
+        const unsigned char b = static_cast<unsigned char>(n.Bytes[offsets[j]]);
+        probes[k].Byte[j] = b;
+        probes[k].Or[j] = n.AnyCase && IsLetter(b) ? 0x20 : 0;
+        probes[k].Offset[j] = offsets[j];
+      }
     }
     const char* const data = text.data();
     const std::size_t size = text.size();
@@ -150,11 +186,21 @@ std::size_t TNeedleFinder::Find(std::string_view text, std::size_t from) const {
         if (At(data + at, size - at, n)) return true;
       return false;
     };
-    const std::size_t stop = kHaveAvx2
-                                 ? FindAvx2(data, size, from, maxSize_, firsts, firstOrs,
-                                            lasts, lastOrs, sizes, count, test)
-                                 : FindSse2(data, size, from, maxSize_, firsts, firstOrs,
-                                            lasts, lastOrs, sizes, count, test);
+    std::size_t stop = from;
+    switch (needles_.size()) {
+      case 1:
+        stop = FindBlocks<1>(data, size, from, maxSize_, compared, probes, test);
+        break;
+      case 2:
+        stop = FindBlocks<2>(data, size, from, maxSize_, compared, probes, test);
+        break;
+      case 3:
+        stop = FindBlocks<3>(data, size, from, maxSize_, compared, probes, test);
+        break;
+      default:
+        stop = FindBlocks<4>(data, size, from, maxSize_, compared, probes, test);
+        break;
+    }
     if (stop + maxSize_ + (kHaveAvx2 ? 31 : 15) <= size) return stop;  // found
     i = stop;
   }

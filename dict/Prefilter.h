@@ -32,9 +32,6 @@ class TNeedleFinder {
   struct TPrepared {
     std::string Bytes;  // letters lowered when AnyCase
     bool AnyCase = false;
-    // The first and last bytes are compared after OR-ing these in (0x20 for
-    // a letter compared in either case), so one compare takes both cases.
-    unsigned char FirstOr = 0, LastOr = 0;
   };
   bool At(const char* p, std::size_t left, const TPrepared& n) const;
   std::size_t FindScalar(std::string_view text, std::size_t from) const;
