@@ -21,7 +21,9 @@
 #include <system_error>
 #include <utility>
 
+#include "app/AsYouType.h"
 #include "app/History.h"
+#include "dict/DictFile.h"
 #include "dict/LinkTarget.h"
 #include "dict/Query.h"
 #include "dict/Texts.h"
@@ -94,13 +96,20 @@ class TForm4::TSearchControls : public ISearchControls {
   explicit TSearchControls(TForm4& form) : form_(form) {}
   std::string GetQueryText() override { return GbkFromQString(form_.edSearch->text()); }
   void SetQueryText(const std::string& text) override {
+    // While the user types, the box is theirs: writing it back would move
+    // the cursor under their fingers. The extended search leaves a text it
+    // does not change where it is, cursor and all.
+    if (typing_) return;
+    if (form_.ExtendedSearch() && text == GetQueryText()) return;
     form_.edSearch->setText(QStringFromGbk(text));
   }
+  void SetTyping(bool typing) { typing_ = typing; }
   void SetSearchEnabled(bool enabled) override { form_.btnSearch->setEnabled(enabled); }
   void SetStopEnabled(bool enabled) override { form_.btnStop->setEnabled(enabled); }
 
  private:
   TForm4& form_;
+  bool typing_ = false;
 };
 
 TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
@@ -126,6 +135,15 @@ TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
   btnStop = new QPushButton(QStringLiteral("停止"), this);
   N1 = PopupMenu1->addAction(QStringLiteral("複製"));
   N2 = PopupMenu1->addAction(QStringLiteral("查詢"));
+  PopupMenu1->addSeparator();
+  ExtendedSearchItem =
+      PopupMenu1->addAction(QStringLiteral("扩展搜寻：拼音、英文、通配符"));
+  ExtendedSearchItem->setCheckable(true);
+  // On the window too, so that its key works without the menu open.
+  ExtendedSearchItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+  ExtendedSearchItem->setShortcutContext(Qt::WindowShortcut);
+  addAction(ExtendedSearchItem);
+  FSearchKindBadge = MakeSearchKindBadge(*edSearch);
 
   for (TImage* img : {imgLogo, imgLogo2, imgLogo3}) img->SetBackground(FormColor);
   imgLogo->setGeometry(17, 0, 499, 120);
@@ -167,7 +185,14 @@ TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
 
   edSearch->installEventFilter(this);
   reResult->viewport()->installEventFilter(this);
-  connect(edSearch, &QLineEdit::textEdited, this, [this] { FHistory->EndWalk(); });
+  FAsYouType = std::make_unique<TAsYouType>(
+      [this] { Guarded([this] { SearchAsTyped(); }); },
+      [this](const std::string& text) { KeepStanding(text); },
+      [this] { return GbkFromQString(edSearch->text()); });
+  connect(edSearch, &QLineEdit::textEdited, this, [this] {
+    History().EndWalk();
+    if (ExtendedSearch()) FAsYouType->Edited();
+  });
   auto shortcut = [this](QKeySequence keys, auto action) {
     auto* s = new QShortcut(keys, this);
     s->setContext(Qt::WindowShortcut);
@@ -188,10 +213,35 @@ TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
   std::string state = StateFolder();
   FHistory = std::make_unique<TQueryHistory>(state.empty() ? "" : state + "/history");
   FHistory->Load();
+  FExtendedHistory = std::make_unique<TQueryHistory>(
+      state.empty() ? "" : state + "/history-extended", IsTypedQuery);
+  FExtendedHistory->Load();
   if (QString file = SettingsFile(); !file.isEmpty()) {
     QSettings settings(file, QSettings::IniFormat);
     reResult->SetZoom(settings.value(QStringLiteral("view/zoom"), 100).toInt());
+    if (settings.value(QStringLiteral("search/extended"), false).toBool()) {
+      ExtendedSearchItem->setChecked(true);
+      ShowSearchKind(*edSearch, *FSearchKindBadge, true);
+    }
   }
+  // Connected once the kept choice is in place: reading it changes nothing.
+  connect(ExtendedSearchItem, &QAction::toggled, this, [this](bool on) {
+    Guarded([&] {
+      ShowSearchKind(*edSearch, *FSearchKindBadge, on);
+      if (QString file = SettingsFile(); !file.isEmpty()) {
+        QSettings settings(file, QSettings::IniFormat);
+        settings.setValue(QStringLiteral("search/extended"), on);
+      }
+      if (!on) {
+        FAsYouType->Cancel();
+      } else if (!edSearch->text().isEmpty()) {
+        // What the box holds is asked again the new way.
+        SearchAsTyped();
+      }
+    });
+  });
+  connect(FSearchKindBadge, &QAction::triggered, this,
+          [this] { SetExtendedSearch(false); });
   connect(btnSearch, &QPushButton::clicked, this,
           [this] { Guarded([&] { btnSearchClick(btnSearch); }); });
   connect(btnStop, &QPushButton::clicked, this,
@@ -279,6 +329,17 @@ void TForm4::FormCreate(void* /*Sender*/) {
 }
 
 void TForm4::btnSearchClick(void* /*Sender*/) {
+  FTyped = false;
+  RunSearches();
+}
+
+void TForm4::SearchAsTyped() {
+  if (!ExtendedSearch()) return;
+  FTyped = true;
+  RunSearches();
+}
+
+void TForm4::RunSearches() {
   // Enter and the menu's query item reach here even while a search runs (the
   // button's state is not consulted). The running search is told to stop and
   // the new one starts once it has returned, so that no two searches ever
@@ -301,17 +362,31 @@ void TForm4::btnSearchClick(void* /*Sender*/) {
     explicit Writing(TResultViewWidget& v) : view(v) { view.SetWriting(true); }
     ~Writing() {
       view.SetWriting(false);
+      view.PinTop(false);
       view.Flush();
     }
   } writing(*reResult);
   TSearchControls controls(*this);
   do {
     FSearchPending = false;
-    // Recorded as the search will clean it, before it runs, so that Alt+Left
+    // The last request wins: it reads the box as it is now. A search as
+    // typed is kept in the history only once its query has stood.
+    const bool typed = std::exchange(FTyped, false);
+    const bool record = std::exchange(FRecordNext, true) && !typed;
+    // Recorded as the search will read it, before it runs, so that Alt+Left
     // during a long search goes back from this one.
-    std::string query = CleanQuery(controls.GetQueryText());
-    if (std::exchange(FRecordNext, true) && query.size() >= 2) FHistory->Add(query);
-    const TSearchOutcome outcome = RunSearch(controls, *FOutput);
+    std::string query = KeptQuery(controls.GetQueryText());
+    if (record && !query.empty()) History().Add(query);
+    controls.SetTyping(typed);
+    // Results as you type are read from the top, the best first; the view
+    // does not run after the output to its end.
+    reResult->PinTop(typed);
+    // Typing asked for the extended search, even if it was turned off in
+    // the moment before this one could run.
+    const TSearchOutcome outcome = typed || ExtendedSearch()
+                                       ? RunSearch(controls, *FOutput, SharedDictImages(),
+                                                   TSearchOptions{TSearchKind::Extended})
+                                       : RunSearch(controls, *FOutput);
     if (outcome == TSearchOutcome::OwnFileMissing ||
         outcome == TSearchOutcome::OtherFileMissing) {
       // The view's message names neither the folder nor the reason.
@@ -323,6 +398,7 @@ void TForm4::btnSearchClick(void* /*Sender*/) {
   // syncing it never delays one.
   QTimer::singleShot(0, this, [this] {
     if (FHistory) FHistory->SaveIfChanged();
+    if (FExtendedHistory) FExtendedHistory->SaveIfChanged();
   });
 }
 
@@ -333,6 +409,7 @@ void TForm4::edSearchKeyPress(void* /*Sender*/, char& Key) {
 void TForm4::btnStopClick(void* /*Sender*/) {
   StopRequested = true;
   FSearchPending = false;
+  FAsYouType->CancelSearch();
   FOutput->ReplaceLine(1, texts::kStopped);
   FOutput->MarkSpan(FOutput->LineStart(1), int(texts::kStopped.size()), clRed, fsBold);
   btnSearch->setEnabled(true);
@@ -487,10 +564,18 @@ void TForm4::closeEvent(QCloseEvent* event) {
   // A search still running inside a handler ends at its next line.
   StopRequested = true;
   FSearchPending = false;
+  FAsYouType->Cancel();
   QWidget::closeEvent(event);
 }
 
 bool TForm4::eventFilter(QObject* watched, QEvent* event) {
+  // The query box would take Ctrl+E for itself (the end of the line); it
+  // belongs to the window's menu item.
+  if (event->type() == QEvent::ShortcutOverride &&
+      static_cast<QKeyEvent*>(event)->keyCombination() ==
+          QKeyCombination(Qt::CTRL, Qt::Key_E)) {
+    return true;
+  }
   if (watched == edSearch && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
@@ -500,8 +585,8 @@ bool TForm4::eventFilter(QObject* watched, QEvent* event) {
     if ((key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) &&
         key->modifiers() == Qt::NoModifier) {
       std::optional<std::string> text =
-          key->key() == Qt::Key_Up ? FHistory->Older(GbkFromQString(edSearch->text()))
-                                   : FHistory->Newer();
+          key->key() == Qt::Key_Up ? History().Older(GbkFromQString(edSearch->text()))
+                                   : History().Newer();
       if (text) edSearch->setText(QStringFromGbk(*text));
       return true;
     }
@@ -542,11 +627,33 @@ void TForm4::Navigate(const std::optional<std::string>& query) {
 }
 
 void TForm4::GoBack() {
-  Navigate(FHistory->Back());
+  Navigate(History().Back());
 }
 
 void TForm4::GoForward() {
-  Navigate(FHistory->Forward());
+  Navigate(History().Forward());
+}
+
+bool TForm4::ExtendedSearch() const {
+  return ExtendedSearchItem->isChecked();
+}
+
+void TForm4::SetExtendedSearch(bool on) {
+  ExtendedSearchItem->setChecked(on);
+}
+
+void TForm4::KeepStanding(const std::string& boxText) {
+  std::string query = TypedQuery(boxText);
+  if (!ExtendedSearch() || query.empty()) return;
+  FExtendedHistory->Add(query);
+  // Saved now unless a search runs; then once it is over.
+  if (!FSearching) FExtendedHistory->SaveIfChanged();
+}
+
+std::string TForm4::KeptQuery(const std::string& boxText) const {
+  if (ExtendedSearch()) return TypedQuery(boxText);
+  std::string query = CleanQuery(boxText);
+  return query.size() >= 2 ? query : std::string();
 }
 
 int TForm4::Zoom() const {

@@ -24,6 +24,7 @@ class QPushButton;
 
 namespace velmora {
 
+class TAsYouType;
 class TForm4;
 class TImage;
 class TQueryHistory;
@@ -64,6 +65,8 @@ class TForm4 : public QWidget {
   QPushButton* btnStop;
   QAction* N1;
   QAction* N2;
+  // Added after N1 and N2: turns the extended search on and off (Ctrl+E).
+  QAction* ExtendedSearchItem;
 
   // Sets Form4 and runs FormCreate; an exception that escapes it goes to the
   // application's exception report, and the window keeps what was done.
@@ -116,10 +119,12 @@ class TForm4 : public QWidget {
   // Brings the window to the front of the desktop, restored if minimised.
   void Raise();
 
-  // The queries searched, kept across runs. Up and Down in the query box
-  // walk them; GoBack and GoForward (Alt+Left, Alt+Right) search the one
-  // before or after the search shown, without adding to the history.
-  TQueryHistory& History() { return *FHistory; }
+  // The queries searched, kept across runs, one history for each kind of
+  // search (a query means something else to each). Up and Down in the
+  // query box walk the one of the search that is on; GoBack and GoForward
+  // (Alt+Left, Alt+Right) search the one before or after the search shown,
+  // without adding to the history.
+  TQueryHistory& History() { return ExtendedSearch() ? *FExtendedHistory : *FHistory; }
   void GoBack();
   void GoForward();
 
@@ -129,6 +134,16 @@ class TForm4 : public QWidget {
   int Zoom() const;
   void SetZoom(int percent);
   static QString SettingsFile();
+
+  // The extended search: off unless chosen (ExtendedSearchItem, Ctrl+E),
+  // and the choice is kept in the settings file. While it is on, the query
+  // box is tinted and every edit searches again (AsYouType).
+  bool ExtendedSearch() const;
+  void SetExtendedSearch(bool on);
+  TAsYouType& AsYouType() { return *FAsYouType; }
+  // A search of the box as typed: a running search is told to stop, and
+  // this one runs once it has returned. Not kept in the history.
+  void SearchAsTyped();
 
   // Outer width minus client width; 0 while the window is off screen.
   virtual int NonClientWidth() const;
@@ -155,6 +170,12 @@ class TForm4 : public QWidget {
   void FitResultHeight();
   void UpdateMinimumSize();
   void Navigate(const std::optional<std::string>& query);
+  void RunSearches();
+  // The query as the history of the search that is on keeps it; empty for
+  // one it does not keep.
+  std::string KeptQuery(const std::string& boxText) const;
+  // A typed query has stood long enough to go into the history.
+  void KeepStanding(const std::string& boxText);
 
   std::unique_ptr<TQtRichEdit> FRichEdit;
   std::unique_ptr<TResultView> FOutput;
@@ -168,6 +189,10 @@ class TForm4 : public QWidget {
   int FCountedNonClientWidth = -1;
   std::unique_ptr<TQueryHistory> FHistory;
   TDictFolder FDictFolder{".", TDictFolderSource::Current};
+  std::unique_ptr<TQueryHistory> FExtendedHistory;
+  std::unique_ptr<TAsYouType> FAsYouType;
+  QAction* FSearchKindBadge = nullptr;
+  bool FTyped = false;      // the next search is one as typed
   bool FRecordNext = true;  // the next search goes into the history
   int FWheelRest = 0;       // wheel turn not yet worth a zoom step
   bool FSearching = false;

@@ -40,15 +40,10 @@ void Complain(const std::string& file, const std::string& why) {
   std::fprintf(stderr, "velmora: %s: %s\n", file.c_str(), why.c_str());
 }
 
-// Every line the program writes is a query as the search cleaned it.
-bool IsQueryLine(const std::string& line) {
-  return line.size() >= 2 && line.find('\0') == std::string::npos &&
-         CleanQuery(line) == line;
-}
-
 // The history's queries in the file's bytes, the newest kLimit of them; the
 // numbers of the lines that are not queries go to bad.
-std::deque<std::string> ParseHistory(const std::string& bytes, std::vector<int>& bad) {
+std::deque<std::string> ParseHistory(const std::string& bytes, TQueryCheck isQuery,
+                                     std::vector<int>& bad) {
   std::deque<std::string> read;
   std::size_t start = 0;
   int lineNumber = 0;
@@ -58,7 +53,7 @@ std::deque<std::string> ParseHistory(const std::string& bytes, std::vector<int>&
     std::string line = bytes.substr(start, end - start);
     start = end + 1;
     ++lineNumber;
-    if (!IsQueryLine(line)) {
+    if (!isQuery(line)) {
       bad.push_back(lineNumber);
       continue;
     }
@@ -97,7 +92,14 @@ std::string ConfigFolder() {
   return XdgFolder("XDG_CONFIG_HOME", ".config");
 }
 
-TQueryHistory::TQueryHistory(std::string file) : file_(std::move(file)) {}
+// Every line the program writes is a query as the search cleaned it.
+bool IsCleanedQuery(const std::string& line) {
+  return line.size() >= 2 && line.find('\0') == std::string::npos &&
+         CleanQuery(line) == line;
+}
+
+TQueryHistory::TQueryHistory(std::string file, TQueryCheck isQuery)
+    : file_(std::move(file)), isQuery_(isQuery) {}
 
 std::optional<std::string> TQueryHistory::ReadFile(bool complain) {
   std::error_code ec;
@@ -125,7 +127,7 @@ std::optional<std::string> TQueryHistory::ReadFile(bool complain) {
 
 std::deque<std::string> TQueryHistory::Parse(const std::string& bytes) {
   std::vector<int> bad;
-  std::deque<std::string> read = ParseHistory(bytes, bad);
+  std::deque<std::string> read = ParseHistory(bytes, isQuery_, bad);
   if (bad.empty() || bytes == keptDamage_) return read;
   // The good lines stay; the file as it was goes beside it, so that nothing
   // the damage hid is lost when the history is written again.

@@ -16,12 +16,18 @@ namespace velmora {
 std::string StateFolder();
 std::string ConfigFolder();
 
+// Whether a line of a history file is a query the window could have kept:
+// by default a query as the search cleans it, of two bytes at least.
+using TQueryCheck = bool (*)(const std::string& line);
+bool IsCleanedQuery(const std::string& line);
+
 class TQueryHistory {
  public:
   static constexpr std::size_t kLimit = 1000;
 
   // file: where the history is kept; empty keeps it for this run only.
-  explicit TQueryHistory(std::string file = {});
+  // isQuery tells the lines of a sound file.
+  explicit TQueryHistory(std::string file = {}, TQueryCheck isQuery = IsCleanedQuery);
 
   // Reads the file: one query (GBK bytes) a line, oldest first. A missing
   // file is an empty history; one that cannot be read is ignored with a
@@ -68,6 +74,7 @@ class TQueryHistory {
   static bool WriteFileAtomically(const std::string& file, const std::string& bytes);
 
   std::string file_;
+  TQueryCheck isQuery_;
   std::deque<std::string> entries_;
   std::deque<std::string> added_;    // added since the file was last written
   std::string keptDamage_;           // the damaged bytes kept aside last

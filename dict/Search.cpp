@@ -8,6 +8,7 @@
 
 #include "dict/DictFile.h"
 #include "dict/DictText.h"
+#include "dict/ExtendedSearch.h"
 #include "dict/Query.h"
 #include "dict/Texts.h"
 #include "platform/classes/Application.h"
@@ -15,6 +16,7 @@
 namespace velmora {
 
 bool StopRequested = false;
+unsigned SearchGeneration = 0;
 TSearchPacing SearchPacing;
 
 namespace {
@@ -150,15 +152,15 @@ TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view) {
 
 TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
                          TDictImages& images, const TSearchOptions& options) {
-  // The extended search is being built; until it lands both kinds run the
-  // specified one.
-  (void)options;
+  if (options.Kind == TSearchKind::Extended)
+    return RunExtendedSearch(controls, view, images);
   return RunSearch(controls, view, images);
 }
 
 TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
                          TDictImages& images) {
   TSearchButtonGuard searchButton(controls);
+  ++SearchGeneration;
   StopRequested = false;
   controls.SetStopEnabled(true);
   const std::string query = CleanQuery(controls.GetQueryText());

@@ -17,6 +17,11 @@ namespace velmora {
 // thread only.
 extern bool StopRequested;
 
+// Counts the searches started, of either kind. A search that sees it
+// changed after letting messages run knows that a newer search ran inside
+// it (the extended search then ends without writing more).
+extern unsigned SearchGeneration;
+
 // How a search keeps the window responsive. Pending messages run after every
 // entry shown and, while the scan finds nothing to show, once Interval has
 // passed; the clock is read at least every SliceBytes of scanning and after

@@ -5,9 +5,13 @@
 // query the window's time, the headless time and their ratio, the time from
 // the start of the search to the first painted entries, and for the full
 // listing how soon a click on Stop ends it, how often the window painted
-// meanwhile, and the process's peak memory (ru_maxrss) after it.
+// meanwhile, and the process's peak memory (ru_maxrss) after it. Then, with
+// the extended search on, it types words one key at a time and prints the
+// time from each key to the first painted screen of its results
+// (AsYouTypeBench.h).
 //
 //   velmora-window-bench [-C DIR] [--rounds N] [--screenshot FILE]
+//                        [--typing-rounds N] [--key-interval MS] [--typing-only]
 //
 // A search starts with Enter in the query box, as a person starts it, and
 // ends when the search has written its status line. --screenshot saves the
@@ -36,6 +40,7 @@
 
 #include "app/Dict.h"
 #include "bench/BestTime.h"
+#include "bench/window/AsYouTypeBench.h"
 #include "dict/ResultView.h"
 #include "dict/Search.h"
 #include "platform/classes/Application.h"
@@ -140,6 +145,8 @@ int main(int argc, char** argv) {
   std::string dir = VELMORA_DATA_DIR;
   int rounds = 2;
   std::string screenshot;
+  TTypingOptions typing;
+  bool typingOnly = false;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "-C") && i + 1 < argc) {
       dir = argv[++i];
@@ -147,10 +154,18 @@ int main(int argc, char** argv) {
       screenshot = argv[++i];
     } else if (!std::strcmp(argv[i], "--rounds") && i + 1 < argc) {
       rounds = std::max(1, std::atoi(argv[++i]));
+    } else if (!std::strcmp(argv[i], "--typing-rounds") && i + 1 < argc) {
+      typing.Rounds = std::max(1, std::atoi(argv[++i]));
+    } else if (!std::strcmp(argv[i], "--key-interval") && i + 1 < argc) {
+      typing.KeyIntervalMs = std::max(0, std::atoi(argv[++i]));
+    } else if (!std::strcmp(argv[i], "--typing-only")) {
+      typingOnly = true;
     } else {
       std::fprintf(
           stderr,
-          "usage: velmora-window-bench [-C DIR] [--rounds N] [--screenshot FILE]\n");
+          "usage: velmora-window-bench [-C DIR] [--rounds N] [--screenshot FILE]\n"
+          "                            [--typing-rounds N] [--key-interval MS] "
+          "[--typing-only]\n");
       return 2;
     }
   }
@@ -170,6 +185,11 @@ int main(int argc, char** argv) {
   form.DoCreate();
   form.show();
   QApplication::processEvents();
+  if (typingOnly) {
+    bool ok = RunTypingBench(form, typing);
+    std::filesystem::remove_all(state);
+    return ok ? 0 : 1;
+  }
   PaintWatch watch(form);
   form.reResult->viewport()->installEventFilter(&watch);
   // Halfway through the full listing's 372,000 lines.
@@ -240,7 +260,9 @@ int main(int argc, char** argv) {
     std::printf("stop %d ms into the full listing took effect after %.1f ms\n",
                 clickAfterMs, stopMs);
   std::printf("peak memory after the window's searches: %.1f MB\n", peakKb / 1024.0);
+  form.reResult->viewport()->removeEventFilter(&watch);
+  const bool typedOk = RunTypingBench(form, typing);
   std::error_code ignored;
   std::filesystem::remove_all(state, ignored);
-  return 0;
+  return typedOk ? 0 : 1;
 }

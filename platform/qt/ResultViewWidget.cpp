@@ -85,6 +85,7 @@ void TResultViewWidget::SetEdit(TQtRichEdit* edit) {
   if (!edit_) return;
   edit_->OnChanged = [this] { ScheduleUpdate(); };
   edit_->OnScrollIntoView = [this](int pos) {
+    if (pinTop_) return;
     pendingScroll_ = pos;
     pendingTop_ = false;
     ScheduleUpdate();
@@ -119,6 +120,14 @@ long long TResultViewWidget::Top() const {
 }
 
 // ---- showing changes ------------------------------------------------------
+
+void TResultViewWidget::PinTop(bool pin) {
+  pinTop_ = pin;
+  if (!pin) return;
+  pendingScroll_.reset();
+  pendingTop_ = true;
+  ScheduleUpdate();
+}
 
 void TResultViewWidget::ScheduleUpdate() {
   if (updateTimer_->isActive()) return;

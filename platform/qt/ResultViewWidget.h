@@ -53,6 +53,10 @@ class TResultViewWidget : public QAbstractScrollArea {
   void SetWriting(bool writing) { writing_ = writing; }
   bool Writing() const { return writing_; }
 
+  // While pinned, the view shows the top of the text from its next update
+  // on and does not follow the program's cursor; the user still scrolls.
+  void PinTop(bool pin);
+
   // Text size in percent of the font's (50..400); the indents scale with it.
   void SetZoom(int percent);
   int Zoom() const;
@@ -109,6 +113,7 @@ class TResultViewWidget : public QAbstractScrollArea {
   QElapsedTimer sinceFlush_;
   std::optional<int> pendingScroll_;  // byte position to bring into view
   bool pendingTop_ = false;
+  bool pinTop_ = false;
   bool caretVisible_ = true;
   bool selecting_ = false;       // a left-button drag selects
   std::optional<qreal> caretX_;  // kept across up and down moves

@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "dict/DictFile.h"
 #include "dict/DictFolder.h"
 #include "dict/Search.h"
 #include "platform/classes/Gbk.h"
@@ -25,9 +26,10 @@ using namespace velmora;
 namespace {
 
 const char kUsage[] =
-    "Usage: velmora-lookup [-C DIR] [--plain | --html | --json] [--raw]\n"
+    "Usage: velmora-lookup [-C DIR] [-x] [--plain | --html | --json] [--raw]\n"
     "                      [--color=WHEN] [--colors=WHICH] QUERY\n"
-    "       velmora-lookup --batch [-C DIR] [--plain | --json] [--raw] [--color=WHEN]\n"
+    "       velmora-lookup --batch [-C DIR] [-x] [--plain | --json] [--raw]\n"
+    "                      [--color=WHEN] [--colors=WHICH]\n"
     "\n"
     "Looks QUERY up in the dictionary files 1.sr to 5.sr exactly as the Velmora\n"
     "window does, and prints the result view: in colour on a terminal, otherwise\n"
@@ -36,6 +38,10 @@ const char kUsage[] =
     "dictionary.\n"
     "\n"
     "  -C DIR        search the dictionary in DIR\n"
+    "  -x, --extended  the extended search: pinyin (zhongguo, zhong1 guo2,\n"
+    "                zhōngguó), English words (green tea), traditional\n"
+    "                characters as well as simplified, wildcards over the key\n"
+    "                (学*, *学, 中?人); the best entries first\n"
     "  --plain       the text only, in UTF-8, one line per view line\n"
     "  --html        a standalone HTML page with colours, styles and links\n"
     "  --json        {\"text_hex\", \"text\", \"spans\", \"links\", \"found\"} on one\n"
@@ -110,6 +116,7 @@ struct TOptions {
   bool Color = false;
   TAnsiColors Colors = TAnsiColors::Palette;
   bool Raw = false;
+  bool Extended = false;
 };
 
 // One search into the view; the query as typed (UTF-8 unless raw).
@@ -118,7 +125,9 @@ TSearchOutcome Search(const TOptions& options, const std::string& typed,
   edit.Clear();
   TResultView view(edit);
   TQueryControls controls(options.Raw ? typed : gbk::FromUtf8(typed));
-  const TSearchOutcome outcome = RunSearch(controls, view);
+  TSearchOptions search;
+  if (options.Extended) search.Kind = TSearchKind::Extended;
+  const TSearchOutcome outcome = RunSearch(controls, view, SharedDictImages(), search);
   cleaned = controls.GetQueryText();
   return outcome;
 }
@@ -217,6 +226,7 @@ struct TCommandLine {
   TColorKind Colors = TColorKind::Auto;
   bool Raw = false;
   bool Batch = false;
+  bool Extended = false;
   std::optional<std::string> Dir;
   std::optional<std::string> Query;
 };
@@ -273,6 +283,8 @@ TCommandLine ParseArguments(int argc, char** argv) {
       } else {
         return fail("--colors takes terminal, 24bit or auto");
       }
+    } else if (arg == "--extended" || arg == "-x") {
+      line.Extended = true;
     } else if (arg.rfind("--color", 0) == 0) {
       const std::optional<TColorWhen> when = ParseColorWhen(arg);
       if (!when)
@@ -315,6 +327,7 @@ TOptions DecideOptions(const TCommandLine& line) {
   options.Color = line.Mode == TMode::Terminal && UseColor(line.Color);
   options.Colors = DecideColors(line.Colors);
   options.Raw = line.Raw;
+  options.Extended = line.Extended;
   return options;
 }
 

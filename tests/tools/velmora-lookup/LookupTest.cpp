@@ -359,6 +359,39 @@ TEST_F(LookupTest, CommandLineErrors) {
   EXPECT_EQ(run.Out, "");
 }
 
+TEST_F(LookupTest, ExtendedSearchReadsPinyinEnglishAndWildcards) {
+  // 中国：[Zhong1 guo2] China; 国：[guo2] country, in GBK.
+  WriteAll(
+      "\xD6\xD0\xB9\xFA\xA3\xBA[Zhong1 guo2] China\n\xB9\xFA\xA3\xBA[guo2] country\n");
+  // Without -x the letters are cleaned away, as the window does by default.
+  TRun run = Run(InDir() + "--plain zhongguo");
+  EXPECT_EQ(run.Status, 2);
+  for (const char* args : {"-x --plain zhongguo", "--extended --plain 'zhōng guó'",
+                           "-x --plain china", "-x --plain '中*'"}) {
+    run = Run(InDir() + args);
+    EXPECT_EQ(run.Status, 0) << args;
+    EXPECT_EQ(run.Out.substr(run.Out.find("\n\n") + 2, 40),
+              "中国：\n      [zhong1 guo2] china\n\n")
+        << args;
+  }
+  run = Run(InDir() + "-x --json country");
+  EXPECT_EQ(run.Status, 0);
+  const json view = json::parse(run.Out);
+  // The English word is marked in the explanation.
+  bool marked = false;
+  for (const json& span : view["spans"])
+    marked |=
+        span["color"] == "#ff7777" && span["underline"] == true && span["length"] == 7;
+  EXPECT_TRUE(marked) << run.Out;
+
+  run = Run(InDir() + "-x --batch --plain", "", "guo\nnothing at all\n");
+  EXPECT_EQ(run.Status, 0);
+  EXPECT_NE(run.Out.find("国：\n      [guo2] country"), std::string::npos);
+  EXPECT_NE(run.Out.find("您查询的词没有收录"), std::string::npos);
+  run = Run(InDir() + "-x --plain 'nothing at all'");
+  EXPECT_EQ(run.Status, 1);
+}
+
 }  // namespace
 
 // An installed layout: the program in PREFIX/bin, the dictionary in

@@ -1,0 +1,502 @@
+#include "dict/ExtendedSearch.h"
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "dict/DictFile.h"
+#include "dict/DictText.h"
+#include "dict/EnglishWords.h"
+#include "dict/Pinyin.h"
+#include "dict/Prefilter.h"
+#include "dict/Query.h"
+#include "dict/Simplified.h"
+#include "dict/Texts.h"
+#include "dict/Wildcard.h"
+#include "platform/classes/Application.h"
+
+namespace velmora {
+
+namespace {
+
+using TSpans = std::vector<std::pair<std::size_t, std::size_t>>;
+
+class TSearchButtonGuard {
+ public:
+  explicit TSearchButtonGuard(ISearchControls& controls) : controls_(controls) {
+    controls_.SetSearchEnabled(false);
+  }
+  ~TSearchButtonGuard() { controls_.SetSearchEnabled(true); }
+  TSearchButtonGuard(const TSearchButtonGuard&) = delete;
+  TSearchButtonGuard& operator=(const TSearchButtonGuard&) = delete;
+
+ private:
+  ISearchControls& controls_;
+};
+
+// Lets pending messages run after every entry shown and otherwise whenever
+// the interval has passed; says whether this search must end: a stop was
+// asked for, or a newer search ran meanwhile.
+class TPacer {
+ public:
+  TPacer() : generation_(SearchGeneration), last_(Clock::now()) {}
+  bool Stopped(bool shown) {
+    if (!shown && Clock::now() - last_ < SearchPacing.Interval) return false;
+    Application().ProcessMessages();
+    last_ = Clock::now();
+    return Superseded();
+  }
+  bool Superseded() const { return StopRequested || SearchGeneration != generation_; }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  unsigned generation_;
+  Clock::time_point last_;
+};
+
+enum class TScanEnd { Done, Stopped };
+
+void ShowFailure(TResultView& view, std::string_view message) {
+  view.AppendLine(message);
+  view.HighlightAdded(message, 2, clRed);
+}
+
+void MarkMatches(TResultView& view, int base, const TSpans& spans) {
+  for (const auto& [from, to] : spans)
+    view.MarkSpan(base + int(from), int(to - from), MatchColor, fsBold | fsUnderline);
+}
+
+// The key line, blue, with the given spans of the key marked.
+void ShowKey(TResultView& view, std::string_view key, const TSpans& marks) {
+  view.AppendLine(key);
+  view.HighlightAdded(key, 2, 0);
+  MarkMatches(view, view.LastLineStart() - 2 - int(key.size()), marks);
+}
+
+// The explanation line as the specified search writes it; returns the text
+// shown and the position of its first byte.
+std::pair<std::string, int> ShowExplanation(TResultView& view,
+                                            std::string_view explanation) {
+  std::string text = DisplayExplanation(explanation);
+  std::string line;
+  line.reserve(texts::kIndent.size() + text.size() + 1);
+  line.append(texts::kIndent).append(text).append("\n");
+  view.AppendLine(line);
+  view.HighlightAdded(text, 3, ExplanationColor);
+  const int base = view.LastLineStart() - 3 - int(text.size());
+  return {std::move(text), base};
+}
+
+// The heading and the status line, as the specified search writes them.
+void ShowHeading(TResultView& view, const std::string& shown) {
+  std::string heading;
+  heading.append(texts::kHeadingBefore).append(shown).append(texts::kHeadingAfter);
+  view.AppendLine(heading);
+  view.HighlightAdded(heading, 2, clBlue);
+  view.HighlightAdded(shown, 14, MatchColor);
+  view.View().SetSelStyle(fsBold | fsUnderline);
+  view.HighlightAdded(heading, 4, clBlue);  // counts back past the view: formats nothing
+  view.AppendLine(texts::kSearching);
+}
+
+std::string_view Trimmed(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+// The key without its separator.
+std::string_view BareKey(std::string_view key) {
+  if (key.size() >= kKeySeparator.size() &&
+      key.substr(key.size() - kKeySeparator.size()) == kKeySeparator)
+    key.remove_suffix(kKeySeparator.size());
+  return key;
+}
+
+char LowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? char(c + 32) : c;
+}
+
+// Whether text begins with / holds needle (lower case), letters of text in
+// either case. Bytes, not characters: these only sort out lines that
+// can't match before the real tests.
+bool StartsAnyCase(std::string_view text, std::string_view needle) {
+  if (text.size() < needle.size()) return false;
+  for (std::size_t k = 0; k < needle.size(); ++k)
+    if (LowerAscii(text[k]) != needle[k]) return false;
+  return true;
+}
+
+bool ContainsAnyCase(std::string_view text, std::string_view needle) {
+  for (std::size_t i = 0; i + needle.size() <= text.size(); ++i)
+    if (StartsAnyCase(text.substr(i), needle)) return true;
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// Chinese characters: the specified passes, over one or two forms of the
+// query.
+
+struct TCandidateMemo {
+  static constexpr std::size_t kMaxLines = 1 << 16;
+  std::shared_ptr<const TDictImage> Image;
+  std::vector<std::string_view> Lines;
+  bool Complete = false;
+};
+
+class TChineseSearch {
+ public:
+  TChineseSearch(std::vector<std::string> forms, TResultView& view, TPacer& pacer)
+      : forms_(std::move(forms)), view_(view), pacer_(pacer), finder_(Needles(forms_)) {
+    for (const std::string& f : forms_) matchers_.emplace_back(f);
+  }
+
+  TScanEnd Scan(const std::shared_ptr<const TDictImage>& image, int pass,
+                TCandidateMemo& memo) {
+    if (pass == 3 && memo.Complete && memo.Image == image) {
+      for (std::string_view line : memo.Lines)
+        if (Test(line, pass) == TScanEnd::Stopped) return TScanEnd::Stopped;
+      return TScanEnd::Done;
+    }
+    const bool record = pass < 3;
+    if (record) memo = TCandidateMemo{image, {}, false};
+    TNeedleLines lines(image->Bytes(), finder_, SearchPacing.SliceBytes);
+    std::string_view line;
+    for (;;) {
+      const TNeedleLines::TStep step = lines.Next(line);
+      if (step == TNeedleLines::TStep::End) break;
+      if (step == TNeedleLines::TStep::Slice) {
+        if (pacer_.Stopped(false)) return TScanEnd::Stopped;
+        continue;
+      }
+      if (record && memo.Image) {
+        if (memo.Lines.size() < TCandidateMemo::kMaxLines)
+          memo.Lines.push_back(line);
+        else
+          memo = TCandidateMemo{};
+      }
+      if (Test(line, pass) == TScanEnd::Stopped) return TScanEnd::Stopped;
+    }
+    if (record && memo.Image) memo.Complete = true;
+    return TScanEnd::Done;
+  }
+
+  bool Found() const { return found_; }
+
+ private:
+  static TNeedleFinder Needles(const std::vector<std::string>& forms) {
+    std::vector<TNeedle> needles;
+    // A cleaned query has no ASCII letters, so its bytes are exact.
+    for (const std::string& f : forms) needles.push_back(TNeedle{f, false});
+    return TNeedleFinder(std::move(needles));
+  }
+
+  bool In(std::string_view text) const {
+    for (const TMatcher& m : matchers_)
+      if (m.In(text)) return true;
+    return false;
+  }
+
+  TScanEnd Test(std::string_view line, int pass) {
+    const TEntry entry = SplitLine(line);
+    const bool keyMatch = In(entry.Key);
+    bool shown = false;
+    if (pass < 3 ? keyMatch : !keyMatch && In(entry.Explanation)) {
+      if (pacer_.Superseded()) return TScanEnd::Stopped;
+      found_ = true;
+      view_.AppendLine(entry.Key);
+      view_.HighlightAdded(entry.Key, 2, 0);
+      if (pass < 3)
+        for (const std::string& f : forms_)
+          view_.HighlightMatches(entry.Key, f, 3, MatchColor);
+      const std::string text = ShowExplanation(view_, entry.Explanation).first;
+      if (pass == 3)
+        for (const std::string& f : forms_)
+          view_.HighlightMatches(text, f, 4, MatchColor);
+      shown = true;
+    }
+    return pacer_.Stopped(shown) ? TScanEnd::Stopped : TScanEnd::Done;
+  }
+
+  std::vector<std::string> forms_;
+  std::vector<TMatcher> matchers_;
+  TResultView& view_;
+  TPacer& pacer_;
+  TNeedleFinder finder_;
+  bool found_ = false;
+};
+
+TSearchOutcome RunChinese(ISearchControls& controls, TResultView& view,
+                          TDictImages& images, TPacer& pacer) {
+  const std::string query = CleanQuery(controls.GetQueryText());
+  if (query.size() < 2) {
+    ShowFailure(view, texts::kInvalidQuery);
+    return TSearchOutcome::InvalidQuery;
+  }
+  const int ownFile = OwnFileNumber(query);
+  std::shared_ptr<const TDictImage> image = images.Open(DictFileName(ownFile));
+  if (!image) {
+    ShowFailure(view, texts::kOwnFileMissing);
+    return TSearchOutcome::OwnFileMissing;
+  }
+  ShowHeading(view, query);
+
+  std::vector<std::string> forms{query};
+  if (std::string simplified = ToSimplified(query); simplified != query)
+    forms.push_back(std::move(simplified));
+  TChineseSearch search(std::move(forms), view, pacer);
+  TCandidateMemo memos[5];
+  for (int pass = 1; pass <= 3; ++pass) {
+    for (int number = 1; number <= 5; ++number) {
+      if (pass == 1 && number != ownFile) continue;
+      if (pass == 2 && number == ownFile) continue;
+      if (pass > 1) {
+        image.reset();
+        const std::string name = DictFileName(number);
+        image = images.Open(name);
+        if (!image) {
+          std::string message(texts::kFileMissing);
+          view.ReplaceLine(0, message.append(name));
+          return TSearchOutcome::OtherFileMissing;
+        }
+      }
+      if (search.Scan(image, pass, memos[number - 1]) == TScanEnd::Stopped)
+        return TSearchOutcome::Stopped;
+    }
+  }
+  view.ReplaceLine(1, texts::kFinished);
+  if (!search.Found()) ShowFailure(view, texts::kNotFound);
+  return search.Found() ? TSearchOutcome::Found : TSearchOutcome::NotFound;
+}
+
+// ---------------------------------------------------------------------------
+// Wildcards and Latin letters: every file once, in order; the entries are
+// gathered, ranked and then shown.
+
+struct THit {
+  int Rank = 0;
+  std::size_t KeySize = 0;
+  std::string_view Line;
+};
+
+// How a gathered search tests a line and marks what it shows.
+class ILineTest {
+ public:
+  virtual ~ILineTest() = default;
+  // The rank of a line that matches.
+  virtual std::optional<int> Rank(const TEntry& entry) const = 0;
+  virtual TSpans KeyMarks(std::string_view bareKey) const = 0;
+  virtual TSpans TextMarks(std::string_view shownText) const = 0;
+};
+
+class TWildcardTest : public ILineTest {
+ public:
+  explicit TWildcardTest(TWildcard pattern) : pattern_(std::move(pattern)) {}
+  std::optional<int> Rank(const TEntry& entry) const override {
+    if (pattern_.Match(BareKey(entry.Key))) return 0;
+    return std::nullopt;
+  }
+  TSpans KeyMarks(std::string_view bareKey) const override {
+    TSpans spans;
+    pattern_.Match(bareKey, &spans);
+    return spans;
+  }
+  TSpans TextMarks(std::string_view) const override { return {}; }
+
+ private:
+  TWildcard pattern_;
+};
+
+class TLatinTest : public ILineTest {
+ public:
+  TLatinTest(std::optional<pinyin::TReadingQuery> reading,
+             std::optional<english::TWordsQuery> words)
+      : reading_(std::move(reading)), words_(std::move(words)) {
+    // What the reading's needle asks of the explanation: "[" and the
+    // beginning of the first syllable.
+    if (reading_) readingStart_ = reading_->Needle().substr(kKeySeparator.size());
+  }
+
+  std::optional<int> Rank(const TEntry& entry) const override {
+    std::optional<int> best;
+    // Most candidates hold only one of the needles, or hold it elsewhere:
+    // a quick look at the bytes spares them the full tests.
+    if (reading_ && StartsAnyCase(entry.Explanation, readingStart_)) {
+      if (const std::optional<std::string_view> r =
+              pinyin::ReadingOf(entry.Explanation)) {
+        switch (reading_->Match(*r)) {
+          case pinyin::TReadingMatch::Exact:
+            return int(TLatinRank::ReadingExact);
+          case pinyin::TReadingMatch::Whole:
+            return int(TLatinRank::ReadingWhole);
+          case pinyin::TReadingMatch::Prefix:
+            best = int(TLatinRank::ReadingPrefix);
+            break;
+          case pinyin::TReadingMatch::None:
+            break;
+        }
+      }
+    }
+    if (words_ && ContainsAnyCase(entry.Explanation, words_->Needle())) {
+      switch (words_->Match(entry.Explanation)) {
+        case english::TWordsMatch::Equal:
+          return int(TLatinRank::SenseEqual);
+        case english::TWordsMatch::Words:
+          if (!best) best = int(TLatinRank::SenseWords);
+          break;
+        case english::TWordsMatch::None:
+          break;
+      }
+    }
+    return best;
+  }
+  TSpans KeyMarks(std::string_view) const override { return {}; }
+  TSpans TextMarks(std::string_view text) const override {
+    TSpans spans;
+    if (reading_) {
+      if (const std::optional<std::string_view> r = pinyin::ReadingOf(text)) {
+        std::size_t end = 0;
+        if (reading_->Match(*r, &end) != pinyin::TReadingMatch::None)
+          spans.emplace_back(1, 1 + end);
+      }
+    }
+    if (words_) words_->Match(text, &spans);
+    return spans;
+  }
+
+  std::vector<TNeedle> Needles() const {
+    std::vector<TNeedle> needles;
+    if (reading_) needles.push_back(TNeedle{reading_->Needle(), true});
+    if (words_) needles.push_back(TNeedle{words_->Needle(), true});
+    return needles;
+  }
+
+ private:
+  std::optional<pinyin::TReadingQuery> reading_;
+  std::optional<english::TWordsQuery> words_;
+  std::string readingStart_;
+};
+
+TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
+                           const TNeedleFinder& finder, TResultView& view,
+                           TDictImages& images, TPacer& pacer) {
+  std::vector<std::shared_ptr<const TDictImage>> held;
+  std::vector<THit> hits;
+  std::string missing;
+  for (int number = 1; number <= 5 && missing.empty(); ++number) {
+    const std::string name = DictFileName(number);
+    std::shared_ptr<const TDictImage> image = images.Open(name);
+    if (!image) {
+      if (number == 1) {
+        ShowFailure(view, texts::kOwnFileMissing);
+        return TSearchOutcome::OwnFileMissing;
+      }
+      missing = name;
+      break;
+    }
+    if (number == 1) ShowHeading(view, shown);
+    TNeedleLines lines(image->Bytes(), finder, SearchPacing.SliceBytes);
+    std::string_view line;
+    for (;;) {
+      const TNeedleLines::TStep step = lines.Next(line);
+      if (step == TNeedleLines::TStep::End) break;
+      if (step == TNeedleLines::TStep::Line) {
+        const TEntry entry = SplitLine(line);
+        if (const std::optional<int> rank = test.Rank(entry))
+          hits.push_back(THit{*rank, BareKey(entry.Key).size(), line});
+      }
+      if (pacer.Stopped(false)) return TSearchOutcome::Stopped;
+    }
+    held.push_back(std::move(image));
+  }
+
+  // Gathered in the order of the files, so a stable sort keeps it inside
+  // equal ranks and key lengths.
+  std::stable_sort(hits.begin(), hits.end(), [](const THit& a, const THit& b) {
+    return a.Rank != b.Rank ? a.Rank < b.Rank : a.KeySize < b.KeySize;
+  });
+  for (const THit& hit : hits) {
+    if (pacer.Superseded()) return TSearchOutcome::Stopped;
+    const TEntry entry = SplitLine(hit.Line);
+    ShowKey(view, entry.Key, test.KeyMarks(BareKey(entry.Key)));
+    const auto [text, base] = ShowExplanation(view, entry.Explanation);
+    MarkMatches(view, base, test.TextMarks(text));
+    if (pacer.Stopped(true)) return TSearchOutcome::Stopped;
+  }
+  if (!missing.empty()) {
+    std::string message(texts::kFileMissing);
+    view.ReplaceLine(0, message.append(missing));
+    return TSearchOutcome::OtherFileMissing;
+  }
+  view.ReplaceLine(1, texts::kFinished);
+  if (hits.empty()) ShowFailure(view, texts::kNotFound);
+  return hits.empty() ? TSearchOutcome::NotFound : TSearchOutcome::Found;
+}
+
+bool HasWildcard(std::string_view query) {
+  for (std::size_t i = 0; i < query.size(); i += LeadByteLengthAt(query, i))
+    if (query[i] == '*' || query[i] == '?') return true;
+  return false;
+}
+
+// A double-byte character other than the tone-marked vowels and ü of
+// pinyin (A8A1..A8BA).
+bool HasChinese(std::string_view query) {
+  for (std::size_t i = 0; i < query.size(); i += LeadByteLengthAt(query, i)) {
+    if (LeadByteLengthAt(query, i) == 1) continue;
+    const unsigned char lead = static_cast<unsigned char>(query[i]);
+    const unsigned char trail = static_cast<unsigned char>(query[i + 1]);
+    if (!(lead == 0xA8 && trail >= 0xA1 && trail <= 0xBA)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+TExtendedKind ExtendedKindOf(std::string_view query) {
+  if (HasWildcard(query)) return TExtendedKind::Wildcard;
+  if (HasChinese(query)) return TExtendedKind::Chinese;
+  if (pinyin::TReadingQuery::Parse(query) || english::TWordsQuery::Parse(query))
+    return TExtendedKind::Latin;
+  // Nothing the extended search reads: the specified cleaning decides.
+  return TExtendedKind::Chinese;
+}
+
+TSearchOutcome RunExtendedSearch(ISearchControls& controls, TResultView& view,
+                                 TDictImages& images) {
+  TSearchButtonGuard searchButton(controls);
+  ++SearchGeneration;
+  StopRequested = false;
+  controls.SetStopEnabled(true);
+  TPacer pacer;
+  // The query box is left as typed: with results as you type, rewriting it
+  // would move the caret under the user's hands.
+  const std::string typed = controls.GetQueryText();
+
+  view.ClearView();
+  view.View().SetParagraphIndents(6, 22);
+  switch (ExtendedKindOf(typed)) {
+    case TExtendedKind::Chinese:
+      return RunChinese(controls, view, images, pacer);
+    case TExtendedKind::Wildcard: {
+      TWildcard pattern = *TWildcard::Parse(typed);
+      const TNeedleFinder finder({TNeedle{pattern.Needle(), true}});
+      const std::string shown = pattern.Pattern();
+      return RunGathered(shown, TWildcardTest(std::move(pattern)), finder, view, images,
+                         pacer);
+    }
+    case TExtendedKind::Latin: {
+      const TLatinTest test(pinyin::TReadingQuery::Parse(typed),
+                            english::TWordsQuery::Parse(typed));
+      const TNeedleFinder finder(test.Needles());
+      return RunGathered(std::string(Trimmed(typed)), test, finder, view, images, pacer);
+    }
+  }
+  return TSearchOutcome::InvalidQuery;
+}
+
+}  // namespace velmora

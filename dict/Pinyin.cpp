@@ -1,0 +1,268 @@
+#include "dict/Pinyin.h"
+
+#include <algorithm>
+#include <array>
+
+#include "dict/DictFile.h"
+#include "dict/DictText.h"
+
+namespace velmora::pinyin {
+
+namespace {
+
+// Every syllable of Mandarin as the dictionary writes it, ü as v, sorted.
+constexpr std::string_view kSyllables[] = {
+    "a",     "ai",     "an",     "ang",   "ao",    "ba",    "bai",    "ban",   "bang",
+    "bao",   "bei",    "ben",    "beng",  "bi",    "bian",  "biang",  "biao",  "bie",
+    "bin",   "bing",   "biu",    "bo",    "bu",    "ca",    "cai",    "can",   "cang",
+    "cao",   "ce",     "cei",    "cen",   "ceng",  "cha",   "chai",   "chan",  "chang",
+    "chao",  "che",    "chen",   "cheng", "chi",   "chong", "chou",   "chu",   "chua",
+    "chuai", "chuan",  "chuang", "chui",  "chun",  "chuo",  "ci",     "cong",  "cou",
+    "cu",    "cuan",   "cui",    "cun",   "cuo",   "da",    "dai",    "dan",   "dang",
+    "dao",   "de",     "dei",    "den",   "deng",  "di",    "dia",    "dian",  "diao",
+    "die",   "ding",   "diu",    "dong",  "dou",   "du",    "duan",   "dui",   "dun",
+    "duo",   "e",      "ei",     "en",    "eng",   "er",    "fa",     "fan",   "fang",
+    "fei",   "fen",    "feng",   "fiao",  "fo",    "fou",   "fu",     "ga",    "gai",
+    "gan",   "gang",   "gao",    "ge",    "gei",   "gen",   "geng",   "gong",  "gou",
+    "gu",    "gua",    "guai",   "guan",  "guang", "gui",   "gun",    "guo",   "ha",
+    "hai",   "han",    "hang",   "hao",   "he",    "hei",   "hen",    "heng",  "hm",
+    "hng",   "hong",   "hou",    "hu",    "hua",   "huai",  "huan",   "huang", "hui",
+    "hun",   "huo",    "ji",     "jia",   "jian",  "jiang", "jiao",   "jie",   "jin",
+    "jing",  "jiong",  "jiu",    "ju",    "juan",  "jue",   "jun",    "ka",    "kai",
+    "kan",   "kang",   "kao",    "ke",    "kei",   "ken",   "keng",   "kong",  "kou",
+    "ku",    "kua",    "kuai",   "kuan",  "kuang", "kui",   "kun",    "kuo",   "la",
+    "lai",   "lan",    "lang",   "lao",   "le",    "lei",   "leng",   "li",    "lia",
+    "lian",  "liang",  "liao",   "lie",   "lin",   "ling",  "liu",    "lo",    "long",
+    "lou",   "lu",     "luan",   "lun",   "luo",   "lv",    "lve",    "m",     "ma",
+    "mai",   "man",    "mang",   "mao",   "me",    "mei",   "men",    "meng",  "mi",
+    "mian",  "miao",   "mie",    "min",   "ming",  "miu",   "mo",     "mou",   "mu",
+    "n",     "na",     "nai",    "nan",   "nang",  "nao",   "ne",     "nei",   "nen",
+    "neng",  "ng",     "ni",     "nian",  "niang", "niao",  "nie",    "nin",   "ning",
+    "niu",   "nong",   "nou",    "nu",    "nuan",  "nun",   "nuo",    "nv",    "nve",
+    "o",     "ou",     "pa",     "pai",   "pan",   "pang",  "pao",    "pei",   "pen",
+    "peng",  "pi",     "pian",   "piao",  "pie",   "pin",   "ping",   "po",    "pou",
+    "pu",    "qi",     "qia",    "qian",  "qiang", "qiao",  "qie",    "qin",   "qing",
+    "qiong", "qiu",    "qu",     "quan",  "que",   "qun",   "r",      "ran",   "rang",
+    "rao",   "re",     "ren",    "reng",  "ri",    "rong",  "rou",    "ru",    "rua",
+    "ruan",  "rui",    "run",    "ruo",   "sa",    "sai",   "san",    "sang",  "sao",
+    "se",    "sei",    "sen",    "seng",  "sha",   "shai",  "shan",   "shang", "shao",
+    "she",   "shei",   "shen",   "sheng", "shi",   "shou",  "shu",    "shua",  "shuai",
+    "shuan", "shuang", "shui",   "shun",  "shuo",  "si",    "song",   "sou",   "su",
+    "suan",  "sui",    "sun",    "suo",   "ta",    "tai",   "tan",    "tang",  "tao",
+    "te",    "tei",    "teng",   "ti",    "tian",  "tiao",  "tie",    "ting",  "tong",
+    "tou",   "tu",     "tuan",   "tui",   "tun",   "tuo",   "wa",     "wai",   "wan",
+    "wang",  "wei",    "wen",    "weng",  "wo",    "wu",    "xi",     "xia",   "xian",
+    "xiang", "xiao",   "xie",    "xin",   "xing",  "xiong", "xiu",    "xu",    "xuan",
+    "xue",   "xun",    "ya",     "yan",   "yang",  "yao",   "ye",     "yi",    "yin",
+    "ying",  "yo",     "yong",   "you",   "yu",    "yuan",  "yue",    "yun",   "za",
+    "zai",   "zan",    "zang",   "zao",   "ze",    "zei",   "zen",    "zeng",  "zha",
+    "zhai",  "zhan",   "zhang",  "zhao",  "zhe",   "zhei",  "zhen",   "zheng", "zhi",
+    "zhong", "zhou",   "zhu",    "zhua",  "zhuai", "zhuan", "zhuang", "zhui",  "zhun",
+    "zhuo",  "zi",     "zong",   "zou",   "zu",    "zuan",  "zui",    "zun",   "zuo",
+};
+constexpr std::size_t kLongestSyllable = 6;
+
+// GBK holds the tone-marked vowels of pinyin at A8A1..A8B8, four tones of
+// a e i o u ü each, then ü (A8B9) and ê (A8BA).
+struct TVowel {
+  char Letter = 0;
+  int Tone = 0;
+};
+std::optional<TVowel> PinyinVowel(unsigned char lead, unsigned char trail) {
+  if (lead != 0xA8 || trail < 0xA1 || trail > 0xBA) return std::nullopt;
+  const int k = trail - 0xA1;
+  if (k < 24) return TVowel{"aeiouv"[k / 4], k % 4 + 1};
+  return TVowel{k == 24 ? 'v' : 'e', 0};
+}
+
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? char(c + 32) : c;
+}
+bool IsLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// One syllable of a reading as the file writes it: its letters in the
+// normalised spelling and its tone (0 when it has none).
+struct TSyllable {
+  std::string Letters;
+  int Tone = 0;
+};
+
+bool ReadSyllable(std::string_view token, TSyllable& out) {
+  out.Letters.clear();
+  out.Tone = 0;
+  for (std::size_t i = 0; i < token.size();) {
+    const char c = token[i];
+    if (IsLetter(c)) {
+      if (Lower(c) == 'u' && i + 1 < token.size() && token[i + 1] == ':') {
+        out.Letters.push_back('v');
+        i += 2;
+      } else {
+        out.Letters.push_back(Lower(c));
+        ++i;
+      }
+    } else if (i + 1 < token.size()) {
+      const std::optional<TVowel> v = PinyinVowel(
+          static_cast<unsigned char>(c), static_cast<unsigned char>(token[i + 1]));
+      if (!v) return false;
+      out.Letters.push_back(v->Letter);
+      if (v->Tone) out.Tone = v->Tone;
+      i += 2;
+    } else if (c >= '1' && c <= '5' && !out.Letters.empty()) {
+      out.Tone = c - '0';
+      ++i;
+    } else {
+      return false;
+    }
+    // A tone digit ends the syllable.
+    if (out.Tone && i < token.size() && c >= '1' && c <= '5') return false;
+  }
+  return !out.Letters.empty();
+}
+
+}  // namespace
+
+bool IsSyllable(std::string_view letters) {
+  return std::binary_search(std::begin(kSyllables), std::end(kSyllables), letters);
+}
+
+std::optional<TReadingQuery> TReadingQuery::Parse(std::string_view gbk) {
+  TReadingQuery q;
+  std::vector<TLetter>& letters = q.letters_;
+  for (std::size_t i = 0; i < gbk.size();) {
+    const char c = gbk[i];
+    const unsigned char b = static_cast<unsigned char>(c);
+    if (IsLetter(c)) {
+      TLetter l;
+      l.Letter = Lower(c);
+      ++i;
+      if (l.Letter == 'u' && i < gbk.size() && gbk[i] == ':') {
+        l.Letter = 'v';
+        ++i;
+      }
+      letters.push_back(l);
+    } else if (b >= 0x81 && b <= 0xFE && i + 1 < gbk.size()) {
+      const std::optional<TVowel> v =
+          PinyinVowel(b, static_cast<unsigned char>(gbk[i + 1]));
+      if (!v) return std::nullopt;
+      TLetter l;
+      l.Letter = v->Letter;
+      l.Mark = v->Tone;
+      letters.push_back(l);
+      i += 2;
+    } else if (c >= '1' && c <= '5') {
+      // A tone follows a letter, never a break or another tone.
+      if (letters.empty() || letters.back().Break) return std::nullopt;
+      letters.back().DigitTone = c - '0';
+      letters.back().Break = true;
+      ++i;
+    } else if (c == ' ' || c == '\'') {
+      if (!letters.empty()) letters.back().Break = true;
+      ++i;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (letters.empty()) return std::nullopt;
+  // ü keeps its dots only after l and n.
+  for (std::size_t i = 1; i < letters.size(); ++i) {
+    const char before = letters[i - 1].Letter;
+    if (letters[i].Letter == 'v' && !letters[i - 1].Break &&
+        (before == 'j' || before == 'q' || before == 'x' || before == 'y'))
+      letters[i].Letter = 'u';
+  }
+
+  // rest[i]: the letters from i on split into syllables.
+  const std::size_t n = letters.size();
+  std::vector<bool> rest(n + 1, false);
+  rest[n] = true;
+  for (std::size_t at = n; at-- > 0;) {
+    std::string s;
+    for (std::size_t len = 1; len <= kLongestSyllable && at + len <= n; ++len) {
+      s.push_back(letters[at + len - 1].Letter);
+      if (rest[at + len] && IsSyllable(s)) {
+        rest[at] = true;
+        break;
+      }
+      if (letters[at + len - 1].Break) break;
+    }
+  }
+  if (!rest[0]) return std::nullopt;
+  // The first syllable's beginning that every split shares.
+  std::string first, common;
+  bool any = false;
+  for (std::size_t len = 1; len <= kLongestSyllable && len <= n; ++len) {
+    first.push_back(letters[len - 1].Letter);
+    if (IsSyllable(first) && rest[len]) {
+      if (!any) common = first;
+      std::size_t same = 0;
+      while (same < common.size() && same < first.size() && common[same] == first[same])
+        ++same;
+      common.resize(same);
+      any = true;
+    }
+    if (letters[len - 1].Break) break;
+  }
+  q.needle_ = std::string(kKeySeparator) + "[" + common.substr(0, common.find('v'));
+  return q;
+}
+
+std::string TReadingQuery::Needle() const {
+  return needle_;
+}
+
+TReadingMatch TReadingQuery::Match(std::string_view reading,
+                                   std::size_t* matchedEnd) const {
+  const std::size_t n = letters_.size();
+  std::size_t at = 0;  // letters of the query matched so far
+  bool allToned = true;
+  TSyllable syllable;
+  std::size_t pos = 0;
+  while (pos < reading.size()) {
+    if (reading[pos] == ' ') {
+      ++pos;
+      continue;
+    }
+    if (at == n) break;  // more syllables after the query's
+    std::size_t end = reading.find(' ', pos);
+    if (end == std::string_view::npos) end = reading.size();
+    if (!ReadSyllable(reading.substr(pos, end - pos), syllable) ||
+        !IsSyllable(syllable.Letters))
+      return TReadingMatch::None;
+    const std::size_t len = syllable.Letters.size();
+    if (len > n - at) return TReadingMatch::None;
+    int tone = 0;
+    for (std::size_t k = 0; k < len; ++k) {
+      const TLetter& l = letters_[at + k];
+      if (l.Letter != syllable.Letters[k]) return TReadingMatch::None;
+      // No break of the query inside the syllable.
+      if (l.Break && k + 1 < len) return TReadingMatch::None;
+      for (int given : {l.Mark, k + 1 == len ? l.DigitTone : 0}) {
+        if (!given) continue;
+        if (tone && tone != given) return TReadingMatch::None;
+        tone = given;
+      }
+    }
+    if (tone == 0)
+      allToned = false;
+    else if (tone != syllable.Tone)
+      return TReadingMatch::None;
+    at += len;
+    pos = end;
+    if (matchedEnd) *matchedEnd = end;
+  }
+  if (at < n) return TReadingMatch::None;
+  while (pos < reading.size() && reading[pos] == ' ') ++pos;
+  if (pos < reading.size()) return TReadingMatch::Prefix;
+  return allToned ? TReadingMatch::Exact : TReadingMatch::Whole;
+}
+
+std::optional<std::string_view> ReadingOf(std::string_view explanation) {
+  if (explanation.empty() || explanation[0] != '[') return std::nullopt;
+  const std::size_t close = FindAtBoundary(explanation, "]");
+  if (close == std::string_view::npos) return std::nullopt;
+  return explanation.substr(1, close - 1);
+}
+
+}  // namespace velmora::pinyin

@@ -1,0 +1,71 @@
+// Readings in pinyin. A query such as "zhongguo", "zhong1 guo2", "Zhong'guo"
+// or "zhōngguó" is read into letters with the tones and syllable breaks it
+// gives; a dictionary reading such as "[Zhong1 guo2]" is compared with it
+// syllable by syllable.
+//
+// Spelling is brought to one form on both sides: lower case, and ü as 'v'
+// whether it is written ü, v or u: (the dictionary writes u:). After j, q, x
+// and y the two dots are dropped, as pinyin drops them (jü is ju).
+//
+// The query is not split on its own: the reading in the file decides where
+// its syllables end, and the query matches when those syllables, each a
+// syllable of Mandarin, spell its letters without crossing a break the query
+// gives (a space, an apostrophe, a tone digit). So "xian" matches both
+// [xian1] and [xi1 an1], and "xi'an" only the second. A tone is compared
+// only where the query gives one, by digit or by mark.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora::pinyin {
+
+// True when letters (normalised spelling: lower case, ü as v) spell a
+// syllable of Mandarin as the dictionary writes them, including the
+// interjections (m, n, ng, hm, hng) and the suffix r.
+bool IsSyllable(std::string_view letters);
+
+// What a reading holds of a query.
+enum class TReadingMatch {
+  None,
+  Exact,   // the whole reading, and the query gives every syllable's tone
+  Whole,   // the whole reading, some tones not given
+  Prefix,  // the reading begins with the query's syllables
+};
+
+class TReadingQuery {
+ public:
+  // A query (GBK) made only of letters, tone digits after a letter,
+  // tone-marked vowels, ü, spaces and apostrophes that can be split into
+  // syllables; nullopt for any other.
+  static std::optional<TReadingQuery> Parse(std::string_view gbk);
+
+  // Bytes that every line with a matching reading holds (letters compared
+  // without regard to case): the separator, "[" and the beginning of the
+  // first syllable, cut before a ü, which files spell in more than one way.
+  std::string Needle() const;
+
+  // Compares the inside of a reading's brackets; matchedEnd receives the
+  // byte offset, within reading, just past the last syllable that matched.
+  TReadingMatch Match(std::string_view reading, std::size_t* matchedEnd = nullptr) const;
+
+ private:
+  struct TLetter {
+    char Letter = 0;     // a-z, v for ü
+    int Mark = 0;        // the tone of a tone-marked vowel, 0 if none
+    int DigitTone = 0;   // a tone digit right after this letter, 0 if none
+    bool Break = false;  // a syllable must end after this letter
+  };
+  std::vector<TLetter> letters_;
+  std::string needle_;
+};
+
+// The inside of the brackets of a reading that opens an explanation
+// ("[zhong1 guo2] China" gives "zhong1 guo2"), or nullopt when the
+// explanation doesn't begin with one.
+std::optional<std::string_view> ReadingOf(std::string_view explanation);
+
+}  // namespace velmora::pinyin

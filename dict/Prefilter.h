@@ -1,0 +1,62 @@
+// The extended search's first sieve over a file's raw bytes: a line can
+// match only where it holds one of a few byte strings (a syllable after
+// "：[", the longest English word, the literal part of a wildcard, either
+// script of a Chinese query). One pass over the image finds those places
+// with vector compares; only the lines around them are split and tested.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora {
+
+struct TNeedle {
+  std::string Bytes;
+  bool AnyCase = false;  // ASCII letters match in either case
+};
+
+// Finds where any of a few needles begins. Without needles every position
+// is a place, so every line is a candidate.
+class TNeedleFinder {
+ public:
+  explicit TNeedleFinder(std::vector<TNeedle> needles);
+  // The first position in [from, text.size()) at which a needle begins, or
+  // npos.
+  std::size_t Find(std::string_view text, std::size_t from) const;
+  // The longest needle's length (0 without needles).
+  std::size_t MaxSize() const { return maxSize_; }
+
+ private:
+  struct TPrepared {
+    std::string Bytes;  // letters lowered when AnyCase
+    bool AnyCase = false;
+  };
+  bool At(const char* p, std::size_t left, const TPrepared& n) const;
+  std::size_t FindScalar(std::string_view text, std::size_t from) const;
+  std::vector<TPrepared> needles_;
+  std::size_t maxSize_ = 0;
+};
+
+// The lines of an image that hold a needle, in order, each once; the same
+// rules for lines as the specified search's candidates: the bytes before a
+// line feed, cut at the first NUL, a view into the image.
+class TNeedleLines {
+ public:
+  enum class TStep { Line, Slice, End };
+
+  // sliceBytes bounds the bytes searched by one call of Next.
+  TNeedleLines(std::string_view image, const TNeedleFinder& finder,
+               std::size_t sliceBytes);
+  TStep Next(std::string_view& line);
+
+ private:
+  std::string_view image_;
+  const TNeedleFinder& finder_;
+  std::size_t slice_;
+  std::size_t lineFloor_ = 0;
+  std::size_t cursor_ = 0;
+};
+
+}  // namespace velmora

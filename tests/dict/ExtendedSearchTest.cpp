@@ -1,0 +1,355 @@
+// The extended search through its seam: what each kind of query lists and
+// in which order, what it marks, traditional queries, the Chinese passes
+// against the specified search, and ending when stopped or overtaken.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "dict/DictFile.h"
+#include "dict/ExtendedSearch.h"
+#include "dict/Prefilter.h"
+#include "dict/Search.h"
+#include "dict/Simplified.h"
+#include "dict/Texts.h"
+#include "platform/classes/Application.h"
+#include "platform/richedit/MemoryRichEdit.h"
+#include "tests/dict/TempDir.h"
+#include "tests/dict/ViewHelpers.h"
+
+namespace velmora {
+namespace {
+
+using test::HasFormat;
+using test::Lines;
+
+const std::string kColon = "\xA3\xBA";
+const std::string kZhong = "\xD6\xD0";    // 中
+const std::string kGuo = "\xB9\xFA";      // 国
+const std::string kGuoTrad = "\x87\xF8";  // 國
+const std::string kRen = "\xC8\xCB";      // 人
+const std::string kXue = "\xD1\xA7";      // 学
+const std::string kXi = "\xCE\xF7";       // 西
+const std::string kAn = "\xB0\xB2";       // 安
+const std::string kXian = "\xCF\xC8";     // 先
+constexpr TFontStyles kMarked = fsBold | fsUnderline;
+
+class ExtendedSearchTest : public ::testing::Test {
+ protected:
+  ExtendedSearchTest() { SharedDictImages().Clear(); }
+  ~ExtendedSearchTest() override {
+    Application().OnProcessMessages = nullptr;
+    SearchPacing = TSearchPacing{};
+  }
+
+  TSearchOutcome Search(const std::string& query,
+                        TSearchKind kind = TSearchKind::Extended) {
+    TQueryControls controls(query);
+    return RunSearch(controls, view_, SharedDictImages(), TSearchOptions{kind});
+  }
+  // The key lines listed, in order, without their separator.
+  std::vector<std::string> Keys() const {
+    std::vector<std::string> keys;
+    const std::vector<std::string> lines = Lines(edit_);
+    for (std::size_t i = 3; i + 1 < lines.size(); i += 3) {
+      if (lines[i].size() < 2 || lines[i].substr(lines[i].size() - 2) != kColon) break;
+      keys.push_back(lines[i].substr(0, lines[i].size() - 2));
+    }
+    return keys;
+  }
+
+  test::TTempDir dir_;
+  TMemoryRichEdit edit_;
+  TResultView view_{edit_};
+};
+
+TEST_F(ExtendedSearchTest, QueriesAreReadByWhatTheyHold) {
+  EXPECT_EQ(ExtendedKindOf("zhong1 guo2"), TExtendedKind::Latin);
+  EXPECT_EQ(ExtendedKindOf("zh\xA8\xAEngguo"), TExtendedKind::Latin);  // zhóngguo
+  EXPECT_EQ(ExtendedKindOf("green tea"), TExtendedKind::Latin);
+  EXPECT_EQ(ExtendedKindOf(kXue + "*"), TExtendedKind::Wildcard);
+  EXPECT_EQ(ExtendedKindOf(kZhong + "?" + kRen), TExtendedKind::Wildcard);
+  EXPECT_EQ(ExtendedKindOf(kZhong + kGuoTrad), TExtendedKind::Chinese);
+  EXPECT_EQ(ExtendedKindOf("x" + kZhong), TExtendedKind::Chinese);
+  // A double-byte character whose second byte is "?" is no wildcard.
+  EXPECT_EQ(ExtendedKindOf("\x81?"), TExtendedKind::Chinese);
+  EXPECT_EQ(ExtendedKindOf("!!"), TExtendedKind::Chinese);  // cleaned away: invalid
+}
+
+TEST_F(ExtendedSearchTest, LatinQueriesAreRankedReadingThenSenseThenPrefixThenWords) {
+  dir_.WriteAll(kXian + kColon + "[xian1] first; China (old)\n" + kXi + kColon +
+                    "[xi1] west\n" + kGuo + kColon + "[guo2] country; china\n",
+                kZhong + kGuo + kColon + "[Zhong1 guo2] China\n" + kXi + kAn + kColon +
+                    "[Xi1 an1] Xi'an\n" + kZhong + kRen + kColon +
+                    "[zhong1 guo4] china (the word)\n",
+                kZhong + kGuo + kRen + kColon + "[Zhong1 guo2 ren2] Chinese person\n" +
+                    kXue + kXue + kXue + kColon + "[xue2 xue2 xue2] made in China\n");
+  EXPECT_EQ(Search("zhong1 guo2"), TSearchOutcome::Found);
+  // Whole reading with both tones, then a reading that begins with it; a
+  // reading with another tone is no match.
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kZhong + kGuo, kZhong + kGuo + kRen}));
+
+  Search("zhongguo");
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kZhong + kGuo, kZhong + kRen,
+                                              kZhong + kGuo + kRen}));
+  Search("china");
+  // A sense equal to the query (remarks aside) before words inside a sense;
+  // shorter keys first, then file order.
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kXian, kGuo, kZhong + kGuo, kZhong + kRen,
+                                              kXue + kXue + kXue}));
+  Search("xian");  // xian or xi an
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kXian, kXi + kAn}));
+  Search("xi'an");  // only xi an
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kXi + kAn}));
+  Search("XI1");  // the whole reading with its tone, then reading prefixes
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kXi, kXi + kAn}));
+}
+
+TEST_F(ExtendedSearchTest, TheViewKeepsTheSpecifiedFormatsAndMarksTheMatch) {
+  dir_.WriteAll("", kZhong + kGuo + kColon + "[Zhong1 guo2] China; green tea\n");
+  ASSERT_EQ(Search("green tea"), TSearchOutcome::Found);
+  const std::vector<std::string> lines = Lines(edit_);
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[0], std::string(texts::kHeadingBefore) + "green tea" +
+                          std::string(texts::kHeadingAfter));
+  EXPECT_EQ(lines[1], texts::kFinished);
+  EXPECT_EQ(lines[3], kZhong + kGuo + kColon);
+  const std::string shown = "      [zhong1 guo2] china; green tea";
+  EXPECT_EQ(lines[4], shown);
+  int key = edit_.LineIndex(3), text = edit_.LineIndex(4) + 6;
+  EXPECT_TRUE(HasFormat(edit_, key, 6, clBlue, fsBold));
+  const int words = text + int(shown.find("green")) - 6;
+  EXPECT_TRUE(HasFormat(edit_, text, words - text, ExplanationColor, fsBold));
+  EXPECT_TRUE(HasFormat(edit_, words, 9, MatchColor, kMarked));
+
+  Search("zhongguo");  // one byte shorter: the entry one position earlier
+  text -= 1;
+  key -= 1;
+  EXPECT_TRUE(HasFormat(edit_, text, 1, ExplanationColor, fsBold));  // "["
+  EXPECT_TRUE(HasFormat(edit_, text + 1, 11, MatchColor, kMarked));  // zhong1 guo2
+  EXPECT_TRUE(HasFormat(edit_, text + 12, 2, ExplanationColor, fsBold));
+
+  Search(kZhong + "*");  // the wildcard's literal characters in the key
+  key = edit_.LineIndex(3);
+  EXPECT_TRUE(HasFormat(edit_, key, 2, MatchColor, kMarked));
+  EXPECT_TRUE(HasFormat(edit_, key + 2, 4, clBlue, fsBold));
+
+  Search("nothing here");
+  EXPECT_EQ(Lines(edit_)[3] + "\n" + Lines(edit_)[4] + "\n",
+            std::string(texts::kNotFound)
+                .substr(0, std::string(texts::kNotFound).rfind('\n') + 1));
+}
+
+TEST_F(ExtendedSearchTest, ToneMarksAndTheSpellingsOfUmlaut) {
+  const std::string lv = "\xC2\xCC";  // 绿
+  dir_.WriteAll(lv + kColon + "[lu:4] green\n" + kXue + kColon + "[xue2] to learn\n");
+  for (const std::string q : {"lv4", "lu:4",
+                              "L\xA8\xB9"
+                              "4",
+                              "l\xA8\xB8", "LV"}) {
+    Search(q);
+    EXPECT_EQ(Keys(), std::vector<std::string>{lv}) << q;
+  }
+  Search("l\xA8\xB7");  // lǚ: the wrong tone
+  EXPECT_TRUE(Keys().empty());
+  for (const std::string q : {"xue", "xu\xA8\xA6", "xv\xA8\xA6",
+                              "x\xA8\xB9"
+                              "e2"}) {
+    Search(q);
+    EXPECT_EQ(Keys(), std::vector<std::string>{kXue}) << q;
+  }
+}
+
+TEST_F(ExtendedSearchTest, EnglishWordsAreWholeWordsInOneSense) {
+  dir_.WriteAll(kXue + kColon + "[xue2] to learn; to study\n" + kRen + kColon +
+                "[ren2] person; people; learned man\n" + kAn + kColon +
+                "[an1] tea/green; (coll.) to study hard\n" + kXi + kColon +
+                "[xi1] green-tea; TEAPOT\n");
+  Search("study");
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kXue, kAn}));
+  Search("to study");  // "to study hard" holds the phrase: words inside
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kXue, kAn}));
+  Search("learn");  // not "learned"
+  EXPECT_EQ(Keys(), std::vector<std::string>{kXue});
+  Search("green tea");  // not across the "/" between senses
+  EXPECT_EQ(Keys(), std::vector<std::string>{kXi});
+  Search("tea");  // not inside "teapot"
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kAn, kXi}));
+  Search("xue");  // the reading is no English
+  EXPECT_EQ(Keys(), std::vector<std::string>{kXue});
+}
+
+TEST_F(ExtendedSearchTest, WildcardsCountCharactersNotBytes) {
+  // 中国人's bytes hold 国 at an odd offset in no key, but 中 then "a" does
+  // line up against a byte-wise "?".
+  dir_.WriteAll(kXue + kColon + "one\n",
+                kXue + kRen + kColon + "two\n" + kZhong + "ab" + kColon + "x\n",
+                kZhong + kGuo + kRen + kColon + "three\n");
+  Search(kXue + "*");
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kXue, kXue + kRen}));
+  Search(kZhong + "?" + kRen);
+  EXPECT_EQ(Keys(), std::vector<std::string>{kZhong + kGuo + kRen});
+  Search("??");
+  EXPECT_EQ(Keys(), std::vector<std::string>{kXue + kRen});
+  Search("*");  // every key
+  EXPECT_EQ(Keys().size(), 4u);
+  Search("**" + kRen);
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kXue + kRen, kZhong + kGuo + kRen}));
+  Search("*B");  // letters in either case
+  EXPECT_EQ(Keys(), std::vector<std::string>{kZhong + "ab"});
+}
+
+TEST_F(ExtendedSearchTest, ATraditionalQueryFindsTheSimplifiedFormOnce) {
+  if (ToSimplified(kZhong + kGuoTrad) != kZhong + kGuo)
+    GTEST_SKIP() << "the conversion's data is not installed";
+  dir_.WriteAll(
+      "", kZhong + kGuo + kColon + "China\n" + kGuo + kRen + kColon + "x\n",
+      kZhong + kGuo + kRen + kColon + "person of " + kZhong + kGuoTrad + "\n", "",
+      "other" + kColon + "see " + kZhong + kGuo + " and " + kZhong + kGuoTrad + "\n");
+  ASSERT_EQ(Search(kZhong + kGuoTrad), TSearchOutcome::Found);
+  EXPECT_EQ(Keys(),
+            (std::vector<std::string>{kZhong + kGuo, kZhong + kGuo + kRen, "other"}));
+  // Both forms marked in an explanation.
+  const std::vector<std::string> lines = Lines(edit_);
+  const int text = edit_.LineIndex(10) + 6;
+  EXPECT_TRUE(HasFormat(edit_, text + 4, 4, MatchColor, kMarked));
+  EXPECT_TRUE(HasFormat(edit_, text + 13, 4, MatchColor, kMarked));
+  // The specified search of the same query lists only what holds 中國.
+  Search(kZhong + kGuoTrad, TSearchKind::Specified);
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kZhong + kGuo + kRen, "other"}));
+}
+
+// Chinese characters without traditional ones: the extended search writes
+// exactly what the specified one writes, formats included.
+TEST_F(ExtendedSearchTest, ChineseQueriesListWhatTheSpecifiedSearchLists) {
+  const char* const pieces[] = {"\xD6\xD0", "\xB9\xFA", "\xA3\xBA", "\xB0\xA3",
+                                "\xBA\xA1", "\x81\x61", "a",        " ",
+                                "\n",       "\n"};
+  const char* const queries[] = {
+      "\xD6\xD0", "\xD6\xD0\xB9\xFA", "\xA3\xBA", "\xB0\xA3\xBA\xA1",
+      "\x81\x61", "a\xD6\xD0!",       "\xD6"};
+  std::mt19937 rng(3);
+  TDictImages images;
+  for (int round = 0; round < 40; ++round) {
+    std::string files[5];
+    for (std::string& f : files)
+      for (int i = int(rng() % 60); i > 0; --i) f += pieces[rng() % std::size(pieces)];
+    dir_.WriteAll(files[0], files[1], files[2], files[3], files[4]);
+    SearchPacing.SliceBytes =
+        rng() % 2 ? std::size_t(1 + rng() % 30) : std::size_t(1) << 20;
+    for (const char* q : queries) {
+      TMemoryRichEdit a, b;
+      TResultView va(a), vb(b);
+      TQueryControls ca(q), cb(q);
+      images.Clear();
+      const TSearchOutcome oa = RunSearch(ca, va, images);
+      images.Clear();
+      const TSearchOutcome ob =
+          RunSearch(cb, vb, images, TSearchOptions{TSearchKind::Extended});
+      ASSERT_EQ(oa, ob);
+      ASSERT_EQ(a.Text(), b.Text()) << ::testing::PrintToString(std::string(q));
+      for (int p = 0; p < a.TextLength(); ++p) {
+        ASSERT_EQ(a.FormatAt(p).Color, b.FormatAt(p).Color) << p;
+        ASSERT_EQ(a.FormatAt(p).Style, b.FormatAt(p).Style) << p;
+      }
+    }
+  }
+}
+
+TEST_F(ExtendedSearchTest, MissingFilesAreReportedAsTheSpecifiedSearchDoes) {
+  dir_.WriteAll("", kZhong + kGuo + kColon + "[zhong1 guo2] China\n");
+  ::unlink("1.sr");
+  EXPECT_EQ(Search("zhongguo"), TSearchOutcome::OwnFileMissing);
+  EXPECT_EQ(Lines(edit_)[0], texts::kOwnFileMissing);
+  dir_.Write("1.sr", "");
+  ::unlink("4.sr");
+  EXPECT_EQ(Search("zhongguo"), TSearchOutcome::OtherFileMissing);
+  EXPECT_EQ(Lines(edit_)[0], std::string(texts::kFileMissing) + "4.sr");
+  EXPECT_EQ(Keys(), std::vector<std::string>{kZhong + kGuo});  // found before it stays
+}
+
+// Results as you type: each keystroke starts a search from within the
+// messages that the search under way lets run, after asking it to stop.
+TEST_F(ExtendedSearchTest, ASearchStartedInsideAnotherEndsTheOlderOne) {
+  std::string many;
+  for (int i = 0; i < 2000; ++i) many += kZhong + kGuo + kColon + "[zhong1 guo2] China\n";
+  dir_.WriteAll(kXue + kColon + "[xue2] to learn\n", many);
+  SearchPacing.SliceBytes = 64;
+  SearchPacing.Interval = std::chrono::nanoseconds(0);
+  int calls = 0;
+  TSearchOutcome inner = TSearchOutcome::InvalidQuery;
+  Application().OnProcessMessages = [&] {
+    if (++calls != 50) return;
+    StopRequested = true;
+    inner = Search("learn");
+  };
+  EXPECT_EQ(Search("zhongguo"), TSearchOutcome::Stopped);
+  EXPECT_EQ(inner, TSearchOutcome::Found);
+  // The view is the newer search's alone, as a fresh search writes it.
+  const std::string nested = edit_.Text();
+  Application().OnProcessMessages = nullptr;
+  Search("learn");
+  EXPECT_EQ(nested, edit_.Text());
+
+  // Without a stop asked for: the newer search ran all the same.
+  calls = 0;
+  Application().OnProcessMessages = [&] {
+    if (++calls == 50) inner = Search("learn");
+  };
+  EXPECT_EQ(Search("zhongguo"), TSearchOutcome::Stopped);
+  EXPECT_EQ(edit_.Text(), nested);
+
+  // A plain stop: what was written stays and nothing follows.
+  calls = 0;
+  Application().OnProcessMessages = [&] {
+    if (++calls == 3) StopRequested = true;
+  };
+  EXPECT_EQ(Search("china"), TSearchOutcome::Stopped);
+  EXPECT_NE(Lines(edit_)[1], texts::kFinished);
+  // The flag left set is cleared by the next search.
+  Application().OnProcessMessages = nullptr;
+  EXPECT_EQ(Search("china"), TSearchOutcome::Found);
+  EXPECT_EQ(Keys().size(), 2000u);
+}
+
+// The first sieve against a plain search of every needle at every place.
+TEST(Prefilter, FindsTheFirstPlaceAnyNeedleBegins) {
+  std::mt19937 rng(11);
+  const std::string alphabet = "aAbB:[\xA3\xBA\n\x81 ";
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    for (int i = int(rng() % 400); i > 0; --i) text += alphabet[rng() % alphabet.size()];
+    std::vector<TNeedle> needles;
+    for (int n = int(rng() % 4); n > 0; --n) {
+      TNeedle needle;
+      for (int i = 1 + int(rng() % 5); i > 0; --i)
+        needle.Bytes += alphabet[rng() % alphabet.size()];
+      needle.AnyCase = rng() % 2;
+      needles.push_back(needle);
+    }
+    const TNeedleFinder finder(needles);
+    const std::size_t from = rng() % (text.size() + 1);
+    std::size_t expected = std::string::npos;
+    for (std::size_t i = from; i < text.size() && expected == std::string::npos; ++i) {
+      for (const TNeedle& n : needles) {
+        if (n.Bytes.size() > text.size() - i) continue;
+        bool same = true;
+        for (std::size_t k = 0; k < n.Bytes.size() && same; ++k) {
+          char a = text[i + k], b = n.Bytes[k];
+          if (n.AnyCase) {
+            a = char(std::tolower(static_cast<unsigned char>(a)));
+            b = char(std::tolower(static_cast<unsigned char>(b)));
+          }
+          same = a == b;
+        }
+        if (same) expected = i;
+      }
+      if (needles.empty()) expected = i;
+    }
+    ASSERT_EQ(finder.Find(text, from), expected) << "round " << round;
+  }
+}
+
+}  // namespace
+}  // namespace velmora
