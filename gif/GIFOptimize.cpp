@@ -156,7 +156,7 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
 
     auto* sub = new TGIFSubImage(&image);
     image.Images->Add(sub);
-    if (t == 0 && options.Loops >= 0) {
+    if (t == 0 && animated && options.Loops >= 0) {
       auto* loop = new TGIFAppExtNSLoop(sub);
       loop->Loops = std::uint16_t(std::clamp(options.Loops, 0, 65535));
       sub->Extensions->Add(loop);

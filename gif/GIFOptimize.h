@@ -19,8 +19,11 @@ struct TGIFRGBFrame {
 };
 
 struct TGIFFramesOptions {
-  int DelayMs = 100;   // per frame of an animation
-  int Loops = -1;      // NETSCAPE2.0 loop count (0: forever); -1: no loop block
+  int DelayMs = 100;  // per frame of an animation
+  // Loop count of an animation (0: forever, the default, as people expect
+  // of an animation); -1 writes no loop block, so it plays once. A still
+  // never gets one.
+  int Loops = 0;
   bool Dither = true;  // Floyd-Steinberg where colours are reduced
 };
 

@@ -12,12 +12,13 @@ namespace {
 
 void EncodeUsage(std::ostream& out) {
   out << "Usage: velmora-gif encode OUT.gif FRAME.png... [--delay MS] [--loops N]\n"
-         "                          [--no-dither]\n"
+         "                          [--no-loop] [--no-dither]\n"
          "Writes the PNG frames, all of one size, as one GIF: a still for one\n"
          "frame, an animation for more, each frame shown for MS milliseconds\n"
-         "(default 100, stored in hundredths of a second). --loops N adds a loop\n"
-         "count (0: forever); without it the animation plays once. Transparency\n"
-         "in the PNG files is laid over white.\n"
+         "(default 100, stored in hundredths of a second). An animation loops\n"
+         "forever unless --loops N stores another loop count N (0: forever) or\n"
+         "--no-loop leaves the loop count out, so that it plays once.\n"
+         "Transparency in the PNG files is laid over white.\n"
          "Each frame after the first holds only the rectangle that changed, with\n"
          "the pixels there that didn't change transparent. When all frames have\n"
          "at most 256 colours together they share one colour table and play back\n"
@@ -48,6 +49,8 @@ int Encode(const Args& args, std::ostream& out, std::ostream& err) {
     const std::string& arg = args[i];
     if (arg == "--no-dither") {
       options.Dither = false;
+    } else if (arg == "--no-loop") {
+      options.Loops = -1;
     } else if (arg == "--delay" || arg == "--loops") {
       if (i + 1 >= args.size()) {
         err << "velmora-gif encode: " << arg << " needs a value\n";

@@ -144,6 +144,35 @@ TEST_F(EncodeCommand, ManyColoursAreReducedToOneTable) {
   }
 }
 
+// An animation loops forever unless told otherwise; a still has no loop.
+TEST_F(EncodeCommand, AnimationsLoopForeverByDefault) {
+  const std::string a = Write("a.png", 4, 4, Pixels(16, 0xFF));
+  const std::string b = Write("b.png", 4, 4, Pixels(16, 0xFF00));
+  const std::string out_gif = (dir / "out.gif").string();
+  auto loops = [&](Args extra) {
+    Args args = {"encode", out_gif, a, b};
+    args.insert(args.end(), extra.begin(), extra.end());
+    EXPECT_EQ(Run(args), 0) << err.str();
+    TGIFImage image;
+    image.LoadFromFile(out_gif);
+    for (int i = 0; i < image.Images->GetCount(); ++i)
+      for (int k = 0; k < image.Images->GetImage(i)->Extensions->GetCount(); ++k)
+        if (auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(
+                image.Images->GetImage(i)->Extensions->GetExtension(k)))
+          return int(loop->Loops);
+    return -1;
+  };
+  EXPECT_EQ(loops({}), 0);
+  EXPECT_EQ(loops({"--loops", "4"}), 4);
+  EXPECT_EQ(loops({"--no-loop"}), -1);
+  ASSERT_EQ(Run({"encode", out_gif, a}), 0);
+  TGIFImage still;
+  still.LoadFromFile(out_gif);
+  EXPECT_EQ(still.Images->GetImage(0)->Extensions->GetCount(), 0);
+  ASSERT_EQ(Run({"encode", "--help"}), 0);
+  EXPECT_NE(out.str().find("loops\nforever"), std::string::npos) << out.str();
+}
+
 TEST_F(EncodeCommand, ReportsTroubleWithStatusTwo) {
   const std::string small = Write("small.png", 4, 4, Pixels(16, 0xFF));
   const std::string large = Write("large.png", 5, 4, Pixels(20, 0xFF));
