@@ -352,7 +352,7 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
     };
 
     bool used[257] = {};
-    bool anyKept = false, keptOverNothing = false;
+    bool anyKept = false;
     for (int y = crop.Top; y < crop.Bottom; ++y)
       for (int x = crop.Left; x < crop.Right; ++x) {
         const std::size_t i = std::size_t(y) * std::size_t(rw) + std::size_t(x);
@@ -360,7 +360,6 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
           used[index[i]] = true;
         } else {
           anyKept = true;
-          keptOverNothing = keptOverNothing || whole || shown[screenAt(x, y)] == kNothing;
         }
       }
     // The kept pixels take an index that no changed pixel uses: the one of
@@ -370,42 +369,67 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
       for (int i = 0; i < 256 && transparent < 0; ++i)
         if (!used[i]) transparent = i;
     }
-    // Each kept pixel may be transparent or repeat what is shown: all of
-    // them one way, all the other, or repeating where that continues the
-    // run of the pixel before. Whichever LZW stores smallest.
+    // Each kept pixel may be transparent or repeat what is shown. Rows
+    // above a split do one, rows below the other (all of them one way is
+    // a split at an edge), or a pixel repeats what is shown where that
+    // continues the run of the one before. Whichever LZW stores smallest;
+    // the split is searched coarsely, then finer around the best.
     const std::size_t cm = std::size_t(cw) * std::size_t(ch);
-    auto fill = [&](int how, std::vector<std::uint8_t>& out) {
+    auto fill = [&](int split, bool shownAbove, bool runs,
+                    std::vector<std::uint8_t>& out) {
       out.resize(cm);
       std::size_t o = 0;
-      for (int y = crop.Top; y < crop.Bottom; ++y)
+      for (int y = crop.Top; y < crop.Bottom; ++y) {
+        const bool repeat = transparent < 0 || (y - crop.Top < split) == shownAbove;
         for (int x = crop.Left; x < crop.Right; ++x, ++o) {
           const std::size_t i = std::size_t(y) * std::size_t(rw) + std::size_t(x);
           const std::uint16_t on = whole ? kNothing : shown[screenAt(x, y)];
           if (!keep[i])
             out[o] = index[i];
-          else if (on != kNothing && (how == 1 || transparent < 0 ||
-                                      (how == 2 && o > 0 && out[o - 1] == on)))
+          else if (on != kNothing && (runs ? o > 0 && out[o - 1] == on : repeat))
             out[o] = std::uint8_t(on);
           else
             out[o] = std::uint8_t(transparent);
         }
+      }
     };
-    int how = 0;
-    fill(0, best);
+    fill(0, true, false, best);  // all transparent
     if (anyKept && !whole && transparent >= 0) {
       std::int64_t size = GIFCompressedSize(best.data(), cw, ch);
-      for (int other : {1, 2}) {
-        fill(other, candidate);
+      auto consider = [&](int split, bool shownAbove, bool runs) {
+        fill(split, shownAbove, runs, candidate);
         const std::int64_t s = GIFCompressedSize(candidate.data(), cw, ch);
-        if (s < size) {
-          size = s;
-          how = other;
-          best.swap(candidate);
-        }
+        if (s >= size) return false;
+        size = s;
+        best.swap(candidate);
+        return true;
+      };
+      consider(0, false, false);  // all repeated
+      consider(0, true, true);
+      // Large frames get the coarse search only.
+      const bool fine = cm <= (std::size_t(1) << 20);
+      int step = std::max(1, ch / 16), bestSplit = -1;
+      for (int round = 0; round < 3 && step > 0; ++round) {
+        const int from = bestSplit < 0 ? step : std::max(1, bestSplit - 3 * step);
+        const int to = bestSplit < 0 ? ch - 1 : std::min(ch - 1, bestSplit + 3 * step);
+        for (int split = from; split <= to; split += step)
+          for (bool above : {true, false})
+            if (split != bestSplit && consider(split, above, false)) bestSplit = split;
+        if (!fine || bestSplit < 0 || step == 1) break;
+        step = std::max(1, step / 4);
       }
     }
-    const bool usesTransparent =
-        transparent >= 0 && anyKept && (how != 1 || keptOverNothing);
+    bool usesTransparent = false;
+    if (transparent >= 0 && anyKept) {
+      std::size_t o = 0;
+      for (int y = crop.Top; y < crop.Bottom && !usesTransparent; ++y)
+        for (int x = crop.Left; x < crop.Right; ++x, ++o)
+          if (keep[std::size_t(y) * std::size_t(rw) + std::size_t(x)] &&
+              best[o] == transparent) {
+            usesTransparent = true;
+            break;
+          }
+    }
     // Past the table the index needs an entry of its own, once.
     if (usesTransparent && transparent >= image.Header->ColorMap->GetCount())
       image.Header->ColorMap->Add(clBlack);
