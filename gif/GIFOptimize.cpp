@@ -76,11 +76,9 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
     // One table for all frames: no table per frame to store, and a pixel
     // whose colour changed a little may keep the entry it is shown with.
     // An animation keeps one entry free for the transparent pixels.
-    std::vector<TGIFRGB> all;
-    all.reserve(frames.size() * frames[0].Pixels.size());
-    for (const TGIFRGBFrame& f : frames)
-      all.insert(all.end(), f.Pixels.begin(), f.Pixels.end());
-    palette = GIFQuantize(all.data(), all.size(), frames.size() > 1 ? 255 : 256);
+    TGIFHistogram histogram;
+    for (const TGIFRGBFrame& f : frames) histogram.Add(f.Pixels.data(), f.Pixels.size());
+    palette = histogram.Palette(frames.size() > 1 ? 255 : 256);
   }
   for (TGIFRGB c : palette)
     image.Header->ColorMap->Add(
@@ -105,18 +103,22 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
     TRect crop = Rect(0, 0, 0, 0);
     if (w > 0 && h > 0) {
       const std::size_t n = std::size_t(w) * std::size_t(h);
-      pixels.resize(n);
       keep.assign(n, 0);
       index.resize(n);
-      for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-          const std::size_t from =
-              std::size_t(rect.Top + y) * std::size_t(width) + std::size_t(rect.Left + x);
-          const std::size_t to = std::size_t(y) * std::size_t(w) + std::size_t(x);
-          pixels[to] = frame.Pixels[from] & 0xFFFFFF;
-          keep[to] = t > 0 && (frames[base].Pixels[from] & 0xFFFFFF) == pixels[to];
-        }
-      GIFMapToPalette(pixels.data(), w, h, palette, dither, index.data(), keep.data());
+      // The first frame is whole and mapped where it is, without a copy.
+      if (t > 0) {
+        pixels.resize(n);
+        for (int y = 0; y < h; ++y)
+          for (int x = 0; x < w; ++x) {
+            const std::size_t from = std::size_t(rect.Top + y) * std::size_t(width) +
+                                     std::size_t(rect.Left + x);
+            const std::size_t to = std::size_t(y) * std::size_t(w) + std::size_t(x);
+            pixels[to] = frame.Pixels[from] & 0xFFFFFF;
+            keep[to] = (frames[base].Pixels[from] & 0xFFFFFF) == pixels[to];
+          }
+      }
+      GIFMapToPalette(t > 0 ? pixels.data() : frame.Pixels.data(), w, h, palette, dither,
+                      index.data(), keep.data());
       int left = w, top = h, right = 0, bottom = 0;
       for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
