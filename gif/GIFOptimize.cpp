@@ -77,8 +77,13 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
     // whose colour changed a little may keep the entry it is shown with.
     // An animation keeps one entry free for the transparent pixels.
     TGIFHistogram histogram;
-    for (const TGIFRGBFrame& f : frames) histogram.Add(f.Pixels.data(), f.Pixels.size());
+    std::vector<TGIFPixelRun> runs;
+    for (const TGIFRGBFrame& f : frames) {
+      histogram.Add(f.Pixels.data(), f.Pixels.size());
+      runs.push_back({f.Pixels.data(), f.Pixels.size()});
+    }
     palette = histogram.Palette(frames.size() > 1 ? 255 : 256);
+    GIFRefinePalette(palette, runs);
   }
   for (TGIFRGB c : palette)
     image.Header->ColorMap->Add(

@@ -62,9 +62,13 @@ struct BoxStats {
   }
 };
 
+// A box of entries, with the cut that would leave its two halves the least
+// squared error (along its widest channel) and how much error that saves.
 struct Box {
   std::size_t begin, end;
   BoxStats stats;
+  std::size_t cut = 0;
+  double gain = 0;
 };
 
 BoxStats StatsOf(const std::vector<Entry>& entries, std::size_t begin, std::size_t end) {
@@ -73,45 +77,43 @@ BoxStats StatsOf(const std::vector<Entry>& entries, std::size_t begin, std::size
   return s;
 }
 
-// Median cut: the box with the most squared error is cut next, across its
-// widest channel, where the two halves keep the least squared error.
+Box MakeBox(std::vector<Entry>& entries, std::size_t begin, std::size_t end) {
+  Box box{begin, end, StatsOf(entries, begin, end)};
+  if (end - begin < 2) return box;
+  int axis = 0;
+  for (int a = 1; a < 3; ++a)
+    if (box.stats.Variance(a) > box.stats.Variance(axis)) axis = a;
+  std::sort(
+      entries.begin() + std::ptrdiff_t(begin), entries.begin() + std::ptrdiff_t(end),
+      [axis](const Entry& x, const Entry& y) { return x.mean[axis] < y.mean[axis]; });
+  BoxStats left;
+  double best = -1;
+  for (std::size_t i = begin; i + 1 < end; ++i) {
+    left.Add(entries[i]);
+    const double error = left.Error() + box.stats.Minus(left).Error();
+    if (best < 0 || error < best) {
+      best = error;
+      box.cut = i + 1;
+    }
+  }
+  box.gain = box.stats.Error() - best;
+  return box;
+}
+
+// Median cut: the box whose best cut saves the most squared error is cut
+// next, until there are maxColors boxes or none can be cut.
 std::vector<std::array<double, 3>> MedianCut(std::vector<Entry>& entries, int maxColors) {
-  std::vector<Box> boxes{{0, entries.size(), StatsOf(entries, 0, entries.size())}};
+  std::vector<Box> boxes{MakeBox(entries, 0, entries.size())};
   while (int(boxes.size()) < maxColors) {
     std::size_t pick = boxes.size();
-    double worst = 0;
     for (std::size_t i = 0; i < boxes.size(); ++i) {
       if (boxes[i].end - boxes[i].begin < 2) continue;
-      const double error = boxes[i].stats.Error();
-      if (pick == boxes.size() || error > worst) {
-        pick = i;
-        worst = error;
-      }
+      if (pick == boxes.size() || boxes[i].gain > boxes[pick].gain) pick = i;
     }
     if (pick == boxes.size()) break;
     const Box box = boxes[pick];
-    int axis = 0;
-    for (int a = 1; a < 3; ++a)
-      if (box.stats.Variance(a) > box.stats.Variance(axis)) axis = a;
-    std::sort(
-        entries.begin() + std::ptrdiff_t(box.begin),
-        entries.begin() + std::ptrdiff_t(box.end),
-        [axis](const Entry& x, const Entry& y) { return x.mean[axis] < y.mean[axis]; });
-    BoxStats left;
-    std::size_t cut = box.begin + 1;
-    double best = -1;
-    for (std::size_t i = box.begin; i + 1 < box.end; ++i) {
-      left.Add(entries[i]);
-      const double error = left.Error() + box.stats.Minus(left).Error();
-      if (best < 0 || error < best) {
-        best = error;
-        cut = i + 1;
-      }
-    }
-    // Recounted rather than subtracted: long runs of sums lose precision.
-    const BoxStats first = StatsOf(entries, box.begin, cut);
-    boxes[pick] = {box.begin, cut, first};
-    boxes.push_back({cut, box.end, StatsOf(entries, cut, box.end)});
+    boxes[pick] = MakeBox(entries, box.begin, box.cut);
+    boxes.push_back(MakeBox(entries, box.cut, box.end));
   }
   std::vector<std::array<double, 3>> centres;
   for (const Box& box : boxes)
@@ -124,7 +126,7 @@ std::vector<std::array<double, 3>> MedianCut(std::vector<Entry>& entries, int ma
 // entry goes to its nearest palette colour, each colour moves to the mean of
 // its entries. A colour left without entries moves to the entry that is
 // worst served.
-constexpr int kMeansPasses = 6;
+constexpr int kMeansPasses = 10;
 
 std::vector<TGIFRGB> Refine(const std::vector<Entry>& entries,
                             std::vector<std::array<double, 3>> centres) {
@@ -215,6 +217,10 @@ void TGIFHistogram::Add(const TGIFRGB* pixels, std::size_t count,
   }
 }
 
+bool TGIFHistogram::Exact() const {
+  return !tooMany_;
+}
+
 std::vector<TGIFRGB> TGIFHistogram::Palette(int maxColors) const {
   maxColors = std::clamp(maxColors, 1, 256);
   std::vector<TGIFRGB> palette;
@@ -273,7 +279,39 @@ std::vector<TGIFRGB> GIFQuantize(const TGIFRGB* pixels, std::size_t count, int m
                                  const std::uint8_t* skip) {
   TGIFHistogram histogram;
   histogram.Add(pixels, count, skip);
-  return histogram.Palette(maxColors);
+  std::vector<TGIFRGB> palette = histogram.Palette(maxColors);
+  if (!histogram.Exact()) GIFRefinePalette(palette, {{pixels, count, skip}});
+  return palette;
+}
+
+void GIFRefinePalette(std::vector<TGIFRGB>& palette,
+                      const std::vector<TGIFPixelRun>& runs) {
+  if (palette.empty()) return;
+  TGIFNearestColor nearest(palette);
+  std::vector<BoxStats> sums(palette.size());
+  for (const TGIFPixelRun& run : runs) {
+    TGIFRGB last = 0;
+    std::uint8_t index = 0;
+    bool haveLast = false;
+    for (std::size_t i = 0; i < run.Count; ++i) {
+      if (run.Skip && run.Skip[i]) continue;
+      const TGIFRGB c = run.Pixels[i] & 0xFFFFFF;
+      if (!haveLast || c != last) {
+        last = c;
+        index = nearest.Find(c);
+        haveLast = true;
+      }
+      BoxStats& s = sums[index];
+      s.n += 1;
+      for (int a = 0; a < 3; ++a) s.sum[a] += Channel(c, a);
+    }
+  }
+  for (std::size_t j = 0; j < palette.size(); ++j) {
+    const BoxStats& s = sums[j];
+    if (s.n > 0)
+      palette[j] = Pack(int(s.sum[0] / s.n + 0.5), int(s.sum[1] / s.n + 0.5),
+                        int(s.sum[2] / s.n + 0.5));
+  }
 }
 
 // --- nearest colour ----------------------------------------------------------
@@ -300,40 +338,56 @@ TGIFNearestColor::TGIFNearestColor(const std::vector<TGIFRGB>& palette)
       b_(),
       cells_(std::size_t(kGridSide * kGridSide * kGridSide)) {
   for (int i = 0; i < size_; ++i) {
-    r_[i] = std::uint8_t(Channel(palette[std::size_t(i)], 0));
-    g_[i] = std::uint8_t(Channel(palette[std::size_t(i)], 1));
-    b_[i] = std::uint8_t(Channel(palette[std::size_t(i)], 2));
+    r_[i] = Channel(palette[std::size_t(i)], 0);
+    g_[i] = Channel(palette[std::size_t(i)], 1);
+    b_[i] = Channel(palette[std::size_t(i)], 2);
   }
 }
+
+namespace {
+
+// The least and the greatest distance along one channel from v to the
+// levels low..high.
+int Near(int v, int low, int high) {
+  return std::max(0, std::max(low - v, v - high));
+}
+
+int Far(int v, int low, int high) {
+  return std::max(v - low, high - v);
+}
+
+}  // namespace
 
 // An entry can be nearest to some colour of the cell only when its least
 // distance to the cell is no more than the greatest distance of the entry
 // whose greatest distance is least (that one is at least as near to every
 // colour of the cell).
 void TGIFNearestColor::Fill(int cell) {
-  const int lo[3] = {(cell >> (2 * kGridBits)) * kGridStep,
-                     ((cell >> kGridBits) & (kGridSide - 1)) * kGridStep,
-                     (cell & (kGridSide - 1)) * kGridStep};
-  int least[256];
-  int bound = -1;
+  const int r0 = (cell >> (2 * kGridBits)) * kGridStep;
+  const int g0 = ((cell >> kGridBits) & (kGridSide - 1)) * kGridStep;
+  const int b0 = (cell & (kGridSide - 1)) * kGridStep;
+  constexpr int span = kGridStep - 1;
+  std::int32_t least[256], most[256];
   for (int i = 0; i < size_; ++i) {
-    const int v[3] = {r_[i], g_[i], b_[i]};
-    int dl = 0, dm = 0;
-    for (int a = 0; a < 3; ++a) {
-      const int low = lo[a], high = lo[a] + kGridStep - 1;
-      const int near = v[a] < low ? low - v[a] : v[a] > high ? v[a] - high : 0;
-      const int far = std::max(std::abs(v[a] - low), std::abs(v[a] - high));
-      dl += near * near;
-      dm += far * far;
-    }
-    least[i] = dl;
-    if (bound < 0 || dm < bound) bound = dm;
+    const int nr = Near(r_[i], r0, r0 + span), ng = Near(g_[i], g0, g0 + span),
+              nb = Near(b_[i], b0, b0 + span);
+    const int fr = Far(r_[i], r0, r0 + span), fg = Far(g_[i], g0, g0 + span),
+              fb = Far(b_[i], b0, b0 + span);
+    least[i] = nr * nr + ng * ng + nb * nb;
+    most[i] = fr * fr + fg * fg + fb * fb;
   }
+  std::int32_t bound = most[0];
+  for (int i = 1; i < size_; ++i) bound = std::min(bound, most[i]);
   List& list = cells_[std::size_t(cell)];
-  list.start = std::int32_t(entries_.size());
+  list.start = std::int32_t(candidates_.size());
   for (int i = 0; i < size_; ++i)
-    if (least[i] <= bound) entries_.push_back(std::uint8_t(i));
-  list.count = std::uint16_t(entries_.size() - std::size_t(list.start));
+    if (least[i] <= bound)
+      candidates_.push_back({least[i], std::uint8_t(r_[i]), std::uint8_t(g_[i]),
+                             std::uint8_t(b_[i]), std::uint8_t(i)});
+  list.count = std::int32_t(candidates_.size()) - list.start;
+  std::stable_sort(
+      candidates_.begin() + list.start, candidates_.end(),
+      [](const Candidate& x, const Candidate& y) { return x.least < y.least; });
 }
 
 std::uint8_t TGIFNearestColor::Find(TGIFRGB color) {
@@ -342,16 +396,18 @@ std::uint8_t TGIFNearestColor::Find(TGIFRGB color) {
   if (cells_[std::size_t(cell)].start < 0) Fill(cell);
   const List& list = cells_[std::size_t(cell)];
   const int r = Channel(color, 0), g = Channel(color, 1), b = Channel(color, 2);
-  const std::uint8_t* candidate = &entries_[std::size_t(list.start)];
-  int best = candidate[0];
+  const Candidate* c = &candidates_[std::size_t(list.start)];
+  const Candidate* const end = c + list.count;
+  int best = c->index;
   int bestDistance = 1 << 30;
-  for (int k = 0; k < list.count; ++k) {
-    const int i = candidate[k];
-    const int dr = r - r_[i], dg = g - g_[i], db = b - b_[i];
+  // Past a candidate whose cell distance exceeds the best distance, none
+  // can be nearer, nor as near.
+  for (; c != end && c->least <= bestDistance; ++c) {
+    const int dr = r - c->r, dg = g - c->g, db = b - c->b;
     const int d = dr * dr + dg * dg + db * db;
-    if (d < bestDistance) {
+    if (d < bestDistance || (d == bestDistance && c->index < best)) {
       bestDistance = d;
-      best = i;
+      best = c->index;
     }
   }
   return std::uint8_t(best);

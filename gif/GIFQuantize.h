@@ -42,6 +42,9 @@ class TGIFHistogram {
   // centres of the colours nearest to them.
   std::vector<TGIFRGB> Palette(int maxColors) const;
 
+  // Whether the pixels added have no more than 256 colours.
+  bool Exact() const;
+
  private:
   struct Cell;
   std::unique_ptr<Cell[]> cells_;
@@ -51,14 +54,31 @@ class TGIFHistogram {
   std::uint64_t* lastCount_ = nullptr;
 };
 
-// The palette of one run of pixels (see TGIFHistogram::Palette).
+// Pixels to take a palette for: Count of them, those whose Skip byte is
+// non-zero left out.
+struct TGIFPixelRun {
+  const TGIFRGB* Pixels;
+  std::size_t Count;
+  const std::uint8_t* Skip = nullptr;
+};
+
+// One more k-means pass, over the pixels themselves: the histogram's cells
+// give each pixel the entry nearest to its cell's mean, which is not always
+// the entry nearest to the pixel. Each entry moves to the mean of the
+// pixels nearest to it; entries no pixel is nearest to stay.
+void GIFRefinePalette(std::vector<TGIFRGB>& palette,
+                      const std::vector<TGIFPixelRun>& runs);
+
+// The palette of one run of pixels: TGIFHistogram::Palette, refined once
+// by GIFRefinePalette when the pixels have more than 256 colours.
 std::vector<TGIFRGB> GIFQuantize(const TGIFRGB* pixels, std::size_t count, int maxColors,
                                  const std::uint8_t* skip = nullptr);
 
 // The palette entry nearest to a colour (Euclidean in RGB; the first of
 // equally near ones). The colour cube is cut into 32 x 32 x 32 cells; the
 // first colour asked for in a cell lists the entries that can be nearest to
-// any colour of that cell, and later ones compare only those.
+// any colour of that cell, nearest to the cell first, and later ones compare
+// those until the rest are too far from the cell to be nearer.
 class TGIFNearestColor {
  public:
   explicit TGIFNearestColor(const std::vector<TGIFRGB>& palette);
@@ -66,15 +86,19 @@ class TGIFNearestColor {
 
  private:
   struct List {
-    std::int32_t start = -1;  // into entries_; -1: not listed yet
-    std::uint16_t count = 0;
+    std::int32_t start = -1;  // into candidates_; -1: not listed yet
+    std::int32_t count = 0;
+  };
+  struct Candidate {
+    std::int32_t least;  // squared distance to the nearest colour of the cell
+    std::uint8_t r, g, b, index;
   };
   void Fill(int cell);
 
   int size_;
-  std::uint8_t r_[256], g_[256], b_[256];
+  std::int32_t r_[256], g_[256], b_[256];
   std::vector<List> cells_;
-  std::vector<std::uint8_t> entries_;
+  std::vector<Candidate> candidates_;
 };
 
 // Maps width x height pixels (row by row) to palette indices in out. With
