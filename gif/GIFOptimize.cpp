@@ -200,21 +200,22 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
     // whose colour changed a little may keep the entry it is shown with.
     // An animation keeps one entry free for the transparent pixels.
     const int colors = animated || hasClear ? 255 : 256;
-    if (count == 1 && !hasClear) {
-      palette = GIFQuantize(steps[0].Pixels, n, colors);
-    } else {
-      std::vector<TGIFRGB> all(count * n);
-      std::vector<std::uint8_t> skip(hasClear ? count * n : 0);
-      for (std::size_t t = 0; t < count; ++t) {
-        std::copy(steps[t].Pixels, steps[t].Pixels + n,
-                  all.begin() + std::ptrdiff_t(t * n));
-        if (hasClear)
-          for (std::size_t i = 0; i < n; ++i)
-            skip[t * n + i] = steps[t].Pixels[i] == kClear;
+    // Transparent pixels have an entry of their own and no say in the others.
+    TGIFHistogram histogram;
+    std::vector<TGIFPixelRun> runs;
+    std::vector<std::vector<std::uint8_t>> skips(hasClear ? count : 0);
+    for (std::size_t t = 0; t < count; ++t) {
+      const std::uint8_t* skip = nullptr;
+      if (hasClear) {
+        skips[t].resize(n);
+        for (std::size_t i = 0; i < n; ++i) skips[t][i] = steps[t].Pixels[i] == kClear;
+        skip = skips[t].data();
       }
-      palette =
-          GIFQuantize(all.data(), all.size(), colors, hasClear ? skip.data() : nullptr);
+      histogram.Add(steps[t].Pixels, n, skip);
+      runs.push_back({steps[t].Pixels, n, skip});
     }
+    palette = histogram.Palette(colors);
+    GIFRefinePalette(palette, runs);
     if (hasClear) {
       clearIndex = int(palette.size());
       palette.push_back(0);
@@ -302,19 +303,24 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
     Box crop;
     if (!rect.Empty()) {
       const std::size_t m = std::size_t(w) * std::size_t(h);
-      pixels.resize(m);
       keep.assign(m, 0);
       index.resize(m);
-      for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-          const std::size_t from =
-              std::size_t(rect.Top + y) * std::size_t(width) + std::size_t(rect.Left + x);
-          const std::size_t to = std::size_t(y) * std::size_t(w) + std::size_t(x);
-          pixels[to] = target[from] & 0xFFFFFF;
-          keep[to] =
-              target[from] == kClear || (!whole && shownColor[from] == target[from]);
-        }
-      GIFMapToPalette(pixels.data(), w, h, opaque, dither, index.data(), keep.data());
+      // The first frame is whole and mapped where it is, without a copy.
+      if (whole) {
+        for (std::size_t i = 0; i < m; ++i) keep[i] = target[i] == kClear;
+      } else {
+        pixels.resize(m);
+        for (int y = 0; y < h; ++y)
+          for (int x = 0; x < w; ++x) {
+            const std::size_t from = std::size_t(rect.Top + y) * std::size_t(width) +
+                                     std::size_t(rect.Left + x);
+            const std::size_t to = std::size_t(y) * std::size_t(w) + std::size_t(x);
+            pixels[to] = target[from] & 0xFFFFFF;
+            keep[to] = target[from] == kClear || shownColor[from] == target[from];
+          }
+      }
+      GIFMapToPalette(whole ? target : pixels.data(), w, h, opaque, dither, index.data(),
+                      keep.data());
       if (offset)
         for (std::size_t i = 0; i < m; ++i) index[i] = std::uint8_t(index[i] + offset);
       int left = w, top = h, right = 0, bottom = 0;
