@@ -156,6 +156,48 @@ std::vector<TGIFRGB> SharedColors(const std::vector<Step>& steps, std::size_t n,
   return colors;
 }
 
+// Orders a reduced palette as SharedColors orders an exact one: the entries
+// that the changes of the most frames map to first.
+void OrderForChanges(std::vector<TGIFRGB>& palette, const std::vector<Step>& steps,
+                     std::size_t n) {
+  struct Use {
+    int Frames = 0;
+    std::int64_t Count = 0;
+    int LastFrame = -1;
+  };
+  std::vector<Use> uses(palette.size());
+  TGIFNearestColor nearest(palette);
+  for (std::size_t t = 1; t < steps.size(); ++t) {
+    const std::uint32_t* p = steps[t].Pixels;
+    const std::uint32_t* before = steps[t - 1].Pixels;
+    std::uint32_t last = kClear;
+    std::size_t entry = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint32_t c = p[i];
+      if (c == kClear || c == before[i]) continue;
+      if (c != last) {
+        entry = nearest.Find(c);
+        last = c;
+      }
+      Use& use = uses[entry];
+      ++use.Count;
+      if (use.LastFrame != int(t)) {
+        use.LastFrame = int(t);
+        ++use.Frames;
+      }
+    }
+  }
+  std::vector<std::size_t> order(palette.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    if (uses[a].Frames != uses[b].Frames) return uses[a].Frames > uses[b].Frames;
+    return uses[a].Count > uses[b].Count;
+  });
+  std::vector<TGIFRGB> ordered;
+  for (std::size_t i : order) ordered.push_back(palette[i]);
+  palette.swap(ordered);
+}
+
 enum class Dispose { Keep, Restore, Clear };
 
 }  // namespace
@@ -216,6 +258,7 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
     }
     palette = histogram.Palette(colors);
     GIFRefinePalette(palette, runs);
+    if (animated) OrderForChanges(palette, steps, n);
     if (hasClear) {
       clearIndex = int(palette.size());
       palette.push_back(0);
