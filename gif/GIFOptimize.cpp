@@ -83,7 +83,9 @@ std::vector<Step> Steps(const std::vector<TGIFRGBFrame>& frames,
     Step step;
     const bool colorOnly = std::none_of(f.Pixels.begin(), f.Pixels.end(),
                                         [](TGIFRGB c) { return c > 0xFFFFFF; });
-    if (f.Alpha.empty() && colorOnly) {
+    const bool opaque = std::all_of(f.Alpha.begin(), f.Alpha.end(),
+                                    [](std::uint8_t a) { return a == 255; });
+    if (opaque && colorOnly) {
       step.Pixels = f.Pixels.data();
     } else {
       step.Owned.resize(n);
