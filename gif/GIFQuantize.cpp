@@ -482,6 +482,9 @@ void GIFMapToPalette(const TGIFRGB* pixels, int width, int height,
     return;
   }
   auto skipped = [skip](std::size_t i) { return skip && skip[i]; };
+  constexpr int kRecentBits = 14;
+  std::vector<TGIFRGB> recent(std::size_t(1) << kRecentBits, 0xFFFFFFFF);
+  std::vector<std::uint8_t> recentIndex(recent.size(), 0);
   // Errors in sixteenths, one pixel of margin on either side.
   std::vector<int> current((w + 2) * 3, 0), next((w + 2) * 3, 0);
   for (std::size_t y = 0; y < h; ++y) {
@@ -520,7 +523,15 @@ void GIFMapToPalette(const TGIFRGB* pixels, int width, int height,
       int value[3];
       for (int a = 0; a < 3; ++a)
         value[a] = std::clamp(Channel(source, a) + e[a] * share / 256, 0, 255);
-      const std::uint8_t index = nearest.Find(Pack(value[0], value[1], value[2]));
+      const TGIFRGB want = Pack(value[0], value[1], value[2]);
+      // Dithered colours repeat often enough that a small table of the
+      // last ones asked for saves most searches.
+      const std::size_t slot = (want * 2654435761u) >> (32 - kRecentBits);
+      if (recent[slot] != want) {
+        recent[slot] = want;
+        recentIndex[slot] = nearest.Find(want);
+      }
+      const std::uint8_t index = recentIndex[slot];
       out[i] = index;
       // Forward along the row: 7; on the next row behind, below, ahead: 3, 5, 1.
       const std::size_t ahead = back ? x : x + 2, behind = back ? x + 2 : x;

@@ -22,7 +22,8 @@ void EncodeUsage(std::ostream& out) {
          "the pixels there that didn't change transparent. When all frames have\n"
          "at most 256 colours together they share one colour table and play back\n"
          "exactly; otherwise the frames share 255 colours chosen for all of them\n"
-         "(median cut), with Floyd-Steinberg dithering unless --no-dither.\n"
+         "(median cut refined by k-means), with error diffusion on gradients\n"
+         "(not inside flat areas, little on edges) unless --no-dither.\n"
          "Exit status 0 on success, 2 when an argument is wrong, a frame can't\n"
          "be read, the frames differ in size or OUT.gif can't be written.\n";
 }
