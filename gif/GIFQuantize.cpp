@@ -217,10 +217,6 @@ void TGIFHistogram::Add(const TGIFRGB* pixels, std::size_t count,
   }
 }
 
-bool TGIFHistogram::Exact() const {
-  return !tooMany_;
-}
-
 std::vector<TGIFRGB> TGIFHistogram::Palette(int maxColors) const {
   maxColors = std::clamp(maxColors, 1, 256);
   std::vector<TGIFRGB> palette;
@@ -280,7 +276,8 @@ std::vector<TGIFRGB> GIFQuantize(const TGIFRGB* pixels, std::size_t count, int m
   TGIFHistogram histogram;
   histogram.Add(pixels, count, skip);
   std::vector<TGIFRGB> palette = histogram.Palette(maxColors);
-  if (!histogram.Exact()) GIFRefinePalette(palette, {{pixels, count, skip}});
+  if (palette.size() == std::size_t(std::clamp(maxColors, 1, 256)))
+    GIFRefinePalette(palette, {{pixels, count, skip}});
   return palette;
 }
 

@@ -42,9 +42,6 @@ class TGIFHistogram {
   // centres of the colours nearest to them.
   std::vector<TGIFRGB> Palette(int maxColors) const;
 
-  // Whether the pixels added have no more than 256 colours.
-  bool Exact() const;
-
  private:
   struct Cell;
   std::unique_ptr<Cell[]> cells_;
@@ -70,7 +67,7 @@ void GIFRefinePalette(std::vector<TGIFRGB>& palette,
                       const std::vector<TGIFPixelRun>& runs);
 
 // The palette of one run of pixels: TGIFHistogram::Palette, refined once
-// by GIFRefinePalette when the pixels have more than 256 colours.
+// by GIFRefinePalette when the pixels have more colours than maxColors.
 std::vector<TGIFRGB> GIFQuantize(const TGIFRGB* pixels, std::size_t count, int maxColors,
                                  const std::uint8_t* skip = nullptr);
 
