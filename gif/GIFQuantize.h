@@ -72,13 +72,14 @@ std::vector<TGIFRGB> GIFQuantize(const TGIFRGB* pixels, std::size_t count, int m
                                  const std::uint8_t* skip = nullptr);
 
 // The palette entry nearest to a colour (Euclidean in RGB; the first of
-// equally near ones). The colour cube is cut into 32 x 32 x 32 cells; the
-// first colour asked for in a cell lists the entries that can be nearest to
-// any colour of that cell, nearest to the cell first, and later ones compare
-// those until the rest are too far from the cell to be nearer.
+// equally near ones). The colour cube is cut into cells, gridBits a channel
+// (1..6); the first colour asked for in a cell lists the entries that can be
+// nearest to any colour of that cell, nearest to the cell first, and later
+// ones compare those until the rest are too far from the cell to be nearer.
+// Finer cells have shorter lists but cost more to fill.
 class TGIFNearestColor {
  public:
-  explicit TGIFNearestColor(const std::vector<TGIFRGB>& palette);
+  explicit TGIFNearestColor(const std::vector<TGIFRGB>& palette, int gridBits = 5);
   std::uint8_t Find(TGIFRGB color);
 
  private:
@@ -93,6 +94,7 @@ class TGIFNearestColor {
   void Fill(int cell);
 
   int size_;
+  int bits_;
   std::int32_t r_[256], g_[256], b_[256];
   std::vector<List> cells_;
   std::vector<Candidate> candidates_;
