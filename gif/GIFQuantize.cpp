@@ -127,6 +127,7 @@ std::vector<std::array<double, 3>> MedianCut(std::vector<Entry>& entries, int ma
 // its entries. A colour left without entries moves to the entry that is
 // worst served.
 constexpr int kMeansPasses = 10;
+constexpr int kMeansGridBits = 4;
 
 std::vector<TGIFRGB> Refine(const std::vector<Entry>& entries,
                             std::vector<std::array<double, 3>> centres) {
@@ -140,7 +141,9 @@ std::vector<TGIFRGB> Refine(const std::vector<Entry>& entries,
   const std::size_t k = centres.size();
   std::vector<std::uint8_t> owner(entries.size());
   for (int pass = 0; pass < kMeansPasses; ++pass) {
-    TGIFNearestColor nearest(palette);
+    // Coarse cells: a pass looks up each entry once, and filling a cell
+    // costs more than a few more candidates to compare.
+    TGIFNearestColor nearest(palette, kMeansGridBits);
     std::vector<BoxStats> sums(k);
     for (std::size_t i = 0; i < entries.size(); ++i) {
       owner[i] = nearest.Find(entries[i].Rounded());
@@ -217,10 +220,6 @@ void TGIFHistogram::Add(const TGIFRGB* pixels, std::size_t count,
   }
 }
 
-bool TGIFHistogram::Exact() const {
-  return !tooMany_;
-}
-
 std::vector<TGIFRGB> TGIFHistogram::Palette(int maxColors) const {
   maxColors = std::clamp(maxColors, 1, 256);
   std::vector<TGIFRGB> palette;
@@ -280,7 +279,8 @@ std::vector<TGIFRGB> GIFQuantize(const TGIFRGB* pixels, std::size_t count, int m
   TGIFHistogram histogram;
   histogram.Add(pixels, count, skip);
   std::vector<TGIFRGB> palette = histogram.Palette(maxColors);
-  if (!histogram.Exact()) GIFRefinePalette(palette, {{pixels, count, skip}});
+  if (palette.size() == std::size_t(std::clamp(maxColors, 1, 256)))
+    GIFRefinePalette(palette, {{pixels, count, skip}});
   return palette;
 }
 
@@ -316,27 +316,15 @@ void GIFRefinePalette(std::vector<TGIFRGB>& palette,
 
 // --- nearest colour ----------------------------------------------------------
 
-namespace {
+namespace {}  // namespace
 
-constexpr int kGridBits = 5;
-constexpr int kGridSide = 1 << kGridBits;
-constexpr int kGridStep = 256 / kGridSide;
-
-int GridCell(TGIFRGB c) {
-  constexpr int shift = 8 - kGridBits;
-  constexpr TGIFRGB mask = kGridSide - 1;
-  return int(((c >> (16 + shift)) & mask) << (2 * kGridBits) |
-             ((c >> (8 + shift)) & mask) << kGridBits | ((c >> shift) & mask));
-}
-
-}  // namespace
-
-TGIFNearestColor::TGIFNearestColor(const std::vector<TGIFRGB>& palette)
+TGIFNearestColor::TGIFNearestColor(const std::vector<TGIFRGB>& palette, int gridBits)
     : size_(int(std::min<std::size_t>(palette.size(), 256))),
+      bits_(std::clamp(gridBits, 1, 6)),
       r_(),
       g_(),
       b_(),
-      cells_(std::size_t(kGridSide * kGridSide * kGridSide)) {
+      cells_(std::size_t(1) << (3 * bits_)) {
   for (int i = 0; i < size_; ++i) {
     r_[i] = Channel(palette[std::size_t(i)], 0);
     g_[i] = Channel(palette[std::size_t(i)], 1);
@@ -363,10 +351,11 @@ int Far(int v, int low, int high) {
 // whose greatest distance is least (that one is at least as near to every
 // colour of the cell).
 void TGIFNearestColor::Fill(int cell) {
-  const int r0 = (cell >> (2 * kGridBits)) * kGridStep;
-  const int g0 = ((cell >> kGridBits) & (kGridSide - 1)) * kGridStep;
-  const int b0 = (cell & (kGridSide - 1)) * kGridStep;
-  constexpr int span = kGridStep - 1;
+  const int side = 1 << bits_, step = 256 >> bits_;
+  const int r0 = (cell >> (2 * bits_)) * step;
+  const int g0 = ((cell >> bits_) & (side - 1)) * step;
+  const int b0 = (cell & (side - 1)) * step;
+  const int span = step - 1;
   std::int32_t least[256], most[256];
   for (int i = 0; i < size_; ++i) {
     const int nr = Near(r_[i], r0, r0 + span), ng = Near(g_[i], g0, g0 + span),
@@ -392,7 +381,11 @@ void TGIFNearestColor::Fill(int cell) {
 
 std::uint8_t TGIFNearestColor::Find(TGIFRGB color) {
   if (size_ == 0) return 0;
-  const int cell = GridCell(color);
+  const int shift = 8 - bits_;
+  const TGIFRGB mask = (TGIFRGB(1) << bits_) - 1;
+  const int cell =
+      int(((color >> (16 + shift)) & mask) << (2 * bits_) |
+          ((color >> (8 + shift)) & mask) << bits_ | ((color >> shift) & mask));
   if (cells_[std::size_t(cell)].start < 0) Fill(cell);
   const List& list = cells_[std::size_t(cell)];
   const int r = Channel(color, 0), g = Channel(color, 1), b = Channel(color, 2);
@@ -482,6 +475,9 @@ void GIFMapToPalette(const TGIFRGB* pixels, int width, int height,
     return;
   }
   auto skipped = [skip](std::size_t i) { return skip && skip[i]; };
+  constexpr int kRecentBits = 14;
+  std::vector<TGIFRGB> recent(std::size_t(1) << kRecentBits, 0xFFFFFFFF);
+  std::vector<std::uint8_t> recentIndex(recent.size(), 0);
   // Errors in sixteenths, one pixel of margin on either side.
   std::vector<int> current((w + 2) * 3, 0), next((w + 2) * 3, 0);
   for (std::size_t y = 0; y < h; ++y) {
@@ -520,7 +516,15 @@ void GIFMapToPalette(const TGIFRGB* pixels, int width, int height,
       int value[3];
       for (int a = 0; a < 3; ++a)
         value[a] = std::clamp(Channel(source, a) + e[a] * share / 256, 0, 255);
-      const std::uint8_t index = nearest.Find(Pack(value[0], value[1], value[2]));
+      const TGIFRGB want = Pack(value[0], value[1], value[2]);
+      // Dithered colours repeat often enough that a small table of the
+      // last ones asked for saves most searches.
+      const std::size_t slot = (want * 2654435761u) >> (32 - kRecentBits);
+      if (recent[slot] != want) {
+        recent[slot] = want;
+        recentIndex[slot] = nearest.Find(want);
+      }
+      const std::uint8_t index = recentIndex[slot];
       out[i] = index;
       // Forward along the row: 7; on the next row behind, below, ahead: 3, 5, 1.
       const std::size_t ahead = back ? x : x + 2, behind = back ? x + 2 : x;

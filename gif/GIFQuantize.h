@@ -42,9 +42,6 @@ class TGIFHistogram {
   // centres of the colours nearest to them.
   std::vector<TGIFRGB> Palette(int maxColors) const;
 
-  // Whether the pixels added have no more than 256 colours.
-  bool Exact() const;
-
  private:
   struct Cell;
   std::unique_ptr<Cell[]> cells_;
@@ -70,18 +67,19 @@ void GIFRefinePalette(std::vector<TGIFRGB>& palette,
                       const std::vector<TGIFPixelRun>& runs);
 
 // The palette of one run of pixels: TGIFHistogram::Palette, refined once
-// by GIFRefinePalette when the pixels have more than 256 colours.
+// by GIFRefinePalette when the pixels have more colours than maxColors.
 std::vector<TGIFRGB> GIFQuantize(const TGIFRGB* pixels, std::size_t count, int maxColors,
                                  const std::uint8_t* skip = nullptr);
 
 // The palette entry nearest to a colour (Euclidean in RGB; the first of
-// equally near ones). The colour cube is cut into 32 x 32 x 32 cells; the
-// first colour asked for in a cell lists the entries that can be nearest to
-// any colour of that cell, nearest to the cell first, and later ones compare
-// those until the rest are too far from the cell to be nearer.
+// equally near ones). The colour cube is cut into cells, gridBits a channel
+// (1..6); the first colour asked for in a cell lists the entries that can be
+// nearest to any colour of that cell, nearest to the cell first, and later
+// ones compare those until the rest are too far from the cell to be nearer.
+// Finer cells have shorter lists but cost more to fill.
 class TGIFNearestColor {
  public:
-  explicit TGIFNearestColor(const std::vector<TGIFRGB>& palette);
+  explicit TGIFNearestColor(const std::vector<TGIFRGB>& palette, int gridBits = 5);
   std::uint8_t Find(TGIFRGB color);
 
  private:
@@ -96,6 +94,7 @@ class TGIFNearestColor {
   void Fill(int cell);
 
   int size_;
+  int bits_;
   std::int32_t r_[256], g_[256], b_[256];
   std::vector<List> cells_;
   std::vector<Candidate> candidates_;
