@@ -707,7 +707,7 @@ TEST_F(FormUseTest, UpDownAndAltArrowsWalkTheHistory) {
   EXPECT_EQ(Heading(), HeadingOf("中"));
 }
 
-TEST_F(FormUseTest, DamagedHistoryIsIgnoredAndTheWindowWorks) {
+TEST_F(FormUseTest, DamagedHistoryKeepsItsGoodLinesAndTheWindowWorks) {
   WriteDictionary();
   fs::create_directories(dir_ / "state/velmora");
   std::ofstream(dir_ / "state/velmora/history", std::ios::binary)
@@ -716,10 +716,26 @@ TEST_F(FormUseTest, DamagedHistoryIsIgnoredAndTheWindowWorks) {
   TForm4& f = Create();
   std::string said = testing::internal::GetCapturedStderr();
   EXPECT_NE(said.find("damaged"), std::string::npos) << said;
-  EXPECT_TRUE(f.History().Entries().empty());
+  EXPECT_EQ(f.History().Entries(), std::deque<std::string>{G("中国")});
   Search("中国");
   EXPECT_EQ(Lines(View())[1], kFinished);
   EXPECT_EQ(f.History().Entries(), std::deque<std::string>{G("中国")});
+}
+
+// The view's message names neither the folder nor the reason; standard
+// error does, with why the folder was chosen.
+TEST_F(FormUseTest, AFileThatCannotBeOpenedIsExplainedOnStandardError) {
+  WriteDictionary();
+  fs::remove(dir_ / "3.sr");
+  TForm4& f = Create();
+  const std::string folder = fs::current_path().string();
+  f.SetDictFolder({folder, TDictFolderSource::Environment});
+  testing::internal::CaptureStderr();
+  Search("中国");
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(Lines(View())[0], G("开启辞典失败3.sr"));
+  EXPECT_EQ(said, "velmora: cannot open 3.sr in " + folder +
+                      " (given by $VELMORA_DICTIONARY): No such file or directory\n");
 }
 
 TEST_F(FormUseTest, ZoomScalesTheViewTextWithinLimitsAndIsKept) {

@@ -46,8 +46,9 @@ class LookupTest : public ::testing::Test {
   // The same with standard input read from the path given.
   TRun RunFrom(const fs::path& in, const std::string& args, const std::string& env = "") {
     const fs::path err = dir_ / "stderr.txt";
-    const std::string command = "env " + env + " '" + std::string(VELMORA_LOOKUP) + "' " +
-                                args + " <'" + in.string() + "' 2>'" + err.string() + "'";
+    const std::string command = "cd '" + cwd_.string() + "' && env " + env + " '" +
+                                tool_.string() + "' " + args + " <'" + in.string() +
+                                "' 2>'" + err.string() + "'";
     TRun run;
     FILE* pipe = ::popen(command.c_str(), "r");
     char buf[4096];
@@ -82,6 +83,9 @@ class LookupTest : public ::testing::Test {
   std::string InDir() const { return "-C '" + dir_.Path().string() + "' "; }
 
   velmora::test::TTempFolder dir_{"velmora-lookup"};
+  // The program run and the folder it runs in.
+  fs::path tool_ = VELMORA_LOOKUP;
+  fs::path cwd_ = fs::current_path();
 };
 
 // 中国：<a href="Map.gif">Map</a> 中国 in GBK, with a CR LF line end.
@@ -130,7 +134,8 @@ TEST_F(LookupTest, ExitStatusFollowsTheOutcome) {
   TRun run = Run(InDir() + "--plain '天地'");
   EXPECT_EQ(run.Status, 1);
   EXPECT_NE(run.Out.find("搜寻完毕!\n"), std::string::npos);
-  EXPECT_NE(run.Out.find("https://velmora.example/download"), std::string::npos);
+  EXPECT_NE(run.Out.find("https://www.mdbg.net/chinese/dictionary?page=cedict"),
+            std::string::npos);
 
   run = Run(InDir() + "--json abc");
   EXPECT_EQ(run.Status, 2);
@@ -177,10 +182,38 @@ TEST_F(LookupTest, HtmlIsAStandalonePageWithLinks) {
                    "file://pics/map.gif</span></a>"),
       std::string::npos)
       << run.Out;
-  // A file that does not exist in any case is linked as written.
-  EXPECT_NE(run.Out.find("<a href=\"file://" + folder + "/map.gif\">"),
-            std::string::npos);
   EXPECT_NE(run.Out.find("</html>"), std::string::npos);
+}
+
+// The window opens no link that leads out of the dictionary folder, nor one
+// to a file that is not there; the page makes none of them clickable.
+TEST_F(LookupTest, HtmlLinksOnlyWhatTheWindowWouldOpen) {
+  const fs::path secret = dir_ / "secret.txt";
+  Write("secret.txt", "secret");
+  fs::create_directory(dir_ / "dict");
+  fs::create_directory_symlink(dir_.Path(), dir_ / "dict" / "up");
+  std::string entries;
+  for (const char* target : {"../secret.txt", "up/secret.txt", "none.txt", "ok.txt"})
+    entries += std::string("\xD6\xD0\xB9\xFA\xA3\xBA<a href=\"") + target + "\">x</a>\n";
+  Write("dict/2.sr", entries + "\xD6\xD0\xB9\xFA\xA3\xBAhttp://example.org/a\n");
+  Write("dict/ok.txt", "ok");
+  for (const char* name : {"1.sr", "3.sr", "4.sr", "5.sr"})
+    Write(fs::path("dict") / name, "");
+  const TRun run = Run("-C '" + (dir_ / "dict").string() + "' --html '中国'");
+  EXPECT_EQ(run.Status, 0);
+  const std::string folder = fs::canonical(dir_ / "dict").string();
+  for (const char* plain :
+       {"file://../secret.txt", "file://up/secret.txt", "file://none.txt"}) {
+    EXPECT_NE(run.Out.find(std::string(">") + plain + "</span>"), std::string::npos)
+        << plain << "\n"
+        << run.Out;
+  }
+  EXPECT_EQ(run.Out.find("secret.txt\">"), std::string::npos) << run.Out;
+  EXPECT_EQ(run.Out.find("none.txt\">"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("<a href=\"file://" + folder + "/ok.txt\">"), std::string::npos)
+      << run.Out;
+  // Links that are not files are the window's too.
+  EXPECT_NE(run.Out.find("<a href=\"http://example.org/a\">"), std::string::npos);
 }
 
 TEST_F(LookupTest, ColourFollowsTheTerminalConventions) {
@@ -211,6 +244,38 @@ TEST_F(LookupTest, ColourFollowsTheTerminalConventions) {
   run = Run("--color=sometimes " + query);
   EXPECT_EQ(run.Status, 2);
   EXPECT_NE(run.Err.find("auto, always or never"), std::string::npos);
+}
+
+// The terminal's own palette by default, which every theme keeps readable;
+// the window's 24-bit colours only when asked for or when COLORTERM says the
+// terminal has them.
+TEST_F(LookupTest, TerminalColoursComeFromThePaletteUnlessTrueColour) {
+  WriteAll(kEntry);
+  const std::string query = InDir() + "'中国'";
+  const std::string keyBlue = "\x1b[34;1m", keyMarked = "\x1b[31;1;4m",
+                    explanationGreen = "\x1b[32;1m";
+  auto palette = [&](const TRun& run) {
+    return run.Out.find(keyBlue) != std::string::npos &&
+           run.Out.find(keyMarked) != std::string::npos &&
+           run.Out.find(explanationGreen) != std::string::npos &&
+           run.Out.find("38;2;") == std::string::npos;
+  };
+  auto trueColour = [](const TRun& run) {
+    return run.Out.find("\x1b[38;2;0;0;255;1m") != std::string::npos &&
+           run.Out.find("\x1b[38;2;0;106;0;1m") != std::string::npos &&
+           run.Out.find("\x1b[38;2;255;119;119;1;4m") != std::string::npos;
+  };
+  EXPECT_TRUE(palette(RunOnTerminal(query, "-u COLORTERM TERM=xterm")));
+  EXPECT_TRUE(palette(Run("--color=always " + query, "-u COLORTERM")));
+  EXPECT_TRUE(palette(Run("--color=always " + query, "COLORTERM=yes")));
+  EXPECT_TRUE(trueColour(RunOnTerminal(query, "COLORTERM=truecolor TERM=xterm")));
+  EXPECT_TRUE(trueColour(Run("--color=always " + query, "COLORTERM=24bit")));
+  EXPECT_TRUE(trueColour(Run("--color=always --colors=24bit " + query, "-u COLORTERM")));
+  EXPECT_TRUE(
+      palette(Run("--color=always --colors=terminal " + query, "COLORTERM=truecolor")));
+  // Choosing the colours does not switch colour on.
+  EXPECT_EQ(Run("--colors=24bit " + query).Out.find("\x1b["), std::string::npos);
+  EXPECT_EQ(Run("--colors=many " + query).Status, 2);
 }
 
 TEST_F(LookupTest, BatchGivesOneResultPerQuery) {
@@ -290,8 +355,81 @@ TEST_F(LookupTest, CommandLineErrors) {
   EXPECT_EQ(run.Status, 2);
   run = Run("-C '" + (dir_ / "nowhere").string() + "' x");
   EXPECT_EQ(run.Status, 2);
-  EXPECT_NE(run.Err.find("can't enter folder"), std::string::npos);
+  EXPECT_NE(run.Err.find("cannot enter the dictionary folder"), std::string::npos);
   EXPECT_EQ(run.Out, "");
 }
 
 }  // namespace
+
+// An installed layout: the program in PREFIX/bin, the dictionary in
+// PREFIX/share/velmora, run from a folder that holds no dictionary.
+TEST_F(LookupTest, DictionaryFolderOrder) {
+  const fs::path prefix = dir_ / "prefix";
+  fs::create_directories(prefix / "bin");
+  fs::copy_file(tool_, prefix / "bin" / "velmora-lookup");
+  auto dictionary = [&](const fs::path& folder, const std::string& explanation) {
+    fs::create_directories(folder);
+    for (const char* name : {"1.sr", "3.sr", "4.sr", "5.sr"})
+      std::ofstream(folder / name, std::ios::binary);
+    std::ofstream(folder / "2.sr", std::ios::binary)
+        << "\xD6\xD0\xB9\xFA\xA3\xBA" << explanation << "\n";
+  };
+  dictionary(prefix / "share" / "velmora", "installed");
+  dictionary(dir_ / "option", "option");
+  dictionary(dir_ / "variable", "variable");
+  dictionary(dir_ / "current", "current");
+  fs::create_directories(dir_ / "elsewhere");
+  tool_ = prefix / "bin" / "velmora-lookup";
+  const std::string unset = "-u VELMORA_DICTIONARY";
+  const std::string variable =
+      "VELMORA_DICTIONARY='" + (dir_ / "variable").string() + "'";
+  auto explanation = [](const TRun& run) {
+    const std::size_t at = run.Out.find("      ");
+    return at == std::string::npos
+               ? run.Out
+               : run.Out.substr(at + 6, run.Out.find('\n', at) - at - 6);
+  };
+
+  cwd_ = dir_ / "elsewhere";
+  TRun run = Run("--plain '中国'", unset);
+  EXPECT_EQ(run.Status, 0) << run.Out << run.Err;
+  EXPECT_EQ(explanation(run), "installed");
+  // It says which folder it uses when that is not the one it was run in.
+  EXPECT_NE(run.Err.find((prefix / "share" / "velmora").string()), std::string::npos)
+      << run.Err;
+  EXPECT_EQ(explanation(Run("--plain '中国'", variable)), "variable");
+  run = Run("-C '" + (dir_ / "option").string() + "' --plain '中国'", variable);
+  EXPECT_EQ(explanation(run), "option");
+  EXPECT_EQ(run.Err, "");
+
+  // A current folder that holds any of the files is the dictionary, as it
+  // always was, even when that file is the wrong one for the query.
+  cwd_ = dir_ / "current";
+  EXPECT_EQ(explanation(Run("--plain '中国'", unset)), "current");
+  fs::remove(dir_ / "current" / "2.sr");
+  run = Run("--plain '中国'", unset);
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_EQ(run.Out, "开启辞典失败，请检查sr档案是否存在\n");
+  EXPECT_NE(run.Err.find("2.sr in " + (dir_ / "current").string()), std::string::npos)
+      << run.Err;
+  EXPECT_NE(run.Err.find("No such file or directory"), std::string::npos) << run.Err;
+  EXPECT_EQ(explanation(Run("--plain '中国'", variable)), "variable");
+
+  // Neither a dictionary here nor one installed: the message, and on
+  // standard error the folder and why.
+  fs::remove_all(prefix / "share");
+  cwd_ = dir_ / "elsewhere";
+  run = Run("--plain '中国'", unset);
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_EQ(run.Out, "开启辞典失败，请检查sr档案是否存在\n");
+  EXPECT_NE(run.Err.find("no dictionary files 1.sr..5.sr in " + cwd_.string()),
+            std::string::npos)
+      << run.Err;
+
+  // A folder that cannot be entered is named with the system's reason.
+  run = Run("-C '" + (dir_ / "none").string() + "' --plain '中国'", unset);
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_NE(run.Err.find((dir_ / "none").string() + " (given with -C): No such file"),
+            std::string::npos)
+      << run.Err;
+}
