@@ -320,7 +320,7 @@ namespace {}  // namespace
 
 TGIFNearestColor::TGIFNearestColor(const std::vector<TGIFRGB>& palette, int gridBits)
     : size_(int(std::min<std::size_t>(palette.size(), 256))),
-      bits_(std::clamp(gridBits, 1, 6)),
+      bits_(std::clamp(gridBits, 0, 6)),
       r_(),
       g_(),
       b_(),
