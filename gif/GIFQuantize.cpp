@@ -320,7 +320,7 @@ namespace {}  // namespace
 
 TGIFNearestColor::TGIFNearestColor(const std::vector<TGIFRGB>& palette, int gridBits)
     : size_(int(std::min<std::size_t>(palette.size(), 256))),
-      bits_(std::clamp(gridBits, 1, 6)),
+      bits_(std::clamp(gridBits, 0, 6)),
       r_(),
       g_(),
       b_(),
@@ -517,8 +517,8 @@ void GIFMapToPalette(const TGIFRGB* pixels, int width, int height,
       for (int a = 0; a < 3; ++a)
         value[a] = std::clamp(Channel(source, a) + e[a] * share / 256, 0, 255);
       const TGIFRGB want = Pack(value[0], value[1], value[2]);
-      // Dithered colours repeat often enough that a small table of the
-      // last ones asked for saves most searches.
+      // Dithered colours repeat, on gradients above all: a small table of
+      // the ones last looked up saves some searches.
       const std::size_t slot = (want * 2654435761u) >> (32 - kRecentBits);
       if (recent[slot] != want) {
         recent[slot] = want;

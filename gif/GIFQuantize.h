@@ -73,7 +73,7 @@ std::vector<TGIFRGB> GIFQuantize(const TGIFRGB* pixels, std::size_t count, int m
 
 // The palette entry nearest to a colour (Euclidean in RGB; the first of
 // equally near ones). The colour cube is cut into cells, gridBits a channel
-// (1..6); the first colour asked for in a cell lists the entries that can be
+// (0..6); the first colour asked for in a cell lists the entries that can be
 // nearest to any colour of that cell, nearest to the cell first, and later
 // ones compare those until the rest are too far from the cell to be nearer.
 // Finer cells have shorter lists but cost more to fill.

@@ -207,12 +207,15 @@ TEST(NearestColour, AgreesWithAScanOfEveryEntry) {
                             any(0, spread) / level * level,
                             any(0, spread) / level * level));
     }
-    TGIFNearestColor nearest(palette);
-    for (int k = 0; k < 4000; ++k) {
-      const TGIFRGB c = k % 2
-                            ? Rgb(any(0, 255), any(0, 255), any(0, 255))
-                            : Rgb(any(0, 15) * 16 + 8, any(0, 15) * 16 + 8, any(0, 255));
-      ASSERT_EQ(nearest.Find(c), Nearest(palette, c)) << std::hex << c;
+    // Cells of every size, down to a single one for the whole cube.
+    for (int bits : {0, 1, 4, 5, 6}) {
+      TGIFNearestColor nearest(palette, bits);
+      for (int k = 0; k < 1000; ++k) {
+        const TGIFRGB c =
+            k % 2 ? Rgb(any(0, 255), any(0, 255), any(0, 255))
+                  : Rgb(any(0, 15) * 16 + 8, any(0, 15) * 16 + 8, any(0, 255));
+        ASSERT_EQ(nearest.Find(c), Nearest(palette, c)) << bits << " " << std::hex << c;
+      }
     }
   }
 }
