@@ -17,6 +17,7 @@
 #include "platform/classes/Graphics.h"
 #include "platform/classes/SysUtils.h"
 #include "platform/classes/Threads.h"
+#include "platform/gdi/MemoryAccount.h"
 
 namespace velmora {
 
@@ -270,7 +271,7 @@ class TGIFSubImage : public TGIFItem {
   void SetInterlaced(bool value);
 
   // Allocates Width x Height bytes set to fill. Raises GIFException when the
-  // image's pixel memory limit would be passed or memory runs out.
+  // image's memory limit would be passed or memory runs out.
   void NewImage(std::uint8_t fill = 0);
   void FreeImage();
   void NeedImage();
@@ -323,7 +324,7 @@ class TGIFSubImage : public TGIFItem {
   TRect ScaleRect(const TRect& rect) const;
 
  private:
-  std::int64_t ChargedBytes = 0;  // counted against the image's memory limit
+  TMemoryCharge DataCharge;  // Data, counted against the image's memory limit
 };
 
 class TGIFTrailer : public TGIFItem {
@@ -443,9 +444,22 @@ class TGIFImage : public TGraphic {
   // True until every painter of the image has ended or been detached.
   bool HasPainters();
 
+  // Everything allocated for the picture counts here, against one limit
+  // (GIFImageMaxPixelMemory): the frames' pixel data, the frame bitmaps and
+  // masks, the composed bitmap, the painters' buffers and what the tools
+  // make from them. Bitmaps count while a TGIFMemoryScope of the image is
+  // open on the thread that makes them.
+  TMemoryAccountRef Memory;
+
  private:
   friend class TGIFSubImage;
-  std::int64_t PixelMemory = 0;  // Width x Height bytes held by the frames
+};
+
+// Makes the image's memory account current on this thread while it lives.
+class TGIFMemoryScope : public TMemoryAccountScope {
+ public:
+  explicit TGIFMemoryScope(const TGIFImage* image)
+      : TMemoryAccountScope(image ? image->Memory : nullptr) {}
 };
 
 }  // namespace velmora

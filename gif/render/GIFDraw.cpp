@@ -127,6 +127,8 @@ void TGIFSubImage::Draw(TCanvas& canvas, const TRect& rect, bool transparent, bo
 
 void TGIFSubImage::StretchDraw(TCanvas& canvas, const TRect& rect, bool transparent,
                                bool tile) {
+  // The blits' scratch bitmaps count against the picture's limit.
+  TGIFMemoryScope memory(Image);
   const int fw = GetWidth(), fh = GetHeight();
   const int stepX = TileStep(Image ? Image->GetWidth() : fw);
   const int stepY = TileStep(Image ? Image->GetHeight() : fh);
@@ -171,6 +173,8 @@ void TGIFImage::Draw(TCanvas& canvas, const TRect& rect) {
   if (Drawing || Images->GetCount() == 0) return;
   Drawing = true;
   Finally done([this] { Drawing = false; });
+  // The composed bitmap and the painter's buffers are made from here.
+  TGIFMemoryScope memory(this);
   const bool transparent = DrawOptions & GIFDrawOptionBit(goTransparent);
   const bool tile = DrawOptions & GIFDrawOptionBit(goTile);
   if (Images->GetCount() == 1 || !(DrawOptions & GIFDrawOptionBit(goAnimate))) {

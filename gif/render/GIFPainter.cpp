@@ -75,7 +75,12 @@ TGIFPainter::TGIFPainter(TGIFImage* image, TCanvas& canvas, const TRect& rect,
   // The device context is recorded here, on the GUI thread, rather than by
   // the painter thread, which must not touch the canvas.
   if (Option(goValidateCanvas)) CanvasDC = canvas.GetHandle();
-  SetUpBuffers(canvas);
+  try {
+    SetUpBuffers(canvas);
+  } catch (...) {
+    --LiveCount;  // no destructor runs for a painter that was never made
+    throw;
+  }
 }
 
 TGIFPainter::TGIFPainter(TGIFPainter** painterRef, TGIFImage* image, TCanvas& canvas,
@@ -501,6 +506,9 @@ TGIFPainter* TGIFImage::InternalPaint(TGIFPainter** painterRef, TCanvas& canvas,
   if (Images->GetCount() == 1)
     options &=
         TGIFDrawOptions(~(GIFDrawOptionBit(goAsync) | GIFDrawOptionBit(goAnimate)));
+  // The painter's buffers, and all a synchronous painter draws, count
+  // against the picture's limit.
+  TGIFMemoryScope memory(this);
   TGIFPainter* painter;
   {
     std::lock_guard lock(PaintersLock);

@@ -17,13 +17,23 @@ namespace velmora::gifTool {
 bool CheckFileAndFolder(const char* command, const std::string& path,
                         const std::string& dir, std::ostream& err);
 
-// Decodes the GIF at path into image; throws what decoding throws.
-void LoadGif(const std::string& path, TGIFImage& image);
+// Decodes the GIF at path into image; throws what decoding throws. The
+// decoder's warnings go to err as "velmora-gif COMMAND: FILE: warning: ...",
+// each text once, then and whenever the image warns later.
+void LoadGif(const char* command, const std::string& path, TGIFImage& image,
+             std::ostream& err);
+
+// Charges bytes the tool allocates for image (rows to write, say) to its
+// memory account for as long as charge lives; raises GIFException when the
+// image's limit would be passed.
+void ChargeImageMemory(TGIFImage& image, TMemoryCharge& charge, std::int64_t bytes);
 
 // DIR/STEM_NNN.png for index NNN.
 std::string NumberedPng(const std::string& dir, const char* stem, int index);
 
-// The bitmap's colours, whatever its format, as RGB rows.
-std::vector<std::uint8_t> RgbRows(const TBitmap& bitmap);
+// The bitmap's colours, whatever its format, as RGB rows. Within a
+// TGIFMemoryScope the rows and any copy made on the way are charged to the
+// image as charge.
+std::vector<std::uint8_t> RgbRows(const TBitmap& bitmap, TMemoryCharge& charge);
 
 }  // namespace velmora::gifTool
