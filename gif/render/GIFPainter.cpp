@@ -609,7 +609,14 @@ void DrawAnimated(TGIFImage& image, TCanvas& canvas, const TRect& rect) {
     // Compose over what the control shows, for transparent animations.
     target->CopyRect(targetRect, canvas, rect);
   }
-  image.InternalPaint(&image.Painter, *target, targetRect, image.DrawOptions);
+  try {
+    image.InternalPaint(&image.Painter, *target, targetRect, image.DrawOptions);
+  } catch (...) {
+    // A painter that could not be made (its buffers would pass the memory
+    // limit, say) leaves no composed bitmap behind.
+    if (!direct) image.Bitmap.reset();
+    throw;
+  }
   if (!image.Painter) return;
   image.Painter->Start();
   if (direct) return;
