@@ -320,6 +320,7 @@ class TGIFSubImage : public TGIFItem {
   void Draw(TCanvas& canvas, const TRect& rect, bool transparent, bool tile);
   // Draws the frame bitmap into rect (through the mask when transparent).
   void StretchDraw(TCanvas& canvas, const TRect& rect, bool transparent, bool tile);
+  void DoStretchDraw(TCanvas& canvas, const TRect& rect, bool transparent, bool tile);
   // The frame's bounds mapped into rect.
   TRect ScaleRect(const TRect& rect) const;
 
@@ -410,6 +411,11 @@ class TGIFImage : public TGraphic {
   void SetAnimationSpeed(int percent);
   // Frees the composed bitmap and every frame's bitmap and palette.
   void Pack();
+  // The frames' bitmaps and masks are caches: when the picture reaches its
+  // memory limit, those of every frame but keep go to make room. Only on the
+  // GUI thread, under the render lock, so that no painter is using one;
+  // false elsewhere or when there was nothing to drop.
+  bool DropFrameBitmaps(const TGIFSubImage* keep = nullptr);
   // Clipboard form (format number, data handle, palette handle).
   void SaveToClipboardFormat(std::uint16_t& format, void*& data, GdiPalette*& palette);
   void LoadFromClipboardFormat(std::uint16_t format, void* data, GdiPalette* palette);

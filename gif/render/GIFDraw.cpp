@@ -127,8 +127,19 @@ void TGIFSubImage::Draw(TCanvas& canvas, const TRect& rect, bool transparent, bo
 
 void TGIFSubImage::StretchDraw(TCanvas& canvas, const TRect& rect, bool transparent,
                                bool tile) {
-  // The blits' scratch bitmaps count against the picture's limit.
+  // The blits' scratch bitmaps count against the picture's limit; the other
+  // frames' bitmaps make room for them when it is reached.
   TGIFMemoryScope memory(Image);
+  try {
+    DoStretchDraw(canvas, rect, transparent, tile);
+  } catch (const std::exception& e) {
+    if (!Image || !IsMemoryRefusal(e) || !Image->DropFrameBitmaps(this)) throw;
+    DoStretchDraw(canvas, rect, transparent, tile);
+  }
+}
+
+void TGIFSubImage::DoStretchDraw(TCanvas& canvas, const TRect& rect, bool transparent,
+                                 bool tile) {
   const int fw = GetWidth(), fh = GetHeight();
   const int stepX = TileStep(Image ? Image->GetWidth() : fw);
   const int stepY = TileStep(Image ? Image->GetHeight() : fh);

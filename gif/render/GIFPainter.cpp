@@ -381,7 +381,13 @@ bool TGIFPainter::PrepareFrame(int pendingDelay) {
   // The coming frame is rendered now, so the delay absorbs the time.
   if (pendingDelay > 0) {
     std::lock_guard render(GIFRenderMutex());
-    frame->GetBitmap();
+    try {
+      frame->GetBitmap();
+    } catch (const std::exception& e) {
+      // Rendered when painted instead, where the other frames' bitmaps can
+      // make room for it.
+      if (!IsMemoryRefusal(e)) throw;
+    }
   }
   return true;
 }

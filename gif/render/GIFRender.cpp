@@ -62,6 +62,10 @@ class PaletteGuardScope {
 
 }  // namespace
 
+bool IsMemoryRefusal(const std::exception& e) {
+  return std::strcmp(e.what(), _sPixelMemoryExceeded) == 0;
+}
+
 std::unique_ptr<TBitmap> NewFrameBitmap(int width, int height) {
   auto bitmap = std::make_unique<TBitmap>();
   // The empty bitmap would otherwise be a screen-sized colour one first.
@@ -157,9 +161,19 @@ TBitmap* TGIFSubImage::GetBitmap() {
       image->PaletteModified = false;
     }
   };
+  auto render = [this, image] {
+    return (image && image->GetDoDither()) ? DoGetDitherBitmap() : DoGetBitmap();
+  };
+  const bool needMask = NeedMask;
   TBitmap* made = nullptr;
   try {
-    made = (image && image->GetDoDither()) ? DoGetDitherBitmap() : DoGetBitmap();
+    try {
+      made = render();
+    } catch (const std::exception& e) {
+      if (!image || !IsMemoryRefusal(e) || !image->DropFrameBitmaps(this)) throw;
+      NeedMask = needMask;
+      made = render();
+    }
   } catch (...) {
     ending(0);
     throw;
@@ -346,6 +360,20 @@ GdiPalette* TGIFSubImage::GetPalette() {
 }
 
 // --- Image ---------------------------------------------------------------------
+
+bool TGIFImage::DropFrameBitmaps(const TGIFSubImage* keep) {
+  if (!IsMainThread()) return false;
+  std::lock_guard render(GIFRenderMutex());
+  bool dropped = false;
+  for (int i = 0; i < Images->GetCount(); ++i) {
+    TGIFSubImage* frame = Images->GetImage(i);
+    if (frame == keep || !(frame->Bitmap || frame->Mask)) continue;
+    frame->FreeBitmap();
+    frame->FreeMask();
+    dropped = true;
+  }
+  return dropped;
+}
 
 bool TGIFImage::GetDoDither() const {
   return (DrawOptions & GIFDrawOptionBit(goDither)) &&

@@ -39,7 +39,10 @@ void LoadGif(const char* command, const std::string& path, TGIFImage& image,
 }
 
 void ChargeImageMemory(TGIFImage& image, TMemoryCharge& charge, std::int64_t bytes) {
-  if (!charge.Take(image.Memory, bytes)) Error(_sPixelMemoryExceeded);
+  if (charge.Take(image.Memory, bytes)) return;
+  // The frames' cached bitmaps make room, if there are any.
+  if (!image.DropFrameBitmaps() || !charge.Take(image.Memory, bytes))
+    Error(_sPixelMemoryExceeded);
 }
 
 std::string NumberedPng(const std::string& dir, const char* stem, int index) {
@@ -48,16 +51,17 @@ std::string NumberedPng(const std::string& dir, const char* stem, int index) {
   return (std::filesystem::path(dir) / name).string();
 }
 
-std::vector<std::uint8_t> RgbRows(const TBitmap& bitmap, TMemoryCharge& charge) {
+std::vector<std::uint8_t> RgbRows(TGIFImage& image, const TBitmap& bitmap,
+                                  TMemoryCharge& charge) {
   if (bitmap.GetPixelFormat() != TPixelFormat::pf32bit) {
+    TGIFMemoryScope memory(&image);
     TBitmap copy;
     copy.Assign(bitmap);
     copy.SetPixelFormat(TPixelFormat::pf32bit);
-    return RgbRows(copy, charge);
+    return RgbRows(image, copy, charge);
   }
   const int w = bitmap.GetWidth(), h = bitmap.GetHeight();
-  if (!charge.Take(CurrentMemoryAccount(), std::int64_t(w) * h * 3))
-    Error(_sPixelMemoryExceeded);
+  ChargeImageMemory(image, charge, std::int64_t(w) * h * 3);
   std::vector<std::uint8_t> rows;
   rows.reserve(std::size_t(w) * std::size_t(h) * 3);
   for (int y = 0; y < h; ++y) {

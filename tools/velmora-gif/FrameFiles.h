@@ -24,16 +24,17 @@ void LoadGif(const char* command, const std::string& path, TGIFImage& image,
              std::ostream& err);
 
 // Charges bytes the tool allocates for image (rows to write, say) to its
-// memory account for as long as charge lives; raises GIFException when the
-// image's limit would be passed.
+// memory account for as long as charge lives, the frames' cached bitmaps
+// making room when needed; raises GIFException when the image's limit would
+// be passed all the same.
 void ChargeImageMemory(TGIFImage& image, TMemoryCharge& charge, std::int64_t bytes);
 
 // DIR/STEM_NNN.png for index NNN.
 std::string NumberedPng(const std::string& dir, const char* stem, int index);
 
-// The bitmap's colours, whatever its format, as RGB rows. Within a
-// TGIFMemoryScope the rows and any copy made on the way are charged to the
-// image as charge.
-std::vector<std::uint8_t> RgbRows(const TBitmap& bitmap, TMemoryCharge& charge);
+// The bitmap's colours, whatever its format, as RGB rows. The rows (as
+// charge) and any copy made on the way count against image's limit.
+std::vector<std::uint8_t> RgbRows(TGIFImage& image, const TBitmap& bitmap,
+                                  TMemoryCharge& charge);
 
 }  // namespace velmora::gifTool

@@ -62,20 +62,24 @@ int Frames(const Args& args, std::ostream& out, std::ostream& err) {
       const std::string name = NumberedPng(dir, "frame", i);
       TMemoryCharge rows;
       if (!WritePng(name, bitmap->GetWidth(), bitmap->GetHeight(), PngColor::Rgb,
-                    RgbRows(*bitmap, rows))) {
+                    RgbRows(image, *bitmap, rows))) {
         err << "velmora-gif frames: cannot write '" << name << "'\n";
         return 2;
       }
       out << name << "\n";
-      if (!frame->Mask) continue;
-      const std::string maskName = NumberedPng(dir, "mask", i);
-      if (!WritePng(maskName, frame->GetWidth(), frame->GetHeight(), PngColor::Grey,
-                    MaskRows(frame->Mask.get(), frame->GetWidth(), frame->GetHeight(),
-                             image, rows))) {
-        err << "velmora-gif frames: cannot write '" << maskName << "'\n";
-        return 2;
+      if (frame->Mask) {
+        const std::string maskName = NumberedPng(dir, "mask", i);
+        if (!WritePng(maskName, frame->GetWidth(), frame->GetHeight(), PngColor::Grey,
+                      MaskRows(frame->Mask.get(), frame->GetWidth(), frame->GetHeight(),
+                               image, rows))) {
+          err << "velmora-gif frames: cannot write '" << maskName << "'\n";
+          return 2;
+        }
+        out << maskName << "\n";
       }
-      out << maskName << "\n";
+      // Written: room for the next frame's bitmap within the picture's limit.
+      frame->FreeBitmap();
+      frame->FreeMask();
     }
   } catch (const std::exception& e) {
     err << "velmora-gif frames: " << path << ": " << e.what() << "\n";

@@ -116,9 +116,9 @@ void PrepareCanvas(TBitmap& canvas, TGIFImage& image, TColor background) {
 // timeline of the painter's waits.
 class Recording {
  public:
-  Recording(const std::string& dir, const TBitmap& canvas, std::ostream& out,
-            std::ostream& err)
-      : dir_(dir), canvas_(canvas), out_(out), err_(err) {}
+  Recording(const std::string& dir, TGIFImage& image, const TBitmap& canvas,
+            std::ostream& out, std::ostream& err)
+      : dir_(dir), image_(image), canvas_(canvas), out_(out), err_(err) {}
 
   // After each frame: a PNG of the canvas. A file that can't be written
   // stops the painter.
@@ -126,7 +126,7 @@ class Recording {
     const std::string file = NumberedPng(dir_, "frame", painted_);
     TMemoryCharge rows;
     if (!WritePng(file, canvas_.GetWidth(), canvas_.GetHeight(), PngColor::Rgb,
-                  RgbRows(canvas_, rows))) {
+                  RgbRows(image_, canvas_, rows))) {
       err_ << "velmora-gif play: cannot write '" << file << "'\n";
       failed_ = true;
       painter.Stop();
@@ -156,6 +156,7 @@ class Recording {
 
  private:
   std::string dir_;
+  TGIFImage& image_;
   const TBitmap& canvas_;
   std::ostream& out_;
   std::ostream& err_;
@@ -200,8 +201,7 @@ int Play(const Args& args, std::ostream& out, std::ostream& err) {
       err << "velmora-gif play: " << path << ": nothing to play\n";
       return 2;
     }
-    // The canvas, and the rows written from it on this thread, count with
-    // the picture.
+    // The canvas counts with the picture.
     TGIFMemoryScope memory(&image);
     TBitmap canvas;
     PrepareCanvas(canvas, image, settings.background);
@@ -214,7 +214,7 @@ int Play(const Args& args, std::ostream& out, std::ostream& err) {
       warn(sender, severity, message);
     };
     VirtualClock clock;
-    Recording recording(settings.dir, canvas, out, err);
+    Recording recording(settings.dir, image, canvas, out, err);
     image.OnAfterFrame = [&](void* sender) {
       recording.FramePainted(*static_cast<TGIFPainter*>(sender));
     };

@@ -134,5 +134,26 @@ TEST(PictureMemory, TheComposedBitmapAndThePaintersBuffersCount) {
   ResetGIFPainterClock();
 }
 
+TEST(PictureMemory, ALongAnimationPlaysWithTheOtherFramesBitmapsMakingRoom) {
+  Limit limit(4 * kMiB);
+  TGIFImage image;
+  // Twelve 500 x 500 frames: their pixels and one bitmap fit, not all twelve
+  // bitmaps besides.
+  ASSERT_EQ(Load(image, Tiny(500, 500, std::vector<Bounds>(12, {0, 0, 500, 500}))), "");
+  std::string error;
+  image.OnWarning = [&](void*, TGIFSeverity severity, const std::string& message) {
+    if (severity == gsError) error = message;
+  };
+  int painted = 0;
+  image.OnAfterFrame = [&](void*) { ++painted; };
+  test::InstallVirtualClock();
+  auto canvas = test::Canvas(500, 500);
+  image.Paint(canvas->GetCanvas(), Rect(0, 0, 500, 500), test::kSyncOnce);
+  ResetGIFPainterClock();
+  EXPECT_EQ(error, "");
+  EXPECT_EQ(painted, 12);
+  EXPECT_LE(image.Memory->GetPeak(), 4 * kMiB);
+}
+
 }  // namespace
 }  // namespace velmora

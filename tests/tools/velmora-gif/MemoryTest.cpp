@@ -100,6 +100,15 @@ TEST_F(MemoryCommand, WhatTheToolsMakeFromAPictureCountsWithIt) {
   const std::string rows = File("rows.gif", Tiny(8, 8, {{1000, 600}}));
   EXPECT_TRUE(Refused({"frames", rows, outDir})) << err.str();
   EXPECT_EQ(Run({"info", rows}), 0);
+
+  // Twenty frames whose pixels fit with the bitmaps of a few at a time, not
+  // of all twenty: written and played all the same.
+  const std::string many = File(
+      "many.gif", Tiny(300, 300, std::vector<std::pair<int, int>>(20, {300, 300}), true));
+  EXPECT_EQ(Run({"frames", many, outDir}), 0) << err.str();
+  EXPECT_NE(out.str().find("frame_019.png"), std::string::npos);
+  EXPECT_EQ(Run({"play", many, outDir}), 0) << err.str();
+  EXPECT_NE(out.str().find("frame_019.png"), std::string::npos);
 }
 
 TEST_F(MemoryCommand, AFileCutShortIsDrawnWithTheDecodersWarningsOnStandardError) {
