@@ -370,6 +370,18 @@ TEST(GifDecoder, SubBlockPastTheEndOfTheFile) {
   EXPECT_EQ(r.warnings, std::vector<std::string>{"Premature end of data"});
   ASSERT_EQ(r.image->Images->GetCount(), 1);
   EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{1, 0, 0, 0}));
+
+  // Cut right after a whole sub-block, the pixels are as short, and it says
+  // so as well; with all pixels there, the missing end says nothing.
+  gif = GifBuilder().Header(4, 1, 4).Descriptor(0, 0, 4, 1).Raw({2, 1, 0x0C}).data;
+  r = Load(gif);
+  ASSERT_EQ(r.error, "");
+  EXPECT_EQ(r.warnings, std::vector<std::string>{"Premature end of data"});
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{1, 0, 0, 0}));
+  gif = GifBuilder().Header(2, 1, 4).Descriptor(0, 0, 2, 1).Raw({2, 1, 0x4C}).data;
+  r = Load(gif);
+  EXPECT_TRUE(r.warnings.empty());
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{1, 1}));
 }
 
 TEST(GifDecoder, StreamStandsAfterTheFrame) {
@@ -434,6 +446,17 @@ TEST(GifDecoder, PixelMemoryIsLimited) {
   TMemoryStream again(three);
   r.image->LoadFromStream(again);
   EXPECT_EQ(r.image->Images->GetCount(), 3);
+
+  // An interlaced frame is decoded through a scratch frame, which counts too.
+  GifBuilder interlaced;
+  interlaced.Header(5, 5, 2)
+      .Descriptor(0, 0, 10, 15, idInterlaced)
+      .Codes(2, Fixed(3, {4, 5}));
+  GIFImageMaxPixelMemory = 250;
+  EXPECT_EQ(Load(interlaced.Trailer().data).error,
+            "Image exceeds the memory limit for one picture");
+  GIFImageMaxPixelMemory = 300;
+  EXPECT_EQ(Load(interlaced.data).error, "");
   GIFImageMaxPixelMemory = saved;
 }
 

@@ -114,15 +114,17 @@ TEST_F(MemoryCommand, WhatTheToolsMakeFromAPictureCountsWithIt) {
 TEST_F(MemoryCommand, AFileCutShortIsDrawnWithTheDecodersWarningsOnStandardError) {
   GifBuilder b;
   b.Header(4, 4, 2).Descriptor(0, 0, 4, 4);
-  Bytes cut = b.data;
-  cut.insert(cut.end(), {2, 5, 0x8C, 0x0D});  // a sub-block cut short
-  const std::string file = File("cut.gif", cut);
   const std::string outDir = (dir / "out").string();
-  for (const char* command : {"frames", "play"}) {
-    EXPECT_EQ(Run({command, file, outDir}), 0) << command << ": " << err.str();
-    EXPECT_EQ(err.str(), "velmora-gif " + std::string(command) + ": " + file +
-                             ": warning: Premature end of data\n");
-    EXPECT_NE(out.str().find("frame_000.png"), std::string::npos) << command;
+  // Cut inside a sub-block, and right after a whole one.
+  for (Bytes cut : {Bytes{2, 5, 0x8C, 0x0D}, Bytes{2, 2, 0x8C, 0x0D}}) {
+    cut.insert(cut.begin(), b.data.begin(), b.data.end());
+    const std::string file = File("cut.gif", cut);
+    for (const char* command : {"frames", "play"}) {
+      EXPECT_EQ(Run({command, file, outDir}), 0) << command << ": " << err.str();
+      EXPECT_EQ(err.str(), "velmora-gif " + std::string(command) + ": " + file +
+                               ": warning: Premature end of data\n");
+      EXPECT_NE(out.str().find("frame_000.png"), std::string::npos) << command;
+    }
   }
   // Said in the help.
   for (const char* command : {"frames", "play"}) {
