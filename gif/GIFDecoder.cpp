@@ -125,6 +125,7 @@ class Decoder {
   int lastByte_ = 0;
   bool terminatorSeen_ = false;
   bool streamEnded_ = false;  // no further length byte could be read
+  bool endedUnsaid_ = false;  // ... and no warning has said so yet
 
   // Output position.
   std::uint8_t* base_ = nullptr;  // the frame's first pixel
@@ -184,6 +185,7 @@ bool Decoder::ReadSubBlock() {
   std::uint8_t length;
   if (!ReadByte(stream_, length)) {
     streamEnded_ = true;
+    endedUnsaid_ = true;
     return false;
   }
   if (length == 0) {
@@ -440,6 +442,9 @@ void Decoder::Run(int minCodeSize, std::uint8_t* target, std::int64_t size) {
     full = !NextString(s, code);
     if (!full) code = ReadCode(s);
   }
+  // A file cut right after a sub-block leaves pixels out as surely as one
+  // cut inside a sub-block, and must not pass for a whole picture.
+  if (ended && code == kRanOut && endedUnsaid_) frame_.Warning(gsWarning, _sOutOfData);
   Finish(s, ended);
 }
 
@@ -462,6 +467,9 @@ void TGIFSubImage::Decompress(TStream& stream) {
   // ...; 2, 6, ...; 1, 3, ...). They are decoded in that order into a
   // scratch frame and then put in place; rows the data does not reach keep
   // the fill value.
+  TMemoryCharge scratchCharge;  // counts with the frame while it lives
+  if (!scratchCharge.Take(Image ? Image->Memory : nullptr, DataSize))
+    Error(_sPixelMemoryExceeded);
   std::unique_ptr<std::uint8_t[]> scratch(new (std::nothrow)
                                               std::uint8_t[std::size_t(DataSize)]);
   if (!scratch) Error(_sOutOfMemImage);

@@ -90,7 +90,8 @@ const char* const _sProgressCopying = "Copying...";
 const char* const _sProgressOptimizing = "Optimizing...";
 const char* const _sClearCodeTooLarge = "ClearCode too large";
 const char* const _sCodeTooLarge = "Code too large";
-const char* const _sPixelMemoryExceeded = "Image data exceeds the pixel memory limit";
+const char* const _sPixelMemoryExceeded =
+    "Image exceeds the memory limit for one picture";
 const char* const _sOutOfMemImage = "Failed to allocate memory for image data";
 
 // --- Helpers ----------------------------------------------------------------
@@ -492,20 +493,20 @@ void TGIFSubImage::NewImage(std::uint8_t fill) {
   FreeImage();
   const std::int64_t size = std::int64_t(GetWidth()) * GetHeight();
   if (size == 0) return;
-  if (Image && Image->PixelMemory + size > GIFImageMaxPixelMemory)
+  if (!DataCharge.Take(Image ? Image->Memory : nullptr, size))
     Error(_sPixelMemoryExceeded);
   std::uint8_t* data = new (std::nothrow) std::uint8_t[std::size_t(size)];
-  if (!data) Error(_sOutOfMemImage);
+  if (!data) {
+    DataCharge.Reset();
+    Error(_sOutOfMemImage);
+  }
   std::memset(data, fill, std::size_t(size));
   Data.reset(data);
   DataSize = size;
-  ChargedBytes = Image ? size : 0;
-  if (Image) Image->PixelMemory += size;
 }
 
 void TGIFSubImage::FreeImage() {
-  if (Image) Image->PixelMemory -= ChargedBytes;
-  ChargedBytes = 0;
+  DataCharge.Reset();
   Data.reset();
   DataSize = 0;
 }
@@ -593,7 +594,9 @@ TGIFImage::TGIFImage()
       DitherMode(GIFImageDefaultDitherMode),
       Compression(GIFImageDefaultCompression),
       ThreadPriority(GIFImageDefaultThreadPriority),
-      AnimationSpeed(GIFImageDefaultAnimationSpeed) {
+      AnimationSpeed(GIFImageDefaultAnimationSpeed),
+      Memory(std::make_shared<TMemoryAccount>(GIFImageMaxPixelMemory,
+                                              _sPixelMemoryExceeded)) {
   NewImage();
 }
 
@@ -684,7 +687,13 @@ void TGIFImage::LoadFromStream(TStream& stream) {
     Clear();
     const std::int64_t start = stream.GetPosition();
     try {
+      Memory->SetLimit(GIFImageMaxPixelMemory);
       Header->LoadFromStream(stream);
+      // Showing the picture takes a canvas of its logical screen, whatever
+      // its frames: a screen the limit can't hold is refused before any
+      // frame is read.
+      if (std::int64_t(GetWidth()) * GetHeight() * 4 > Memory->GetLimit())
+        Error(_sPixelMemoryExceeded);
       Images->LoadFromStream(stream, this);
       TGIFTrailer trailer(this);
       trailer.LoadFromStream(stream);

@@ -17,6 +17,7 @@
 #include "platform/classes/Graphics.h"
 #include "platform/classes/SysUtils.h"
 #include "platform/classes/Threads.h"
+#include "platform/gdi/MemoryAccount.h"
 
 namespace velmora {
 
@@ -270,7 +271,7 @@ class TGIFSubImage : public TGIFItem {
   void SetInterlaced(bool value);
 
   // Allocates Width x Height bytes set to fill. Raises GIFException when the
-  // image's pixel memory limit would be passed or memory runs out.
+  // image's memory limit would be passed or memory runs out.
   void NewImage(std::uint8_t fill = 0);
   void FreeImage();
   void NeedImage();
@@ -319,11 +320,12 @@ class TGIFSubImage : public TGIFItem {
   void Draw(TCanvas& canvas, const TRect& rect, bool transparent, bool tile);
   // Draws the frame bitmap into rect (through the mask when transparent).
   void StretchDraw(TCanvas& canvas, const TRect& rect, bool transparent, bool tile);
+  void DoStretchDraw(TCanvas& canvas, const TRect& rect, bool transparent, bool tile);
   // The frame's bounds mapped into rect.
   TRect ScaleRect(const TRect& rect) const;
 
  private:
-  std::int64_t ChargedBytes = 0;  // counted against the image's memory limit
+  TMemoryCharge DataCharge;  // Data, counted against the image's memory limit
 };
 
 class TGIFTrailer : public TGIFItem {
@@ -409,6 +411,11 @@ class TGIFImage : public TGraphic {
   void SetAnimationSpeed(int percent);
   // Frees the composed bitmap and every frame's bitmap and palette.
   void Pack();
+  // The frames' bitmaps and masks are caches: when the picture reaches its
+  // memory limit, those of every frame but keep go to make room. Only on the
+  // GUI thread, under the render lock, so that no painter is using one;
+  // false elsewhere or when there was nothing to drop.
+  bool DropFrameBitmaps(const TGIFSubImage* keep = nullptr);
   // Clipboard form (format number, data handle, palette handle).
   void SaveToClipboardFormat(std::uint16_t& format, void*& data, GdiPalette*& palette);
   void LoadFromClipboardFormat(std::uint16_t format, void* data, GdiPalette* palette);
@@ -443,9 +450,22 @@ class TGIFImage : public TGraphic {
   // True until every painter of the image has ended or been detached.
   bool HasPainters();
 
+  // Everything allocated for the picture counts here, against one limit
+  // (GIFImageMaxPixelMemory): the frames' pixel data, the frame bitmaps and
+  // masks, the composed bitmap, the painters' buffers and what the tools
+  // make from them. Bitmaps count while a TGIFMemoryScope of the image is
+  // open on the thread that makes them.
+  TMemoryAccountRef Memory;
+
  private:
   friend class TGIFSubImage;
-  std::int64_t PixelMemory = 0;  // Width x Height bytes held by the frames
+};
+
+// Makes the image's memory account current on this thread while it lives.
+class TGIFMemoryScope : public TMemoryAccountScope {
+ public:
+  explicit TGIFMemoryScope(const TGIFImage* image)
+      : TMemoryAccountScope(image ? image->Memory : nullptr) {}
 };
 
 }  // namespace velmora

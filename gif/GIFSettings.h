@@ -81,10 +81,13 @@ extern TDitherMode GIFImageDefaultDitherMode;
 extern TGIFCompression GIFImageDefaultCompression;
 extern const char* const GIFVersions[3];  // indexed by TGIFVersion; [0] unused
 extern std::uint16_t CF_GIF;
-// Upper bound of the pixel memory (Width x Height bytes summed over all
-// frames) of one image. A few bytes of GIF can describe frames of
-// 65535 x 65535 pixels; beyond this limit loading raises GIFException
-// instead of exhausting the machine. 512 MiB holds any real animation.
+// Upper bound of the memory one image takes: its frames' pixel data and
+// every bitmap and buffer made to show it (TGIFImage::Memory). A few bytes of
+// GIF can describe frames and screens of 65535 x 65535 pixels; what would
+// pass this limit raises GIFException instead of exhausting the machine, and
+// so does a logical screen whose canvas alone (4 bytes a pixel) passes it.
+// 512 MiB holds any real animation. Images take the value when they are
+// created and again at each load.
 extern std::int64_t GIFImageMaxPixelMemory;
 
 }  // namespace velmora

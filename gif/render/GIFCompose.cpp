@@ -47,6 +47,7 @@ void TGIFPainter::DoPaint() {
     return;
   }
   std::lock_guard render(GIFRenderMutex());
+  TGIFMemoryScope memory(Image);
   TGIFSubImage* frame = Image->Images->GetImage(ActiveImage);
   frame->Draw(*Canvas, Rect, Option(goTransparent), Option(goTile));
   FirstFramePainted = true;
@@ -58,6 +59,7 @@ void TGIFPainter::DoPaintFrame() {
     return;
   }
   std::lock_guard render(GIFRenderMutex());
+  TGIFMemoryScope memory(Image);
   TGIFSubImage* frame = Image->Images->GetImage(ActiveImage);
   const bool clearFirst = Option(goClearOnLoop) && ActiveImage == 0;
 

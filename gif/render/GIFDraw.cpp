@@ -127,6 +127,19 @@ void TGIFSubImage::Draw(TCanvas& canvas, const TRect& rect, bool transparent, bo
 
 void TGIFSubImage::StretchDraw(TCanvas& canvas, const TRect& rect, bool transparent,
                                bool tile) {
+  // The blits' scratch bitmaps count against the picture's limit; the other
+  // frames' bitmaps make room for them when it is reached.
+  TGIFMemoryScope memory(Image);
+  try {
+    DoStretchDraw(canvas, rect, transparent, tile);
+  } catch (const std::exception& e) {
+    if (!Image || !IsMemoryRefusal(e) || !Image->DropFrameBitmaps(this)) throw;
+    DoStretchDraw(canvas, rect, transparent, tile);
+  }
+}
+
+void TGIFSubImage::DoStretchDraw(TCanvas& canvas, const TRect& rect, bool transparent,
+                                 bool tile) {
   const int fw = GetWidth(), fh = GetHeight();
   const int stepX = TileStep(Image ? Image->GetWidth() : fw);
   const int stepY = TileStep(Image ? Image->GetHeight() : fh);
@@ -171,6 +184,8 @@ void TGIFImage::Draw(TCanvas& canvas, const TRect& rect) {
   if (Drawing || Images->GetCount() == 0) return;
   Drawing = true;
   Finally done([this] { Drawing = false; });
+  // The composed bitmap and the painter's buffers are made from here.
+  TGIFMemoryScope memory(this);
   const bool transparent = DrawOptions & GIFDrawOptionBit(goTransparent);
   const bool tile = DrawOptions & GIFDrawOptionBit(goTile);
   if (Images->GetCount() == 1 || !(DrawOptions & GIFDrawOptionBit(goAnimate))) {

@@ -75,7 +75,12 @@ TGIFPainter::TGIFPainter(TGIFImage* image, TCanvas& canvas, const TRect& rect,
   // The device context is recorded here, on the GUI thread, rather than by
   // the painter thread, which must not touch the canvas.
   if (Option(goValidateCanvas)) CanvasDC = canvas.GetHandle();
-  SetUpBuffers(canvas);
+  try {
+    SetUpBuffers(canvas);
+  } catch (...) {
+    --LiveCount;  // no destructor runs for a painter that was never made
+    throw;
+  }
 }
 
 TGIFPainter::TGIFPainter(TGIFPainter** painterRef, TGIFImage* image, TCanvas& canvas,
@@ -376,7 +381,13 @@ bool TGIFPainter::PrepareFrame(int pendingDelay) {
   // The coming frame is rendered now, so the delay absorbs the time.
   if (pendingDelay > 0) {
     std::lock_guard render(GIFRenderMutex());
-    frame->GetBitmap();
+    try {
+      frame->GetBitmap();
+    } catch (const std::exception& e) {
+      // Rendered when painted instead, where the other frames' bitmaps can
+      // make room for it.
+      if (!IsMemoryRefusal(e)) throw;
+    }
   }
   return true;
 }
@@ -501,6 +512,9 @@ TGIFPainter* TGIFImage::InternalPaint(TGIFPainter** painterRef, TCanvas& canvas,
   if (Images->GetCount() == 1)
     options &=
         TGIFDrawOptions(~(GIFDrawOptionBit(goAsync) | GIFDrawOptionBit(goAnimate)));
+  // The painter's buffers, and all a synchronous painter draws, count
+  // against the picture's limit.
+  TGIFMemoryScope memory(this);
   TGIFPainter* painter;
   {
     std::lock_guard lock(PaintersLock);
@@ -601,7 +615,14 @@ void DrawAnimated(TGIFImage& image, TCanvas& canvas, const TRect& rect) {
     // Compose over what the control shows, for transparent animations.
     target->CopyRect(targetRect, canvas, rect);
   }
-  image.InternalPaint(&image.Painter, *target, targetRect, image.DrawOptions);
+  try {
+    image.InternalPaint(&image.Painter, *target, targetRect, image.DrawOptions);
+  } catch (...) {
+    // A painter that could not be made (its buffers would pass the memory
+    // limit, say) leaves no composed bitmap behind.
+    if (!direct) image.Bitmap.reset();
+    throw;
+  }
   if (!image.Painter) return;
   image.Painter->Start();
   if (direct) return;

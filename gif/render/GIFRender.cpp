@@ -34,12 +34,17 @@ std::size_t MaskStride(int width) {
 }
 
 // Mask memory, or empty when there is no room for it (then no mask is made).
-std::vector<std::uint8_t> AllocateMask(int width, int height) {
+// It counts against the limit of the picture being rendered, as charge.
+std::vector<std::uint8_t> AllocateMask(int width, int height, TMemoryCharge& charge) {
+  const std::size_t size = MaskStride(width) * std::size_t(height);
+  if (!charge.Take(CurrentMemoryAccount(), std::int64_t(size)))
+    Error(_sPixelMemoryExceeded);
   std::vector<std::uint8_t> mask;
   try {
-    mask.assign(MaskStride(width) * std::size_t(height), 0);
+    mask.assign(size, 0);
   } catch (const std::bad_alloc&) {
     mask.clear();
+    charge.Reset();
   }
   return mask;
 }
@@ -56,6 +61,10 @@ class PaletteGuardScope {
 };
 
 }  // namespace
+
+bool IsMemoryRefusal(const std::exception& e) {
+  return std::strcmp(e.what(), _sPixelMemoryExceeded) == 0;
+}
 
 std::unique_ptr<TBitmap> NewFrameBitmap(int width, int height) {
   auto bitmap = std::make_unique<TBitmap>();
@@ -115,6 +124,7 @@ void TDIBWriter::CreateDIB() {
           RGBQUAD{entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0};
   }
   dib_ = CreateDIBSection(nullptr, info.get(), DIB_RGB_COLORS, nullptr);
+  if (!dib_ && GetLastError() == ERROR_NOT_ENOUGH_QUOTA) Error(_sPixelMemoryExceeded);
   if (!dib_) throw EOutOfMemory(_sOutOfMemDIB);
 }
 
@@ -137,6 +147,7 @@ void TDIBWriter::Commit() {
 TBitmap* TGIFSubImage::GetBitmap() {
   if (Bitmap || GetEmpty()) return Bitmap.get();
   TGIFImage* image = Image;
+  TGIFMemoryScope memory(image);
   if (image)
     image->Progress(this, TProgressStage::psStarting, 0, false, TRect{},
                     _sProgressRendering);
@@ -150,9 +161,19 @@ TBitmap* TGIFSubImage::GetBitmap() {
       image->PaletteModified = false;
     }
   };
+  auto render = [this, image] {
+    return (image && image->GetDoDither()) ? DoGetDitherBitmap() : DoGetBitmap();
+  };
+  const bool needMask = NeedMask;
   TBitmap* made = nullptr;
   try {
-    made = (image && image->GetDoDither()) ? DoGetDitherBitmap() : DoGetBitmap();
+    try {
+      made = render();
+    } catch (const std::exception& e) {
+      if (!image || !IsMemoryRefusal(e) || !image->DropFrameBitmaps(this)) throw;
+      NeedMask = needMask;
+      made = render();
+    }
   } catch (...) {
     ending(0);
     throw;
@@ -178,10 +199,11 @@ TBitmap* TGIFSubImage::DoGetBitmap() {
   NeedMask = false;
   int transparentIndex = -1;
   std::vector<std::uint8_t> mask;
+  TMemoryCharge maskCharge;
   if (buildMask) {
     // Read whenever a mask is built, so a rebuilt mask never uses a stale index.
     transparentIndex = GraphicControlExtension->GetTransparentColorIndex();
-    mask = AllocateMask(width, height);
+    mask = AllocateMask(width, height, maskCharge);
     buildMask = !mask.empty();
   }
   bool anyTransparent = false;
@@ -230,12 +252,13 @@ TBitmap* TGIFSubImage::DoGetDitherBitmap() {
   int transparentIndex = -1;
   std::uint8_t fill = 0;
   std::vector<std::uint8_t> mask;
+  TMemoryCharge maskCharge;
   if (buildMask) {
     transparentIndex = GraphicControlExtension->GetTransparentColorIndex();
     TGIFColor c{};
     if (map && transparentIndex < map->GetCount()) c = (*map)[transparentIndex];
     fill = std::uint8_t(MulDiv(36, c.Red, 51) + MulDiv(6, c.Green, 51) + c.Blue / 51 + 1);
-    mask = AllocateMask(width, height);
+    mask = AllocateMask(width, height, maskCharge);
     buildMask = !mask.empty();
   }
   bool anyTransparent = false;
@@ -338,6 +361,20 @@ GdiPalette* TGIFSubImage::GetPalette() {
 
 // --- Image ---------------------------------------------------------------------
 
+bool TGIFImage::DropFrameBitmaps(const TGIFSubImage* keep) {
+  if (!IsMainThread()) return false;
+  std::lock_guard render(GIFRenderMutex());
+  bool dropped = false;
+  for (int i = 0; i < Images->GetCount(); ++i) {
+    TGIFSubImage* frame = Images->GetImage(i);
+    if (frame == keep || !(frame->Bitmap || frame->Mask)) continue;
+    frame->FreeBitmap();
+    frame->FreeMask();
+    dropped = true;
+  }
+  return dropped;
+}
+
 bool TGIFImage::GetDoDither() const {
   return (DrawOptions & GIFDrawOptionBit(goDither)) &&
          (!(DrawOptions & GIFDrawOptionBit(goAutoDither)) || DoAutoDither);
@@ -363,6 +400,7 @@ GdiPalette* TGIFImage::GetPalette() {
 
 void TGIFImage::NewBitmap() {
   if (Bitmap) return;
+  TGIFMemoryScope memory(this);
   auto bitmap = std::make_shared<TBitmap>();
   bitmap->SetPalette(GetPalette());
   bitmap->SetSize(GetWidth(), GetHeight());
@@ -378,6 +416,7 @@ void TGIFImage::FreeBitmap() {
 TBitmap* TGIFImage::GetBitmap() {
   if (GetEmpty()) return nullptr;
   if (Bitmap) return Bitmap.get();
+  TGIFMemoryScope memory(this);
   auto bitmap = std::make_shared<TBitmap>();
   bitmap->OnChange = [this](void*) { Changed(this); };
   Bitmap = bitmap;

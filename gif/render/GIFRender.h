@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -18,6 +19,10 @@ namespace velmora {
 // Frames with more pixels than this get their new, still empty bitmap
 // switched to 1 bit per pixel before the rendering is loaded into it.
 constexpr int LargeFramePixels = 500000;
+
+// Whether e is the refusal of something that would pass an image's memory
+// limit.
+bool IsMemoryRefusal(const std::exception& e);
 
 // The new bitmap a frame renders into.
 std::unique_ptr<TBitmap> NewFrameBitmap(int width, int height);

@@ -14,7 +14,9 @@ RECT ToRECT(const TRect& r) {
 
 void RaiseLastGdiError() {
   DWORD code = GetLastError();
-  std::string text = code ? SysErrorMessage(code) : std::string();
+  // A bitmap refused by a memory account says whose limit it would pass.
+  std::string text = code == ERROR_NOT_ENOUGH_QUOTA ? LastMemoryRefusal() : std::string();
+  if (text.empty() && code) text = SysErrorMessage(code);
   if (text.empty()) text = "Out of system resources";
   throw EOutOfResources(text);
 }

@@ -5,6 +5,7 @@
 
 #include "platform/classes/Classes.h"
 #include "platform/gdi/Gdi.h"
+#include "platform/gdi/MemoryAccount.h"
 
 namespace velmora {
 
@@ -17,8 +18,9 @@ inline COLORREF ColorToRGB(TColor color) {
   return (color & 0xFF000000u) || color == clNone ? 0u : COLORREF(color);
 }
 
-// Raises EOutOfResources with the system's text for the last GDI error, or
-// "Out of system resources" when there is none.
+// Raises EOutOfResources with the system's text for the last GDI error (for a
+// bitmap a memory account refused, the account's text), or "Out of system
+// resources" when there is none.
 [[noreturn]] void RaiseLastGdiError();
 // Passes a GDI handle through, raising as above when it is null.
 template <class T>

@@ -189,12 +189,24 @@ BitmapData* NewBitmap(int width, int height, int bpp, int rowAlign) {
   std::size_t alignBits = std::size_t(rowAlign) * 8;
   b->stride = int((bitsPerRow + alignBits - 1) / alignBits * std::size_t(rowAlign));
   b->size = std::size_t(b->stride) * std::size_t(height);
+  // Charged before the memory is taken, so that a refused bitmap never
+  // costs its pixels.
+  if (const TMemoryAccountRef& account = CurrentMemoryAccount()) {
+    if (!account->Charge(std::int64_t(b->size))) {
+      delete b;
+      lastError = ERROR_NOT_ENOUGH_QUOTA;
+      return nullptr;
+    }
+    b->account = account;
+    b->charged = std::int64_t(b->size);
+  }
   b->memory.reset(static_cast<BYTE*>(std::calloc(b->size, 1)));
   if (!b->memory) {
     delete b;
     lastError = ERROR_NOT_ENOUGH_MEMORY;
     return nullptr;
   }
+  NotifyBitmapMemory(std::int64_t(b->size));
   b->scan0 = b->Pixels();
   b->pitch = b->stride;
   return Register(b);
@@ -225,6 +237,8 @@ std::string SysErrorMessage(DWORD code) {
       return "The parameter is incorrect.";
     case ERROR_BUSY:
       return "The requested resource is in use.";
+    case ERROR_NOT_ENOUGH_QUOTA:
+      return "Not enough quota is available to process this command.";
     default:
       return std::string();
   }

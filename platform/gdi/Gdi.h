@@ -142,6 +142,8 @@ constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_BUSY = 170;
+// A memory account (platform/gdi/MemoryAccount.h) refused the bitmap.
+constexpr DWORD ERROR_NOT_ENOUGH_QUOTA = 1816;
 
 DWORD GetLastError();
 void SetLastError(DWORD code);

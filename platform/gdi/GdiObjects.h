@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/gdi/Gdi.h"
+#include "platform/gdi/MemoryAccount.h"
 
 namespace velmora {
 
@@ -28,6 +29,10 @@ struct BrushData : GdiBrush {
 
 struct BitmapData : GdiBitmap {
   BitmapData() { type = OBJ_BITMAP; }
+  ~BitmapData() override {
+    if (account) account->Release(charged);
+    if (memory && !stock) NotifyBitmapMemory(-std::int64_t(size));
+  }
   int width = 0;
   int height = 0;
   int bpp = 1;
@@ -40,6 +45,9 @@ struct BitmapData : GdiBitmap {
   };
   std::unique_ptr<BYTE, Free> memory;
   std::size_t size = 0;
+  // The account the pixels are charged to, if any, and what it holds.
+  TMemoryAccountRef account;
+  std::int64_t charged = 0;
   BYTE* Pixels() const { return memory.get(); }
   // Colours of a 1- or 8-bit bitmap. A monochrome bitmap has none: 0 is
   // black, 1 white, and conversions go through the DC colours.

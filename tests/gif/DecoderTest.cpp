@@ -370,6 +370,18 @@ TEST(GifDecoder, SubBlockPastTheEndOfTheFile) {
   EXPECT_EQ(r.warnings, std::vector<std::string>{"Premature end of data"});
   ASSERT_EQ(r.image->Images->GetCount(), 1);
   EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{1, 0, 0, 0}));
+
+  // Cut right after a whole sub-block, the pixels are as short, and it says
+  // so as well; with all pixels there, the missing end says nothing.
+  gif = GifBuilder().Header(4, 1, 4).Descriptor(0, 0, 4, 1).Raw({2, 1, 0x0C}).data;
+  r = Load(gif);
+  ASSERT_EQ(r.error, "");
+  EXPECT_EQ(r.warnings, std::vector<std::string>{"Premature end of data"});
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{1, 0, 0, 0}));
+  gif = GifBuilder().Header(2, 1, 4).Descriptor(0, 0, 2, 1).Raw({2, 1, 0x4C}).data;
+  r = Load(gif);
+  EXPECT_TRUE(r.warnings.empty());
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{1, 1}));
 }
 
 TEST(GifDecoder, StreamStandsAfterTheFrame) {
@@ -418,22 +430,33 @@ TEST(GifDecoder, PixelMemoryIsLimited) {
   b.Header(65535, 65535, 2);
   for (int i = 0; i < 4; ++i) b.Descriptor(0, 0, 65535, 65535).Codes(2, Fixed(3, {4, 5}));
   Loaded r = Load(b.Trailer().data);
-  EXPECT_EQ(r.error, "Image data exceeds the pixel memory limit");
+  EXPECT_EQ(r.error, "Image exceeds the memory limit for one picture");
 
   // The limit counts every frame of the image, and a new load starts afresh.
   const std::int64_t saved = GIFImageMaxPixelMemory;
   GIFImageMaxPixelMemory = 250;
   GifBuilder small;
-  small.Header(10, 10, 2);
+  small.Header(5, 5, 2);  // its canvas, 100 bytes, fits
   for (int i = 0; i < 3; ++i) small.Descriptor(0, 0, 10, 10).Codes(2, Fixed(3, {4, 5}));
   Bytes three = small.Trailer().data;
   r = Load(three);
-  EXPECT_EQ(r.error, "Image data exceeds the pixel memory limit");
+  EXPECT_EQ(r.error, "Image exceeds the memory limit for one picture");
   EXPECT_EQ(r.image->Images->GetCount(), 2);
   GIFImageMaxPixelMemory = 300;
   TMemoryStream again(three);
   r.image->LoadFromStream(again);
   EXPECT_EQ(r.image->Images->GetCount(), 3);
+
+  // An interlaced frame is decoded through a scratch frame, which counts too.
+  GifBuilder interlaced;
+  interlaced.Header(5, 5, 2)
+      .Descriptor(0, 0, 10, 15, idInterlaced)
+      .Codes(2, Fixed(3, {4, 5}));
+  GIFImageMaxPixelMemory = 250;
+  EXPECT_EQ(Load(interlaced.Trailer().data).error,
+            "Image exceeds the memory limit for one picture");
+  GIFImageMaxPixelMemory = 300;
+  EXPECT_EQ(Load(interlaced.data).error, "");
   GIFImageMaxPixelMemory = saved;
 }
 

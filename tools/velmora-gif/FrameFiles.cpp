@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <set>
 #include <system_error>
 
 namespace velmora::gifTool {
@@ -22,9 +24,25 @@ bool CheckFileAndFolder(const char* command, const std::string& path,
   return true;
 }
 
-void LoadGif(const std::string& path, TGIFImage& image) {
+void LoadGif(const char* command, const std::string& path, TGIFImage& image,
+             std::ostream& err) {
+  // A damaged file is still drawn as far as it goes; the warnings say why
+  // the picture may look wrong. The same text for every frame is said once.
+  auto seen = std::make_shared<std::set<std::string>>();
+  image.OnWarning = [command, path, seen, &err](void*, TGIFSeverity severity,
+                                                const std::string& message) {
+    if (severity == gsError || !seen->insert(message).second) return;
+    err << "velmora-gif " << command << ": " << path << ": warning: " << message << "\n";
+  };
   TFileStream stream(path, TFileMode::fmOpenRead);
   image.LoadFromStream(stream);
+}
+
+void ChargeImageMemory(TGIFImage& image, TMemoryCharge& charge, std::int64_t bytes) {
+  if (charge.Take(image.Memory, bytes)) return;
+  // The frames' cached bitmaps make room, if there are any.
+  if (!image.DropFrameBitmaps() || !charge.Take(image.Memory, bytes))
+    Error(_sPixelMemoryExceeded);
 }
 
 std::string NumberedPng(const std::string& dir, const char* stem, int index) {
@@ -33,14 +51,17 @@ std::string NumberedPng(const std::string& dir, const char* stem, int index) {
   return (std::filesystem::path(dir) / name).string();
 }
 
-std::vector<std::uint8_t> RgbRows(const TBitmap& bitmap) {
+std::vector<std::uint8_t> RgbRows(TGIFImage& image, const TBitmap& bitmap,
+                                  TMemoryCharge& charge) {
   if (bitmap.GetPixelFormat() != TPixelFormat::pf32bit) {
+    TGIFMemoryScope memory(&image);
     TBitmap copy;
     copy.Assign(bitmap);
     copy.SetPixelFormat(TPixelFormat::pf32bit);
-    return RgbRows(copy);
+    return RgbRows(image, copy, charge);
   }
   const int w = bitmap.GetWidth(), h = bitmap.GetHeight();
+  ChargeImageMemory(image, charge, std::int64_t(w) * h * 3);
   std::vector<std::uint8_t> rows;
   rows.reserve(std::size_t(w) * std::size_t(h) * 3);
   for (int y = 0; y < h; ++y) {

@@ -11,7 +11,9 @@ namespace velmora::gifTool {
 namespace {
 
 // White where the mask marks a transparent pixel, black elsewhere.
-std::vector<std::uint8_t> MaskRows(HBITMAP mask, int w, int h) {
+std::vector<std::uint8_t> MaskRows(HBITMAP mask, int w, int h, TGIFImage& image,
+                                   TMemoryCharge& charge) {
+  ChargeImageMemory(image, charge, std::int64_t(w) * h);
   std::vector<std::uint8_t> rows(std::size_t(w) * std::size_t(h));
   for (int y = 0; y < h; ++y) {
     const std::uint8_t* bits = GetBitmapRow(mask, y);
@@ -32,7 +34,11 @@ int Frames(const Args& args, std::ostream& out, std::ostream& err) {
            "data write nothing) and, for a frame with a transparency mask,\n"
            "OUTDIR/mask_NNN.png, white where the pixel is transparent and black\n"
            "elsewhere. OUTDIR is created when missing. Prints the files written.\n"
-           "Exit status 0 on success, 2 when the file can't be read or decoded or\n"
+           "The decoder's warnings (a file cut short, say) go to standard error;\n"
+           "the frames are written all the same, as far as the data goes.\n"
+           "Exit status 0 when the frames were written, warnings or not; 2 when the\n"
+           "file can't be read or decoded, the picture needs more memory than the\n"
+           "limit for one picture (512 MiB, everything made from it included), or\n"
            "an output file can't be written.\n";
     return 0;
   }
@@ -46,26 +52,34 @@ int Frames(const Args& args, std::ostream& out, std::ostream& err) {
   if (!CheckFileAndFolder("frames", path, dir, err)) return 2;
   try {
     TGIFImage image;
-    LoadGif(path, image);
+    LoadGif("frames", path, image, err);
+    // What is made from the frames to write them counts with the frames.
+    TGIFMemoryScope memory(&image);
     for (int i = 0; i < image.Images->GetCount(); ++i) {
       TGIFSubImage* frame = image.Images->GetImage(i);
       TBitmap* bitmap = frame->GetBitmap();
       if (!bitmap) continue;
       const std::string name = NumberedPng(dir, "frame", i);
+      TMemoryCharge rows;
       if (!WritePng(name, bitmap->GetWidth(), bitmap->GetHeight(), PngColor::Rgb,
-                    RgbRows(*bitmap))) {
+                    RgbRows(image, *bitmap, rows))) {
         err << "velmora-gif frames: cannot write '" << name << "'\n";
         return 2;
       }
       out << name << "\n";
-      if (!frame->Mask) continue;
-      const std::string maskName = NumberedPng(dir, "mask", i);
-      if (!WritePng(maskName, frame->GetWidth(), frame->GetHeight(), PngColor::Grey,
-                    MaskRows(frame->Mask.get(), frame->GetWidth(), frame->GetHeight()))) {
-        err << "velmora-gif frames: cannot write '" << maskName << "'\n";
-        return 2;
+      if (frame->Mask) {
+        const std::string maskName = NumberedPng(dir, "mask", i);
+        if (!WritePng(maskName, frame->GetWidth(), frame->GetHeight(), PngColor::Grey,
+                      MaskRows(frame->Mask.get(), frame->GetWidth(), frame->GetHeight(),
+                               image, rows))) {
+          err << "velmora-gif frames: cannot write '" << maskName << "'\n";
+          return 2;
+        }
+        out << maskName << "\n";
       }
-      out << maskName << "\n";
+      // Written: room for the next frame's bitmap within the picture's limit.
+      frame->FreeBitmap();
+      frame->FreeMask();
     }
   } catch (const std::exception& e) {
     err << "velmora-gif frames: " << path << ": " << e.what() << "\n";

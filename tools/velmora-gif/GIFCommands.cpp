@@ -28,7 +28,9 @@ void Usage(std::ostream& out) {
   for (const Command& c : Commands())
     out << "  " << c.name << " " << c.synopsis << "\n      " << c.summary << "\n";
   out << "\nExit status: 0 success, 2 trouble (a file could not be read or\n"
-         "written, or decoding or encoding raised an error).\n"
+         "written, decoding or encoding raised an error, or a picture needs more\n"
+         "than the 512 MiB one picture may take). Warnings about damaged data go\n"
+         "to standard error; a file that could still be drawn exits with 0.\n"
          "'velmora-gif COMMAND --help' tells more about each command;\n"
          "'velmora-gif --version' shows the version.\n";
 }

@@ -80,7 +80,10 @@ int Info(const Args& args, std::ostream& out, std::ostream& err) {
            "count, the comments (one string per comment block), the warnings in the\n"
            "order issued and the error that ended decoding, or null.\n"
            "Exit status 0 when the file loaded, 2 when decoding raised an error (the\n"
-           "JSON still shows what was read) or the file could not be opened.\n";
+           "JSON still shows what was read, and the error goes to standard error too)\n"
+           "or the file could not be opened. A picture that needs more memory than\n"
+           "the limit for one picture (512 MiB, its screen's canvas included) is\n"
+           "such an error.\n";
     return 0;
   }
   if (args.size() != 1) {
@@ -111,6 +114,7 @@ int Info(const Args& args, std::ostream& out, std::ostream& err) {
     failed = true;
   }
   WriteJson(image, warnings, failed ? &error : nullptr, out);
+  if (failed) err << "velmora-gif info: " << path << ": " << error << "\n";
   return failed ? 2 : 0;
 }
 

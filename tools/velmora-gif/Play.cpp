@@ -25,9 +25,12 @@ void PlayUsage(std::ostream& out) {
          "[{\"frame\": index, \"wait_ms\": n}, ...], the frame painted and the wait\n"
          "the painter computed before it (0 for the first). Plays one pass, or N\n"
          "passes with --loops N. OUTDIR is created when missing.\n"
-         "Exit status 0 on success, 2 when the file can't be read or decoded, it\n"
-         "can't be painted, an argument is wrong or an output file can't be\n"
-         "written.\n";
+         "The decoder's warnings (a file cut short, say) go to standard error;\n"
+         "the animation is played all the same, as far as the data goes.\n"
+         "Exit status 0 when it was played, warnings or not; 2 when the file can't\n"
+         "be read or decoded, it can't be painted, the picture needs more memory\n"
+         "than the limit for one picture (512 MiB, the canvas included), an\n"
+         "argument is wrong or an output file can't be written.\n";
 }
 
 bool ParseColor(const std::string& text, TColor& color) {
@@ -113,16 +116,17 @@ void PrepareCanvas(TBitmap& canvas, TGIFImage& image, TColor background) {
 // timeline of the painter's waits.
 class Recording {
  public:
-  Recording(const std::string& dir, const TBitmap& canvas, std::ostream& out,
-            std::ostream& err)
-      : dir_(dir), canvas_(canvas), out_(out), err_(err) {}
+  Recording(const std::string& dir, TGIFImage& image, const TBitmap& canvas,
+            std::ostream& out, std::ostream& err)
+      : dir_(dir), image_(image), canvas_(canvas), out_(out), err_(err) {}
 
   // After each frame: a PNG of the canvas. A file that can't be written
   // stops the painter.
   void FramePainted(TGIFPainter& painter) {
     const std::string file = NumberedPng(dir_, "frame", painted_);
+    TMemoryCharge rows;
     if (!WritePng(file, canvas_.GetWidth(), canvas_.GetHeight(), PngColor::Rgb,
-                  RgbRows(canvas_))) {
+                  RgbRows(image_, canvas_, rows))) {
       err_ << "velmora-gif play: cannot write '" << file << "'\n";
       failed_ = true;
       painter.Stop();
@@ -152,6 +156,7 @@ class Recording {
 
  private:
   std::string dir_;
+  TGIFImage& image_;
   const TBitmap& canvas_;
   std::ostream& out_;
   std::ostream& err_;
@@ -191,21 +196,25 @@ int Play(const Args& args, std::ostream& out, std::ostream& err) {
 
   try {
     TGIFImage image;
-    LoadGif(path, image);
+    LoadGif("play", path, image, err);
     if (image.GetEmpty() || image.GetWidth() == 0 || image.GetHeight() == 0) {
       err << "velmora-gif play: " << path << ": nothing to play\n";
       return 2;
     }
+    // The canvas counts with the picture.
+    TGIFMemoryScope memory(&image);
     TBitmap canvas;
     PrepareCanvas(canvas, image, settings.background);
 
     // The painter hands over the error that ended it when it signs off.
     std::string painterError;
-    image.OnWarning = [&](void*, TGIFSeverity severity, const std::string& message) {
+    image.OnWarning = [&, warn = image.OnWarning](void* sender, TGIFSeverity severity,
+                                                  const std::string& message) {
       if (severity == gsError && painterError.empty()) painterError = message;
+      warn(sender, severity, message);
     };
     VirtualClock clock;
-    Recording recording(settings.dir, canvas, out, err);
+    Recording recording(settings.dir, image, canvas, out, err);
     image.OnAfterFrame = [&](void* sender) {
       recording.FramePainted(*static_cast<TGIFPainter*>(sender));
     };

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "platform/gdi/Gdi.h"
+#include "platform/gdi/MemoryAccount.h"
 
 namespace velmora {
 namespace {
@@ -285,6 +288,51 @@ TEST(GdiFailure, CreationFailureIsReportedWithAnErrorCode) {
   EXPECT_EQ(CreateBitmap(0, 4, 1, 1, nullptr), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
   EXPECT_FALSE(BitBlt(reinterpret_cast<HDC>(&first), 0, 0, 1, 1, nullptr, 0, 0, SRCCOPY));
+}
+
+}  // namespace
+}  // namespace velmora
+
+namespace velmora {
+namespace {
+
+TEST(GdiMemoryAccount, BitmapsMadeUnderAnAccountCountUntilDeletedAndTheLimitRefuses) {
+  auto account = std::make_shared<TMemoryAccount>(10000, "picture too big");
+  HBITMAP outside = CreateBitmap(100, 100, 1, 32, nullptr);  // no account current
+  HBITMAP first, second, refused;
+  {
+    TMemoryAccountScope scope(account);
+    first = CreateBitmap(40, 40, 1, 32, nullptr);  // 6400 bytes
+    {
+      // An empty scope leaves the account current; another thread has none.
+      TMemoryAccountScope none(nullptr);
+      second = CreateCompatibleBitmap(nullptr, 10, 10);  // 400 bytes
+      std::thread([] { DeleteObject(CreateBitmap(100, 100, 1, 32, nullptr)); }).join();
+    }
+    EXPECT_EQ(account->GetUsed(), 6800);
+    refused = CreateBitmap(30, 30, 1, 32, nullptr);  // 3600 more: over
+    EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_QUOTA);
+    EXPECT_EQ(LastMemoryRefusal(), "picture too big");
+  }
+  EXPECT_NE(first, nullptr);
+  EXPECT_NE(second, nullptr);
+  EXPECT_EQ(refused, nullptr);
+  EXPECT_EQ(account->GetUsed(), 6800);
+  DeleteObject(first);
+  DeleteObject(second);
+  DeleteObject(outside);
+  EXPECT_EQ(account->GetUsed(), 0);
+  EXPECT_EQ(account->GetPeak(), 6800);
+
+  // Memory of other kinds is charged by hand, and given back with its charge.
+  {
+    TMemoryCharge rows;
+    EXPECT_TRUE(rows.Take(account, 9000));
+    TMemoryCharge more;
+    EXPECT_FALSE(more.Take(account, 1001));
+    EXPECT_EQ(account->GetUsed(), 9000);
+  }
+  EXPECT_EQ(account->GetUsed(), 0);
 }
 
 }  // namespace
