@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "app/History.h"
+#include "app/StrokePanel.h"
 #include "dict/LinkTarget.h"
 #include "dict/Query.h"
 #include "dict/Texts.h"
@@ -125,6 +126,8 @@ TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
   btnStop = new QPushButton(QStringLiteral("停止"), this);
   N1 = PopupMenu1->addAction(QStringLiteral("複製"));
   N2 = PopupMenu1->addAction(QStringLiteral("查詢"));
+  N3 = PopupMenu1->addAction(QStringLiteral("笔顺"));
+  StrokePanel = new TStrokePanel(this);
 
   for (TImage* img : {imgLogo, imgLogo2, imgLogo3}) img->SetBackground(FormColor);
   imgLogo->setGeometry(17, 0, 499, 120);
@@ -203,6 +206,7 @@ TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
   FResultHeight = 262;
   Dock();
   UpdateMinimumSize();
+  PlaceStrokePanel();
 }
 
 TForm4::~TForm4() {
@@ -275,6 +279,14 @@ void TForm4::FormCreate(void* /*Sender*/) {
   FRichEdit->SetAutoUrlDetect(true);
   reResult->SetEventMask(ENM_LINK);
   FRichEdit->ScrollToTop();
+  PlaceStrokePanel();
+}
+
+// Right of the banners, above the check box: it covers no control and no
+// result.
+void TForm4::PlaceStrokePanel() {
+  StrokePanel->Place(std::max(cbRareWord->x(), imgLogo->geometry().right() + 9),
+                     std::min(edSearch->y(), cbRareWord->y()), width() - 8);
 }
 
 void TForm4::btnSearchClick(void* /*Sender*/) {
@@ -312,6 +324,7 @@ void TForm4::btnSearchClick(void* /*Sender*/) {
     if (std::exchange(FRecordNext, true) && query.size() >= 2) FHistory->Add(query);
     RunSearch(controls, *FOutput);
   } while (FSearchPending);
+  StrokePanel->ShowQuery(edSearch->text());
   // The history goes to disk once the search is over and shown, so that
   // syncing it never delays one.
   QTimer::singleShot(0, this, [this] {
@@ -359,6 +372,8 @@ void TForm4::reResultMouseDown(void* /*Sender*/, TMouseButton Button,
     PopCopy(N1);
   } else if (chosen == N2) {
     N2Click(N2);
+  } else if (chosen == N3) {
+    StrokePanel->Choose(QStringFromGbk(FRichEdit->SelectedText()));
   }
 }
 

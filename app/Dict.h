@@ -27,6 +27,7 @@ class TImage;
 class TQueryHistory;
 class TQtRichEdit;
 class TResultViewWidget;
+class TStrokePanel;
 
 // The one main window; set before its FormCreate runs.
 extern TForm4* Form4;
@@ -62,6 +63,9 @@ class TForm4 : public QWidget {
   QPushButton* btnStop;
   QAction* N1;
   QAction* N2;
+  // Stroke order: the menu item 笔顺 and the panel that plays it.
+  QAction* N3;
+  TStrokePanel* StrokePanel;
 
   // Sets Form4 and runs FormCreate; an exception that escapes it goes to the
   // application's exception report, and the window keeps what was done.
@@ -149,6 +153,7 @@ class TForm4 : public QWidget {
   void FitResultHeight();
   void UpdateMinimumSize();
   void Navigate(const std::optional<std::string>& query);
+  void PlaceStrokePanel();
 
   std::unique_ptr<TQtRichEdit> FRichEdit;
   std::unique_ptr<TResultView> FOutput;
