@@ -56,6 +56,8 @@ TStrokePanel::TStrokePanel(QWidget* parent)
   FNote->hide();
   FClose->setText(QStringLiteral("×"));
   FClose->setAutoRaise(true);
+  // The window's tab order is the designed one; the panel takes no part in it.
+  FClose->setFocusPolicy(Qt::NoFocus);
   FClose->setToolTip(QStringLiteral("关闭笔顺"));
   connect(FClose, &QToolButton::clicked, this, [this] { Close(); });
   if (QString file = TForm4::SettingsFile(); !file.isEmpty())

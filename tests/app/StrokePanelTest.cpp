@@ -1,0 +1,153 @@
+// The stroke-order panel in the window: when it comes up, where, what it
+// plays, and that closing it is remembered.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+#include <filesystem>
+
+#include "app/Dict.h"
+#include "app/StrokePanel.h"
+#include "gif/GIFImage.h"
+#include "platform/classes/Gbk.h"
+#include "platform/qt/Image.h"
+#include "platform/qt/ResultViewWidget.h"
+#include "platform/richedit/QtRichEdit.h"
+#include "tests/TempFolder.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+
+class StrokePanelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    home_ = fs::current_path();
+    fs::current_path(dir_.Path());
+    setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+    setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
+    dir_.Write("1.sr", gbk::FromUtf8("中：middle\n"));
+    dir_.Write("2.sr", gbk::FromUtf8("中国：China\n"));
+    for (const char* name : {"3.sr", "4.sr", "5.sr"}) dir_.Write(name, "");
+  }
+  void TearDown() override {
+    delete form_;
+    fs::current_path(home_);
+  }
+  TForm4& Create() {
+    delete form_;
+    form_ = new TForm4;
+    form_->DoCreate();
+    form_->StrokePanel->SetDataFile(std::string(VELMORA_DATA_DIR) + "/strokes.bin");
+    form_->show();
+    return *form_;
+  }
+  void Search(const char* utf8) {
+    form_->edSearch->setText(QString::fromUtf8(utf8));
+    form_->btnSearchClick(form_->btnSearch);
+  }
+  bool Shown() const { return form_->StrokePanel->isVisibleTo(form_); }
+  // Right click in the view with the given selection, choosing 笔顺.
+  void ChooseStrokes(int start, int length) {
+    form_->OnPopup = [this](TPoint) { return form_->N3; };
+    form_->ResultEdit().SetSelection(start, length);
+    form_->reResultMouseDown(form_->reResult, TMouseButton::mbRight, 0, 10, 10);
+  }
+  TGIFImage* Played() const {
+    return dynamic_cast<TGIFImage*>(form_->StrokePanel->Image()->Picture().GetGraphic());
+  }
+
+  fs::path home_;
+  test::TTempFolder dir_{"velmora-strokes"};
+  TForm4* form_ = nullptr;
+};
+
+TEST_F(StrokePanelTest, OneCharacterQueriesPlayBesideTheControls) {
+  TForm4& f = Create();
+  EXPECT_FALSE(Shown());
+  Search("中");
+  ASSERT_TRUE(Shown());
+  TStrokePanel& panel = *f.StrokePanel;
+  EXPECT_EQ(panel.Character(), U'中');
+  ASSERT_TRUE(Played());
+  EXPECT_GT(Played()->Images->GetCount(), 8);
+  EXPECT_EQ(Played()->GetWidth(), panel.width());
+  EXPECT_GE(panel.width(), 100);
+  // It covers no control and no result, and stays inside the window.
+  for (QWidget* w : std::initializer_list<QWidget*>{f.edSearch, f.btnSearch, f.btnStop,
+                                                    f.cbRareWord, f.reResult})
+    EXPECT_FALSE(panel.geometry().intersects(w->geometry()))
+        << w->metaObject()->className();
+  EXPECT_TRUE(f.rect().contains(panel.geometry()));
+
+  // What the painter puts on screen: the faint character over white at first.
+  const QImage shown = panel.Image()->Render();
+  int grey = 0, white = 0;
+  for (int y = 0; y < shown.height(); ++y)
+    for (int x = 0; x < shown.width(); ++x) {
+      const QRgb c = shown.pixel(x, y);
+      white += c == qRgb(255, 255, 255);
+      grey += qGray(c) < 250;
+    }
+  EXPECT_GT(white, shown.width() * shown.height() / 2);
+  EXPECT_GT(grey, 100);
+
+  // A click replays: a fresh copy read back from what was written.
+  const TGIFImage* before = Played();
+  const int frames = before->Images->GetCount();
+  QTest::mouseClick(&panel, Qt::LeftButton, {}, QPoint(30, 60));
+  ASSERT_TRUE(Played());
+  EXPECT_NE(Played(), before);
+  EXPECT_EQ(Played()->Images->GetCount(), frames);
+
+  Search("中国");
+  EXPECT_FALSE(Shown());
+  Search("a");  // one character, but no strokes for it
+  EXPECT_FALSE(Shown());
+  Search("中");
+  EXPECT_TRUE(Shown());
+}
+
+TEST_F(StrokePanelTest, ClosingIsRememberedAndTheMenuBringsItBack) {
+  TForm4& f = Create();
+  Search("中");
+  ASSERT_TRUE(Shown());
+  QTest::mouseClick(f.StrokePanel->CloseButton(), Qt::LeftButton);
+  EXPECT_FALSE(Shown());
+  EXPECT_FALSE(f.StrokePanel->Wanted());
+
+  // A new window remembers: one-character queries leave the panel closed.
+  Create();
+  EXPECT_FALSE(form_->StrokePanel->Wanted());
+  Search("中");
+  EXPECT_FALSE(Shown());
+
+  // 笔顺 on the character in the heading plays it, and the panel is wanted again.
+  const std::string text = form_->ResultEdit().Text();
+  const std::size_t at = text.find(gbk::FromUtf8("中"));
+  ASSERT_NE(at, std::string::npos);
+  ChooseStrokes(int(at), 2);
+  EXPECT_TRUE(Shown());
+  EXPECT_EQ(form_->StrokePanel->Character(), U'中');
+  EXPECT_TRUE(form_->StrokePanel->Wanted());
+  EXPECT_FALSE(form_->StrokePanel->Note()->isVisibleTo(form_->StrokePanel));
+  Create();
+  EXPECT_TRUE(form_->StrokePanel->Wanted());
+
+  // A selection that is not one character gets a note instead of a picture.
+  Search("中国");
+  ChooseStrokes(0, 6);
+  EXPECT_TRUE(Shown());
+  EXPECT_TRUE(form_->StrokePanel->Note()->isVisibleTo(form_->StrokePanel));
+  EXPECT_FALSE(Played());
+}
+
+}  // namespace
+}  // namespace velmora
