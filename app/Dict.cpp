@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -322,7 +323,13 @@ void TForm4::btnSearchClick(void* /*Sender*/) {
     // during a long search goes back from this one.
     std::string query = CleanQuery(controls.GetQueryText());
     if (std::exchange(FRecordNext, true) && query.size() >= 2) FHistory->Add(query);
-    RunSearch(controls, *FOutput);
+    const TSearchOutcome outcome = RunSearch(controls, *FOutput);
+    if (outcome == TSearchOutcome::OwnFileMissing ||
+        outcome == TSearchOutcome::OtherFileMissing) {
+      // The view's message names neither the folder nor the reason.
+      for (const std::string& line : DictOpenFailures(FDictFolder))
+        std::fprintf(stderr, "velmora: %s\n", line.c_str());
+    }
   } while (FSearchPending);
   StrokePanel->ShowQuery(edSearch->text());
   // The history goes to disk once the search is over and shown, so that

@@ -7,7 +7,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
+#include "dict/DictFolder.h"
 #include "dict/ResultView.h"
 #include "dict/Search.h"  // StopRequested
 #include "platform/classes/Classes.h"
@@ -81,6 +83,10 @@ class TForm4 : public QWidget {
   void PopCopy(void* Sender);
   void N2Click(void* Sender);
   void WMNotify(TMessage& Message);
+
+  // The dictionary folder the window reads (it is the current folder), named
+  // on standard error when its files cannot be opened.
+  void SetDictFolder(TDictFolder folder) { FDictFolder = std::move(folder); }
 
   // The rich-text control behind reResult and the output operations on it.
   IRichEdit& ResultEdit();
@@ -166,6 +172,7 @@ class TForm4 : public QWidget {
   int FOuterWidthRule = -1;
   int FCountedNonClientWidth = -1;
   std::unique_ptr<TQueryHistory> FHistory;
+  TDictFolder FDictFolder{".", TDictFolderSource::Current};
   bool FRecordNext = true;  // the next search goes into the history
   int FWheelRest = 0;       // wheel turn not yet worth a zoom step
   bool FSearching = false;

@@ -1,6 +1,7 @@
 #include "app/History.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include <iterator>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "dict/Query.h"
 
@@ -38,6 +40,42 @@ void Complain(const std::string& file, const std::string& why) {
   std::fprintf(stderr, "velmora: %s: %s\n", file.c_str(), why.c_str());
 }
 
+// Every line the program writes is a query as the search cleaned it.
+bool IsQueryLine(const std::string& line) {
+  return line.size() >= 2 && line.find('\0') == std::string::npos &&
+         CleanQuery(line) == line;
+}
+
+// The history's queries in the file's bytes, the newest kLimit of them; the
+// numbers of the lines that are not queries go to bad.
+std::deque<std::string> ParseHistory(const std::string& bytes, std::vector<int>& bad) {
+  std::deque<std::string> read;
+  std::size_t start = 0;
+  int lineNumber = 0;
+  while (start < bytes.size()) {
+    std::size_t end = bytes.find('\n', start);
+    if (end == std::string::npos) end = bytes.size();
+    std::string line = bytes.substr(start, end - start);
+    start = end + 1;
+    ++lineNumber;
+    if (!IsQueryLine(line)) {
+      bad.push_back(lineNumber);
+      continue;
+    }
+    read.push_back(std::move(line));
+    if (read.size() > TQueryHistory::kLimit) read.pop_front();
+  }
+  return read;
+}
+
+std::string LineList(const std::vector<int>& numbers) {
+  std::string list;
+  for (std::size_t i = 0; i < numbers.size() && i < 5; ++i)
+    list += (i ? ", " : "") + std::to_string(numbers[i]);
+  if (numbers.size() > 5) list += ", ...";
+  return list;
+}
+
 bool WriteAll(int fd, const std::string& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -61,50 +99,53 @@ std::string ConfigFolder() {
 
 TQueryHistory::TQueryHistory(std::string file) : file_(std::move(file)) {}
 
-void TQueryHistory::Load() {
-  entries_.clear();
-  walk_.reset();
-  shown_ = 0;
-  if (file_.empty()) return;
+std::optional<std::string> TQueryHistory::ReadFile(bool complain) {
   std::error_code ec;
   fs::file_status status = fs::status(file_, ec);
-  if (!fs::exists(status)) return;
+  if (!fs::exists(status)) return std::nullopt;
   if (!fs::is_regular_file(status)) {
-    Complain(file_, "not a regular file; history ignored");
-    return;
+    if (complain) Complain(file_, "not a regular file; history ignored");
+    return std::nullopt;
   }
   if (fs::file_size(file_, ec) > kMaxFileSize || ec) {
-    Complain(file_, "too large to be a history; ignored");
-    return;
+    if (complain) Complain(file_, "too large to be a history; ignored");
+    return std::nullopt;
   }
   std::ifstream in(file_, std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)),
                     std::istreambuf_iterator<char>());
   if (!in.is_open() || in.bad()) {
-    Complain(file_, std::string("cannot be read (") + std::strerror(errno) +
-                        "); history ignored");
-    return;
+    if (complain)
+      Complain(file_, std::string("cannot be read (") + std::strerror(errno) +
+                          "); history ignored");
+    return std::nullopt;
   }
-  std::deque<std::string> read;
-  std::size_t start = 0;
-  int lineNumber = 0;
-  while (start < bytes.size()) {
-    std::size_t end = bytes.find('\n', start);
-    if (end == std::string::npos) end = bytes.size();
-    std::string line = bytes.substr(start, end - start);
-    start = end + 1;
-    ++lineNumber;
-    // Every line the program writes is a query as the search cleaned it.
-    if (line.size() < 2 || line.find('\0') != std::string::npos ||
-        CleanQuery(line) != line) {
-      Complain(file_, "line " + std::to_string(lineNumber) +
-                          " is not a query; the file is damaged and ignored");
-      return;
-    }
-    read.push_back(std::move(line));
-    if (read.size() > kLimit) read.pop_front();
-  }
-  entries_ = std::move(read);
+  return bytes;
+}
+
+std::deque<std::string> TQueryHistory::Parse(const std::string& bytes) {
+  std::vector<int> bad;
+  std::deque<std::string> read = ParseHistory(bytes, bad);
+  if (bad.empty() || bytes == keptDamage_) return read;
+  // The good lines stay; the file as it was goes beside it, so that nothing
+  // the damage hid is lost when the history is written again.
+  const std::string damaged = file_ + ".damaged";
+  std::string kept = "; the file as it was is kept in " + damaged;
+  if (!WriteFileAtomically(damaged, bytes)) kept = "; the damaged file could not be kept";
+  Complain(file_, (bad.size() == 1 ? "line " : "lines ") + LineList(bad) +
+                      (bad.size() == 1 ? " is" : " are") +
+                      " not a query and skipped; the file is damaged" + kept);
+  keptDamage_ = bytes;
+  return read;
+}
+
+void TQueryHistory::Load() {
+  entries_.clear();
+  added_.clear();
+  walk_.reset();
+  shown_ = 0;
+  if (file_.empty()) return;
+  if (std::optional<std::string> bytes = ReadFile(true)) entries_ = Parse(*bytes);
   shown_ = entries_.size();  // no search of this run shown yet
 }
 
@@ -113,6 +154,8 @@ void TQueryHistory::Add(const std::string& query) {
   if (entries_.empty() || entries_.back() != query) {
     entries_.push_back(query);
     if (entries_.size() > kLimit) entries_.pop_front();
+    added_.push_back(query);
+    if (added_.size() > kLimit) added_.pop_front();
     changed_ = true;
   }
   shown_ = entries_.size() - 1;
@@ -127,14 +170,9 @@ void TQueryHistory::SaveIfChanged() {
   Save();
 }
 
-void TQueryHistory::Save() {
-  if (file_.empty()) return;
-  fs::path target(file_);
-  std::error_code ec;
-  fs::create_directories(target.parent_path(), ec);
-  std::string bytes;
-  for (const std::string& q : entries_) bytes += q + '\n';
-  std::string temp = file_ + ".new-" + std::to_string(::getpid());
+bool TQueryHistory::WriteFileAtomically(const std::string& file,
+                                        const std::string& bytes) {
+  std::string temp = file + ".new-" + std::to_string(::getpid());
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   bool ok = fd >= 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
   int error = errno;
@@ -142,15 +180,50 @@ void TQueryHistory::Save() {
     ok = false;
     error = errno;
   }
-  if (ok && std::rename(temp.c_str(), file_.c_str()) != 0) {
+  if (ok && std::rename(temp.c_str(), file.c_str()) != 0) {
     ok = false;
     error = errno;
   }
+  if (!ok) ::unlink(temp.c_str());
+  errno = error;
+  return ok;
+}
+
+void TQueryHistory::Save() {
+  if (file_.empty()) return;
+  fs::path target(file_);
+  std::error_code ec;
+  fs::create_directories(target.parent_path(), ec);
+  // Another window may write the history too (one without the session bus,
+  // or one of another folder): the file is read again and this window's new
+  // queries are added to what it holds now, all under a lock, so that
+  // neither loses the other's queries.
+  const std::string lockName = file_ + ".lock";
+  const int lock = ::open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (lock >= 0) {
+    while (::flock(lock, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  // A missing file holds nothing to merge: it gets what this window knows.
+  std::deque<std::string> merged = entries_;
+  // One that is not a history was said so when loaded; it is replaced.
+  if (std::optional<std::string> bytes = ReadFile(false)) {
+    merged = Parse(*bytes);
+    for (const std::string& q : added_) {
+      if (merged.empty() || merged.back() != q) merged.push_back(q);
+      if (merged.size() > kLimit) merged.pop_front();
+    }
+  }
+  std::string bytes;
+  for (const std::string& q : merged) bytes += q + '\n';
+  const bool ok = WriteFileAtomically(file_, bytes);
+  const int error = errno;
+  if (lock >= 0) ::close(lock);  // and with it the lock
   if (ok) {
+    added_.clear();
     saveFailed_ = false;
     return;
   }
-  ::unlink(temp.c_str());
   if (!saveFailed_) {
     Complain(file_,
              std::string("cannot save the history (") + std::strerror(error) + ")");

@@ -24,8 +24,10 @@ class TQueryHistory {
   explicit TQueryHistory(std::string file = {});
 
   // Reads the file: one query (GBK bytes) a line, oldest first. A missing
-  // file is an empty history; one that cannot be read, or holds a line that
-  // is not a cleaned query, is ignored with a message on standard error.
+  // file is an empty history; one that cannot be read is ignored with a
+  // message on standard error. Lines that are not cleaned queries are
+  // skipped with a message, and the file as it was is kept beside it as
+  // "history.damaged" (the file's name with ".damaged").
   void Load();
   // Makes query the newest entry (unless it is already) and drops the oldest
   // beyond kLimit. Ends any walk. The file is written by SaveIfChanged, or
@@ -33,8 +35,11 @@ class TQueryHistory {
   void Add(const std::string& query);
   // Writes the file if entries changed since it was last written, through a
   // temporary file renamed over it so that a crash never leaves half a
-  // history. It syncs the disk, which may take a while: the window calls it
-  // once a search is over, never before one.
+  // history. Under a lock (flock on the file's name with ".lock"), the
+  // queries added since the last write are added to what the file holds
+  // then, so that windows writing one history keep each other's queries.
+  // It syncs the disk, which may take a while: the window calls it once a
+  // search is over, never before one.
   void SaveIfChanged();
   ~TQueryHistory();
 
@@ -55,9 +60,17 @@ class TQueryHistory {
 
  private:
   void Save();
+  // The file's bytes; nothing when there is no file, and nothing (with a
+  // message if complain) when it cannot be a history or cannot be read.
+  std::optional<std::string> ReadFile(bool complain);
+  // The good lines of bytes; damage is reported and the bytes kept aside.
+  std::deque<std::string> Parse(const std::string& bytes);
+  static bool WriteFileAtomically(const std::string& file, const std::string& bytes);
 
   std::string file_;
   std::deque<std::string> entries_;
+  std::deque<std::string> added_;    // added since the file was last written
+  std::string keptDamage_;           // the damaged bytes kept aside last
   std::optional<std::size_t> walk_;  // entry shown by Up/Down
   std::string draft_;                // the box's text before the walk
   std::size_t shown_ = 0;            // entry of the search shown, size() for none

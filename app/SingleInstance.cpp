@@ -4,6 +4,8 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QTimer>
+#include <filesystem>
+#include <system_error>
 
 #include "app/Dict.h"
 
@@ -57,14 +59,30 @@ void TInstanceService::Raise() {
   if (form_) form_->Raise();
 }
 
-bool HandToRunningInstance(const std::optional<QString>& query) {
+QString TInstanceService::Folder() {
+  std::error_code ec;
+  const std::filesystem::path folder = std::filesystem::current_path(ec);
+  return ec ? QString() : QString::fromStdString(folder.string());
+}
+
+bool HandToRunningInstance(const std::optional<QString>& query,
+                           const std::optional<QString>& folder) {
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) return false;
   if (!bus.interface()->isServiceRegistered(QString::fromLatin1(kBusName))) return false;
-  QDBusMessage call = QDBusMessage::createMethodCall(
-      QString::fromLatin1(kBusName), QString::fromLatin1(kBusPath),
-      QString::fromLatin1(kBusInterface),
-      query ? QStringLiteral("LookUp") : QStringLiteral("Raise"));
+  auto method = [](const QString& name) {
+    return QDBusMessage::createMethodCall(QString::fromLatin1(kBusName),
+                                          QString::fromLatin1(kBusPath),
+                                          QString::fromLatin1(kBusInterface), name);
+  };
+  if (folder) {
+    QDBusMessage reply =
+        bus.call(method(QStringLiteral("Folder")), QDBus::Block, kCallTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1 ||
+        reply.arguments().first().toString() != *folder)
+      return false;
+  }
+  QDBusMessage call = method(query ? QStringLiteral("LookUp") : QStringLiteral("Raise"));
   if (query) call << *query;
   QDBusMessage reply = bus.call(call, QDBus::Block, kCallTimeoutMs);
   return reply.type() == QDBusMessage::ReplyMessage;

@@ -40,6 +40,8 @@ class TInstanceService : public QObject {
   // waits for it.
   Q_SCRIPTABLE void LookUp(const QString& query);
   Q_SCRIPTABLE void Raise();
+  // The dictionary folder the window reads (its current folder).
+  Q_SCRIPTABLE QString Folder();
 
  private:
   QPointer<TForm4> form_;
@@ -47,7 +49,10 @@ class TInstanceService : public QObject {
 };
 
 // Hands query (or, with none, only the wish to be raised) to the process
-// that holds the bus name. True when it answered.
-bool HandToRunningInstance(const std::optional<QString>& query);
+// that holds the bus name. True when it answered. With a folder (absolute,
+// as the current folder gives it), only a window whose dictionary folder is
+// that one takes the query; false otherwise.
+bool HandToRunningInstance(const std::optional<QString>& query,
+                           const std::optional<QString>& folder = std::nullopt);
 
 }  // namespace velmora

@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 
 #include "app/Dict.h"
 #include "app/Screenshot.h"
 #include "app/SingleInstance.h"
+#include "dict/DictFolder.h"
 #include "platform/classes/Application.h"
 #include "platform/classes/SysUtils.h"
 #include "platform/qt/QtApplication.h"
@@ -20,18 +22,25 @@ using namespace velmora;
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: velmora [QUERY]\n"
-    "Opens the Velmora window on the dictionary (1.sr..5.sr) of the current\n"
-    "folder and, given a QUERY (UTF-8), searches it as if typed and Enter\n"
-    "pressed. While a Velmora window is open in this desktop session, the\n"
-    "query goes to that window, which searches its own dictionary, and the\n"
-    "window is raised; without a query it is only raised.\n";
+    "Usage: velmora [-C DIR] [QUERY]\n"
+    "Opens the Velmora window on a dictionary (1.sr..5.sr) and, given a QUERY\n"
+    "(UTF-8), searches it as if typed and Enter pressed. The dictionary folder\n"
+    "is DIR, else $VELMORA_DICTIONARY, else the current folder when it holds\n"
+    "any of 1.sr..5.sr, else the installed dictionary. While a Velmora window\n"
+    "is open in this desktop session, the query goes to that window, which\n"
+    "searches its own dictionary, and the window is raised; without a query it\n"
+    "is only raised. With -C, a window open on another folder is left alone\n"
+    "and a new one opens on DIR.\n"
+    "\n"
+    "  -C DIR     use the dictionary in DIR\n"
+    "  --help     show this help\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
   QApplication qapp(argc, argv);  // takes Qt's own options out of argv
   std::optional<QString> query;
+  std::optional<std::string> folderOption;
   bool options = true;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
@@ -43,6 +52,14 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     }
+    if (options && std::strcmp(arg, "-C") == 0) {
+      if (++i >= argc) {
+        std::fprintf(stderr, "velmora: -C needs a folder\n%s", kUsage);
+        return 2;
+      }
+      folderOption = argv[i];
+      continue;
+    }
     if (options && arg[0] == '-' && arg[1] != '\0') {
       std::fprintf(stderr, "velmora: unknown option %s\n%s", arg, kUsage);
       return 2;
@@ -52,14 +69,29 @@ int main(int argc, char** argv) {
     query = query ? *query + QLatin1Char(' ') + word : word;
   }
 
+  // The search and the pictures are read relative to the current folder.
+  const TDictFolder folder = ChooseDictFolder(folderOption);
+  if (const std::string error = EnterDictFolder(folder); !error.empty()) {
+    std::fprintf(stderr, "velmora: %s\n", error.c_str());
+    return 2;
+  }
+  if (folder.Source == TDictFolderSource::Installed)
+    std::fprintf(stderr, "velmora: using %s (%s)\n", folder.Path.c_str(),
+                 folder.Why().c_str());
+
   TInstanceService service;
-  if (!service.Claim() && HandToRunningInstance(query)) return 0;
+  // A folder asked for by name goes only to a window that shows that one.
+  std::optional<QString> handOverFolder;
+  if (folder.Source == TDictFolderSource::Option)
+    handOverFolder = QString::fromStdString(std::filesystem::current_path().string());
+  if (!service.Claim() && HandToRunningInstance(query, handOverFolder)) return 0;
 
   InstallQtApplicationHooks();
   // Velmora辞典查询系统
   Application().Title = "Velmora\xB4\xC7\xB5\xE4\xB2\xE9\xD1\xAF\xCF\xB5\xCD\xB3";
   try {
     TForm4 form;
+    form.SetDictFolder(folder);
     form.DoCreate();
     form.show();
     service.Serve(&form);

@@ -29,6 +29,8 @@ TFileIdentity IdentityOf(const struct stat& st) {
   id.Size = st.st_size;
   id.MtimeSec = st.st_mtim.tv_sec;
   id.MtimeNsec = st.st_mtim.tv_nsec;
+  id.CtimeSec = st.st_ctim.tv_sec;
+  id.CtimeNsec = st.st_ctim.tv_nsec;
   return id;
 }
 

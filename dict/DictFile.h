@@ -28,6 +28,10 @@ struct TFileIdentity {
   off_t Size = -1;
   std::int64_t MtimeSec = 0;
   long MtimeNsec = 0;
+  // The change time: unlike the modification time, no tool can set it back
+  // (cp -p, touch -r), so a rewrite of the same size is seen.
+  std::int64_t CtimeSec = 0;
+  long CtimeNsec = 0;
   friend bool operator==(const TFileIdentity&, const TFileIdentity&) = default;
 };
 
@@ -61,9 +65,9 @@ class TDictImage {
 };
 
 // The images of the files a search opened, by name. Opening a file whose
-// device, inode, size and modification time are what they were reads
-// nothing; any change reads it anew. (A rewrite in place that keeps the size
-// within one tick of the file system's clock goes unseen.)
+// device, inode, size, modification and change times are what they were
+// reads nothing; any change reads it anew. (A rewrite in place that keeps the
+// size within one tick of the file system's clock goes unseen.)
 class TDictImages {
  public:
   // Opens the file (relative to the current folder) and returns its image;

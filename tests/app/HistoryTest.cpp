@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -103,10 +105,13 @@ TEST_F(HistoryTest, KeptAcrossRunsAtMostTheNewestThousand) {
   for (int i = 5; i < 1005; ++i) reference.Add(query(i));
   EXPECT_EQ(again.Entries(), reference.Entries());
   EXPECT_EQ(again.Back(), reference.Entries().back());
-  // Written through a temporary file that does not stay behind.
-  EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(file_).parent_path()),
-                          fs::directory_iterator()),
-            1);
+  // Written through a temporary file that does not stay behind; the lock
+  // file stays, empty.
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(fs::path(file_).parent_path()))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"history", "history.lock"}));
   EXPECT_EQ(fs::status(file_).permissions() & fs::perms::others_read, fs::perms::none);
 }
 
@@ -129,19 +134,37 @@ TEST_F(HistoryTest, WrittenWhenAskedOrWhenItGoesAndOnlyAfterAChange) {
   EXPECT_EQ(FileBytes(), G("中国") + "\n" + G("人民") + "\n");
 }
 
-TEST_F(HistoryTest, DamagedOrUnreadableFileIsIgnoredWithAMessage) {
+TEST_F(HistoryTest, BadLinesAreSkippedAndTheDamagedFileKept) {
+  using Entries = std::deque<std::string>;
   const std::string good = G("中国") + "\n" + G("人民") + "\n";
-  for (const std::string& bad :
-       {good + "abc\n", good + "\n" + G("人民") + "\n",
-        std::string("\xD6\xD0\0\xB9\xFA\n", 5), std::string("\xD6")}) {
+  const std::pair<std::string, Entries> cases[] = {
+      {G("中国") + "\n" + G("学生") + "\n" + G("人") + "\nhello\n" + G("龙") + "\n",
+       {G("中国"), G("学生"), G("人"), G("龙")}},
+      {good + "\n" + G("人民") + "\n", {G("中国"), G("人民"), G("人民")}},
+      {std::string("\xD6\xD0\0\xB9\xFA\n", 6) + G("龙龙"), {G("龙龙")}},
+      {std::string("\xD6"), {}},
+  };
+  for (const auto& [bad, kept] : cases) {
     WriteFile(bad);
-    TQueryHistory h(file_);
+    fs::remove(file_ + ".damaged");
     testing::internal::CaptureStderr();
-    h.Load();
+    {
+      TQueryHistory h(file_);
+      h.Load();
+      EXPECT_EQ(h.Entries(), kept);
+      h.Add(G("新的"));
+    }
     std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(h.Entries().empty());
     EXPECT_NE(said.find(file_), std::string::npos) << said;
-    EXPECT_NE(said.find("damaged"), std::string::npos) << said;
+    EXPECT_NE(said.find("skipped"), std::string::npos) << said;
+    // Said once, though the file is read again when it is written.
+    EXPECT_EQ(said.find("skipped"), said.rfind("skipped")) << said;
+    std::ifstream damaged(file_ + ".damaged", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(damaged), {}), bad);
+    // The history written again holds the good lines and the new query.
+    std::string expected;
+    for (const std::string& q : kept) expected += q + "\n";
+    EXPECT_EQ(FileBytes(), expected + G("新的") + "\n");
   }
   // A folder where the file should be: said so, and saving fails quietly
   // after saying it once.
@@ -160,12 +183,66 @@ TEST_F(HistoryTest, DamagedOrUnreadableFileIsIgnoredWithAMessage) {
   EXPECT_EQ(said.find("cannot save"), said.rfind("cannot save")) << said;
   EXPECT_NE(said.find("cannot save"), std::string::npos) << said;
 
-  // The good file loads.
+  // The good file loads, and nothing is kept aside.
   fs::remove_all(file_);
+  fs::remove(file_ + ".damaged");
   WriteFile(good);
   TQueryHistory ok(file_);
   ok.Load();
   EXPECT_EQ(ok.Entries().size(), 2u);
+  EXPECT_FALSE(fs::exists(file_ + ".damaged"));
+}
+
+// Two windows on one history, as when one runs without the session bus: each
+// adds its queries to what the file holds when it writes.
+TEST_F(HistoryTest, WritersKeepEachOthersQueries) {
+  TQueryHistory a(file_), b(file_);
+  a.Load();
+  b.Load();
+  a.Add(G("中国"));
+  a.SaveIfChanged();
+  b.Add(G("学生"));
+  b.SaveIfChanged();
+  a.Add(G("龙龙"));
+  a.SaveIfChanged();
+  EXPECT_EQ(FileBytes(), G("中国") + "\n" + G("学生") + "\n" + G("龙龙") + "\n");
+  // What each window walks stays its own until it starts again.
+  EXPECT_EQ(a.Entries(), (std::deque<std::string>{G("中国"), G("龙龙")}));
+
+  // Processes writing at once lose nothing either.
+  auto query = [](int writer, int i) {
+    return G("中") + char(0xB0 + writer) + char(0xA1 + i);
+  };
+  constexpr int kWriters = 4, kEach = 25;
+  std::vector<pid_t> children;
+  for (int w = 0; w < kWriters; ++w) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      TQueryHistory h(file_);
+      h.Load();
+      for (int i = 0; i < kEach; ++i) {
+        h.Add(query(w, i));
+        h.SaveIfChanged();
+      }
+      ::_exit(0);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  TQueryHistory all(file_);
+  all.Load();
+  EXPECT_EQ(all.Entries().size(), 3u + kWriters * kEach);
+  for (int w = 0; w < kWriters; ++w) {
+    std::vector<std::string> own;
+    for (const std::string& q : all.Entries())
+      if (q.size() == 4 && q[2] == char(0xB0 + w)) own.push_back(q);
+    ASSERT_EQ(own.size(), std::size_t(kEach)) << w;
+    for (int i = 0; i < kEach; ++i) EXPECT_EQ(own[i], query(w, i));  // in order
+  }
 }
 
 TEST_F(HistoryTest, FoldersFollowTheXdgVariables) {

@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dict/DictFile.h"
@@ -149,6 +151,25 @@ TEST(DictFile, ImagesAreKeptWhileTheFileStaysTheSame) {
   EXPECT_EQ(images.Reads(), 4);
   images.Open("1.sr");
   EXPECT_EQ(images.Reads(), 4);
+  // Rewritten with the same size and its modification time put back, as
+  // cp -p and touch -r do: the change time tells. Rewritten until the
+  // file system's clock has moved on, so that the change time differs.
+  struct stat before {};
+  ASSERT_EQ(::stat("1.sr", &before), 0);
+  struct stat after {};
+  for (int tries = 0; tries < 200; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    dir.Write("1.sr", "pqr\n");
+    const struct timespec kept[2] = {{0, UTIME_OMIT}, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, "1.sr", kept, 0), 0);
+    ASSERT_EQ(::stat("1.sr", &after), 0);
+    if (after.st_ctim.tv_sec != before.st_ctim.tv_sec ||
+        after.st_ctim.tv_nsec != before.st_ctim.tv_nsec)
+      break;
+  }
+  ASSERT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+  EXPECT_EQ(images.Open("1.sr")->Bytes(), "pqr\n");
+  EXPECT_EQ(images.Reads(), 5);
   // Gone: no image, and a file that comes back is read.
   ::unlink("1.sr");
   EXPECT_FALSE(images.Open("1.sr"));

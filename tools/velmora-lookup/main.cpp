@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "dict/DictFolder.h"
 #include "dict/Search.h"
 #include "platform/classes/Gbk.h"
 #include "platform/richedit/MemoryRichEdit.h"
@@ -27,9 +28,11 @@ const char kUsage[] =
     "                      [--color=WHEN] QUERY\n"
     "       velmora-lookup --batch [-C DIR] [--plain | --json] [--raw] [--color=WHEN]\n"
     "\n"
-    "Looks QUERY up in the dictionary files 1.sr to 5.sr of DIR (default: the\n"
-    "current folder) exactly as the Velmora window does, and prints the result\n"
-    "view: in colour on a terminal, otherwise as plain text.\n"
+    "Looks QUERY up in the dictionary files 1.sr to 5.sr exactly as the Velmora\n"
+    "window does, and prints the result view: in colour on a terminal, otherwise\n"
+    "as plain text. The dictionary folder is DIR, else $VELMORA_DICTIONARY, else\n"
+    "the current folder when it holds any of 1.sr..5.sr, else the installed\n"
+    "dictionary.\n"
     "\n"
     "  -C DIR        search the dictionary in DIR\n"
     "  --plain       the text only, in UTF-8, one line per view line\n"
@@ -122,6 +125,13 @@ bool Trouble(TSearchOutcome outcome) {
          outcome == TSearchOutcome::OtherFileMissing;
 }
 
+// Standard error names the folder and the system's reason beside the view's
+// own message, which says neither.
+void ExplainTrouble(const TDictFolder& folder) {
+  for (const std::string& line : DictOpenFailures(folder))
+    std::fprintf(stderr, "velmora-lookup: %s\n", line.c_str());
+}
+
 // Found: 0, nothing found: 1, a query too short or a file missing: 2.
 int ExitStatus(TSearchOutcome outcome) {
   switch (outcome) {
@@ -135,14 +145,16 @@ int ExitStatus(TSearchOutcome outcome) {
   }
 }
 
-int RunQuery(const TOptions& options, const std::string& query, TMemoryRichEdit& edit) {
+int RunQuery(const TOptions& options, const std::string& query, TMemoryRichEdit& edit,
+             const TDictFolder& folder) {
   std::string cleaned;
   const TSearchOutcome outcome = Search(options, query, edit, cleaned);
+  if (Trouble(outcome)) ExplainTrouble(folder);
   if (!Write(Render(options, edit, outcome, cleaned))) return 2;
   return ExitStatus(outcome);
 }
 
-int RunBatch(const TOptions& options, TMemoryRichEdit& edit) {
+int RunBatch(const TOptions& options, TMemoryRichEdit& edit, const TDictFolder& folder) {
   bool anyFound = false, trouble = false;
   std::string line;
   while (std::getline(std::cin, line)) {
@@ -150,6 +162,7 @@ int RunBatch(const TOptions& options, TMemoryRichEdit& edit) {
     std::string cleaned;
     const TSearchOutcome outcome = Search(options, line, edit, cleaned);
     anyFound |= outcome == TSearchOutcome::Found;
+    if (Trouble(outcome) && !trouble) ExplainTrouble(folder);
     trouble |= Trouble(outcome);
     std::string out;
     if (options.Mode == TMode::Json) {
@@ -183,7 +196,7 @@ struct TCommandLine {
   bool ColorGiven = false;
   bool Raw = false;
   bool Batch = false;
-  std::string Dir;
+  std::optional<std::string> Dir;
   std::optional<std::string> Query;
 };
 
@@ -269,14 +282,6 @@ TOptions DecideOptions(const TCommandLine& line) {
   return options;
 }
 
-// Files are opened relative to the current folder, as in the window.
-std::string EnterFolder(const std::string& dir) {
-  if (dir.empty()) return {};
-  std::error_code ec;
-  std::filesystem::current_path(dir, ec);
-  return ec ? "can't enter folder " + dir + ": " + ec.message() : std::string();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -286,10 +291,16 @@ int main(int argc, char** argv) {
   if (const std::string error = CheckCombination(line); !error.empty())
     return UsageError(error);
   const TOptions options = DecideOptions(line);
-  if (const std::string error = EnterFolder(line.Dir); !error.empty())
+  // Files are opened relative to the current folder, as in the window.
+  const TDictFolder folder = ChooseDictFolder(line.Dir);
+  if (const std::string error = EnterDictFolder(folder); !error.empty())
     return UsageError(error);
+  if (folder.Source == TDictFolderSource::Installed)
+    std::fprintf(stderr, "velmora-lookup: using %s (%s)\n", folder.Path.c_str(),
+                 folder.Why().c_str());
 
   TMemoryRichEdit edit;
   edit.SetAutoUrlDetect(true);  // as the window switches it on
-  return line.Batch ? RunBatch(options, edit) : RunQuery(options, *line.Query, edit);
+  return line.Batch ? RunBatch(options, edit, folder)
+                    : RunQuery(options, *line.Query, edit, folder);
 }

@@ -46,8 +46,9 @@ class LookupTest : public ::testing::Test {
   // The same with standard input read from the path given.
   TRun RunFrom(const fs::path& in, const std::string& args, const std::string& env = "") {
     const fs::path err = dir_ / "stderr.txt";
-    const std::string command = "env " + env + " '" + std::string(VELMORA_LOOKUP) + "' " +
-                                args + " <'" + in.string() + "' 2>'" + err.string() + "'";
+    const std::string command = "cd '" + cwd_.string() + "' && env " + env + " '" +
+                                tool_.string() + "' " + args + " <'" + in.string() +
+                                "' 2>'" + err.string() + "'";
     TRun run;
     FILE* pipe = ::popen(command.c_str(), "r");
     char buf[4096];
@@ -82,6 +83,9 @@ class LookupTest : public ::testing::Test {
   std::string InDir() const { return "-C '" + dir_.Path().string() + "' "; }
 
   velmora::test::TTempFolder dir_{"velmora-lookup"};
+  // The program run and the folder it runs in.
+  fs::path tool_ = VELMORA_LOOKUP;
+  fs::path cwd_ = fs::current_path();
 };
 
 // 中国：<a href="Map.gif">Map</a> 中国 in GBK, with a CR LF line end.
@@ -290,8 +294,81 @@ TEST_F(LookupTest, CommandLineErrors) {
   EXPECT_EQ(run.Status, 2);
   run = Run("-C '" + (dir_ / "nowhere").string() + "' x");
   EXPECT_EQ(run.Status, 2);
-  EXPECT_NE(run.Err.find("can't enter folder"), std::string::npos);
+  EXPECT_NE(run.Err.find("cannot enter the dictionary folder"), std::string::npos);
   EXPECT_EQ(run.Out, "");
 }
 
 }  // namespace
+
+// An installed layout: the program in PREFIX/bin, the dictionary in
+// PREFIX/share/velmora, run from a folder that holds no dictionary.
+TEST_F(LookupTest, DictionaryFolderOrder) {
+  const fs::path prefix = dir_ / "prefix";
+  fs::create_directories(prefix / "bin");
+  fs::copy_file(tool_, prefix / "bin" / "velmora-lookup");
+  auto dictionary = [&](const fs::path& folder, const std::string& explanation) {
+    fs::create_directories(folder);
+    for (const char* name : {"1.sr", "3.sr", "4.sr", "5.sr"})
+      std::ofstream(folder / name, std::ios::binary);
+    std::ofstream(folder / "2.sr", std::ios::binary)
+        << "\xD6\xD0\xB9\xFA\xA3\xBA" << explanation << "\n";
+  };
+  dictionary(prefix / "share" / "velmora", "installed");
+  dictionary(dir_ / "option", "option");
+  dictionary(dir_ / "variable", "variable");
+  dictionary(dir_ / "current", "current");
+  fs::create_directories(dir_ / "elsewhere");
+  tool_ = prefix / "bin" / "velmora-lookup";
+  const std::string unset = "-u VELMORA_DICTIONARY";
+  const std::string variable =
+      "VELMORA_DICTIONARY='" + (dir_ / "variable").string() + "'";
+  auto explanation = [](const TRun& run) {
+    const std::size_t at = run.Out.find("      ");
+    return at == std::string::npos
+               ? run.Out
+               : run.Out.substr(at + 6, run.Out.find('\n', at) - at - 6);
+  };
+
+  cwd_ = dir_ / "elsewhere";
+  TRun run = Run("--plain '中国'", unset);
+  EXPECT_EQ(run.Status, 0) << run.Out << run.Err;
+  EXPECT_EQ(explanation(run), "installed");
+  // It says which folder it uses when that is not the one it was run in.
+  EXPECT_NE(run.Err.find((prefix / "share" / "velmora").string()), std::string::npos)
+      << run.Err;
+  EXPECT_EQ(explanation(Run("--plain '中国'", variable)), "variable");
+  run = Run("-C '" + (dir_ / "option").string() + "' --plain '中国'", variable);
+  EXPECT_EQ(explanation(run), "option");
+  EXPECT_EQ(run.Err, "");
+
+  // A current folder that holds any of the files is the dictionary, as it
+  // always was, even when that file is the wrong one for the query.
+  cwd_ = dir_ / "current";
+  EXPECT_EQ(explanation(Run("--plain '中国'", unset)), "current");
+  fs::remove(dir_ / "current" / "2.sr");
+  run = Run("--plain '中国'", unset);
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_EQ(run.Out, "开启辞典失败，请检查sr档案是否存在\n");
+  EXPECT_NE(run.Err.find("2.sr in " + (dir_ / "current").string()), std::string::npos)
+      << run.Err;
+  EXPECT_NE(run.Err.find("No such file or directory"), std::string::npos) << run.Err;
+  EXPECT_EQ(explanation(Run("--plain '中国'", variable)), "variable");
+
+  // Neither a dictionary here nor one installed: the message, and on
+  // standard error the folder and why.
+  fs::remove_all(prefix / "share");
+  cwd_ = dir_ / "elsewhere";
+  run = Run("--plain '中国'", unset);
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_EQ(run.Out, "开启辞典失败，请检查sr档案是否存在\n");
+  EXPECT_NE(run.Err.find("no dictionary files 1.sr..5.sr in " + cwd_.string()),
+            std::string::npos)
+      << run.Err;
+
+  // A folder that cannot be entered is named with the system's reason.
+  run = Run("-C '" + (dir_ / "none").string() + "' --plain '中国'", unset);
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_NE(run.Err.find((dir_ / "none").string() + " (given with -C): No such file"),
+            std::string::npos)
+      << run.Err;
+}
