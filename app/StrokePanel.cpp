@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "app/Dict.h"
+#include "dict/DictFolder.h"
 #include "gif/GIFImage.h"
 #include "platform/qt/Image.h"
 #include "strokes/StrokeData.h"
@@ -28,14 +29,15 @@ std::optional<char32_t> OneCharacter(const QString& text) {
   return char32_t(points[0]);
 }
 
+// The window works in the dictionary's folder; a dictionary of the user's
+// own may come without strokes, which the installed data then gives.
 std::string DefaultDataFile() {
+  namespace fs = std::filesystem;
   std::error_code ec;
-  if (std::filesystem::is_regular_file("strokes.bin", ec)) return "strokes.bin";
-#ifdef VELMORA_INSTALLED_DATA
-  return VELMORA_INSTALLED_DATA "/strokes.bin";
-#else
+  if (fs::is_regular_file("strokes.bin", ec)) return "strokes.bin";
+  if (const auto installed = InstalledDictFolder(fs::read_symlink("/proc/self/exe", ec)))
+    return (fs::path(*installed) / "strokes.bin").string();
   return "strokes.bin";
-#endif
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <exception>
 #include <filesystem>
 
+#include "dict/DictFolder.h"
 #include "strokes/StrokeData.h"
 #include "strokes/StrokeDrawing.h"
 #include "tools/velmora-gif/GIFCommands.h"
@@ -27,7 +28,8 @@ void StrokesUsage(std::ostream& out) {
          "  --size PX   width and height in pixels, 16 to 2048 (default 256)\n"
          "  --delay MS  milliseconds per frame (default 50)\n"
          "Without -C the data is looked for as the dictionary is: in\n"
-         "$VELMORA_DICTIONARY, in the current folder, then in the installed data.\n"
+         "$VELMORA_DICTIONARY, in the current folder when it holds a dictionary,\n"
+         "then in the installed data.\n"
          "Exit status 0 on success, 2 when an argument is wrong, the character has\n"
          "no stroke data, the data can't be read or OUT.gif can't be written.\n";
 }
@@ -40,20 +42,19 @@ bool ParseNumber(const std::string& text, int least, int most, int& n) {
   return n >= least && n <= most;
 }
 
-// The data file: in the folder given, else where the dictionary is looked
-// for. Empty when there is none.
-std::string StrokeDataFile(const std::string& folder) {
+// The data file in the dictionary's folder, chosen as for the dictionary;
+// when a folder not named with -C lacks it, the installed one. Empty when
+// there is none; why names the folder looked in.
+std::string StrokeDataFile(const std::optional<std::string>& option, std::string& why) {
   namespace fs = std::filesystem;
-  if (!folder.empty()) return (fs::path(folder) / StrokeFileName).string();
+  const TDictFolder folder = ChooseDictFolder(option);
+  const fs::path chosen = fs::path(folder.Path) / StrokeFileName;
+  why = folder.Path + " (" + folder.Why() + ")";
   std::error_code ec;
-  if (const char* env = std::getenv("VELMORA_DICTIONARY"); env && *env)
-    if (fs::is_regular_file(fs::path(env) / StrokeFileName, ec))
-      return (fs::path(env) / StrokeFileName).string();
-  if (fs::is_regular_file(StrokeFileName, ec)) return StrokeFileName;
-#ifdef VELMORA_INSTALLED_DATA
-  const fs::path installed = fs::path(VELMORA_INSTALLED_DATA) / StrokeFileName;
-  if (fs::is_regular_file(installed, ec)) return installed.string();
-#endif
+  if (option || fs::is_regular_file(chosen, ec)) return chosen.string();
+  if (const auto installed = InstalledDictFolder(fs::read_symlink("/proc/self/exe", ec)))
+    if (fs::is_regular_file(fs::path(*installed) / StrokeFileName, ec))
+      return (fs::path(*installed) / StrokeFileName).string();
   return {};
 }
 
@@ -65,7 +66,7 @@ int Strokes(const Args& args, std::ostream& out, std::ostream& err) {
     return 0;
   }
   std::vector<std::string> positional;
-  std::string folder;
+  std::optional<std::string> folder;
   TStrokeAnimationOptions options;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -106,10 +107,11 @@ int Strokes(const Args& args, std::ostream& out, std::ostream& err) {
         << "' is not one character in UTF-8\n";
     return 2;
   }
-  const std::string file = StrokeDataFile(folder);
+  std::string why;
+  const std::string file = StrokeDataFile(folder, why);
   if (file.empty()) {
-    err << "velmora-gif strokes: no stroke data (" << StrokeFileName
-        << ") here, in $VELMORA_DICTIONARY or in the installed data; try -C DIR\n";
+    err << "velmora-gif strokes: no stroke data (" << StrokeFileName << ") in " << why
+        << " nor in the installed data; try -C DIR\n";
     return 2;
   }
   const std::string& target = positional[1];

@@ -32,6 +32,17 @@ TEST_F(StrokesCommand, WritesALoopingAnimationOfTheSizeAsked) {
   EXPECT_EQ(image.Images->GetImage(1)->GraphicControlExtension->GetDelay(), 8);
 }
 
+TEST_F(StrokesCommand, FindsTheDataAsTheDictionaryIsFound) {
+  const std::string gif = (dir / "yong.gif").string();
+  setenv("VELMORA_DICTIONARY", data.c_str(), 1);
+  EXPECT_EQ(Run({"strokes", "永", gif}), 0) << err.str();
+  // A folder named with -C wins, and names itself when it lacks the data.
+  EXPECT_EQ(Run({"strokes", "-C", dir.string(), "永", gif}), 2);
+  EXPECT_NE(err.str().find(dir.string()), std::string::npos) << err.str();
+  unsetenv("VELMORA_DICTIONARY");
+  EXPECT_TRUE(fs::is_regular_file(gif));
+}
+
 TEST_F(StrokesCommand, ReportsTroubleWithStatusTwo) {
   const std::string gif = (dir / "out.gif").string();
   EXPECT_EQ(Run({"strokes", "-C", data, "a", gif}), 2);
