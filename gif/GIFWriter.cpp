@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "gif/GIFImage.h"
+#include "gif/GIFOptimize.h"
 
 namespace velmora {
 
@@ -124,6 +125,29 @@ class Encoder {
   std::uint16_t codes_[kSlots];
 };
 
+// Counts what is written, for sizing alternatives without storing them.
+class TCountingStream : public TStream {
+ public:
+  std::int64_t Read(void*, std::int64_t) override { return 0; }
+  std::int64_t Write(const void*, std::int64_t count) override {
+    size_ += count;
+    return count;
+  }
+  std::int64_t Seek(std::int64_t, TSeekOrigin) override { return size_; }
+  std::int64_t Size() const { return size_; }
+
+ private:
+  std::int64_t size_ = 0;
+};
+
+int MinCodeSize(const std::uint8_t* data, std::int64_t count) {
+  std::uint8_t highest = 0;
+  for (std::int64_t i = 0; i < count; ++i) highest = std::max(highest, data[i]);
+  int minCodeSize = 2;
+  while ((1 << minCodeSize) <= highest) ++minCodeSize;
+  return minCodeSize;
+}
+
 std::uint8_t TableSizeBits(const TGIFColorMap& map) {
   return std::uint8_t(std::max(map.GetBitsPerPixel(), 1) - 1);
 }
@@ -162,10 +186,7 @@ void TGIFSubImage::Compress(TStream& stream) const {
   const int height = GetHeight();
   const std::uint8_t* data = Data.get();
   const std::int64_t count = data ? std::int64_t(width) * height : 0;
-  std::uint8_t highest = 0;
-  for (std::int64_t i = 0; i < count; ++i) highest = std::max(highest, data[i]);
-  int minCodeSize = 2;
-  while ((1 << minCodeSize) <= highest) ++minCodeSize;
+  const int minCodeSize = MinCodeSize(data, count);
   WriteByte(stream, std::uint8_t(minCodeSize));
 
   auto encoder = std::make_unique<Encoder>(stream, minCodeSize);
@@ -188,6 +209,15 @@ void TGIFSubImage::Compress(TStream& stream) const {
     });
   }
   WriteByte(stream, 0);  // block terminator
+}
+
+std::int64_t GIFCompressedSize(const std::uint8_t* indices, int width, int height) {
+  const std::int64_t count = std::int64_t(width) * height;
+  TCountingStream stream;
+  auto encoder = std::make_unique<Encoder>(stream, MinCodeSize(indices, count));
+  std::int64_t i = 0;
+  encoder->Encode(count, [&] { return indices[i++]; });
+  return stream.Size() + 1;
 }
 
 void TGIFSubImage::SaveToStream(TStream& stream) {

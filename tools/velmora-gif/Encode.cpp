@@ -1,5 +1,7 @@
 // velmora-gif encode: PNG frames to one GIF, through the GIF writer's colour
 // reduction and frame optimisation.
+#include <sys/stat.h>
+
 #include <exception>
 
 #include "gif/GIFOptimize.h"
@@ -12,19 +14,41 @@ namespace {
 
 void EncodeUsage(std::ostream& out) {
   out << "Usage: velmora-gif encode OUT.gif FRAME.png... [--delay MS] [--loops N]\n"
-         "                          [--no-dither]\n"
+         "                          [--no-loop] [--background RRGGBB] [--no-dither]\n"
          "Writes the PNG frames, all of one size, as one GIF: a still for one\n"
          "frame, an animation for more, each frame shown for MS milliseconds\n"
-         "(default 100, stored in hundredths of a second). --loops N adds a loop\n"
-         "count (0: forever); without it the animation plays once. Transparency\n"
-         "in the PNG files is laid over white.\n"
+         "(default 100, stored in hundredths of a second). An animation loops\n"
+         "forever unless --loops N stores another loop count N (0: forever) or\n"
+         "--no-loop leaves the loop count out, so that it plays once.\n"
+         "Fully transparent pixels of the PNG files stay transparent. Partly\n"
+         "transparent ones are opaque from half opacity on and transparent below,\n"
+         "unless --background RRGGBB lays them over that colour.\n"
          "Each frame after the first holds only the rectangle that changed, with\n"
-         "the pixels there that didn't change transparent. When all frames have\n"
-         "at most 256 colours together they share one colour table and play back\n"
-         "exactly; otherwise the frames share 255 colours chosen for all of them\n"
-         "(median cut), with Floyd-Steinberg dithering unless --no-dither.\n"
+         "the pixels there that didn't change transparent or repeated, whichever\n"
+         "is smaller; a frame the same as the one before only lengthens its delay.\n"
+         "When all frames have at most 256 colours together (255 with transparent\n"
+         "pixels) they share one colour table and play back exactly; otherwise\n"
+         "the frames share 255 colours chosen for all of them (median cut), with\n"
+         "Floyd-Steinberg dithering unless --no-dither.\n"
          "Exit status 0 on success, 2 when an argument is wrong, a frame can't\n"
-         "be read, the frames differ in size or OUT.gif can't be written.\n";
+         "be read, the frames differ in size, OUT.gif is one of the frames or\n"
+         "OUT.gif can't be written.\n";
+}
+
+// True when both paths name one existing file (by device and inode, so
+// that links and other spellings of a name count too).
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {
+  }, sb{};
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 &&
+         sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool ParseColor(const std::string& text, std::int64_t& color) {
+  if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != text.npos)
+    return false;
+  color = std::int64_t(std::stoul(text, nullptr, 16));
+  return true;
 }
 
 bool ParseNumber(const std::string& text, int most, int& n) {
@@ -48,6 +72,15 @@ int Encode(const Args& args, std::ostream& out, std::ostream& err) {
     const std::string& arg = args[i];
     if (arg == "--no-dither") {
       options.Dither = false;
+    } else if (arg == "--no-loop") {
+      options.Loops = -1;
+    } else if (arg == "--background") {
+      if (i + 1 >= args.size() || !ParseColor(args[i + 1], options.Background)) {
+        err << "velmora-gif encode: --background needs a colour RRGGBB (six hex "
+               "digits)\n";
+        return 2;
+      }
+      ++i;
     } else if (arg == "--delay" || arg == "--loops") {
       if (i + 1 >= args.size()) {
         err << "velmora-gif encode: " << arg << " needs a value\n";
@@ -77,6 +110,12 @@ int Encode(const Args& args, std::ostream& out, std::ostream& err) {
     return 2;
   }
   const std::string& target = positional[0];
+  for (std::size_t i = 1; i < positional.size(); ++i)
+    if (SameFile(target, positional[i])) {
+      err << "velmora-gif encode: '" << target << "' is also the frame '" << positional[i]
+          << "'; refusing to write over an input\n";
+      return 2;
+    }
   std::vector<TGIFRGBFrame> frames;
   for (std::size_t i = 1; i < positional.size(); ++i) {
     PngPicture picture;
@@ -98,7 +137,8 @@ int Encode(const Args& args, std::ostream& out, std::ostream& err) {
           << picture.Height << ", larger than a GIF can hold (65535x65535)\n";
       return 2;
     }
-    frames.push_back({picture.Width, picture.Height, std::move(picture.Pixels)});
+    frames.emplace_back(picture.Width, picture.Height, std::move(picture.Pixels),
+                        std::move(picture.Alpha));
   }
   try {
     TGIFImage image;

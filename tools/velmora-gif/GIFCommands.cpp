@@ -10,7 +10,9 @@ const std::vector<Command>& Commands() {
       {"play", "FILE OUTDIR [--background RRGGBB] [--loops N]",
        "play the animation off screen, writing each painted state and the timeline",
        Play},
-      {"encode", "OUT.gif FRAME.png... [--delay MS] [--loops N] [--no-dither]",
+      {"encode",
+       "OUT.gif FRAME.png... [--delay MS] [--loops N] [--no-loop] [--background RRGGBB] "
+       "[--no-dither]",
        "write PNG frames as one GIF, optimised and reduced to 256 colours where needed",
        Encode},
       {"strokes", "[-C DIR] CHAR OUT.gif [--size PX] [--delay MS]",

@@ -32,8 +32,8 @@ int Frames(const Args& args, std::ostream& out, std::ostream& err);
 // state as PNG and the painter's waits as timeline.json.
 int Play(const Args& args, std::ostream& out, std::ostream& err);
 
-// `encode OUT.gif FRAME.png... [--delay MS] [--loops N] [--no-dither]`: PNG
-// frames as one optimised GIF.
+// `encode OUT.gif FRAME.png... [--delay MS] [--loops N] [--no-loop] [--background RRGGBB]
+// [--no-dither]`: PNG frames as one optimised GIF.
 int Encode(const Args& args, std::ostream& out, std::ostream& err);
 
 // `strokes [-C DIR] CHAR OUT.gif [--size PX] [--delay MS]`: a character's

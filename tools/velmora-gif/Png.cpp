@@ -2,6 +2,9 @@
 
 #include <png.h>
 
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -22,30 +25,104 @@ bool WritePng(const std::string& path, int width, int height, PngColor color,
   return ok;
 }
 
+namespace {
+
+// libpng reports trouble through these; the message ends up in the reader.
+struct ReadTrouble {
+  char message[200] = "";
+};
+
+void OnPngError(png_structp png, png_const_charp message) {
+  auto* trouble = static_cast<ReadTrouble*>(png_get_error_ptr(png));
+  std::snprintf(trouble->message, sizeof trouble->message, "%s", message);
+  png_longjmp(png, 1);
+}
+
+void OnPngWarning(png_structp, png_const_charp) {}
+
+// Decodes the whole picture into 8-bit RGBA rows. Only plain C objects live
+// in this frame, so libpng's long jump out of it skips no destructor; the
+// rows belong to the caller.
+bool DecodeRgba(std::FILE* file, ReadTrouble& trouble, png_uint_32& width,
+                png_uint_32& height, bool& hasAlpha, std::vector<std::uint8_t>* rgba,
+                std::vector<png_bytep>* rows) {
+  png_structp png =
+      png_create_read_struct(PNG_LIBPNG_VER_STRING, &trouble, OnPngError, OnPngWarning);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  if (!info || setjmp(png_jmpbuf(png))) {
+    png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+    return false;
+  }
+  png_init_io(png, file);
+  png_set_sig_bytes(png, 8);
+  png_read_info(png, info);
+  width = png_get_image_width(png, info);
+  height = png_get_image_height(png, info);
+  const int colorType = png_get_color_type(png, info);
+  hasAlpha =
+      (colorType & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png, info, PNG_INFO_tRNS);
+  // Everything to 8-bit RGBA: palettes and low bit depths expanded, tRNS to
+  // alpha, grey to RGB, 16-bit samples scaled (rounded) to 8 bits.
+  png_set_expand(png);
+  png_set_scale_16(png);
+  png_set_gray_to_rgb(png);
+  png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+  png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  if (png_get_rowbytes(png, info) != std::size_t(width) * 4) {
+    std::snprintf(trouble.message, sizeof trouble.message, "unexpected row layout");
+    png_destroy_read_struct(&png, &info, nullptr);
+    return false;
+  }
+  rgba->resize(std::size_t(width) * height * 4);
+  rows->resize(height);
+  for (png_uint_32 y = 0; y < height; ++y)
+    (*rows)[y] = rgba->data() + std::size_t(y) * width * 4;
+  png_read_image(png, rows->data());
+  png_read_end(png, nullptr);
+  png_destroy_read_struct(&png, &info, nullptr);
+  return true;
+}
+
+}  // namespace
+
+// The ordinary interface rather than the simplified one: the latter gets
+// interlaced 16-bit files wrong in some libpng releases.
 bool ReadPng(const std::string& path, PngPicture& picture, std::string& error) {
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) {
-    error = image.message;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) {
+    error = std::strerror(errno);
     return false;
   }
-  image.format = PNG_FORMAT_RGBA;
-  std::vector<std::uint8_t> rgba(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) {
-    error = image.message;
-    png_image_free(&image);
+  png_byte signature[8] = {};
+  if (std::fread(signature, 1, 8, file) != 8 || png_sig_cmp(signature, 0, 8) != 0) {
+    std::fclose(file);
+    error = "not a PNG file";
     return false;
   }
-  picture.Width = int(image.width);
-  picture.Height = int(image.height);
-  picture.Pixels.resize(std::size_t(image.width) * image.height);
-  for (std::size_t i = 0; i < picture.Pixels.size(); ++i) {
+  ReadTrouble trouble;
+  png_uint_32 width = 0, height = 0;
+  bool hasAlpha = false;
+  std::vector<std::uint8_t> rgba;
+  std::vector<png_bytep> rows;
+  const bool ok = DecodeRgba(file, trouble, width, height, hasAlpha, &rgba, &rows);
+  std::fclose(file);
+  if (!ok) {
+    error = std::string("damaged PNG: ") +
+            (*trouble.message ? trouble.message : "libpng could not start");
+    return false;
+  }
+  picture.Width = int(width);
+  picture.Height = int(height);
+  const std::size_t n = std::size_t(width) * height;
+  picture.Pixels.resize(n);
+  picture.Alpha.clear();
+  if (hasAlpha) picture.Alpha.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
     const std::uint8_t* p = &rgba[i * 4];
-    const unsigned a = p[3];
-    std::uint32_t c = 0;
-    for (int k = 0; k < 3; ++k) c = (c << 8) | ((p[k] * a + 255 * (255 - a) + 127) / 255);
-    picture.Pixels[i] = c;
+    picture.Pixels[i] = std::uint32_t(p[0]) << 16 | std::uint32_t(p[1]) << 8 | p[2];
+    if (hasAlpha) picture.Alpha[i] = p[3];
   }
   return true;
 }

@@ -14,15 +14,18 @@ enum class PngColor { Grey = 0, Rgb = 2 };
 bool WritePng(const std::string& path, int width, int height, PngColor color,
               const std::vector<std::uint8_t>& rows);
 
-// A PNG read back: its pixels as 0x00RRGGBB, row by row from the top, with
-// any transparency laid over white.
+// A PNG read back: its pixels as 0x00RRGGBB, row by row from the top, 16-bit
+// samples scaled to 8 bits, and their opacity when the file has any
+// transparency (Alpha empty otherwise).
 struct PngPicture {
   int Width = 0;
   int Height = 0;
   std::vector<std::uint32_t> Pixels;
+  std::vector<std::uint8_t> Alpha;
 };
 
-// False, with libpng's reason in error, when the file can't be read as PNG.
+// False, with the reason in error ("not a PNG file", "damaged PNG: ...",
+// or why the file can't be opened), when the file can't be read as PNG.
 bool ReadPng(const std::string& path, PngPicture& picture, std::string& error);
 
 // Writes the bytes to path; false when the file can't be written.
