@@ -220,12 +220,9 @@ void StrokeGIF(TGIFImage& image, const TCharacterStrokes& character,
   gif.DelayMs = options.DelayMs;
   gif.Loops = 0;
   gif.Dither = false;
-  GIFFromFrames(image, DrawStrokeFrames(character, options), gif);
-  TGIFSubImage* last = image.Images->GetImage(image.Images->GetCount() - 1);
-  for (int i = 0; i < last->Extensions->GetCount(); ++i)
-    if (auto* gce =
-            dynamic_cast<TGIFGraphicControlExtension*>(last->Extensions->GetItem(i)))
-      gce->SetDelay(std::clamp((options.HoldMs + 5) / 10, 0, 65535));
+  std::vector<TGIFRGBFrame> frames = DrawStrokeFrames(character, options);
+  frames.back().DelayMs = options.HoldMs;
+  GIFFromFrames(image, frames, gif);
 }
 
 }  // namespace velmora

@@ -6,6 +6,7 @@
 
 #include "gif/GIFExtensions.h"
 #include "strokes/StrokeDrawing.h"
+#include "tests/gif/ComposedFrames.h"
 
 namespace velmora {
 namespace {
@@ -98,36 +99,6 @@ TEST(StrokeDrawing, SizesOutOfReasonAreRefused) {
   EXPECT_THROW(DrawCharacter(TwoSquares(), 100000), EStrokeData);
 }
 
-// Composes the frames as a viewer does: each frame over what is shown, its
-// transparent pixels left out, and taken back after it was shown when its
-// disposal says so.
-std::vector<std::vector<TGIFRGB>> Compose(TGIFImage& image) {
-  const int w = image.GetWidth(), h = image.GetHeight();
-  std::vector<TGIFRGB> screen(std::size_t(w) * std::size_t(h), 0xFFFFFFFF);
-  std::vector<std::vector<TGIFRGB>> states;
-  for (int i = 0; i < image.Images->GetCount(); ++i) {
-    TGIFSubImage* f = image.Images->GetImage(i);
-    const TGIFGraphicControlExtension* gce = f->GraphicControlExtension;
-    const bool restore = gce && gce->GetDisposal() == dmPrevious;
-    const std::vector<TGIFRGB> before = screen;
-    const int transparent =
-        gce && gce->GetTransparent() ? gce->GetTransparentColorIndex() : -1;
-    TGIFColorMap* map = f->GetActiveColorMap();
-    for (int y = 0; y < f->GetHeight(); ++y)
-      for (int x = 0; x < f->GetWidth(); ++x) {
-        const int index = f->GetPixel(x, y);
-        if (index == transparent) continue;
-        const TGIFColor c = (*map)[index];
-        screen[std::size_t(f->GetTop() + y) * std::size_t(w) +
-               std::size_t(f->GetLeft() + x)] =
-            TGIFRGB(c.Red << 16 | c.Green << 8 | c.Blue);
-      }
-    states.push_back(screen);
-    if (restore) screen = before;
-  }
-  return states;
-}
-
 TEST(StrokeAnimation, RoundTripsThroughOurReaderLoopingForever) {
   const TCharacterStrokes character = TwoSquares();
   TStrokeAnimationOptions options;
@@ -135,11 +106,8 @@ TEST(StrokeAnimation, RoundTripsThroughOurReaderLoopingForever) {
   options.HoldMs = 1500;
   TGIFImage image;
   StrokeGIF(image, character, options);
-  TMemoryStream stream;
-  image.SaveToStream(stream);
-  stream.SetPosition(0);
-  TGIFImage back;
-  back.LoadFromStream(stream);
+  const auto read = test::SavedAndLoaded(image);
+  TGIFImage& back = *read;
 
   const auto frames = DrawStrokeFrames(character, options);
   ASSERT_EQ(back.Images->GetCount(), int(frames.size()));
@@ -159,7 +127,7 @@ TEST(StrokeAnimation, RoundTripsThroughOurReaderLoopingForever) {
   EXPECT_LT(back.Images->GetImage(1)->GetWidth() * back.Images->GetImage(1)->GetHeight(),
             Size * Size / 2);
 
-  const auto states = Compose(back);
+  const auto states = test::Compose(back);
   for (std::size_t i = 0; i < frames.size(); ++i)
     EXPECT_EQ(states[i], frames[i].Pixels) << i;
   EXPECT_EQ(states.back(), DrawCharacter(character, Size).Pixels);

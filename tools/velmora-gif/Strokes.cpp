@@ -111,7 +111,7 @@ int Strokes(const Args& args, std::ostream& out, std::ostream& err) {
   const std::string file = StrokeDataFile(folder, why);
   if (file.empty()) {
     err << "velmora-gif strokes: no stroke data (" << StrokeFileName << ") in " << why
-        << " nor in the installed data; try -C DIR\n";
+        << "; try -C DIR\n";
     return 2;
   }
   const std::string& target = positional[1];
