@@ -14,10 +14,10 @@
 namespace velmora {
 
 struct TStrokeAnimationOptions {
-  int Size = 256;          // pixels, square
-  int DelayMs = 50;        // per frame while a stroke is written
-  int HoldMs = 1200;       // the finished character, before it starts again
-  int UnitsPerFrame = 96;  // how far along its median a stroke grows per frame
+  int Size = 256;           // pixels, square
+  int DelayMs = 60;         // per frame while a stroke is written
+  int HoldMs = 1200;        // the finished character, before it starts again
+  int UnitsPerFrame = 128;  // how far along its median a stroke grows per frame
 };
 
 // Colours, 0x00RRGGBB.

@@ -26,7 +26,7 @@ void StrokesUsage(std::ostream& out) {
       << StrokeFileName
       << ") from DIR\n"
          "  --size PX   width and height in pixels, 16 to 2048 (default 256)\n"
-         "  --delay MS  milliseconds per frame (default 50)\n"
+         "  --delay MS  milliseconds per frame (default 60)\n"
          "Without -C the data is looked for as the dictionary is: in\n"
          "$VELMORA_DICTIONARY, in the current folder when it holds a dictionary,\n"
          "then in the installed data.\n"
