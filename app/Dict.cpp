@@ -331,7 +331,9 @@ void TForm4::btnSearchClick(void* /*Sender*/) {
         std::fprintf(stderr, "velmora: %s\n", line.c_str());
     }
   } while (FSearchPending);
-  StrokePanel->ShowQuery(edSearch->text());
+  // The animation is made once the results are on screen.
+  QTimer::singleShot(0, StrokePanel,
+                     [this, query = edSearch->text()] { StrokePanel->ShowQuery(query); });
   // The history goes to disk once the search is over and shown, so that
   // syncing it never delays one.
   QTimer::singleShot(0, this, [this] {

@@ -52,6 +52,7 @@ class StrokePanelTest : public ::testing::Test {
   void Search(const char* utf8) {
     form_->edSearch->setText(QString::fromUtf8(utf8));
     form_->btnSearchClick(form_->btnSearch);
+    QApplication::processEvents();  // the panel follows the results
   }
   bool Shown() const { return form_->StrokePanel->isVisibleTo(form_); }
   // Right click in the view with the given selection, choosing 笔顺.
