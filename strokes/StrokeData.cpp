@@ -1,5 +1,7 @@
 #include "strokes/StrokeData.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -155,6 +157,9 @@ TStrokeData TStrokeData::Open(const std::string& path) {
   data.file_.reset(std::fopen(path.c_str(), "rb"));
   if (!data.file_) throw EStrokeData("cannot open " + path + ": " + std::strerror(errno));
   std::FILE* f = data.file_.get();
+  struct stat st {};
+  if (::fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode))
+    throw EStrokeData("cannot open " + path + ": not a regular file");
   if (std::fseek(f, 0, SEEK_END) != 0) throw EStrokeData("cannot read " + path);
   const long size = std::ftell(f);
   if (size < 0 || std::fseek(f, 0, SEEK_SET) != 0)

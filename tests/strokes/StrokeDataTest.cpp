@@ -64,6 +64,12 @@ TEST(StrokeData, MissingShortAndForeignFilesAreRefused) {
   test::TTempFolder folder("strokes");
   EXPECT_THROW(TStrokeData::Open((folder / "none.bin").string()), EStrokeData);
   EXPECT_THROW(TStrokeData::Open(folder.Write("empty.bin", "")), EStrokeData);
+  try {
+    TStrokeData::Open(folder.Path().string());
+    ADD_FAILURE() << "a folder opened as stroke data";
+  } catch (const EStrokeData& e) {
+    EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos);
+  }
   EXPECT_THROW(TStrokeData::Open(folder.Write("text.bin", "1.sr is not stroke data")),
                EStrokeData);
 
