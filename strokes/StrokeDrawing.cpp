@@ -13,6 +13,8 @@ namespace {
 // A pen this wide (in box units) covers the widest strokes; the outline
 // clips it to the stroke's own shape.
 constexpr double PenWidth = 150;
+// Pixels of all frames together (a quarter of a gigabyte).
+constexpr std::int64_t MostAnimationPixels = std::int64_t(1) << 26;
 // Levels of coverage an edge pixel keeps: 0, 1/3, 2/3 and full.
 constexpr int Levels = 3;
 
@@ -182,6 +184,15 @@ std::vector<TGIFRGBFrame> DrawStrokeFrames(const TCharacterStrokes& character,
                                            const TStrokeAnimationOptions& options) {
   const int size = options.Size;
   CheckSize(size);
+  // Every frame is kept whole until the writer has them all: a large size
+  // times many strokes would take gigabytes.
+  std::int64_t frameCount = 1;
+  for (const TStroke& stroke : character.Strokes)
+    frameCount += StrokeFrameCount(stroke, options);
+  if (frameCount * size * size > MostAnimationPixels)
+    throw EStrokeData("a " + std::to_string(size) + " pixel animation of " +
+                      std::to_string(frameCount) +
+                      " frames is too large; choose a smaller size");
   TMask faintMask(size), doneMask(size), activeMask(size);
   for (const TStroke& stroke : character.Strokes) faintMask.Fill(stroke);
   std::vector<std::uint8_t> faint, done, active;

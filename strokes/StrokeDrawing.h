@@ -30,7 +30,7 @@ constexpr TGIFRGB StrokeActive = 0xC0302A;
 int StrokeFrameCount(const TStroke& stroke, const TStrokeAnimationOptions& options);
 
 // Every frame of the animation, in order: the frames of each stroke in turn,
-// then the finished character.
+// then the finished character. Raises EStrokeData as StrokeGIF does.
 std::vector<TGIFRGBFrame> DrawStrokeFrames(const TCharacterStrokes& character,
                                            const TStrokeAnimationOptions& options);
 
@@ -39,7 +39,8 @@ TGIFRGBFrame DrawCharacter(const TCharacterStrokes& character, int size);
 
 // Replaces image with the animation: frames through the GIF writer, looping
 // forever, the last frame held for HoldMs. Raises EStrokeData on a size out
-// of reason (below 16 or above 2048 pixels).
+// of reason (below 16 or above 2048 pixels) or when all frames together
+// would pass 2^26 pixels (about 1000 x 1000 for a character of 64 frames).
 void StrokeGIF(TGIFImage& image, const TCharacterStrokes& character,
                const TStrokeAnimationOptions& options);
 

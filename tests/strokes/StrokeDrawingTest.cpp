@@ -97,6 +97,12 @@ TEST(StrokeDrawing, SizesOutOfReasonAreRefused) {
   options.Size = 8;
   EXPECT_THROW(DrawStrokeFrames(TwoSquares(), options), EStrokeData);
   EXPECT_THROW(DrawCharacter(TwoSquares(), 100000), EStrokeData);
+  // Many long strokes at the largest size would need gigabytes of frames.
+  TCharacterStrokes many = TwoSquares();
+  for (int i = 0; i < 30; ++i) many.Strokes.push_back(Square(100, 900));
+  options.Size = 2048;
+  EXPECT_THROW(DrawStrokeFrames(many, options), EStrokeData);
+  EXPECT_NO_THROW(DrawCharacter(many, 2048));
 }
 
 TEST(StrokeAnimation, RoundTripsThroughOurReaderLoopingForever) {
