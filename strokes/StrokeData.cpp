@@ -205,6 +205,7 @@ bool TStrokeData::Contains(char32_t codePoint) const {
 std::vector<std::uint8_t> TStrokeData::ReadAt(std::uint32_t offset,
                                               std::uint32_t size) const {
   std::vector<std::uint8_t> record(size);
+  if (size == 0) return record;  // two entries at one offset: decoding says so
   if (!file_) {
     std::memcpy(record.data(), bytes_.data() + offset, size);
     return record;

@@ -135,6 +135,9 @@ TEST(StrokeData, DamagedIndexOrRecordsFailCleanly) {
     }
   }
   EXPECT_GT(refused, 0);
+  // Two entries at one offset leave the first an empty record.
+  const TStrokeData empty = TStrokeData::FromBytes(WithU32(whole, index + 12, begin));
+  EXPECT_THROW(empty.Find(U'中'), EStrokeData);
   // The neighbours keep working: the damage stays in its record.
   std::string damaged = whole;
   for (std::uint32_t at = begin; at < end; ++at) damaged[at] = char(0xFF);
