@@ -126,6 +126,8 @@ int Time(const std::string& dir, int every, int rounds) {
   const std::vector<char32_t> all = data.CodePoints();
   double lookup = 0, draw = 0, write = 0, read = 0;
   long bytes = 0, frames = 0, count = 0, strokeCount = 0;
+  double slowest = 0;
+  char32_t slowestChar = 0;
   const TStrokeAnimationOptions options;
   for (std::size_t i = 0; i < all.size(); i += std::size_t(every)) {
     const char32_t c = all[i];
@@ -134,12 +136,17 @@ int Time(const std::string& dir, int every, int rounds) {
     std::vector<TGIFRGBFrame> drawn;
     draw += BestCpuMs(rounds, [&] { drawn = DrawStrokeFrames(*strokes, options); });
     TMemoryStream stream;
-    write += BestCpuMs(rounds, [&] {
+    const double made = BestCpuMs(rounds, [&] {
       TGIFImage image;
       StrokeGIF(image, *strokes, options);
       stream.Clear();
       image.SaveToStream(stream);
     });
+    write += made;
+    if (made > slowest) {
+      slowest = made;
+      slowestChar = c;
+    }
     read += BestCpuMs(rounds, [&] {
       stream.SetPosition(0);
       TGIFImage back;
@@ -157,6 +164,8 @@ int Time(const std::string& dir, int every, int rounds) {
               double(frames) / n, double(bytes) / n);
   std::printf("  lookup %.3f ms, drawing %.3f ms, drawing+writing %.3f ms\n", lookup / n,
               draw / n, write / n);
+  std::printf("  slowest: %s, %.3f ms drawing+writing\n", Utf8(slowestChar).c_str(),
+              slowest);
   std::printf("  reading back (baseline) %.3f ms; made/read ratio %.2f\n", read / n,
               write / read);
   return 0;
