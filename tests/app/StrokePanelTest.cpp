@@ -116,6 +116,25 @@ TEST_F(StrokePanelTest, OneCharacterQueriesPlayBesideTheControls) {
   EXPECT_TRUE(Shown());
 }
 
+TEST_F(StrokePanelTest, WithTheBannersItSitsBesideThemAboveTheCheckBox) {
+  for (const char* name : {"t1.gif", "t2.gif", "w.gif"})
+    fs::copy_file(fs::path(VELMORA_DATA_DIR) / name, dir_ / name);
+  TForm4& f = Create();
+  ASSERT_GT(f.imgLogo->height(), 100);  // the pictures were laid out
+  Search("中");
+  ASSERT_TRUE(Shown());
+  const QRect panel = f.StrokePanel->geometry();
+  EXPECT_GE(panel.width(), 140);
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{f.imgLogo, f.imgLogo2, f.edSearch, f.btnSearch,
+                                       f.btnStop, f.cbRareWord, f.reResult})
+    EXPECT_FALSE(panel.intersects(w->geometry())) << w->metaObject()->className();
+  EXPECT_TRUE(f.rect().contains(panel));
+  // The rare-character table shows in full when the box is checked.
+  f.cbRareWord->setChecked(true);
+  EXPECT_FALSE(panel.intersects(f.imgLogo3->geometry()));
+}
+
 TEST_F(StrokePanelTest, ClosingIsRememberedAndTheMenuBringsItBack) {
   TForm4& f = Create();
   Search("中");
