@@ -1,6 +1,7 @@
 # Two entry points: `make run` builds the window and opens Velmora on the
 # bundled dictionary; `make test` builds everything and runs every test,
-# including a build of the non-Qt libraries under AddressSanitizer and UBSan.
+# including a build of the non-Qt libraries under AddressSanitizer and UBSan,
+# and builds and checks the Debian package. `make deb` builds the package.
 # Neither needs sudo: scripts/bootstrap asks for it only to install missing
 # Debian packages.
 JOBS ?= $(shell nproc)
@@ -8,17 +9,22 @@ BUILD ?= build
 TEST_BUILD ?= build-test
 SAN_BUILD ?= build-san
 TSAN_BUILD ?= build-tsan
+DEB_BUILD ?= build-deb
 CMAKE_FLAGS ?=
 # The test builds are where we know the compiler: warnings are errors there,
 # and the main one is a Release build (-O3), which sees warnings -O2 does not.
 STRICT_FLAGS = -DVELMORA_WERROR=ON
 
-.PHONY: all bootstrap build build-san test test-main test-san test-tsan format-check run clean
+.PHONY: all bootstrap bootstrap-deb build build-san deb test test-main test-san test-tsan \
+        test-deb format-check run clean
 
 all: build
 
 bootstrap:
 	@scripts/bootstrap
+
+bootstrap-deb:
+	@scripts/bootstrap deb
 
 # Configuring again when the Makefile changes brings its flags to old folders.
 $(BUILD)/build.ninja: Makefile
@@ -34,11 +40,13 @@ run: bootstrap $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS) --target velmora velmora-lookup
 	@scripts/run
 
+# It makes the man pages too, so that test-deb packages this build.
 $(TEST_BUILD)/build.ninja: Makefile
-	cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(STRICT_FLAGS) $(CMAKE_FLAGS)
+	cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(STRICT_FLAGS) \
+	  -DVELMORA_MANPAGES=ON $(CMAKE_FLAGS)
 	@touch $@
 
-test-main: bootstrap $(TEST_BUILD)/build.ninja
+test-main: bootstrap-deb $(TEST_BUILD)/build.ninja
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 
@@ -65,11 +73,26 @@ test-tsan: bootstrap $(TSAN_BUILD)/build.ninja
 	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/platform/classes/velmora_threads_tests
 	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/gif/render/velmora_gif_painter_tests
 
+# The Debian package of the test build: it builds, and lintian finds no error.
+test-deb: test-main
+	scripts/package-deb $(TEST_BUILD)
+
+# A Release build of what the package holds (no tests, no benchmarks), then
+# the package, checked as in test-deb: $(DEB_BUILD)/velmora_*.deb.
+$(DEB_BUILD)/build.ninja: Makefile
+	cmake -S . -B $(DEB_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+	  -DVELMORA_BENCH=OFF -DVELMORA_MANPAGES=ON $(CMAKE_FLAGS)
+	@touch $@
+
+deb: bootstrap-deb $(DEB_BUILD)/build.ninja
+	cmake --build $(DEB_BUILD) -j $(JOBS)
+	scripts/package-deb $(DEB_BUILD)
+
 # Sources keep the project's .clang-format style.
 format-check: bootstrap
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
-test: format-check test-main test-san test-tsan
+test: format-check test-main test-san test-tsan test-deb
 
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) $(SAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(TEST_BUILD) $(SAN_BUILD) $(TSAN_BUILD) $(DEB_BUILD)

@@ -16,6 +16,7 @@
 #include "platform/classes/Application.h"
 #include "platform/classes/SysUtils.h"
 #include "platform/qt/QtApplication.h"
+#include "velmora/Version.h"
 
 using namespace velmora;
 
@@ -33,11 +34,32 @@ constexpr const char* kUsage =
     "and a new one opens on DIR.\n"
     "\n"
     "  -C DIR     use the dictionary in DIR\n"
-    "  --help     show this help\n";
+    "  --help     show this help\n"
+    "  --version  show the version\n";
+
+// --help and --version answer before the application object exists, so that
+// they work without a display.
+bool AnsweredAtOnce(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (std::strcmp(arg, "--") == 0) return false;
+    if (std::strcmp(arg, "-C") == 0) {
+      ++i;
+    } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return true;
+    } else if (std::strcmp(arg, "--version") == 0) {
+      std::fputs("velmora " VELMORA_VERSION "\n", stdout);
+      return true;
+    }
+  }
+  return false;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (AnsweredAtOnce(argc, argv)) return 0;
   QApplication qapp(argc, argv);  // takes Qt's own options out of argv
   std::optional<QString> query;
   std::optional<std::string> folderOption;
@@ -47,10 +69,6 @@ int main(int argc, char** argv) {
     if (options && std::strcmp(arg, "--") == 0) {
       options = false;
       continue;
-    }
-    if (options && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)) {
-      std::fputs(kUsage, stdout);
-      return 0;
     }
     if (options && std::strcmp(arg, "-C") == 0) {
       if (++i >= argc) {
@@ -75,16 +93,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "velmora: %s\n", error.c_str());
     return 2;
   }
-  if (folder.Source == TDictFolderSource::Installed)
-    std::fprintf(stderr, "velmora: using %s (%s)\n", folder.Path.c_str(),
-                 folder.Why().c_str());
-
   TInstanceService service;
   // A folder asked for by name goes only to a window that shows that one.
   std::optional<QString> handOverFolder;
   if (folder.Source == TDictFolderSource::Option)
     handOverFolder = QString::fromStdString(std::filesystem::current_path().string());
   if (!service.Claim() && HandToRunningInstance(query, handOverFolder)) return 0;
+  // Said only by a window that shows it, not by a hand-over.
+  if (folder.Source == TDictFolderSource::Installed)
+    std::fprintf(stderr, "velmora: using %s (%s)\n", folder.Path.c_str(),
+                 folder.Why().c_str());
 
   InstallQtApplicationHooks();
   // Velmora辞典查询系统

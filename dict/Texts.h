@@ -28,11 +28,13 @@ inline constexpr std::string_view kSearching =
 inline constexpr std::string_view kFinished = "\xCB\xD1\xD1\xB0\xCD\xEA\xB1\xCF!";
 // 搜寻停止! (written by the stop command)
 inline constexpr std::string_view kStopped = "\xCB\xD1\xD1\xB0\xCD\xA3\xD6\xB9!";
-// 您查询的词没有收录！\n请上网使用最新版本。\n and the download page
+// 您查询的词没有收录！\n请上网使用最新版本。\n and the page where the newest
+// dictionary data (CC-CEDICT, which the bundled dictionary is made from) is
+// published
 inline constexpr std::string_view kNotFound =
     "\xC4\xFA\xB2\xE9\xD1\xAF\xB5\xC4\xB4\xCA\xC3\xBB\xD3\xD0\xCA\xD5\xC2\xBC\xA3\xA1\n"
     "\xC7\xEB\xC9\xCF\xCD\xF8\xCA\xB9\xD3\xC3\xD7\xEE\xD0\xC2\xB0\xE6\xB1\xBE\xA1\xA3\n"
-    "https://velmora.example/download";
+    "https://www.mdbg.net/chinese/dictionary?page=cedict";
 // Put before each explanation.
 inline constexpr std::string_view kIndent = "      ";
 

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "platform/richedit/GbkQt.h"
 #include "platform/richedit/QtRichEdit.h"
@@ -289,9 +290,14 @@ void TResultViewWidget::mousePressEvent(QMouseEvent* event) {
   MoveCaret(pos, event->modifiers() & Qt::ShiftModifier);
 }
 
+void TResultViewWidget::OfferSelection() {
+  if (edit_ && !writing_) edit_->OfferSelection();
+}
+
 void TResultViewWidget::mouseReleaseEvent(QMouseEvent* event) {
   NotifyLink(event, MouseMessageFor(event->type(), event->button()));
-  if (event->button() == Qt::LeftButton) selecting_ = false;
+  if (event->button() == Qt::LeftButton && std::exchange(selecting_, false))
+    OfferSelection();
   event->accept();
 }
 
@@ -313,6 +319,7 @@ void TResultViewWidget::mouseDoubleClickEvent(QMouseEvent* event) {
   auto [from, to] = edit_->WordAt(HitTest(event->position().toPoint(), false));
   edit_->SetAnchorAndCaret(from, to);
   Flush();
+  OfferSelection();
 }
 
 void TResultViewWidget::contextMenuEvent(QContextMenuEvent* event) {
@@ -370,10 +377,12 @@ void TResultViewWidget::keyPressEvent(QKeyEvent* event) {
     for (int k = 0; k < times; ++k) pos = edit_->PositionOnNextDisplayLine(pos, x, up);
     MoveCaret(pos, shift);
     caretX_ = x;
+    if (shift) OfferSelection();
   };
   auto horizontal = [&](int pos) {
     caretX_.reset();
     MoveCaret(pos, shift);
+    if (shift) OfferSelection();
   };
   int pageLines =
       std::max(1, viewport()->height() / std::max(1, fontMetrics().height()) - 1);
@@ -383,6 +392,7 @@ void TResultViewWidget::keyPressEvent(QKeyEvent* event) {
   } else if (event->matches(QKeySequence::SelectAll)) {
     edit_->SetAnchorAndCaret(0, edit_->TextLength());
     Flush();
+    OfferSelection();
   } else if (event->matches(QKeySequence::Paste)) {
     Paste();
   } else if (event->matches(QKeySequence::Cut)) {

@@ -95,6 +95,8 @@ class TResultViewWidget : public QAbstractScrollArea {
   int HitTest(const QPoint& clientPoint, bool exact);
   long long Top() const;
   void MoveCaret(int pos, bool extend);
+  // A selection the user made goes to the primary selection.
+  void OfferSelection();
   bool UserEdit(const std::function<void()>& change);
   void Paste();
   void RestartBlink();

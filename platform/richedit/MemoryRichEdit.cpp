@@ -18,8 +18,6 @@ void TMemoryRichEdit::Clear() {
 }
 
 void TMemoryRichEdit::Reparse(int line) {
-  // A lone CR before this line may now meet an LF and become one break.
-  if (line > 0 && text_[lineStarts_[line] - 1] == '\r') --line;
   lineStarts_.resize(line + 1);
   std::string_view text = text_;
   for (size_t i = lineStarts_[line]; i < text.size();) {
@@ -46,7 +44,11 @@ void TMemoryRichEdit::ReplaceLine(int line, std::string_view text) {
   int start = LineIndex(line);
   if (start < 0) return;
   int end = line + 1 < LineCount() ? lineStarts_[line + 1] : TextLength();
-  while (end > start && (text_[end - 1] == '\n' || text_[end - 1] == '\r')) --end;
+  // The break only: a CR before it that is not its own stays in the text.
+  if (end > start && text_[end - 1] == '\n') {
+    --end;
+    if (end > start && text_[end - 1] == '\r') --end;
+  }
   // Text that replaces nothing continues the format before it.
   TCharFormat format = end > start ? FormatAt(start)
                        : start > 0 ? FormatAt(start - 1)
@@ -106,7 +108,8 @@ std::vector<TLinkRange> TMemoryRichEdit::Links() const {
 }
 
 void TMemoryRichEdit::CopySelection() {
-  if (selLength_ > 0 && clipboard_) clipboard_(SelectedText());
+  if (selLength_ > 0 && clipboard_)
+    clipboard_(richedit::PlainTextForCopy(SelectedText()));
 }
 
 }  // namespace velmora

@@ -16,7 +16,7 @@ namespace velmora {
 
 class TMemoryRichEdit : public IRichEdit {
  public:
-  // Receives the selected bytes on CopySelection.
+  // Receives the selected bytes on CopySelection, with LF for each CR LF.
   using TClipboardSink = std::function<void(std::string_view gbk)>;
 
   TMemoryRichEdit();

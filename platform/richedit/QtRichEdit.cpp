@@ -141,10 +141,9 @@ void TQtRichEdit::Replace(int from, int to, std::string_view bytes,
 
   // Lines: starts after the old `to` + 2 belong to breaks the edit did not
   // touch (a break is at most 2 bytes, and only its first byte's neighbour
-  // decides its width); the rest is found again from the line before the
-  // edit, which a lone CR may now join.
+  // decides its width); the rest is found again from the start of the line
+  // of the edit.
   int line = LineFromChar(from);
-  if (line > 0 && text_[lineStarts_[line] - 1] == '\r') --line;
   int lastOldLine = LineFromChar(std::min(to, oldLength));
   auto kept = std::lower_bound(lineStarts_.begin(), lineStarts_.end(), to + 3);
   std::vector<int> tail(kept, lineStarts_.end());
@@ -691,7 +690,8 @@ QString TQtRichEdit::SelectionHtml() const {
         QStringFromGbk(std::string_view(text_).substr(a, z - a)).toHtmlEscaped();
     text.replace(QStringLiteral("\r\n"), QStringLiteral("<br>"));
     text.replace(QChar('\n'), QStringLiteral("<br>"));
-    text.replace(QChar('\r'), QStringLiteral("<br>"));
+    // A lone CR is text; HTML shows it as a space.
+    text.replace(QChar('\r'), QStringLiteral("&#13;"));
     if (style.isEmpty())
       html += text;
     else
@@ -703,7 +703,7 @@ QString TQtRichEdit::SelectionHtml() const {
 
 void TQtRichEdit::CopySelection() {
   if (SelLength() == 0) return;
-  QString plain = QStringFromGbk(SelectedText());
+  QString plain = QStringFromGbk(richedit::PlainTextForCopy(SelectedText()));
   QString html = SelectionHtml();
   if (clipboard_) {
     clipboard_(plain, html);
@@ -712,6 +712,17 @@ void TQtRichEdit::CopySelection() {
     data->setHtml(html);
     data->setText(plain);
     QGuiApplication::clipboard()->setMimeData(data);
+  }
+}
+
+void TQtRichEdit::OfferSelection() {
+  if (SelLength() == 0) return;
+  QString plain = QStringFromGbk(richedit::PlainTextForCopy(SelectedText()));
+  if (primary_) {
+    primary_(plain);
+  } else if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) &&
+             QGuiApplication::clipboard()->supportsSelection()) {
+    QGuiApplication::clipboard()->setText(plain, QClipboard::Selection);
   }
 }
 

@@ -42,8 +42,10 @@ namespace velmora {
 
 class TQtRichEdit : public IRichEdit {
  public:
-  // Receives a copy: the text with its breaks as written, and as HTML.
+  // Receives a copy: the text with LF for each CR LF, and as HTML.
   using TClipboardSink = std::function<void(const QString& plain, const QString& html)>;
+  // Receives the text that a selection made by the user offers.
+  using TPrimarySink = std::function<void(const QString& plain)>;
 
   TQtRichEdit();
   ~TQtRichEdit() override;
@@ -80,6 +82,12 @@ class TQtRichEdit : public IRichEdit {
 
   // Where CopySelection puts the text; the system clipboard by default.
   void SetClipboardSink(TClipboardSink sink) { clipboard_ = std::move(sink); }
+  // Offers a non-empty selection as the desktop's primary selection (X11's
+  // middle-click paste), where the platform has one. For selections the
+  // user made; the program's own working selections must not take it.
+  void OfferSelection();
+  // Where OfferSelection puts the text; the primary selection by default.
+  void SetPrimarySink(TPrimarySink sink) { primary_ = std::move(sink); }
   // The selection as HTML: the text with its colours and styles.
   QString SelectionHtml() const;
 
@@ -203,6 +211,7 @@ class TQtRichEdit : public IRichEdit {
   double leftIndent_ = 0;
   bool urlDetect_ = false;
   TClipboardSink clipboard_;
+  TPrimarySink primary_;
   std::vector<UndoStep> undo_;
 
   QFont baseFont_;

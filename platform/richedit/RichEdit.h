@@ -1,7 +1,7 @@
 // The rich-text control that shows the results, as the program relies on it.
 // Text is GBK bytes and every position is a byte position: one per byte, two
-// per CR LF line break, one per lone LF (or lone CR), whatever the widget
-// behind it counts inside.
+// per CR LF line break, one per lone LF, whatever the widget behind it counts
+// inside. Only those two end lines: a lone CR is an ordinary byte.
 #pragma once
 
 #include <string>
@@ -40,8 +40,9 @@ class IRichEdit {
 
   // Removes all text; the view is one empty line.
   virtual void Clear() = 0;
-  // Appends text and a CR LF at the end. LF, CR LF and lone CR inside text
-  // make further line breaks.
+  // Appends text and a CR LF at the end. LF and CR LF inside text make
+  // further line breaks; a CR at its end makes one CR LF break with the LF
+  // that follows it.
   virtual void AppendLine(std::string_view text) = 0;
   // Replaces the text of line i (not its break); nothing if line i does not
   // exist. The new text takes the format of the first byte it replaces, or of
@@ -83,6 +84,8 @@ class IRichEdit {
   virtual std::vector<TLinkRange> Links() const = 0;  // empty when detection is off
 
   // Puts the selection on the clipboard; nothing with an empty selection.
+  // Plain text has LF line ends there, as other programs expect; positions
+  // in the view still count CR LF.
   virtual void CopySelection() = 0;
   virtual void ScrollToTop() = 0;
 };

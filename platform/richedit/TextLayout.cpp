@@ -27,6 +27,16 @@ bool EndsLink(char c) {
 
 }  // namespace
 
+std::string PlainTextForCopy(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  return out;
+}
+
 std::vector<TLinkRange> FindLinks(std::string_view text) {
   std::vector<TLinkRange> links;
   size_t i = 0;

@@ -2,6 +2,7 @@
 // lines break, where characters start and what counts as a link.
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -9,13 +10,17 @@
 
 namespace velmora::richedit {
 
-// Width of the line break starting at text[i]: 2 for CR LF, 1 for a lone CR
-// or LF, 0 when text[i] is no break.
+// Width of the line break starting at text[i]: 2 for CR LF, 1 for a lone LF,
+// 0 when text[i] is no break. A lone CR is an ordinary byte of its line.
 inline int BreakWidthAt(std::string_view text, size_t i) {
   if (text[i] == '\n') return 1;
-  if (text[i] != '\r') return 0;
-  return i + 1 < text.size() && text[i + 1] == '\n' ? 2 : 1;
+  return text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n' ? 2 : 0;
 }
+
+// Text as other programs take it from the clipboard: each CR LF break
+// becomes LF (a terminal or editor would show the CR as ^M). Lone LFs and
+// lone CRs stay.
+std::string PlainTextForCopy(std::string_view text);
 
 // Links in text, by byte offset from its start. A link begins, on a character
 // boundary, with one of the known prefixes in any letter case, and runs to the

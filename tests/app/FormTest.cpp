@@ -722,6 +722,22 @@ TEST_F(FormUseTest, DamagedHistoryKeepsItsGoodLinesAndTheWindowWorks) {
   EXPECT_EQ(f.History().Entries(), std::deque<std::string>{G("中国")});
 }
 
+// The view's message names neither the folder nor the reason; standard
+// error does, with why the folder was chosen.
+TEST_F(FormUseTest, AFileThatCannotBeOpenedIsExplainedOnStandardError) {
+  WriteDictionary();
+  fs::remove(dir_ / "3.sr");
+  TForm4& f = Create();
+  const std::string folder = fs::current_path().string();
+  f.SetDictFolder({folder, TDictFolderSource::Environment});
+  testing::internal::CaptureStderr();
+  Search("中国");
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(Lines(View())[0], G("开启辞典失败3.sr"));
+  EXPECT_EQ(said, "velmora: cannot open 3.sr in " + folder +
+                      " (given by $VELMORA_DICTIONARY): No such file or directory\n");
+}
+
 TEST_F(FormUseTest, ZoomScalesTheViewTextWithinLimitsAndIsKept) {
   WriteWorkedExamplePictures();
   TForm4& f = Create();

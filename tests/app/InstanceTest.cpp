@@ -66,6 +66,7 @@ class InstanceTest : public ::testing::Test {
                     const QStringList& env = {}) {
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    e.remove(QStringLiteral("VELMORA_DICTIONARY"));  // the folders are the test's
     for (const QString& kv : env) e.insert(kv.section('=', 0, 0), kv.section('=', 1));
     p.setProcessEnvironment(e);
     p.setWorkingDirectory(QString::fromStdString(folder.string()));
@@ -143,6 +144,30 @@ TEST_F(InstanceTest, SecondProcessHandsItsQueryToTheRunningWindow) {
   EXPECT_EQ(third.exitCode(), 0);
   EXPECT_TRUE(RunUntil([&] { return form.isActiveWindow(); }));
   EXPECT_EQ(test::Lines(form.ResultEdit())[0], G("您所查询的 「中国」相关内容："));
+
+  // A folder named with -C goes only to a window open on that folder:
+  // another one opens a window of its own (which saves its picture and
+  // quits), and the running window is left as it was.
+  QProcess fourth;
+  Start(fourth,
+        {QStringLiteral("-C"), QString::fromStdString((top_ / "elsewhere").string()),
+         QStringLiteral("一二三")},
+        top_ / "elsewhere",
+        {QStringLiteral("VELMORA_SCREENSHOT_FILE=") +
+         QString::fromStdString((top_ / "own.png").string())});
+  ASSERT_TRUE(Finished(fourth));
+  EXPECT_EQ(fourth.exitCode(), 0);
+  EXPECT_GT(fs::file_size(top_ / "own.png"), 0u);
+  EXPECT_EQ(form.edSearch->text(), QStringLiteral("中国"));
+  QProcess fifth;
+  Start(fifth,
+        {QStringLiteral("-C"), QString::fromStdString((top_ / "dict").string()),
+         QStringLiteral("一二三")},
+        top_ / "elsewhere");
+  ASSERT_TRUE(Finished(fifth));
+  EXPECT_EQ(fifth.exitCode(), 0);
+  EXPECT_TRUE(
+      RunUntil([&] { return form.edSearch->text() == QStringLiteral("一二三"); }));
 
   if (!HasFailure()) std::ofstream(marker) << "passed\n";
 }

@@ -142,6 +142,20 @@ TEST_F(SearchTest, TheViewLineByLine) {
   EXPECT_EQ(edit_.LineIndex(5) - edit_.LineIndex(4), int(6 + expl1.size() + 2));
 }
 
+// A key with a lone CR, selected in the view and looked up: the CR is an
+// ordinary byte, so the heading stays one line and the status replaces the
+// searching line, not the heading's second half.
+TEST_F(SearchTest, ALoneCrInTheQueryIsText) {
+  const std::string query = kZhong + "\r" + kGuo;
+  dir_.WriteAll("", query + kColon + "odd key\n");
+  EXPECT_EQ(Search(query), TSearchOutcome::Found);
+  const std::string heading = Heading(query);
+  ASSERT_EQ(Shown(), (std::vector<std::string>{heading, std::string(texts::kFinished), "",
+                                               query + kColon, "      odd key", "", ""}));
+  EXPECT_TRUE(HasFormat(edit_, 13, 5, MatchColor, kMarked));
+  EXPECT_TRUE(HasFormat(edit_, 18, int(heading.size()) - 18, clBlue, fsBold));
+}
+
 TEST_F(SearchTest, ThePassesRunInOrder) {
   // Own file 2.sr first, then the others by number; explanation matches last,
   // by number again, the own file included; an entry is listed once for
@@ -184,7 +198,7 @@ TEST_F(SearchTest, NothingFound) {
   EXPECT_EQ(lines[1], texts::kFinished);
   const std::string message(texts::kNotFound);
   EXPECT_EQ(lines[3] + "\n" + lines[4] + "\n" + lines[5], message);
-  EXPECT_EQ(lines[5], "https://velmora.example/download");
+  EXPECT_EQ(lines[5], "https://www.mdbg.net/chinese/dictionary?page=cedict");
   const int start = edit_.LineIndex(3);
   EXPECT_TRUE(HasFormat(edit_, start, int(message.size()), clRed, fsBold));
 }

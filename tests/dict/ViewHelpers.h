@@ -18,7 +18,11 @@ inline std::vector<std::string> Lines(const IRichEdit& view) {
     const int start = view.LineIndex(i);
     const int end = i + 1 < view.LineCount() ? view.LineIndex(i + 1) : int(text.size());
     std::string line = text.substr(std::size_t(start), std::size_t(end - start));
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    // The break only: CR LF or a lone LF; a lone CR is text.
+    if (!line.empty() && line.back() == '\n') {
+      line.pop_back();
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+    }
     lines.push_back(line);
   }
   return lines;

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "platform/classes/Gbk.h"
+#include "velmora/Version.h"
 
 namespace velmora::cedict {
 
@@ -243,6 +244,7 @@ constexpr const char* kUsage =
     "Options:\n"
     "  -o, --output OUTDIR  write the files into OUTDIR (created if missing)\n"
     "  -h, --help           show this help\n"
+    "      --version        show the version\n"
     "\n"
     "Exit status: 0 on success, 2 on bad usage, unreadable input, an input\n"
     "without a single entry that can be written, or files that cannot be\n"
@@ -321,6 +323,7 @@ int Usage(std::ostream& err, const std::string& problem) {
 
 struct Options {
   bool help = false;
+  bool version = false;
   std::string outdir = ".";
   std::string input;  // "-" for standard input
 };
@@ -335,6 +338,9 @@ bool ParseArgs(const std::vector<std::string>& args, Options& opts,
     const std::string& a = args[i];
     if (options && (a == "-h" || a == "--help")) {
       opts.help = true;
+      return true;
+    } else if (options && a == "--version") {
+      opts.version = true;
       return true;
     } else if (options && (a == "-o" || a == "--output")) {
       if (i + 1 == args.size()) {
@@ -448,6 +454,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (!ParseArgs(args, opts, problem)) return Usage(err, problem);
   if (opts.help) {
     out << kUsage;
+    return 0;
+  }
+  if (opts.version) {
+    out << "cedict2sr " VELMORA_VERSION "\n";
     return 0;
   }
   return WriteDictionary(opts, err);

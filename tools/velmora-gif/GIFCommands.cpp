@@ -1,5 +1,7 @@
 #include "tools/velmora-gif/GIFCommands.h"
 
+#include "velmora/Version.h"
+
 namespace velmora::gifTool {
 
 const std::vector<Command>& Commands() {
@@ -29,7 +31,8 @@ void Usage(std::ostream& out) {
     out << "  " << c.name << " " << c.synopsis << "\n      " << c.summary << "\n";
   out << "\nExit status: 0 success, 2 trouble (a file could not be read or\n"
          "written, or decoding or encoding raised an error).\n"
-         "'velmora-gif COMMAND --help' tells more about each command.\n";
+         "'velmora-gif COMMAND --help' tells more about each command;\n"
+         "'velmora-gif --version' shows the version.\n";
 }
 }  // namespace
 
@@ -40,6 +43,10 @@ int Main(const Args& args, std::ostream& out, std::ostream& err) {
   }
   if (args[0] == "--help" || args[0] == "-h") {
     Usage(out);
+    return 0;
+  }
+  if (args[0] == "--version") {
+    out << "velmora-gif " VELMORA_VERSION "\n";
     return 0;
   }
   for (const Command& c : Commands())

@@ -1,9 +1,11 @@
 #include "tools/velmora-lookup/ViewExport.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "dict/LinkTarget.h"
 #include "platform/classes/Gbk.h"
+#include "platform/richedit/TextLayout.h"
 #include "tools/common/Json.h"
 
 namespace velmora {
@@ -34,10 +36,9 @@ std::vector<TPiece> Pieces(const IRichEdit& view) {
   std::vector<TPiece> pieces;
   std::size_t link = 0;
   for (std::size_t i = 0; i < text.size();) {
-    if (text[i] == '\r' || text[i] == '\n') {
-      const std::size_t n = text.compare(i, 2, "\r\n") == 0 ? 2 : 1;
+    if (const int width = richedit::BreakWidthAt(text, i)) {
       pieces.push_back({"", {}, -1, true});
-      i += n;
+      i += std::size_t(width);
       continue;
     }
     while (link < links.size() &&
@@ -52,6 +53,20 @@ std::vector<TPiece> Pieces(const IRichEdit& view) {
     ++i;
   }
   return pieces;
+}
+
+// The terminal's palette colour nearest in kind: the channels that reach half
+// of the strongest one make red 31, green 32, yellow 33, blue 34, magenta 35
+// or cyan 36; a grey, which might vanish against the background, takes the
+// terminal's own text colour (39). The window's blue keys, green
+// explanations and red marks become blue, green and red.
+int PaletteColor(TColor c) {
+  const int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+  const int strongest = std::max({r, g, b});
+  if (strongest == 0) return 39;
+  const int bits = (2 * r >= strongest ? 1 : 0) | (2 * g >= strongest ? 2 : 0) |
+                   (2 * b >= strongest ? 4 : 0);
+  return bits == 7 ? 39 : 30 + bits;
 }
 
 std::string HtmlEscape(const std::string& utf8) {
@@ -101,7 +116,7 @@ std::string ExportPlain(const IRichEdit& view) {
   return out;
 }
 
-std::string ExportAnsi(const IRichEdit& view) {
+std::string ExportAnsi(const IRichEdit& view, TAnsiColors colors) {
   std::string out;
   for (const TPiece& piece : Pieces(view)) {
     if (piece.Break) {
@@ -113,9 +128,11 @@ std::string ExportAnsi(const IRichEdit& view) {
     if (!plain) {
       out += "\x1b[";
       if (f.Color != clDefault)
-        out += "38;2;" + std::to_string(GetRValue(f.Color)) + ";" +
-               std::to_string(GetGValue(f.Color)) + ";" +
-               std::to_string(GetBValue(f.Color)) + ";";
+        out += colors == TAnsiColors::TrueColor
+                   ? "38;2;" + std::to_string(GetRValue(f.Color)) + ";" +
+                         std::to_string(GetGValue(f.Color)) + ";" +
+                         std::to_string(GetBValue(f.Color)) + ";"
+                   : std::to_string(PaletteColor(f.Color)) + ";";
       if (f.Style & fsBold) out += "1;";
       if (f.Style & fsItalic) out += "3;";
       if ((f.Style & fsUnderline) || piece.Link >= 0) out += "4;";
@@ -163,17 +180,15 @@ std::string ExportHtml(const IRichEdit& view, const std::string& title,
       inner = "<span style=\"" + style + "\">" + inner + "</span>";
     }
     if (piece.Link >= 0) {
-      // As a click in the window opens it: "file://" points into the folder,
-      // and a name that differs only in letter case finds the file.
+      // What a click in the window opens, and only that: a "file://" link
+      // names a file of the folder (letter case resolved); one that leads
+      // out of it (through ".." or a symbolic link), or to nothing, stays
+      // plain text, since a dictionary comes from elsewhere.
       const TLinkRange& link = links[std::size_t(piece.Link)];
       const std::string gbkLink =
           text.substr(std::size_t(link.Start), std::size_t(link.Length));
-      const std::string prefix = FileLinkPrefix(folder);
-      int replaced = 0;
-      std::string href = RewriteFileLinks(gbkLink, prefix, &replaced);
-      if (replaced == 1 && href.compare(0, prefix.size(), prefix) == 0)
-        href = prefix + ResolveLinkCase(folder, href.substr(prefix.size()));
-      inner = "<a href=\"" + HtmlEscape(href) + "\">" + inner + "</a>";
+      if (const std::optional<std::string> href = LinkOpenTarget(gbkLink, folder))
+        inner = "<a href=\"" + HtmlEscape(*href) + "\">" + inner + "</a>";
     }
     out += inner;
   }

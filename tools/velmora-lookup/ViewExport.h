@@ -21,10 +21,15 @@ std::vector<TFormatSpan> FormatSpans(const IRichEdit& view);
 
 // Text in UTF-8 with every line break as "\n".
 std::string ExportPlain(const IRichEdit& view);
+// Which colours the terminal view uses: the terminal's own palette, which
+// every theme keeps readable, or the window's exact colours in 24 bits.
+enum class TAnsiColors { Palette, TrueColor };
 // The same with ANSI colours, bold and underline.
-std::string ExportAnsi(const IRichEdit& view);
-// A standalone page. Its "file://" links point into folder (the dictionary's)
-// as a click in the window does, letter case of the file name resolved.
+std::string ExportAnsi(const IRichEdit& view, TAnsiColors colors = TAnsiColors::Palette);
+// A standalone page. Its links are what a click in the window opens: a
+// "file://" link becomes the URL of the file inside folder (the dictionary's),
+// letter case of the file name resolved; one that names no file there, or
+// leads out of the folder, is plain text.
 std::string ExportHtml(const IRichEdit& view, const std::string& title,
                        const std::string& folder);
 // One JSON object on one line: the query first when given (UTF-8; bytes that

@@ -18,6 +18,7 @@
 #include "platform/classes/Gbk.h"
 #include "platform/richedit/MemoryRichEdit.h"
 #include "tools/velmora-lookup/ViewExport.h"
+#include "velmora/Version.h"
 
 using namespace velmora;
 
@@ -25,7 +26,7 @@ namespace {
 
 const char kUsage[] =
     "Usage: velmora-lookup [-C DIR] [--plain | --html | --json] [--raw]\n"
-    "                      [--color=WHEN] QUERY\n"
+    "                      [--color=WHEN] [--colors=WHICH] QUERY\n"
     "       velmora-lookup --batch [-C DIR] [--plain | --json] [--raw] [--color=WHEN]\n"
     "\n"
     "Looks QUERY up in the dictionary files 1.sr to 5.sr exactly as the Velmora\n"
@@ -44,12 +45,18 @@ const char kUsage[] =
     "  --color=WHEN  colour the terminal view: auto (the default: only on a\n"
     "                terminal, and not when NO_COLOR is set or TERM is dumb),\n"
     "                always, or never\n"
+    "  --colors=WHICH\n"
+    "                which colours: terminal (the terminal's own palette: blue\n"
+    "                keys, green explanations, red marks, all bold), 24bit (the\n"
+    "                window's exact colours), or auto (the default: 24bit when\n"
+    "                COLORTERM is truecolor or 24bit, otherwise terminal)\n"
     "  --batch       read one query per line from standard input (UTF-8, or GBK\n"
     "                with --raw; a CR before the line feed is dropped) and print\n"
     "                one result per query: with --json one object per line with\n"
     "                the \"query\" as read added, otherwise each view followed by\n"
     "                a line holding a form feed. The files are read once.\n"
     "  --help        show this help\n"
+    "  --version     show the version\n"
     "\n"
     "Exit status: 0 an entry was found, 1 nothing matched, 2 the query is too\n"
     "short, a dictionary file can't be opened, or the command line is wrong.\n"
@@ -66,6 +73,17 @@ int UsageError(const std::string& message) {
 
 enum class TMode { Terminal, Plain, Html, Json };
 enum class TColorWhen { Auto, Always, Never };
+enum class TColorKind { Auto, Terminal, TrueColor };
+
+// 24-bit colour only when asked for, or when the terminal says it has it.
+TAnsiColors DecideColors(TColorKind kind) {
+  if (kind != TColorKind::Auto)
+    return kind == TColorKind::TrueColor ? TAnsiColors::TrueColor : TAnsiColors::Palette;
+  const char* colorTerm = std::getenv("COLORTERM");
+  const bool has = colorTerm && (std::strcmp(colorTerm, "truecolor") == 0 ||
+                                 std::strcmp(colorTerm, "24bit") == 0);
+  return has ? TAnsiColors::TrueColor : TAnsiColors::Palette;
+}
 
 // The terminal conventions: an explicit --color wins, otherwise colour only
 // on a terminal that is not dumb and when NO_COLOR is unset or empty.
@@ -90,6 +108,7 @@ bool Write(const std::string& out) {
 struct TOptions {
   TMode Mode = TMode::Terminal;
   bool Color = false;
+  TAnsiColors Colors = TAnsiColors::Palette;
   bool Raw = false;
 };
 
@@ -108,7 +127,7 @@ std::string Render(const TOptions& options, const TMemoryRichEdit& edit,
                    TSearchOutcome outcome, const std::string& cleaned) {
   switch (options.Mode) {
     case TMode::Terminal:
-      return options.Color ? ExportAnsi(edit) : ExportPlain(edit);
+      return options.Color ? ExportAnsi(edit, options.Colors) : ExportPlain(edit);
     case TMode::Plain:
       return ExportPlain(edit);
     case TMode::Json:
@@ -185,15 +204,17 @@ int RunBatch(const TOptions& options, TMemoryRichEdit& edit, const TDictFolder& 
   return trouble ? 2 : anyFound ? 0 : 1;
 }
 
-// The command line as given. Parsing stops at --help or at the first
-// mistake, so what comes before either decides.
+// The command line as given. Parsing stops at --help, --version or the first
+// mistake, so what comes before decides.
 struct TCommandLine {
   bool Help = false;
+  bool Version = false;
   std::string Error;  // the first mistake; empty if none
   TMode Mode = TMode::Terminal;
   bool ModeGiven = false;
   TColorWhen Color = TColorWhen::Auto;
   bool ColorGiven = false;
+  TColorKind Colors = TColorKind::Auto;
   bool Raw = false;
   bool Batch = false;
   std::optional<std::string> Dir;
@@ -223,6 +244,9 @@ TCommandLine ParseArguments(int argc, char** argv) {
     if (arg == "--help" || arg == "-h") {
       line.Help = true;
       return line;
+    } else if (arg == "--version") {
+      line.Version = true;
+      return line;
     } else if (arg == "-C") {
       if (++i >= argc) return fail("-C needs a folder");
       line.Dir = argv[i];
@@ -238,6 +262,17 @@ TCommandLine ParseArguments(int argc, char** argv) {
       line.Raw = true;
     } else if (arg == "--batch") {
       line.Batch = true;
+    } else if (arg.rfind("--colors=", 0) == 0) {
+      const std::string which = arg.substr(9);
+      if (which == "terminal") {
+        line.Colors = TColorKind::Terminal;
+      } else if (which == "24bit") {
+        line.Colors = TColorKind::TrueColor;
+      } else if (which == "auto") {
+        line.Colors = TColorKind::Auto;
+      } else {
+        return fail("--colors takes terminal, 24bit or auto");
+      }
     } else if (arg.rfind("--color", 0) == 0) {
       const std::optional<TColorWhen> when = ParseColorWhen(arg);
       if (!when)
@@ -278,6 +313,7 @@ TOptions DecideOptions(const TCommandLine& line) {
   TOptions options;
   options.Mode = line.Mode;
   options.Color = line.Mode == TMode::Terminal && UseColor(line.Color);
+  options.Colors = DecideColors(line.Colors);
   options.Raw = line.Raw;
   return options;
 }
@@ -287,6 +323,7 @@ TOptions DecideOptions(const TCommandLine& line) {
 int main(int argc, char** argv) {
   const TCommandLine line = ParseArguments(argc, argv);
   if (line.Help) return Write(kUsage) ? 0 : 2;
+  if (line.Version) return Write("velmora-lookup " VELMORA_VERSION "\n") ? 0 : 2;
   if (!line.Error.empty()) return UsageError(line.Error);
   if (const std::string error = CheckCombination(line); !error.empty())
     return UsageError(error);

@@ -28,6 +28,7 @@ class ViewWidgetTest : public ::testing::Test {
     edit_.SetAutoUrlDetect(true);
     edit_.SetClipboardSink(
         [this](const QString& plain, const QString&) { copies_.push_back(plain); });
+    edit_.SetPrimarySink([this](const QString& plain) { offered_.push_back(plain); });
     view_.SetEdit(&edit_);
     view_.resize(400, 200);
     view_.SetEventMask(ENM_LINK);
@@ -70,7 +71,39 @@ class ViewWidgetTest : public ::testing::Test {
   std::vector<Notification> got_;
   std::vector<std::pair<TMouseButton, QPoint>> downs_;
   std::vector<QString> copies_;
+  std::vector<QString> offered_;  // primary selections
 };
+
+// What the user selects, by mouse or keys, becomes the primary selection
+// (middle-click paste); what the program selects while it writes does not.
+TEST_F(ViewWidgetTest, UserSelectionsBecomeThePrimarySelection) {
+  edit_.AppendLine("alpha beta");
+  edit_.AppendLine("gamma");
+  Show();
+  view_.setFocus();
+  edit_.SetSelection(0, 5);  // the program's own: not offered
+  EXPECT_TRUE(offered_.empty());
+  QTest::mousePress(Viewport(), Qt::LeftButton, {}, At(6));
+  QTest::mouseMove(Viewport(), At(14));
+  QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, At(14));
+  ASSERT_EQ(offered_.size(), 1u);
+  EXPECT_EQ(offered_[0], QStringLiteral("beta\nga"));
+  QTest::mouseDClick(Viewport(), Qt::LeftButton, {}, At(1));
+  EXPECT_EQ(offered_.back(), QStringLiteral("alpha"));
+  QTest::keyClick(&view_, Qt::Key_Right, Qt::ShiftModifier);
+  EXPECT_EQ(offered_.back(), QStringLiteral("alpha "));
+  QTest::keyClick(&view_, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(offered_.back(), QStringLiteral("alpha beta\ngamma\n"));
+  // A click without a drag selects nothing and offers nothing.
+  const std::size_t before = offered_.size();
+  QTest::mouseClick(Viewport(), Qt::LeftButton, {}, At(3));
+  EXPECT_EQ(offered_.size(), before);
+  // While the program writes, the selection is not the user's.
+  view_.SetWriting(true);
+  QTest::keyClick(&view_, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(offered_.size(), before);
+  view_.SetWriting(false);
+}
 
 TEST_F(ViewWidgetTest, MouseMessagesOverALinkAreReportedWithItsRangeAndNoneElsewhere) {
   edit_.AppendLine("see http://x.org/abc now");
@@ -168,7 +201,10 @@ TEST_F(ViewWidgetTest, SelectsAcrossLinesNeverLaidOutAndCopiesThemWhole) {
   EXPECT_LT(edit_.LaidOutLines(), 100);
   QTest::keyClick(&view_, Qt::Key_C, Qt::ControlModifier);
   ASSERT_EQ(copies_.size(), 1u);
-  EXPECT_EQ(GbkFromQString(copies_[0]), edit_.Text().substr(2, end - 2));
+  // With LF line ends: every break here is a CR LF.
+  std::string expected = edit_.Text().substr(2, end - 2);
+  std::erase(expected, '\r');
+  EXPECT_EQ(GbkFromQString(copies_[0]), expected);
 
   // Shift with the arrows extends it from the caret; Ctrl+A takes all.
   QTest::keyClick(&view_, Qt::Key_Right, Qt::ShiftModifier);

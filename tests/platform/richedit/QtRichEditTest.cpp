@@ -51,14 +51,39 @@ INSTANTIATE_TYPED_TEST_SUITE_P(QtLaidOut, RichEditConformance, QtLaidOutHarness)
 TEST(QtRichEdit, CopiesPlainTextAndHtmlToTheSystemClipboard) {
   TQtRichEdit edit;
   edit.AppendLine("one " + kZhong);
+  edit.AppendLine("x\ry");
   edit.SetSelection(0, 3);
   edit.SetSelColor(clRed);
-  edit.SetSelection(0, 6);
+  edit.SetSelection(0, 11);
   edit.CopySelection();
   const QMimeData* data = QGuiApplication::clipboard()->mimeData();
   ASSERT_NE(data, nullptr);
-  EXPECT_EQ(data->text(), QString::fromUtf8("one 中"));
+  EXPECT_EQ(data->text(), QString::fromUtf8("one 中\nx\ry"));
   EXPECT_TRUE(data->html().contains("#ff0000")) << data->html().toStdString();
+  // The lone CR is no line break in the HTML either.
+  EXPECT_EQ(data->html().count("<br>"), 1) << data->html().toStdString();
+}
+
+TEST(QtRichEdit, OffersTheSelectionAsThePrimarySelection) {
+  TQtRichEdit edit;
+  std::vector<QString> offered;
+  edit.SetPrimarySink([&](const QString& plain) { offered.push_back(plain); });
+  edit.AppendLine("one " + kZhong);
+  edit.AppendLine("two");
+  edit.OfferSelection();  // nothing selected: nothing offered
+  EXPECT_TRUE(offered.empty());
+  edit.SetSelection(4, 6);
+  edit.OfferSelection();
+  EXPECT_EQ(offered, std::vector<QString>{QString::fromUtf8("中\ntw")});
+  // Without a sink it goes to the platform's primary selection, if any.
+  TQtRichEdit plain;
+  plain.AppendLine("sel");
+  plain.SetSelection(0, 3);
+  plain.OfferSelection();
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  if (clipboard->supportsSelection()) {
+    EXPECT_EQ(clipboard->text(QClipboard::Selection), QStringLiteral("sel"));
+  }
 }
 
 // Random edits and formatting on both implementations give the same view.
@@ -270,7 +295,7 @@ TEST(QtRichEdit, CopiesASelectionOfThousandsOfLinesByteForByte) {
     edit.AppendLine(line);
     edit.SetSelection(edit.TextLength() - int(line.size()) - 2, 1);
     edit.SetSelColor(i % 3 ? clBlue : clRed);
-    expected += line + "\r\n";
+    expected += line + "\n";  // copied with LF line ends
   }
   edit.SetSelection(0, edit.TextLength());
   edit.CopySelection();

@@ -75,17 +75,22 @@ TYPED_TEST_P(RichEditConformance, PositionsCountBytesAndBreaks) {
   EXPECT_EQ(v.LineFromChar(5), 0);
   EXPECT_EQ(v.LineFromChar(6), 1);
 
-  v.AppendLine("x\ny\rz");  // lone LF and lone CR count one each
+  // A lone LF ends a line and counts one; a lone CR is an ordinary byte.
+  v.AppendLine("x\ny\rz");
   EXPECT_EQ(v.Text(), "ab" + kZhong + "\r\nx\ny\rz\r\n");
-  EXPECT_EQ(v.LineCount(), 5);
+  EXPECT_EQ(v.LineCount(), 4);
   EXPECT_EQ(v.LineIndex(2), 8);
-  EXPECT_EQ(v.LineIndex(3), 10);
-  EXPECT_EQ(v.LineIndex(4), 13);
+  EXPECT_EQ(v.LineIndex(3), 13);
+  EXPECT_EQ(v.LineFromChar(9), 2);  // the CR
+  EXPECT_EQ(v.LineFromChar(10), 2);
 
   // An explanation read with its CR, then the LF the search adds: one break.
   v.AppendLine("      t\r\n");
-  EXPECT_EQ(v.LineIndex(5), 13 + 9);
-  EXPECT_EQ(v.LineIndex(6), 13 + 11);
+  EXPECT_EQ(v.LineIndex(4), 13 + 9);
+  EXPECT_EQ(v.LineIndex(5), 13 + 11);
+  // A CR at the end of the text before the line's own CR LF stays text.
+  v.AppendLine("u\r");
+  EXPECT_EQ(v.LineIndex(6), 13 + 11 + 4);
   this->ExpectLinesMatchText();
 
   v.Clear();
@@ -145,15 +150,20 @@ TYPED_TEST_P(RichEditConformance, ReplaceLineWithBreaksKeepsLinesInStepWithText)
   EXPECT_EQ(v.Text(), "a\r\nx\ny\rz\r\n");
   this->ExpectLinesMatchText();
 
-  // A lone CR before the line meets the LF the new text starts with.
+  // A lone CR is part of its line and goes with it; a line's CR LF break
+  // is not mistaken for text.
   v.Clear();
   v.AppendLine("a\r");
-  v.ReplaceLine(1, "\nb");
-  EXPECT_EQ(v.Text(), "a\r\nb\r\n");
+  v.AppendLine("b");
+  EXPECT_EQ(v.LineCount(), 3);
+  v.ReplaceLine(0, "c\rd");
+  EXPECT_EQ(v.Text(), "c\rd\r\nb\r\n");
   EXPECT_EQ(v.LineCount(), 3);
   this->ExpectLinesMatchText();
-  v.ReplaceLine(1, "\nc");
-  EXPECT_EQ(v.Text(), "a\r\n\nc\r\n");
+  v.ReplaceLine(0, "e\r");
+  EXPECT_EQ(v.Text(), "e\r\r\nb\r\n");
+  v.ReplaceLine(0, "f");
+  EXPECT_EQ(v.Text(), "f\r\nb\r\n");
   this->ExpectLinesMatchText();
 
   // New text ending in CR before a lone LF break: one CR LF break.
@@ -288,7 +298,14 @@ TYPED_TEST_P(RichEditConformance, CopyAndScroll) {
   EXPECT_EQ(this->h.ScrolledTo(), 11);
   v.CopySelection();
   ASSERT_EQ(this->h.copies.size(), 1u);
-  EXPECT_EQ(this->h.copies[0], "ne" + kZhong + "\xFF\r\ntwo");
+  // Other programs get LF line ends, as a terminal or an editor expects.
+  EXPECT_EQ(this->h.copies[0], "ne" + kZhong + "\xFF\ntwo");
+  // A lone CR is text and goes as it is.
+  v.AppendLine("a\rb\nc");
+  v.SetSelection(v.LineIndex(2), 8);
+  v.CopySelection();
+  ASSERT_EQ(this->h.copies.size(), 2u);
+  EXPECT_EQ(this->h.copies[1], "a\rb\nc\n");
 
   v.ScrollToTop();
   EXPECT_EQ(this->h.ScrolledTo(), 0);

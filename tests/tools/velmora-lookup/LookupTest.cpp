@@ -134,7 +134,8 @@ TEST_F(LookupTest, ExitStatusFollowsTheOutcome) {
   TRun run = Run(InDir() + "--plain '天地'");
   EXPECT_EQ(run.Status, 1);
   EXPECT_NE(run.Out.find("搜寻完毕!\n"), std::string::npos);
-  EXPECT_NE(run.Out.find("https://velmora.example/download"), std::string::npos);
+  EXPECT_NE(run.Out.find("https://www.mdbg.net/chinese/dictionary?page=cedict"),
+            std::string::npos);
 
   run = Run(InDir() + "--json abc");
   EXPECT_EQ(run.Status, 2);
@@ -181,10 +182,38 @@ TEST_F(LookupTest, HtmlIsAStandalonePageWithLinks) {
                    "file://pics/map.gif</span></a>"),
       std::string::npos)
       << run.Out;
-  // A file that does not exist in any case is linked as written.
-  EXPECT_NE(run.Out.find("<a href=\"file://" + folder + "/map.gif\">"),
-            std::string::npos);
   EXPECT_NE(run.Out.find("</html>"), std::string::npos);
+}
+
+// The window opens no link that leads out of the dictionary folder, nor one
+// to a file that is not there; the page makes none of them clickable.
+TEST_F(LookupTest, HtmlLinksOnlyWhatTheWindowWouldOpen) {
+  const fs::path secret = dir_ / "secret.txt";
+  Write("secret.txt", "secret");
+  fs::create_directory(dir_ / "dict");
+  fs::create_directory_symlink(dir_.Path(), dir_ / "dict" / "up");
+  std::string entries;
+  for (const char* target : {"../secret.txt", "up/secret.txt", "none.txt", "ok.txt"})
+    entries += std::string("\xD6\xD0\xB9\xFA\xA3\xBA<a href=\"") + target + "\">x</a>\n";
+  Write("dict/2.sr", entries + "\xD6\xD0\xB9\xFA\xA3\xBAhttp://example.org/a\n");
+  Write("dict/ok.txt", "ok");
+  for (const char* name : {"1.sr", "3.sr", "4.sr", "5.sr"})
+    Write(fs::path("dict") / name, "");
+  const TRun run = Run("-C '" + (dir_ / "dict").string() + "' --html '中国'");
+  EXPECT_EQ(run.Status, 0);
+  const std::string folder = fs::canonical(dir_ / "dict").string();
+  for (const char* plain :
+       {"file://../secret.txt", "file://up/secret.txt", "file://none.txt"}) {
+    EXPECT_NE(run.Out.find(std::string(">") + plain + "</span>"), std::string::npos)
+        << plain << "\n"
+        << run.Out;
+  }
+  EXPECT_EQ(run.Out.find("secret.txt\">"), std::string::npos) << run.Out;
+  EXPECT_EQ(run.Out.find("none.txt\">"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("<a href=\"file://" + folder + "/ok.txt\">"), std::string::npos)
+      << run.Out;
+  // Links that are not files are the window's too.
+  EXPECT_NE(run.Out.find("<a href=\"http://example.org/a\">"), std::string::npos);
 }
 
 TEST_F(LookupTest, ColourFollowsTheTerminalConventions) {
@@ -215,6 +244,38 @@ TEST_F(LookupTest, ColourFollowsTheTerminalConventions) {
   run = Run("--color=sometimes " + query);
   EXPECT_EQ(run.Status, 2);
   EXPECT_NE(run.Err.find("auto, always or never"), std::string::npos);
+}
+
+// The terminal's own palette by default, which every theme keeps readable;
+// the window's 24-bit colours only when asked for or when COLORTERM says the
+// terminal has them.
+TEST_F(LookupTest, TerminalColoursComeFromThePaletteUnlessTrueColour) {
+  WriteAll(kEntry);
+  const std::string query = InDir() + "'中国'";
+  const std::string keyBlue = "\x1b[34;1m", keyMarked = "\x1b[31;1;4m",
+                    explanationGreen = "\x1b[32;1m";
+  auto palette = [&](const TRun& run) {
+    return run.Out.find(keyBlue) != std::string::npos &&
+           run.Out.find(keyMarked) != std::string::npos &&
+           run.Out.find(explanationGreen) != std::string::npos &&
+           run.Out.find("38;2;") == std::string::npos;
+  };
+  auto trueColour = [](const TRun& run) {
+    return run.Out.find("\x1b[38;2;0;0;255;1m") != std::string::npos &&
+           run.Out.find("\x1b[38;2;0;106;0;1m") != std::string::npos &&
+           run.Out.find("\x1b[38;2;255;119;119;1;4m") != std::string::npos;
+  };
+  EXPECT_TRUE(palette(RunOnTerminal(query, "-u COLORTERM TERM=xterm")));
+  EXPECT_TRUE(palette(Run("--color=always " + query, "-u COLORTERM")));
+  EXPECT_TRUE(palette(Run("--color=always " + query, "COLORTERM=yes")));
+  EXPECT_TRUE(trueColour(RunOnTerminal(query, "COLORTERM=truecolor TERM=xterm")));
+  EXPECT_TRUE(trueColour(Run("--color=always " + query, "COLORTERM=24bit")));
+  EXPECT_TRUE(trueColour(Run("--color=always --colors=24bit " + query, "-u COLORTERM")));
+  EXPECT_TRUE(
+      palette(Run("--color=always --colors=terminal " + query, "COLORTERM=truecolor")));
+  // Choosing the colours does not switch colour on.
+  EXPECT_EQ(Run("--colors=24bit " + query).Out.find("\x1b["), std::string::npos);
+  EXPECT_EQ(Run("--colors=many " + query).Status, 2);
 }
 
 TEST_F(LookupTest, BatchGivesOneResultPerQuery) {
