@@ -83,7 +83,9 @@ std::vector<Step> Steps(const std::vector<TGIFRGBFrame>& frames,
     Step step;
     const bool colorOnly = std::none_of(f.Pixels.begin(), f.Pixels.end(),
                                         [](TGIFRGB c) { return c > 0xFFFFFF; });
-    if (f.Alpha.empty() && colorOnly) {
+    const bool opaque = std::all_of(f.Alpha.begin(), f.Alpha.end(),
+                                    [](std::uint8_t a) { return a == 255; });
+    if (opaque && colorOnly) {
       step.Pixels = f.Pixels.data();
     } else {
       step.Owned.resize(n);
@@ -156,6 +158,48 @@ std::vector<TGIFRGB> SharedColors(const std::vector<Step>& steps, std::size_t n,
   return colors;
 }
 
+// Orders a reduced palette as SharedColors orders an exact one: the entries
+// that the changes of the most frames map to first.
+void OrderForChanges(std::vector<TGIFRGB>& palette, const std::vector<Step>& steps,
+                     std::size_t n) {
+  struct Use {
+    int Frames = 0;
+    std::int64_t Count = 0;
+    int LastFrame = -1;
+  };
+  std::vector<Use> uses(palette.size());
+  TGIFNearestColor nearest(palette);
+  for (std::size_t t = 1; t < steps.size(); ++t) {
+    const std::uint32_t* p = steps[t].Pixels;
+    const std::uint32_t* before = steps[t - 1].Pixels;
+    std::uint32_t last = kClear;
+    std::size_t entry = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint32_t c = p[i];
+      if (c == kClear || c == before[i]) continue;
+      if (c != last) {
+        entry = nearest.Find(c);
+        last = c;
+      }
+      Use& use = uses[entry];
+      ++use.Count;
+      if (use.LastFrame != int(t)) {
+        use.LastFrame = int(t);
+        ++use.Frames;
+      }
+    }
+  }
+  std::vector<std::size_t> order(palette.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    if (uses[a].Frames != uses[b].Frames) return uses[a].Frames > uses[b].Frames;
+    return uses[a].Count > uses[b].Count;
+  });
+  std::vector<TGIFRGB> ordered;
+  for (std::size_t i : order) ordered.push_back(palette[i]);
+  palette.swap(ordered);
+}
+
 enum class Dispose { Keep, Restore, Clear };
 
 }  // namespace
@@ -200,21 +244,23 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
     // whose colour changed a little may keep the entry it is shown with.
     // An animation keeps one entry free for the transparent pixels.
     const int colors = animated || hasClear ? 255 : 256;
-    if (count == 1 && !hasClear) {
-      palette = GIFQuantize(steps[0].Pixels, n, colors);
-    } else {
-      std::vector<TGIFRGB> all(count * n);
-      std::vector<std::uint8_t> skip(hasClear ? count * n : 0);
-      for (std::size_t t = 0; t < count; ++t) {
-        std::copy(steps[t].Pixels, steps[t].Pixels + n,
-                  all.begin() + std::ptrdiff_t(t * n));
-        if (hasClear)
-          for (std::size_t i = 0; i < n; ++i)
-            skip[t * n + i] = steps[t].Pixels[i] == kClear;
+    // Transparent pixels have an entry of their own and no say in the others.
+    TGIFHistogram histogram;
+    std::vector<TGIFPixelRun> runs;
+    std::vector<std::vector<std::uint8_t>> skips(hasClear ? count : 0);
+    for (std::size_t t = 0; t < count; ++t) {
+      const std::uint8_t* skip = nullptr;
+      if (hasClear) {
+        skips[t].resize(n);
+        for (std::size_t i = 0; i < n; ++i) skips[t][i] = steps[t].Pixels[i] == kClear;
+        skip = skips[t].data();
       }
-      palette =
-          GIFQuantize(all.data(), all.size(), colors, hasClear ? skip.data() : nullptr);
+      histogram.Add(steps[t].Pixels, n, skip);
+      runs.push_back({steps[t].Pixels, n, skip});
     }
+    palette = histogram.Palette(colors);
+    GIFRefinePalette(palette, runs);
+    if (animated) OrderForChanges(palette, steps, n);
     if (hasClear) {
       clearIndex = int(palette.size());
       palette.push_back(0);
@@ -302,19 +348,24 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
     Box crop;
     if (!rect.Empty()) {
       const std::size_t m = std::size_t(w) * std::size_t(h);
-      pixels.resize(m);
       keep.assign(m, 0);
       index.resize(m);
-      for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-          const std::size_t from =
-              std::size_t(rect.Top + y) * std::size_t(width) + std::size_t(rect.Left + x);
-          const std::size_t to = std::size_t(y) * std::size_t(w) + std::size_t(x);
-          pixels[to] = target[from] & 0xFFFFFF;
-          keep[to] =
-              target[from] == kClear || (!whole && shownColor[from] == target[from]);
-        }
-      GIFMapToPalette(pixels.data(), w, h, opaque, dither, index.data(), keep.data());
+      // The first frame is whole and mapped where it is, without a copy.
+      if (whole) {
+        for (std::size_t i = 0; i < m; ++i) keep[i] = target[i] == kClear;
+      } else {
+        pixels.resize(m);
+        for (int y = 0; y < h; ++y)
+          for (int x = 0; x < w; ++x) {
+            const std::size_t from = std::size_t(rect.Top + y) * std::size_t(width) +
+                                     std::size_t(rect.Left + x);
+            const std::size_t to = std::size_t(y) * std::size_t(w) + std::size_t(x);
+            pixels[to] = target[from] & 0xFFFFFF;
+            keep[to] = target[from] == kClear || shownColor[from] == target[from];
+          }
+      }
+      GIFMapToPalette(whole ? target : pixels.data(), w, h, opaque, dither, index.data(),
+                      keep.data());
       if (offset)
         for (std::size_t i = 0; i < m; ++i) index[i] = std::uint8_t(index[i] + offset);
       int left = w, top = h, right = 0, bottom = 0;
@@ -352,7 +403,7 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
     };
 
     bool used[257] = {};
-    bool anyKept = false, keptOverNothing = false;
+    bool anyKept = false;
     for (int y = crop.Top; y < crop.Bottom; ++y)
       for (int x = crop.Left; x < crop.Right; ++x) {
         const std::size_t i = std::size_t(y) * std::size_t(rw) + std::size_t(x);
@@ -360,7 +411,6 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
           used[index[i]] = true;
         } else {
           anyKept = true;
-          keptOverNothing = keptOverNothing || whole || shown[screenAt(x, y)] == kNothing;
         }
       }
     // The kept pixels take an index that no changed pixel uses: the one of
@@ -370,42 +420,67 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
       for (int i = 0; i < 256 && transparent < 0; ++i)
         if (!used[i]) transparent = i;
     }
-    // Each kept pixel may be transparent or repeat what is shown: all of
-    // them one way, all the other, or repeating where that continues the
-    // run of the pixel before. Whichever LZW stores smallest.
+    // Each kept pixel may be transparent or repeat what is shown. Rows
+    // above a split do one, rows below the other (all of them one way is
+    // a split at an edge), or a pixel repeats what is shown where that
+    // continues the run of the one before. Whichever LZW stores smallest;
+    // the split is searched coarsely, then finer around the best.
     const std::size_t cm = std::size_t(cw) * std::size_t(ch);
-    auto fill = [&](int how, std::vector<std::uint8_t>& out) {
+    auto fill = [&](int split, bool shownAbove, bool runs,
+                    std::vector<std::uint8_t>& out) {
       out.resize(cm);
       std::size_t o = 0;
-      for (int y = crop.Top; y < crop.Bottom; ++y)
+      for (int y = crop.Top; y < crop.Bottom; ++y) {
+        const bool repeat = transparent < 0 || (y - crop.Top < split) == shownAbove;
         for (int x = crop.Left; x < crop.Right; ++x, ++o) {
           const std::size_t i = std::size_t(y) * std::size_t(rw) + std::size_t(x);
           const std::uint16_t on = whole ? kNothing : shown[screenAt(x, y)];
           if (!keep[i])
             out[o] = index[i];
-          else if (on != kNothing && (how == 1 || transparent < 0 ||
-                                      (how == 2 && o > 0 && out[o - 1] == on)))
+          else if (on != kNothing && (runs ? o > 0 && out[o - 1] == on : repeat))
             out[o] = std::uint8_t(on);
           else
             out[o] = std::uint8_t(transparent);
         }
+      }
     };
-    int how = 0;
-    fill(0, best);
+    fill(0, true, false, best);  // all transparent
     if (anyKept && !whole && transparent >= 0) {
       std::int64_t size = GIFCompressedSize(best.data(), cw, ch);
-      for (int other : {1, 2}) {
-        fill(other, candidate);
+      auto consider = [&](int split, bool shownAbove, bool runs) {
+        fill(split, shownAbove, runs, candidate);
         const std::int64_t s = GIFCompressedSize(candidate.data(), cw, ch);
-        if (s < size) {
-          size = s;
-          how = other;
-          best.swap(candidate);
-        }
+        if (s >= size) return false;
+        size = s;
+        best.swap(candidate);
+        return true;
+      };
+      consider(0, false, false);  // all repeated
+      consider(0, true, true);
+      // Large frames get the coarse search only.
+      const bool fine = cm <= (std::size_t(1) << 20);
+      int step = std::max(1, ch / 16), bestSplit = -1;
+      for (int round = 0; round < 3 && step > 0; ++round) {
+        const int from = bestSplit < 0 ? step : std::max(1, bestSplit - 3 * step);
+        const int to = bestSplit < 0 ? ch - 1 : std::min(ch - 1, bestSplit + 3 * step);
+        for (int split = from; split <= to; split += step)
+          for (bool above : {true, false})
+            if (split != bestSplit && consider(split, above, false)) bestSplit = split;
+        if (!fine || bestSplit < 0 || step == 1) break;
+        step = std::max(1, step / 4);
       }
     }
-    const bool usesTransparent =
-        transparent >= 0 && anyKept && (how != 1 || keptOverNothing);
+    bool usesTransparent = false;
+    if (transparent >= 0 && anyKept) {
+      std::size_t o = 0;
+      for (int y = crop.Top; y < crop.Bottom && !usesTransparent; ++y)
+        for (int x = crop.Left; x < crop.Right; ++x, ++o)
+          if (keep[std::size_t(y) * std::size_t(rw) + std::size_t(x)] &&
+              best[o] == transparent) {
+            usesTransparent = true;
+            break;
+          }
+    }
     // Past the table the index needs an entry of its own, once.
     if (usesTransparent && transparent >= image.Header->ColorMap->GetCount())
       image.Header->ColorMap->Add(clBlack);

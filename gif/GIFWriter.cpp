@@ -63,17 +63,29 @@ class BitWriter {
 // LZW encoder with an open-addressed table of (prefix code, pixel) pairs.
 class Encoder {
  public:
-  Encoder(TStream& stream, int minCodeSize)
-      : bits_(stream), minCodeSize_(minCodeSize), clear_(1 << minCodeSize) {}
+  Encoder(TStream& stream, int minCodeSize, bool keepFull)
+      : bits_(stream),
+        minCodeSize_(minCodeSize),
+        clear_(1 << minCodeSize),
+        keepFull_(keepFull) {}
 
+  // A full table is cleared at once, or with keepFull kept (the reader then
+  // adds nothing until the next clear code) for as long as it codes the
+  // pixels at least as well as it did while it filled; when a stretch of
+  // pixels costs more, it is cleared to learn them afresh.
   template <class NextPixel>
   void Encode(std::int64_t count, NextPixel next) {
+    constexpr std::int64_t kStretch = 4096;
     Reset();
     bits_.Put(clear_, codeSize_);
     if (count > 0) {
       int prefix = next();
+      bool full = false;
+      std::int64_t pixels = 1, bits = 0;  // since the clear, or in the stretch
+      double fillCost = 0;                // bits per pixel while the table filled
       for (std::int64_t i = 1; i < count; ++i) {
         const int pixel = next();
+        ++pixels;
         const std::uint32_t key = (std::uint32_t(prefix) << 8) | std::uint32_t(pixel);
         std::uint32_t slot = Hash(key);
         while (keys_[slot] != kEmpty && keys_[slot] != key) slot = (slot + 1) & kMask;
@@ -82,16 +94,35 @@ class Encoder {
           continue;
         }
         bits_.Put(prefix, codeSize_);
+        bits += codeSize_;
         ++sinceClear_;
+        prefix = pixel;
+        if (full) {
+          if (pixels < kStretch) continue;
+          if (double(bits) > fillCost * double(pixels)) {
+            bits_.Put(clear_, codeSize_);
+            Reset();
+            full = false;
+          }
+          pixels = 1;
+          bits = 0;
+          continue;
+        }
         keys_[slot] = key;
         codes_[slot] = std::uint16_t(free_++);
         // The reader widens its codes one entry later than we add them.
         if (free_ > (1 << codeSize_) && codeSize_ < 12) ++codeSize_;
         if (free_ == 4096) {
-          bits_.Put(clear_, codeSize_);
-          Reset();
+          if (keepFull_) {
+            full = true;
+            fillCost = double(bits) / double(pixels);
+          } else {
+            bits_.Put(clear_, codeSize_);
+            Reset();
+          }
+          pixels = 1;
+          bits = 0;
         }
-        prefix = pixel;
       }
       bits_.Put(prefix, codeSize_);
       // The reader adds an entry for every code but the first after a clear,
@@ -118,6 +149,7 @@ class Encoder {
   BitWriter bits_;
   int minCodeSize_;
   int clear_;
+  bool keepFull_;
   int codeSize_ = 0;
   int free_ = 0;
   int sinceClear_ = 0;
@@ -139,6 +171,10 @@ class TCountingStream : public TStream {
  private:
   std::int64_t size_ = 0;
 };
+
+// Fewer pixels than this never fill the code table, so how a full one is
+// handled doesn't matter.
+constexpr std::int64_t kTableFills = 4096;
 
 int MinCodeSize(const std::uint8_t* data, std::int64_t count) {
   std::uint8_t highest = 0;
@@ -189,11 +225,13 @@ void TGIFSubImage::Compress(TStream& stream) const {
   const int minCodeSize = MinCodeSize(data, count);
   WriteByte(stream, std::uint8_t(minCodeSize));
 
-  auto encoder = std::make_unique<Encoder>(stream, minCodeSize);
-  if (!GetInterlaced()) {
-    std::int64_t i = 0;
-    encoder->Encode(count, [&] { return data[i++]; });
-  } else {
+  auto encode = [&](TStream& out, bool keepFull) {
+    auto encoder = std::make_unique<Encoder>(out, minCodeSize, keepFull);
+    if (!GetInterlaced()) {
+      std::int64_t i = 0;
+      encoder->Encode(count, [&] { return data[i++]; });
+      return;
+    }
     // Rows in the order of the four interlace passes.
     static const int kStep[4] = {8, 8, 4, 2};
     static const int kStart[4] = {0, 4, 2, 1};
@@ -207,17 +245,34 @@ void TGIFSubImage::Compress(TStream& stream) const {
       }
       return pixel;
     });
+  };
+  if (count < kTableFills) {
+    encode(stream, false);
+  } else {
+    // Whether keeping a full table pays depends on the picture: both ways,
+    // and the smaller one written.
+    TMemoryStream cleared, kept;
+    encode(cleared, false);
+    encode(kept, true);
+    const TMemoryStream& best = kept.GetSize() < cleared.GetSize() ? kept : cleared;
+    stream.WriteBuffer(best.Memory(), std::int64_t(best.Bytes().size()));
   }
   WriteByte(stream, 0);  // block terminator
 }
 
 std::int64_t GIFCompressedSize(const std::uint8_t* indices, int width, int height) {
   const std::int64_t count = std::int64_t(width) * height;
-  TCountingStream stream;
-  auto encoder = std::make_unique<Encoder>(stream, MinCodeSize(indices, count));
-  std::int64_t i = 0;
-  encoder->Encode(count, [&] { return indices[i++]; });
-  return stream.Size() + 1;
+  const int minCodeSize = MinCodeSize(indices, count);
+  std::int64_t best = -1;
+  for (bool keepFull : {false, true}) {
+    TCountingStream stream;
+    auto encoder = std::make_unique<Encoder>(stream, minCodeSize, keepFull);
+    std::int64_t i = 0;
+    encoder->Encode(count, [&] { return indices[i++]; });
+    if (best < 0 || stream.Size() + 1 < best) best = stream.Size() + 1;
+    if (count < kTableFills) break;
+  }
+  return best;
 }
 
 void TGIFSubImage::SaveToStream(TStream& stream) {

@@ -3,13 +3,28 @@
 // times and their ratio (ours / giflib); below 1.0 we are faster.
 //
 //   velmora-gif-bench [rounds]
+//
+// With --whole-process, whole processes instead: `TOOL info FILE` against
+// this program decoding FILE with giflib (--giflib FILE), start-up, reading
+// the file and all included, on the files above (written to a temporary
+// folder) and any given, with their geometric mean.
+//
+//   velmora-gif-bench --whole-process TOOL [rounds] [FILE.gif...]
+//   velmora-gif-bench --write DIR       (the three files, for profiling)
+#include <fcntl.h>
 #include <gif_lib.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <random>
 #include <string>
@@ -134,9 +149,98 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
+// Runs argv with its output thrown away; its wall time in seconds, or -1
+// when it fails.
+double RunProcess(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  const auto t0 = std::chrono::steady_clock::now();
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  if (spawned != 0 || waitpid(pid, &status, 0) != pid) return -1;
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
+}
+
+int GiflibFile(const char* path) {
+  int error = 0;
+  GifFileType* gif = DGifOpenFileName(path, &error);
+  if (!gif) return 2;
+  const int ok = DGifSlurp(gif);
+  DGifCloseFile(gif, &error);
+  return ok == GIF_OK ? 0 : 2;
+}
+
+int WholeProcess(int argc, char** argv) {
+  const std::string tool = argv[2];
+  int rounds = 15, first = 3;
+  if (argc > 3 && std::atoi(argv[3]) > 0) rounds = std::atoi(argv[first++]);
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                    ("velmora-gif-bench-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  std::vector<std::pair<std::string, std::string>> files;  // name, path
+  auto write = [&](const char* name, const Bytes& data) {
+    const std::string path = (dir / name).string();
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+    files.emplace_back(name, path);
+  };
+  write("still.gif", Still(false));
+  write("interlaced.gif", Still(true));
+  write("animation.gif", Animation());
+  for (int i = first; i < argc; ++i)
+    files.emplace_back(std::filesystem::path(argv[i]).filename().string(), argv[i]);
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  std::printf("%-24s %10s %12s %12s %7s\n", "file (whole process)", "bytes", "info ms",
+              "giflib ms", "ratio");
+  double logSum = 0;
+  int status = 0;
+  for (const auto& [name, path] : files) {
+    std::vector<double> ours, theirs;
+    for (int r = 0; r < rounds; ++r) {
+      ours.push_back(RunProcess({tool, "info", path}));
+      theirs.push_back(RunProcess({self, "--giflib", path}));
+    }
+    if (*std::min_element(ours.begin(), ours.end()) < 0 ||
+        *std::min_element(theirs.begin(), theirs.end()) < 0) {
+      std::fprintf(stderr, "%s: a decoder failed\n", path.c_str());
+      status = 2;
+      continue;
+    }
+    const double a = Median(ours), b = Median(theirs);
+    logSum += std::log(a / b);
+    std::printf("%-24s %10llu %12.2f %12.2f %7.3f\n", name.c_str(),
+                (unsigned long long)std::filesystem::file_size(path), a * 1e3, b * 1e3,
+                a / b);
+  }
+  std::printf("%-24s %10s %12s %12s %7.3f\n", "geometric mean", "", "", "",
+              std::exp(logSum / double(files.size())));
+  std::filesystem::remove_all(dir);
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "--giflib") == 0) return GiflibFile(argv[2]);
+  if (argc == 3 && std::strcmp(argv[1], "--write") == 0) {
+    for (auto [name, data] :
+         {std::pair{"still.gif", Still(false)}, std::pair{"interlaced.gif", Still(true)},
+          std::pair{"animation.gif", Animation()}})
+      std::ofstream(std::filesystem::path(argv[2]) / name, std::ios::binary)
+          .write(reinterpret_cast<const char*>(data.data()),
+                 std::streamsize(data.size()));
+    return 0;
+  }
+  if (argc >= 3 && std::strcmp(argv[1], "--whole-process") == 0)
+    return WholeProcess(argc, argv);
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
   struct File {
     const char* name;

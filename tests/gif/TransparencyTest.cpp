@@ -176,5 +176,24 @@ TEST(TransparentFrames, MergedFramesKeepTheTotalTime) {
   EXPECT_EQ(back->Images->GetImage(1)->GraphicControlExtension->GetDelay(), 13);
 }
 
+// Large frames fill the LZW table; it is cleared or kept full, whichever
+// is smaller. Either way our reader must get every pixel back: a pattern a
+// full table keeps coding well, noise, and the one turning into the other.
+TEST(LargeFrames, EveryWayOfHandlingAFullTableReadsBack) {
+  std::mt19937 rng(3);
+  const int w = 320, h = 200;
+  for (int kind = 0; kind < 3; ++kind) {
+    TGIFRGBFrame f{w, h, std::vector<TGIFRGB>(std::size_t(w * h))};
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const bool noise = kind == 1 || (kind == 2 && (y / 50) % 2 == 1);
+        f.Pixels[std::size_t(y * w + x)] =
+            noise ? TGIFRGB(rng() % 200) : TGIFRGB((x * 7 + (y % 13) * 3) % 200);
+      }
+    auto back = Written({f});
+    EXPECT_EQ(Compose(*back)[0], f.Pixels) << kind;
+  }
+}
+
 }  // namespace
 }  // namespace velmora

@@ -28,8 +28,9 @@ void EncodeUsage(std::ostream& out) {
          "is smaller; a frame the same as the one before only lengthens its delay.\n"
          "When all frames have at most 256 colours together (255 with transparent\n"
          "pixels) they share one colour table and play back exactly; otherwise\n"
-         "the frames share 255 colours chosen for all of them (median cut), with\n"
-         "Floyd-Steinberg dithering unless --no-dither.\n"
+         "the frames share 255 colours chosen for all of them (median cut refined\n"
+         "by k-means), with error diffusion on gradients (not inside flat areas,\n"
+         "little on edges) unless --no-dither.\n"
          "Exit status 0 on success, 2 when an argument is wrong, a frame can't\n"
          "be read, the frames differ in size, OUT.gif is one of the frames or\n"
          "OUT.gif can't be written.\n";
