@@ -231,6 +231,9 @@ void StrokeGIF(TGIFImage& image, const TCharacterStrokes& character,
   gif.DelayMs = options.DelayMs;
   gif.Loops = 0;
   gif.Dither = false;
+  // The frames are small and many; the search of the best row split
+  // would double the time for a few bytes.
+  gif.SplitSearch = false;
   std::vector<TGIFRGBFrame> frames = DrawStrokeFrames(character, options);
   frames.back().DelayMs = options.HoldMs;
   GIFFromFrames(image, frames, gif);
