@@ -102,23 +102,27 @@ TStrokeData* TStrokePanel::Data() {
 bool TStrokePanel::Play(char32_t c) {
   TStrokeData* data = Data();
   if (!data || width() < kSmallest) return false;
-  std::optional<TCharacterStrokes> strokes;
+  // Called from the event loop: whatever goes wrong (a damaged record, no
+  // memory for the frames) leaves the panel without a picture, and the
+  // window as it was.
   try {
-    strokes = data->Find(c);
-  } catch (const EStrokeData&) {
-    return false;  // a damaged record: nothing worth showing
+    const std::optional<TCharacterStrokes> strokes = data->Find(c);
+    if (!strokes) return false;
+    TStrokeAnimationOptions options;
+    options.Size = width();
+    TGIFImage written;
+    StrokeGIF(written, *strokes, options);
+    TMemoryStream stream;
+    written.SaveToStream(stream);
+    FGIF = stream.Bytes();
+    FCharacter = c;
+    Replay();
+    return true;
+  } catch (const std::exception&) {
+    FGIF.clear();
+    FCharacter = 0;
+    return false;
   }
-  if (!strokes) return false;
-  TStrokeAnimationOptions options;
-  options.Size = width();
-  TGIFImage written;
-  StrokeGIF(written, *strokes, options);
-  TMemoryStream stream;
-  written.SaveToStream(stream);
-  FGIF = stream.Bytes();
-  FCharacter = c;
-  Replay();
-  return true;
 }
 
 void TStrokePanel::Replay() {

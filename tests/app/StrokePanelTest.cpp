@@ -11,10 +11,13 @@
 #include <QTest>
 #include <QToolButton>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "app/Dict.h"
 #include "app/StrokePanel.h"
 #include "gif/GIFImage.h"
+#include "platform/classes/Application.h"
 #include "platform/classes/Gbk.h"
 #include "platform/qt/Image.h"
 #include "platform/qt/ResultViewWidget.h"
@@ -36,9 +39,13 @@ class StrokePanelTest : public ::testing::Test {
     dir_.Write("1.sr", gbk::FromUtf8("中：middle\n"));
     dir_.Write("2.sr", gbk::FromUtf8("中国：China\n"));
     for (const char* name : {"3.sr", "4.sr", "5.sr"}) dir_.Write(name, "");
+    Application().OnShowException = [this](const std::exception& e) {
+      reported_.push_back(e.what());
+    };
   }
   void TearDown() override {
     delete form_;
+    Application().OnShowException = nullptr;
     fs::current_path(home_);
   }
   TForm4& Create() {
@@ -68,6 +75,7 @@ class StrokePanelTest : public ::testing::Test {
   fs::path home_;
   test::TTempFolder dir_{"velmora-strokes"};
   TForm4* form_ = nullptr;
+  std::vector<std::string> reported_;
 };
 
 TEST_F(StrokePanelTest, OneCharacterQueriesPlayBesideTheControls) {
@@ -133,6 +141,24 @@ TEST_F(StrokePanelTest, WithTheBannersItSitsBesideThemAboveTheCheckBox) {
   // The rare-character table shows in full when the box is checked.
   f.cbRareWord->setChecked(true);
   EXPECT_FALSE(panel.intersects(f.imgLogo3->geometry()));
+}
+
+TEST_F(StrokePanelTest, DamagedOrMissingDataLeavesThePanelOut) {
+  TForm4& f = Create();
+  // Every record byte-flipped past the index: each lookup fails to decode.
+  std::ifstream in(std::string(VELMORA_DATA_DIR) + "/strokes.bin", std::ios::binary);
+  std::string bytes{std::istreambuf_iterator<char>(in), {}};
+  const std::size_t count = std::uint8_t(bytes[8]) | std::uint8_t(bytes[9]) << 8;
+  for (std::size_t i = 16 + 8 * count + 4; i < bytes.size(); ++i)
+    bytes[i] = char(~bytes[i]);
+  f.StrokePanel->SetDataFile(dir_.Write("damaged.bin", bytes));
+  Search("中");
+  EXPECT_FALSE(Shown());
+  EXPECT_EQ(f.StrokePanel->Character(), 0u);
+  f.StrokePanel->SetDataFile((dir_ / "none.bin").string());
+  Search("永");
+  EXPECT_FALSE(Shown());
+  EXPECT_TRUE(reported_.empty());
 }
 
 TEST_F(StrokePanelTest, ClosingIsRememberedAndTheMenuBringsItBack) {
