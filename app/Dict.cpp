@@ -23,6 +23,7 @@
 
 #include "app/AsYouType.h"
 #include "app/History.h"
+#include "app/StrokePanel.h"
 #include "dict/DictFile.h"
 #include "dict/LinkTarget.h"
 #include "dict/Query.h"
@@ -135,6 +136,7 @@ TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
   btnStop = new QPushButton(QStringLiteral("停止"), this);
   N1 = PopupMenu1->addAction(QStringLiteral("複製"));
   N2 = PopupMenu1->addAction(QStringLiteral("查詢"));
+  N3 = PopupMenu1->addAction(QStringLiteral("笔顺"));
   PopupMenu1->addSeparator();
   ExtendedSearchItem =
       PopupMenu1->addAction(QStringLiteral("扩展搜寻：拼音、英文、通配符"));
@@ -144,6 +146,7 @@ TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
   ExtendedSearchItem->setShortcutContext(Qt::WindowShortcut);
   addAction(ExtendedSearchItem);
   FSearchKindBadge = MakeSearchKindBadge(*edSearch);
+  StrokePanel = new TStrokePanel(this);
 
   for (TImage* img : {imgLogo, imgLogo2, imgLogo3}) img->SetBackground(FormColor);
   imgLogo->setGeometry(17, 0, 499, 120);
@@ -254,6 +257,7 @@ TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
   FResultHeight = 262;
   Dock();
   UpdateMinimumSize();
+  PlaceStrokePanel();
 }
 
 TForm4::~TForm4() {
@@ -326,6 +330,14 @@ void TForm4::FormCreate(void* /*Sender*/) {
   FRichEdit->SetAutoUrlDetect(true);
   reResult->SetEventMask(ENM_LINK);
   FRichEdit->ScrollToTop();
+  PlaceStrokePanel();
+}
+
+// Right of the banners, above the check box: it covers no control and no
+// result.
+void TForm4::PlaceStrokePanel() {
+  StrokePanel->Place(std::max(cbRareWord->x(), imgLogo->geometry().right() + 9),
+                     std::min(edSearch->y(), cbRareWord->y()), width() - 8);
 }
 
 void TForm4::btnSearchClick(void* /*Sender*/) {
@@ -394,6 +406,9 @@ void TForm4::RunSearches() {
         std::fprintf(stderr, "velmora: %s\n", line.c_str());
     }
   } while (FSearchPending);
+  // The animation is made once the results are on screen.
+  QTimer::singleShot(0, StrokePanel,
+                     [this, query = edSearch->text()] { StrokePanel->ShowQuery(query); });
   // The history goes to disk once the search is over and shown, so that
   // syncing it never delays one.
   QTimer::singleShot(0, this, [this] {
@@ -443,6 +458,8 @@ void TForm4::reResultMouseDown(void* /*Sender*/, TMouseButton Button,
     PopCopy(N1);
   } else if (chosen == N2) {
     N2Click(N2);
+  } else if (chosen == N3) {
+    StrokePanel->Choose(QStringFromGbk(FRichEdit->SelectedText()));
   }
 }
 

@@ -30,6 +30,7 @@ class TImage;
 class TQueryHistory;
 class TQtRichEdit;
 class TResultViewWidget;
+class TStrokePanel;
 
 // The one main window; set before its FormCreate runs.
 extern TForm4* Form4;
@@ -67,6 +68,9 @@ class TForm4 : public QWidget {
   QAction* N2;
   // Added after N1 and N2: turns the extended search on and off (Ctrl+E).
   QAction* ExtendedSearchItem;
+  // Stroke order: the menu item 笔顺 and the panel that plays it.
+  QAction* N3;
+  TStrokePanel* StrokePanel;
 
   // Sets Form4 and runs FormCreate; an exception that escapes it goes to the
   // application's exception report, and the window keeps what was done.
@@ -176,6 +180,7 @@ class TForm4 : public QWidget {
   std::string KeptQuery(const std::string& boxText) const;
   // A typed query has stood long enough to go into the history.
   void KeepStanding(const std::string& boxText);
+  void PlaceStrokePanel();
 
   std::unique_ptr<TQtRichEdit> FRichEdit;
   std::unique_ptr<TResultView> FOutput;

@@ -460,7 +460,7 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
       // Large frames get the coarse search only.
       const bool fine = cm <= (std::size_t(1) << 20);
       int step = std::max(1, ch / 16), bestSplit = -1;
-      for (int round = 0; round < 3 && step > 0; ++round) {
+      for (int round = 0; round < 3 && step > 0 && options.SplitSearch; ++round) {
         const int from = bestSplit < 0 ? step : std::max(1, bestSplit - 3 * step);
         const int to = bestSplit < 0 ? ch - 1 : std::min(ch - 1, bestSplit + 3 * step);
         for (int split = from; split <= to; split += step)

@@ -17,6 +17,8 @@ const std::vector<Command>& Commands() {
        "[--no-dither]",
        "write PNG frames as one GIF, optimised and reduced to 256 colours where needed",
        Encode},
+      {"strokes", "[-C DIR] CHAR OUT.gif [--size PX] [--delay MS]",
+       "draw a character's stroke order as a looping GIF", Strokes},
   };
   return commands;
 }

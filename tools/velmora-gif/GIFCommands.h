@@ -36,6 +36,10 @@ int Play(const Args& args, std::ostream& out, std::ostream& err);
 // [--no-dither]`: PNG frames as one optimised GIF.
 int Encode(const Args& args, std::ostream& out, std::ostream& err);
 
+// `strokes [-C DIR] CHAR OUT.gif [--size PX] [--delay MS]`: a character's
+// stroke order as a looping GIF.
+int Strokes(const Args& args, std::ostream& out, std::ostream& err);
+
 // 64-bit FNV-1a of bytes.
 unsigned long long Fnv1a64(const unsigned char* data, std::size_t size);
 
