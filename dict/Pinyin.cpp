@@ -82,8 +82,8 @@ bool IsLetter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-// One syllable of a reading as the file writes it: its letters in the
-// normalised spelling and its tone (0 when it has none).
+// One syllable of a reading as the file writes it (zhong1, Lu:4, r5, xx5):
+// its letters in the normalised spelling and its tone (0 when it has none).
 struct TSyllable {
   std::string Letters;
   int Tone = 0;
@@ -105,9 +105,10 @@ bool ReadSyllable(std::string_view token, TSyllable& out) {
     } else if (i + 1 < token.size()) {
       const std::optional<TVowel> v = PinyinVowel(
           static_cast<unsigned char>(c), static_cast<unsigned char>(token[i + 1]));
-      if (!v) return false;
+      // Files write tones as digits (the needle that finds a reading
+      // assumes its letters are plain), ü as u: or ü.
+      if (!v || v->Tone) return false;
       out.Letters.push_back(v->Letter);
-      if (v->Tone) out.Tone = v->Tone;
       i += 2;
     } else if (c >= '1' && c <= '5' && !out.Letters.empty()) {
       out.Tone = c - '0';
