@@ -26,7 +26,11 @@ TNeedleFinder::TNeedleFinder(std::vector<TNeedle> needles) {
   for (TNeedle& n : needles) {
     if (n.Bytes.empty()) continue;
     TPrepared p;
-    p.AnyCase = n.AnyCase;
+    // Without letters either case is the same bytes, and the exact compare
+    // is the quicker one.
+    p.AnyCase = n.AnyCase && std::any_of(n.Bytes.begin(), n.Bytes.end(), [](char c) {
+                  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+                });
     p.Bytes = std::move(n.Bytes);
     p.Accept = std::move(n.Accept);
     if (p.AnyCase) {
