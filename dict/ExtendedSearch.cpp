@@ -191,7 +191,7 @@ class TChineseSearch {
   static TNeedleFinder Needles(const std::vector<std::string>& forms) {
     std::vector<TNeedle> needles;
     // A cleaned query has no ASCII letters, so its bytes are exact.
-    for (const std::string& f : forms) needles.push_back(TNeedle{f, false});
+    for (const std::string& f : forms) needles.push_back(TNeedle{f, false, nullptr});
     return TNeedleFinder(std::move(needles));
   }
 
@@ -368,14 +368,53 @@ class TLatinTest : public ILineTest {
     return spans;
   }
 
+  // The needles, each with a second look that passes over most places
+  // where its bytes stand without a match: a reading that doesn't match
+  // here, a word that is part of a longer one.
   std::vector<TNeedle> Needles() const {
     std::vector<TNeedle> needles;
-    if (reading_) needles.push_back(TNeedle{reading_->Needle(), true});
-    if (words_) needles.push_back(TNeedle{words_->Needle(), true});
+    if (reading_) {
+      needles.push_back(TNeedle{reading_->Needle(), true,
+                                [this](std::string_view text, std::size_t at) {
+                                  return ReadingMayMatch(text, at);
+                                }});
+    }
+    if (words_) {
+      const std::size_t size = words_->Needle().size();
+      needles.push_back(
+          TNeedle{words_->Needle(), true, [size](std::string_view text, std::size_t at) {
+                    return MayBeWord(text, at, size);
+                  }});
+    }
     return needles;
   }
 
  private:
+  // at holds the separator before "[": the reading that follows it, if the
+  // line ends within text.
+  bool ReadingMayMatch(std::string_view text, std::size_t at) const {
+    const std::size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) return true;
+    const std::size_t from = at + kKeySeparator.size();
+    const std::optional<std::string_view> reading =
+        pinyin::ReadingOf(text.substr(from, end - from));
+    return reading && reading_->Match(*reading) != pinyin::TReadingMatch::None;
+  }
+
+  // Letters or digits right after the word, or right before it where the
+  // byte before that can't be a lead byte (so the one before is a character
+  // of its own), make it part of a longer word.
+  static bool MayBeWord(std::string_view text, std::size_t at, std::size_t size) {
+    auto wordByte = [](char c) {
+      return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    };
+    if (at + size < text.size() && wordByte(text[at + size])) return false;
+    if (at >= 1 && wordByte(text[at - 1]) &&
+        (at == 1 || static_cast<unsigned char>(text[at - 2]) < 0x81))
+      return false;
+    return true;
+  }
+
   std::optional<pinyin::TReadingQuery> reading_;
   std::optional<english::TWordsQuery> words_;
   std::string readingStart_;
@@ -484,7 +523,7 @@ TSearchOutcome RunExtendedSearch(ISearchControls& controls, TResultView& view,
       return RunChinese(controls, view, images, pacer);
     case TExtendedKind::Wildcard: {
       TWildcard pattern = *TWildcard::Parse(typed);
-      const TNeedleFinder finder({TNeedle{pattern.Needle(), true}});
+      const TNeedleFinder finder({TNeedle{pattern.Needle(), true, nullptr}});
       const std::string shown = pattern.Pattern();
       return RunGathered(shown, TWildcardTest(std::move(pattern)), finder, view, images,
                          pacer);

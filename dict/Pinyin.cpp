@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 
 #include "dict/DictFile.h"
 #include "dict/DictText.h"
@@ -82,8 +83,8 @@ bool IsLetter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-// One syllable of a reading as the file writes it: its letters in the
-// normalised spelling and its tone (0 when it has none).
+// One syllable of a reading as the file writes it (zhong1, Lu:4, r5, xx5):
+// its letters in the normalised spelling and its tone (0 when it has none).
 struct TSyllable {
   std::string Letters;
   int Tone = 0;
@@ -105,9 +106,10 @@ bool ReadSyllable(std::string_view token, TSyllable& out) {
     } else if (i + 1 < token.size()) {
       const std::optional<TVowel> v = PinyinVowel(
           static_cast<unsigned char>(c), static_cast<unsigned char>(token[i + 1]));
-      if (!v) return false;
+      // Files write tones as digits (the needle that finds a reading
+      // assumes its letters are plain), ü as u: or ü.
+      if (!v || v->Tone) return false;
       out.Letters.push_back(v->Letter);
-      if (v->Tone) out.Tone = v->Tone;
       i += 2;
     } else if (c >= '1' && c <= '5' && !out.Letters.empty()) {
       out.Tone = c - '0';
@@ -123,8 +125,28 @@ bool ReadSyllable(std::string_view token, TSyllable& out) {
 
 }  // namespace
 
+namespace {
+
+// Up to eight letters as one number, so that looking a syllable up compares
+// numbers; 0 for anything longer.
+std::uint64_t Packed(std::string_view letters) {
+  if (letters.size() > 8) return 0;
+  std::uint64_t packed = 0;
+  for (char c : letters) packed = packed << 8 | static_cast<unsigned char>(c);
+  return packed;
+}
+
+}  // namespace
+
 bool IsSyllable(std::string_view letters) {
-  return std::binary_search(std::begin(kSyllables), std::end(kSyllables), letters);
+  static const std::vector<std::uint64_t> packed = [] {
+    std::vector<std::uint64_t> all;
+    for (std::string_view s : kSyllables) all.push_back(Packed(s));
+    std::sort(all.begin(), all.end());
+    return all;
+  }();
+  const std::uint64_t key = Packed(letters);
+  return key != 0 && std::binary_search(packed.begin(), packed.end(), key);
 }
 
 std::optional<TReadingQuery> TReadingQuery::Parse(std::string_view gbk) {
@@ -227,8 +249,7 @@ TReadingMatch TReadingQuery::Match(std::string_view reading,
     if (at == n) break;  // more syllables after the query's
     std::size_t end = reading.find(' ', pos);
     if (end == std::string_view::npos) end = reading.size();
-    if (!ReadSyllable(reading.substr(pos, end - pos), syllable) ||
-        !IsSyllable(syllable.Letters))
+    if (!ReadSyllable(reading.substr(pos, end - pos), syllable))
       return TReadingMatch::None;
     const std::size_t len = syllable.Letters.size();
     if (len > n - at) return TReadingMatch::None;
@@ -248,6 +269,8 @@ TReadingMatch TReadingQuery::Match(std::string_view reading,
       allToned = false;
     else if (tone != syllable.Tone)
       return TReadingMatch::None;
+    // Last, as the dearest test: most readings part from the query sooner.
+    if (!IsSyllable(syllable.Letters)) return TReadingMatch::None;
     at += len;
     pos = end;
     if (matchedEnd) *matchedEnd = end;

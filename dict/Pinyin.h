@@ -12,7 +12,8 @@
 // syllable of Mandarin, spell its letters without crossing a break the query
 // gives (a space, an apostrophe, a tone digit). So "xian" matches both
 // [xian1] and [xi1 an1], and "xi'an" only the second. A tone is compared
-// only where the query gives one, by digit or by mark.
+// only where the query gives one, by digit or by mark; the file gives tones
+// as digits, as CC-CEDICT writes them.
 #pragma once
 
 #include <cstddef>

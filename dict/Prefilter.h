@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,12 @@ namespace velmora {
 struct TNeedle {
   std::string Bytes;
   bool AnyCase = false;  // ASCII letters match in either case
+  // A second look at a place where the bytes stand (text, the needle's
+  // position in it), to pass over places that can't match before their line
+  // is cut out and tested. It must not refuse a place whose line could
+  // match, nor look past the end of text: where it would need to, it
+  // accepts.
+  std::function<bool(std::string_view text, std::size_t at)> Accept;
 };
 
 // Finds where any of a few needles begins. Without needles every position
@@ -32,8 +39,9 @@ class TNeedleFinder {
   struct TPrepared {
     std::string Bytes;  // letters lowered when AnyCase
     bool AnyCase = false;
+    std::function<bool(std::string_view, std::size_t)> Accept;
   };
-  bool At(const char* p, std::size_t left, const TPrepared& n) const;
+  bool At(std::string_view text, std::size_t at, const TPrepared& n) const;
   std::size_t FindScalar(std::string_view text, std::size_t from) const;
   std::vector<TPrepared> needles_;
   std::size_t maxSize_ = 0;

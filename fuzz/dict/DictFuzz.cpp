@@ -1,5 +1,5 @@
 // Fuzzes the dictionary image, the candidate lines, the split, the match and
-// a whole search.
+// a whole search, of either kind.
 // Input: one byte n, then n % 9 bytes of query, then the dictionary file's
 // bytes, which become every one of 1.sr..5.sr in a private folder.
 #include <unistd.h>
@@ -127,5 +127,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(outcome != TSearchOutcome::Stopped && outcome != TSearchOutcome::OwnFileMissing &&
         outcome != TSearchOutcome::OtherFileMissing);
   if (outcome != TSearchOutcome::InvalidQuery) Check(edit.LineCount() >= 4);
+
+  // The extended search reads the same bytes as pinyin, English words,
+  // wildcards or Chinese characters, whichever they look like.
+  controls.Query = query;
+  const TSearchOutcome extended =
+      RunSearch(controls, view, images, TSearchOptions{TSearchKind::Extended});
+  Check(extended != TSearchOutcome::Stopped &&
+        extended != TSearchOutcome::OwnFileMissing &&
+        extended != TSearchOutcome::OtherFileMissing);
+  if (extended != TSearchOutcome::InvalidQuery) Check(edit.LineCount() >= 4);
   return 0;
 }
