@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 
+#include "gif/GIFExtensions.h"
 #include "gif/GIFImage.h"
 
 namespace velmora {

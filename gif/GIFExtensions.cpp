@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "gif/GIFImage.h"
+#include "gif/GIFExtensions.h"
 
 namespace velmora {
 

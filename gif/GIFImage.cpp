@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "gif/GIFExtensions.h"
 #include "gif/GIFFromBitmap.h"
 #include "platform/classes/Bitmap.h"
 

@@ -469,6 +469,3 @@ class TGIFMemoryScope : public TMemoryAccountScope {
 };
 
 }  // namespace velmora
-
-// The extension classes complete the model.
-#include "gif/GIFExtensions.h"

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "gif/GIFExtensions.h"
+
 namespace velmora {
 
 namespace {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "gif/GIFExtensions.h"
 #include "gif/render/GIFDither.h"
 #include "gif/render/GIFPainter.h"
 
