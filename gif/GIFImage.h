@@ -43,6 +43,8 @@ class GIFException : public EInvalidGraphic {
 void ReadCheck(TStream& stream, void* buffer, std::int64_t count);
 // One byte; false when the stream is exhausted.
 bool ReadByte(TStream& stream, std::uint8_t& b);
+// Puts back the byte just read (the first of a block, read to see its kind).
+void StepBack(TStream& stream);
 
 using TGIFWarning =
     std::function<void(void* sender, TGIFSeverity severity, const std::string& message)>;
