@@ -327,7 +327,7 @@ class TGIFSubImage : public TGIFItem {
   TRect ScaleRect(const TRect& rect) const;
 
  private:
-  TMemoryCharge DataCharge;  // Data, counted against the image's memory limit
+  TMemoryCharge FDataCharge;  // Data, counted against the image's memory limit
 };
 
 class TGIFTrailer : public TGIFItem {

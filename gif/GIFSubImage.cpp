@@ -100,11 +100,11 @@ void TGIFSubImage::NewImage(std::uint8_t fill) {
   FreeImage();
   const std::int64_t size = std::int64_t(GetWidth()) * GetHeight();
   if (size == 0) return;
-  if (!DataCharge.Take(Image ? Image->Memory : nullptr, size))
+  if (!FDataCharge.Take(Image ? Image->Memory : nullptr, size))
     Error(_sPixelMemoryExceeded);
   std::uint8_t* data = new (std::nothrow) std::uint8_t[std::size_t(size)];
   if (!data) {
-    DataCharge.Reset();
+    FDataCharge.Reset();
     Error(_sOutOfMemImage);
   }
   std::memset(data, fill, std::size_t(size));
@@ -113,7 +113,7 @@ void TGIFSubImage::NewImage(std::uint8_t fill) {
 }
 
 void TGIFSubImage::FreeImage() {
-  DataCharge.Reset();
+  FDataCharge.Reset();
   Data.reset();
   DataSize = 0;
 }
