@@ -35,7 +35,7 @@ enum class TLzwResult {
   Ok,
   // Warnings.
   DataCut,     // the input ended inside the data (no terminator)
-  CodesEarly,  // the data ended without an end code
+  CodesEarly,  // the terminator came before the end code, pixels missing
   // Errors.
   ClearCodeTooLarge,  // a minimum code size above 11
   CodeTooLarge,       // a code above the 12-bit table
