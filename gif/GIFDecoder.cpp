@@ -1,9 +1,9 @@
-// The LZW decoder of a frame's image data.
+// The LZW decoder of a frame's image data (its contract is in the header).
 //
 // Strings are normally written straight into the frame, using the length
-// kept for each table entry. The pixels come out in order (an interlaced
-// frame is decoded into a scratch frame whose rows are put in place
-// afterwards), so an entry's string (the previous string plus one pixel)
+// kept for each table entry. The pixels come out in order (the caller
+// decodes an interlaced frame into a scratch frame whose rows it puts in
+// place afterwards), so an entry's string (the previous string plus one pixel)
 // already stands in the frame where the previous string was written: it is
 // copied from there, eight bytes at a time. Near the end of the frame, where
 // a whole word would overrun it, the prefix chain is walked back to front
@@ -11,10 +11,12 @@
 // prefix point ahead of the entry itself) and strings that cross the frame's
 // end go through the expansion stack, which is bounded so that a prefix
 // chain that loops is caught rather than overrunning it.
-#include <cstring>
-#include <memory>
+#include "gif/GIFDecoder.h"
 
-#include "gif/GIFImage.h"
+#include <algorithm>
+#include <cstring>
+
+#include "gif/GIFMessages.h"
 
 namespace velmora {
 
@@ -23,15 +25,28 @@ namespace {
 constexpr int kTableSize = 4096;
 constexpr int kStackSize = 8192;
 
+// An error: unwinds to TLzwDecoder::Decode, which returns it.
+struct Failure {
+  TLzwResult result;
+};
+[[noreturn, gnu::noinline, gnu::cold]] void Fail(TLzwResult result) {
+  throw Failure{result};
+}
+
+// One byte of the input; false at its end.
+bool ReadByte(TLzwInput& input, std::uint8_t& b) {
+  return input.Read(&b, 1) == 1;
+}
+
 class Decoder {
  public:
-  Decoder(TGIFSubImage& frame, TStream& stream, std::uint8_t fill)
-      : frame_(frame), stream_(stream), fill_(fill) {}
+  Decoder(TLzwInput& input, std::uint8_t fill) : input_(input), fill_(fill) {}
 
   // Decodes into `size` bytes at `target`, in the order of the data.
   void Run(int minCodeSize, std::uint8_t* target, std::int64_t size);
   // Pixels stored from the data.
   std::int64_t Written() const { return out_ - base_; }
+  const std::vector<TLzwResult>& Warnings() const { return warnings_; }
 
  private:
   static constexpr int kRanOut = -1;
@@ -88,13 +103,13 @@ class Decoder {
   // Writes the stack's pixels into the frame; false when the frame is full.
   bool DrainStack();
   void Push(std::uint8_t pixel) {
-    if (sp_ >= kStackSize) Error(_sDecodeCircular);
+    if (sp_ >= kStackSize) Fail(TLzwResult::CircularEntry);
     stack_[sp_++] = pixel;
   }
 
-  TGIFSubImage& frame_;
-  TStream& stream_;
+  TLzwInput& input_;
   const std::uint8_t fill_;  // value of the pixels the data does not reach
+  std::vector<TLzwResult> warnings_;
 
   // Table: for each code the code of its string without the last pixel, the
   // last pixel, and the string's length (0: walk the chain to find out).
@@ -164,8 +179,7 @@ void Decoder::ResetTable() {
 
 void Decoder::SkipSubBlocks() {
   std::uint8_t length;
-  while (ReadByte(stream_, length) && length != 0)
-    stream_.Seek(length, TSeekOrigin::soCurrent);
+  while (ReadByte(input_, length) && length != 0) input_.Skip(length);
   terminatorSeen_ = true;
 }
 
@@ -183,7 +197,7 @@ bool Decoder::ReadSubBlock() {
     std::memset(buffer_ + lastByte_, 0, 4);
   }
   std::uint8_t length;
-  if (!ReadByte(stream_, length)) {
+  if (!ReadByte(input_, length)) {
     streamEnded_ = true;
     endedUnsaid_ = true;
     return false;
@@ -192,9 +206,9 @@ bool Decoder::ReadSubBlock() {
     terminatorSeen_ = true;
     return false;
   }
-  const std::int64_t got = stream_.Read(buffer_ + lastByte_, length);
+  const std::int64_t got = input_.Read(buffer_ + lastByte_, length);
   if (got < length) {
-    frame_.Warning(gsWarning, _sOutOfData);
+    warnings_.push_back(TLzwResult::DataCut);
     streamEnded_ = true;
   }
   lastByte_ += int(got);
@@ -209,7 +223,7 @@ int Decoder::ReadCodeSlow(int bits) {
     if (!ReadSubBlock()) break;
   if (currentBit_ >= lastBit_) {
     // Nothing left: the data ended between two codes.
-    if (terminatorSeen_) frame_.Warning(gsWarning, _sDecodeTooFewBits);
+    if (terminatorSeen_) warnings_.push_back(TLzwResult::CodesEarly);
     return kRanOut;
   }
   // A code cut off by the end of the data is still decoded, its missing
@@ -231,7 +245,7 @@ Decoder::Loop Decoder::Start(int minCodeSize, std::uint8_t* target, std::int64_t
   full_ = size == 0;
 
   // Checked before the shift so that no size byte can overflow it.
-  if (minCodeSize > 11) Error(_sClearCodeTooLarge);
+  if (minCodeSize > 11) Fail(TLzwResult::ClearCodeTooLarge);
   minCodeSize_ = minCodeSize;
   clearCode_ = 1 << minCodeSize;
   endCode_ = clearCode_ + 1;
@@ -378,7 +392,7 @@ void Decoder::PushString(Loop& s, int code, int trailing) {
   int c = code;
   while (c >= s.clearCode) {
     Push(suffix_[c]);
-    if (prefix_[c] == c) Error(_sDecodeCircular);
+    if (prefix_[c] == c) Fail(TLzwResult::CircularEntry);
     c = prefix_[c];
   }
   s.firstPixel = suffix_[c];
@@ -438,64 +452,77 @@ void Decoder::Run(int minCodeSize, std::uint8_t* target, std::int64_t size) {
       continue;
     }
     if ((ended = AtEnd(s, code))) break;
-    if (code >= kTableSize) Error(_sCodeTooLarge);
+    if (code >= kTableSize) Fail(TLzwResult::CodeTooLarge);
     full = !NextString(s, code);
     if (!full) code = ReadCode(s);
   }
   // A file cut right after a sub-block leaves pixels out as surely as one
   // cut inside a sub-block, and must not pass for a whole picture.
-  if (ended && code == kRanOut && endedUnsaid_) frame_.Warning(gsWarning, _sOutOfData);
+  if (ended && code == kRanOut && endedUnsaid_) warnings_.push_back(TLzwResult::DataCut);
   Finish(s, ended);
 }
 
 }  // namespace
 
-void TGIFSubImage::Decompress(TStream& stream) {
-  std::uint8_t fill = 0;
-  if (Transparent && GraphicControlExtension)
-    fill = std::uint8_t(GraphicControlExtension->GetTransparentColorIndex());
-  NewImage(fill);
-  std::uint8_t minCodeSize;
-  if (!ReadByte(stream, minCodeSize)) return;
-  // About 50 KB of tables: on the heap rather than the caller's stack.
-  auto decoder = std::make_unique<Decoder>(*this, stream, fill);
-  if (!GetInterlaced() || DataSize == 0) {
-    decoder->Run(minCodeSize, Data.get(), DataSize);
-    return;
+// --- The interface ----------------------------------------------------------
+
+const char* LzwResultText(TLzwResult result) {
+  switch (result) {
+    case TLzwResult::Ok:
+      return "OK";
+    case TLzwResult::DataCut:
+      return _sOutOfData;
+    case TLzwResult::CodesEarly:
+      return _sDecodeTooFewBits;
+    case TLzwResult::ClearCodeTooLarge:
+      return _sClearCodeTooLarge;
+    case TLzwResult::CodeTooLarge:
+      return _sCodeTooLarge;
+    case TLzwResult::CircularEntry:
+      return _sDecodeCircular;
   }
-  // Interlaced: the rows arrive in pass order (rows 0, 8, 16, ...; 4, 12,
-  // ...; 2, 6, ...; 1, 3, ...). They are decoded in that order into a
-  // scratch frame and then put in place; rows the data does not reach keep
-  // the fill value.
-  TMemoryCharge scratchCharge;  // counts with the frame while it lives
-  if (!scratchCharge.Take(Image ? Image->Memory : nullptr, DataSize))
-    Error(_sPixelMemoryExceeded);
-  std::unique_ptr<std::uint8_t[]> scratch(new (std::nothrow)
-                                              std::uint8_t[std::size_t(DataSize)]);
-  if (!scratch) Error(_sOutOfMemImage);
-  const std::size_t width = std::size_t(GetWidth());
-  const int height = GetHeight();
-  auto scatter = [&] {
-    std::size_t left = std::size_t(decoder->Written());
-    const std::uint8_t* from = scratch.get();
-    static const int kStep[4] = {8, 8, 4, 2};
-    static const int kStart[4] = {0, 4, 2, 1};
-    for (int pass = 0; pass < 4 && left > 0; ++pass) {
-      for (int row = kStart[pass]; row < height && left > 0; row += kStep[pass]) {
-        const std::size_t n = std::min(width, left);
-        std::memcpy(Data.get() + std::size_t(row) * width, from, n);
-        from += n;
-        left -= n;
-      }
-    }
-  };
+  return "?";
+}
+
+std::int64_t TLzwBytes::Read(std::uint8_t* to, std::int64_t count) {
+  const std::int64_t n = std::clamp<std::int64_t>(size_ - position_, 0, count);
+  if (n > 0) std::memcpy(to, data_ + position_, std::size_t(n));
+  position_ += n;
+  return n;
+}
+
+void TLzwBytes::Skip(std::int64_t count) {
+  position_ += std::clamp<std::int64_t>(size_ - position_, 0, count);
+}
+
+class TLzwDecoder::Impl {
+ public:
+  Impl(TLzwInput& input, std::uint8_t fill) : decoder(input, fill) {}
+  Decoder decoder;
+};
+
+TLzwDecoder::TLzwDecoder() = default;
+TLzwDecoder::~TLzwDecoder() = default;
+
+TLzwResult TLzwDecoder::Decode(TLzwInput& input, int minCodeSize, std::uint8_t* target,
+                               std::int64_t size, std::uint8_t fill) {
+  // A fresh decoder each time: every table and the bit reader start empty.
+  impl_ = std::make_unique<Impl>(input, fill);
   try {
-    decoder->Run(minCodeSize, scratch.get(), DataSize);
-  } catch (...) {
-    scatter();  // what was decoded before the failure
-    throw;
+    impl_->decoder.Run(minCodeSize, target, size);
+  } catch (const Failure& failure) {
+    return failure.result;
   }
-  scatter();
+  return TLzwResult::Ok;
+}
+
+std::int64_t TLzwDecoder::Written() const {
+  return impl_ ? impl_->decoder.Written() : 0;
+}
+
+const std::vector<TLzwResult>& TLzwDecoder::Warnings() const {
+  static const std::vector<TLzwResult> kNone;
+  return impl_ ? impl_->decoder.Warnings() : kNone;
 }
 
 }  // namespace velmora

@@ -1,17 +1,13 @@
 // Extension blocks: the two class registries, the run of extensions in front
 // of an image, and each extension's layout.
+#include "gif/GIFExtensions.h"
+
 #include <algorithm>
 #include <cstring>
-
-#include "gif/GIFImage.h"
 
 namespace velmora {
 
 namespace {
-
-void StepBack(TStream& stream) {
-  stream.Seek(-1, TSeekOrigin::soCurrent);
-}
 
 struct ExtensionEntry {
   std::uint8_t label;

@@ -1,6 +1,7 @@
 // The GIF extension blocks: graphic control, plain text, comment and
 // application extensions, with the class registry that reads them. Part of
-// the model; gif/GIFImage.h brings it in.
+// the model: gif/GIFImage.h only declares these classes, so code that uses
+// them includes this header.
 #pragma once
 
 #include <cstdint>

@@ -1,11 +1,13 @@
-// The GIF image model: settings, texts, colour maps, lists, header, frames
-// and the image, with the stream reader's block structure.
+// The GIF image model: settings, texts, colour maps, lists, header and the
+// image, with the stream reader's block structure. The frames are in
+// GIFSubImage.cpp.
 #include "gif/GIFImage.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
+#include "gif/GIFExtensions.h"
 #include "gif/GIFFromBitmap.h"
 #include "platform/classes/Bitmap.h"
 
@@ -108,11 +110,9 @@ bool ReadByte(TStream& stream, std::uint8_t& b) {
   return stream.Read(&b, 1) == 1;
 }
 
-namespace {
 void StepBack(TStream& stream) {
   stream.Seek(-1, TSeekOrigin::soCurrent);
 }
-}  // namespace
 
 // --- Colour maps ------------------------------------------------------------
 
@@ -400,181 +400,6 @@ void TGIFHeader::LoadFromStream(TStream& stream) {
   } else {
     ColorMap->Clear();
   }
-}
-
-// --- Frames -----------------------------------------------------------------
-
-TGIFSubImage::TGIFSubImage(TGIFImage* image)
-    : TGIFItem(image),
-      ColorMap(std::make_unique<TGIFLocalColorMap>(this)),
-      Extensions(std::make_unique<TGIFExtensionList>(image)) {
-  ImageDescriptor.Separator = 0x2C;
-}
-
-TGIFSubImage::~TGIFSubImage() {
-  if (Image) Image->Images->Remove(this);
-  Extensions->Clear();
-  FreeImage();
-  FreeRenderCaches();
-}
-
-void TGIFSubImage::Clear() {
-  Extensions->Clear();
-  ColorMap->Clear();
-  FreeImage();
-  ImageDescriptor.Width = 0;
-  ImageDescriptor.Height = 0;
-  Transparent = false;
-  GraphicControlExtension = nullptr;
-  FreeRenderCaches();
-}
-
-void TGIFSubImage::FreeRenderCaches() {
-  Bitmap.reset();
-  Mask.reset();
-  NeedMask = true;
-  Palette.reset();
-}
-
-TGIFVersion TGIFSubImage::GetVersion() const {
-  return ColorMap->GetOptimized() || Extensions->GetCount() > 0 ? gv89a : gv87a;
-}
-
-int TGIFSubImage::GetBounds(int index) const {
-  switch (index) {
-    case 1:
-      return ImageDescriptor.Left;
-    case 2:
-      return ImageDescriptor.Top;
-    case 3:
-      return ImageDescriptor.Width;
-    case 4:
-      return ImageDescriptor.Height;
-    default:
-      return 0;
-  }
-}
-
-TRect TGIFSubImage::GetBoundsRect() const {
-  return Rect(GetLeft(), GetTop(), GetLeft() + GetWidth(), GetTop() + GetHeight());
-}
-
-TRect TGIFSubImage::GetClientRect() const {
-  return Rect(0, 0, GetWidth(), GetHeight());
-}
-
-TGIFColorMap* TGIFSubImage::GetActiveColorMap() const {
-  if (ColorMap->GetCount() == 0 && Image && Image->Header->ColorMap->GetCount() > 0)
-    return Image->Header->ColorMap.get();
-  return ColorMap.get();
-}
-
-bool TGIFSubImage::GetEmpty() const {
-  return !Data || DataSize == 0 || GetWidth() == 0 || GetHeight() == 0;
-}
-
-void TGIFSubImage::SetBounds(int left, int top, int width, int height) {
-  bool resized = width != GetWidth() || height != GetHeight();
-  ImageDescriptor.Left = std::uint16_t(left);
-  ImageDescriptor.Top = std::uint16_t(top);
-  ImageDescriptor.Width = std::uint16_t(width);
-  ImageDescriptor.Height = std::uint16_t(height);
-  if (resized) NewImage();
-}
-
-void TGIFSubImage::SetInterlaced(bool value) {
-  if (value)
-    ImageDescriptor.PackedFields |= idInterlaced;
-  else
-    ImageDescriptor.PackedFields &= std::uint8_t(~idInterlaced);
-}
-
-void TGIFSubImage::NewImage(std::uint8_t fill) {
-  FreeImage();
-  const std::int64_t size = std::int64_t(GetWidth()) * GetHeight();
-  if (size == 0) return;
-  if (!DataCharge.Take(Image ? Image->Memory : nullptr, size))
-    Error(_sPixelMemoryExceeded);
-  std::uint8_t* data = new (std::nothrow) std::uint8_t[std::size_t(size)];
-  if (!data) {
-    DataCharge.Reset();
-    Error(_sOutOfMemImage);
-  }
-  std::memset(data, fill, std::size_t(size));
-  Data.reset(data);
-  DataSize = size;
-}
-
-void TGIFSubImage::FreeImage() {
-  DataCharge.Reset();
-  Data.reset();
-  DataSize = 0;
-}
-
-void TGIFSubImage::NeedImage() {
-  if (!Data) NewImage();
-  if (DataSize == 0) Error(_sEmptyImage);
-}
-
-std::uint8_t* TGIFSubImage::GetScanline(int row) {
-  if (row < 0 || row >= GetHeight()) Error(_sBadPixelCoordinates);
-  NeedImage();
-  return Data.get() + std::int64_t(GetWidth()) * row;
-}
-
-std::uint8_t TGIFSubImage::GetPixel(int x, int y) {
-  if (x < 0 || x >= GetWidth()) Error(_sBadPixelCoordinates);
-  return GetScanline(y)[x];
-}
-
-void TGIFSubImage::Assign(const TGIFSubImage& source) {
-  TMemoryStream buffer;
-  const_cast<TGIFSubImage&>(source).SaveToStream(buffer);
-  buffer.SetPosition(0);
-  LoadFromStream(buffer);
-}
-
-void TGIFSubImage::SetPalette(std::shared_ptr<GdiPalette> palette) {
-  // Setting none is how a changed local colour map is announced: the bitmap
-  // goes even when it was made without a palette cached on the frame.
-  if (palette && palette == Palette) return;
-  Palette = std::move(palette);
-  if (Bitmap) {
-    // The cached rendering was made with the old palette.
-    Bitmap.reset();
-    if (Image) {
-      Image->PaletteModified = true;
-      Image->OnChange ? Image->OnChange(Image) : void();
-    }
-  }
-}
-
-void TGIFSubImage::LoadFromStream(TStream& stream) {
-  Clear();
-  Extensions->LoadFromStream(stream, this);
-  std::uint8_t b;
-  if (!ReadByte(stream, b)) return;
-  StepBack(stream);
-  // Extensions after the last image make a frame without an image.
-  if (b == 0x3B || b == 0x00) return;
-
-  ReadCheck(stream, &ImageDescriptor, 10);
-  if (ImageDescriptor.Width == 0 || ImageDescriptor.Height == 0) {
-    if (Image) {
-      ImageDescriptor.Width = Image->Header->LogicalScreenDescriptor.ScreenWidth;
-      ImageDescriptor.Height = Image->Header->LogicalScreenDescriptor.ScreenHeight;
-    } else {
-      ImageDescriptor.Width = ImageDescriptor.Height = 0;
-    }
-    Warning(gsWarning, _sScreenSizeExceeded);
-  }
-  if (ImageDescriptor.PackedFields & idLocalColorTable) {
-    int count = 2 << (ImageDescriptor.PackedFields & idColorTableSize);
-    if (count < 2 || count > 256) Error(_sImageBadColorSize);
-    ColorMap->LoadFromStream(stream, count);
-  }
-  Decompress(stream);
-  if (GIFImageRenderOnLoad) GetBitmap();
 }
 
 void TGIFTrailer::LoadFromStream(TStream& stream) {

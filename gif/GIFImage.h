@@ -43,6 +43,8 @@ class GIFException : public EInvalidGraphic {
 void ReadCheck(TStream& stream, void* buffer, std::int64_t count);
 // One byte; false when the stream is exhausted.
 bool ReadByte(TStream& stream, std::uint8_t& b);
+// Puts back the byte just read (the first of a block, read to see its kind).
+void StepBack(TStream& stream);
 
 using TGIFWarning =
     std::function<void(void* sender, TGIFSeverity severity, const std::string& message)>;
@@ -325,7 +327,7 @@ class TGIFSubImage : public TGIFItem {
   TRect ScaleRect(const TRect& rect) const;
 
  private:
-  TMemoryCharge DataCharge;  // Data, counted against the image's memory limit
+  TMemoryCharge FDataCharge;  // Data, counted against the image's memory limit
 };
 
 class TGIFTrailer : public TGIFItem {
@@ -469,6 +471,3 @@ class TGIFMemoryScope : public TMemoryAccountScope {
 };
 
 }  // namespace velmora
-
-// The extension classes complete the model.
-#include "gif/GIFExtensions.h"

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "gif/GIFExtensions.h"
+
 namespace velmora {
 
 namespace {
@@ -200,12 +202,400 @@ void OrderForChanges(std::vector<TGIFRGB>& palette, const std::vector<Step>& ste
   palette.swap(ordered);
 }
 
+// One table for all frames: no table per frame to store, and a pixel whose
+// colour changed a little may keep the entry it is shown with. An animation
+// keeps one entry free for the transparent pixels, which have an entry of
+// their own and no say in the others.
+std::vector<TGIFRGB> ReducedPalette(const std::vector<Step>& steps, std::size_t n,
+                                    bool hasClear) {
+  const std::size_t count = steps.size();
+  const bool animated = count > 1;
+  const int colors = animated || hasClear ? 255 : 256;
+  TGIFHistogram histogram;
+  std::vector<TGIFPixelRun> runs;
+  std::vector<std::vector<std::uint8_t>> skips(hasClear ? count : 0);
+  for (std::size_t t = 0; t < count; ++t) {
+    const std::uint8_t* skip = nullptr;
+    if (hasClear) {
+      skips[t].resize(n);
+      for (std::size_t i = 0; i < n; ++i) skips[t][i] = steps[t].Pixels[i] == kClear;
+      skip = skips[t].data();
+    }
+    histogram.Add(steps[t].Pixels, n, skip);
+    runs.push_back({steps[t].Pixels, n, skip});
+  }
+  std::vector<TGIFRGB> palette = histogram.Palette(colors);
+  GIFRefinePalette(palette, runs);
+  if (animated) OrderForChanges(palette, steps, n);
+  return palette;
+}
+
+// The global table: its colours, the entry of transparent pixels and the
+// opaque entries, which opaque pixels are mapped to.
+struct Table {
+  std::vector<TGIFRGB> Palette;
+  std::vector<TGIFRGB> Opaque;
+  int ClearIndex = -1;  // -1: no transparent pixels
+  bool Exact = false;   // every colour of the frames has an entry
+};
+
+// Transparent pixels take index 0 of the exact table, the last of a
+// reduced one.
+Table ChooseTable(const std::vector<Step>& steps, std::size_t n, bool hasClear) {
+  Table table;
+  table.Palette = SharedColors(steps, n, hasClear ? 255 : 256);
+  table.Exact = !table.Palette.empty();
+  if (!table.Exact) {
+    table.Palette = ReducedPalette(steps, n, hasClear);
+    if (hasClear) {
+      table.ClearIndex = int(table.Palette.size());
+      table.Palette.push_back(0);
+    }
+  } else if (hasClear) {
+    table.Palette.insert(table.Palette.begin(), 0);
+    table.ClearIndex = 0;
+  }
+  table.Opaque = table.Palette;
+  if (table.ClearIndex >= 0) table.Opaque.erase(table.Opaque.begin() + table.ClearIndex);
+  return table;
+}
+
 enum class Dispose { Keep, Restore, Clear };
 
-}  // namespace
+// One step on its way to a frame.
+struct Frame {
+  std::size_t T;                // its place among the steps
+  const std::uint32_t* Target;  // the screen it must show
+  bool Whole;                   // the first frame: whole and mapped in place
+  Box Rect{};                   // the part of the screen it covers
+  Dispose How = Dispose::Keep;  // how it goes when the next comes
+  Box Cleared{};                // what clearing it must take away
+  Box Crop{};                   // within Rect, what it stores
+  int Transparent = -1;         // index of the kept pixels shown through
+  bool AnyKept = false;         // pixels in Crop it leaves as shown
+};
 
-void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
-                   const TGIFFramesOptions& options) {
+// Writes the steps as frames, one after the other, and keeps track of what
+// the screen shows between them.
+class FrameWriter {
+ public:
+  FrameWriter(TGIFImage& image, const std::vector<Step>& steps, const Table& table,
+              int width, int height, const TGIFFramesOptions& options)
+      : image_(image),
+        steps_(steps),
+        table_(table),
+        options_(options),
+        width_(width),
+        height_(height),
+        animated_(steps.size() > 1),
+        loops_(animated_ && options.Loops >= 0),
+        shown_(animated_ ? std::size_t(width) * std::size_t(height) : 0, kNothing),
+        shownColor_(shown_.size(), kClear) {}
+
+  void Write(std::size_t t);
+
+ private:
+  void ChooseDisposal(Frame& f) const;
+  void MapChanges(Frame& f);
+  void ChooseTransparent(Frame& f) const;
+  void ChooseKeptPixels(const Frame& f);
+  void FillKept(const Frame& f, int split, bool shownAbove, bool runs,
+                std::vector<std::uint8_t>& out) const;
+  bool UsesTransparent(const Frame& f) const;
+  void AddFrame(const Frame& f, bool usesTransparent);
+  void UpdateScreen(const Frame& f);
+
+  std::size_t ScreenAt(const Frame& f, int x, int y) const {
+    return std::size_t(f.Rect.Top + y) * std::size_t(width_) +
+           std::size_t(f.Rect.Left + x);
+  }
+  std::size_t RectAt(const Frame& f, int x, int y) const {
+    return std::size_t(y) * std::size_t(f.Rect.Right - f.Rect.Left) + std::size_t(x);
+  }
+  template <class Differ>
+  Box Where(Differ differ) const {
+    return BoxWhere(width_, height_, differ);
+  }
+
+  TGIFImage& image_;
+  const std::vector<Step>& steps_;
+  const Table& table_;
+  const TGIFFramesOptions& options_;
+  const int width_, height_;
+  const bool animated_, loops_;
+  // What the screen shows: the index per pixel and the colour it stands
+  // for; and before the frame that is to be taken back.
+  std::vector<std::uint16_t> shown_;
+  std::vector<std::uint32_t> shownColor_;
+  std::vector<std::uint16_t> before_;
+  std::vector<std::uint32_t> beforeColor_;
+  // Per frame, over its Rect: the colours to map, their indices, which
+  // pixels are kept; and over its Crop, the stored indices.
+  std::vector<TGIFRGB> pixels_;
+  std::vector<std::uint8_t> index_, keep_, candidate_, best_;
+};
+
+void FrameWriter::Write(std::size_t t) {
+  Frame f{.T = t, .Target = steps_[t].Pixels, .Whole = t == 0};
+  f.Rect = f.Whole ? Box{0, 0, width_, height_}
+                   : Where([&](std::size_t i) { return f.Target[i] != shownColor_[i]; });
+  ChooseDisposal(f);
+  if (f.How == Dispose::Restore) {
+    before_ = shown_;
+    beforeColor_ = shownColor_;
+  }
+  MapChanges(f);
+  ChooseTransparent(f);
+  ChooseKeptPixels(f);
+  AddFrame(f, UsesTransparent(f));
+  if (animated_) UpdateScreen(f);
+}
+
+// How this frame goes when the next comes: left in place, taken back to the
+// state before it, or its rectangle cleared. The cheapest for the next frame
+// that lets it show its transparent pixels; after the last frame of a loop
+// comes the first, which covers everything anyway.
+void FrameWriter::ChooseDisposal(Frame& f) const {
+  const std::size_t count = steps_.size();
+  if (!animated_ || (f.T + 1 >= count && !loops_)) return;
+  const std::uint32_t* target = f.Target;
+  const bool wrap = f.T + 1 == count;
+  const std::uint32_t* next = steps_[wrap ? 0 : f.T + 1].Pixels;
+  auto cost = [&](auto differ) { return wrap ? 0 : Where(differ).Area(); };
+  const Box mustClear =
+      Where([&](std::size_t i) { return next[i] == kClear && target[i] != kClear; });
+  std::int64_t cheapest = -1;
+  if (mustClear.Empty())
+    cheapest = cost([&](std::size_t i) { return next[i] != target[i]; });
+  if (!f.Whole) {
+    const bool possible = Where([&](std::size_t i) {
+                            return next[i] == kClear && shownColor_[i] != kClear;
+                          }).Empty();
+    if (possible) {
+      const std::int64_t c =
+          cost([&](std::size_t i) { return next[i] != shownColor_[i]; });
+      if (cheapest < 0 || c < cheapest) {
+        cheapest = c;
+        f.How = Dispose::Restore;
+      }
+    }
+  }
+  Box area = f.Rect;
+  area.Add(mustClear);
+  auto inArea = [&](std::size_t i) {
+    const int x = int(i % std::size_t(width_)), y = int(i / std::size_t(width_));
+    return x >= area.Left && x < area.Right && y >= area.Top && y < area.Bottom;
+  };
+  const std::int64_t c = area.Area() - f.Rect.Area() + cost([&](std::size_t i) {
+                           return next[i] != (inArea(i) ? kClear : target[i]);
+                         });
+  if (cheapest < 0 || c < cheapest) {
+    f.How = Dispose::Clear;
+    f.Cleared = mustClear;
+    f.Rect = area;
+  }
+}
+
+// Pixels whose colour changed are mapped; those that map to what is shown
+// already are kept too, and the frame shrinks to the others.
+void FrameWriter::MapChanges(Frame& f) {
+  const Box rect = f.Rect;
+  const int w = rect.Right - rect.Left, h = rect.Bottom - rect.Top;
+  const std::uint32_t* target = f.Target;
+  Box crop;
+  if (!rect.Empty()) {
+    const std::size_t m = std::size_t(w) * std::size_t(h);
+    keep_.assign(m, 0);
+    index_.resize(m);
+    // The first frame is whole and mapped where it is, without a copy.
+    if (f.Whole) {
+      for (std::size_t i = 0; i < m; ++i) keep_[i] = target[i] == kClear;
+    } else {
+      pixels_.resize(m);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          const std::size_t from = ScreenAt(f, x, y), to = RectAt(f, x, y);
+          pixels_[to] = target[from] & 0xFFFFFF;
+          keep_[to] = target[from] == kClear || shownColor_[from] == target[from];
+        }
+    }
+    const bool dither = !table_.Exact && options_.Dither;
+    GIFMapToPalette(f.Whole ? target : pixels_.data(), w, h, table_.Opaque, dither,
+                    index_.data(), keep_.data());
+    if (table_.ClearIndex == 0)
+      for (std::size_t i = 0; i < m; ++i) index_[i] = std::uint8_t(index_[i] + 1);
+    int left = w, top = h, right = 0, bottom = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const std::size_t i = RectAt(f, x, y);
+        if (!keep_[i] && !f.Whole && index_[i] == shown_[ScreenAt(f, x, y)]) keep_[i] = 1;
+        if (keep_[i]) continue;
+        left = std::min(left, x);
+        right = std::max(right, x + 1);
+        top = std::min(top, y);
+        bottom = y + 1;
+      }
+    if (right > left) crop = Box{left, top, right, bottom};
+    // The first frame stays whole; a cleared one covers what must go.
+    if (f.Whole) crop = Box{0, 0, w, h};
+    if (!f.Cleared.Empty())
+      crop.Add(Box{f.Cleared.Left - rect.Left, f.Cleared.Top - rect.Top,
+                   f.Cleared.Right - rect.Left, f.Cleared.Bottom - rect.Top});
+  }
+  // A frame that changes nothing still gets its place in the timeline: one
+  // pixel that changes nothing.
+  if (crop.Empty()) {
+    f.Rect = Box{0, 0, 1, 1};
+    crop = f.Rect;
+    index_.assign(1, 0);
+    keep_.assign(1, 1);
+  }
+  f.Crop = crop;
+}
+
+// The kept pixels take an index that no changed pixel uses: the one of
+// transparent pixels, or else the lowest free one.
+void FrameWriter::ChooseTransparent(Frame& f) const {
+  bool used[257] = {};
+  for (int y = f.Crop.Top; y < f.Crop.Bottom; ++y)
+    for (int x = f.Crop.Left; x < f.Crop.Right; ++x) {
+      const std::size_t i = RectAt(f, x, y);
+      if (!keep_[i]) {
+        used[index_[i]] = true;
+      } else {
+        f.AnyKept = true;
+      }
+    }
+  f.Transparent = table_.ClearIndex;
+  if (f.AnyKept && f.Transparent < 0) {
+    for (int i = 0; i < 256 && f.Transparent < 0; ++i)
+      if (!used[i]) f.Transparent = i;
+  }
+}
+
+// The frame's indices over its Crop, kept pixels transparent or repeating
+// what is shown: rows above split do one (what shownAbove says), rows below
+// the other; with runs, a kept pixel repeats what is shown where that
+// continues the run of the one before.
+void FrameWriter::FillKept(const Frame& f, int split, bool shownAbove, bool runs,
+                           std::vector<std::uint8_t>& out) const {
+  const Box& crop = f.Crop;
+  out.resize(std::size_t(crop.Right - crop.Left) * std::size_t(crop.Bottom - crop.Top));
+  std::size_t o = 0;
+  for (int y = crop.Top; y < crop.Bottom; ++y) {
+    const bool repeat = f.Transparent < 0 || (y - crop.Top < split) == shownAbove;
+    for (int x = crop.Left; x < crop.Right; ++x, ++o) {
+      const std::size_t i = RectAt(f, x, y);
+      const std::uint16_t on = f.Whole ? kNothing : shown_[ScreenAt(f, x, y)];
+      if (!keep_[i])
+        out[o] = index_[i];
+      else if (on != kNothing && (runs ? o > 0 && out[o - 1] == on : repeat))
+        out[o] = std::uint8_t(on);
+      else
+        out[o] = std::uint8_t(f.Transparent);
+    }
+  }
+}
+
+// Each kept pixel may be transparent or repeat what is shown: whichever LZW
+// stores smallest (all of them one way is a split at an edge); the split is
+// searched coarsely, then finer around the best.
+void FrameWriter::ChooseKeptPixels(const Frame& f) {
+  FillKept(f, 0, true, false, best_);  // all transparent
+  if (!f.AnyKept || f.Whole || f.Transparent < 0) return;
+  const int cw = f.Crop.Right - f.Crop.Left, ch = f.Crop.Bottom - f.Crop.Top;
+  std::int64_t size = GIFCompressedSize(best_.data(), cw, ch);
+  auto consider = [&](int split, bool shownAbove, bool runs) {
+    FillKept(f, split, shownAbove, runs, candidate_);
+    const std::int64_t s = GIFCompressedSize(candidate_.data(), cw, ch);
+    if (s >= size) return false;
+    size = s;
+    best_.swap(candidate_);
+    return true;
+  };
+  consider(0, false, false);  // all repeated
+  consider(0, true, true);
+  // Large frames get the coarse search only.
+  const bool fine = std::size_t(cw) * std::size_t(ch) <= (std::size_t(1) << 20);
+  int step = std::max(1, ch / 16), bestSplit = -1;
+  for (int round = 0; round < 3 && step > 0 && options_.SplitSearch; ++round) {
+    const int from = bestSplit < 0 ? step : std::max(1, bestSplit - 3 * step);
+    const int to = bestSplit < 0 ? ch - 1 : std::min(ch - 1, bestSplit + 3 * step);
+    for (int split = from; split <= to; split += step)
+      for (bool above : {true, false})
+        if (split != bestSplit && consider(split, above, false)) bestSplit = split;
+    if (!fine || bestSplit < 0 || step == 1) break;
+    step = std::max(1, step / 4);
+  }
+}
+
+bool FrameWriter::UsesTransparent(const Frame& f) const {
+  if (f.Transparent < 0 || !f.AnyKept) return false;
+  std::size_t o = 0;
+  for (int y = f.Crop.Top; y < f.Crop.Bottom; ++y)
+    for (int x = f.Crop.Left; x < f.Crop.Right; ++x, ++o)
+      if (keep_[RectAt(f, x, y)] && best_[o] == f.Transparent) return true;
+  return false;
+}
+
+void FrameWriter::AddFrame(const Frame& f, bool usesTransparent) {
+  // Past the table the index needs an entry of its own, once.
+  if (usesTransparent && f.Transparent >= image_.Header->ColorMap->GetCount())
+    image_.Header->ColorMap->Add(clBlack);
+
+  auto* sub = new TGIFSubImage(&image_);
+  image_.Images->Add(sub);
+  if (f.T == 0 && loops_) {
+    auto* loop = new TGIFAppExtNSLoop(sub);
+    loop->Loops = std::uint16_t(std::clamp(options_.Loops, 0, 65535));
+    sub->Extensions->Add(loop);
+  }
+  sub->SetBounds(f.Rect.Left + f.Crop.Left, f.Rect.Top + f.Crop.Top,
+                 f.Crop.Right - f.Crop.Left, f.Crop.Bottom - f.Crop.Top);
+  std::copy(best_.begin(), best_.end(), sub->Data.get());
+
+  if (animated_ || usesTransparent) {
+    auto* gce = new TGIFGraphicControlExtension(sub);
+    sub->Extensions->Add(gce);
+    gce->SetDisposal(f.How == Dispose::Restore ? dmPrevious
+                     : f.How == Dispose::Clear ? dmBackground
+                                               : dmNoDisposal);
+    if (animated_) gce->SetDelay(steps_[f.T].Delay);
+    if (usesTransparent) {
+      gce->SetTransparentColorIndex(f.Transparent);
+      gce->SetTransparent(true);
+    }
+  }
+}
+
+// The screen after this frame, and after it goes.
+void FrameWriter::UpdateScreen(const Frame& f) {
+  const Box& rect = f.Rect;
+  const Box& crop = f.Crop;
+  for (int y = crop.Top; y < crop.Bottom; ++y)
+    for (int x = crop.Left; x < crop.Right; ++x) {
+      const std::size_t i = RectAt(f, x, y);
+      if (!keep_[i]) shown_[ScreenAt(f, x, y)] = index_[i];
+    }
+  for (int y = rect.Top; y < rect.Bottom; ++y)
+    std::copy(f.Target + std::size_t(y) * std::size_t(width_) + std::size_t(rect.Left),
+              f.Target + std::size_t(y) * std::size_t(width_) + std::size_t(rect.Right),
+              shownColor_.begin() + std::ptrdiff_t(std::size_t(y) * std::size_t(width_) +
+                                                   std::size_t(rect.Left)));
+  if (f.How == Dispose::Restore) {
+    shown_.swap(before_);
+    shownColor_.swap(beforeColor_);
+  } else if (f.How == Dispose::Clear) {
+    for (int y = rect.Top + crop.Top; y < rect.Top + crop.Bottom; ++y)
+      for (int x = rect.Left + crop.Left; x < rect.Left + crop.Right; ++x) {
+        const std::size_t at = std::size_t(y) * std::size_t(width_) + std::size_t(x);
+        shown_[at] = kNothing;
+        shownColor_[at] = kClear;
+      }
+  }
+}
+
+void CheckFrames(const std::vector<TGIFRGBFrame>& frames) {
   if (frames.empty()) Error(_sEmptyImage);
   const int width = frames[0].Width, height = frames[0].Height;
   if (width <= 0 || height <= 0 || width > 65535 || height > 65535) Error(_sBadDimension);
@@ -215,10 +605,16 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
         (!f.Alpha.empty() && f.Alpha.size() != f.Pixels.size()))
       Error(_sBadDimension);
   }
+}
+
+}  // namespace
+
+void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
+                   const TGIFFramesOptions& options) {
+  CheckFrames(frames);
+  const int width = frames[0].Width, height = frames[0].Height;
   const std::size_t n = std::size_t(width) * std::size_t(height);
   const std::vector<Step> steps = Steps(frames, options);
-  const std::size_t count = steps.size();
-  const bool animated = count > 1;
   bool hasClear = false;
   for (const Step& s : steps)
     hasClear = hasClear || std::find(s.Pixels, s.Pixels + n, kClear) != s.Pixels + n;
@@ -229,309 +625,12 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
   screen.ScreenHeight = std::uint16_t(height);
   screen.PackedFields = lsdColorResolution;  // 8 bits per primary
 
-  // Transparent pixels take index 0 of the exact table, the last of a
-  // reduced one.
-  std::vector<TGIFRGB> palette = SharedColors(steps, n, hasClear ? 255 : 256);
-  const bool exact = !palette.empty();
-  int clearIndex = -1;
-  if (exact) {
-    if (hasClear) {
-      palette.insert(palette.begin(), 0);
-      clearIndex = 0;
-    }
-  } else {
-    // One table for all frames: no table per frame to store, and a pixel
-    // whose colour changed a little may keep the entry it is shown with.
-    // An animation keeps one entry free for the transparent pixels.
-    const int colors = animated || hasClear ? 255 : 256;
-    // Transparent pixels have an entry of their own and no say in the others.
-    TGIFHistogram histogram;
-    std::vector<TGIFPixelRun> runs;
-    std::vector<std::vector<std::uint8_t>> skips(hasClear ? count : 0);
-    for (std::size_t t = 0; t < count; ++t) {
-      const std::uint8_t* skip = nullptr;
-      if (hasClear) {
-        skips[t].resize(n);
-        for (std::size_t i = 0; i < n; ++i) skips[t][i] = steps[t].Pixels[i] == kClear;
-        skip = skips[t].data();
-      }
-      histogram.Add(steps[t].Pixels, n, skip);
-      runs.push_back({steps[t].Pixels, n, skip});
-    }
-    palette = histogram.Palette(colors);
-    GIFRefinePalette(palette, runs);
-    if (animated) OrderForChanges(palette, steps, n);
-    if (hasClear) {
-      clearIndex = int(palette.size());
-      palette.push_back(0);
-    }
-  }
-  // Opaque pixels are mapped to the opaque entries only.
-  std::vector<TGIFRGB> opaque = palette;
-  if (clearIndex >= 0) opaque.erase(opaque.begin() + clearIndex);
-  const int offset = clearIndex == 0 ? 1 : 0;
-  for (TGIFRGB c : palette)
+  const Table table = ChooseTable(steps, n, hasClear);
+  for (TGIFRGB c : table.Palette)
     image.Header->ColorMap->Add(
         RGB(std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c)));
-  const bool dither = !exact && options.Dither;
-  const bool loops = animated && options.Loops >= 0;
-
-  // What the screen shows: the index per pixel and the colour it stands for.
-  std::vector<std::uint16_t> shown(animated ? n : 0, kNothing);
-  std::vector<std::uint32_t> shownColor(animated ? n : 0, kClear);
-  std::vector<std::uint16_t> before;
-  std::vector<std::uint32_t> beforeColor;
-  std::vector<TGIFRGB> pixels;
-  std::vector<std::uint8_t> index, keep, candidate, best;
-  for (std::size_t t = 0; t < count; ++t) {
-    const std::uint32_t* target = steps[t].Pixels;
-    const bool whole = t == 0;
-    Box rect =
-        whole ? Box{0, 0, width, height} : BoxWhere(width, height, [&](std::size_t i) {
-          return target[i] != shownColor[i];
-        });
-
-    // How this frame goes when the next comes: left in place, taken back
-    // to the state before it, or its rectangle cleared. The cheapest for
-    // the next frame that lets it show its transparent pixels; after the
-    // last frame of a loop comes the first, which covers everything anyway.
-    Dispose dispose = Dispose::Keep;
-    Box cleared;
-    if (animated && (t + 1 < count || loops)) {
-      const bool wrap = t + 1 == count;
-      const std::uint32_t* next = steps[wrap ? 0 : t + 1].Pixels;
-      auto cost = [&](auto differ) {
-        return wrap ? 0 : BoxWhere(width, height, differ).Area();
-      };
-      const Box mustClear = BoxWhere(width, height, [&](std::size_t i) {
-        return next[i] == kClear && target[i] != kClear;
-      });
-      std::int64_t cheapest = -1;
-      if (mustClear.Empty())
-        cheapest = cost([&](std::size_t i) { return next[i] != target[i]; });
-      if (!whole) {
-        const bool possible = BoxWhere(width, height, [&](std::size_t i) {
-                                return next[i] == kClear && shownColor[i] != kClear;
-                              }).Empty();
-        if (possible) {
-          const std::int64_t c =
-              cost([&](std::size_t i) { return next[i] != shownColor[i]; });
-          if (cheapest < 0 || c < cheapest) {
-            cheapest = c;
-            dispose = Dispose::Restore;
-          }
-        }
-      }
-      Box area = rect;
-      area.Add(mustClear);
-      auto inArea = [&](std::size_t i) {
-        const int x = int(i % std::size_t(width)), y = int(i / std::size_t(width));
-        return x >= area.Left && x < area.Right && y >= area.Top && y < area.Bottom;
-      };
-      const std::int64_t c = area.Area() - rect.Area() + cost([&](std::size_t i) {
-                               return next[i] != (inArea(i) ? kClear : target[i]);
-                             });
-      if (cheapest < 0 || c < cheapest) {
-        dispose = Dispose::Clear;
-        cleared = mustClear;
-        rect = area;
-      }
-    }
-    if (dispose == Dispose::Restore) {
-      before = shown;
-      beforeColor = shownColor;
-    }
-
-    // Pixels whose colour changed are mapped; those that map to what is
-    // shown already are kept too, and the frame shrinks to the others.
-    const int w = rect.Right - rect.Left, h = rect.Bottom - rect.Top;
-    Box crop;
-    if (!rect.Empty()) {
-      const std::size_t m = std::size_t(w) * std::size_t(h);
-      keep.assign(m, 0);
-      index.resize(m);
-      // The first frame is whole and mapped where it is, without a copy.
-      if (whole) {
-        for (std::size_t i = 0; i < m; ++i) keep[i] = target[i] == kClear;
-      } else {
-        pixels.resize(m);
-        for (int y = 0; y < h; ++y)
-          for (int x = 0; x < w; ++x) {
-            const std::size_t from = std::size_t(rect.Top + y) * std::size_t(width) +
-                                     std::size_t(rect.Left + x);
-            const std::size_t to = std::size_t(y) * std::size_t(w) + std::size_t(x);
-            pixels[to] = target[from] & 0xFFFFFF;
-            keep[to] = target[from] == kClear || shownColor[from] == target[from];
-          }
-      }
-      GIFMapToPalette(whole ? target : pixels.data(), w, h, opaque, dither, index.data(),
-                      keep.data());
-      if (offset)
-        for (std::size_t i = 0; i < m; ++i) index[i] = std::uint8_t(index[i] + offset);
-      int left = w, top = h, right = 0, bottom = 0;
-      for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-          const std::size_t i = std::size_t(y) * std::size_t(w) + std::size_t(x);
-          const std::size_t at =
-              std::size_t(rect.Top + y) * std::size_t(width) + std::size_t(rect.Left + x);
-          if (!keep[i] && !whole && index[i] == shown[at]) keep[i] = 1;
-          if (keep[i]) continue;
-          left = std::min(left, x);
-          right = std::max(right, x + 1);
-          top = std::min(top, y);
-          bottom = y + 1;
-        }
-      if (right > left) crop = Box{left, top, right, bottom};
-      // The first frame stays whole; a cleared one covers what must go.
-      if (whole) crop = Box{0, 0, w, h};
-      if (!cleared.Empty())
-        crop.Add(Box{cleared.Left - rect.Left, cleared.Top - rect.Top,
-                     cleared.Right - rect.Left, cleared.Bottom - rect.Top});
-    }
-    // A frame that changes nothing still gets its place in the timeline:
-    // one pixel that changes nothing.
-    if (crop.Empty()) {
-      rect = Box{0, 0, 1, 1};
-      crop = rect;
-      index.assign(1, 0);
-      keep.assign(1, 1);
-    }
-    const int rw = rect.Right - rect.Left;
-    const int cw = crop.Right - crop.Left, ch = crop.Bottom - crop.Top;
-    auto screenAt = [&](int x, int y) {
-      return std::size_t(rect.Top + y) * std::size_t(width) + std::size_t(rect.Left + x);
-    };
-
-    bool used[257] = {};
-    bool anyKept = false;
-    for (int y = crop.Top; y < crop.Bottom; ++y)
-      for (int x = crop.Left; x < crop.Right; ++x) {
-        const std::size_t i = std::size_t(y) * std::size_t(rw) + std::size_t(x);
-        if (!keep[i]) {
-          used[index[i]] = true;
-        } else {
-          anyKept = true;
-        }
-      }
-    // The kept pixels take an index that no changed pixel uses: the one of
-    // transparent pixels, or else the lowest free one.
-    int transparent = clearIndex;
-    if (anyKept && transparent < 0) {
-      for (int i = 0; i < 256 && transparent < 0; ++i)
-        if (!used[i]) transparent = i;
-    }
-    // Each kept pixel may be transparent or repeat what is shown. Rows
-    // above a split do one, rows below the other (all of them one way is
-    // a split at an edge), or a pixel repeats what is shown where that
-    // continues the run of the one before. Whichever LZW stores smallest;
-    // the split is searched coarsely, then finer around the best.
-    const std::size_t cm = std::size_t(cw) * std::size_t(ch);
-    auto fill = [&](int split, bool shownAbove, bool runs,
-                    std::vector<std::uint8_t>& out) {
-      out.resize(cm);
-      std::size_t o = 0;
-      for (int y = crop.Top; y < crop.Bottom; ++y) {
-        const bool repeat = transparent < 0 || (y - crop.Top < split) == shownAbove;
-        for (int x = crop.Left; x < crop.Right; ++x, ++o) {
-          const std::size_t i = std::size_t(y) * std::size_t(rw) + std::size_t(x);
-          const std::uint16_t on = whole ? kNothing : shown[screenAt(x, y)];
-          if (!keep[i])
-            out[o] = index[i];
-          else if (on != kNothing && (runs ? o > 0 && out[o - 1] == on : repeat))
-            out[o] = std::uint8_t(on);
-          else
-            out[o] = std::uint8_t(transparent);
-        }
-      }
-    };
-    fill(0, true, false, best);  // all transparent
-    if (anyKept && !whole && transparent >= 0) {
-      std::int64_t size = GIFCompressedSize(best.data(), cw, ch);
-      auto consider = [&](int split, bool shownAbove, bool runs) {
-        fill(split, shownAbove, runs, candidate);
-        const std::int64_t s = GIFCompressedSize(candidate.data(), cw, ch);
-        if (s >= size) return false;
-        size = s;
-        best.swap(candidate);
-        return true;
-      };
-      consider(0, false, false);  // all repeated
-      consider(0, true, true);
-      // Large frames get the coarse search only.
-      const bool fine = cm <= (std::size_t(1) << 20);
-      int step = std::max(1, ch / 16), bestSplit = -1;
-      for (int round = 0; round < 3 && step > 0 && options.SplitSearch; ++round) {
-        const int from = bestSplit < 0 ? step : std::max(1, bestSplit - 3 * step);
-        const int to = bestSplit < 0 ? ch - 1 : std::min(ch - 1, bestSplit + 3 * step);
-        for (int split = from; split <= to; split += step)
-          for (bool above : {true, false})
-            if (split != bestSplit && consider(split, above, false)) bestSplit = split;
-        if (!fine || bestSplit < 0 || step == 1) break;
-        step = std::max(1, step / 4);
-      }
-    }
-    bool usesTransparent = false;
-    if (transparent >= 0 && anyKept) {
-      std::size_t o = 0;
-      for (int y = crop.Top; y < crop.Bottom && !usesTransparent; ++y)
-        for (int x = crop.Left; x < crop.Right; ++x, ++o)
-          if (keep[std::size_t(y) * std::size_t(rw) + std::size_t(x)] &&
-              best[o] == transparent) {
-            usesTransparent = true;
-            break;
-          }
-    }
-    // Past the table the index needs an entry of its own, once.
-    if (usesTransparent && transparent >= image.Header->ColorMap->GetCount())
-      image.Header->ColorMap->Add(clBlack);
-
-    auto* sub = new TGIFSubImage(&image);
-    image.Images->Add(sub);
-    if (t == 0 && loops) {
-      auto* loop = new TGIFAppExtNSLoop(sub);
-      loop->Loops = std::uint16_t(std::clamp(options.Loops, 0, 65535));
-      sub->Extensions->Add(loop);
-    }
-    sub->SetBounds(rect.Left + crop.Left, rect.Top + crop.Top, cw, ch);
-    std::copy(best.begin(), best.end(), sub->Data.get());
-
-    if (animated || usesTransparent) {
-      auto* gce = new TGIFGraphicControlExtension(sub);
-      sub->Extensions->Add(gce);
-      gce->SetDisposal(dispose == Dispose::Restore ? dmPrevious
-                       : dispose == Dispose::Clear ? dmBackground
-                                                   : dmNoDisposal);
-      if (animated) gce->SetDelay(steps[t].Delay);
-      if (usesTransparent) {
-        gce->SetTransparentColorIndex(transparent);
-        gce->SetTransparent(true);
-      }
-    }
-    if (!animated) break;
-
-    // The screen after this frame, and after it goes.
-    for (int y = crop.Top; y < crop.Bottom; ++y)
-      for (int x = crop.Left; x < crop.Right; ++x) {
-        const std::size_t i = std::size_t(y) * std::size_t(rw) + std::size_t(x);
-        if (!keep[i]) shown[screenAt(x, y)] = index[i];
-      }
-    for (int y = rect.Top; y < rect.Bottom; ++y)
-      std::copy(target + std::size_t(y) * std::size_t(width) + std::size_t(rect.Left),
-                target + std::size_t(y) * std::size_t(width) + std::size_t(rect.Right),
-                shownColor.begin() + std::ptrdiff_t(std::size_t(y) * std::size_t(width) +
-                                                    std::size_t(rect.Left)));
-    if (dispose == Dispose::Restore) {
-      shown.swap(before);
-      shownColor.swap(beforeColor);
-    } else if (dispose == Dispose::Clear) {
-      for (int y = rect.Top + crop.Top; y < rect.Top + crop.Bottom; ++y)
-        for (int x = rect.Left + crop.Left; x < rect.Left + crop.Right; ++x) {
-          const std::size_t at = std::size_t(y) * std::size_t(width) + std::size_t(x);
-          shown[at] = kNothing;
-          shownColor[at] = kClear;
-        }
-    }
-  }
+  FrameWriter writer(image, steps, table, width, height, options);
+  for (std::size_t t = 0; t < steps.size(); ++t) writer.Write(t);
 }
 
 }  // namespace velmora

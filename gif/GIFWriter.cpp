@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "gif/GIFExtensions.h"
 #include "gif/GIFImage.h"
 #include "gif/GIFOptimize.h"
 

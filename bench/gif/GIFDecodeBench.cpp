@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "gif/GIFExtensions.h"
 #include "gif/GIFImage.h"
 #include "tests/gif/GiflibMemory.h"
 

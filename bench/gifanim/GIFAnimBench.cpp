@@ -11,6 +11,7 @@
 
 #include "bench/BestTime.h"
 #include "bench/GIFScreen.h"
+#include "gif/GIFExtensions.h"
 #include "gif/render/GIFPainter.h"
 #include "gif/render/GIFRender.h"
 

@@ -12,6 +12,7 @@
 
 #include "bench/BestTime.h"
 #include "bench/GIFScreen.h"
+#include "gif/GIFExtensions.h"
 #include "gif/render/GIFRender.h"
 
 namespace {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "fuzz/gif/GIFBlocks.h"
+#include "gif/GIFExtensions.h"
 #include "gif/GIFImage.h"
 
 using namespace velmora;

@@ -2,6 +2,7 @@
 // under the disposal method of the frame before it. Runs on the GUI thread.
 #include <mutex>
 
+#include "gif/GIFExtensions.h"
 #include "gif/render/GIFPainter.h"
 #include "gif/render/GIFRender.h"
 

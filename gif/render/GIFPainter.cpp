@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "gif/GIFExtensions.h"
 #include "gif/render/GIFRender.h"
 #include "platform/classes/Application.h"
 

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 
+#include "gif/GIFExtensions.h"
 #include "gif/GIFImage.h"
 #include "platform/classes/Bitmap.h"
 #include "platform/classes/Threads.h"

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "gif/GIFExtensions.h"
 #include "gif/render/GIFDither.h"
 #include "gif/render/GIFPainter.h"
 
@@ -239,6 +240,88 @@ TBitmap* TGIFSubImage::DoGetBitmap() {
   return bitmap.release();
 }
 
+namespace {
+
+// The web palette's entry of a colour table entry: what a dithered frame
+// shows under its transparent pixels.
+std::uint8_t WebIndexOf(const TGIFColorMap* map, int index) {
+  TGIFColor c{};
+  if (map && index < map->GetCount()) c = (*map)[index];
+  return std::uint8_t(MulDiv(36, c.Red, 51) + MulDiv(6, c.Green, 51) + c.Blue / 51 + 1);
+}
+
+// The bit of a mask row under the ditherer's column, which runs left to
+// right on one row and right to left on the next.
+class MaskCursor {
+ public:
+  MaskCursor(std::uint8_t* row, int width, int direction)
+      : row_(row), forward_(direction == 1) {
+    if (!forward_) {
+      byte_ = (width + 7) / 8 - 1;
+      bit_ = std::uint8_t(1u << ((8 - width % 8) % 8));
+    }
+  }
+  void Set() { row_[byte_] |= bit_; }
+  void Next() {
+    if (forward_) {
+      bit_ >>= 1;
+      if (bit_ == 0) {
+        bit_ = 0x80;
+        ++byte_;
+      }
+    } else {
+      bit_ = std::uint8_t(bit_ << 1);
+      if (bit_ == 0) {
+        bit_ = 1;
+        --byte_;
+      }
+    }
+  }
+
+ private:
+  std::uint8_t* row_;
+  const bool forward_;
+  int byte_ = 0;
+  std::uint8_t bit_ = 0x80;
+};
+
+// Dithers one row of indices into dest in the ditherer's direction. With a
+// mask row, pixels of transparentIndex set their bit instead and dest keeps
+// fill under them; true when one did.
+bool DitherRow(TFloydSteinbergDitherer& ditherer, TGIFColorMap* map,
+               const std::uint8_t* pixels, int width, std::uint8_t* dest,
+               std::uint8_t* maskRow, int transparentIndex, std::uint8_t fill) {
+  const int mapCount = map ? map->GetCount() : 0;
+  bool anyTransparent = false;
+  if (maskRow) std::memset(dest, fill, std::size_t(width));
+  MaskCursor mask(maskRow, width, ditherer.GetDirection());
+  while (ditherer.GetColumn() >= 0 && ditherer.GetColumn() < width) {
+    const int x = ditherer.GetColumn();
+    const int index = pixels[x];
+    if (maskRow && index == transparentIndex) {
+      mask.Set();
+      anyTransparent = true;
+      ditherer.NextColumn();
+    } else {
+      int r = 0, g = 0, b = 0;
+      if (index < mapCount) {
+        const TGIFColor& c = (*map)[index];
+        r = c.Red, g = c.Green, b = c.Blue;
+      } else if (map) {
+        // Beyond the table: the map warns and gives its first entry.
+        const TColor c = map->GetColor(index);
+        r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+      }
+      dest[x] = std::uint8_t(ditherer.Dither(r, g, b));
+    }
+    if (maskRow) mask.Next();
+  }
+  ditherer.NextLine();
+  return anyTransparent;
+}
+
+}  // namespace
+
 TBitmap* TGIFSubImage::DoGetDitherBitmap() {
   const int width = GetWidth(), height = GetHeight();
   std::unique_ptr<TBitmap> bitmap = NewFrameBitmap(width, height);
@@ -255,70 +338,19 @@ TBitmap* TGIFSubImage::DoGetDitherBitmap() {
   TMemoryCharge maskCharge;
   if (buildMask) {
     transparentIndex = GraphicControlExtension->GetTransparentColorIndex();
-    TGIFColor c{};
-    if (map && transparentIndex < map->GetCount()) c = (*map)[transparentIndex];
-    fill = std::uint8_t(MulDiv(36, c.Red, 51) + MulDiv(6, c.Green, 51) + c.Blue / 51 + 1);
+    fill = WebIndexOf(map, transparentIndex);
     mask = AllocateMask(width, height, maskCharge);
     buildMask = !mask.empty();
   }
   bool anyTransparent = false;
   const std::size_t maskStride = MaskStride(width);
-  const int usedBytes = (width + 7) / 8;
-  const int mapCount = map ? map->GetCount() : 0;
-  const std::uint8_t* source = Data.get();
-
   for (int row = 0; row < height; ++row) {
     ReportRenderedRow(row, height);
-    std::uint8_t* dest = writer.RowPointer(row);
-    const int dir = ditherer.GetDirection();
     std::uint8_t* maskRow =
         buildMask ? mask.data() + std::size_t(row) * maskStride : nullptr;
-    int maskByte = 0;
-    std::uint8_t maskBit = 0x80;
-    if (buildMask) {
-      std::memset(dest, fill, std::size_t(width));
-      if (dir != 1) {
-        maskByte = usedBytes - 1;
-        maskBit = std::uint8_t(1u << ((8 - width % 8) % 8));
-      }
-    }
-    const std::uint8_t* pixels = source + std::size_t(row) * std::size_t(width);
-    while (ditherer.GetColumn() >= 0 && ditherer.GetColumn() < width) {
-      const int x = ditherer.GetColumn();
-      const int index = pixels[x];
-      if (buildMask && index == transparentIndex) {
-        maskRow[maskByte] |= maskBit;
-        anyTransparent = true;
-        ditherer.NextColumn();
-      } else {
-        int r = 0, g = 0, b = 0;
-        if (index < mapCount) {
-          const TGIFColor& c = (*map)[index];
-          r = c.Red, g = c.Green, b = c.Blue;
-        } else if (map) {
-          // Beyond the table: the map warns and gives its first entry.
-          const TColor c = map->GetColor(index);
-          r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
-        }
-        dest[x] = std::uint8_t(ditherer.Dither(r, g, b));
-      }
-      if (buildMask) {
-        if (dir == 1) {
-          maskBit >>= 1;
-          if (maskBit == 0) {
-            maskBit = 0x80;
-            ++maskByte;
-          }
-        } else {
-          maskBit = std::uint8_t(maskBit << 1);
-          if (maskBit == 0) {
-            maskBit = 1;
-            --maskByte;
-          }
-        }
-      }
-    }
-    ditherer.NextLine();
+    if (DitherRow(ditherer, map, Data.get() + std::size_t(row) * std::size_t(width),
+                  width, writer.RowPointer(row), maskRow, transparentIndex, fill))
+      anyTransparent = true;
   }
   if (buildMask && anyTransparent)
     Mask = OwnBitmap(GDICheck(CreateBitmap(width, height, 1, 1, mask.data())));

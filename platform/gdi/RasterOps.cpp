@@ -72,6 +72,142 @@ std::uint32_t PatternOf(const DCData& dc) {
   return NativeOf(*dc.bitmap, dc.brush->color);
 }
 
+// A blit once its arguments are checked: the destination's visible part,
+// the source columns of its columns, and one row after the other.
+class Blitter {
+ public:
+  Blitter(DCData& d, DCData* s, int x, int y, int w, int h, int sx, int sy, int sw,
+          int sh, BitmapData* mask, int mx, int my, BYTE fore, BYTE back)
+      : d_(d),
+        db_(*d.bitmap),
+        s_(s),
+        x_(x),
+        y_(y),
+        w_(w),
+        h_(h),
+        sx_(sx),
+        sy_(sy),
+        sw_(sw),
+        sh_(sh),
+        mask_(mask),
+        mx_(mx),
+        my_(my),
+        fore_(fore),
+        back_(back) {}
+
+  // False when nothing of the destination is drawn.
+  bool MapColumns(const RECT& vis);
+  void Run(const RECT& vis);
+
+ private:
+  // Reads and converts the source row that destination row dy shows; false
+  // when it falls outside the source bitmap.
+  bool ReadSource(int dy);
+  // Mask 1 keeps the destination, 0 takes the source: only the source
+  // pixels that show are written, straight into the row. Outside the mask
+  // counts as 0, as in CombineRow.
+  void CopyWhereMaskIsClear(int dy);
+  // The raster operations on a row: fore where the mask is 1 (everywhere
+  // without a mask), back where it is 0.
+  void CombineRow(int dy);
+  const BYTE* MaskRow(int dy) const {
+    const int myy = my_ + (dy - y_);
+    return (myy >= 0 && myy < mask_->height) ? mask_->Row(myy) : nullptr;
+  }
+  bool MaskOn(const BYTE* mrow, int i) const {
+    const int mxx = mx_ + (x0_ + i - x_);
+    return mrow && mxx >= 0 && mxx < mask_->width && MonoPixel(mrow, mxx);
+  }
+
+  DCData& d_;
+  BitmapData& db_;
+  DCData* s_;  // null when the operations use no source
+  const int x_, y_, w_, h_, sx_, sy_, sw_, sh_;
+  BitmapData* mask_;
+  const int mx_, my_;
+  const BYTE fore_, back_;
+  // Columns x0_..x0_ + n_ of the destination, and the source column of each.
+  int x0_ = 0, n_ = 0;
+  std::vector<int> xs_;
+  std::vector<std::uint32_t> sv_, dv_, alt_;  // row buffers: source, destination, back
+  std::unique_ptr<Converter> convert_;
+  std::uint32_t pat_ = 0, bits_ = 0;  // the brush's pixel, the destination's bits
+};
+
+// Column map from destination to source; columns outside the source go.
+bool Blitter::MapColumns(const RECT& vis) {
+  int x0 = vis.left, x1 = vis.right;
+  if (s_) {
+    const BitmapData& sb = *s_->bitmap;
+    auto mapX = [&](int dx) { return sx_ + int(std::int64_t(dx - x_) * sw_ / w_); };
+    while (x0 < x1 && (mapX(x0) < 0 || mapX(x0) >= sb.width)) ++x0;
+    while (x1 > x0 && (mapX(x1 - 1) < 0 || mapX(x1 - 1) >= sb.width)) --x1;
+    if (x0 >= x1) return false;
+    xs_.resize(std::size_t(x1 - x0));
+    for (int dx = x0; dx < x1; ++dx) xs_[std::size_t(dx - x0)] = mapX(dx);
+  }
+  x0_ = x0;
+  n_ = x1 - x0;
+  return true;
+}
+
+void Blitter::Run(const RECT& vis) {
+  const std::size_t count = static_cast<std::size_t>(n_);
+  sv_.resize(s_ ? count : 0);
+  dv_.resize(count);
+  alt_.resize(mask_ ? count : 0);
+  if (s_) convert_ = std::make_unique<Converter>(*s_->bitmap, *s_, db_, d_);
+  pat_ = PatternOf(d_);
+  bits_ = NativeMask(db_.bpp);
+  const bool transparentCopy =
+      mask_ && s_ && fore_ == 0xAA && back_ == 0xCC && db_.bpp == 32;
+  // A copy within one bitmap onto rows further down runs bottom-up, so no
+  // source row is overwritten before it is read.
+  const bool upward = s_ && s_->bitmap == d_.bitmap && y_ > sy_;
+  for (int row = 0; row < vis.bottom - vis.top; ++row) {
+    const int dy = upward ? vis.bottom - 1 - row : vis.top + row;
+    if (s_ && !ReadSource(dy)) continue;
+    if (transparentCopy)
+      CopyWhereMaskIsClear(dy);
+    else
+      CombineRow(dy);
+  }
+}
+
+bool Blitter::ReadSource(int dy) {
+  const int syy = sy_ + int(std::int64_t(dy - y_) * sh_ / h_);
+  if (syy < 0 || syy >= s_->bitmap->height) return false;
+  if (sw_ == w_)
+    ReadRun(*s_->bitmap, syy, xs_[0], n_, sv_.data());
+  else
+    ReadRow(*s_->bitmap, syy, xs_.data(), n_, sv_.data());
+  (*convert_)(sv_.data(), n_);
+  return true;
+}
+
+void Blitter::CopyWhereMaskIsClear(int dy) {
+  const BYTE* mrow = MaskRow(dy);
+  auto* out = reinterpret_cast<std::uint32_t*>(db_.Row(dy)) + x0_;
+  for (int i = 0; i < n_; ++i)
+    if (!MaskOn(mrow, i)) out[i] = sv_[std::size_t(i)];
+}
+
+void Blitter::CombineRow(int dy) {
+  ReadRun(db_, dy, x0_, n_, dv_.data());
+  const std::uint32_t* sp = s_ ? sv_.data() : nullptr;
+  if (!mask_) {
+    Combine(fore_, pat_, sp, dv_.data(), n_, bits_);
+  } else {
+    std::copy(dv_.begin(), dv_.end(), alt_.begin());
+    Combine(fore_, pat_, sp, dv_.data(), n_, bits_);   // where the mask is 1
+    Combine(back_, pat_, sp, alt_.data(), n_, bits_);  // where it is 0
+    const BYTE* mrow = MaskRow(dy);
+    for (int i = 0; i < n_; ++i)
+      if (!MaskOn(mrow, i)) dv_[std::size_t(i)] = alt_[std::size_t(i)];
+  }
+  WriteRun(db_, dy, x0_, n_, dv_.data());
+}
+
 // The one blit engine behind BitBlt, StretchBlt and MaskBlt (mask may be
 // null). Destination pixels whose source or mask pixel falls outside its
 // bitmap are left alone.
@@ -84,7 +220,7 @@ bool Blit(HDC dest, int x, int y, int w, int h, HDC src, int sx, int sy, int sw,
     return false;
   }
   if (!d->bitmap) return true;  // the screen itself shows nothing here
-  bool needSrc = UsesSource(fore) || UsesSource(back);
+  const bool needSrc = UsesSource(fore) || UsesSource(back);
   DCData* s = nullptr;
   if (needSrc) {
     s = ValidDC(src);
@@ -94,78 +230,10 @@ bool Blit(HDC dest, int x, int y, int w, int h, HDC src, int sx, int sy, int sw,
     }
   }
   if (w == 0 || h == 0 || (needSrc && (sw == 0 || sh == 0))) return true;
-  BitmapData& db = *d->bitmap;
-  RECT vis = Intersect(VisibleArea(*d), RECT{x, y, x + w, y + h});
+  const RECT vis = Intersect(VisibleArea(*d), RECT{x, y, x + w, y + h});
   if (vis.left >= vis.right || vis.top >= vis.bottom) return true;
-
-  // Column map from destination to source; drop columns outside the source.
-  int x0 = vis.left, x1 = vis.right;
-  std::vector<int> xs;
-  if (needSrc) {
-    const BitmapData& sb = *s->bitmap;
-    auto mapX = [&](int dx) { return sx + int(std::int64_t(dx - x) * sw / w); };
-    while (x0 < x1 && (mapX(x0) < 0 || mapX(x0) >= sb.width)) ++x0;
-    while (x1 > x0 && (mapX(x1 - 1) < 0 || mapX(x1 - 1) >= sb.width)) --x1;
-    if (x0 >= x1) return true;
-    xs.resize(std::size_t(x1 - x0));
-    for (int dx = x0; dx < x1; ++dx) xs[std::size_t(dx - x0)] = mapX(dx);
-  }
-  int n = x1 - x0;
-  bool contiguous = needSrc && sw == w;
-  std::size_t count = static_cast<std::size_t>(n);
-  std::vector<std::uint32_t> sv(needSrc ? count : 0), dv(count), alt(mask ? count : 0);
-  std::unique_ptr<Converter> convert;
-  if (needSrc) convert = std::make_unique<Converter>(*s->bitmap, *s, db, *d);
-  std::uint32_t pat = PatternOf(*d), bits = NativeMask(db.bpp);
-  const bool transparentCopy =
-      mask && needSrc && fore == 0xAA && back == 0xCC && db.bpp == 32;
-
-  // A copy within one bitmap onto rows further down runs bottom-up, so no
-  // source row is overwritten before it is read.
-  const bool upward = needSrc && s->bitmap == d->bitmap && y > sy;
-  for (int row = 0; row < vis.bottom - vis.top; ++row) {
-    const int dy = upward ? vis.bottom - 1 - row : vis.top + row;
-    if (needSrc) {
-      int syy = sy + int(std::int64_t(dy - y) * sh / h);
-      if (syy < 0 || syy >= s->bitmap->height) continue;
-      if (contiguous)
-        ReadRun(*s->bitmap, syy, xs[0], n, sv.data());
-      else
-        ReadRow(*s->bitmap, syy, xs.data(), n, sv.data());
-      (*convert)(sv.data(), n);
-    }
-    if (transparentCopy) {
-      // Mask 1 keeps the destination, 0 takes the source: only the source
-      // pixels that show are written, straight into the row.
-      // Outside the mask counts as 0, as in the general case below.
-      const int myy = my + (dy - y);
-      const BYTE* mrow = (myy >= 0 && myy < mask->height) ? mask->Row(myy) : nullptr;
-      auto* out = reinterpret_cast<std::uint32_t*>(db.Row(dy)) + x0;
-      for (int i = 0; i < n; ++i) {
-        const int mxx = mx + (x0 + i - x);
-        if (!mrow || mxx < 0 || mxx >= mask->width || !MonoPixel(mrow, mxx))
-          out[i] = sv[std::size_t(i)];
-      }
-      continue;
-    }
-    ReadRun(db, dy, x0, n, dv.data());
-    const std::uint32_t* sp = needSrc ? sv.data() : nullptr;
-    if (!mask) {
-      Combine(fore, pat, sp, dv.data(), n, bits);
-    } else {
-      int myy = my + (dy - y);
-      std::copy(dv.begin(), dv.end(), alt.begin());
-      Combine(fore, pat, sp, dv.data(), n, bits);   // where the mask is 1
-      Combine(back, pat, sp, alt.data(), n, bits);  // where it is 0
-      const BYTE* mrow = (myy >= 0 && myy < mask->height) ? mask->Row(myy) : nullptr;
-      for (int i = 0; i < n; ++i) {
-        int mxx = mx + (x0 + i - x);
-        bool on = mrow && mxx >= 0 && mxx < mask->width && MonoPixel(mrow, mxx);
-        if (!on) dv[std::size_t(i)] = alt[std::size_t(i)];
-      }
-    }
-    WriteRun(db, dy, x0, n, dv.data());
-  }
+  Blitter blitter(*d, s, x, y, w, h, sx, sy, sw, sh, mask, mx, my, fore, back);
+  if (blitter.MapColumns(vis)) blitter.Run(vis);
   return true;
 }
 

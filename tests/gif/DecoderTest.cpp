@@ -4,6 +4,7 @@
 #include <random>
 
 #include "fuzz/gif/GIFBlocks.h"
+#include "gif/GIFExtensions.h"
 #include "tests/gif/GIFBuilder.h"
 
 namespace velmora::test {

@@ -2,6 +2,7 @@
 // errors, and the registries with their overrides.
 #include <gtest/gtest.h>
 
+#include "gif/GIFExtensions.h"
 #include "tests/gif/GIFBuilder.h"
 
 namespace velmora::test {

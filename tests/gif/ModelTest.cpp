@@ -1,6 +1,7 @@
 // The image model: colour tables, versions, active tables, settings.
 #include <gtest/gtest.h>
 
+#include "gif/GIFExtensions.h"
 #include "tests/gif/GIFBuilder.h"
 
 namespace velmora::test {

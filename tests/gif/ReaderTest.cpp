@@ -2,6 +2,7 @@
 // about, and what ends a load.
 #include <gtest/gtest.h>
 
+#include "gif/GIFExtensions.h"
 #include "tests/gif/GIFBuilder.h"
 
 namespace velmora::test {

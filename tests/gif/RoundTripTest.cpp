@@ -3,6 +3,7 @@
 
 #include <random>
 
+#include "gif/GIFExtensions.h"
 #include "tests/gif/GIFBuilder.h"
 
 namespace velmora::test {

@@ -6,6 +6,7 @@
 #include <numeric>
 #include <random>
 
+#include "gif/GIFExtensions.h"
 #include "gif/GIFOptimize.h"
 #include "tests/gif/ComposedFrames.h"
 

@@ -6,6 +6,7 @@
 #include <random>
 #include <set>
 
+#include "gif/GIFExtensions.h"
 #include "gif/GIFFromBitmap.h"
 #include "gif/GIFOptimize.h"
 #include "platform/classes/Bitmap.h"

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "gif/GIFExtensions.h"
 #include "gif/GIFImage.h"
 #include "platform/classes/Gbk.h"
 #include "tools/common/Json.h"

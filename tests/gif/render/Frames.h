@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "gif/GIFExtensions.h"
 #include "gif/GIFImage.h"
 #include "gif/render/GIFRender.h"
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "gif/GIFExtensions.h"
 #include "gif/render/GIFPainter.h"
 #include "tests/PeakMemory.h"
 #include "tests/gif/GIFBuilder.h"

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Frames.h"
+#include "gif/GIFExtensions.h"
 #include "gif/render/GIFPainter.h"
 
 namespace velmora::test {

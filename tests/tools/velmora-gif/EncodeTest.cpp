@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "gif/GIFExtensions.h"
 #include "gif/GIFImage.h"
 #include "tests/gif/ComposedFrames.h"
 #include "tests/tools/velmora-gif/CommandTest.h"

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "gif/GIFExtensions.h"
 #include "gif/GIFImage.h"
 #include "tests/tools/velmora-gif/CommandTest.h"
 #include "tools/velmora-gif/Png.h"

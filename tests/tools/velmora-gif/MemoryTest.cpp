@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "gif/GIFExtensions.h"
 #include "gif/GIFImage.h"
 #include "tests/PeakMemory.h"
 #include "tests/gif/GIFBuilder.h"

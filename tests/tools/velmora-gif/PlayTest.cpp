@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "gif/GIFExtensions.h"
 #include "tests/gif/GIFBuilder.h"
 #include "tests/gif/render/Frames.h"
 #include "tests/tools/velmora-gif/CommandTest.h"
