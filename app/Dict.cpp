@@ -26,9 +26,9 @@
 #include "app/StrokePanel.h"
 #include "dict/DictFile.h"
 #include "dict/LinkTarget.h"
-#include "dict/Query.h"
 #include "dict/Texts.h"
 #include "platform/classes/Application.h"
+#include "platform/classes/ScopeGuard.h"
 #include "platform/qt/Image.h"
 #include "platform/qt/ResultViewWidget.h"
 #include "platform/qt/ShellOpen.h"
@@ -361,23 +361,17 @@ void TForm4::RunSearches() {
     FSearchPending = true;
     return;
   }
-  struct Running {
-    bool& flag;
-    explicit Running(bool& f) : flag(f) { flag = true; }
-    ~Running() { flag = false; }
-  } running(FSearching);
+  FSearching = true;
+  TScopeGuard running([this] { FSearching = false; });
   // The selection is the search's working cursor: the user's keys in the
   // view must not edit through it meanwhile. The view shows where the
   // search ended once it has returned, however it returns.
-  struct Writing {
-    TResultViewWidget& view;
-    explicit Writing(TResultViewWidget& v) : view(v) { view.SetWriting(true); }
-    ~Writing() {
-      view.SetWriting(false);
-      view.PinTop(false);
-      view.Flush();
-    }
-  } writing(*reResult);
+  reResult->SetWriting(true);
+  TScopeGuard writing([this] {
+    reResult->SetWriting(false);
+    reResult->PinTop(false);
+    reResult->Flush();
+  });
   TSearchControls controls(*this);
   do {
     FSearchPending = false;
@@ -387,18 +381,18 @@ void TForm4::RunSearches() {
     const bool record = std::exchange(FRecordNext, true) && !typed;
     // Recorded as the search will read it, before it runs, so that Alt+Left
     // during a long search goes back from this one.
-    std::string query = KeptQuery(controls.GetQueryText());
-    if (record && !query.empty()) History().Add(query);
+    const TSearchQuery query = ReadQuery(controls);
+    if (std::string kept = KeptQuery(query); record && !kept.empty()) History().Add(kept);
     controls.SetTyping(typed);
     // Results as you type are read from the top, the best first; the view
     // does not run after the output to its end.
     reResult->PinTop(typed);
     // Typing asked for the extended search, even if it was turned off in
     // the moment before this one could run.
-    const TSearchOutcome outcome = typed || ExtendedSearch()
-                                       ? RunSearch(controls, *FOutput, SharedDictImages(),
-                                                   TSearchOptions{TSearchKind::Extended})
-                                       : RunSearch(controls, *FOutput);
+    const TSearchOptions options{typed || ExtendedSearch() ? TSearchKind::Extended
+                                                           : TSearchKind::Specified};
+    const TSearchOutcome outcome =
+        RunSearch(controls, *FOutput, SharedDictImages(), options, query);
     if (outcome == TSearchOutcome::OwnFileMissing ||
         outcome == TSearchOutcome::OtherFileMissing) {
       // The view's message names neither the folder nor the reason.
@@ -667,10 +661,9 @@ void TForm4::KeepStanding(const std::string& boxText) {
   if (!FSearching) FExtendedHistory->SaveIfChanged();
 }
 
-std::string TForm4::KeptQuery(const std::string& boxText) const {
-  if (ExtendedSearch()) return TypedQuery(boxText);
-  std::string query = CleanQuery(boxText);
-  return query.size() >= 2 ? query : std::string();
+std::string TForm4::KeptQuery(const TSearchQuery& query) const {
+  if (ExtendedSearch()) return TypedQuery(query.Typed);
+  return query.Cleaned.size() >= 2 ? query.Cleaned : std::string();
 }
 
 int TForm4::Zoom() const {

@@ -177,7 +177,7 @@ class TForm4 : public QWidget {
   void RunSearches();
   // The query as the history of the search that is on keeps it; empty for
   // one it does not keep.
-  std::string KeptQuery(const std::string& boxText) const;
+  std::string KeptQuery(const TSearchQuery& query) const;
   // A typed query has stood long enough to go into the history.
   void KeepStanding(const std::string& boxText);
   void PlaceStrokePanel();

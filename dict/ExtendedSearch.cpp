@@ -18,25 +18,13 @@
 #include "dict/Texts.h"
 #include "dict/Wildcard.h"
 #include "platform/classes/Application.h"
+#include "platform/classes/ScopeGuard.h"
 
 namespace velmora {
 
 namespace {
 
 using TSpans = std::vector<std::pair<std::size_t, std::size_t>>;
-
-class TSearchButtonGuard {
- public:
-  explicit TSearchButtonGuard(ISearchControls& controls) : controls_(controls) {
-    controls_.SetSearchEnabled(false);
-  }
-  ~TSearchButtonGuard() { controls_.SetSearchEnabled(true); }
-  TSearchButtonGuard(const TSearchButtonGuard&) = delete;
-  TSearchButtonGuard& operator=(const TSearchButtonGuard&) = delete;
-
- private:
-  ISearchControls& controls_;
-};
 
 // Lets pending messages run after every entry shown and otherwise whenever
 // the interval has passed; says whether this search must end: a stop was
@@ -230,9 +218,8 @@ class TChineseSearch {
   bool found_ = false;
 };
 
-TSearchOutcome RunChinese(ISearchControls& controls, TResultView& view,
+TSearchOutcome RunChinese(const std::string& query, TResultView& view,
                           TDictImages& images, TPacer& pacer) {
-  const std::string query = CleanQuery(controls.GetQueryText());
   if (query.size() < 2) {
     ShowFailure(view, texts::kInvalidQuery);
     return TSearchOutcome::InvalidQuery;
@@ -506,21 +493,23 @@ TExtendedKind ExtendedKindOf(std::string_view query) {
 }
 
 TSearchOutcome RunExtendedSearch(ISearchControls& controls, TResultView& view,
-                                 TDictImages& images) {
-  TSearchButtonGuard searchButton(controls);
+                                 TDictImages& images, const TSearchQuery& query) {
+  // The search button comes back on every way out of a search.
+  controls.SetSearchEnabled(false);
+  TScopeGuard enableSearch([&controls] { controls.SetSearchEnabled(true); });
   ++SearchGeneration;
   StopRequested = false;
   controls.SetStopEnabled(true);
   TPacer pacer;
   // The query box is left as typed: with results as you type, rewriting it
   // would move the caret under the user's hands.
-  const std::string typed = controls.GetQueryText();
+  const std::string& typed = query.Typed;
 
   view.ClearView();
   view.View().SetParagraphIndents(6, 22);
   switch (ExtendedKindOf(typed)) {
     case TExtendedKind::Chinese:
-      return RunChinese(controls, view, images, pacer);
+      return RunChinese(query.Cleaned, view, images, pacer);
     case TExtendedKind::Wildcard: {
       TWildcard pattern = *TWildcard::Parse(typed);
       const TNeedleFinder finder({TNeedle{pattern.Needle(), true, nullptr}});
