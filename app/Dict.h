@@ -168,6 +168,14 @@ class TForm4 : public QWidget {
 
  private:
   class TSearchControls;
+  // The steps of construction, in order.
+  void CreateControls();
+  void LayOutControls();
+  void SetUpResultView();
+  void SetUpQueryBox();
+  void AddShortcuts();
+  void LoadKeptState();
+  void ConnectControls();
   void Dock();
   // The result view takes the window's height below the reserved rows, and
   // below the third logo too while the rare-word box is checked.
