@@ -29,6 +29,7 @@
 #include "platform/qt/ResultViewWidget.h"
 #include "platform/qt/ShellOpen.h"
 #include "platform/richedit/GbkQt.h"
+#include "platform/richedit/QtColor.h"
 #include "platform/richedit/QtRichEdit.h"
 
 namespace velmora {
@@ -58,10 +59,6 @@ QFont Tahoma(int pixelHeight, bool bold = false) {
   font.setPixelSize(pixelHeight);
   font.setBold(bold);
   return font;
-}
-
-QColor ToQColor(TColor c) {
-  return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
 }
 
 // An exception that escapes an event handler is reported, as the class
