@@ -10,6 +10,7 @@
 #include "dict/DictText.h"
 #include "dict/ExtendedSearch.h"
 #include "dict/Query.h"
+#include "dict/SearchSteps.h"
 #include "dict/Texts.h"
 #include "platform/classes/Application.h"
 #include "platform/classes/ScopeGuard.h"
@@ -22,10 +23,10 @@ TSearchPacing SearchPacing;
 
 namespace {
 
-void ShowFailure(TResultView& view, std::string_view message) {
-  view.AppendLine(message);
-  view.HighlightAdded(message, 2, clRed);
-}
+using search::ShowFailure;
+using search::ShowHeading;
+using search::TCandidateMemo;
+using search::TScanEnd;
 
 enum class TForm { Key, Explanation };
 
@@ -62,19 +63,6 @@ class TPacer {
   Clock::time_point last_;
 };
 
-enum class TScanEnd { Done, Stopped };
-
-// The candidate lines of one file from its key pass, kept for its
-// explanation pass while they are few, so that a rare query scans each image
-// once. The image is held, so the lines stay valid and a file read anew in
-// between is told by its new image.
-struct TCandidateMemo {
-  static constexpr std::size_t kMaxLines = 1 << 16;
-  std::shared_ptr<const TDictImage> Image;
-  std::vector<std::string_view> Lines;
-  bool Complete = false;
-};
-
 // What one specified search carries from file to file and line to line:
 // the cleaned query, how it is matched and found, where it is shown, its
 // pacing and whether anything was shown.
@@ -88,38 +76,13 @@ class TScan {
         finder_(matcher_.Exact() ? std::string_view(query) : ""),
         view_(view) {}
 
-  // One pass over one file: the lines that hold the query's bytes are found
-  // by one search over the image (or taken from the memo of the file's
-  // earlier pass), and only they are split and tested.
+  // One pass over one file: only the lines that hold the query's bytes are
+  // split and tested.
   TScanEnd File(const std::shared_ptr<const TDictImage>& image, int pass,
                 TCandidateMemo& memo) {
-    if (pass == 3 && memo.Complete && memo.Image == image) {
-      for (std::string_view line : memo.Lines)
-        if (Line(line, pass) == TScanEnd::Stopped) return TScanEnd::Stopped;
-      return TScanEnd::Done;
-    }
-    const bool record = pass < 3;
-    if (record) memo = TCandidateMemo{image, {}, false};
-    TCandidateLines lines(image->Bytes(), finder_, SearchPacing.SliceBytes);
-    std::string_view line;
-    for (;;) {
-      const TCandidateLines::TStep step = lines.Next(line);
-      if (step == TCandidateLines::TStep::End) break;
-      if (step == TCandidateLines::TStep::Slice) {
-        if (pacer_.Stopped(false)) return TScanEnd::Stopped;
-        continue;
-      }
-      if (record && memo.Image) {
-        if (memo.Lines.size() < TCandidateMemo::kMaxLines) {
-          memo.Lines.push_back(line);
-        } else {
-          memo = TCandidateMemo{};  // too many to keep: pass 3 scans again
-        }
-      }
-      if (Line(line, pass) == TScanEnd::Stopped) return TScanEnd::Stopped;
-    }
-    if (record && memo.Image) memo.Complete = true;
-    return TScanEnd::Done;
+    return search::ScanFile<TCandidateLines>(
+        image, pass, finder_, memo, [this] { return pacer_.Stopped(false); },
+        [this, pass](std::string_view line) { return Line(line, pass); });
   }
 
   bool Found() const { return found_; }
@@ -148,23 +111,6 @@ class TScan {
   TPacer pacer_;
   bool found_ = false;
 };
-
-void ShowHeading(TResultView& view, const std::string& query) {
-  std::string heading;
-  heading.append(texts::kHeadingBefore).append(query).append(texts::kHeadingAfter);
-  view.AppendLine(heading);
-  view.HighlightAdded(heading, 2, clBlue);
-  // 14: the bytes after the query in the heading and the line's break.
-  view.HighlightAdded(query, 14, MatchColor);
-  view.View().SetSelStyle(fsBold | fsUnderline);
-  // The heading's closing highlight counts back past the start of the view
-  // (line 0 starts at 0, so its start is -2). We keep the call but let it
-  // format nothing: the heading stays exactly blue and bold with its query
-  // marked, and the status line below stays plain. Formatting the clipped
-  // span instead would paint over the marked query.
-  view.HighlightAdded(heading, 4, clBlue);
-  view.AppendLine(texts::kSearching);
-}
 
 TSearchOutcome RunSpecifiedSearch(ISearchControls& controls, TResultView& view,
                                   TDictImages& images, const std::string& query) {
