@@ -10,29 +10,26 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QShortcut>
-#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <string_view>
 #include <system_error>
-#include <utility>
 
 #include "app/AsYouType.h"
 #include "app/History.h"
 #include "app/StrokePanel.h"
 #include "dict/DictFile.h"
 #include "dict/LinkTarget.h"
-#include "dict/Query.h"
 #include "dict/Texts.h"
 #include "platform/classes/Application.h"
 #include "platform/qt/Image.h"
 #include "platform/qt/ResultViewWidget.h"
 #include "platform/qt/ShellOpen.h"
 #include "platform/richedit/GbkQt.h"
+#include "platform/richedit/QtColor.h"
 #include "platform/richedit/QtRichEdit.h"
 
 namespace velmora {
@@ -64,10 +61,6 @@ QFont Tahoma(int pixelHeight, bool bold = false) {
   return font;
 }
 
-QColor ToQColor(TColor c) {
-  return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
-}
-
 // An exception that escapes an event handler is reported, as the class
 // library does, instead of unwinding through Qt's event loop.
 template <typename F>
@@ -91,31 +84,8 @@ bool CanOpenFile(const std::string& name) {
   return file.is_open();
 }
 
-// What the search touches of the window besides the view.
-class TForm4::TSearchControls : public ISearchControls {
- public:
-  explicit TSearchControls(TForm4& form) : form_(form) {}
-  std::string GetQueryText() override { return GbkFromQString(form_.edSearch->text()); }
-  void SetQueryText(const std::string& text) override {
-    // While the user types, the box is theirs: writing it back would move
-    // the cursor under their fingers. The extended search leaves a text it
-    // does not change where it is, cursor and all.
-    if (typing_) return;
-    if (form_.ExtendedSearch() && text == GetQueryText()) return;
-    form_.edSearch->setText(QStringFromGbk(text));
-  }
-  void SetTyping(bool typing) { typing_ = typing; }
-  void SetSearchEnabled(bool enabled) override { form_.btnSearch->setEnabled(enabled); }
-  void SetStopEnabled(bool enabled) override { form_.btnStop->setEnabled(enabled); }
-
- private:
-  TForm4& form_;
-  bool typing_ = false;
-};
-
-TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
-  FOutput = std::make_unique<TResultView>(*FRichEdit);
-
+// The window's look and its controls, created in declaration order.
+void TForm4::CreateControls() {
   setWindowTitle(QStringLiteral("Velmora辞典查询系统"));
   setFont(Tahoma(13));
   QPalette pal = palette();
@@ -147,7 +117,10 @@ TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
   addAction(ExtendedSearchItem);
   FSearchKindBadge = MakeSearchKindBadge(*edSearch);
   StrokePanel = new TStrokePanel(this);
+}
 
+// Where the controls sit until FormCreate fits them to the pictures.
+void TForm4::LayOutControls() {
   for (TImage* img : {imgLogo, imgLogo2, imgLogo3}) img->SetBackground(FormColor);
   imgLogo->setGeometry(17, 0, 499, 120);
   imgLogo2->setGeometry(17, 104, 499, 41);
@@ -164,7 +137,9 @@ TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
   red.setColor(QPalette::WindowText, ToQColor(clRed));
   cbRareWord->setPalette(red);
   cbRareWord->setChecked(true);
+}
 
+void TForm4::SetUpResultView() {
   FRichEdit->SetFont(Tahoma(17));
   reResult->setFont(Tahoma(17));
   QPalette viewPal = reResult->palette();
@@ -179,7 +154,10 @@ TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
     Guarded([&] { reResultMouseDown(reResult, b, s, x, y); });
   };
   reResult->raise();
+}
 
+// Focus order, the typed-query handling and the as-you-type search.
+void TForm4::SetUpQueryBox() {
   setTabOrder(edSearch, btnSearch);
   setTabOrder(btnSearch, reResult);
   setTabOrder(reResult, cbRareWord);
@@ -196,6 +174,10 @@ TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
     History().EndWalk();
     if (ExtendedSearch()) FAsYouType->Edited();
   });
+}
+
+// The window's own keys: stop, back and forward, zoom.
+void TForm4::AddShortcuts() {
   auto shortcut = [this](QKeySequence keys, auto action) {
     auto* s = new QShortcut(keys, this);
     s->setContext(Qt::WindowShortcut);
@@ -212,7 +194,10 @@ TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus),
            [this] { SetZoom(Zoom() - kZoomStep); });
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_0), [this] { SetZoom(100); });
+}
 
+// The histories and the settings kept from the last run.
+void TForm4::LoadKeptState() {
   std::string state = StateFolder();
   FHistory = std::make_unique<TQueryHistory>(state.empty() ? "" : state + "/history");
   FHistory->Load();
@@ -227,6 +212,9 @@ TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
       ShowSearchKind(*edSearch, *FSearchKindBadge, true);
     }
   }
+}
+
+void TForm4::ConnectControls() {
   // Connected once the kept choice is in place: reading it changes nothing.
   connect(ExtendedSearchItem, &QAction::toggled, this, [this](bool on) {
     Guarded([&] {
@@ -251,13 +239,6 @@ TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
           [this] { Guarded([&] { btnStopClick(btnStop); }); });
   connect(cbRareWord, &QCheckBox::toggled, this,
           [this] { Guarded([&] { cbRareWordClick(cbRareWord); }); });
-
-  move(206, 0);
-  resize(689, 686);
-  FResultHeight = 262;
-  Dock();
-  UpdateMinimumSize();
-  PlaceStrokePanel();
 }
 
 TForm4::~TForm4() {
@@ -338,96 +319,6 @@ void TForm4::FormCreate(void* /*Sender*/) {
 void TForm4::PlaceStrokePanel() {
   StrokePanel->Place(std::max(cbRareWord->x(), imgLogo->geometry().right() + 9),
                      std::min(edSearch->y(), cbRareWord->y()), width() - 8);
-}
-
-void TForm4::btnSearchClick(void* /*Sender*/) {
-  FTyped = false;
-  RunSearches();
-}
-
-void TForm4::SearchAsTyped() {
-  if (!ExtendedSearch()) return;
-  FTyped = true;
-  RunSearches();
-}
-
-void TForm4::RunSearches() {
-  // Enter and the menu's query item reach here even while a search runs (the
-  // button's state is not consulted). The running search is told to stop and
-  // the new one starts once it has returned, so that no two searches ever
-  // write into the view, and none runs nested inside another.
-  if (FSearching) {
-    StopRequested = true;
-    FSearchPending = true;
-    return;
-  }
-  struct Running {
-    bool& flag;
-    explicit Running(bool& f) : flag(f) { flag = true; }
-    ~Running() { flag = false; }
-  } running(FSearching);
-  // The selection is the search's working cursor: the user's keys in the
-  // view must not edit through it meanwhile. The view shows where the
-  // search ended once it has returned, however it returns.
-  struct Writing {
-    TResultViewWidget& view;
-    explicit Writing(TResultViewWidget& v) : view(v) { view.SetWriting(true); }
-    ~Writing() {
-      view.SetWriting(false);
-      view.PinTop(false);
-      view.Flush();
-    }
-  } writing(*reResult);
-  TSearchControls controls(*this);
-  do {
-    FSearchPending = false;
-    // The last request wins: it reads the box as it is now. A search as
-    // typed is kept in the history only once its query has stood.
-    const bool typed = std::exchange(FTyped, false);
-    const bool record = std::exchange(FRecordNext, true) && !typed;
-    // Recorded as the search will read it, before it runs, so that Alt+Left
-    // during a long search goes back from this one.
-    std::string query = KeptQuery(controls.GetQueryText());
-    if (record && !query.empty()) History().Add(query);
-    controls.SetTyping(typed);
-    // Results as you type are read from the top, the best first; the view
-    // does not run after the output to its end.
-    reResult->PinTop(typed);
-    // Typing asked for the extended search, even if it was turned off in
-    // the moment before this one could run.
-    const TSearchOutcome outcome = typed || ExtendedSearch()
-                                       ? RunSearch(controls, *FOutput, SharedDictImages(),
-                                                   TSearchOptions{TSearchKind::Extended})
-                                       : RunSearch(controls, *FOutput);
-    if (outcome == TSearchOutcome::OwnFileMissing ||
-        outcome == TSearchOutcome::OtherFileMissing) {
-      // The view's message names neither the folder nor the reason.
-      for (const std::string& line : DictOpenFailures(FDictFolder))
-        std::fprintf(stderr, "velmora: %s\n", line.c_str());
-    }
-  } while (FSearchPending);
-  // The animation is made once the results are on screen.
-  QTimer::singleShot(0, StrokePanel,
-                     [this, query = edSearch->text()] { StrokePanel->ShowQuery(query); });
-  // The history goes to disk once the search is over and shown, so that
-  // syncing it never delays one.
-  QTimer::singleShot(0, this, [this] {
-    if (FHistory) FHistory->SaveIfChanged();
-    if (FExtendedHistory) FExtendedHistory->SaveIfChanged();
-  });
-}
-
-void TForm4::edSearchKeyPress(void* /*Sender*/, char& Key) {
-  if (Key == 13) btnSearchClick(btnSearch);
-}
-
-void TForm4::btnStopClick(void* /*Sender*/) {
-  StopRequested = true;
-  FSearchPending = false;
-  FAsYouType->CancelSearch();
-  FOutput->ReplaceLine(1, texts::kStopped);
-  FOutput->MarkSpan(FOutput->LineStart(1), int(texts::kStopped.size()), clRed, fsBold);
-  btnSearch->setEnabled(true);
 }
 
 void TForm4::cbRareWordClick(void* /*Sender*/) {
@@ -636,41 +527,12 @@ void TForm4::Raise() {
   activateWindow();
 }
 
-void TForm4::Navigate(const std::optional<std::string>& query) {
-  if (!query) return;
-  edSearch->setText(QStringFromGbk(*query));
-  FRecordNext = false;
-  btnSearchClick(btnSearch);
-}
-
-void TForm4::GoBack() {
-  Navigate(History().Back());
-}
-
-void TForm4::GoForward() {
-  Navigate(History().Forward());
-}
-
 bool TForm4::ExtendedSearch() const {
   return ExtendedSearchItem->isChecked();
 }
 
 void TForm4::SetExtendedSearch(bool on) {
   ExtendedSearchItem->setChecked(on);
-}
-
-void TForm4::KeepStanding(const std::string& boxText) {
-  std::string query = TypedQuery(boxText);
-  if (!ExtendedSearch() || query.empty()) return;
-  FExtendedHistory->Add(query);
-  // Saved now unless a search runs; then once it is over.
-  if (!FSearching) FExtendedHistory->SaveIfChanged();
-}
-
-std::string TForm4::KeptQuery(const std::string& boxText) const {
-  if (ExtendedSearch()) return TypedQuery(boxText);
-  std::string query = CleanQuery(boxText);
-  return query.size() >= 2 ? query : std::string();
 }
 
 int TForm4::Zoom() const {

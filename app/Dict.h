@@ -168,6 +168,14 @@ class TForm4 : public QWidget {
 
  private:
   class TSearchControls;
+  // The steps of construction, in order.
+  void CreateControls();
+  void LayOutControls();
+  void SetUpResultView();
+  void SetUpQueryBox();
+  void AddShortcuts();
+  void LoadKeptState();
+  void ConnectControls();
   void Dock();
   // The result view takes the window's height below the reserved rows, and
   // below the third logo too while the rare-word box is checked.
@@ -177,7 +185,7 @@ class TForm4 : public QWidget {
   void RunSearches();
   // The query as the history of the search that is on keeps it; empty for
   // one it does not keep.
-  std::string KeptQuery(const std::string& boxText) const;
+  std::string KeptQuery(const TSearchQuery& query) const;
   // A typed query has stood long enough to go into the history.
   void KeepStanding(const std::string& boxText);
   void PlaceStrokePanel();

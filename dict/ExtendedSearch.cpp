@@ -14,29 +14,22 @@
 #include "dict/Pinyin.h"
 #include "dict/Prefilter.h"
 #include "dict/Query.h"
+#include "dict/SearchSteps.h"
 #include "dict/Simplified.h"
 #include "dict/Texts.h"
 #include "dict/Wildcard.h"
 #include "platform/classes/Application.h"
+#include "platform/classes/ScopeGuard.h"
 
 namespace velmora {
 
 namespace {
 
+using search::ShowFailure;
+using search::ShowHeading;
+using search::TCandidateMemo;
+using search::TScanEnd;
 using TSpans = std::vector<std::pair<std::size_t, std::size_t>>;
-
-class TSearchButtonGuard {
- public:
-  explicit TSearchButtonGuard(ISearchControls& controls) : controls_(controls) {
-    controls_.SetSearchEnabled(false);
-  }
-  ~TSearchButtonGuard() { controls_.SetSearchEnabled(true); }
-  TSearchButtonGuard(const TSearchButtonGuard&) = delete;
-  TSearchButtonGuard& operator=(const TSearchButtonGuard&) = delete;
-
- private:
-  ISearchControls& controls_;
-};
 
 // Lets pending messages run after every entry shown and otherwise whenever
 // the interval has passed; says whether this search must end: a stop was
@@ -57,13 +50,6 @@ class TPacer {
   unsigned generation_;
   Clock::time_point last_;
 };
-
-enum class TScanEnd { Done, Stopped };
-
-void ShowFailure(TResultView& view, std::string_view message) {
-  view.AppendLine(message);
-  view.HighlightAdded(message, 2, clRed);
-}
 
 void MarkMatches(TResultView& view, int base, const TSpans& spans) {
   for (const auto& [from, to] : spans)
@@ -89,18 +75,6 @@ std::pair<std::string, int> ShowExplanation(TResultView& view,
   view.HighlightAdded(text, 3, ExplanationColor);
   const int base = view.LastLineStart() - 3 - int(text.size());
   return {std::move(text), base};
-}
-
-// The heading and the status line, as the specified search writes them.
-void ShowHeading(TResultView& view, const std::string& shown) {
-  std::string heading;
-  heading.append(texts::kHeadingBefore).append(shown).append(texts::kHeadingAfter);
-  view.AppendLine(heading);
-  view.HighlightAdded(heading, 2, clBlue);
-  view.HighlightAdded(shown, 14, MatchColor);
-  view.View().SetSelStyle(fsBold | fsUnderline);
-  view.HighlightAdded(heading, 4, clBlue);  // counts back past the view: formats nothing
-  view.AppendLine(texts::kSearching);
 }
 
 std::string_view Trimmed(std::string_view s) {
@@ -141,13 +115,6 @@ bool ContainsAnyCase(std::string_view text, std::string_view needle) {
 // Chinese characters: the specified passes, over one or two forms of the
 // query.
 
-struct TCandidateMemo {
-  static constexpr std::size_t kMaxLines = 1 << 16;
-  std::shared_ptr<const TDictImage> Image;
-  std::vector<std::string_view> Lines;
-  bool Complete = false;
-};
-
 class TChineseSearch {
  public:
   TChineseSearch(std::vector<std::string> forms, TResultView& view, TPacer& pacer)
@@ -157,32 +124,9 @@ class TChineseSearch {
 
   TScanEnd Scan(const std::shared_ptr<const TDictImage>& image, int pass,
                 TCandidateMemo& memo) {
-    if (pass == 3 && memo.Complete && memo.Image == image) {
-      for (std::string_view line : memo.Lines)
-        if (Test(line, pass) == TScanEnd::Stopped) return TScanEnd::Stopped;
-      return TScanEnd::Done;
-    }
-    const bool record = pass < 3;
-    if (record) memo = TCandidateMemo{image, {}, false};
-    TNeedleLines lines(image->Bytes(), finder_, SearchPacing.SliceBytes);
-    std::string_view line;
-    for (;;) {
-      const TNeedleLines::TStep step = lines.Next(line);
-      if (step == TNeedleLines::TStep::End) break;
-      if (step == TNeedleLines::TStep::Slice) {
-        if (pacer_.Stopped(false)) return TScanEnd::Stopped;
-        continue;
-      }
-      if (record && memo.Image) {
-        if (memo.Lines.size() < TCandidateMemo::kMaxLines)
-          memo.Lines.push_back(line);
-        else
-          memo = TCandidateMemo{};
-      }
-      if (Test(line, pass) == TScanEnd::Stopped) return TScanEnd::Stopped;
-    }
-    if (record && memo.Image) memo.Complete = true;
-    return TScanEnd::Done;
+    return search::ScanFile<TNeedleLines>(
+        image, pass, finder_, memo, [this] { return pacer_.Stopped(false); },
+        [this, pass](std::string_view line) { return Test(line, pass); });
   }
 
   bool Found() const { return found_; }
@@ -230,9 +174,8 @@ class TChineseSearch {
   bool found_ = false;
 };
 
-TSearchOutcome RunChinese(ISearchControls& controls, TResultView& view,
+TSearchOutcome RunChinese(const std::string& query, TResultView& view,
                           TDictImages& images, TPacer& pacer) {
-  const std::string query = CleanQuery(controls.GetQueryText());
   if (query.size() < 2) {
     ShowFailure(view, texts::kInvalidQuery);
     return TSearchOutcome::InvalidQuery;
@@ -506,21 +449,23 @@ TExtendedKind ExtendedKindOf(std::string_view query) {
 }
 
 TSearchOutcome RunExtendedSearch(ISearchControls& controls, TResultView& view,
-                                 TDictImages& images) {
-  TSearchButtonGuard searchButton(controls);
+                                 TDictImages& images, const TSearchQuery& query) {
+  // The search button comes back on every way out of a search.
+  controls.SetSearchEnabled(false);
+  TScopeGuard enableSearch([&controls] { controls.SetSearchEnabled(true); });
   ++SearchGeneration;
   StopRequested = false;
   controls.SetStopEnabled(true);
   TPacer pacer;
   // The query box is left as typed: with results as you type, rewriting it
   // would move the caret under the user's hands.
-  const std::string typed = controls.GetQueryText();
+  const std::string& typed = query.Typed;
 
   view.ClearView();
   view.View().SetParagraphIndents(6, 22);
   switch (ExtendedKindOf(typed)) {
     case TExtendedKind::Chinese:
-      return RunChinese(controls, view, images, pacer);
+      return RunChinese(query.Cleaned, view, images, pacer);
     case TExtendedKind::Wildcard: {
       TWildcard pattern = *TWildcard::Parse(typed);
       const TNeedleFinder finder({TNeedle{pattern.Needle(), true, nullptr}});

@@ -46,6 +46,6 @@ enum class TLatinRank {
 };
 
 TSearchOutcome RunExtendedSearch(ISearchControls& controls, TResultView& view,
-                                 TDictImages& images);
+                                 TDictImages& images, const TSearchQuery& query);
 
 }  // namespace velmora

@@ -10,8 +10,10 @@
 #include "dict/DictText.h"
 #include "dict/ExtendedSearch.h"
 #include "dict/Query.h"
+#include "dict/SearchSteps.h"
 #include "dict/Texts.h"
 #include "platform/classes/Application.h"
+#include "platform/classes/ScopeGuard.h"
 
 namespace velmora {
 
@@ -21,24 +23,10 @@ TSearchPacing SearchPacing;
 
 namespace {
 
-// Enables the search button again on every way out of a search.
-class TSearchButtonGuard {
- public:
-  explicit TSearchButtonGuard(ISearchControls& controls) : controls_(controls) {
-    controls_.SetSearchEnabled(false);
-  }
-  ~TSearchButtonGuard() { controls_.SetSearchEnabled(true); }
-  TSearchButtonGuard(const TSearchButtonGuard&) = delete;
-  TSearchButtonGuard& operator=(const TSearchButtonGuard&) = delete;
-
- private:
-  ISearchControls& controls_;
-};
-
-void ShowFailure(TResultView& view, std::string_view message) {
-  view.AppendLine(message);
-  view.HighlightAdded(message, 2, clRed);
-}
+using search::ShowFailure;
+using search::ShowHeading;
+using search::TCandidateMemo;
+using search::TScanEnd;
 
 enum class TForm { Key, Explanation };
 
@@ -75,95 +63,63 @@ class TPacer {
   Clock::time_point last_;
 };
 
-enum class TScanEnd { Done, Stopped };
+// What one specified search carries from file to file and line to line:
+// the cleaned query, how it is matched and found, where it is shown, its
+// pacing and whether anything was shown.
+class TScan {
+ public:
+  TScan(const std::string& query, TResultView& view)
+      : query_(query),
+        matcher_(query),
+        // Candidates are found by their exact bytes; a query with letters
+        // (never a cleaned one) makes every line a candidate.
+        finder_(matcher_.Exact() ? std::string_view(query) : ""),
+        view_(view) {}
 
-// The candidate lines of one file from its key pass, kept for its
-// explanation pass while they are few, so that a rare query scans each image
-// once. The image is held, so the lines stay valid and a file read anew in
-// between is told by its new image.
-struct TCandidateMemo {
-  static constexpr std::size_t kMaxLines = 1 << 16;
-  std::shared_ptr<const TDictImage> Image;
-  std::vector<std::string_view> Lines;
-  bool Complete = false;
+  // One pass over one file: only the lines that hold the query's bytes are
+  // split and tested.
+  TScanEnd File(const std::shared_ptr<const TDictImage>& image, int pass,
+                TCandidateMemo& memo) {
+    return search::ScanFile<TCandidateLines>(
+        image, pass, finder_, memo, [this] { return pacer_.Stopped(false); },
+        [this, pass](std::string_view line) { return Line(line, pass); });
+  }
+
+  bool Found() const { return found_; }
+
+ private:
+  // Tests one candidate line for the pass and shows it when it passes.
+  TScanEnd Line(std::string_view line, int pass) {
+    const TEntry entry = SplitLine(line);
+    const bool keyMatch = matcher_.In(entry.Key);
+    bool shown = false;
+    if (pass < 3 ? keyMatch : !keyMatch && matcher_.In(entry.Explanation)) {
+      // A stop asked for by anything but our own message runs still comes
+      // before the next entry.
+      if (StopRequested) return TScanEnd::Stopped;
+      found_ = true;
+      ShowEntry(view_, entry, query_, pass < 3 ? TForm::Key : TForm::Explanation);
+      shown = true;
+    }
+    return pacer_.Stopped(shown) ? TScanEnd::Stopped : TScanEnd::Done;
+  }
+
+  const std::string& query_;
+  const TMatcher matcher_;
+  const TSubstringFinder finder_;
+  TResultView& view_;
+  TPacer pacer_;
+  bool found_ = false;
 };
 
-// Tests one candidate line for the pass and shows it when it passes.
-TScanEnd TestLine(std::string_view line, int pass, const TMatcher& matcher,
-                  const std::string& query, TResultView& view, TPacer& pacer,
-                  bool& found) {
-  const TEntry entry = SplitLine(line);
-  const bool keyMatch = matcher.In(entry.Key);
-  bool shown = false;
-  if (pass < 3 ? keyMatch : !keyMatch && matcher.In(entry.Explanation)) {
-    // A stop asked for by anything but our own message runs still comes
-    // before the next entry.
-    if (StopRequested) return TScanEnd::Stopped;
-    found = true;
-    ShowEntry(view, entry, query, pass < 3 ? TForm::Key : TForm::Explanation);
-    shown = true;
-  }
-  return pacer.Stopped(shown) ? TScanEnd::Stopped : TScanEnd::Done;
-}
-
-// One pass over one file: the lines that hold the query's bytes are found by
-// one search over the image (or taken from the memo of the file's earlier
-// pass), and only they are split and tested.
-TScanEnd ScanFile(const std::shared_ptr<const TDictImage>& image, int pass,
-                  const TSubstringFinder& finder, const TMatcher& matcher,
-                  const std::string& query, TResultView& view, TPacer& pacer, bool& found,
-                  TCandidateMemo& memo) {
-  if (pass == 3 && memo.Complete && memo.Image == image) {
-    for (std::string_view line : memo.Lines)
-      if (TestLine(line, pass, matcher, query, view, pacer, found) == TScanEnd::Stopped)
-        return TScanEnd::Stopped;
-    return TScanEnd::Done;
-  }
-  const bool record = pass < 3;
-  if (record) memo = TCandidateMemo{image, {}, false};
-  TCandidateLines lines(image->Bytes(), finder, SearchPacing.SliceBytes);
-  std::string_view line;
-  for (;;) {
-    const TCandidateLines::TStep step = lines.Next(line);
-    if (step == TCandidateLines::TStep::End) break;
-    if (step == TCandidateLines::TStep::Slice) {
-      if (pacer.Stopped(false)) return TScanEnd::Stopped;
-      continue;
-    }
-    if (record && memo.Image) {
-      if (memo.Lines.size() < TCandidateMemo::kMaxLines) {
-        memo.Lines.push_back(line);
-      } else {
-        memo = TCandidateMemo{};  // too many to keep: pass 3 scans again
-      }
-    }
-    if (TestLine(line, pass, matcher, query, view, pacer, found) == TScanEnd::Stopped)
-      return TScanEnd::Stopped;
-  }
-  if (record && memo.Image) memo.Complete = true;
-  return TScanEnd::Done;
-}
-
-}  // namespace
-
-TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view) {
-  return RunSearch(controls, view, SharedDictImages());
-}
-
-TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
-                         TDictImages& images, const TSearchOptions& options) {
-  if (options.Kind == TSearchKind::Extended)
-    return RunExtendedSearch(controls, view, images);
-  return RunSearch(controls, view, images);
-}
-
-TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
-                         TDictImages& images) {
-  TSearchButtonGuard searchButton(controls);
+TSearchOutcome RunSpecifiedSearch(ISearchControls& controls, TResultView& view,
+                                  TDictImages& images, const std::string& query) {
+  // The search button comes back on every way out of a search.
+  controls.SetSearchEnabled(false);
+  TScopeGuard enableSearch([&controls] { controls.SetSearchEnabled(true); });
   ++SearchGeneration;
   StopRequested = false;
   controls.SetStopEnabled(true);
-  const std::string query = CleanQuery(controls.GetQueryText());
   controls.SetQueryText(query);
 
   view.ClearView();
@@ -181,29 +137,10 @@ TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
     ShowFailure(view, texts::kOwnFileMissing);
     return TSearchOutcome::OwnFileMissing;
   }
+  ShowHeading(view, query);
 
-  std::string heading;
-  heading.append(texts::kHeadingBefore).append(query).append(texts::kHeadingAfter);
-  view.AppendLine(heading);
-  view.HighlightAdded(heading, 2, clBlue);
-  // 14: the bytes after the query in the heading and the line's break.
-  view.HighlightAdded(query, 14, MatchColor);
-  view.View().SetSelStyle(fsBold | fsUnderline);
-  // The heading's closing highlight counts back past the start of the view
-  // (line 0 starts at 0, so its start is -2). We keep the call but let it
-  // format nothing: the heading stays exactly blue and bold with its query
-  // marked, and the status line below stays plain. Formatting the clipped
-  // span instead would paint over the marked query.
-  view.HighlightAdded(heading, 4, clBlue);
-  view.AppendLine(texts::kSearching);
-
-  const TMatcher matcher(query);
-  // Candidates are found by their exact bytes; a query with letters (never
-  // a cleaned one) makes every line a candidate.
-  const TSubstringFinder finder(matcher.Exact() ? std::string_view(query) : "");
-  TPacer pacer;
+  TScan scan(query, view);
   TCandidateMemo memos[5];
-  bool found = false;
   for (int pass = 1; pass <= 3; ++pass) {
     for (int number = 1; number <= 5; ++number) {
       if (pass == 1 && number != ownFile) continue;
@@ -220,15 +157,45 @@ TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
           return TSearchOutcome::OtherFileMissing;
         }
       }
-      if (ScanFile(image, pass, finder, matcher, query, view, pacer, found,
-                   memos[number - 1]) == TScanEnd::Stopped)
+      if (scan.File(image, pass, memos[number - 1]) == TScanEnd::Stopped)
         return TSearchOutcome::Stopped;
     }
   }
 
   view.ReplaceLine(1, texts::kFinished);
-  if (!found) ShowFailure(view, texts::kNotFound);
-  return found ? TSearchOutcome::Found : TSearchOutcome::NotFound;
+  if (!scan.Found()) ShowFailure(view, texts::kNotFound);
+  return scan.Found() ? TSearchOutcome::Found : TSearchOutcome::NotFound;
+}
+
+}  // namespace
+
+TSearchQuery ReadQuery(ISearchControls& controls) {
+  TSearchQuery query;
+  query.Typed = controls.GetQueryText();
+  query.Cleaned = CleanQuery(query.Typed);
+  return query;
+}
+
+TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view) {
+  return RunSearch(controls, view, SharedDictImages());
+}
+
+TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
+                         TDictImages& images) {
+  return RunSearch(controls, view, images, TSearchOptions{});
+}
+
+TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
+                         TDictImages& images, const TSearchOptions& options) {
+  return RunSearch(controls, view, images, options, ReadQuery(controls));
+}
+
+TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
+                         TDictImages& images, const TSearchOptions& options,
+                         const TSearchQuery& query) {
+  if (options.Kind == TSearchKind::Extended)
+    return RunExtendedSearch(controls, view, images, query);
+  return RunSpecifiedSearch(controls, view, images, query.Cleaned);
 }
 
 }  // namespace velmora

@@ -77,6 +77,16 @@ struct TSearchOptions {
   TSearchKind Kind = TSearchKind::Specified;
 };
 
+// The query box as one search reads it, once, at its start: the text as
+// typed and that text cleaned. A caller that needs the query before the
+// search runs (the window, for its history) reads it and hands it on, so
+// that the box is read and cleaned once per search.
+struct TSearchQuery {
+  std::string Typed;    // GBK, as in the box
+  std::string Cleaned;  // CleanQuery(Typed)
+};
+TSearchQuery ReadQuery(ISearchControls& controls);
+
 // Runs one whole search (the search button's click action). Files are opened
 // relative to the current folder, each at its turn in each pass; their bytes
 // come from images, by default the ones kept for the whole process, so that a
@@ -87,5 +97,8 @@ TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
                          TDictImages& images);
 TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
                          TDictImages& images, const TSearchOptions& options);
+TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
+                         TDictImages& images, const TSearchOptions& options,
+                         const TSearchQuery& query);
 
 }  // namespace velmora

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/classes/Application.h"
+#include "platform/classes/ScopeGuard.h"
 
 namespace velmora {
 
@@ -46,7 +47,11 @@ QImage TImage::Render() {
   TCanvas& canvas = buffer_.GetCanvas();
   painting_ = true;
   canvas.Lock();
-  try {
+  {
+    TScopeGuard unlock([&] {
+      canvas.Unlock();
+      painting_ = false;
+    });
     canvas.SetBrushStyle(TBrushStyle::bsSolid);
     canvas.SetBrushColor(background_);
     canvas.FillRect(Rect(0, 0, w, h));
@@ -54,13 +59,7 @@ QImage TImage::Render() {
     if (graphic && !graphic->GetEmpty()) {
       graphic->Draw(canvas, Rect(0, 0, graphic->GetWidth(), graphic->GetHeight()));
     }
-  } catch (...) {
-    canvas.Unlock();
-    painting_ = false;
-    throw;
   }
-  canvas.Unlock();
-  painting_ = false;
 
   QImage image(w, h, QImage::Format_RGB32);
   // Both are rows of little-endian 0x00RRGGBB pixels, top row first.

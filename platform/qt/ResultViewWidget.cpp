@@ -376,102 +376,126 @@ void TResultViewWidget::Paste() {
 
 void TResultViewWidget::keyPressEvent(QKeyEvent* event) {
   if (!edit_) return;
-  const bool shift = event->modifiers() & Qt::ShiftModifier;
-  const bool ctrl = event->modifiers() & Qt::ControlModifier;
-  const int caret = edit_->Caret();
-  auto lineOf = [&](int pos) { return edit_->LineFromChar(pos); };
-  auto vertical = [&](bool up, int times) {
-    int pos = caret;
-    qreal x = caretX_ ? *caretX_ : edit_->CaretRect(caret).left();
-    for (int k = 0; k < times; ++k) pos = edit_->PositionOnNextDisplayLine(pos, x, up);
-    MoveCaret(pos, shift);
-    caretX_ = x;
-    if (shift) OfferSelection();
-  };
-  auto horizontal = [&](int pos) {
-    caretX_.reset();
-    MoveCaret(pos, shift);
-    if (shift) OfferSelection();
-  };
-  int pageLines =
-      std::max(1, viewport()->height() / std::max(1, fontMetrics().height()) - 1);
+  if (StandardKey(*event) || MoveKey(*event) || EditKey(*event)) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
 
-  if (event->matches(QKeySequence::Copy)) {
+bool TResultViewWidget::StandardKey(const QKeyEvent& event) {
+  if (event.matches(QKeySequence::Copy)) {
     edit_->CopySelection();
-  } else if (event->matches(QKeySequence::SelectAll)) {
+  } else if (event.matches(QKeySequence::SelectAll)) {
     edit_->SetAnchorAndCaret(0, edit_->TextLength());
     Flush();
     OfferSelection();
-  } else if (event->matches(QKeySequence::Paste)) {
+  } else if (event.matches(QKeySequence::Paste)) {
     Paste();
-  } else if (event->matches(QKeySequence::Cut)) {
+  } else if (event.matches(QKeySequence::Cut)) {
     if (edit_->SelLength() > 0 && !writing_) {
       edit_->CopySelection();
       UserEdit([&] { edit_->DeleteAtCaret(true); });
     }
-  } else if (event->matches(QKeySequence::Undo)) {
+  } else if (event.matches(QKeySequence::Undo)) {
     UserEdit([&] { edit_->Undo(); });
   } else {
-    switch (event->key()) {
-      case Qt::Key_Left:
-        horizontal(ctrl ? edit_->WordAt(edit_->PreviousCharPos(caret)).first
-                        : edit_->PreviousCharPos(caret));
-        break;
-      case Qt::Key_Right:
-        horizontal(ctrl ? edit_->WordAt(caret).second : edit_->NextCharPos(caret));
-        break;
-      case Qt::Key_Up:
-        vertical(true, 1);
-        break;
-      case Qt::Key_Down:
-        vertical(false, 1);
-        break;
-      case Qt::Key_PageUp:
-        vertical(true, pageLines);
-        break;
-      case Qt::Key_PageDown:
-        vertical(false, pageLines);
-        break;
-      case Qt::Key_Home:
-        horizontal(ctrl ? 0 : edit_->LineIndex(lineOf(caret)));
-        break;
-      case Qt::Key_End:
-        horizontal(ctrl ? edit_->TextLength() : edit_->LineEnd(lineOf(caret)));
-        break;
-      case Qt::Key_Backspace:
-        UserEdit([&] { edit_->DeleteAtCaret(true); });
-        break;
-      case Qt::Key_Delete:
-        if (shift) {  // Shift+Delete cuts
-          if (edit_->SelLength() > 0 && !writing_) edit_->CopySelection();
-        }
-        UserEdit([&] { edit_->DeleteAtCaret(false); });
-        break;
-      case Qt::Key_Insert:
-        if (ctrl) edit_->CopySelection();
-        if (shift) Paste();
-        break;
-      case Qt::Key_Return:
-      case Qt::Key_Enter:
-        UserEdit([&] { edit_->EditSelection("\r\n"); });
-        break;
-      case Qt::Key_Tab:
-        UserEdit([&] { edit_->EditSelection("\t"); });
-        break;
-      default: {
-        QString text = event->text();
-        bool printable = !text.isEmpty() && !ctrl &&
-                         std::all_of(text.begin(), text.end(),
-                                     [](QChar c) { return c.isPrint() || c == '\t'; });
-        if (!printable) {
-          event->ignore();
-          return;
-        }
-        UserEdit([&] { edit_->EditSelection(GbkFromQString(text)); });
+    return false;
+  }
+  return true;
+}
+
+bool TResultViewWidget::MoveKey(const QKeyEvent& event) {
+  const bool shift = event.modifiers() & Qt::ShiftModifier;
+  const bool ctrl = event.modifiers() & Qt::ControlModifier;
+  const int caret = edit_->Caret();
+  const int pageLines =
+      std::max(1, viewport()->height() / std::max(1, fontMetrics().height()) - 1);
+  switch (event.key()) {
+    case Qt::Key_Left:
+      MoveAcross(ctrl ? edit_->WordAt(edit_->PreviousCharPos(caret)).first
+                      : edit_->PreviousCharPos(caret),
+                 shift);
+      return true;
+    case Qt::Key_Right:
+      MoveAcross(ctrl ? edit_->WordAt(caret).second : edit_->NextCharPos(caret), shift);
+      return true;
+    case Qt::Key_Up:
+      MoveByLines(true, 1, shift);
+      return true;
+    case Qt::Key_Down:
+      MoveByLines(false, 1, shift);
+      return true;
+    case Qt::Key_PageUp:
+      MoveByLines(true, pageLines, shift);
+      return true;
+    case Qt::Key_PageDown:
+      MoveByLines(false, pageLines, shift);
+      return true;
+    case Qt::Key_Home:
+      MoveAcross(ctrl ? 0 : edit_->LineIndex(edit_->LineFromChar(caret)), shift);
+      return true;
+    case Qt::Key_End:
+      MoveAcross(ctrl ? edit_->TextLength() : edit_->LineEnd(edit_->LineFromChar(caret)),
+                 shift);
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Up and down keep the caret's x across lines of different widths.
+void TResultViewWidget::MoveByLines(bool up, int times, bool extend) {
+  int pos = edit_->Caret();
+  const qreal x = caretX_ ? *caretX_ : edit_->CaretRect(pos).left();
+  for (int k = 0; k < times; ++k) pos = edit_->PositionOnNextDisplayLine(pos, x, up);
+  MoveCaret(pos, extend);
+  caretX_ = x;
+  if (extend) OfferSelection();
+}
+
+void TResultViewWidget::MoveAcross(int pos, bool extend) {
+  caretX_.reset();
+  MoveCaret(pos, extend);
+  if (extend) OfferSelection();
+}
+
+// Keys that change the text; false for a key the view does not take.
+bool TResultViewWidget::EditKey(const QKeyEvent& event) {
+  const bool shift = event.modifiers() & Qt::ShiftModifier;
+  const bool ctrl = event.modifiers() & Qt::ControlModifier;
+  switch (event.key()) {
+    case Qt::Key_Backspace:
+      UserEdit([&] { edit_->DeleteAtCaret(true); });
+      return true;
+    case Qt::Key_Delete:
+      if (shift) {  // Shift+Delete cuts
+        if (edit_->SelLength() > 0 && !writing_) edit_->CopySelection();
       }
+      UserEdit([&] { edit_->DeleteAtCaret(false); });
+      return true;
+    case Qt::Key_Insert:
+      if (ctrl) edit_->CopySelection();
+      if (shift) Paste();
+      return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      UserEdit([&] { edit_->EditSelection("\r\n"); });
+      return true;
+    case Qt::Key_Tab:
+      UserEdit([&] { edit_->EditSelection("\t"); });
+      return true;
+    default: {
+      const QString text = event.text();
+      const bool printable =
+          !text.isEmpty() && !ctrl && std::all_of(text.begin(), text.end(), [](QChar c) {
+            return c.isPrint() || c == '\t';
+          });
+      if (!printable) return false;
+      UserEdit([&] { edit_->EditSelection(GbkFromQString(text)); });
+      return true;
     }
   }
-  event->accept();
 }
 
 void TResultViewWidget::inputMethodEvent(QInputMethodEvent* event) {

@@ -99,6 +99,13 @@ class TResultViewWidget : public QAbstractScrollArea {
   int HitTest(const QPoint& clientPoint, bool exact);
   long long Top() const;
   void MoveCaret(int pos, bool extend);
+  // The steps of a key press: the standard shortcuts, the caret moves and
+  // the edits; each says whether the key was its own.
+  bool StandardKey(const QKeyEvent& event);
+  bool MoveKey(const QKeyEvent& event);
+  bool EditKey(const QKeyEvent& event);
+  void MoveByLines(bool up, int times, bool extend);
+  void MoveAcross(int pos, bool extend);
   // A selection the user made goes to the primary selection.
   void OfferSelection();
   bool UserEdit(const std::function<void()>& change);

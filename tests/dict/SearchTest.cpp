@@ -34,7 +34,11 @@ class TFakeControls : public ISearchControls {
   bool SearchEnabled = true;
   bool StopEnabled = false;
   int SearchDisabledCount = 0;
-  std::string GetQueryText() override { return Query; }
+  int QueryReads = 0;
+  std::string GetQueryText() override {
+    ++QueryReads;
+    return Query;
+  }
   void SetQueryText(const std::string& text) override { Query = text; }
   void SetSearchEnabled(bool enabled) override {
     SearchEnabled = enabled;
@@ -90,6 +94,31 @@ TEST_F(SearchTest, ATooShortQueryReadsNothing) {
   EXPECT_EQ(edit_.FirstLineIndent(), 6);
   EXPECT_EQ(edit_.LeftIndent(), 22);
   EXPECT_EQ(controls_.SearchDisabledCount, 1);
+}
+
+TEST_F(SearchTest, TheBoxIsReadAndCleanedOncePerSearch) {
+  const std::string e = kColon + "e\n";
+  dir_.WriteAll("", kZhongGuo + e, "", "", "");
+  controls_.Query = "!" + kZhongGuo + "~";
+  EXPECT_EQ(Search(controls_.Query), TSearchOutcome::Found);
+  EXPECT_EQ(controls_.QueryReads, 1);
+  EXPECT_EQ(controls_.Query, kZhongGuo);  // written back cleaned
+
+  // Read ahead by the caller (the window, for its history): the search takes
+  // that reading, even of a box changed since, and reads nothing more.
+  controls_.Query = "a" + kZhongGuo;
+  const TSearchQuery query = ReadQuery(controls_);
+  EXPECT_EQ(query.Typed, "a" + kZhongGuo);
+  EXPECT_EQ(query.Cleaned, kZhongGuo);
+  controls_.Query = kTian;
+  controls_.QueryReads = 0;
+  for (TSearchKind kind : {TSearchKind::Specified, TSearchKind::Extended}) {
+    EXPECT_EQ(
+        RunSearch(controls_, view_, SharedDictImages(), TSearchOptions{kind}, query),
+        TSearchOutcome::Found);
+    EXPECT_EQ(Keys(), std::vector<std::string>{kZhongGuo + kColon});
+  }
+  EXPECT_EQ(controls_.QueryReads, 0);
 }
 
 TEST_F(SearchTest, AMissingOwnFileIsReportedWithoutHeading) {

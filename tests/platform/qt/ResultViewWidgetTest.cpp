@@ -303,6 +303,39 @@ TEST_F(ViewWidgetTest, KeysEditOnlyWhileNoOneWritesAndUndoTakesBackTheUsersEdits
   EXPECT_EQ(edit_.Text(), before);
 }
 
+// The caret keys move and select by character, word, line and text; keys the
+// view has no use for go on to the window (its shortcuts).
+TEST_F(ViewWidgetTest, CaretKeysMoveAndSelectAndOtherKeysPassOn) {
+  edit_.AppendLine("alpha beta");
+  edit_.AppendLine("gamma");
+  Show();
+  view_.setFocus();
+  QTest::keyClick(&view_, Qt::Key_End, Qt::ControlModifier);
+  EXPECT_EQ(edit_.Caret(), edit_.TextLength());
+  QTest::keyClick(&view_, Qt::Key_Up);
+  QTest::keyClick(&view_, Qt::Key_End, Qt::ShiftModifier);
+  EXPECT_EQ(edit_.SelectedText(), "gamma");
+  QTest::keyClick(&view_, Qt::Key_Home, Qt::ControlModifier);
+  QTest::keyClick(&view_, Qt::Key_Right, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(edit_.SelectedText().substr(0, 5), "alpha");
+  QTest::keyClick(&view_, Qt::Key_PageDown, Qt::ShiftModifier);
+  EXPECT_EQ(edit_.LineFromChar(edit_.Caret()), 2);
+  QTest::keyClick(&view_, Qt::Key_Home);
+  EXPECT_EQ(edit_.Caret(), edit_.LineIndex(2));
+
+  const std::string text = edit_.Text();
+  for (auto [key, modifiers] : {std::pair{Qt::Key_F5, Qt::NoModifier},
+                                std::pair{Qt::Key_B, Qt::ControlModifier}}) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(&view_, &press);
+    EXPECT_FALSE(press.isAccepted()) << key;
+  }
+  QKeyEvent insert(QEvent::KeyPress, Qt::Key_Insert, Qt::NoModifier);
+  QApplication::sendEvent(&view_, &insert);
+  EXPECT_TRUE(insert.isAccepted());
+  EXPECT_EQ(edit_.Text(), text);
+}
+
 // An edit control that hides its selection: without the focus the program's
 // working selection is not drawn.
 TEST_F(ViewWidgetTest, DrawsTheSelectionOnlyWithTheFocus) {

@@ -1,0 +1,175 @@
+// The window's searches: the box read once, the history kept, one search
+// at a time, and the walk back and forth through the queries searched.
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "app/AsYouType.h"
+#include "app/Dict.h"
+#include "app/History.h"
+#include "app/StrokePanel.h"
+#include "dict/DictFile.h"
+#include "dict/Texts.h"
+#include "platform/classes/ScopeGuard.h"
+#include "platform/qt/ResultViewWidget.h"
+#include "platform/richedit/GbkQt.h"
+#include "platform/richedit/QtRichEdit.h"
+
+namespace velmora {
+
+// What the search touches of the window besides the view.
+class TForm4::TSearchControls : public ISearchControls {
+ public:
+  explicit TSearchControls(TForm4& form) : form_(form) {}
+  std::string GetQueryText() override { return GbkFromQString(form_.edSearch->text()); }
+  void SetQueryText(const std::string& text) override {
+    // While the user types, the box is theirs: writing it back would move
+    // the cursor under their fingers. The extended search leaves a text it
+    // does not change where it is, cursor and all.
+    if (typing_) return;
+    if (form_.ExtendedSearch() && text == GetQueryText()) return;
+    form_.edSearch->setText(QStringFromGbk(text));
+  }
+  void SetTyping(bool typing) { typing_ = typing; }
+  void SetSearchEnabled(bool enabled) override { form_.btnSearch->setEnabled(enabled); }
+  void SetStopEnabled(bool enabled) override { form_.btnStop->setEnabled(enabled); }
+
+ private:
+  TForm4& form_;
+  bool typing_ = false;
+};
+
+TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
+  FOutput = std::make_unique<TResultView>(*FRichEdit);
+  CreateControls();
+  LayOutControls();
+  SetUpResultView();
+  SetUpQueryBox();
+  AddShortcuts();
+  LoadKeptState();
+  ConnectControls();
+  move(206, 0);
+  resize(689, 686);
+  FResultHeight = 262;
+  Dock();
+  UpdateMinimumSize();
+  PlaceStrokePanel();
+}
+
+void TForm4::btnSearchClick(void* /*Sender*/) {
+  FTyped = false;
+  RunSearches();
+}
+
+void TForm4::SearchAsTyped() {
+  if (!ExtendedSearch()) return;
+  FTyped = true;
+  RunSearches();
+}
+
+void TForm4::RunSearches() {
+  // Enter and the menu's query item reach here even while a search runs (the
+  // button's state is not consulted). The running search is told to stop and
+  // the new one starts once it has returned, so that no two searches ever
+  // write into the view, and none runs nested inside another.
+  if (FSearching) {
+    StopRequested = true;
+    FSearchPending = true;
+    return;
+  }
+  FSearching = true;
+  TScopeGuard running([this] { FSearching = false; });
+  // The selection is the search's working cursor: the user's keys in the
+  // view must not edit through it meanwhile. The view shows where the
+  // search ended once it has returned, however it returns.
+  reResult->SetWriting(true);
+  TScopeGuard writing([this] {
+    reResult->SetWriting(false);
+    reResult->PinTop(false);
+    reResult->Flush();
+  });
+  TSearchControls controls(*this);
+  do {
+    FSearchPending = false;
+    // The last request wins: it reads the box as it is now. A search as
+    // typed is kept in the history only once its query has stood.
+    const bool typed = std::exchange(FTyped, false);
+    const bool record = std::exchange(FRecordNext, true) && !typed;
+    // Recorded as the search will read it, before it runs, so that Alt+Left
+    // during a long search goes back from this one.
+    const TSearchQuery query = ReadQuery(controls);
+    if (std::string kept = KeptQuery(query); record && !kept.empty()) History().Add(kept);
+    controls.SetTyping(typed);
+    // Results as you type are read from the top, the best first; the view
+    // does not run after the output to its end.
+    reResult->PinTop(typed);
+    // Typing asked for the extended search, even if it was turned off in
+    // the moment before this one could run.
+    const TSearchOptions options{typed || ExtendedSearch() ? TSearchKind::Extended
+                                                           : TSearchKind::Specified};
+    const TSearchOutcome outcome =
+        RunSearch(controls, *FOutput, SharedDictImages(), options, query);
+    if (outcome == TSearchOutcome::OwnFileMissing ||
+        outcome == TSearchOutcome::OtherFileMissing) {
+      // The view's message names neither the folder nor the reason.
+      for (const std::string& line : DictOpenFailures(FDictFolder))
+        std::fprintf(stderr, "velmora: %s\n", line.c_str());
+    }
+  } while (FSearchPending);
+  // The animation is made once the results are on screen.
+  QTimer::singleShot(0, StrokePanel,
+                     [this, query = edSearch->text()] { StrokePanel->ShowQuery(query); });
+  // The history goes to disk once the search is over and shown, so that
+  // syncing it never delays one.
+  QTimer::singleShot(0, this, [this] {
+    if (FHistory) FHistory->SaveIfChanged();
+    if (FExtendedHistory) FExtendedHistory->SaveIfChanged();
+  });
+}
+
+void TForm4::edSearchKeyPress(void* /*Sender*/, char& Key) {
+  if (Key == 13) btnSearchClick(btnSearch);
+}
+
+void TForm4::btnStopClick(void* /*Sender*/) {
+  StopRequested = true;
+  FSearchPending = false;
+  FAsYouType->CancelSearch();
+  FOutput->ReplaceLine(1, texts::kStopped);
+  FOutput->MarkSpan(FOutput->LineStart(1), int(texts::kStopped.size()), clRed, fsBold);
+  btnSearch->setEnabled(true);
+}
+
+void TForm4::Navigate(const std::optional<std::string>& query) {
+  if (!query) return;
+  edSearch->setText(QStringFromGbk(*query));
+  FRecordNext = false;
+  btnSearchClick(btnSearch);
+}
+
+void TForm4::GoBack() {
+  Navigate(History().Back());
+}
+
+void TForm4::GoForward() {
+  Navigate(History().Forward());
+}
+
+void TForm4::KeepStanding(const std::string& boxText) {
+  std::string query = TypedQuery(boxText);
+  if (!ExtendedSearch() || query.empty()) return;
+  FExtendedHistory->Add(query);
+  // Saved now unless a search runs; then once it is over.
+  if (!FSearching) FExtendedHistory->SaveIfChanged();
+}
+
+std::string TForm4::KeptQuery(const TSearchQuery& query) const {
+  if (ExtendedSearch()) return TypedQuery(query.Typed);
+  return query.Cleaned.size() >= 2 ? query.Cleaned : std::string();
+}
+
+}  // namespace velmora
