@@ -408,29 +408,31 @@ class TLatinTest : public ILineTest {
     const std::size_t inWord = letters.empty() ? std::string::npos : word.find(letters);
     if (inWord == std::string::npos) return std::nullopt;
     const std::string bracket = prefix.substr(0, before);
-    return TNeedle{letters, true,
-                   [this, bracket, inWord, size = word.size()](std::string_view text,
-                                                               std::size_t at) {
-                     if (at >= bracket.size() &&
-                         text.substr(at - bracket.size(), bracket.size()) == bracket &&
-                         ReadingMayMatch(text, at - bracket.size()))
-                       return true;
-                     if (at < inWord) return false;
-                     const std::size_t from = at - inWord;
-                     // Past the end of text: it may be there.
-                     if (from + size > text.size()) return true;
-                     return StartsAnyCase(text.substr(from), words_->Needle()) &&
-                            MayBeWord(text, from, size);
-                   }};
+    return TNeedle{
+        letters, true,
+        [this, bracket, inWord, size = word.size()](std::string_view text,
+                                                    std::size_t at) {
+          if (at >= bracket.size() && text[at - 1] == '[' &&
+              text.compare(at - bracket.size(), bracket.size(), bracket) == 0 &&
+              ReadingMayMatch(text, at - bracket.size()))
+            return true;
+          if (at < inWord) return false;
+          const std::size_t from = at - inWord;
+          // Past the end of text: it may be there.
+          if (from + size > text.size()) return true;
+          return StartsAnyCase(text.substr(from), words_->Needle()) &&
+                 MayBeWord(text, from, size);
+        }};
   }
 
   // at holds the separator before "[": the reading that follows it, if the
   // line ends within text.
   bool ReadingMayMatch(std::string_view text, std::size_t at) const {
+    const std::size_t from = at + kKeySeparator.size();
+    // It stops at the line's end, which is no letter.
+    if (!reading_->MayBeginWith(text.substr(from + 1))) return false;
     const std::size_t end = text.find('\n', at);
     if (end == std::string_view::npos) return true;
-    const std::size_t from = at + kKeySeparator.size();
-    if (!reading_->MayBeginWith(text.substr(from + 1, end - from - 1))) return false;
     const std::optional<std::string_view> reading =
         pinyin::ReadingOf(text.substr(from, end - from));
     return reading && reading_->Match(*reading) != pinyin::TReadingMatch::None;

@@ -240,8 +240,9 @@ bool TReadingQuery::MayBeginWith(std::string_view text) const {
     const char c = text[i];
     if (c == ' ' || (c >= '1' && c <= '5')) continue;
     if (c == ']') return false;  // the reading ends before the query does
-    // u: (ü) and anything but plain letters: Match decides.
-    if (!IsLetter(c) || (i + 1 < text.size() && text[i + 1] == ':')) return true;
+    // u: (ü), anything but plain letters, and a letter whose next byte the
+    // text doesn't hold (a colon may follow): Match decides.
+    if (!IsLetter(c) || i + 1 == text.size() || text[i + 1] == ':') return true;
     if (Lower(c) != letters_[k].Letter) return false;
     ++k;
   }

@@ -49,11 +49,11 @@ class TReadingQuery {
   // first syllable, cut before a ü, which files spell in more than one way.
   std::string Needle() const;
 
-  // A quick look at the text after a reading's "[", up to the end of the
-  // line: false only when Match would find nothing there, because the
-  // reading's letters part from the query's or it ends before them. Tones
-  // are not compared; where the text is anything but plain letters, digits
-  // and spaces it says true and leaves the reading to Match.
+  // A quick look at the text after a reading's "[" (it may run on past the
+  // line, whose end stops the look like any byte but a letter): false only when Match
+  // would find nothing there, because the reading's letters part from the query's or it
+  // ends before them. Tones are not compared; where the text is anything but plain
+  // letters, digits and spaces it says true and leaves the reading to Match.
   bool MayBeginWith(std::string_view text) const;
 
   // Compares the inside of a reading's brackets; matchedEnd receives the
