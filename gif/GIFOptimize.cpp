@@ -309,7 +309,7 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
       std::int64_t cheapest = -1;
       if (mustClear.Empty())
         cheapest = cost([&](std::size_t i) { return next[i] != target[i]; });
-      if (!whole) {
+      if (!whole && options.RestoreFrames) {
         const bool possible = BoxWhere(width, height, [&](std::size_t i) {
                                 return next[i] == kClear && shownColor[i] != kClear;
                               }).Empty();
