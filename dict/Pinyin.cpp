@@ -234,6 +234,21 @@ std::string TReadingQuery::Needle() const {
   return needle_;
 }
 
+bool TReadingQuery::MayBeginWith(std::string_view text) const {
+  std::size_t k = 0;
+  for (std::size_t i = 0; i < text.size() && k < letters_.size(); ++i) {
+    const char c = text[i];
+    if (c == ' ' || (c >= '1' && c <= '5')) continue;
+    if (c == ']') return false;  // the reading ends before the query does
+    // u: (ü), anything but plain letters, and a letter whose next byte the
+    // text doesn't hold (a colon may follow): Match decides.
+    if (!IsLetter(c) || i + 1 == text.size() || text[i + 1] == ':') return true;
+    if (Lower(c) != letters_[k].Letter) return false;
+    ++k;
+  }
+  return true;
+}
+
 TReadingMatch TReadingQuery::Match(std::string_view reading,
                                    std::size_t* matchedEnd) const {
   const std::size_t n = letters_.size();

@@ -49,6 +49,13 @@ class TReadingQuery {
   // first syllable, cut before a ü, which files spell in more than one way.
   std::string Needle() const;
 
+  // A quick look at the text after a reading's "[" (it may run on past the
+  // line, whose end stops the look like any byte but a letter): false only when Match
+  // would find nothing there, because the reading's letters part from the query's or it
+  // ends before them. Tones are not compared; where the text is anything but plain
+  // letters, digits and spaces it says true and leaves the reading to Match.
+  bool MayBeginWith(std::string_view text) const;
+
   // Compares the inside of a reading's brackets; matchedEnd receives the
   // byte offset, within reading, just past the last syllable that matched.
   TReadingMatch Match(std::string_view reading, std::size_t* matchedEnd = nullptr) const;

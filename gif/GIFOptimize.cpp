@@ -367,7 +367,7 @@ void FrameWriter::ChooseDisposal(Frame& f) const {
   std::int64_t cheapest = -1;
   if (mustClear.Empty())
     cheapest = cost([&](std::size_t i) { return next[i] != target[i]; });
-  if (!f.Whole) {
+  if (!f.Whole && options_.RestoreFrames) {
     const bool possible = Where([&](std::size_t i) {
                             return next[i] == kClear && shownColor_[i] != kClear;
                           }).Empty();

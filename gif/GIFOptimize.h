@@ -51,6 +51,11 @@ struct TGIFFramesOptions {
   // frames made in a hurry (stroke order: 0.03 % of the bytes for half the
   // time).
   bool SplitSearch = true;
+  // Whether a frame may be taken back after it shows (restored to the state
+  // before it) when that leaves the next one a smaller rectangle. A smaller
+  // rectangle is not always fewer bytes: where every frame only adds to
+  // the picture, the next frame must then draw again what was taken back.
+  bool RestoreFrames = true;
 };
 
 // Replaces image with the frames, which must all have the size of the first

@@ -234,6 +234,7 @@ void StrokeGIF(TGIFImage& image, const TCharacterStrokes& character,
   // The frames are small and many; the search of the best row split
   // would double the time for a few bytes.
   gif.SplitSearch = false;
+  gif.RestoreFrames = false;
   std::vector<TGIFRGBFrame> frames = DrawStrokeFrames(character, options);
   frames.back().DelayMs = options.HoldMs;
   GIFFromFrames(image, frames, gif);

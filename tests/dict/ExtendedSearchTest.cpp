@@ -9,6 +9,7 @@
 
 #include "dict/DictFile.h"
 #include "dict/ExtendedSearch.h"
+#include "dict/Pinyin.h"
 #include "dict/Prefilter.h"
 #include "dict/Search.h"
 #include "dict/Simplified.h"
@@ -349,6 +350,28 @@ TEST(Prefilter, FindsTheFirstPlaceAnyNeedleBegins) {
     }
     ASSERT_EQ(finder.Find(text, from), expected) << "round " << round;
   }
+}
+
+// The look at a reading's letters before it is split may pass a reading
+// that doesn't match, never refuse one that does; text cut short (the end
+// of a slice) leaves the reading to the full test.
+TEST(ReadingQuery, TheQuickLookRefusesOnlyWhatMatchRefuses) {
+  const auto query = pinyin::TReadingQuery::Parse("nv3 er2");
+  ASSERT_TRUE(query);
+  for (const char* reading : {"nu:3 er2", "Nu:3 er2 zi5", "nv3 er2", "NV3 ER2", "nu3 er2",
+                              "ni3 er2", "nu:3", "nu:3 e",
+                              "n\xA8\xB9"
+                              "3 er2",
+                              "nu:3'er2"}) {
+    const bool matches = query->Match(reading) != pinyin::TReadingMatch::None;
+    EXPECT_TRUE(!matches || query->MayBeginWith(std::string(reading) + "] x\n"))
+        << reading;
+  }
+  EXPECT_FALSE(query->MayBeginWith("ni3 er2] x\n"));
+  EXPECT_FALSE(query->MayBeginWith("nv3] x\n"));
+  EXPECT_FALSE(query->MayBeginWith("nv3 an2] x\n"));
+  EXPECT_TRUE(query->MayBeginWith("nu"));
+  EXPECT_TRUE(query->MayBeginWith("nv3 e"));
 }
 
 }  // namespace

@@ -151,10 +151,11 @@ TEST(FramesToGif, AnAnimationIsCroppedTransparentAndExact) {
 }
 
 // Random edits, some taken back a frame later, over tables that are full or
-// have room: what is composed is always the input.
+// have room: what is composed is always the input, whether frames may be
+// taken back or not.
 TEST(FramesToGif, RandomEditsComposeExactly) {
   std::mt19937 rng(11);
-  int restored = 0;
+  int restored = 0, restoredWhenNotAllowed = 0;
   for (int round = 0; round < 40; ++round) {
     const int w = 1 + int(rng() % 24), h = 1 + int(rng() % 16);
     const int colors = round % 4 == 0 ? 256 : 2 + int(rng() % 6);
@@ -174,7 +175,9 @@ TEST(FramesToGif, RandomEditsComposeExactly) {
       frames.push_back(next);
     }
     TGIFImage image;
-    GIFFromFrames(image, frames, TGIFFramesOptions{});
+    TGIFFramesOptions options;
+    options.RestoreFrames = round % 3 != 2;
+    GIFFromFrames(image, frames, options);
     auto back = SavedAndLoaded(image);
     // A frame the same as the one before is not repeated.
     std::vector<std::vector<TGIFRGB>> distinct;
@@ -182,7 +185,7 @@ TEST(FramesToGif, RandomEditsComposeExactly) {
       if (distinct.empty() || distinct.back() != f.Pixels) distinct.push_back(f.Pixels);
     ASSERT_EQ(back->Images->GetCount(), int(distinct.size()));
     for (int i = 0; i < back->Images->GetCount(); ++i)
-      restored +=
+      (options.RestoreFrames ? restored : restoredWhenNotAllowed) +=
           back->Images->GetImage(i)->GraphicControlExtension->GetDisposal() == dmPrevious;
     const auto states = Compose(*back, 2);
     for (std::size_t i = 0; i < states.size(); ++i)
@@ -190,6 +193,7 @@ TEST(FramesToGif, RandomEditsComposeExactly) {
           << "round " << round << " frame " << i;
   }
   EXPECT_GT(restored, 10);
+  EXPECT_EQ(restoredWhenNotAllowed, 0);
 }
 
 TEST(FramesToGif, ManyColoursShareOneReducedTable) {

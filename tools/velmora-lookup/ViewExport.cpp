@@ -7,6 +7,7 @@
 #include "platform/classes/Gbk.h"
 #include "platform/richedit/TextLayout.h"
 #include "tools/common/Json.h"
+#include "tools/velmora-lookup/StrokePicture.h"
 
 namespace velmora {
 
@@ -146,7 +147,7 @@ std::string ExportAnsi(const IRichEdit& view, TAnsiColors colors) {
 }
 
 std::string ExportHtml(const IRichEdit& view, const std::string& title,
-                       const std::string& folder) {
+                       const std::string& folder, const std::string& picture) {
   const std::string text = view.Text();
   const std::vector<TLinkRange> links = view.Links();
   char indent[128];
@@ -157,7 +158,11 @@ std::string ExportHtml(const IRichEdit& view, const std::string& title,
       HtmlEscape(title) +
       "</title>\n<style>\nbody { background: #e9fedd; font-family: Tahoma, sans-serif; "
       "font-size: 17px; }\np { margin: 0; white-space: pre-wrap; " +
-      indent + "; }\n</style>\n</head>\n<body>\n<p>";
+      indent + "; }\n</style>\n</head>\n<body>\n";
+  if (!picture.empty())
+    out += "<img src=\"data:image/gif;base64," + Base64(picture) +
+           "\" alt=\"笔顺\" style=\"float:right\">\n";
+  out += "<p>";
   bool empty = true;
   for (const TPiece& piece : Pieces(view)) {
     if (piece.Break) {

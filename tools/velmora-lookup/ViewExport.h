@@ -29,9 +29,10 @@ std::string ExportAnsi(const IRichEdit& view, TAnsiColors colors = TAnsiColors::
 // A standalone page. Its links are what a click in the window opens: a
 // "file://" link becomes the URL of the file inside folder (the dictionary's),
 // letter case of the file name resolved; one that names no file there, or
-// leads out of the folder, is plain text.
+// leads out of the folder, is plain text. A GIF given in picture (its bytes)
+// is shown at the top right, embedded in the page.
 std::string ExportHtml(const IRichEdit& view, const std::string& title,
-                       const std::string& folder);
+                       const std::string& folder, const std::string& picture = {});
 // One JSON object on one line: the query first when given (UTF-8; bytes that
 // aren't UTF-8 become replacement characters), the text as hex of its GBK
 // bytes and as UTF-8, the format spans and links in byte positions, and

@@ -18,6 +18,7 @@
 #include "dict/Search.h"
 #include "platform/classes/Gbk.h"
 #include "platform/richedit/MemoryRichEdit.h"
+#include "tools/velmora-lookup/StrokePicture.h"
 #include "tools/velmora-lookup/ViewExport.h"
 #include "velmora/Version.h"
 
@@ -43,7 +44,8 @@ const char kUsage[] =
     "                characters as well as simplified, wildcards over the key\n"
     "                (学*, *学, 中?人); the best entries first\n"
     "  --plain       the text only, in UTF-8, one line per view line\n"
-    "  --html        a standalone HTML page with colours, styles and links\n"
+    "  --html        a standalone HTML page with colours, styles and links; for\n"
+    "                one character, its stroke order drawn by velmora-gif\n"
     "  --json        {\"text_hex\", \"text\", \"spans\", \"links\", \"found\"} on one\n"
     "                line; positions are byte positions in the view's GBK text\n"
     "  --raw         take the bytes of QUERY as GBK as they are (default: QUERY is\n"
@@ -132,6 +134,11 @@ TSearchOutcome Search(const TOptions& options, const std::string& typed,
   return outcome;
 }
 
+// A query of one double-byte character, whose stroke order the page shows.
+bool OneCharacter(const std::string& gbkQuery) {
+  return gbkQuery.size() == 2 && static_cast<unsigned char>(gbkQuery[0]) >= 0x81;
+}
+
 std::string Render(const TOptions& options, const TMemoryRichEdit& edit,
                    TSearchOutcome outcome, const std::string& cleaned) {
   switch (options.Mode) {
@@ -141,9 +148,13 @@ std::string Render(const TOptions& options, const TMemoryRichEdit& edit,
       return ExportPlain(edit);
     case TMode::Json:
       return ExportJson(edit, outcome == TSearchOutcome::Found);
-    case TMode::Html:
-      return ExportHtml(edit, "Velmora: " + gbk::ToUtf8(cleaned),
-                        std::filesystem::current_path().string());
+    case TMode::Html: {
+      const std::string folder = std::filesystem::current_path().string();
+      return ExportHtml(edit, "Velmora: " + gbk::ToUtf8(cleaned), folder,
+                        OneCharacter(cleaned)
+                            ? StrokeAnimationGif(gbk::ToUtf8(cleaned), folder)
+                            : std::string());
+    }
   }
   return {};
 }

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "gif/GIFImage.h"
+#include "platform/classes/Classes.h"
 #include "tests/TempFolder.h"
 
 namespace {
@@ -465,4 +467,82 @@ TEST_F(LookupTest, DictionaryFolderOrder) {
   EXPECT_NE(run.Err.find((dir_ / "none").string() + " (given with -C): No such file"),
             std::string::npos)
       << run.Err;
+}
+
+// The bytes of the first data: URL of a GIF in the page; empty when there is
+// none.
+std::string EmbeddedGif(const std::string& page) {
+  const std::string prefix = "<img src=\"data:image/gif;base64,";
+  const std::size_t start = page.find(prefix);
+  if (start == std::string::npos) return {};
+  const std::size_t from = start + prefix.size();
+  const std::string text = page.substr(from, page.find('"', from) - from);
+  const std::string digits =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string bytes;
+  unsigned bits = 0;
+  int count = 0;
+  for (char c : text) {
+    if (c == '=') break;
+    const std::size_t value = digits.find(c);
+    if (value == std::string::npos) ADD_FAILURE() << "not Base64: " << c;
+    bits = bits << 6 | unsigned(value & 63);
+    if ((count += 6) >= 8) bytes += char((bits >> (count -= 8)) & 0xFF);
+  }
+  return bytes;
+}
+
+// One character with stroke data: the page shows its stroke order, drawn by
+// velmora-gif (beside the program, else on PATH). Anything else, or no
+// velmora-gif to run, gives the same page without it.
+TEST_F(LookupTest, HtmlEmbedsTheStrokeOrderOfOneCharacter) {
+  WriteAll(kEntry + "\xD6\xD0\xA3\xBAmiddle\n");
+  fs::create_symlink(fs::path(VELMORA_DATA_DIR) / "strokes.bin", dir_ / "strokes.bin");
+  const std::string onPath =
+      "PATH='" + fs::path(VELMORA_GIF).parent_path().string() + ":/usr/bin:/bin'";
+  const std::string noTool = "PATH=/usr/bin:/bin";
+
+  const TRun withPicture = Run(InDir() + "--html '中'", onPath);
+  EXPECT_EQ(withPicture.Status, 0);
+  EXPECT_EQ(withPicture.Err, "");
+  const std::string gif = EmbeddedGif(withPicture.Out);
+  ASSERT_FALSE(gif.empty()) << withPicture.Out.substr(0, 600);
+  velmora::TReadOnlyMemoryStream stream(gif.data(), gif.size());
+  velmora::TGIFImage image;
+  image.LoadFromStream(stream);
+  EXPECT_EQ(image.GetWidth(), 256);
+  EXPECT_GT(image.Images->GetCount(), 4);
+
+  // The page is otherwise the one written without the picture.
+  const TRun without = Run(InDir() + "--html '中'", noTool);
+  EXPECT_EQ(without.Status, 0);
+  EXPECT_EQ(without.Err, "");
+  EXPECT_EQ(EmbeddedGif(without.Out), "");
+  const std::size_t img = withPicture.Out.find("<img ");
+  EXPECT_EQ(withPicture.Out.substr(0, img) +
+                withPicture.Out.substr(withPicture.Out.find('\n', img) + 1),
+            without.Out);
+
+  // Two characters, a character without strokes, or the other views: none.
+  EXPECT_EQ(EmbeddedGif(Run(InDir() + "--html '中国'", onPath).Out), "");
+  EXPECT_EQ(EmbeddedGif(Run(InDir() + "--html '：'", onPath).Out), "");
+  EXPECT_EQ(Run(InDir() + "--plain '中'", onPath).Out,
+            Run(InDir() + "--plain '中'", noTool).Out);
+
+  // A folder without stroke data: the page without it, nothing on stderr.
+  fs::remove(dir_ / "strokes.bin");
+  const TRun noData = Run(InDir() + "--html '中'", onPath);
+  EXPECT_EQ(noData.Out, without.Out);
+  EXPECT_EQ(noData.Err, "");
+
+  // Installed together, velmora-gif beside velmora-lookup is found without
+  // PATH; the folder given to it is the dictionary's, not the current one.
+  fs::create_symlink(fs::path(VELMORA_DATA_DIR) / "strokes.bin", dir_ / "strokes.bin");
+  const fs::path bin = dir_ / "bin";
+  fs::create_directories(bin);
+  fs::copy_file(tool_, bin / "velmora-lookup");
+  fs::create_symlink(VELMORA_GIF, bin / "velmora-gif");
+  tool_ = bin / "velmora-lookup";
+  cwd_ = bin;
+  EXPECT_EQ(EmbeddedGif(Run(InDir() + "--html '中'", noTool).Out), gif);
 }
