@@ -85,6 +85,17 @@ void ReadAll(int fd, std::size_t expected, TData& data, std::size_t& size) {
 }
 
 #ifdef VELMORA_X86
+// The first candidate in a block (bit k of mask: the needle's first and last
+// bytes match at block + k) whose bytes between match as well; -1 if none.
+inline int FirstMatch(unsigned mask, const char* block, const char* needle,
+                      std::size_t m) {
+  for (; mask; mask &= mask - 1) {
+    const unsigned bit = unsigned(__builtin_ctz(mask));
+    if (std::memcmp(block + bit + 1, needle + 1, m - 2) == 0) return int(bit);
+  }
+  return -1;
+}
+
 // Candidates are the positions whose first and last needle bytes match; 16 or
 // 32 of them are tested with two compares. Only whole blocks are read, so
 // nothing past the text is touched; the rest goes to the plain loop.
@@ -96,13 +107,10 @@ std::size_t FindSse2(const char* text, std::size_t size, std::size_t from,
   for (; i + m + 15 <= size; i += 16) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + m - 1));
-    unsigned mask = unsigned(_mm_movemask_epi8(
+    const unsigned mask = unsigned(_mm_movemask_epi8(
         _mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
-    while (mask) {
-      const unsigned bit = unsigned(__builtin_ctz(mask));
-      if (std::memcmp(text + i + bit + 1, needle + 1, m - 2) == 0) return i + bit;
-      mask &= mask - 1;
-    }
+    if (const int at = FirstMatch(mask, text + i, needle, m); at >= 0)
+      return i + std::size_t(at);
   }
   return i;  // not found up to here; the caller goes on from i
 }
@@ -117,13 +125,10 @@ __attribute__((target("avx2"))) std::size_t FindAvx2(const char* text, std::size
     const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
     const __m256i b =
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i + m - 1));
-    unsigned mask = unsigned(_mm256_movemask_epi8(
+    const unsigned mask = unsigned(_mm256_movemask_epi8(
         _mm256_and_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(b, last))));
-    while (mask) {
-      const unsigned bit = unsigned(__builtin_ctz(mask));
-      if (std::memcmp(text + i + bit + 1, needle + 1, m - 2) == 0) return i + bit;
-      mask &= mask - 1;
-    }
+    if (const int at = FirstMatch(mask, text + i, needle, m); at >= 0)
+      return i + std::size_t(at);
   }
   return i;
 }

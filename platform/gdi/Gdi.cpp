@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -567,23 +568,30 @@ HPALETTE GetRealizedPalette(HDC dc) {
   return d ? d->realized : nullptr;
 }
 
-COLORREF SetTextColor(HDC dc, COLORREF color) {
+namespace {
+
+// A colour of the DC: sets it and returns the one before, or reads it with
+// no colour given; CLR_INVALID for a handle that is not a DC.
+COLORREF DCColor(HDC dc, COLORREF DCData::*field, std::optional<COLORREF> color = {}) {
   DCData* d = ValidDC(dc);
   if (!d) return CLR_INVALID;
-  return std::exchange(d->text, color & 0xFFFFFF);
+  if (!color) return d->*field;
+  return std::exchange(d->*field, *color & 0xFFFFFF);
+}
+
+}  // namespace
+
+COLORREF SetTextColor(HDC dc, COLORREF color) {
+  return DCColor(dc, &DCData::text, color);
 }
 COLORREF GetTextColor(HDC dc) {
-  DCData* d = ValidDC(dc);
-  return d ? d->text : CLR_INVALID;
+  return DCColor(dc, &DCData::text);
 }
 COLORREF SetBkColor(HDC dc, COLORREF color) {
-  DCData* d = ValidDC(dc);
-  if (!d) return CLR_INVALID;
-  return std::exchange(d->bk, color & 0xFFFFFF);
+  return DCColor(dc, &DCData::bk, color);
 }
 COLORREF GetBkColor(HDC dc) {
-  DCData* d = ValidDC(dc);
-  return d ? d->bk : CLR_INVALID;
+  return DCColor(dc, &DCData::bk);
 }
 
 bool SetClipRect(HDC dc, const RECT* rect) {

@@ -61,13 +61,11 @@ void TMemoryRichEdit::ReplaceLine(int line, std::string_view text) {
 }
 
 int TMemoryRichEdit::LineFromChar(int pos) const {
-  if (pos >= lineStarts_.back()) return LineCount() - 1;  // the usual question
-  auto it = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), pos);
-  return it == lineStarts_.begin() ? 0 : int(it - lineStarts_.begin()) - 1;
+  return richedit::LineHolding(lineStarts_, pos);
 }
 
 int TMemoryRichEdit::LineIndex(int line) const {
-  return line >= 0 && line < LineCount() ? lineStarts_[line] : -1;
+  return richedit::LineStart(lineStarts_, line);
 }
 
 void TMemoryRichEdit::SetSelection(int start, int length) {

@@ -83,13 +83,11 @@ void TQtRichEdit::Clear() {
 }
 
 int TQtRichEdit::LineFromChar(int pos) const {
-  if (pos >= lineStarts_.back()) return LineCount() - 1;  // the usual question
-  auto it = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), pos);
-  return it == lineStarts_.begin() ? 0 : int(it - lineStarts_.begin()) - 1;
+  return richedit::LineHolding(lineStarts_, pos);
 }
 
 int TQtRichEdit::LineIndex(int line) const {
-  return line >= 0 && line < LineCount() ? lineStarts_[line] : -1;
+  return richedit::LineStart(lineStarts_, line);
 }
 
 int TQtRichEdit::LineEnd(int line) const {

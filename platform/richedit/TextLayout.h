@@ -2,6 +2,7 @@
 // lines break, where characters start and what counts as a link.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +41,18 @@ inline TSelectionRange ClampSelection(int start, int length, int size) {
   if (start < 0 || start > size || length < 0)
     return {start < 0 ? 0 : start > size ? size : start, 0};
   return {start, length < size - start ? length : size - start};
+}
+
+// Lines by the first position of each (line 0 starts at 0): the line holding
+// pos, the last one for a position past the end and line 0 for one before
+// the start; and the first position of a line, -1 when it does not exist.
+inline int LineHolding(const std::vector<int>& lineStarts, int pos) {
+  if (pos >= lineStarts.back()) return int(lineStarts.size()) - 1;  // the usual question
+  auto it = std::upper_bound(lineStarts.begin(), lineStarts.end(), pos);
+  return it == lineStarts.begin() ? 0 : int(it - lineStarts.begin()) - 1;
+}
+inline int LineStart(const std::vector<int>& lineStarts, int line) {
+  return line >= 0 && line < int(lineStarts.size()) ? lineStarts[line] : -1;
 }
 
 }  // namespace velmora::richedit

@@ -25,7 +25,7 @@
 #include "platform/classes/Gbk.h"
 #include "platform/qt/ResultViewWidget.h"
 #include "platform/richedit/RichEdit.h"
-#include "tests/TempFolder.h"
+#include "tests/app/WorkFolder.h"
 #include "tests/dict/ViewHelpers.h"
 
 namespace velmora {
@@ -64,10 +64,6 @@ class TManualOneShot : public IOneShot {
 class AsYouTypeTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    home_ = fs::current_path();
-    fs::current_path(dir_.Path());
-    setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
     StopRequested = false;
     // Messages run every few bytes of scanning, so that a test can type
     // between the lines of a small dictionary.
@@ -84,7 +80,6 @@ class AsYouTypeTest : public ::testing::Test {
     delete form_;
     SearchPacing = TSearchPacing{};
     Application().OnProcessMessages = [] { QCoreApplication::processEvents(); };
-    fs::current_path(home_);
   }
 
   TForm4& Create() {
@@ -136,8 +131,7 @@ class AsYouTypeTest : public ::testing::Test {
     return QSettings(TForm4::SettingsFile(), QSettings::IniFormat).value(key);
   }
 
-  fs::path home_;
-  test::TTempFolder dir_{"velmora-as-you-type"};
+  test::TWorkFolder dir_{"velmora-as-you-type"};
   TForm4* form_ = nullptr;
   TManualOneShot* stand_ = nullptr;  // owned by the form
 };

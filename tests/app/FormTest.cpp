@@ -32,7 +32,7 @@
 #include "platform/qt/ResultViewWidget.h"
 #include "platform/qt/ShellOpen.h"
 #include "platform/richedit/QtRichEdit.h"
-#include "tests/TempFolder.h"
+#include "tests/app/WorkFolder.h"
 #include "tests/dict/ViewHelpers.h"
 
 namespace velmora {
@@ -82,10 +82,6 @@ using test::Lines;
 class FormTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    home_ = fs::current_path();
-    fs::current_path(dir_.Path());
-    setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
     TPicture::RegisterFileFormat("gif", "test picture", "velmora-test-graphic",
                                  [] { return std::make_unique<TTestGraphic>(); });
     for (TPicture* p : {picLogo, picLogo2, picLogo3}) p->SetGraphic(nullptr);
@@ -106,7 +102,6 @@ class FormTest : public ::testing::Test {
     Application().OnProcessMessages = [] { QCoreApplication::processEvents(); };
     Application().OnShowException = nullptr;
     TPicture::UnregisterGraphicClass("velmora-test-graphic");
-    fs::current_path(home_);
   }
 
   void Write(const std::string& name, const std::string& bytes) {
@@ -168,10 +163,9 @@ class FormTest : public ::testing::Test {
     return f.reResult->CursorRect(int(found) + 1).center() + QPoint(2, 0);
   }
 
-  fs::path home_;
   // "#", "%" and spaces in the folder's path must reach a link handler as
   // part of the path.
-  test::TTempFolder dir_{"velmora form #1 %41"};
+  test::TWorkFolder dir_{"velmora form #1 %41"};
   TForm4* form_ = nullptr;
   std::vector<std::string> reported_;
   std::vector<std::string> opened_;

@@ -22,7 +22,7 @@
 #include "platform/qt/Image.h"
 #include "platform/qt/ResultViewWidget.h"
 #include "platform/richedit/QtRichEdit.h"
-#include "tests/TempFolder.h"
+#include "tests/app/WorkFolder.h"
 
 namespace velmora {
 namespace {
@@ -32,10 +32,6 @@ namespace fs = std::filesystem;
 class StrokePanelTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    home_ = fs::current_path();
-    fs::current_path(dir_.Path());
-    setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
-    setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
     dir_.Write("1.sr", gbk::FromUtf8("中：middle\n"));
     dir_.Write("2.sr", gbk::FromUtf8("中国：China\n"));
     for (const char* name : {"3.sr", "4.sr", "5.sr"}) dir_.Write(name, "");
@@ -46,7 +42,6 @@ class StrokePanelTest : public ::testing::Test {
   void TearDown() override {
     delete form_;
     Application().OnShowException = nullptr;
-    fs::current_path(home_);
   }
   TForm4& Create() {
     delete form_;
@@ -72,8 +67,7 @@ class StrokePanelTest : public ::testing::Test {
     return dynamic_cast<TGIFImage*>(form_->StrokePanel->Image()->Picture().GetGraphic());
   }
 
-  fs::path home_;
-  test::TTempFolder dir_{"velmora-strokes"};
+  test::TWorkFolder dir_{"velmora-strokes"};
   TForm4* form_ = nullptr;
   std::vector<std::string> reported_;
 };

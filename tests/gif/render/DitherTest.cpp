@@ -8,10 +8,7 @@
 namespace velmora {
 namespace {
 
-using test::AddFrame;
-using test::Index;
-using test::MakeImage;
-using test::MaskBit;
+using namespace test;  // the frame helpers
 
 // Records what the ditherer looks up.
 class RecordingLookup : public TNetscapeColorLookup {

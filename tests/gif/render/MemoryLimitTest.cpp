@@ -9,6 +9,7 @@
 #include "gif/render/GIFPainter.h"
 #include "tests/PeakMemory.h"
 #include "tests/gif/GIFBuilder.h"
+#include "tests/gif/MemoryLimit.h"
 #include "tests/gif/render/Frames.h"
 #include "tests/gif/render/PainterFixture.h"
 
@@ -16,27 +17,6 @@ namespace velmora {
 namespace {
 
 using test::Bytes;
-using test::GifBuilder;
-
-const std::string kRefused = "Image exceeds the memory limit for one picture";
-constexpr std::int64_t kMiB = 1 << 20;
-
-struct Bounds {
-  int left, top, width, height;
-};
-
-// A screen and frames whose image data ends at once (a clear code, then the
-// end code): a few dozen bytes, whatever the sizes. Animated frames are
-// cleared to the background after showing.
-Bytes Tiny(int width, int height, std::vector<Bounds> frames, bool animated = false) {
-  GifBuilder b;
-  b.Header(width, height, 2);
-  for (const Bounds& f : frames) {
-    if (animated) b.Gce(dmBackground << 2, 10);
-    b.Descriptor(f.left, f.top, f.width, f.height).Codes(2, {{4, 3}, {5, 3}});
-  }
-  return b.Trailer().data;
-}
 
 // The load's error, empty when the picture loaded.
 std::string Load(TGIFImage& image, const Bytes& gif) {
@@ -59,74 +39,65 @@ std::string ErrorOf(F action) {
   return {};
 }
 
-// Sets the limit for the images made while it lives.
-class Limit {
- public:
-  explicit Limit(std::int64_t bytes) : saved_(GIFImageMaxPixelMemory) {
-    GIFImageMaxPixelMemory = bytes;
-  }
-  ~Limit() { GIFImageMaxPixelMemory = saved_; }
-  Limit(const Limit&) = delete;
-  Limit& operator=(const Limit&) = delete;
-
- private:
-  std::int64_t saved_;
-};
-
 TEST(PictureMemory, TinyFilesAskingForHugeScreensOrFramesAreRefusedAtLoad) {
   struct Case {
     const char* what;
     Bytes gif;
   } cases[] = {
-      {"65535 x 65535 screen, 1 x 1 frame", Tiny(65535, 65535, {{0, 0, 1, 1}})},
-      {"30000 x 30000 animation", Tiny(30000, 30000, {{0, 0, 1, 1}, {0, 0, 1, 1}}, true)},
-      {"65535 x 8000 frame", Tiny(65535, 8000, {{0, 0, 65535, 8000}})},
-      {"20000 x 20000 frame", Tiny(20000, 20000, {{0, 0, 20000, 20000}})},
+      {"65535 x 65535 screen, 1 x 1 frame", test::TinyGif(65535, 65535, {{0, 0, 1, 1}})},
+      {"30000 x 30000 animation",
+       test::TinyGif(30000, 30000, {{0, 0, 1, 1}, {0, 0, 1, 1}}, true)},
+      {"65535 x 8000 frame", test::TinyGif(65535, 8000, {{0, 0, 65535, 8000}})},
+      {"20000 x 20000 frame", test::TinyGif(20000, 20000, {{0, 0, 20000, 20000}})},
   };
   for (const Case& c : cases) {
     ASSERT_LT(c.gif.size(), 100u) << c.what;
     test::StartPeak();
     TGIFImage image;
-    EXPECT_EQ(Load(image, c.gif), kRefused) << c.what;
+    EXPECT_EQ(Load(image, c.gif), test::kMemoryRefused) << c.what;
     EXPECT_EQ(image.Images->GetCount(), 0) << c.what;
-    EXPECT_LT(test::PeakSinceStart(), kMiB) << c.what;
+    EXPECT_LT(test::PeakSinceStart(), test::kMiB) << c.what;
   }
 }
 
 TEST(PictureMemory, AFrameLargerThanItsScreenCountsItsBitmapWhenDrawn) {
-  Limit limit(4 * kMiB);
+  test::PixelMemoryLimit limit(4 * test::kMiB);
   TGIFImage image;
   // 2.16 MB of pixels fit; their bitmap as well does not.
-  ASSERT_EQ(Load(image, Tiny(8, 8, {{0, 0, 1800, 1200}})), "");
+  ASSERT_EQ(Load(image, test::TinyGif(8, 8, {{0, 0, 1800, 1200}})), "");
   auto canvas = test::Canvas(8, 8);
   test::StartPeak();
   EXPECT_EQ(ErrorOf([&] { image.Draw(canvas->GetCanvas(), Rect(0, 0, 8, 8)); }),
-            kRefused);
-  EXPECT_EQ(ErrorOf([&] { image.Images->GetImage(0)->GetBitmap(); }), kRefused);
-  EXPECT_LE(test::PeakSinceStart(), 2 * 4 * kMiB);
+            test::kMemoryRefused);
+  EXPECT_EQ(ErrorOf([&] { image.Images->GetImage(0)->GetBitmap(); }),
+            test::kMemoryRefused);
+  EXPECT_LE(test::PeakSinceStart(), 2 * 4 * test::kMiB);
   EXPECT_EQ(image.Memory->GetUsed(), 1800 * 1200);  // the refused bitmap left nothing
 }
 
 TEST(PictureMemory, TheComposedBitmapAndThePaintersBuffersCount) {
-  Limit limit(4 * kMiB);
+  test::PixelMemoryLimit limit(4 * test::kMiB);
   test::StartPeak();
   TGIFImage image;
   // The 1.44 MB canvas fits, with the two frames; the painter's buffers
   // (a snapshot, a work and a scratch buffer as large) do not.
-  ASSERT_EQ(Load(image, Tiny(600, 600, {{0, 0, 600, 600}, {0, 0, 600, 600}}, true)), "");
+  ASSERT_EQ(
+      Load(image, test::TinyGif(600, 600, {{0, 0, 600, 600}, {0, 0, 600, 600}}, true)),
+      "");
   auto canvas = test::Canvas(600, 600);
   const TRect all = Rect(0, 0, 600, 600);
-  EXPECT_EQ(ErrorOf([&] { image.Draw(canvas->GetCanvas(), all); }), kRefused);
+  EXPECT_EQ(ErrorOf([&] { image.Draw(canvas->GetCanvas(), all); }), test::kMemoryRefused);
   EXPECT_EQ(ErrorOf([&] { image.Paint(canvas->GetCanvas(), all, test::kSyncOnce); }),
-            kRefused);
+            test::kMemoryRefused);
   EXPECT_FALSE(image.HasPainters());
   EXPECT_EQ(TGIFPainter::LiveCount.load(), 0);        // the refused painters are gone
   EXPECT_EQ(image.Memory->GetUsed(), 2 * 600 * 600);  // and all they made
-  EXPECT_LE(test::PeakSinceStart(), 2 * 4 * kMiB + 600 * 600 * 4);  // with the canvas
+  EXPECT_LE(test::PeakSinceStart(),
+            2 * 4 * test::kMiB + 600 * 600 * 4);  // with the canvas
 
   // Within a larger limit the same picture plays, and what it made is given
   // back with the bitmaps.
-  image.Memory->SetLimit(32 * kMiB);
+  image.Memory->SetLimit(32 * test::kMiB);
   test::InstallVirtualClock();
   image.Paint(canvas->GetCanvas(), all, test::kSyncOnce);
   EXPECT_GE(image.Memory->GetPeak(), 3 * 600 * 600 * 4);
@@ -136,11 +107,14 @@ TEST(PictureMemory, TheComposedBitmapAndThePaintersBuffersCount) {
 }
 
 TEST(PictureMemory, ALongAnimationPlaysWithTheOtherFramesBitmapsMakingRoom) {
-  Limit limit(4 * kMiB);
+  test::PixelMemoryLimit limit(4 * test::kMiB);
   TGIFImage image;
   // Twelve 500 x 500 frames: their pixels and one bitmap fit, not all twelve
   // bitmaps besides.
-  ASSERT_EQ(Load(image, Tiny(500, 500, std::vector<Bounds>(12, {0, 0, 500, 500}))), "");
+  ASSERT_EQ(
+      Load(image,
+           test::TinyGif(500, 500, std::vector<test::TinyFrame>(12, {0, 0, 500, 500}))),
+      "");
   std::string error;
   image.OnWarning = [&](void*, TGIFSeverity severity, const std::string& message) {
     if (severity == gsError) error = message;
@@ -153,7 +127,7 @@ TEST(PictureMemory, ALongAnimationPlaysWithTheOtherFramesBitmapsMakingRoom) {
   ResetGIFPainterClock();
   EXPECT_EQ(error, "");
   EXPECT_EQ(painted, 12);
-  EXPECT_LE(image.Memory->GetPeak(), 4 * kMiB);
+  EXPECT_LE(image.Memory->GetPeak(), 4 * test::kMiB);
 }
 
 }  // namespace

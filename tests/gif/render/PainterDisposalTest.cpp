@@ -32,13 +32,28 @@ struct Composition {
   TColor At(int frame, int x, int y) const { return after.at(frame).at(y * 4 + x); }
 };
 
+// A frame of one colour index, shown 10 ms and then disposed of so.
+struct Solid {
+  int left, top, width, height;
+  std::uint8_t index;
+  int disposal;
+};
+
+// A 4 x 4 picture of red, green, blue and black with the frames given.
+std::unique_ptr<TGIFImage> Disposing(const std::vector<Solid>& frames) {
+  auto image = MakeImage(4, 4, {kRed, kGreen, kBlue, kBlack});
+  for (const Solid& f : frames)
+    SetControl(
+        AddFrame(*image, f.left, f.top, f.width, f.height,
+                 std::vector<std::uint8_t>(std::size_t(f.width * f.height), f.index)),
+        10, f.disposal);
+  return image;
+}
+
 }  // namespace
 
 TEST_F(Painter, BackgroundDisposalRestoresTheSnapshot) {
-  auto image = MakeImage(4, 4, {kRed, kGreen, kBlue, kBlack});
-  SetControl(AddFrame(*image, 0, 0, 2, 2, std::vector<std::uint8_t>(4, 1)), 10,
-             dmBackground);
-  SetControl(AddFrame(*image, 2, 2, 2, 2, std::vector<std::uint8_t>(4, 2)), 10, dmNone);
+  auto image = Disposing({{0, 0, 2, 2, 1, dmBackground}, {2, 2, 2, 2, 2, dmNone}});
   Composition c(kYellow);
   c.Play(*image, kSyncOnce);
   ASSERT_EQ(c.after.size(), 2u);
@@ -53,45 +68,39 @@ TEST_F(Painter, BackgroundDisposalRestoresTheSnapshot) {
   EXPECT_EQ(opaque.At(1, 0, 0), kBlack);
 }
 
-TEST_F(Painter, PreviousDisposalAfterNone) {
-  auto image = MakeImage(4, 4, {kRed, kGreen, kBlue, kBlack});
-  SetControl(AddFrame(*image, 0, 0, 4, 4, std::vector<std::uint8_t>(16, 1)), 10, dmNone);
-  SetControl(AddFrame(*image, 0, 0, 2, 2, std::vector<std::uint8_t>(4, 2)), 10,
-             dmPrevious);
-  SetControl(AddFrame(*image, 3, 3, 1, 1, std::vector<std::uint8_t>(1, 3)), 10, dmNone);
-  Composition c(kYellow);
-  c.Play(*image, kSyncOnce);
-  ASSERT_EQ(c.after.size(), 3u);
-  EXPECT_EQ(c.At(1, 0, 0), kBlue);   // shown on the canvas
-  EXPECT_EQ(c.At(2, 0, 0), kGreen);  // and gone with the next frame
-  EXPECT_EQ(c.At(2, 3, 3), kBlack);
-}
-
-TEST_F(Painter, PreviousDisposalAfterBackground) {
-  auto image = MakeImage(4, 4, {kRed, kGreen, kBlue, kBlack});
-  SetControl(AddFrame(*image, 0, 0, 4, 4, std::vector<std::uint8_t>(16, 1)), 10,
-             dmBackground);
-  SetControl(AddFrame(*image, 0, 0, 2, 2, std::vector<std::uint8_t>(4, 2)), 10,
-             dmPrevious);
-  SetControl(AddFrame(*image, 3, 3, 1, 1, std::vector<std::uint8_t>(1, 3)), 10, dmNone);
-  image->PaintBackgroundColor = kYellow;
-  Composition c(kRed);
-  c.Play(*image, kSyncOpaque);
-  ASSERT_EQ(c.after.size(), 3u);
-  EXPECT_EQ(c.At(0, 2, 2), kGreen);
-  EXPECT_EQ(c.At(1, 0, 0), kBlue);
-  EXPECT_EQ(c.At(1, 3, 3), kYellow);  // frame 0 was cleared to the background
-  EXPECT_EQ(c.At(2, 0, 0), kYellow);
-  EXPECT_EQ(c.At(2, 3, 3), kBlack);
+// A frame disposed of to the previous state is shown on the canvas and gone
+// with the next frame, whatever the frame before it left: itself, or the
+// background it was cleared to.
+TEST_F(Painter, PreviousDisposalRestoresWhatTheFrameBeforeLeft) {
+  struct Case {
+    const char* name;
+    int firstDisposal;
+    TColor fill;
+    TGIFDrawOptions options;
+    TColor left;  // what the first frame leaves
+  };
+  for (Case k : {Case{"after none", dmNone, kYellow, kSyncOnce, kGreen},
+                 Case{"after background", dmBackground, kRed, kSyncOpaque, kYellow}}) {
+    SCOPED_TRACE(k.name);
+    auto image = Disposing({{0, 0, 4, 4, 1, k.firstDisposal},
+                            {0, 0, 2, 2, 2, dmPrevious},
+                            {3, 3, 1, 1, 3, dmNone}});
+    image->PaintBackgroundColor = kYellow;  // the fill of opaque disposal
+    Composition c(k.fill);
+    c.Play(*image, k.options);
+    ASSERT_EQ(c.after.size(), 3u);
+    EXPECT_EQ(c.At(0, 2, 2), kGreen);
+    EXPECT_EQ(c.At(1, 0, 0), kBlue);  // shown on the canvas
+    EXPECT_EQ(c.At(1, 3, 3), k.left);
+    EXPECT_EQ(c.At(2, 0, 0), k.left);  // and gone with the next frame
+    EXPECT_EQ(c.At(2, 3, 3), kBlack);
+  }
 }
 
 TEST_F(Painter, UndefinedDisposalValuesAreSkipped) {
-  auto image = MakeImage(4, 4, {kRed, kGreen, kBlue, kBlack});
-  SetControl(AddFrame(*image, 0, 0, 4, 4, std::vector<std::uint8_t>(16, 1)), 10,
-             dmPrevious);
-  SetControl(AddFrame(*image, 0, 0, 4, 4, std::vector<std::uint8_t>(16, 2)), 10, 5);
-  SetControl(AddFrame(*image, 0, 0, 4, 4, std::vector<std::uint8_t>(16, 3)), 10,
-             dmPrevious);  // after an undefined one: not drawn either
+  // After an undefined value (5), a second dmPrevious frame is not drawn either.
+  auto image = Disposing(
+      {{0, 0, 4, 4, 1, dmPrevious}, {0, 0, 4, 4, 2, 5}, {0, 0, 4, 4, 3, dmPrevious}});
   Composition c(kYellow);
   c.Play(*image, kSyncOnce);
   ASSERT_EQ(c.after.size(), 3u);
@@ -181,12 +190,9 @@ TEST_F(Painter, TiledBackgroundDisposalClearsEveryCell) {
                  // tile, not the frame's area stretched over the rectangle.
                  Case{"opaque strip", kSyncOpaque | tile, Rect(0, 0, 4, 2)}}) {
     SCOPED_TRACE(c.name);
-    auto image = MakeImage(4, 4, {kRed, kGreen, kBlue, kBlack});
-    const int fw = c.frame.Width(), fh = c.frame.Height();
-    SetControl(AddFrame(*image, c.frame.Left, c.frame.Top, fw, fh,
-                        std::vector<std::uint8_t>(fw * fh, 1)),
-               10, dmBackground);
-    SetControl(AddFrame(*image, 3, 3, 1, 1, {2}), 10, dmNone);
+    auto image = Disposing(
+        {{c.frame.Left, c.frame.Top, c.frame.Width(), c.frame.Height(), 1, dmBackground},
+         {3, 3, 1, 1, 2, dmNone}});
     image->PaintBackgroundColor = kYellow;  // the fill of opaque disposal
 
     auto canvas = Canvas(8, 8);

@@ -133,11 +133,19 @@ TEST_F(Registry, PictureLoadsWithTheClassOfTheExtension) {
   EXPECT_EQ(changes, 2);
 }
 
-TEST_F(Registry, UnknownOrMissingExtensionIsAnInvalidGraphic) {
-  test::TTempFolder dir("velmora-picture");
-  TPicture::RegisterFileFormat("txt", "Text", "test-a", Factory("a"));
+// A picture that holds "kept" from a file of a registered format, for the
+// loads that fail.
+class FailedLoad : public Registry {
+ protected:
+  void SetUp() override {
+    TPicture::RegisterFileFormat("txt", "Text", "test-a", Factory("a"));
+    picture.LoadFromFile(dir.Write("keep.txt", "kept"));
+  }
+  test::TTempFolder dir{"velmora-picture"};
   TPicture picture;
-  picture.LoadFromFile(dir.Write("keep.txt", "kept"));
+};
+
+TEST_F(FailedLoad, UnknownOrMissingExtensionIsAnInvalidGraphic) {
   int changes = 0;
   picture.OnChange = [&](void*) { ++changes; };
   try {
@@ -155,11 +163,7 @@ TEST_F(Registry, UnknownOrMissingExtensionIsAnInvalidGraphic) {
   EXPECT_EQ(changes, 0);
 }
 
-TEST_F(Registry, WhatTheGraphicRaisesPassesThroughAndThePictureStays) {
-  test::TTempFolder dir("velmora-picture");
-  TPicture::RegisterFileFormat("txt", "Text", "test-a", Factory("a"));
-  TPicture picture;
-  picture.LoadFromFile(dir.Write("keep.txt", "kept"));
+TEST_F(FailedLoad, WhatTheGraphicRaisesPassesThroughAndThePictureStays) {
   const TGraphic* before = picture.GetGraphic();
   EXPECT_THROW(picture.LoadFromFile(dir.Write("bad.txt", "bad")), EInvalidGraphic);
   EXPECT_THROW(picture.LoadFromFile(dir.Write("x", "") + "/missing.txt"), EFOpenError);

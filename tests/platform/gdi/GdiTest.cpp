@@ -259,6 +259,23 @@ TEST(GdiObjects, PalettesAndTheirRealisation) {
   DeleteObject(pal);
 }
 
+TEST(GdiObjects, TextAndBackgroundColoursOfADC) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  EXPECT_EQ(GetTextColor(dc), 0u);
+  EXPECT_EQ(GetBkColor(dc), 0xFFFFFFu);
+  // Setting returns the colour before; only the 24 colour bits are kept.
+  EXPECT_EQ(SetTextColor(dc, 0xAB123456), 0u);
+  EXPECT_EQ(SetBkColor(dc, 0x00654321), 0xFFFFFFu);
+  EXPECT_EQ(GetTextColor(dc), 0x123456u);
+  EXPECT_EQ(GetBkColor(dc), 0x654321u);
+  DeleteDC(dc);
+  HBRUSH brush = CreateSolidBrush(0);
+  EXPECT_EQ(SetTextColor(reinterpret_cast<HDC>(brush), 1), CLR_INVALID);
+  EXPECT_EQ(GetBkColor(reinterpret_cast<HDC>(brush)), CLR_INVALID);
+  EXPECT_EQ(GetTextColor(nullptr), CLR_INVALID);
+  DeleteObject(brush);
+}
+
 TEST(GdiScreen, DepthIsThirtyTwoUnlessSetAndBitmapsFollowIt) {
   HDC screen = GetDC(nullptr);
   EXPECT_EQ(GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES), 32);

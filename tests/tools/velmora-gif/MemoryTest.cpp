@@ -9,6 +9,7 @@
 #include "gif/GIFImage.h"
 #include "tests/PeakMemory.h"
 #include "tests/gif/GIFBuilder.h"
+#include "tests/gif/MemoryLimit.h"
 #include "tests/tools/velmora-gif/CommandTest.h"
 
 namespace velmora::gifTool {
@@ -16,22 +17,6 @@ namespace {
 
 using test::Bytes;
 using test::GifBuilder;
-
-const std::string kRefused = "Image exceeds the memory limit for one picture";
-constexpr std::int64_t kMiB = 1 << 20;
-
-// A screen and one frame per size whose image data ends at once; animated
-// frames are cleared to the background after showing.
-Bytes Tiny(int width, int height, std::vector<std::pair<int, int>> frames,
-           bool animated = false) {
-  GifBuilder b;
-  b.Header(width, height, 2);
-  for (auto [w, h] : frames) {
-    if (animated) b.Gce(dmBackground << 2, 10);
-    b.Descriptor(0, 0, w, h).Codes(2, {{4, 3}, {5, 3}});
-  }
-  return b.Trailer().data;
-}
 
 class MemoryCommand : public CommandTest {
  protected:
@@ -43,29 +28,17 @@ class MemoryCommand : public CommandTest {
   // exit status 2 and the reason on standard error.
   bool Refused(const Args& args) {
     const int status = Run(args);
-    return status == 2 && err.str().find(kRefused) != std::string::npos;
+    return status == 2 && err.str().find(test::kMemoryRefused) != std::string::npos;
   }
-};
-
-class Limit {
- public:
-  explicit Limit(std::int64_t bytes) : saved_(GIFImageMaxPixelMemory) {
-    GIFImageMaxPixelMemory = bytes;
-  }
-  ~Limit() { GIFImageMaxPixelMemory = saved_; }
-  Limit(const Limit&) = delete;
-  Limit& operator=(const Limit&) = delete;
-
- private:
-  std::int64_t saved_;
 };
 
 TEST_F(MemoryCommand, TinyFilesWithHugeScreensOrFramesAreRefusedCheaply) {
-  const std::string screen = File("screen.gif", Tiny(65535, 65535, {{1, 1}}));
+  const std::string screen = File("screen.gif", test::TinyGif(65535, 65535, {{1, 1}}));
   const std::string animation =
-      File("animation.gif", Tiny(30000, 30000, {{1, 1}, {1, 1}}, true));
-  const std::string wide = File("wide.gif", Tiny(65535, 8000, {{65535, 8000}}));
-  const std::string square = File("square.gif", Tiny(20000, 20000, {{20000, 20000}}));
+      File("animation.gif", test::TinyGif(30000, 30000, {{1, 1}, {1, 1}}, true));
+  const std::string wide = File("wide.gif", test::TinyGif(65535, 8000, {{65535, 8000}}));
+  const std::string square =
+      File("square.gif", test::TinyGif(20000, 20000, {{20000, 20000}}));
   const std::string outDir = (dir / "out").string();
   const std::vector<Args> runs = {
       {"info", screen},         {"frames", screen, outDir},
@@ -76,36 +49,37 @@ TEST_F(MemoryCommand, TinyFilesWithHugeScreensOrFramesAreRefusedCheaply) {
   for (const Args& args : runs) {
     test::StartPeak();
     EXPECT_TRUE(Refused(args)) << args[0] << " " << args[1] << ": " << err.str();
-    EXPECT_LT(test::PeakSinceStart(), kMiB) << args[0] << " " << args[1];
+    EXPECT_LT(test::PeakSinceStart(), test::kMiB) << args[0] << " " << args[1];
   }
 }
 
 TEST_F(MemoryCommand, WhatTheToolsMakeFromAPictureCountsWithIt) {
-  Limit limit(4 * kMiB);
+  test::PixelMemoryLimit limit(4 * test::kMiB);
   const std::string outDir = (dir / "out").string();
   // A frame far larger than its screen: its 2.16 MB of pixels fit, its
   // bitmap as well does not.
-  const std::string frame = File("frame.gif", Tiny(8, 8, {{1800, 1200}}));
+  const std::string frame = File("frame.gif", test::TinyGif(8, 8, {{1800, 1200}}));
   for (const char* command : {"frames", "play"}) {
     test::StartPeak();
     EXPECT_TRUE(Refused({command, frame, outDir})) << command << ": " << err.str();
-    EXPECT_LE(test::PeakSinceStart(), 2 * 4 * kMiB) << command;
+    EXPECT_LE(test::PeakSinceStart(), 2 * 4 * test::kMiB) << command;
   }
   // The play canvas (3.24 MB) and the frame fit, the frame's bitmap on top
   // of them does not.
-  const std::string canvas = File("canvas.gif", Tiny(900, 900, {{900, 900}}));
+  const std::string canvas = File("canvas.gif", test::TinyGif(900, 900, {{900, 900}}));
   test::StartPeak();
   EXPECT_TRUE(Refused({"play", canvas, outDir})) << err.str();
-  EXPECT_LE(test::PeakSinceStart(), 2 * 4 * kMiB);
+  EXPECT_LE(test::PeakSinceStart(), 2 * 4 * test::kMiB);
   // Writing the frame takes a 32-bit copy and RGB rows besides.
-  const std::string rows = File("rows.gif", Tiny(8, 8, {{1000, 600}}));
+  const std::string rows = File("rows.gif", test::TinyGif(8, 8, {{1000, 600}}));
   EXPECT_TRUE(Refused({"frames", rows, outDir})) << err.str();
   EXPECT_EQ(Run({"info", rows}), 0);
 
   // Twenty frames whose pixels fit with the bitmaps of a few at a time, not
   // of all twenty: written and played all the same.
-  const std::string many = File(
-      "many.gif", Tiny(300, 300, std::vector<std::pair<int, int>>(20, {300, 300}), true));
+  const std::string many =
+      File("many.gif",
+           test::TinyGif(300, 300, std::vector<test::TinyFrame>(20, {300, 300}), true));
   EXPECT_EQ(Run({"frames", many, outDir}), 0) << err.str();
   EXPECT_NE(out.str().find("frame_019.png"), std::string::npos);
   EXPECT_EQ(Run({"play", many, outDir}), 0) << err.str();
