@@ -97,6 +97,11 @@ void TGIFSubImage::SetInterlaced(bool value) {
 }
 
 void TGIFSubImage::NewImage(std::uint8_t fill) {
+  AllocateImage();
+  if (Data) std::memset(Data.get(), fill, std::size_t(DataSize));
+}
+
+void TGIFSubImage::AllocateImage() {
   FreeImage();
   const std::int64_t size = std::int64_t(GetWidth()) * GetHeight();
   if (size == 0) return;
@@ -107,7 +112,6 @@ void TGIFSubImage::NewImage(std::uint8_t fill) {
     FDataCharge.Reset();
     Error(_sOutOfMemImage);
   }
-  std::memset(data, fill, std::size_t(size));
   Data.reset(data);
   DataSize = size;
 }
@@ -223,11 +227,23 @@ void TGIFSubImage::Decompress(TStream& stream) {
   std::uint8_t fill = 0;
   if (Transparent && GraphicControlExtension)
     fill = std::uint8_t(GraphicControlExtension->GetTransparentColorIndex());
-  NewImage(fill);
+  // The data normally reaches every pixel, so the frame is not filled
+  // beforehand: whichever way decoding ends, what the data left out gets the
+  // fill value here.
+  AllocateImage();
+  struct FillRest {
+    TGIFSubImage& frame;
+    std::uint8_t fill;
+    std::int64_t done = 0;  // pixels from the first that are in place
+    ~FillRest() {
+      if (frame.Data && done < frame.DataSize)
+        std::memset(frame.Data.get() + done, fill, std::size_t(frame.DataSize - done));
+    }
+  } rest{*this, fill};
   std::uint8_t minCodeSize;
   if (!ReadByte(stream, minCodeSize)) return;
   // Interlaced rows are decoded in the order they come into a scratch frame
-  // and then put in place; rows the data does not reach keep the fill value.
+  // and then put in place.
   const bool interlaced = GetInterlaced() && DataSize != 0;
   TMemoryCharge scratchCharge;  // counts with the frame while it lives
   std::unique_ptr<std::uint8_t[]> scratch;
@@ -242,9 +258,16 @@ void TGIFSubImage::Decompress(TStream& stream) {
   // What was decoded goes in place and the decoder's warnings are said, also
   // when the stream fails.
   auto deliver = [&] {
-    if (interlaced)
-      Deinterlace(scratch.get(), std::size_t(decoder.Written()), Data.get(),
+    const std::int64_t written = decoder.Written();
+    if (interlaced) {
+      // Rows the data did not reach are spread over the frame.
+      if (written < DataSize) std::memset(Data.get(), fill, std::size_t(DataSize));
+      Deinterlace(scratch.get(), std::size_t(written), Data.get(),
                   std::size_t(GetWidth()), GetHeight());
+      rest.done = DataSize;
+    } else {
+      rest.done = written;
+    }
     for (TLzwResult warning : decoder.Warnings())
       Warning(gsWarning, LzwResultText(warning));
   };
