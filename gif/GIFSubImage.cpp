@@ -1,6 +1,8 @@
 // The frames of the GIF model (TGIFSubImage): bounds, pixel data and its
 // memory charge, and their reading, with the adapter between a frame and
 // the LZW decoder.
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -115,6 +117,19 @@ void TGIFSubImage::AllocateImage() {
   }
   Data.reset(data);
   DataSize = size;
+#ifdef MADV_POPULATE_WRITE
+  // A large frame gets fresh pages from the system, each faulted in on its
+  // first write; asking for them all at once costs one call instead.
+  constexpr std::int64_t kPage = 4096, kAtOnce = 256 * 1024;
+  if (size >= kAtOnce) {
+    const auto first =
+        (reinterpret_cast<std::uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
+    const auto last =
+        (reinterpret_cast<std::uintptr_t>(data) + std::size_t(size)) & ~(kPage - 1);
+    if (last > first)
+      madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+  }
+#endif
 }
 
 void TGIFSubImage::FreeImage() {
