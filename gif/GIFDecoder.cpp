@@ -367,13 +367,19 @@ void Decoder::CopyWritten(Loop& s, int code, int len) {
   // Whole words: the source ends at or before out, so what the string
   // needs is never overwritten; the bytes past it are written again by the
   // strings that follow (or put back at the end).
+  // Most strings fit in the first word, which is copied before any loop.
   const std::uint8_t* from = s.base + where_[code];
   std::uint8_t* to = s.out;
-  for (int left = len; left > 0; left -= 8, from += 8, to += 8) {
-    std::uint64_t word;
+  std::uint64_t word;
+  std::memcpy(&word, from, 8);
+  std::memcpy(to, &word, 8);
+  for (int left = len - 8; left > 0; left -= 8) {
+    from += 8;
+    to += 8;
     std::memcpy(&word, from, 8);
     std::memcpy(to, &word, 8);
   }
+  to += 8;
   if (to > s.dirty) s.dirty = to;
   s.firstPixel = s.out[0];
 }
