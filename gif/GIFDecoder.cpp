@@ -93,6 +93,8 @@ class Decoder {
   [[gnu::always_inline]] inline void AddEntry(Loop& s);
   [[gnu::always_inline]] inline bool Drain(Loop& s);
   [[gnu::always_inline]] inline void Finish(Loop& s, bool ended);
+  // The loop of Run.
+  [[gnu::always_inline]] inline void Decode(Loop& s);
 
   // The bit reader's slow path (its fast path is ReadCode): a code that needs
   // further sub-blocks, or the end of the data.
@@ -365,13 +367,19 @@ void Decoder::CopyWritten(Loop& s, int code, int len) {
   // Whole words: the source ends at or before out, so what the string
   // needs is never overwritten; the bytes past it are written again by the
   // strings that follow (or put back at the end).
+  // Most strings fit in the first word, which is copied before any loop.
   const std::uint8_t* from = s.base + where_[code];
   std::uint8_t* to = s.out;
-  for (int left = len; left > 0; left -= 8, from += 8, to += 8) {
-    std::uint64_t word;
+  std::uint64_t word;
+  std::memcpy(&word, from, 8);
+  std::memcpy(to, &word, 8);
+  for (int left = len - 8; left > 0; left -= 8) {
+    from += 8;
+    to += 8;
     std::memcpy(&word, from, 8);
     std::memcpy(to, &word, 8);
   }
+  to += 8;
   if (to > s.dirty) s.dirty = to;
   s.firstPixel = s.out[0];
 }
@@ -437,6 +445,18 @@ void Decoder::Finish(Loop& s, bool ended) {
 
 void Decoder::Run(int minCodeSize, std::uint8_t* target, std::int64_t size) {
   Loop s = Start(minCodeSize, target, size);
+  try {
+    Decode(s);
+  } catch (...) {
+    // An error or the input's exception: what was stored counts, and bytes
+    // written ahead of it get the fill back, as at a normal end.
+    if (s.dirty > s.out) std::memset(s.out, fill_, std::size_t(s.dirty - s.out));
+    out_ = s.out;
+    throw;
+  }
+}
+
+void Decoder::Decode(Loop& s) {
   // The tables start as after a clear code, whether or not the data sends one.
   int code = s.clearCode;
   bool ended = false;  // end code met or data ran out

@@ -14,12 +14,11 @@
 // - Output: indices into target, in the order of the data (rows of an
 //   interlaced frame in pass order), at most size of them; the first
 //   Written() come from the data. The decoder may write ahead of them and
-//   puts fill back there, so the rest of a target the caller filled with
-//   fill keeps it (after an error, only the first Written() are defined).
+//   puts fill back there, also after an error, so the rest of a target the
+//   caller filled with fill keeps it.
 // - Result: TLzwResult::Ok, or the error that stopped the decoding. Written()
 //   and Warnings() hold what came before an error. Exceptions of the input
-//   pass through; Written() is then what was stored up to the last string
-//   finished through the expansion stack (or 0).
+//   pass through; Written() then counts the strings stored before it.
 // - Warnings: oddities the decoder got past, in the order met.
 #pragma once
 

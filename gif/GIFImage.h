@@ -285,6 +285,11 @@ class TGIFSubImage : public TGIFItem {
   // Writes the minimum code size and the LZW sub-blocks of Data.
   void Compress(TStream& stream) const;
 
+ private:
+  // NewImage without setting the bytes: for a decoder that writes them all.
+  void AllocateImage();
+
+ public:
   std::unique_ptr<std::uint8_t[]> Data;
   std::int64_t DataSize = 0;
   std::unique_ptr<TGIFLocalColorMap> ColorMap;

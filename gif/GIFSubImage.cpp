@@ -1,9 +1,12 @@
 // The frames of the GIF model (TGIFSubImage): bounds, pixel data and its
 // memory charge, and their reading, with the adapter between a frame and
 // the LZW decoder.
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "gif/GIFDecoder.h"
 #include "gif/GIFExtensions.h"
@@ -97,6 +100,11 @@ void TGIFSubImage::SetInterlaced(bool value) {
 }
 
 void TGIFSubImage::NewImage(std::uint8_t fill) {
+  AllocateImage();
+  if (Data) std::memset(Data.get(), fill, std::size_t(DataSize));
+}
+
+void TGIFSubImage::AllocateImage() {
   FreeImage();
   const std::int64_t size = std::int64_t(GetWidth()) * GetHeight();
   if (size == 0) return;
@@ -107,9 +115,21 @@ void TGIFSubImage::NewImage(std::uint8_t fill) {
     FDataCharge.Reset();
     Error(_sOutOfMemImage);
   }
-  std::memset(data, fill, std::size_t(size));
   Data.reset(data);
   DataSize = size;
+#ifdef MADV_POPULATE_WRITE
+  // A large frame gets fresh pages from the system, each faulted in on its
+  // first write; asking for them all at once costs one call instead.
+  constexpr std::int64_t kPage = 4096, kAtOnce = 256 * 1024;
+  if (size >= kAtOnce) {
+    const auto first =
+        (reinterpret_cast<std::uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
+    const auto last =
+        (reinterpret_cast<std::uintptr_t>(data) + std::size_t(size)) & ~(kPage - 1);
+    if (last > first)
+      madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+  }
+#endif
 }
 
 void TGIFSubImage::FreeImage() {
@@ -201,19 +221,38 @@ class StreamInput : public TLzwInput {
   TStream& stream_;
 };
 
-// Puts count pixels of rows in pass order (rows 0, 8, 16, ...; 4, 12, ...;
-// 2, 6, ...; 1, 3, ...) in place; rows they do not reach keep what they had.
-void Deinterlace(const std::uint8_t* from, std::size_t count, std::uint8_t* to,
-                 std::size_t width, int height) {
-  static const int kStep[4] = {8, 8, 4, 2};
-  static const int kStart[4] = {0, 4, 2, 1};
-  for (int pass = 0; pass < 4 && count > 0; ++pass) {
-    for (int row = kStart[pass]; row < height && count > 0; row += kStep[pass]) {
-      const std::size_t n = std::min(width, count);
-      std::memcpy(to + std::size_t(row) * width, from, n);
-      from += n;
-      count -= n;
+// Where row `row` of an interlaced frame of `height` rows comes in the data:
+// the rows of pass 1 (0, 8, 16, ...) first, then those of pass 2 (4, 12,
+// ...), pass 3 (2, 6, ...) and pass 4 (1, 3, ...).
+int RowInData(int row, int height) {
+  const int pass1 = (height + 7) / 8, pass2 = (height + 3) / 8, pass3 = (height + 1) / 4;
+  if (row % 8 == 0) return row / 8;
+  if (row % 8 == 4) return pass1 + row / 8;
+  if (row % 4 == 2) return pass1 + pass2 + row / 4;
+  return pass1 + pass2 + pass3 + row / 2;
+}
+
+// Moves the rows of a frame decoded in the order of the data to their
+// places, in place: each cycle of the permutation is followed with one row
+// held aside.
+void Deinterlace(std::uint8_t* pixels, std::size_t width, int height) {
+  std::vector<bool> placed(std::size_t(height), false);
+  std::vector<std::uint8_t> held(width);
+  auto row = [&](int r) { return pixels + std::size_t(r) * width; };
+  for (int start = 0; start < height; ++start) {
+    if (placed[std::size_t(start)]) continue;
+    placed[std::size_t(start)] = true;
+    int from = RowInData(start, height);
+    if (from == start) continue;
+    std::memcpy(held.data(), row(start), width);
+    int to = start;
+    while (from != start) {
+      std::memcpy(row(to), row(from), width);
+      placed[std::size_t(from)] = true;
+      to = from;
+      from = RowInData(to, height);
     }
+    std::memcpy(row(to), held.data(), width);
   }
 }
 
@@ -223,35 +262,42 @@ void TGIFSubImage::Decompress(TStream& stream) {
   std::uint8_t fill = 0;
   if (Transparent && GraphicControlExtension)
     fill = std::uint8_t(GraphicControlExtension->GetTransparentColorIndex());
-  NewImage(fill);
+  // The data normally reaches every pixel, so the frame is not filled
+  // beforehand: whichever way decoding ends, what the data left out gets the
+  // fill value here.
+  AllocateImage();
+  struct FillRest {
+    TGIFSubImage& frame;
+    std::uint8_t fill;
+    std::int64_t done = 0;  // pixels from the first that are in place
+    ~FillRest() {
+      if (frame.Data && done < frame.DataSize)
+        std::memset(frame.Data.get() + done, fill, std::size_t(frame.DataSize - done));
+    }
+  } rest{*this, fill};
   std::uint8_t minCodeSize;
   if (!ReadByte(stream, minCodeSize)) return;
-  // Interlaced rows are decoded in the order they come into a scratch frame
-  // and then put in place; rows the data does not reach keep the fill value.
+  // Interlaced rows are decoded in the order they come and then moved to
+  // their places; rows the data does not reach keep the fill value.
   const bool interlaced = GetInterlaced() && DataSize != 0;
-  TMemoryCharge scratchCharge;  // counts with the frame while it lives
-  std::unique_ptr<std::uint8_t[]> scratch;
-  if (interlaced) {
-    if (!scratchCharge.Take(Image ? Image->Memory : nullptr, DataSize))
-      Error(_sPixelMemoryExceeded);
-    scratch.reset(new (std::nothrow) std::uint8_t[std::size_t(DataSize)]);
-    if (!scratch) Error(_sOutOfMemImage);
-  }
   StreamInput input(stream);
   TLzwDecoder decoder;
   // What was decoded goes in place and the decoder's warnings are said, also
   // when the stream fails.
   auto deliver = [&] {
-    if (interlaced)
-      Deinterlace(scratch.get(), std::size_t(decoder.Written()), Data.get(),
-                  std::size_t(GetWidth()), GetHeight());
+    const std::int64_t written = decoder.Written();
+    rest.done = written;
+    if (interlaced) {
+      std::memset(Data.get() + written, fill, std::size_t(DataSize - written));
+      rest.done = DataSize;
+      Deinterlace(Data.get(), std::size_t(GetWidth()), GetHeight());
+    }
     for (TLzwResult warning : decoder.Warnings())
       Warning(gsWarning, LzwResultText(warning));
   };
   TLzwResult result;
   try {
-    result = decoder.Decode(input, minCodeSize, interlaced ? scratch.get() : Data.get(),
-                            DataSize, fill);
+    result = decoder.Decode(input, minCodeSize, Data.get(), DataSize, fill);
   } catch (...) {
     deliver();
     throw;

@@ -10,7 +10,7 @@
 // folder) and any given, with their geometric mean.
 //
 //   velmora-gif-bench --whole-process TOOL [rounds] [FILE.gif...]
-//   velmora-gif-bench --write DIR       (the three files, for profiling)
+//   velmora-gif-bench --write DIR       (the four files, for profiling)
 #include <fcntl.h>
 #include <gif_lib.h>
 #include <spawn.h>
@@ -99,6 +99,94 @@ Bytes Animation() {
       frame->SetBounds((i * 61) % (kW - w), (i * 37) % (kH - h), w, h);
     }
     Paint(*frame, std::uint32_t(i + 2), i * 5);
+  }
+  return Save(image);
+}
+
+// A screen recording of a window scrolling through a listing, made here
+// rather than captured: a full first frame (title bar, side panel, text),
+// then the listing's rectangle, three lines further down each time. Flat
+// background and a few colours of text, as screen captures are: LZW gets
+// long strings.
+constexpr int kScreenW = 1280, kScreenH = 720, kListLeft = 220, kListTop = 40;
+constexpr int kLine = 16, kCell = 8;
+
+// A glyph's pixel (x < kCell, y < kLine): a few strokes of a made-up font,
+// with a lighter edge, as antialiased text has.
+std::uint8_t Glyph(int glyph, int x, int y) {
+  if (glyph == 0 || x == kCell - 1 || y < 2 || y > 13) return 250;  // background
+  const std::uint32_t bits = std::uint32_t(glyph) * 2654435761u;
+  const bool vertical = (bits >> (x % 4 + 4)) & 1,
+             horizontal = (bits >> (y % 6 + 10)) & 1;
+  if (vertical && (x == 1 || x == 5) && y >= 3) return 4;
+  if (horizontal && x >= 1 && x <= 5 && (y == 3 || y == 8 || y == 12)) return 4;
+  if (vertical && (x == 2 || x == 4) && y >= 3) return 120;
+  return 250;
+}
+
+// The glyph at column `col` of listing line `line`: words and spaces, lines
+// of varying length, the same for a line wherever it is scrolled to.
+int GlyphAt(int line, int col) {
+  std::uint32_t h = std::uint32_t(line) * 2246822519u + 3266489917u;
+  const int length = 20 + int((h >> 7) % 100);
+  if (col >= length) return 0;
+  h ^= std::uint32_t(col / 6) * 668265263u;
+  h ^= h >> 15;
+  if ((col + int(h % 5)) % 7 == 0) return 0;  // between words
+  return 1 + int((h * 31u + std::uint32_t(col)) % 90);
+}
+
+void PaintListing(TGIFSubImage& frame, int scroll) {
+  const int w = frame.GetWidth(), h = frame.GetHeight();
+  for (int y = 0; y < h; ++y) {
+    std::uint8_t* row = frame.GetScanline(y);
+    const int line = (y + scroll) / kLine, inLine = (y + scroll) % kLine;
+    const bool selected = line % 23 == 7;
+    for (int x = 0; x < w; ++x) {
+      const std::uint8_t g = Glyph(GlyphAt(line, x / kCell), x % kCell, inLine);
+      row[x] = selected && g == 250 ? 200 : g;
+    }
+  }
+}
+
+Bytes ScreenRecording() {
+  TGIFImage image;
+  Screen(image);
+  image.Header->LogicalScreenDescriptor.ScreenWidth = kScreenW;
+  image.Header->LogicalScreenDescriptor.ScreenHeight = kScreenH;
+  for (int i = 0; i < 30; ++i) {
+    auto* frame = new TGIFSubImage(&image);
+    image.Images->Add(frame);
+    auto* gce = new TGIFGraphicControlExtension(frame);
+    frame->Extensions->Add(gce);
+    gce->SetDelay(10);
+    if (i > 0) {
+      frame->SetBounds(kListLeft, kListTop, kScreenW - kListLeft, kScreenH - kListTop);
+      PaintListing(*frame, i * 3 * kLine);
+      continue;
+    }
+    frame->Extensions->Insert(0, new TGIFAppExtNSLoop(frame));
+    frame->SetBounds(0, 0, kScreenW, kScreenH);
+    for (int y = 0; y < kScreenH; ++y) {
+      std::uint8_t* row = frame->GetScanline(y);
+      for (int x = 0; x < kScreenW; ++x)
+        row[x] =
+            y < kListTop ? (y < 2 || y > kListTop - 3 ? 60 : 30)
+            : x < kListLeft
+                ? (x == kListLeft - 1 ? 60
+                   : Glyph(GlyphAt(1000 + (y - kListTop) / (2 * kLine), x / kCell % 16),
+                           x % kCell, y % kLine) == 4
+                       ? 4
+                       : 240)
+                : 250;
+    }
+    auto* listing = frame->Data.get();
+    for (int y = kListTop; y < kScreenH; ++y)
+      for (int x = kListLeft; x < kScreenW; ++x) {
+        const int ly = y - kListTop, lx = x - kListLeft;
+        listing[y * kScreenW + x] =
+            Glyph(GlyphAt(ly / kLine, lx / kCell), lx % kCell, ly % kLine);
+      }
   }
   return Save(image);
 }
@@ -196,6 +284,7 @@ int WholeProcess(int argc, char** argv) {
   write("still.gif", Still(false));
   write("interlaced.gif", Still(true));
   write("animation.gif", Animation());
+  write("screen.gif", ScreenRecording());
   for (int i = first; i < argc; ++i)
     files.emplace_back(std::filesystem::path(argv[i]).filename().string(), argv[i]);
   const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
@@ -234,7 +323,8 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--write") == 0) {
     for (auto [name, data] :
          {std::pair{"still.gif", Still(false)}, std::pair{"interlaced.gif", Still(true)},
-          std::pair{"animation.gif", Animation()}})
+          std::pair{"animation.gif", Animation()},
+          std::pair{"screen.gif", ScreenRecording()}})
       std::ofstream(std::filesystem::path(argv[2]) / name, std::ios::binary)
           .write(reinterpret_cast<const char*>(data.data()),
                  std::streamsize(data.size()));
@@ -249,7 +339,8 @@ int main(int argc, char** argv) {
   };
   std::vector<File> files = {{"still 1920x1080, 256 colours", Still(false)},
                              {"same, interlaced", Still(true)},
-                             {"30 frames, partial", Animation()}};
+                             {"30 frames, partial", Animation()},
+                             {"screen recording, 30 frames", ScreenRecording()}};
   std::printf("%-30s %10s %12s %12s %7s\n", "file", "bytes", "ours ms", "giflib ms",
               "ratio");
   for (const File& f : files) {

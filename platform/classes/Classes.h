@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,7 @@ class TFileStream : public TStream {
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
 
  private:
+  std::unique_ptr<char[]> buffer_;  // stdio's buffer for reading (outlives file_)
   std::FILE* file_ = nullptr;
 };
 

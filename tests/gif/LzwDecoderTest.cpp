@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <stdexcept>
 
 #include "gif/GIFDecoder.h"
 #include "tests/gif/GIFBuilder.h"
@@ -94,6 +95,40 @@ TEST(LzwDecoder, CutDataWarnsAndKeepsTheFillAfterWhatCame) {
   EXPECT_EQ(d.warnings, std::vector<TLzwResult>{TLzwResult::CodesEarly});
   EXPECT_EQ(d.pixels, (Bytes{0, 1, 2, 0, 0, 0, 0, 0}));
   EXPECT_STREQ(LzwResultText(d.warnings[0]), "Decoder bit buffer under-run");
+}
+
+// Bytes in memory that fail after the first `limit`, as a failing file does.
+class FailingInput : public TLzwBytes {
+ public:
+  FailingInput(const Bytes& data, std::int64_t limit)
+      : TLzwBytes(data.data(), std::int64_t(data.size())), limit_(limit) {}
+  std::int64_t Read(std::uint8_t* to, std::int64_t count) override {
+    if (Consumed() + count > limit_) throw std::runtime_error("read failed");
+    return TLzwBytes::Read(to, count);
+  }
+
+ private:
+  std::int64_t limit_;
+};
+
+TEST(LzwDecoder, InputExceptionPassesThroughWithWhatWasStored) {
+  // Long strings in short sub-blocks, the input failing a few blocks in:
+  // Written() counts the pixels stored (the caller keeps them and fills
+  // the rest), and bytes word copies wrote ahead of them get the fill back.
+  const Bytes pixels(3000, 1);
+  const Bytes input = SubBlocks(2, Lzw(2, pixels), 6);
+  FailingInput failing(input, 30);
+  TLzwDecoder decoder;
+  Bytes target(pixels.size(), 7);
+  EXPECT_THROW(decoder.Decode(failing, 2, target.data(), std::int64_t(target.size()), 7),
+               std::runtime_error);
+  const std::int64_t written = decoder.Written();
+  ASSERT_GT(written, 8);
+  ASSERT_LT(written, std::int64_t(pixels.size()));
+  EXPECT_EQ(Bytes(target.begin(), target.begin() + written),
+            Bytes(std::size_t(written), 1));
+  EXPECT_EQ(Bytes(target.begin() + written, target.end()),
+            Bytes(target.size() - std::size_t(written), 7));
 }
 
 TEST(LzwDecoder, HostileDataIsAnErrorResultNotAnException) {

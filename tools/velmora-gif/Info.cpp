@@ -32,6 +32,12 @@ void WriteJson(TGIFImage& image, const std::vector<std::string>& warnings,
       << ", \"global_colors\": " << image.GetColorMap()->GetCount() << "}, \"frames\": [";
   const TGIFAppExtNSLoop* loop = nullptr;
   std::vector<std::string> comments;
+  std::vector<TBytesView> pixels;
+  for (int i = 0; i < image.Images->GetCount(); ++i) {
+    const TGIFSubImage& frame = *image.Images->GetImage(i);
+    pixels.push_back({frame.Data.get(), frame.Data ? std::size_t(frame.DataSize) : 0});
+  }
+  const std::vector<unsigned long long> hashes = Fnv1a64Each(pixels);
   for (int i = 0; i < image.Images->GetCount(); ++i) {
     TGIFSubImage& frame = *image.Images->GetImage(i);
     for (int e = 0; e < frame.Extensions->GetCount(); ++e) {
@@ -46,9 +52,7 @@ void WriteJson(TGIFImage& image, const std::vector<std::string>& warnings,
     const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension;
     auto orNull = [gce](int value) { return gce ? std::to_string(value) : "null"; };
     char hash[17];
-    std::snprintf(
-        hash, sizeof hash, "%016llx",
-        Fnv1a64(frame.Data.get(), frame.Data ? std::size_t(frame.DataSize) : 0));
+    std::snprintf(hash, sizeof hash, "%016llx", hashes[std::size_t(i)]);
     out << (i ? ", " : "") << "{\"left\": " << frame.GetLeft()
         << ", \"top\": " << frame.GetTop() << ", \"width\": " << frame.GetWidth()
         << ", \"height\": " << frame.GetHeight()

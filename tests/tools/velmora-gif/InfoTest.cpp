@@ -143,5 +143,29 @@ TEST_F(GifInfo, CommandLine) {
   EXPECT_EQ(Tool({"info", "--help"}).status, 0);
 }
 
+// The hashes computed side by side are each range's own: ranges of other
+// lengths (empty ones, one byte, more ranges than lanes) neither end a lane
+// early nor mix into each other's chain.
+TEST(Fnv1a64Each, SameAsOneAtATime) {
+  std::vector<Bytes> ranges;
+  for (std::size_t size : {0, 5, 1000, 1, 0, 77, 3000, 2, 999, 4, 0, 64}) {
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = std::uint8_t(i * 131 + size * 7);
+    ranges.push_back(bytes);
+  }
+  for (std::size_t count : {0, 1, 3, 4, 5, 12}) {
+    std::vector<gifTool::TBytesView> views;
+    for (std::size_t i = 0; i < count; ++i)
+      views.push_back({ranges[i].data(), ranges[i].size()});
+    const std::vector<unsigned long long> hashes = gifTool::Fnv1a64Each(views);
+    ASSERT_EQ(hashes.size(), count);
+    for (std::size_t i = 0; i < count; ++i) {
+      char s[17];
+      std::snprintf(s, sizeof s, "%016llx", hashes[i]);
+      EXPECT_EQ(s, Fnv(ranges[i])) << "range " << i << " of " << count;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace velmora::test
