@@ -214,37 +214,6 @@ std::size_t TSubstringFinder::Find(std::string_view text, std::size_t from) cons
   return p ? std::size_t(static_cast<const char*>(p) - data) : std::string_view::npos;
 }
 
-TCandidateLines::TCandidateLines(std::string_view image, const TSubstringFinder& finder,
-                                 std::size_t sliceBytes)
-    : image_(image), finder_(finder), slice_(std::max<std::size_t>(sliceBytes, 1)) {}
-
-TCandidateLines::TStep TCandidateLines::Next(std::string_view& line) {
-  const std::size_t size = image_.size();
-  if (cursor_ >= size) return TStep::End;
-  const char* const data = image_.data();
-  // Occurrences that start within the slice; the needle may reach past it.
-  const std::size_t sliceEnd = std::min(size, cursor_ + slice_);
-  const std::size_t window =
-      std::min(size, sliceEnd + std::max<std::size_t>(finder_.Size(), 1) - 1);
-  const std::size_t at = finder_.Find(image_.substr(0, window), cursor_);
-  if (at == std::string_view::npos || at >= sliceEnd) {
-    // lineFloor_ stays: the line start is looked for backwards from a
-    // candidate, which stops at the nearest line feed.
-    cursor_ = sliceEnd;
-    return cursor_ >= size ? TStep::End : TStep::Slice;
-  }
-  std::size_t start = lineFloor_;
-  if (const void* lf = ::memrchr(data + lineFloor_, '\n', at - lineFloor_))
-    start = std::size_t(static_cast<const char*>(lf) - data) + 1;
-  const void* lf = std::memchr(data + at, '\n', size - at);
-  const std::size_t end = lf ? std::size_t(static_cast<const char*>(lf) - data) : size;
-  line = image_.substr(start, end - start);
-  if (const void* nul = std::memchr(line.data(), '\0', line.size()))
-    line = line.substr(0, std::size_t(static_cast<const char*>(nul) - line.data()));
-  cursor_ = lineFloor_ = std::min(size, end + 1);
-  return TStep::Line;
-}
-
 TEntry SplitLine(std::string_view line) {
   const std::size_t at = line.find(kKeySeparator);
   if (at == std::string_view::npos)

@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "dict/FoundLines.h"
+
 namespace velmora {
 
 // The separator between key and explanation, a fullwidth colon in GBK.
@@ -95,39 +97,15 @@ class TSubstringFinder {
   explicit TSubstringFinder(std::string_view needle);
   // The first occurrence that starts in [from, text.size()), or npos.
   std::size_t Find(std::string_view text, std::size_t from) const;
-  std::size_t Size() const { return needle_.size(); }
+  std::size_t MaxSize() const { return needle_.size(); }
 
  private:
   std::string needle_;
 };
 
-// The lines of an image that contain the needle's bytes somewhere, in order,
-// found by one search over the whole image rather than line by line. A line
-// is the bytes before a line feed (a CR before it stays; the last line needs
-// none), cut at its first NUL. What a line holds is for the caller to test:
-// an occurrence may stand after the NUL, across a character or, for a needle
-// with a line feed, across lines (it belongs to the line in which it starts,
-// its line feed included). Lines are views into the image; nothing is
-// copied.
-class TCandidateLines {
- public:
-  enum class TStep { Line, Slice, End };
-
-  // sliceBytes bounds the bytes searched by one call of Next, so that the
-  // caller gets control back regularly on long stretches without a match.
-  TCandidateLines(std::string_view image, const TSubstringFinder& finder,
-                  std::size_t sliceBytes);
-  // Line: line holds the next candidate. Slice: a stretch without a
-  // candidate was passed. End: the image is done.
-  TStep Next(std::string_view& line);
-
- private:
-  std::string_view image_;
-  const TSubstringFinder& finder_;
-  std::size_t slice_;
-  std::size_t lineFloor_ = 0;  // the start of the line that holds cursor_
-  std::size_t cursor_ = 0;     // no candidate starts before this
-};
+// The lines of an image that contain the needle's bytes somewhere, in order
+// (see TFoundLines for what a line is).
+using TCandidateLines = TFoundLines<TSubstringFinder>;
 
 struct TEntry {
   std::string_view Key;          // ends in the separator when the line has one

@@ -122,7 +122,7 @@ class TChineseSearch {
     for (const std::string& f : forms_) matchers_.emplace_back(f);
   }
 
-  TScanEnd Scan(const std::shared_ptr<const TDictImage>& image, int pass,
+  TScanEnd File(const std::shared_ptr<const TDictImage>& image, int pass,
                 TCandidateMemo& memo) {
     return search::ScanFile<TNeedleLines>(
         image, pass, finder_, memo, [this] { return pacer_.Stopped(false); },
@@ -180,40 +180,12 @@ TSearchOutcome RunChinese(const std::string& query, TResultView& view,
     ShowFailure(view, texts::kInvalidQuery);
     return TSearchOutcome::InvalidQuery;
   }
-  const int ownFile = OwnFileNumber(query);
-  std::shared_ptr<const TDictImage> image = images.Open(DictFileName(ownFile));
-  if (!image) {
-    ShowFailure(view, texts::kOwnFileMissing);
-    return TSearchOutcome::OwnFileMissing;
-  }
-  ShowHeading(view, query);
-
-  std::vector<std::string> forms{query};
-  if (std::string simplified = ToSimplified(query); simplified != query)
-    forms.push_back(std::move(simplified));
-  TChineseSearch search(std::move(forms), view, pacer);
-  TCandidateMemo memos[5];
-  for (int pass = 1; pass <= 3; ++pass) {
-    for (int number = 1; number <= 5; ++number) {
-      if (pass == 1 && number != ownFile) continue;
-      if (pass == 2 && number == ownFile) continue;
-      if (pass > 1) {
-        image.reset();
-        const std::string name = DictFileName(number);
-        image = images.Open(name);
-        if (!image) {
-          std::string message(texts::kFileMissing);
-          view.ReplaceLine(0, message.append(name));
-          return TSearchOutcome::OtherFileMissing;
-        }
-      }
-      if (search.Scan(image, pass, memos[number - 1]) == TScanEnd::Stopped)
-        return TSearchOutcome::Stopped;
-    }
-  }
-  view.ReplaceLine(1, texts::kFinished);
-  if (!search.Found()) ShowFailure(view, texts::kNotFound);
-  return search.Found() ? TSearchOutcome::Found : TSearchOutcome::NotFound;
+  return search::ScanThreePasses(query, view, images, [&] {
+    std::vector<std::string> forms{query};
+    if (std::string simplified = ToSimplified(query); simplified != query)
+      forms.push_back(std::move(simplified));
+    return TChineseSearch(std::move(forms), view, pacer);
+  });
 }
 
 // ---------------------------------------------------------------------------

@@ -218,33 +218,4 @@ std::size_t TNeedleFinder::Find(std::string_view text, std::size_t from) const {
   return FindScalar(text, i);
 }
 
-TNeedleLines::TNeedleLines(std::string_view image, const TNeedleFinder& finder,
-                           std::size_t sliceBytes)
-    : image_(image), finder_(finder), slice_(std::max<std::size_t>(sliceBytes, 1)) {}
-
-TNeedleLines::TStep TNeedleLines::Next(std::string_view& line) {
-  const std::size_t size = image_.size();
-  if (cursor_ >= size) return TStep::End;
-  const char* const data = image_.data();
-  // Needles that begin within the slice; they may reach past it.
-  const std::size_t sliceEnd = std::min(size, cursor_ + slice_);
-  const std::size_t window =
-      std::min(size, sliceEnd + std::max<std::size_t>(finder_.MaxSize(), 1) - 1);
-  const std::size_t at = finder_.Find(image_.substr(0, window), cursor_);
-  if (at == std::string_view::npos || at >= sliceEnd) {
-    cursor_ = sliceEnd;
-    return cursor_ >= size ? TStep::End : TStep::Slice;
-  }
-  std::size_t start = lineFloor_;
-  if (const void* lf = ::memrchr(data + lineFloor_, '\n', at - lineFloor_))
-    start = std::size_t(static_cast<const char*>(lf) - data) + 1;
-  const void* lf = std::memchr(data + at, '\n', size - at);
-  const std::size_t end = lf ? std::size_t(static_cast<const char*>(lf) - data) : size;
-  line = image_.substr(start, end - start);
-  if (const void* nul = std::memchr(line.data(), '\0', line.size()))
-    line = line.substr(0, std::size_t(static_cast<const char*>(nul) - line.data()));
-  cursor_ = lineFloor_ = std::min(size, end + 1);
-  return TStep::Line;
-}
-
 }  // namespace velmora

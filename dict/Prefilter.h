@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "dict/FoundLines.h"
+
 namespace velmora {
 
 struct TNeedle {
@@ -48,23 +50,7 @@ class TNeedleFinder {
 };
 
 // The lines of an image that hold a needle, in order, each once; the same
-// rules for lines as the specified search's candidates: the bytes before a
-// line feed, cut at the first NUL, a view into the image.
-class TNeedleLines {
- public:
-  enum class TStep { Line, Slice, End };
-
-  // sliceBytes bounds the bytes searched by one call of Next.
-  TNeedleLines(std::string_view image, const TNeedleFinder& finder,
-               std::size_t sliceBytes);
-  TStep Next(std::string_view& line);
-
- private:
-  std::string_view image_;
-  const TNeedleFinder& finder_;
-  std::size_t slice_;
-  std::size_t lineFloor_ = 0;
-  std::size_t cursor_ = 0;
-};
+// rules for lines as the specified search's candidates (TFoundLines).
+using TNeedleLines = TFoundLines<TNeedleFinder>;
 
 }  // namespace velmora

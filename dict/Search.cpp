@@ -129,42 +129,7 @@ TSearchOutcome RunSpecifiedSearch(ISearchControls& controls, TResultView& view,
     return TSearchOutcome::InvalidQuery;
   }
 
-  const int ownFile = OwnFileNumber(query);
-  // Held by the search itself, so that a nested search that reads the file
-  // anew can't take the bytes away under this one.
-  std::shared_ptr<const TDictImage> image = images.Open(DictFileName(ownFile));
-  if (!image) {
-    ShowFailure(view, texts::kOwnFileMissing);
-    return TSearchOutcome::OwnFileMissing;
-  }
-  ShowHeading(view, query);
-
-  TScan scan(query, view);
-  TCandidateMemo memos[5];
-  for (int pass = 1; pass <= 3; ++pass) {
-    for (int number = 1; number <= 5; ++number) {
-      if (pass == 1 && number != ownFile) continue;
-      if (pass == 2 && number == ownFile) continue;
-      // Every pass opens its files at its turn, so a file that went away
-      // since the last pass is reported at this one.
-      if (pass > 1) {
-        image.reset();
-        const std::string name = DictFileName(number);
-        image = images.Open(name);
-        if (!image) {
-          std::string message(texts::kFileMissing);
-          view.ReplaceLine(0, message.append(name));
-          return TSearchOutcome::OtherFileMissing;
-        }
-      }
-      if (scan.File(image, pass, memos[number - 1]) == TScanEnd::Stopped)
-        return TSearchOutcome::Stopped;
-    }
-  }
-
-  view.ReplaceLine(1, texts::kFinished);
-  if (!scan.Found()) ShowFailure(view, texts::kNotFound);
-  return scan.Found() ? TSearchOutcome::Found : TSearchOutcome::NotFound;
+  return search::ScanThreePasses(query, view, images, [&] { return TScan(query, view); });
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dict/DictFile.h"
+#include "dict/Query.h"
 #include "dict/ResultView.h"
 #include "dict/Search.h"
 #include "dict/Texts.h"
@@ -87,6 +88,50 @@ TScanEnd ScanFile(const std::shared_ptr<const TDictImage>& image, int pass,
   }
   if (record && memo.Image) memo.Complete = true;
   return TScanEnd::Done;
+}
+
+// A Chinese query over the five files: its own file (pass 1), the other four
+// (pass 2), then all five again (pass 3), each through the scanner's
+// File(image, pass, memo). The scanner is made by make() once the heading
+// stands. The image is held here, so that a nested search that reads the
+// file anew can't take the bytes away under this one.
+template <typename TMake>
+TSearchOutcome ScanThreePasses(const std::string& query, TResultView& view,
+                               TDictImages& images, TMake make) {
+  const int ownFile = OwnFileNumber(query);
+  std::shared_ptr<const TDictImage> image = images.Open(DictFileName(ownFile));
+  if (!image) {
+    ShowFailure(view, texts::kOwnFileMissing);
+    return TSearchOutcome::OwnFileMissing;
+  }
+  ShowHeading(view, query);
+
+  auto scanner = make();
+  TCandidateMemo memos[5];
+  for (int pass = 1; pass <= 3; ++pass) {
+    for (int number = 1; number <= 5; ++number) {
+      if (pass == 1 && number != ownFile) continue;
+      if (pass == 2 && number == ownFile) continue;
+      // Every pass opens its files at its turn, so a file that went away
+      // since the last pass is reported at this one.
+      if (pass > 1) {
+        image.reset();
+        const std::string name = DictFileName(number);
+        image = images.Open(name);
+        if (!image) {
+          std::string message(texts::kFileMissing);
+          view.ReplaceLine(0, message.append(name));
+          return TSearchOutcome::OtherFileMissing;
+        }
+      }
+      if (scanner.File(image, pass, memos[number - 1]) == TScanEnd::Stopped)
+        return TSearchOutcome::Stopped;
+    }
+  }
+
+  view.ReplaceLine(1, texts::kFinished);
+  if (!scanner.Found()) ShowFailure(view, texts::kNotFound);
+  return scanner.Found() ? TSearchOutcome::Found : TSearchOutcome::NotFound;
 }
 
 }  // namespace velmora::search

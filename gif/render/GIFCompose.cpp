@@ -41,6 +41,14 @@ bool IsDeviceContext(HDC dc) {
 }  // namespace
 
 void TGIFPainter::DoPaint() {
+  PaintActiveFrame(false);
+}
+
+void TGIFPainter::DoPaintFrame() {
+  PaintActiveFrame(true);
+}
+
+void TGIFPainter::PaintActiveFrame(bool compose) {
   // Checked before every frame, whichever way it is painted: drawing on a
   // DC that has gone would reach whatever now holds its handle.
   if (Option(goValidateCanvas) && !IsDeviceContext(CanvasDC)) {
@@ -50,18 +58,14 @@ void TGIFPainter::DoPaint() {
   std::lock_guard render(GIFRenderMutex());
   TGIFMemoryScope memory(Image);
   TGIFSubImage* frame = Image->Images->GetImage(ActiveImage);
-  frame->Draw(*Canvas, Rect, Option(goTransparent), Option(goTile));
+  if (compose)
+    ComposeFrame(*frame);
+  else
+    frame->Draw(*Canvas, Rect, Option(goTransparent), Option(goTile));
   FirstFramePainted = true;
 }
 
-void TGIFPainter::DoPaintFrame() {
-  if (Option(goValidateCanvas) && !IsDeviceContext(CanvasDC)) {
-    Terminate();
-    return;
-  }
-  std::lock_guard render(GIFRenderMutex());
-  TGIFMemoryScope memory(Image);
-  TGIFSubImage* frame = Image->Images->GetImage(ActiveImage);
+void TGIFPainter::ComposeFrame(TGIFSubImage& frame) {
   const bool clearFirst = Option(goClearOnLoop) && ActiveImage == 0;
 
   // Where the frame goes, from its disposal and the one before it.
@@ -94,21 +98,20 @@ void TGIFPainter::DoPaintFrame() {
   TCanvas* target = onCanvas ? Canvas : buffer ? &buffer->GetCanvas() : nullptr;
   const TRect bufferRect = velmora::Rect(0, 0, Rect.Width(), Rect.Height());
   {
-    PaletteSelection palette(target, *frame);
+    PaletteSelection palette(target, frame);
     if (clearFirst) ClearFrameArea();
     if (copyWorkToScratch)
       ScratchBuffer->GetCanvas().CopyRect(bufferRect, WorkBuffer->GetCanvas(),
                                           bufferRect);
     if (target)
-      frame->Draw(*target, onCanvas ? Rect : bufferRect, Option(goTransparent),
-                  Option(goTile));
+      frame.Draw(*target, onCanvas ? Rect : bufferRect, Option(goTransparent),
+                 Option(goTile));
     if (buffer) {
       Canvas->SetCopyMode(SRCCOPY);
       Canvas->CopyRect(Rect, buffer->GetCanvas(), bufferRect);
     }
   }
   if (clearAfter) ClearFrameArea();
-  FirstFramePainted = true;
 }
 
 void TGIFPainter::ClearFrameArea() {

@@ -116,6 +116,10 @@ class TGIFPainter : public TThread {
 
  private:
   void SetUpBuffers(TCanvas& canvas);
+  // Draws the active frame on the canvas, straight (DoPaint) or composed
+  // through the buffers under the disposals (DoPaintFrame).
+  void PaintActiveFrame(bool compose);
+  void ComposeFrame(TGIFSubImage& frame);
   void FireEvent(const TNotifyEvent& handler);
   void DoOnTerminate(void* sender);
   void SignOff();

@@ -44,6 +44,21 @@ Bytes OneFrame(int w, int h, int packed, int minCodeSize, const Codes& codes,
       .data;
 }
 
+// What before holds, then a second frame of two pixels, a and b: where it is
+// found tells whether the first frame's data ended where it should.
+Bytes WithSecondFrame(GifBuilder before, int a, int b) {
+  return before.Descriptor(0, 0, 2, 1).Codes(2, Sent(2, {a, b, 5})).Trailer().data;
+}
+
+// A clean load of two frames with these pixels.
+void ExpectTwoFrames(const Loaded& r, const Bytes& first, const Bytes& second) {
+  ASSERT_EQ(r.error, "");
+  EXPECT_TRUE(r.warnings.empty());
+  ASSERT_EQ(r.image->Images->GetCount(), 2);
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), first);
+  EXPECT_EQ(Pixels(*r.image->Images->GetImage(1)), second);
+}
+
 TEST(GifDecoder, SmallTablesAndMissingClearCode) {
   // Two colours with minimum code size 2: clear 4, end 5.
   Loaded r = Load(OneFrame(4, 1, 0, 2, Sent(2, {0, 1, 1, 0, 5})));
@@ -95,20 +110,10 @@ TEST(GifDecoder, StringsThroughTheExpansionStack) {
   // after the frame is full. The data ends on a byte boundary without an
   // end code, so reading a code there would report an under-run. The rest of
   // the data is skipped and the next frame loads.
-  Bytes gif = GifBuilder()
-                  .Header(5, 1, 4)
-                  .Descriptor(0, 0, 5, 1)
-                  .Codes(2, Sent(2, {1, 2, 6, 6}))
-                  .Descriptor(0, 0, 2, 1)
-                  .Codes(2, Sent(2, {3, 1, 5}))
-                  .Trailer()
-                  .data;
-  r = Load(gif);
-  ASSERT_EQ(r.error, "");
-  EXPECT_TRUE(r.warnings.empty());
-  ASSERT_EQ(r.image->Images->GetCount(), 2);
-  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{1, 2, 1, 2, 1}));
-  EXPECT_EQ(Pixels(*r.image->Images->GetImage(1)), (Bytes{3, 1}));
+  r = Load(WithSecondFrame(
+      GifBuilder().Header(5, 1, 4).Descriptor(0, 0, 5, 1).Codes(2, Sent(2, {1, 2, 6, 6})),
+      3, 1));
+  ExpectTwoFrames(r, Bytes{1, 2, 1, 2, 1}, Bytes{3, 1});
 }
 
 TEST(GifDecoder, FullTableKeepsTwelveBitCodes) {
@@ -230,21 +235,10 @@ TEST(GifDecoder, EndCodeRightAfterAClearEndsTheData) {
   // read; the next frame is found after the terminator.
   Codes codes = {{4, 3}, {1, 3}, {4, 3}, {5, 3}, {2, 3}, {2, 3}};
   for (const Codes& c : {codes, Codes{{4, 3}, {5, 3}, {3, 3}}}) {
-    Bytes gif = GifBuilder()
-                    .Header(4, 1, 4)
-                    .Descriptor(0, 0, 4, 1)
-                    .Codes(2, c)
-                    .Descriptor(0, 0, 2, 1)
-                    .Codes(2, Sent(2, {3, 2, 5}))
-                    .Trailer()
-                    .data;
-    Loaded r = Load(gif);
-    ASSERT_EQ(r.error, "");
-    EXPECT_TRUE(r.warnings.empty());
-    ASSERT_EQ(r.image->Images->GetCount(), 2);
+    Loaded r = Load(WithSecondFrame(
+        GifBuilder().Header(4, 1, 4).Descriptor(0, 0, 4, 1).Codes(2, c), 3, 2));
     const std::uint8_t first = c.size() > 3 ? 1 : 0;
-    EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{first, 0, 0, 0}));
-    EXPECT_EQ(Pixels(*r.image->Images->GetImage(1)), (Bytes{3, 2}));
+    ExpectTwoFrames(r, Bytes{first, 0, 0, 0}, Bytes{3, 2});
   }
 }
 
@@ -343,20 +337,9 @@ TEST(GifDecoder, EarlyEndCodeSkipsTheRestOfTheFrame) {
   // small sub-blocks. The next frame must still be found.
   Codes codes = {{4, 3}, {1, 3}, {2, 3}, {5, 3}};
   for (int i = 0; i < 20; ++i) codes.emplace_back(0x21, 8);
-  Bytes gif = GifBuilder()
-                  .Header(4, 2, 4)
-                  .Descriptor(0, 0, 4, 2)
-                  .Codes(2, codes, 3)
-                  .Descriptor(0, 0, 2, 1)
-                  .Codes(2, Sent(2, {3, 3, 5}))
-                  .Trailer()
-                  .data;
-  Loaded r = Load(gif);
-  ASSERT_EQ(r.error, "");
-  EXPECT_TRUE(r.warnings.empty());
-  ASSERT_EQ(r.image->Images->GetCount(), 2);
-  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{1, 2, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(Pixels(*r.image->Images->GetImage(1)), (Bytes{3, 3}));
+  Loaded r = Load(WithSecondFrame(
+      GifBuilder().Header(4, 2, 4).Descriptor(0, 0, 4, 2).Codes(2, codes, 3), 3, 3));
+  ExpectTwoFrames(r, Bytes{1, 2, 0, 0, 0, 0, 0, 0}, Bytes{3, 3});
 }
 
 TEST(GifDecoder, SurplusPixelsDoNotSwallowLaterFrames) {
@@ -366,21 +349,14 @@ TEST(GifDecoder, SurplusPixelsDoNotSwallowLaterFrames) {
   std::vector<int> data;
   for (int i = 0; i < 40; ++i) data.push_back(i % 3);
   data.push_back(5);
-  Bytes gif = GifBuilder()
-                  .Header(2, 1, 4)
-                  .Descriptor(0, 0, 2, 1)
-                  .Codes(2, Sent(2, data), 1)
-                  .Gce(0, 50)
-                  .Descriptor(0, 0, 2, 1)
-                  .Codes(2, Sent(2, {2, 1, 5}))
-                  .Trailer()
-                  .data;
+  const Bytes gif = WithSecondFrame(GifBuilder()
+                                        .Header(2, 1, 4)
+                                        .Descriptor(0, 0, 2, 1)
+                                        .Codes(2, Sent(2, data), 1)
+                                        .Gce(0, 50),
+                                    2, 1);
   Loaded r = Load(gif);
-  ASSERT_EQ(r.error, "");
-  EXPECT_TRUE(r.warnings.empty());
-  ASSERT_EQ(r.image->Images->GetCount(), 2);
-  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{0, 1}));
-  EXPECT_EQ(Pixels(*r.image->Images->GetImage(1)), (Bytes{2, 1}));
+  ASSERT_NO_FATAL_FAILURE(ExpectTwoFrames(r, Bytes{0, 1}, Bytes{2, 1}));
   ASSERT_NE(r.image->Images->GetImage(1)->GraphicControlExtension, nullptr);
   EXPECT_EQ(r.image->Images->GetImage(1)->GraphicControlExtension->GetDelay(), 50);
   EXPECT_EQ(r.position, std::int64_t(gif.size()));
