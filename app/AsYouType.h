@@ -69,7 +69,7 @@ class TAsYouType : public QObject {
 
 // How the query box shows which search is on: with the extended search, a
 // tinted box, a hint while it is empty, and a badge at its right end that
-// turns the extended search off when clicked. With the specified search the
+// turns the extended search off when clicked. With the standard search the
 // box is as it always was. badge is the box's action made for it.
 void ShowSearchKind(QLineEdit& box, QAction& badge, bool extended);
 QAction* MakeSearchKindBadge(QLineEdit& box);

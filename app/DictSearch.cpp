@@ -110,7 +110,7 @@ void TForm4::RunSearches() {
     // Typing asked for the extended search, even if it was turned off in
     // the moment before this one could run.
     const TSearchOptions options{typed || ExtendedSearch() ? TSearchKind::Extended
-                                                           : TSearchKind::Specified};
+                                                           : TSearchKind::Standard};
     const TSearchOutcome outcome =
         RunSearch(controls, *FOutput, SharedDictImages(), options, query);
     if (outcome == TSearchOutcome::OwnFileMissing ||

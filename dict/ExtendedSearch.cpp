@@ -63,7 +63,7 @@ void ShowKey(TResultView& view, std::string_view key, const TSpans& marks) {
   MarkMatches(view, view.LastLineStart() - 2 - int(key.size()), marks);
 }
 
-// The explanation line as the specified search writes it; returns the text
+// The explanation line as the standard search writes it; returns the text
 // shown and the position of its first byte.
 std::pair<std::string, int> ShowExplanation(TResultView& view,
                                             std::string_view explanation) {
@@ -112,7 +112,7 @@ bool ContainsAnyCase(std::string_view text, std::string_view needle) {
 }
 
 // ---------------------------------------------------------------------------
-// Chinese characters: the specified passes, over one or two forms of the
+// Chinese characters: the standard passes, over one or two forms of the
 // query.
 
 class TChineseSearch {
@@ -453,7 +453,7 @@ TExtendedKind ExtendedKindOf(std::string_view query) {
   if (HasChinese(query)) return TExtendedKind::Chinese;
   if (pinyin::TReadingQuery::Parse(query) || english::TWordsQuery::Parse(query))
     return TExtendedKind::Latin;
-  // Nothing the extended search reads: the specified cleaning decides.
+  // Nothing the extended search reads: the standard cleaning decides.
   return TExtendedKind::Chinese;
 }
 

@@ -1,23 +1,23 @@
-// The extended search: beside the specified one, never instead of it. It
+// The extended search: beside the standard one, never instead of it. It
 // reads a query in one of three ways:
 //
 // - With "*" or "?" standing as characters of their own: a wildcard over
 //   the whole key (TWildcard).
-// - With Chinese characters: the specified containment search, three passes
+// - With Chinese characters: the standard containment search, three passes
 //   and all; where the query holds traditional characters, their simplified
 //   form is looked for too, in the same passes, so an entry is listed once.
 // - Latin letters (with tone digits or marks, ü as ü, v or u:, spaces and
 //   apostrophes, in any case): a reading search (pinyin::TReadingQuery) and
 //   an English search (english::TWordsQuery) together, ranked.
 //
-// The view keeps the specified heading, status line and entry formats; the
+// The view keeps the standard heading, status line and entry formats; the
 // parts of a key or explanation that matched are marked in MatchColor.
 //
 // No index: each file's image is swept once for the few byte strings any
 // match must hold (TNeedleFinder), and only the lines around them are split
 // and tested, so a search costs about what reading the files costs.
 //
-// Stopping: like the specified search it polls StopRequested whenever
+// Stopping: like the standard search it polls StopRequested whenever
 // pending messages have run. It also ends, writing nothing more, when a
 // newer search was started from within those messages (results as you type
 // start one per keystroke), so an older search never appends to the newer

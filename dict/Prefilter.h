@@ -50,7 +50,7 @@ class TNeedleFinder {
 };
 
 // The lines of an image that hold a needle, in order, each once; the same
-// rules for lines as the specified search's candidates (TFoundLines).
+// rules for lines as the standard search's candidates (TFoundLines).
 using TNeedleLines = TFoundLines<TNeedleFinder>;
 
 }  // namespace velmora

@@ -63,7 +63,7 @@ class TPacer {
   Clock::time_point last_;
 };
 
-// What one specified search carries from file to file and line to line:
+// What one standard search carries from file to file and line to line:
 // the cleaned query, how it is matched and found, where it is shown, its
 // pacing and whether anything was shown.
 class TScan {
@@ -112,8 +112,8 @@ class TScan {
   bool found_ = false;
 };
 
-TSearchOutcome RunSpecifiedSearch(ISearchControls& controls, TResultView& view,
-                                  TDictImages& images, const std::string& query) {
+TSearchOutcome RunStandardSearch(ISearchControls& controls, TResultView& view,
+                                 TDictImages& images, const std::string& query) {
   // The search button comes back on every way out of a search.
   controls.SetSearchEnabled(false);
   TScopeGuard enableSearch([&controls] { controls.SetSearchEnabled(true); });
@@ -160,7 +160,7 @@ TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
                          const TSearchQuery& query) {
   if (options.Kind == TSearchKind::Extended)
     return RunExtendedSearch(controls, view, images, query);
-  return RunSpecifiedSearch(controls, view, images, query.Cleaned);
+  return RunStandardSearch(controls, view, images, query.Cleaned);
 }
 
 }  // namespace velmora

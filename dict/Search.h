@@ -67,14 +67,14 @@ enum class TSearchOutcome {
   NotFound,
 };
 
-// Which search a call runs. The specified search is the default and is never
+// Which search a call runs. The standard search is the default and is never
 // changed by the other; the extended search also reads pinyin readings,
 // English words, traditional characters and wildcards, and is turned on only
 // by an explicit choice (the window's menu item, velmora-lookup --extended).
-enum class TSearchKind { Specified, Extended };
+enum class TSearchKind { Standard, Extended };
 
 struct TSearchOptions {
-  TSearchKind Kind = TSearchKind::Specified;
+  TSearchKind Kind = TSearchKind::Standard;
 };
 
 // The query box as one search reads it, once, at its start: the text as

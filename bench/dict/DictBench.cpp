@@ -508,13 +508,13 @@ int Extended(const fs::path& tmp) {
       {"English", "quixotically"},
       {"wildcard", "*\xFD\x88?"},                   // *龍?
       {"traditional", "\xFD\x88\xFD\x88\x87\xF8"},  // 龍龍國, also 龙龙国
-      {"specified (not -x)", kNoMatch},
+      {"standard (not -x)", kNoMatch},
   };
   ::setenv("LC_ALL", "C", 1);
   std::printf("extended search, no match, dictionary x32 (%.0f MB):\n",
               double(bytes) / 1e6);
   // Two baselines: grep -F looking for the query's own bytes, and grep -F
-  // looking for 龍龍 as the specified search's measurement does (grep's time
+  // looking for 龍龍 as the standard search's measurement does (grep's time
   // depends on its needle; 龍龍 is among its fastest).
   std::vector<std::string> common = {"grep", "-F", "--", kNoMatch};
   for (int n = 1; n <= 5; ++n) common.push_back((x32 / DictFileName(n)).string());

@@ -1,6 +1,6 @@
 // The extended search through its seam: what each kind of query lists and
 // in which order, what it marks, traditional queries, the Chinese passes
-// against the specified search, and ending when stopped or overtaken.
+// against the standard search, and ending when stopped or overtaken.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -107,7 +107,7 @@ TEST_F(ExtendedSearchTest, LatinQueriesAreRankedReadingThenSenseThenPrefixThenWo
   EXPECT_EQ(Keys(), (std::vector<std::string>{kXi, kXi + kAn}));
 }
 
-TEST_F(ExtendedSearchTest, TheViewKeepsTheSpecifiedFormatsAndMarksTheMatch) {
+TEST_F(ExtendedSearchTest, TheViewKeepsTheStandardFormatsAndMarksTheMatch) {
   dir_.WriteAll("", kZhong + kGuo + kColon + "[Zhong1 guo2] China; green tea\n");
   ASSERT_EQ(Search("green tea"), TSearchOutcome::Found);
   const std::vector<std::string> lines = Lines(edit_);
@@ -216,14 +216,14 @@ TEST_F(ExtendedSearchTest, ATraditionalQueryFindsTheSimplifiedFormOnce) {
   const int text = edit_.LineIndex(10) + 6;
   EXPECT_TRUE(HasFormat(edit_, text + 4, 4, MatchColor, kMarked));
   EXPECT_TRUE(HasFormat(edit_, text + 13, 4, MatchColor, kMarked));
-  // The specified search of the same query lists only what holds 中國.
-  Search(kZhong + kGuoTrad, TSearchKind::Specified);
+  // The standard search of the same query lists only what holds 中國.
+  Search(kZhong + kGuoTrad, TSearchKind::Standard);
   EXPECT_EQ(Keys(), (std::vector<std::string>{kZhong + kGuo + kRen, "other"}));
 }
 
 // Chinese characters without traditional ones: the extended search writes
-// exactly what the specified one writes, formats included.
-TEST_F(ExtendedSearchTest, ChineseQueriesListWhatTheSpecifiedSearchLists) {
+// exactly what the standard one writes, formats included.
+TEST_F(ExtendedSearchTest, ChineseQueriesListWhatTheStandardSearchLists) {
   const char* const pieces[] = {"\xD6\xD0", "\xB9\xFA", "\xA3\xBA", "\xB0\xA3",
                                 "\xBA\xA1", "\x81\x61", "a",        " ",
                                 "\n",       "\n"};
@@ -258,7 +258,7 @@ TEST_F(ExtendedSearchTest, ChineseQueriesListWhatTheSpecifiedSearchLists) {
   }
 }
 
-TEST_F(ExtendedSearchTest, MissingFilesAreReportedAsTheSpecifiedSearchDoes) {
+TEST_F(ExtendedSearchTest, MissingFilesAreReportedAsTheStandardSearchDoes) {
   dir_.WriteAll("", kZhong + kGuo + kColon + "[zhong1 guo2] China\n");
   ::unlink("1.sr");
   EXPECT_EQ(Search("zhongguo"), TSearchOutcome::OwnFileMissing);

@@ -112,7 +112,7 @@ TEST_F(SearchTest, TheBoxIsReadAndCleanedOncePerSearch) {
   EXPECT_EQ(query.Cleaned, kZhongGuo);
   controls_.Query = kTian;
   controls_.QueryReads = 0;
-  for (TSearchKind kind : {TSearchKind::Specified, TSearchKind::Extended}) {
+  for (TSearchKind kind : {TSearchKind::Standard, TSearchKind::Extended}) {
     EXPECT_EQ(
         RunSearch(controls_, view_, SharedDictImages(), TSearchOptions{kind}, query),
         TSearchOutcome::Found);
