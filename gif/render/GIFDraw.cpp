@@ -5,6 +5,7 @@
 
 #include "gif/render/GIFPainter.h"
 #include "gif/render/GIFRender.h"
+#include "platform/classes/ScopeGuard.h"
 
 namespace velmora {
 
@@ -18,19 +19,6 @@ int MulDiv(int a, int b, int c) {
   std::int64_t half = (c < 0 ? -c : c) / 2;
   return int(((p < 0) != (c < 0)) ? (p - half) / c : (p + half) / c);
 }
-
-// Runs its action when the scope ends, however it ends.
-template <class F>
-class Finally {
- public:
-  explicit Finally(F f) : f_(std::move(f)) {}
-  ~Finally() { f_(); }
-  Finally(const Finally&) = delete;
-  Finally& operator=(const Finally&) = delete;
-
- private:
-  F f_;
-};
 
 // A step of at least one pixel, so a picture without size can't hang tiling.
 int TileStep(int size) {
@@ -65,7 +53,7 @@ bool MaskedStretchBlit(HDC destDC, int destX, int destY, int destW, int destH, H
   HBITMAP memBitmap = nullptr;
   HGDIOBJ memOld = nullptr;
   HPALETTE memOldPalette = nullptr;
-  Finally releaseMem([&] {
+  TScopeGuard releaseMem([&] {
     if (memOld) SelectObject(memDC, memOld);
     if (memBitmap) DeleteObject(memBitmap);
     if (memOldPalette) SelectPalette(memDC, memOldPalette, true);
@@ -77,7 +65,7 @@ bool MaskedStretchBlit(HDC destDC, int destX, int destY, int destW, int destH, H
     HDC invDC = GDICheck(CreateCompatibleDC(destDC));
     HBITMAP invBitmap = nullptr;
     HGDIOBJ invOld = nullptr;
-    Finally releaseInv([&] {
+    TScopeGuard releaseInv([&] {
       if (invOld) SelectObject(invDC, invOld);
       if (invBitmap) DeleteObject(invBitmap);
       DeleteDC(invDC);
@@ -150,7 +138,7 @@ void TGIFSubImage::DoStretchDraw(TCanvas& canvas, const TRect& rect, bool transp
     HDC source = bitmap->GetCanvas().GetHandle();
     HDC maskDC = GDICheck(CreateCompatibleDC(nullptr));
     HGDIOBJ old = SelectObject(maskDC, Mask.get());
-    Finally release([&] {
+    TScopeGuard release([&] {
       if (old) SelectObject(maskDC, old);
       DeleteDC(maskDC);
     });
@@ -183,7 +171,7 @@ void TGIFSubImage::DoStretchDraw(TCanvas& canvas, const TRect& rect, bool transp
 void TGIFImage::Draw(TCanvas& canvas, const TRect& rect) {
   if (Drawing || Images->GetCount() == 0) return;
   Drawing = true;
-  Finally done([this] { Drawing = false; });
+  TScopeGuard done([this] { Drawing = false; });
   // The composed bitmap and the painter's buffers are made from here.
   TGIFMemoryScope memory(this);
   const bool transparent = DrawOptions & GIFDrawOptionBit(goTransparent);

@@ -8,6 +8,7 @@
 #include "gif/GIFExtensions.h"
 #include "gif/render/GIFRender.h"
 #include "platform/classes/Application.h"
+#include "platform/classes/ScopeGuard.h"
 
 namespace velmora {
 
@@ -76,12 +77,9 @@ TGIFPainter::TGIFPainter(TGIFImage* image, TCanvas& canvas, const TRect& rect,
   // The device context is recorded here, on the GUI thread, rather than by
   // the painter thread, which must not touch the canvas.
   if (Option(goValidateCanvas)) CanvasDC = canvas.GetHandle();
-  try {
-    SetUpBuffers(canvas);
-  } catch (...) {
-    --LiveCount;  // no destructor runs for a painter that was never made
-    throw;
-  }
+  // No destructor runs for a painter that was never made.
+  TFailureGuard uncount([] { --LiveCount; });
+  SetUpBuffers(canvas);
 }
 
 TGIFPainter::TGIFPainter(TGIFPainter** painterRef, TGIFImage* image, TCanvas& canvas,
@@ -198,13 +196,8 @@ void TGIFPainter::DoSynchronize(void (TGIFPainter::*method)()) {
       if (Terminated() || !Image) return;
     }
     ++FStepDepth;
-    try {
-      (this->*method)();
-    } catch (...) {
-      --FStepDepth;
-      throw;
-    }
-    --FStepDepth;
+    TScopeGuard stepDone([this] { --FStepDepth; });
+    (this->*method)();
   };
   if (IsAsync())
     Synchronize(step);
@@ -219,13 +212,8 @@ void TGIFPainter::DoEvent() {
 void TGIFPainter::FireEvent(const TNotifyEvent& handler) {
   if (!handler) return;
   FCurrentEvent = handler;
-  try {
-    DoSynchronize(&TGIFPainter::DoEvent);
-  } catch (...) {
-    FCurrentEvent = nullptr;
-    throw;
-  }
-  FCurrentEvent = nullptr;
+  TScopeGuard eventDone([this] { FCurrentEvent = nullptr; });
+  DoSynchronize(&TGIFPainter::DoEvent);
 }
 
 // --- The run -----------------------------------------------------------------------
@@ -616,13 +604,13 @@ void DrawAnimated(TGIFImage& image, TCanvas& canvas, const TRect& rect) {
     // Compose over what the control shows, for transparent animations.
     target->CopyRect(targetRect, canvas, rect);
   }
-  try {
-    image.InternalPaint(&image.Painter, *target, targetRect, image.DrawOptions);
-  } catch (...) {
+  {
     // A painter that could not be made (its buffers would pass the memory
     // limit, say) leaves no composed bitmap behind.
-    if (!direct) image.Bitmap.reset();
-    throw;
+    TFailureGuard dropBitmap([&] {
+      if (!direct) image.Bitmap.reset();
+    });
+    image.InternalPaint(&image.Painter, *target, targetRect, image.DrawOptions);
   }
   if (!image.Painter) return;
   image.Painter->Start();

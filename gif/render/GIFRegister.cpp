@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "gif/render/GIFRender.h"
+#include "platform/classes/ScopeGuard.h"
 #include "platform/classes/Threads.h"
 #include "platform/gdi/Clipboard.h"
 
@@ -38,13 +39,10 @@ void Register() {
 void MeasureDisplay() {
   HDC dc = GetDC(nullptr);
   int bits = 0;
-  try {
+  {
+    TScopeGuard release([dc] { ReleaseDC(nullptr, dc); });
     bits = GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
-  } catch (...) {
-    ReleaseDC(nullptr, dc);
-    throw;
   }
-  ReleaseDC(nullptr, dc);
   PaletteDevice = bits <= 8;
   DoAutoDither = PaletteDevice;
 }

@@ -27,5 +27,38 @@ TEST(ScopeGuardTest, CleansUpOnReturnAndOnExceptionInReverseOrder) {
   EXPECT_EQ(order, std::vector<int>{3});
 }
 
+// The undo of a step runs only when what follows the step fails, also when
+// the scope itself is left while another exception is already unwinding.
+TEST(ScopeGuardTest, FailureGuardUndoesOnlyWhenLeftByAnException) {
+  int undone = 0;
+  {
+    TFailureGuard guard([&] { ++undone; });
+  }
+  EXPECT_EQ(undone, 0);
+
+  EXPECT_THROW(
+      {
+        TFailureGuard guard([&] { ++undone; });
+        throw std::runtime_error("step failed");
+      },
+      std::runtime_error);
+  EXPECT_EQ(undone, 1);
+
+  struct TInUnwinding {
+    int& undone;
+    ~TInUnwinding() {
+      // Runs while "outer" unwinds; this scope itself ends normally.
+      TFailureGuard guard([&] { ++undone; });
+    }
+  };
+  EXPECT_THROW(
+      {
+        TInUnwinding unwinding{undone};
+        throw std::runtime_error("outer");
+      },
+      std::runtime_error);
+  EXPECT_EQ(undone, 1);
+}
+
 }  // namespace
 }  // namespace velmora
