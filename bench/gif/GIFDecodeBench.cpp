@@ -7,7 +7,9 @@
 // With --whole-process, whole processes instead: `TOOL info FILE` against
 // this program decoding FILE with giflib (--giflib FILE), start-up, reading
 // the file and all included, on the files above (written to a temporary
-// folder) and any given, with their geometric mean.
+// folder) and any given, with their geometric mean. Built with Wuffs
+// (cmake -DVELMORA_WUFFS=wuffs-v0.N.c), it times Wuffs's decoder as well
+// (velmora-wuffs-decode FILE) and gives both ratios.
 //
 //   velmora-gif-bench --whole-process TOOL [rounds] [FILE.gif...]
 //   velmora-gif-bench --write DIR       (the four files, for profiling)
@@ -288,30 +290,50 @@ int WholeProcess(int argc, char** argv) {
   for (int i = first; i < argc; ++i)
     files.emplace_back(std::filesystem::path(argv[i]).filename().string(), argv[i]);
   const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-  std::printf("%-24s %10s %12s %12s %7s\n", "file (whole process)", "bytes", "info ms",
-              "giflib ms", "ratio");
-  double logSum = 0;
+#ifdef WUFFS_DECODE
+  const std::string wuffs = WUFFS_DECODE;
+#else
+  const std::string wuffs;
+#endif
+  std::printf("%-24s %10s %9s %9s %9s %9s %9s\n", "file (whole process)", "bytes",
+              "info ms", "giflib ms", "wuffs ms", "/giflib", "/wuffs");
+  double logGiflib = 0, logWuffs = 0;
   int status = 0;
   for (const auto& [name, path] : files) {
-    std::vector<double> ours, theirs;
+    std::vector<double> ours, theirs, peer;
     for (int r = 0; r < rounds; ++r) {
+      // Taking turns, so that all three see the same load on a shared machine.
       ours.push_back(RunProcess({tool, "info", path}));
       theirs.push_back(RunProcess({self, "--giflib", path}));
+      if (!wuffs.empty()) peer.push_back(RunProcess({wuffs, path}));
     }
-    if (*std::min_element(ours.begin(), ours.end()) < 0 ||
-        *std::min_element(theirs.begin(), theirs.end()) < 0) {
+    auto failed = [](const std::vector<double>& t) {
+      return !t.empty() && *std::min_element(t.begin(), t.end()) < 0;
+    };
+    if (failed(ours) || failed(theirs) || failed(peer)) {
       std::fprintf(stderr, "%s: a decoder failed\n", path.c_str());
       status = 2;
       continue;
     }
     const double a = Median(ours), b = Median(theirs);
-    logSum += std::log(a / b);
-    std::printf("%-24s %10llu %12.2f %12.2f %7.3f\n", name.c_str(),
-                (unsigned long long)std::filesystem::file_size(path), a * 1e3, b * 1e3,
-                a / b);
+    logGiflib += std::log(a / b);
+    std::printf("%-24s %10llu %9.2f %9.2f", name.c_str(),
+                (unsigned long long)std::filesystem::file_size(path), a * 1e3, b * 1e3);
+    if (peer.empty()) {
+      std::printf(" %9s %9.3f %9s\n", "-", a / b, "-");
+      continue;
+    }
+    const double c = Median(peer);
+    logWuffs += std::log(a / c);
+    std::printf(" %9.2f %9.3f %9.3f\n", c * 1e3, a / b, a / c);
   }
-  std::printf("%-24s %10s %12s %12s %7.3f\n", "geometric mean", "", "", "",
-              std::exp(logSum / double(files.size())));
+  const double n = double(files.size());
+  if (wuffs.empty())
+    std::printf("%-24s %10s %9s %9s %9s %9.3f %9s\n", "geometric mean", "", "", "", "",
+                std::exp(logGiflib / n), "-");
+  else
+    std::printf("%-24s %10s %9s %9s %9s %9.3f %9.3f\n", "geometric mean", "", "", "", "",
+                std::exp(logGiflib / n), std::exp(logWuffs / n));
   std::filesystem::remove_all(dir);
   return status;
 }
