@@ -40,16 +40,9 @@ int Encode(const Args& args, std::ostream& out, std::ostream& err);
 // stroke order as a looping GIF.
 int Strokes(const Args& args, std::ostream& out, std::ostream& err);
 
-// 64-bit FNV-1a of bytes.
-unsigned long long Fnv1a64(const unsigned char* data, std::size_t size);
-
-// Fnv1a64 of each of several byte ranges, the same values, computed faster:
-// each hash is a chain of dependent multiplications, so four of them are
-// run side by side and the processor overlaps their steps.
-struct TBytesView {
-  const unsigned char* data;
-  std::size_t size;
-};
-std::vector<unsigned long long> Fnv1a64Each(const std::vector<TBytesView>& ranges);
+// The hash `info` prints for a frame's pixel indices: XXH3 (64 bits) of the
+// bytes, which runs at the speed of memory where a byte-at-a-time hash
+// would take a good part of a large frame's decoding time.
+unsigned long long PixelHash(const unsigned char* data, std::size_t size);
 
 }  // namespace velmora::gifTool

@@ -32,12 +32,6 @@ void WriteJson(TGIFImage& image, const std::vector<std::string>& warnings,
       << ", \"global_colors\": " << image.GetColorMap()->GetCount() << "}, \"frames\": [";
   const TGIFAppExtNSLoop* loop = nullptr;
   std::vector<std::string> comments;
-  std::vector<TBytesView> pixels;
-  for (int i = 0; i < image.Images->GetCount(); ++i) {
-    const TGIFSubImage& frame = *image.Images->GetImage(i);
-    pixels.push_back({frame.Data.get(), frame.Data ? std::size_t(frame.DataSize) : 0});
-  }
-  const std::vector<unsigned long long> hashes = Fnv1a64Each(pixels);
   for (int i = 0; i < image.Images->GetCount(); ++i) {
     TGIFSubImage& frame = *image.Images->GetImage(i);
     for (int e = 0; e < frame.Extensions->GetCount(); ++e) {
@@ -52,7 +46,9 @@ void WriteJson(TGIFImage& image, const std::vector<std::string>& warnings,
     const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension;
     auto orNull = [gce](int value) { return gce ? std::to_string(value) : "null"; };
     char hash[17];
-    std::snprintf(hash, sizeof hash, "%016llx", hashes[std::size_t(i)]);
+    std::snprintf(
+        hash, sizeof hash, "%016llx",
+        PixelHash(frame.Data.get(), frame.Data ? std::size_t(frame.DataSize) : 0));
     out << (i ? ", " : "") << "{\"left\": " << frame.GetLeft()
         << ", \"top\": " << frame.GetTop() << ", \"width\": " << frame.GetWidth()
         << ", \"height\": " << frame.GetHeight()
@@ -63,7 +59,7 @@ void WriteJson(TGIFImage& image, const std::vector<std::string>& warnings,
         << ", \"delay\": " << orNull(gce ? gce->GetDelay() : 0)
         << ", \"disposal\": " << orNull(gce ? gce->GetDisposal() : 0)
         << ", \"user_input\": " << (gce ? Bool(gce->GetUserInput()) : "null")
-        << ", \"pixels_fnv1a64\": \"" << hash << "\"}";
+        << ", \"pixels_xxh3\": \"" << hash << "\"}";
   }
   out << "], \"loops\": " << (loop ? std::to_string(loop->Loops) : "null")
       << ", \"comments\": [";
@@ -81,9 +77,10 @@ int Info(const Args& args, std::ostream& out, std::ostream& err) {
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
     out << "Usage: velmora-gif info FILE\n"
            "Prints one JSON object: the logical screen, every frame (bounds, tables,\n"
-           "graphic control values or null, FNV-1a 64 of its pixel indices), the loop\n"
-           "count, the comments (one string per comment block), the warnings in the\n"
-           "order issued and the error that ended decoding, or null.\n"
+           "graphic control values or null, the 64-bit XXH3 hash of its pixel\n"
+           "indices), the loop count, the comments (one string per comment block),\n"
+           "the warnings in the order issued and the error that ended decoding, or\n"
+           "null.\n"
            "Exit status 0 when the file loaded, 2 when decoding raised an error (the\n"
            "JSON still shows what was read, and the error goes to standard error too)\n"
            "or the file could not be opened. A picture that needs more memory than\n"
