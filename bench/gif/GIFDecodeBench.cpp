@@ -9,7 +9,8 @@
 // the file and all included, on the files above (written to a temporary
 // folder) and any given, with their geometric mean. Built with Wuffs
 // (cmake -DVELMORA_WUFFS=wuffs-v0.N.c), it times Wuffs's decoder as well
-// (velmora-wuffs-decode FILE) and gives both ratios.
+// (velmora-wuffs-decode FILE) and gives both ratios; with WUFFS_OUTPUT=bgra
+// in the environment, Wuffs composes 32-bit pixels instead of indices.
 //
 //   velmora-gif-bench --whole-process TOOL [rounds] [FILE.gif...]
 //   velmora-gif-bench --write DIR       (the four files, for profiling)
@@ -295,6 +296,10 @@ int WholeProcess(int argc, char** argv) {
 #else
   const std::string wuffs;
 #endif
+  // WUFFS_OUTPUT=bgra: Wuffs composes 32-bit pixels, as a viewer shows them,
+  // instead of its fastest output, 8-bit indices.
+  const char* output = std::getenv("WUFFS_OUTPUT");
+  const bool bgra = output && std::strcmp(output, "bgra") == 0;
   std::printf("%-24s %10s %9s %9s %9s %9s %9s\n", "file (whole process)", "bytes",
               "info ms", "giflib ms", "wuffs ms", "/giflib", "/wuffs");
   double logGiflib = 0, logWuffs = 0;
@@ -305,7 +310,9 @@ int WholeProcess(int argc, char** argv) {
       // Taking turns, so that all three see the same load on a shared machine.
       ours.push_back(RunProcess({tool, "info", path}));
       theirs.push_back(RunProcess({self, "--giflib", path}));
-      if (!wuffs.empty()) peer.push_back(RunProcess({wuffs, path}));
+      if (!wuffs.empty())
+        peer.push_back(RunProcess(bgra ? std::vector<std::string>{wuffs, "--bgra", path}
+                                       : std::vector<std::string>{wuffs, path}));
     }
     auto failed = [](const std::vector<double>& t) {
       return !t.empty() && *std::min_element(t.begin(), t.end()) < 0;
