@@ -5,7 +5,9 @@
 #pragma once
 
 #if defined(__x86_64__) || defined(__i386__)
-#if __has_include(<sys/platform/x86.h>)
+// clang cannot read glibc 2.36's header in C++ (it uses C's _Bool); clang
+// builds keep the builtin.
+#if __has_include(<sys/platform/x86.h>) && !defined(__clang__)
 #include <sys/platform/x86.h>
 #endif
 
