@@ -76,8 +76,8 @@ TRegions& Regions() {
 // kernel is asked to back with large pages. 0 when it cannot be mapped.
 std::uintptr_t MapRegion(std::size_t size) {
   const std::size_t padded = size + kLargePage;
-  void* p = mmap(nullptr, padded, PROT_READ | PROT_WRITE,
-                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  void* p =
+      mmap(nullptr, padded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) return 0;
   const auto raw = reinterpret_cast<std::uintptr_t>(p);
   const std::uintptr_t start = Up(raw, kLargePage);
