@@ -3,7 +3,6 @@
 // the LZW decoder.
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "gif/GIFDecoder.h"
