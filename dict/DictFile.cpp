@@ -13,6 +13,8 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
+
+#include "dict/CpuFeatures.h"
 #define VELMORA_X86 1
 #endif
 
@@ -133,7 +135,7 @@ __attribute__((target("avx2"))) std::size_t FindAvx2(const char* text, std::size
   return i;
 }
 
-const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
+const bool kHaveAvx2 = HaveAvx2();
 #endif
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
+
+#include "dict/CpuFeatures.h"
 #define VELMORA_X86 1
 #endif
 
@@ -17,7 +19,7 @@ char Lower(char c) {
 }
 
 #ifdef VELMORA_X86
-const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
+const bool kHaveAvx2 = HaveAvx2();
 #endif
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "gif/GIFFrameMemory.h"
 #include "gif/GIFMessages.h"
 #include "gif/GIFSettings.h"
 #include "platform/classes/Classes.h"
@@ -290,7 +291,9 @@ class TGIFSubImage : public TGIFItem {
   void AllocateImage();
 
  public:
-  std::unique_ptr<std::uint8_t[]> Data;
+  // Allocated by AllocateImage alone (AllocateFramePixels), which gives it
+  // the deleter that knows where the bytes came from.
+  TFramePixels Data;
   std::int64_t DataSize = 0;
   std::unique_ptr<TGIFLocalColorMap> ColorMap;
   TImageDescriptor ImageDescriptor{};

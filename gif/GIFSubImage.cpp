@@ -1,11 +1,8 @@
 // The frames of the GIF model (TGIFSubImage): bounds, pixel data and its
 // memory charge, and their reading, with the adapter between a frame and
 // the LZW decoder.
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "gif/GIFDecoder.h"
@@ -110,26 +107,13 @@ void TGIFSubImage::AllocateImage() {
   if (size == 0) return;
   if (!FDataCharge.Take(Image ? Image->Memory : nullptr, size))
     Error(_sPixelMemoryExceeded);
-  std::uint8_t* data = new (std::nothrow) std::uint8_t[std::size_t(size)];
+  TFramePixels data = AllocateFramePixels(std::size_t(size));
   if (!data) {
     FDataCharge.Reset();
     Error(_sOutOfMemImage);
   }
-  Data.reset(data);
+  Data = std::move(data);
   DataSize = size;
-#ifdef MADV_POPULATE_WRITE
-  // A large frame gets fresh pages from the system, each faulted in on its
-  // first write; asking for them all at once costs one call instead.
-  constexpr std::int64_t kPage = 4096, kAtOnce = 256 * 1024;
-  if (size >= kAtOnce) {
-    const auto first =
-        (reinterpret_cast<std::uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
-    const auto last =
-        (reinterpret_cast<std::uintptr_t>(data) + std::size_t(size)) & ~(kPage - 1);
-    if (last > first)
-      madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
-  }
-#endif
 }
 
 void TGIFSubImage::FreeImage() {

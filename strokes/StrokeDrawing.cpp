@@ -1,10 +1,10 @@
 #include "strokes/StrokeDrawing.h"
 
-#include <cairo.h>
-
 #include <algorithm>
 #include <cmath>
 #include <memory>
+
+#include "strokes/CairoLibrary.h"
 
 namespace velmora {
 
@@ -19,71 +19,72 @@ constexpr std::int64_t MostAnimationPixels = std::int64_t(1) << 26;
 constexpr int Levels = 3;
 
 struct TSurfaceCloser {
-  void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
+  void operator()(cairo_surface_t* s) const { Cairo().surface_destroy(s); }
 };
 struct TContextCloser {
-  void operator()(cairo_t* c) const { cairo_destroy(c); }
+  void operator()(cairo_t* c) const { Cairo().destroy(c); }
 };
 
 // One 8-bit coverage mask of the frame, drawn in box units.
 class TMask {
  public:
   explicit TMask(int size)
-      : surface_(cairo_image_surface_create(CAIRO_FORMAT_A8, size, size)),
-        cr_(cairo_create(surface_.get())) {
-    if (cairo_status(cr_.get()) != CAIRO_STATUS_SUCCESS)
+      : cairo_(Cairo()),
+        surface_(cairo_.image_surface_create(CAIRO_FORMAT_A8, size, size)),
+        cr_(cairo_.create(surface_.get())) {
+    if (cairo_.status(cr_.get()) != CAIRO_STATUS_SUCCESS)
       throw EStrokeData("cannot draw strokes: cairo has no memory for the frame");
     // A small margin, so that strokes reaching the box's edge keep their ends.
     const double margin = size * 0.03;
-    cairo_translate(cr_.get(), margin, margin);
+    cairo_.translate(cr_.get(), margin, margin);
     const double scale = (size - 2 * margin) / StrokeBoxSize;
-    cairo_scale(cr_.get(), scale, scale);
-    cairo_set_source_rgba(cr_.get(), 0, 0, 0, 1);
+    cairo_.scale(cr_.get(), scale, scale);
+    cairo_.set_source_rgba(cr_.get(), 0, 0, 0, 1);
   }
 
   void Clear() {
-    cairo_save(cr_.get());
-    cairo_set_operator(cr_.get(), CAIRO_OPERATOR_CLEAR);
-    cairo_paint(cr_.get());
-    cairo_restore(cr_.get());
+    cairo_.save(cr_.get());
+    cairo_.set_operator(cr_.get(), CAIRO_OPERATOR_CLEAR);
+    cairo_.paint(cr_.get());
+    cairo_.restore(cr_.get());
   }
 
   void Fill(const TStroke& stroke) {
     Outline(stroke);
-    cairo_fill(cr_.get());
+    cairo_.fill(cr_.get());
   }
 
   // The first part of the stroke's median, length units long, with a wide
   // round pen, inside the stroke's outline.
   void Reveal(const TStroke& stroke, double length) {
     cairo_t* cr = cr_.get();
-    cairo_save(cr);
+    cairo_.save(cr);
     Outline(stroke);
-    cairo_clip(cr);
+    cairo_.clip(cr);
     const auto& m = stroke.Median;
-    cairo_move_to(cr, m[0].X, m[0].Y);
+    cairo_.move_to(cr, m[0].X, m[0].Y);
     double left = length;
     for (std::size_t i = 1; i < m.size() && left > 0; ++i) {
       const double dx = m[i].X - m[i - 1].X, dy = m[i].Y - m[i - 1].Y;
       const double d = std::hypot(dx, dy);
       const double f = d > left ? left / d : 1;
-      cairo_line_to(cr, m[i - 1].X + f * dx, m[i - 1].Y + f * dy);
+      cairo_.line_to(cr, m[i - 1].X + f * dx, m[i - 1].Y + f * dy);
       left -= d;
     }
-    if (m.size() == 1) cairo_line_to(cr, m[0].X, m[0].Y);
-    cairo_set_line_width(cr, PenWidth);
-    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    cairo_stroke(cr);
-    cairo_restore(cr);
+    if (m.size() == 1) cairo_.line_to(cr, m[0].X, m[0].Y);
+    cairo_.set_line_width(cr, PenWidth);
+    cairo_.set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    cairo_.set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    cairo_.stroke(cr);
+    cairo_.restore(cr);
   }
 
   // Coverage quantised to 0..Levels, row by row.
   void Quantise(std::vector<std::uint8_t>& out) {
-    cairo_surface_flush(surface_.get());
-    const int size = cairo_image_surface_get_width(surface_.get());
-    const int stride = cairo_image_surface_get_stride(surface_.get());
-    const unsigned char* data = cairo_image_surface_get_data(surface_.get());
+    cairo_.surface_flush(surface_.get());
+    const int size = cairo_.image_surface_get_width(surface_.get());
+    const int stride = cairo_.image_surface_get_stride(surface_.get());
+    const unsigned char* data = cairo_.image_surface_get_data(surface_.get());
     out.resize(std::size_t(size) * std::size_t(size));
     for (int y = 0; y < size; ++y)
       for (int x = 0; x < size; ++x)
@@ -94,33 +95,34 @@ class TMask {
  private:
   void Outline(const TStroke& stroke) {
     cairo_t* cr = cr_.get();
-    cairo_new_path(cr);
+    cairo_.new_path(cr);
     double x = stroke.Start.X, y = stroke.Start.Y;
-    cairo_move_to(cr, x, y);
+    cairo_.move_to(cr, x, y);
     for (const TStrokeSegment& s : stroke.Segments) {
       const TStrokePoint* p = s.Points;
       switch (s.Kind) {
         case TStrokeSegmentKind::Line:
-          cairo_line_to(cr, p[0].X, p[0].Y);
+          cairo_.line_to(cr, p[0].X, p[0].Y);
           break;
         case TStrokeSegmentKind::Quadratic:
           // The cubic with the same curve: control points 2/3 of the way
           // from each end to the quadratic's control point.
-          cairo_curve_to(cr, x + 2.0 / 3 * (p[0].X - x), y + 2.0 / 3 * (p[0].Y - y),
-                         p[1].X + 2.0 / 3 * (p[0].X - p[1].X),
-                         p[1].Y + 2.0 / 3 * (p[0].Y - p[1].Y), p[1].X, p[1].Y);
+          cairo_.curve_to(cr, x + 2.0 / 3 * (p[0].X - x), y + 2.0 / 3 * (p[0].Y - y),
+                          p[1].X + 2.0 / 3 * (p[0].X - p[1].X),
+                          p[1].Y + 2.0 / 3 * (p[0].Y - p[1].Y), p[1].X, p[1].Y);
           break;
         case TStrokeSegmentKind::Cubic:
-          cairo_curve_to(cr, p[0].X, p[0].Y, p[1].X, p[1].Y, p[2].X, p[2].Y);
+          cairo_.curve_to(cr, p[0].X, p[0].Y, p[1].X, p[1].Y, p[2].X, p[2].Y);
           break;
       }
       const TStrokePoint& end = p[s.PointCount() - 1];
       x = end.X;
       y = end.Y;
     }
-    cairo_close_path(cr);
+    cairo_.close_path(cr);
   }
 
+  const TCairo& cairo_;
   std::unique_ptr<cairo_surface_t, TSurfaceCloser> surface_;
   std::unique_ptr<cairo_t, TContextCloser> cr_;
 };

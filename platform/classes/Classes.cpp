@@ -120,7 +120,9 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode) {
   // default makes far fewer calls to the system for them.
   if (mode == TFileMode::fmOpenRead) {
     constexpr std::size_t kBuffer = 64 * 1024;
-    buffer_ = std::make_unique<char[]>(kBuffer);
+    // Not zeroed: stdio fills it before reading from it, and the pages of a
+    // small file's buffer are then never touched.
+    buffer_ = std::make_unique_for_overwrite<char[]>(kBuffer);
     std::setvbuf(file_, buffer_.get(), _IOFBF, kBuffer);
   }
 }

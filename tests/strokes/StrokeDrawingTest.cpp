@@ -5,6 +5,7 @@
 #include <set>
 
 #include "gif/GIFExtensions.h"
+#include "strokes/CairoLibrary.h"
 #include "strokes/StrokeDrawing.h"
 #include "tests/gif/ComposedFrames.h"
 
@@ -137,6 +138,27 @@ TEST(StrokeAnimation, RoundTripsThroughOurReaderLoopingForever) {
   for (std::size_t i = 0; i < frames.size(); ++i)
     EXPECT_EQ(states[i], frames[i].Pixels) << i;
   EXPECT_EQ(states.back(), DrawCharacter(character, Size).Pixels);
+}
+
+// cairo is loaded when the first frame is drawn; a system without it, or
+// with a library lacking one of the functions, is told why and keeps no
+// half-filled table.
+TEST(StrokeDrawing, CairoThatCannotBeLoadedIsReportedNotUsed) {
+  TCairo table;
+  std::string error;
+  EXPECT_FALSE(LoadCairo("libvelmora-no-such-cairo.so.2", table, error));
+  EXPECT_NE(error.find("libvelmora-no-such-cairo.so.2"), std::string::npos) << error;
+  EXPECT_EQ(table.create, nullptr);
+
+  // A library that exists but is not cairo: the first missing function is
+  // named, and nothing found before it is kept.
+  error.clear();
+  EXPECT_FALSE(LoadCairo("libm.so.6", table, error));
+  EXPECT_NE(error.find("cairo_clip"), std::string::npos) << error;
+  EXPECT_EQ(table.clip, nullptr);
+
+  ASSERT_TRUE(LoadCairo(CairoSoname, table, error)) << error;
+  EXPECT_EQ(table.image_surface_create, Cairo().image_surface_create);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The stroke-order animation of one character for the HTML page. The drawing
-// lives in velmora-gif, which links cairo; velmora-lookup runs it as a child
+// lives in velmora-gif, which draws with cairo; velmora-lookup runs it as a child
 // process only when a page asks for the picture, so that its own start-up
 // stays as light as a plain scan.
 #pragma once
