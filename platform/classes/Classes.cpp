@@ -1,5 +1,9 @@
 #include "platform/classes/Classes.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -108,6 +112,37 @@ std::int64_t TReadOnlyMemoryStream::Read(void* buffer, std::int64_t count) {
 std::int64_t TReadOnlyMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
   pos_ = std::max<std::int64_t>(0, SeekTarget(pos_, size_, offset, origin));
   return pos_;
+}
+
+TFileBytes ReadFileBytes(const std::string& fileName) {
+  const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw EFOpenError("Cannot open file \"" + fileName + "\"");
+  struct stat st {};
+  // A regular file's size says how much to read; anything else (a pipe, a
+  // file that grows) is read until its end, the buffer growing as needed.
+  std::size_t capacity = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0
+                             ? std::size_t(st.st_size) + 1
+                             : 64 * 1024;
+  TFileBytes bytes;
+  bytes.Data = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+  for (;;) {
+    if (bytes.Size == capacity) {
+      capacity *= 2;
+      auto larger = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+      std::memcpy(larger.get(), bytes.Data.get(), bytes.Size);
+      bytes.Data = std::move(larger);
+    }
+    const ssize_t n = ::read(fd, bytes.Data.get() + bytes.Size, capacity - bytes.Size);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      throw EReadError("Stream read error");
+    }
+    bytes.Size += std::size_t(n);
+  }
+  ::close(fd);
+  return bytes;
 }
 
 TFileStream::TFileStream(const std::string& fileName, TFileMode mode) {

@@ -119,6 +119,16 @@ class TReadOnlyMemoryStream : public TStream {
   std::int64_t pos_ = 0;
 };
 
+// The whole of a file, read into memory with one call to the system for a
+// regular file (a stream over a file takes it in many small reads, each
+// copied twice). Raises EFOpenError when the file can't be opened and
+// EReadError when reading it fails.
+struct TFileBytes {
+  std::unique_ptr<std::uint8_t[]> Data;
+  std::size_t Size = 0;
+};
+TFileBytes ReadFileBytes(const std::string& fileName);
+
 enum class TFileMode { fmOpenRead, fmCreate, fmOpenReadWrite };
 
 // A file opened in binary mode. Raises EFOpenError when it can't be opened.

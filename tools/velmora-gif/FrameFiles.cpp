@@ -34,7 +34,8 @@ void LoadGif(const char* command, const std::string& path, TGIFImage& image,
     if (severity == gsError || !seen->insert(message).second) return;
     err << "velmora-gif " << command << ": " << path << ": warning: " << message << "\n";
   };
-  TFileStream stream(path, TFileMode::fmOpenRead);
+  const TFileBytes bytes = ReadFileBytes(path);
+  TReadOnlyMemoryStream stream(bytes.Data.get(), bytes.Size);
   image.LoadFromStream(stream);
 }
 

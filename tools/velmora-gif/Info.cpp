@@ -1,7 +1,5 @@
 // velmora-gif info: what the codec made of a file, as JSON.
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include "gif/GIFExtensions.h"
 #include "gif/GIFImage.h"
@@ -93,13 +91,6 @@ int Info(const Args& args, std::ostream& out, std::ostream& err) {
     return 2;
   }
   const std::string& path = args[0];
-  std::ifstream probe(path, std::ios::binary);
-  if (!probe) {
-    err << "velmora-gif info: cannot open '" << path << "'\n";
-    return 2;
-  }
-  probe.close();
-
   TGIFImage image;
   std::vector<std::string> warnings;
   image.OnWarning = [&warnings](void*, TGIFSeverity, const std::string& message) {
@@ -108,10 +99,15 @@ int Info(const Args& args, std::ostream& out, std::ostream& err) {
   std::string error;
   bool failed = false;
   try {
-    TFileStream stream(path, TFileMode::fmOpenRead);
+    // The whole file at once: one read instead of one per sub-block.
+    const TFileBytes bytes = ReadFileBytes(path);
+    TReadOnlyMemoryStream stream(bytes.Data.get(), bytes.Size);
     image.LoadFromStream(stream);
+  } catch (const EFOpenError&) {
+    err << "velmora-gif info: cannot open '" << path << "'\n";
+    return 2;
   } catch (const std::exception& e) {
-    // GIFException for damaged data; anything else (an unreadable file) too.
+    // GIFException for damaged data; a file that cannot be read too.
     error = e.what();
     failed = true;
   }

@@ -1,13 +1,16 @@
 // The byte streams every reader and writer of the program goes through: the
 // memory stream, the read-only view of someone else's bytes and the file.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/classes/Classes.h"
@@ -266,6 +269,38 @@ TEST(TReadOnlyMemoryStreamTest, AnEmptyViewReadsNothing) {
   EXPECT_EQ(s.GetSize(), 0);
   EXPECT_EQ(s.Read(&b, 1), 0);
   EXPECT_THROW(s.ReadBuffer(&b, 1), EReadError);
+}
+
+// A file read whole: its bytes, however they arrive. A pipe has no size to
+// go by and delivers more than the first buffer holds.
+TEST(ReadFileBytesTest, RegularFilesPipesAndFailures) {
+  TempFile file;
+  EXPECT_THROW(ReadFileBytes(file.Name()), EFOpenError);
+  file.Write({});
+  EXPECT_EQ(ReadFileBytes(file.Name()).Size, 0u);
+  file.Write(Count(300));
+  TFileBytes bytes = ReadFileBytes(file.Name());
+  EXPECT_EQ(Bytes(bytes.Data.get(), bytes.Data.get() + bytes.Size), Count(300));
+
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  const Bytes large = Count(200 * 1024);
+  std::thread writer([&] {
+    std::size_t at = 0;
+    while (at < large.size()) {
+      const ssize_t n = write(ends[1], large.data() + at, large.size() - at);
+      if (n <= 0) break;
+      at += std::size_t(n);
+    }
+    close(ends[1]);
+  });
+  bytes = ReadFileBytes("/dev/fd/" + std::to_string(ends[0]));
+  writer.join();
+  close(ends[0]);
+  EXPECT_EQ(Bytes(bytes.Data.get(), bytes.Data.get() + bytes.Size), large);
+
+  EXPECT_THROW(ReadFileBytes(std::filesystem::temp_directory_path().string()),
+               EReadError);
 }
 
 TEST(TFileStreamTest, OpeningAMissingFileRaisesWithItsName) {
