@@ -34,16 +34,20 @@ namespace {
 
 constexpr int kTableSize = 4096;
 constexpr int kStackSize = 8192;
-// The fast loop's strings are copied in words of this size, and it keeps
-// this far from the frame's end.
+// The fast loop's strings are copied in words of this size, one or two at
+// a time (kLongest: as far as it ever writes past a string's end).
 constexpr int kWord = 16;
+constexpr int kLongest = 2 * kWord;
+// Strings this long on average over a sub-block are copied two words at a
+// time.
+constexpr std::size_t kLongString = 8;
 
-// The pixel of each root code (its low 8 bits), with a word of slack after
-// the last, so that a root code's string is copied as any other.
+// The pixel of each root code (its low 8 bits), with slack after the last
+// for the words copied, so that a root code's string is copied as any other.
 struct RootPixels {
-  std::uint8_t pixel[2048 + kWord];
+  std::uint8_t pixel[2048 + kLongest];
   constexpr RootPixels() : pixel() {
-    for (int i = 0; i < 2048 + kWord; ++i) pixel[i] = std::uint8_t(i);
+    for (int i = 0; i < 2048 + kLongest; ++i) pixel[i] = std::uint8_t(i);
   }
 };
 constexpr RootPixels kRootPixels;
@@ -101,6 +105,8 @@ class Decoder {
     int oldCode = 0;
     // The code FastRun last returned is one it left for the general steps.
     bool leftByFastRun = false;
+    // Strings have been long: FastRun copies two words at a time.
+    bool longStrings = false;
   };
   // The steps of Run, in the order they come up.
   [[gnu::always_inline]] inline Loop Start(int minCodeSize, std::uint8_t* target,
@@ -129,17 +135,21 @@ class Decoder {
   [[gnu::always_inline]] inline void Finish(Loop& s, bool ended);
   // The loop of Run.
   [[gnu::always_inline]] inline void Decode(Loop& s);
-  // Whether FastRun can take the next code: room for a word before the
+  // Whether FastRun can take the next code: room for its words before the
   // frame's end and, while entries are added, a previous string of trusted
   // length to make the next one of.
   [[gnu::always_inline]] inline bool FastReady(const Loop& s) const;
   // Decodes `code` and those after it while they have trusted strings that
-  // end a word before the frame's end and their bits are at hand. Returns
-  // the code it stopped at, not decoded, or kNoCode when the next code is
-  // not read yet (it needs the next sub-block, or the table just filled).
-  // kFull: the table is full, so no entries are added.
-  template <bool kFull>
-  [[gnu::noinline]] int FastRun(Loop& s, int code);
+  // end the words it copies before the frame's end, reading sub-blocks as
+  // they are needed. Returns the code it stopped at, not decoded, or kNoCode
+  // when the next code is not read yet (the data ends or a sub-block is
+  // cut, the table just filled, or the strings' lengths call for the other
+  // kind of copy). kFull: the table is full, so no entries are added.
+  // kLong: strings are copied two words at a time (one word for short
+  // strings writes less, two for long ones take fewer branches, which
+  // their varying lengths make hard to predict).
+  template <bool kFull, bool kLong>
+  [[gnu::noinline]] int FastRun(Loop& s, int firstCode);
 
   // The bit reader's slow path (its fast path is ReadCode): a code that needs
   // further sub-blocks, or the end of the data.
@@ -508,92 +518,156 @@ void Decoder::Run(int minCodeSize, std::uint8_t* target, std::int64_t size) {
 }
 
 bool Decoder::FastReady(const Loop& s) const {
-  if (s.end - s.out <= kWord) return false;
+  if (s.end - s.out <= kLongest) return false;
   if (s.freeCode >= kTableSize) return true;
   return s.oldCode < s.freeCode && length_[s.oldCode] != 0;
 }
 
-template <bool kFull>
-int Decoder::FastRun(Loop& s, int code) {
-  // The state in locals, written back on the way out: nothing in here can
-  // throw, so the members need not be up to date meanwhile. The tables and
-  // the bit buffer are reached through `this`, which takes one register
+template <bool kFull, bool kLong>
+int Decoder::FastRun(Loop& s, int firstCode) {
+  constexpr std::size_t kCopy = kLong ? 2 * kWord : kWord;  // copied at a time
+  constexpr std::size_t kGroup = 4;  // codes read with one load (4 x 12 bits + 7 < 64)
+  // The state in locals, written back on the way out (and before reading a
+  // sub-block, which may throw: what the catch in Run needs). The tables
+  // and the bit buffer are reached through `this`, which takes one register
   // for all of them.
-  std::uint8_t* out = s.out;
-  std::uint8_t* const last = s.end - kWord;  // no string may end past it
-  int oldCode = s.oldCode;
-  int freeCode = s.freeCode, widthLimit = s.widthLimit;
+  std::uint8_t* const first = s.out;
+  std::uint8_t* out = first;
+  // Room for strings before the frame's end, less the slack for the words.
+  std::size_t room = std::size_t(s.end - out) - kCopy;
+  std::size_t code = std::size_t(firstCode);
+  std::size_t oldCode = std::size_t(s.oldCode);
+  bool left = false;  // code is left to the general steps
+  std::size_t freeCode = std::size_t(s.freeCode), widthLimit = std::size_t(s.widthLimit);
   // A full table has 12-bit codes.
-  int codeSize = kFull ? 12 : s.codeSize;
-  std::uint32_t mask = (1u << codeSize) - 1;
+  std::size_t codeSize = kFull ? 12 : std::size_t(s.codeSize);
+  std::size_t mask = (std::size_t(1) << codeSize) - 1;
   std::size_t bit = std::size_t(s.bit);
-  const std::size_t lastBit = std::size_t(s.lastBit);
+  std::size_t lastBit = std::size_t(s.lastBit);
+  // Pixels and bits since the last sub-block was read: their ratio chooses
+  // the kind of copy.
+  std::uint8_t* blockOut = out;
+  std::size_t blockBit = bit;
   // The entry the next code adds (the previous string and the first pixel
-  // of the next) is made ahead: its string starts where the previous one
-  // does, and that pixel, written ahead of the next string, makes a code
-  // not yet in the table (the entry itself) an entry like any other. The
-  // next string's copy writes the pixel again, the same or its own.
+  // of the next) is made ahead, since its string starts where the previous
+  // one does: a code not yet in the table (the entry itself) is then copied
+  // as any other, and only its last pixel is put right afterwards.
   if (!kFull) {
     length_[freeCode] = std::uint16_t(length_[oldCode] + 1);
     where_[freeCode] = s.previous;
-    *out = *s.previous;
   }
-  for (;;) {
+  // One code: false when it is left to the general steps (`left`), when the
+  // table just filled, or when the code size changed (`regroup`: the next
+  // code is read with the new size). `sizeMayChange`: false where the
+  // caller knows that this code's entry cannot reach the next power of two.
+  bool regroup = false;
+  auto step = [&](bool sizeMayChange) __attribute__((always_inline)) {
     // One test for all that is left to the general steps: length 0 (clear
     // and end codes, entries not defined yet, untrusted entries) wraps
     // around.
     const std::size_t len = length_[code];
-    if (__builtin_expect(len - 1 >= std::size_t(last - out), 0)) break;
+    if (__builtin_expect(len - 1 >= room, 0)) {
+      left = true;
+      return false;
+    }
     // Whole words from where the string stands: its end is at or before
     // out, so each word reads what the string needs before anything
     // overwrites it; the bytes past the string are written again by what
     // follows (or get the fill back at the end).
     const std::uint8_t* from = where_[code];
     CopyWord(out, from);
-    if (__builtin_expect(len > kWord, 0))
-      for (std::size_t i = kWord; i < len; i += kWord) CopyWord(out + i, from + i);
+    if (kLong) CopyWord(out + kWord, from + kWord);
+    if (__builtin_expect(len > kCopy, 0)) {
+      for (std::size_t i = kCopy; i < len; i += kCopy) {
+        CopyWord(out + i, from + i);
+        if (kLong) CopyWord(out + i + kWord, from + i + kWord);
+      }
+    }
     oldCode = code;
     if (!kFull) {
+      // A code not yet in the table: the previous string and its first
+      // pixel, which the copy read from where the string goes.
+      if (__builtin_expect(code == freeCode, 0)) out[len - 1] = *from;
       // The next entry ahead (at most at kTableSize, a slot of slack).
       length_[freeCode + 1] = std::uint16_t(len + 1);
       where_[freeCode + 1] = out;
-      out[len] = *from;
     }
     out += len;
-    if (!kFull && __builtin_expect(++freeCode >= widthLimit, 0)) {
-      if (widthLimit == kTableSize) {
-        // The table is full: the loop for a full table takes over.
-        code = kNoCode;
-        break;
-      }
+    room -= len;
+    if (kFull) return true;
+    ++freeCode;
+    if (sizeMayChange && __builtin_expect(freeCode >= widthLimit, 0)) {
+      if (widthLimit == kTableSize) return false;  // the loop for a full table takes over
       widthLimit *= 2;
       ++codeSize;
-      mask = (1u << codeSize) - 1;
+      mask = (std::size_t(1) << codeSize) - 1;
+      regroup = true;
+      return false;
     }
-    const int size = kFull ? 12 : codeSize;  // a constant the compiler sees
-    if (__builtin_expect(bit + std::size_t(size) > lastBit, 0)) {
-      code = kNoCode;
+    return true;
+  };
+  if (!step(true) && !regroup) goto done;
+  for (;;) {
+    regroup = false;
+    const std::size_t size = kFull ? 12 : codeSize;  // a constant the compiler sees
+    if (__builtin_expect(
+            bit + kGroup * size <= lastBit && (kFull || freeCode + kGroup < widthLimit),
+            1)) {
+      // Four codes from one load, none of which changes the code size.
+      std::uint64_t bits;
+      std::memcpy(&bits, buffer_ + (bit >> 3), 8);
+      bits >>= bit & 7;
+      bool go = true;
+#pragma GCC unroll 4
+      for (std::size_t i = 0; i < kGroup && go; ++i) {
+        code = bits & (kFull ? 0xFFFu : mask);
+        bits >>= size;
+        bit += size;
+        go = step(false);
+      }
+      if (go) continue;
       break;
+    }
+    if (bit + size > lastBit) {
+      // The next sub-block, read as ReadCodeSlow reads it; the end of the
+      // data and cut sub-blocks are left to it.
+      const bool wasLong =
+          std::size_t(out - blockOut) * size >= kLongString * (bit - blockBit);
+      s.out = out;
+      s.dirty = std::max(s.dirty, out + kCopy);
+      currentBit_ = int(bit);
+      const bool more = ReadSubBlock();
+      bit = std::size_t(currentBit_);
+      lastBit = std::size_t(lastBit_);
+      blockOut = out;
+      blockBit = bit;
+      if (!more || bit + size > lastBit || wasLong != kLong) {
+        s.longStrings = wasLong;
+        break;
+      }
     }
     std::uint32_t word;
     std::memcpy(&word, buffer_ + (bit >> 3), 4);
-    code = int((word >> (bit & 7)) & (kFull ? 0xFFFu : mask));
-    bit += std::size_t(size);
+    code = (word >> (bit & 7)) & (kFull ? 0xFFFu : mask);
+    bit += size;
+    if (!step(true) && !regroup) break;
   }
+done:
   // The entry made ahead is not one yet.
   if (!kFull) length_[freeCode] = 0;
-  if (out != s.out) {
+  if (out != first) {
     s.previous = out - length_[oldCode];
     s.firstPixel = *s.previous;
-    s.oldCode = oldCode;
+    s.oldCode = int(oldCode);
   }
   s.out = out;
-  s.dirty = std::max(s.dirty, out + kWord);
-  s.freeCode = freeCode;
-  s.codeSize = codeSize;
-  s.widthLimit = widthLimit;
+  s.dirty = std::max(s.dirty, out + kCopy);
+  s.freeCode = int(freeCode);
+  s.codeSize = int(codeSize);
+  s.widthLimit = int(widthLimit);
   s.bit = int(bit);
-  return code;
+  s.lastBit = int(lastBit);
+  return left ? int(code) : kNoCode;
 }
 
 void Decoder::Decode(Loop& s) {
@@ -619,7 +693,12 @@ void Decoder::Decode(Loop& s) {
     if ((ended = AtEnd(s, code))) break;
     if (code >= kTableSize) Fail(TLzwResult::CodeTooLarge);
     if (!s.leftByFastRun && FastReady(s)) {
-      code = s.freeCode < kTableSize ? FastRun<false>(s, code) : FastRun<true>(s, code);
+      if (s.freeCode < kTableSize)
+        code = s.longStrings ? FastRun<false, true>(s, code)
+                             : FastRun<false, false>(s, code);
+      else
+        code =
+            s.longStrings ? FastRun<true, true>(s, code) : FastRun<true, false>(s, code);
       s.leftByFastRun = code != kNoCode;
       continue;
     }

@@ -163,17 +163,55 @@ TEST(LzwDecoder, FrameEndsAtEveryOffsetWithinTheStrings) {
 }
 
 TEST(LzwDecoder, SubBlockBoundariesAtEveryBitOfTheCodes) {
-  // The codes that cross a sub-block's end are read apart from the others:
-  // sub-blocks of every length from 1 to 20 bytes put them at every bit
-  // offset of 9- to 12-bit codes, with the table filling and kept full.
-  const Bytes pixels = MixedPixels(60000, 256, 9);
-  const auto codes = Lzw(8, pixels, 2000);
+  // Codes are read four at a time from one load, and one at a time where a
+  // sub-block ends or the code size changes: sub-blocks of every length
+  // from 1 to 20 bytes put the ends at every bit offset of 9- to 12-bit
+  // codes, with the table filling and kept full. Strings mostly short,
+  // then mostly long (copied two words at a time), then mixed.
+  const Bytes longRuns = [] {
+    Bytes runs;
+    std::mt19937 rng(3);
+    while (runs.size() < 60000)
+      runs.insert(runs.end(), rng() % 2000, std::uint8_t(rng() % 4));
+    runs.resize(60000);
+    return runs;
+  }();
+  const Bytes noise = MixedPixels(60000, 256, 9);
+  for (const Bytes* pixels : {&noise, &longRuns}) {
+    const auto codes = Lzw(8, *pixels, 2000);
+    TLzwDecoder decoder;
+    for (int blockSize = 1; blockSize <= 21; ++blockSize) {
+      const int size = blockSize == 21 ? 255 : blockSize;
+      Decoded d = Decode(decoder, SubBlocks(8, codes, size), 8, pixels->size());
+      EXPECT_EQ(d.result, TLzwResult::Ok) << size;
+      EXPECT_TRUE(d.warnings.empty()) << size;
+      EXPECT_EQ(d.pixels, *pixels) << "sub-blocks of " << size;
+    }
+  }
+}
+
+TEST(LzwDecoder, InputFailingAtAnyByteKeepsWhatWasStored) {
+  // The fast loop reads sub-blocks itself: an input that fails at any byte
+  // leaves the pixels stored before it in place and the fill after them.
+  const Bytes pixels = MixedPixels(3000, 4, 11);
+  const Bytes input = SubBlocks(2, Lzw(2, pixels), 23);
   TLzwDecoder decoder;
-  for (int blockSize = 1; blockSize <= 20; ++blockSize) {
-    Decoded d = Decode(decoder, SubBlocks(8, codes, blockSize), 8, pixels.size());
-    EXPECT_EQ(d.result, TLzwResult::Ok) << blockSize;
-    EXPECT_TRUE(d.warnings.empty()) << blockSize;
-    EXPECT_EQ(d.pixels, pixels) << "sub-blocks of " << blockSize;
+  std::int64_t before = 0;
+  for (std::int64_t limit = 0; limit < std::int64_t(input.size()); ++limit) {
+    FailingInput failing(input, limit);
+    Bytes target(pixels.size() + 64, 7);
+    EXPECT_THROW(
+        decoder.Decode(failing, 2, target.data(), std::int64_t(pixels.size()), 7),
+        std::runtime_error);
+    const std::int64_t written = decoder.Written();
+    ASSERT_GE(written, before) << limit;
+    ASSERT_LE(written, std::int64_t(pixels.size())) << limit;
+    EXPECT_TRUE(std::equal(target.begin(), target.begin() + written, pixels.begin()))
+        << limit;
+    EXPECT_EQ(Bytes(target.begin() + written, target.end()),
+              Bytes(target.size() - std::size_t(written), 7))
+        << limit;
+    before = written;
   }
 }
 
