@@ -617,15 +617,14 @@ int Decoder::FastRun(Loop& s, int firstCode) {
       std::uint64_t bits;
       std::memcpy(&bits, buffer_ + (bit >> 3), 8);
       bits >>= bit & 7;
-      bool go = true;
-#pragma GCC unroll 4
-      for (std::size_t i = 0; i < kGroup && go; ++i) {
+      auto next = [&]() __attribute__((always_inline)) {
         code = bits & (kFull ? 0xFFFu : mask);
         bits >>= size;
         bit += size;
-        go = step(false);
-      }
-      if (go) continue;
+        return step(false);
+      };
+      static_assert(kGroup == 4);
+      if (next() && next() && next() && next()) continue;
       break;
     }
     if (bit + size > lastBit) {
