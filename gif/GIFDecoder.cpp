@@ -5,12 +5,22 @@
 // decodes an interlaced frame into a scratch frame whose rows it puts in
 // place afterwards), so an entry's string (the previous string plus one pixel)
 // already stands in the frame where the previous string was written: it is
-// copied from there, eight bytes at a time. Near the end of the frame, where
-// a whole word would overrun it, the prefix chain is walked back to front
-// instead. Entries whose length can't be trusted (damaged data can make a
-// prefix point ahead of the entry itself) and strings that cross the frame's
-// end go through the expansion stack, which is bounded so that a prefix
-// chain that loops is caught rather than overrunning it.
+// copied from there, in whole words. Root codes point into a table of their
+// pixels instead, so that every string of trusted length is one copy from
+// one place. Near the end of the frame, where a whole word would overrun
+// it, the string is copied byte by byte. Entries whose length can't be
+// trusted (damaged data can make a prefix point ahead of the entry itself)
+// and strings that cross the frame's end go through the expansion stack,
+// which is bounded so that a prefix chain that loops is caught rather than
+// overrunning it.
+//
+// Most codes take the fast loop (FastRun), which keeps its state in
+// registers and has one test for everything it does not handle: a code
+// without a trusted string (the clear and end codes, entries not yet
+// defined, damaged ones), a string that comes near the frame's end, a code
+// that needs the next sub-block. Those leave the loop, and the general steps
+// (Decode) take the code as they always have; the loop is entered again
+// after them.
 #include "gif/GIFDecoder.h"
 
 #include <algorithm>
@@ -24,6 +34,30 @@ namespace {
 
 constexpr int kTableSize = 4096;
 constexpr int kStackSize = 8192;
+// The fast loop's strings are copied in words of this size, one or two at
+// a time (kLongest: as far as it ever writes past a string's end).
+constexpr int kWord = 16;
+constexpr int kLongest = 2 * kWord;
+// Strings this long on average over a sub-block are copied two words at a
+// time.
+constexpr std::size_t kLongString = 8;
+
+// The pixel of each root code (its low 8 bits), with slack after the last
+// for the words copied, so that a root code's string is copied as any other.
+struct RootPixels {
+  std::uint8_t pixel[2048 + kLongest];
+  constexpr RootPixels() : pixel() {
+    for (int i = 0; i < 2048 + kLongest; ++i) pixel[i] = std::uint8_t(i);
+  }
+};
+constexpr RootPixels kRootPixels;
+
+// Copies one word: the compiler makes it one load and one store.
+[[gnu::always_inline]] inline void CopyWord(std::uint8_t* to, const std::uint8_t* from) {
+  std::uint8_t word[kWord];
+  std::memcpy(word, from, kWord);
+  std::memcpy(to, word, kWord);
+}
 
 // An error: unwinds to TLzwDecoder::Decode, which returns it.
 struct Failure {
@@ -50,6 +84,8 @@ class Decoder {
 
  private:
   static constexpr int kRanOut = -1;
+  // Returned by FastRun when it has not read the next code.
+  static constexpr int kNoCode = -2;
 
   // The decoding loop's state. Run holds it by value and the steps of the
   // loop take it by reference and are always inlined, so it lives in
@@ -67,6 +103,10 @@ class Decoder {
     int bit, lastBit;  // bit reader: next unread bit, end of the valid bits
     int firstPixel = 0;
     int oldCode = 0;
+    // The code FastRun last returned is one it left for the general steps.
+    bool leftByFastRun = false;
+    // Strings have been long: FastRun copies two words at a time.
+    bool longStrings = false;
   };
   // The steps of Run, in the order they come up.
   [[gnu::always_inline]] inline Loop Start(int minCodeSize, std::uint8_t* target,
@@ -85,16 +125,31 @@ class Decoder {
   // frame, or pushes them onto the expansion stack: false then.
   [[gnu::always_inline]] inline bool StoreString(Loop& s, int code, int trailing);
   // Its routes for a string of trusted length `len`: copied from where the
-  // entry's string was written, in whole words, or the prefix chain walked
-  // back to front; and for any string, the expansion stack.
+  // entry's string was written, in whole words or byte by byte; and for any
+  // string, the expansion stack.
   [[gnu::always_inline]] inline void CopyWritten(Loop& s, int code, int len);
-  [[gnu::always_inline]] inline void WalkChain(Loop& s, int code, int len);
+  [[gnu::always_inline]] inline void CopyBytes(Loop& s, int code, int len);
   [[gnu::always_inline]] inline void PushString(Loop& s, int code, int trailing);
   [[gnu::always_inline]] inline void AddEntry(Loop& s);
   [[gnu::always_inline]] inline bool Drain(Loop& s);
   [[gnu::always_inline]] inline void Finish(Loop& s, bool ended);
   // The loop of Run.
   [[gnu::always_inline]] inline void Decode(Loop& s);
+  // Whether FastRun can take the next code: room for its words before the
+  // frame's end and, while entries are added, a previous string of trusted
+  // length to make the next one of.
+  [[gnu::always_inline]] inline bool FastReady(const Loop& s) const;
+  // Decodes `code` and those after it while they have trusted strings that
+  // end the words it copies before the frame's end, reading sub-blocks as
+  // they are needed. Returns the code it stopped at, not decoded, or kNoCode
+  // when the next code is not read yet (the data ends or a sub-block is
+  // cut, the table just filled, or the strings' lengths call for the other
+  // kind of copy). kFull: the table is full, so no entries are added.
+  // kLong: strings are copied two words at a time (one word for short
+  // strings writes less, two for long ones take fewer branches, which
+  // their varying lengths make hard to predict).
+  template <bool kFull, bool kLong>
+  [[gnu::noinline]] int FastRun(Loop& s, int firstCode);
 
   // The bit reader's slow path (its fast path is ReadCode): a code that needs
   // further sub-blocks, or the end of the data.
@@ -115,12 +170,16 @@ class Decoder {
 
   // Table: for each code the code of its string without the last pixel, the
   // last pixel, and the string's length (0: walk the chain to find out).
+  // Prefix and last pixel are kept only for entries of untrusted length:
+  // the chain of those is walked up to the first entry of trusted length.
   std::uint16_t prefix_[kTableSize];
   std::uint8_t suffix_[kTableSize];
-  std::uint16_t length_[kTableSize];
-  // Where in the frame the string of each entry was written (frames that are
-  // not interlaced; valid for entries with a trusted length).
-  std::int32_t where_[kTableSize];
+  std::uint16_t length_[kTableSize + 1];
+  // Where the string of each entry of trusted length stands: in the frame
+  // where it was written, or for a root code in kRootPixels.
+  const std::uint8_t* where_[kTableSize + 1];
+  // (FastRun makes the entry after the next one ahead: the last slot takes
+  // the one after the table's end.)
   std::uint8_t stack_[kStackSize];
   int sp_ = 0;
 
@@ -255,6 +314,7 @@ Decoder::Loop Decoder::Start(int minCodeSize, std::uint8_t* target, std::int64_t
     prefix_[code] = 0;
     suffix_[code] = std::uint8_t(code);
     length_[code] = 1;
+    where_[code] = kRootPixels.pixel + code;
   }
   highWater_ = kTableSize;
   ResetTable();
@@ -353,7 +413,7 @@ bool Decoder::StoreString(Loop& s, int code, int trailing) {
     if (trailing >= 0) s.out[len] = std::uint8_t(trailing);
     s.out += need;
   } else if (len != 0 && need <= s.end - s.out) {
-    WalkChain(s, code, len);
+    CopyBytes(s, code, len);
     if (trailing >= 0) s.out[len] = std::uint8_t(trailing);
     s.out += need;
   } else {
@@ -368,7 +428,7 @@ void Decoder::CopyWritten(Loop& s, int code, int len) {
   // needs is never overwritten; the bytes past it are written again by the
   // strings that follow (or put back at the end).
   // Most strings fit in the first word, which is copied before any loop.
-  const std::uint8_t* from = s.base + where_[code];
+  const std::uint8_t* from = where_[code];
   std::uint8_t* to = s.out;
   std::uint64_t word;
   std::memcpy(&word, from, 8);
@@ -384,27 +444,28 @@ void Decoder::CopyWritten(Loop& s, int code, int len) {
   s.firstPixel = s.out[0];
 }
 
-void Decoder::WalkChain(Loop& s, int code, int len) {
-  std::uint8_t* p = s.out + len - 1;
-  int c = code;
-  while (c >= s.clearCode) {
-    *p-- = suffix_[c];
-    c = prefix_[c];
-  }
-  *p = suffix_[c];
-  s.firstPixel = suffix_[c];
+void Decoder::CopyBytes(Loop& s, int code, int len) {
+  // The source ends at or before out: the two don't overlap.
+  const std::uint8_t* from = where_[code];
+  std::memcpy(s.out, from, std::size_t(len));
+  s.firstPixel = from[0];
 }
 
 void Decoder::PushString(Loop& s, int code, int trailing) {
   if (trailing >= 0) Push(std::uint8_t(trailing));
   int c = code;
-  while (c >= s.clearCode) {
+  while (length_[c] == 0) {
     Push(suffix_[c]);
     if (prefix_[c] == c) Fail(TLzwResult::CircularEntry);
     c = prefix_[c];
   }
-  s.firstPixel = suffix_[c];
-  Push(std::uint8_t(s.firstPixel));
+  // An entry of trusted length: its string stands where it was written,
+  // pushed last pixel first, as its chain would be.
+  const int len = length_[c];
+  if (sp_ + len > kStackSize) Fail(TLzwResult::CircularEntry);
+  const std::uint8_t* from = where_[c];
+  for (int i = len - 1; i >= 0; --i) stack_[sp_++] = from[i];
+  s.firstPixel = from[0];
 }
 
 void Decoder::AddEntry(Loop& s) {
@@ -415,7 +476,7 @@ void Decoder::AddEntry(Loop& s) {
   // Only a prefix defined before this entry gives a length we can trust.
   const int prefixLength = s.oldCode < s.freeCode ? length_[s.oldCode] : 0;
   length_[s.freeCode] = std::uint16_t(prefixLength != 0 ? prefixLength + 1 : 0);
-  where_[s.freeCode] = std::int32_t(s.previous - s.base);
+  where_[s.freeCode] = s.previous;
   ++s.freeCode;
   if (s.freeCode >= s.widthLimit && s.widthLimit < kTableSize) {
     s.widthLimit *= 2;
@@ -456,6 +517,158 @@ void Decoder::Run(int minCodeSize, std::uint8_t* target, std::int64_t size) {
   }
 }
 
+bool Decoder::FastReady(const Loop& s) const {
+  if (s.end - s.out <= kLongest) return false;
+  if (s.freeCode >= kTableSize) return true;
+  return s.oldCode < s.freeCode && length_[s.oldCode] != 0;
+}
+
+template <bool kFull, bool kLong>
+int Decoder::FastRun(Loop& s, int firstCode) {
+  constexpr std::size_t kCopy = kLong ? 2 * kWord : kWord;  // copied at a time
+  constexpr std::size_t kGroup = 4;  // codes read with one load (4 x 12 bits + 7 < 64)
+  // The state in locals, written back on the way out (and before reading a
+  // sub-block, which may throw: what the catch in Run needs). The tables
+  // and the bit buffer are reached through `this`, which takes one register
+  // for all of them.
+  std::uint8_t* const first = s.out;
+  std::uint8_t* out = first;
+  // Room for strings before the frame's end, less the slack for the words.
+  std::size_t room = std::size_t(s.end - out) - kCopy;
+  std::size_t code = std::size_t(firstCode);
+  std::size_t oldCode = std::size_t(s.oldCode);
+  bool left = false;  // code is left to the general steps
+  std::size_t freeCode = std::size_t(s.freeCode), widthLimit = std::size_t(s.widthLimit);
+  // A full table has 12-bit codes.
+  std::size_t codeSize = kFull ? 12 : std::size_t(s.codeSize);
+  std::size_t mask = (std::size_t(1) << codeSize) - 1;
+  std::size_t bit = std::size_t(s.bit);
+  std::size_t lastBit = std::size_t(s.lastBit);
+  // Pixels and bits since the last sub-block was read: their ratio chooses
+  // the kind of copy.
+  std::uint8_t* blockOut = out;
+  std::size_t blockBit = bit;
+  // The entry the next code adds (the previous string and the first pixel
+  // of the next) is made ahead, since its string starts where the previous
+  // one does: a code not yet in the table (the entry itself) is then copied
+  // as any other, and only its last pixel is put right afterwards.
+  if (!kFull) {
+    length_[freeCode] = std::uint16_t(length_[oldCode] + 1);
+    where_[freeCode] = s.previous;
+  }
+  // One code: false when it is left to the general steps (`left`), when the
+  // table just filled, or when the code size changed (`regroup`: the next
+  // code is read with the new size). `sizeMayChange`: false where the
+  // caller knows that this code's entry cannot reach the next power of two.
+  bool regroup = false;
+  auto step = [&](bool sizeMayChange) __attribute__((always_inline)) {
+    // One test for all that is left to the general steps: length 0 (clear
+    // and end codes, entries not defined yet, untrusted entries) wraps
+    // around.
+    const std::size_t len = length_[code];
+    if (__builtin_expect(len - 1 >= room, 0)) {
+      left = true;
+      return false;
+    }
+    // Whole words from where the string stands: its end is at or before
+    // out, so each word reads what the string needs before anything
+    // overwrites it; the bytes past the string are written again by what
+    // follows (or get the fill back at the end).
+    const std::uint8_t* from = where_[code];
+    CopyWord(out, from);
+    if (kLong) CopyWord(out + kWord, from + kWord);
+    if (__builtin_expect(len > kCopy, 0)) {
+      for (std::size_t i = kCopy; i < len; i += kCopy) {
+        CopyWord(out + i, from + i);
+        if (kLong) CopyWord(out + i + kWord, from + i + kWord);
+      }
+    }
+    oldCode = code;
+    if (!kFull) {
+      // A code not yet in the table: the previous string and its first
+      // pixel, which the copy read from where the string goes.
+      if (__builtin_expect(code == freeCode, 0)) out[len - 1] = *from;
+      // The next entry ahead (at most at kTableSize, a slot of slack).
+      length_[freeCode + 1] = std::uint16_t(len + 1);
+      where_[freeCode + 1] = out;
+    }
+    out += len;
+    room -= len;
+    if (kFull) return true;
+    ++freeCode;
+    if (sizeMayChange && __builtin_expect(freeCode >= widthLimit, 0)) {
+      if (widthLimit == kTableSize) return false;  // the loop for a full table takes over
+      widthLimit *= 2;
+      ++codeSize;
+      mask = (std::size_t(1) << codeSize) - 1;
+      regroup = true;
+      return false;
+    }
+    return true;
+  };
+  if (!step(true) && !regroup) goto done;
+  for (;;) {
+    regroup = false;
+    const std::size_t size = kFull ? 12 : codeSize;  // a constant the compiler sees
+    if (__builtin_expect(
+            bit + kGroup * size <= lastBit && (kFull || freeCode + kGroup < widthLimit),
+            1)) {
+      // Four codes from one load, none of which changes the code size.
+      std::uint64_t bits;
+      std::memcpy(&bits, buffer_ + (bit >> 3), 8);
+      bits >>= bit & 7;
+      auto next = [&]() __attribute__((always_inline)) {
+        code = bits & (kFull ? 0xFFFu : mask);
+        bits >>= size;
+        bit += size;
+        return step(false);
+      };
+      static_assert(kGroup == 4);
+      if (next() && next() && next() && next()) continue;
+      break;
+    }
+    if (bit + size > lastBit) {
+      // The next sub-block, read as ReadCodeSlow reads it; the end of the
+      // data and cut sub-blocks are left to it.
+      const bool wasLong =
+          std::size_t(out - blockOut) * size >= kLongString * (bit - blockBit);
+      s.out = out;
+      s.dirty = std::max(s.dirty, out + kCopy);
+      currentBit_ = int(bit);
+      const bool more = ReadSubBlock();
+      bit = std::size_t(currentBit_);
+      lastBit = std::size_t(lastBit_);
+      blockOut = out;
+      blockBit = bit;
+      if (!more || bit + size > lastBit || wasLong != kLong) {
+        s.longStrings = wasLong;
+        break;
+      }
+    }
+    std::uint32_t word;
+    std::memcpy(&word, buffer_ + (bit >> 3), 4);
+    code = (word >> (bit & 7)) & (kFull ? 0xFFFu : mask);
+    bit += size;
+    if (!step(true) && !regroup) break;
+  }
+done:
+  // The entry made ahead is not one yet.
+  if (!kFull) length_[freeCode] = 0;
+  if (out != first) {
+    s.previous = out - length_[oldCode];
+    s.firstPixel = *s.previous;
+    s.oldCode = int(oldCode);
+  }
+  s.out = out;
+  s.dirty = std::max(s.dirty, out + kCopy);
+  s.freeCode = int(freeCode);
+  s.codeSize = int(codeSize);
+  s.widthLimit = int(widthLimit);
+  s.bit = int(bit);
+  s.lastBit = int(lastBit);
+  return left ? int(code) : kNoCode;
+}
+
 void Decoder::Decode(Loop& s) {
   // The tables start as after a clear code, whether or not the data sends one.
   int code = s.clearCode;
@@ -464,15 +677,31 @@ void Decoder::Decode(Loop& s) {
   // Each branch reads its next code itself: with one read after both, the
   // compiler keeps less of the state in registers and the loop is slower.
   while (!full) {
+    if (code == kNoCode) {
+      code = ReadCode(s);
+      continue;
+    }
     if (code == s.clearCode) {
       code = AfterClear(s);
       if ((ended = AtEnd(s, code))) break;
       full = !FirstString(s, code);
       if (!full) code = ReadCode(s);
+      s.leftByFastRun = false;
       continue;
     }
     if ((ended = AtEnd(s, code))) break;
     if (code >= kTableSize) Fail(TLzwResult::CodeTooLarge);
+    if (!s.leftByFastRun && FastReady(s)) {
+      if (s.freeCode < kTableSize)
+        code = s.longStrings ? FastRun<false, true>(s, code)
+                             : FastRun<false, false>(s, code);
+      else
+        code =
+            s.longStrings ? FastRun<true, true>(s, code) : FastRun<true, false>(s, code);
+      s.leftByFastRun = code != kNoCode;
+      continue;
+    }
+    s.leftByFastRun = false;
     full = !NextString(s, code);
     if (!full) code = ReadCode(s);
   }

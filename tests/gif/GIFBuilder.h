@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <initializer_list>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -98,8 +99,11 @@ inline std::vector<std::pair<int, int>> Fixed(int bits,
 
 // A plain LZW encoder: the codes, with their widths, that encode `pixels`
 // (each below 2^minCodeSize) after a clear code, a new clear code each time
-// the table is full, and the end code.
-inline std::vector<std::pair<int, int>> Lzw(int minCodeSize, const Bytes& pixels) {
+// the table is full, and the end code. With `fullFor`, the table is kept
+// full for that many codes before the clear code (as encoders that defer
+// it do): 12-bit codes that add no entries.
+inline std::vector<std::pair<int, int>> Lzw(int minCodeSize, const Bytes& pixels,
+                                            int fullFor = 0) {
   std::vector<std::pair<int, int>> out;
   const int clear = 1 << minCodeSize;
   std::vector<int> table(std::size_t(4096) << 8, -1);  // (prefix, pixel) -> code
@@ -122,6 +126,7 @@ inline std::vector<std::pair<int, int>> Lzw(int minCodeSize, const Bytes& pixels
     return out;
   }
   int prefix = pixels[0];
+  int full = 0;  // codes sent with the table full
   for (std::size_t i = 1; i < pixels.size(); ++i) {
     const int key = (prefix << 8) | pixels[i];
     if (table[std::size_t(key)] >= 0) {
@@ -132,15 +137,45 @@ inline std::vector<std::pair<int, int>> Lzw(int minCodeSize, const Bytes& pixels
     if (next < 4096) {
       table[std::size_t(key)] = next++;
       used.push_back(key);
+    } else if (full < fullFor) {
+      ++full;
     } else {
       emit(clear);
       reset();
+      full = 0;
     }
     prefix = pixels[i];
   }
   emit(prefix);
   emit(clear + 1);
   return out;
+}
+
+// Pixels below `colors` with strings of every length: noise, runs of up
+// to a few hundred pixels (codes not yet in the table, strings longer than
+// the decoder's copied words), and stretches that repeat earlier ones.
+inline Bytes MixedPixels(std::size_t n, int colors, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  Bytes pixels;
+  while (pixels.size() < n) {
+    switch (rng() % 3) {
+      case 0:
+        for (int i = int(rng() % 50); i > 0; --i)
+          pixels.push_back(std::uint8_t(rng() % unsigned(colors)));
+        break;
+      case 1:
+        pixels.insert(pixels.end(), 1 + rng() % 300,
+                      std::uint8_t(rng() % unsigned(colors)));
+        break;
+      default:
+        if (pixels.size() > 100) {
+          const std::size_t from = rng() % (pixels.size() - 50), len = 1 + rng() % 50;
+          for (std::size_t i = 0; i < len; ++i) pixels.push_back(pixels[from + i]);
+        }
+    }
+  }
+  pixels.resize(n);
+  return pixels;
 }
 
 struct Loaded {

@@ -99,6 +99,46 @@ TEST(GifAgainstGiflib, AnySubBlockLayoutDecodesAlike) {
   for (int bits = 2; bits <= 12; ++bits) EXPECT_TRUE(widths[std::size_t(bits)]) << bits;
 }
 
+TEST(GifAgainstGiflib, TablesKeptFullAndLongStringsDecodeAlike) {
+  // Data whose encoder keeps the table full for a long stretch before its
+  // clear code (12-bit codes that add no entries), with runs long enough
+  // for codes not yet in the table and strings of hundreds of pixels, in
+  // frames plain and interlaced.
+  for (int minCodeSize = 2; minCodeSize <= 8; minCodeSize += 3) {
+    const int colors = 1 << minCodeSize, w = 300, h = 200;
+    const Bytes pixels =
+        MixedPixels(std::size_t(w * h), colors, std::uint32_t(minCodeSize));
+    for (int fullFor : {0, 100000}) {
+      for (int interlaced : {0, 1}) {
+        // The data in the order an interlaced frame sends its rows.
+        constexpr int kFirst[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
+        Bytes sent;
+        for (int pass = 0; pass < (interlaced ? 4 : 1); ++pass) {
+          const int first = interlaced ? kFirst[pass] : 0,
+                    step = interlaced ? kStep[pass] : 1;
+          for (int y = first; y < h; y += step)
+            sent.insert(sent.end(), pixels.begin() + y * w, pixels.begin() + (y + 1) * w);
+        }
+        const Bytes bytes = GifBuilder()
+                                .Header(w, h, std::max(colors, 2))
+                                .Descriptor(0, 0, w, h, interlaced ? 0x40 : 0)
+                                .Codes(minCodeSize, Lzw(minCodeSize, sent, fullFor), 200)
+                                .Trailer()
+                                .data;
+        SCOPED_TRACE(testing::Message()
+                     << "min code size " << minCodeSize << ", full for " << fullFor
+                     << ", interlaced " << interlaced);
+        Loaded ours = Load(bytes);
+        ASSERT_EQ(ours.error, "");
+        EXPECT_TRUE(ours.warnings.empty());
+        ASSERT_EQ(ours.image->Images->GetCount(), 1);
+        EXPECT_EQ(Pixels(*ours.image->Images->GetImage(0)), pixels);
+        EXPECT_EQ(Giflib(bytes), std::vector<Bytes>{pixels});
+      }
+    }
+  }
+}
+
 TEST(GifAgainstGiflib, BundledPictures) {
   // The program's own pictures, written by other encoders.
   for (const char* name : {"t1.gif", "t2.gif", "w.gif"}) {

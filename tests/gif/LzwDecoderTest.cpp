@@ -2,6 +2,7 @@
 // no frame or stream around it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <stdexcept>
 
@@ -129,6 +130,127 @@ TEST(LzwDecoder, InputExceptionPassesThroughWithWhatWasStored) {
             Bytes(std::size_t(written), 1));
   EXPECT_EQ(Bytes(target.begin() + written, target.end()),
             Bytes(target.size() - std::size_t(written), 7));
+}
+
+TEST(LzwDecoder, FrameEndsAtEveryOffsetWithinTheStrings) {
+  // The last strings are copied differently from the others (no whole words
+  // past the frame's end, the rest through the expansion stack): a frame that
+  // ends at any pixel gets exactly the data's first pixels, writes nothing
+  // past its end, and still stops after the terminator. A frame larger than
+  // the data keeps the fill after it.
+  TLzwDecoder decoder;
+  for (int minCodeSize : {2, 8}) {
+    const Bytes pixels = MixedPixels(3000, 1 << minCodeSize, 5);
+    const Bytes input = SubBlocks(minCodeSize, Lzw(minCodeSize, pixels), 37);
+    for (std::size_t size = 0; size <= pixels.size() + 40;
+         size += size < 60 || size + 80 > pixels.size() ? 1 : 97) {
+      SCOPED_TRACE(testing::Message()
+                   << "min code size " << minCodeSize << ", " << size << " pixels");
+      TLzwBytes bytes(input.data(), std::int64_t(input.size()));
+      Bytes target(size + 64, 7);  // 64 guard bytes after the frame
+      const TLzwResult result =
+          decoder.Decode(bytes, minCodeSize, target.data(), std::int64_t(size), 7);
+      EXPECT_EQ(result, TLzwResult::Ok);
+      EXPECT_TRUE(decoder.Warnings().empty());
+      const std::size_t n = std::min(size, pixels.size());
+      ASSERT_EQ(decoder.Written(), std::int64_t(n));
+      EXPECT_TRUE(std::equal(pixels.begin(), pixels.begin() + long(n), target.begin()));
+      EXPECT_EQ(Bytes(target.begin() + long(n), target.end()),
+                Bytes(target.size() - n, 7));
+      EXPECT_EQ(bytes.Consumed(), std::int64_t(input.size()));
+    }
+  }
+}
+
+TEST(LzwDecoder, SubBlockBoundariesAtEveryBitOfTheCodes) {
+  // Codes are read four at a time from one load, and one at a time where a
+  // sub-block ends or the code size changes: sub-blocks of every length
+  // from 1 to 20 bytes put the ends at every bit offset of 9- to 12-bit
+  // codes, with the table filling and kept full. Strings mostly short,
+  // then mostly long (copied two words at a time), then mixed.
+  const Bytes longRuns = [] {
+    Bytes runs;
+    std::mt19937 rng(3);
+    while (runs.size() < 60000)
+      runs.insert(runs.end(), rng() % 2000, std::uint8_t(rng() % 4));
+    runs.resize(60000);
+    return runs;
+  }();
+  const Bytes noise = MixedPixels(60000, 256, 9);
+  for (const Bytes* pixels : {&noise, &longRuns}) {
+    const auto codes = Lzw(8, *pixels, 2000);
+    TLzwDecoder decoder;
+    for (int blockSize = 1; blockSize <= 21; ++blockSize) {
+      const int size = blockSize == 21 ? 255 : blockSize;
+      Decoded d = Decode(decoder, SubBlocks(8, codes, size), 8, pixels->size());
+      EXPECT_EQ(d.result, TLzwResult::Ok) << size;
+      EXPECT_TRUE(d.warnings.empty()) << size;
+      EXPECT_EQ(d.pixels, *pixels) << "sub-blocks of " << size;
+    }
+  }
+}
+
+TEST(LzwDecoder, InputFailingAtAnyByteKeepsWhatWasStored) {
+  // The fast loop reads sub-blocks itself: an input that fails at any byte
+  // leaves the pixels stored before it in place and the fill after them.
+  const Bytes pixels = MixedPixels(3000, 4, 11);
+  const Bytes input = SubBlocks(2, Lzw(2, pixels), 23);
+  TLzwDecoder decoder;
+  std::int64_t before = 0;
+  for (std::int64_t limit = 0; limit < std::int64_t(input.size()); ++limit) {
+    FailingInput failing(input, limit);
+    Bytes target(pixels.size() + 64, 7);
+    EXPECT_THROW(
+        decoder.Decode(failing, 2, target.data(), std::int64_t(pixels.size()), 7),
+        std::runtime_error);
+    const std::int64_t written = decoder.Written();
+    ASSERT_GE(written, before) << limit;
+    ASSERT_LE(written, std::int64_t(pixels.size())) << limit;
+    EXPECT_TRUE(std::equal(target.begin(), target.begin() + written, pixels.begin()))
+        << limit;
+    EXPECT_EQ(Bytes(target.begin() + written, target.end()),
+              Bytes(target.size() - std::size_t(written), 7))
+        << limit;
+    before = written;
+  }
+}
+
+TEST(LzwDecoder, DamagedCodesDecodeAsTheyAlwaysHave) {
+  // Damaged data: a code after a clear that isn't a pixel, or one beyond the
+  // next entry, makes entries whose prefix chain has no trusted length. The
+  // chain is walked up to the first entry that has one, whose string is
+  // taken from where it was written; a code beyond the next entry is the
+  // previous string and its first pixel. Expected pixels as the decoder has
+  // always given them (minimum code size 2, frame of 40, fill 9).
+  struct Case {
+    std::vector<int> codes;
+    Bytes pixels;  // the first Written() pixels
+  };
+  const Case cases[] = {
+      {{4, 7, 2, 2, 1, 1, 0, 7, 6}, {7, 2, 2, 1, 1, 0, 2, 2, 2, 2, 2}},
+      {{4, 7, 9, 9, 3, 6, 0, 6}, {7, 1, 1, 3, 1, 1, 1, 0, 1, 1, 1, 0}},
+      {{4, 1, 6, 3, 0, 11, 0, 2, 8, 10, 6},
+       {1, 1, 1, 3, 0, 0, 0, 0, 2, 3, 0, 0, 2, 0, 1, 1}},
+      {{4, 1, 3, 2, 13, 13, 1, 0, 1, 9, 2},
+       {1, 3, 2, 2, 2, 0, 0, 2, 1, 0, 1, 0, 0, 0, 2}},
+  };
+  TLzwDecoder decoder;
+  for (const Case& c : cases) {
+    // Widths as the decoder reads them: one more bit once the next entry
+    // reaches the next power of two (none is added for the first code).
+    std::vector<std::pair<int, int>> codes;
+    int next = 6, width = 3;
+    for (std::size_t i = 0; i < c.codes.size(); ++i) {
+      codes.emplace_back(c.codes[i], width);
+      if (i >= 2 && ++next >= (1 << width)) ++width;
+    }
+    Decoded d = Decode(decoder, SubBlocks(2, codes), 2, 40, 9);
+    EXPECT_EQ(d.result, TLzwResult::Ok);
+    ASSERT_EQ(d.written, std::int64_t(c.pixels.size()));
+    EXPECT_EQ(Bytes(d.pixels.begin(), d.pixels.begin() + d.written), c.pixels);
+    EXPECT_EQ(Bytes(d.pixels.begin() + d.written, d.pixels.end()),
+              Bytes(40 - c.pixels.size(), 9));
+  }
 }
 
 TEST(LzwDecoder, HostileDataIsAnErrorResultNotAnException) {
