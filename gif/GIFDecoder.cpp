@@ -1,10 +1,10 @@
 // The LZW decoder of a frame's image data (its contract is in the header).
 //
 // Strings are normally written straight into the frame, using the length
-// kept for each table entry. The pixels come out in order (the caller
-// decodes an interlaced frame into a scratch frame whose rows it puts in
-// place afterwards), so an entry's string (the previous string plus one pixel)
-// already stands in the frame where the previous string was written: it is
+// kept for each table entry. The pixels come out in order (the caller moves
+// an interlaced frame's rows into place afterwards), so an entry's string
+// (the previous string plus one pixel) already stands in the frame where
+// the previous string was written: it is
 // copied from there, in whole words. Root codes point into a table of their
 // pixels instead, so that every string of trusted length is one copy from
 // one place. Near the end of the frame, where a whole word would overrun
