@@ -224,12 +224,12 @@ bool Decoder::DrainStack() {
 
 void Decoder::ResetTable() {
   // Entries at and above the clear code read as pixel 0 until defined again.
-  // Their length 0 sends them through the expansion stack, which finds
-  // the two pixels 0 of prefix 0 and suffix 0.
+  // Their length 0 sends them through the expansion stack, which takes an
+  // entry not defined yet as prefix 0 and suffix 0: the two pixels 0. So
+  // only the lengths are reset; the prefix and pixel of the clear and end
+  // codes stay 0 from the start.
   const int top = std::min(std::max(highWater_, clearCode_ + 2), kTableSize);
   const std::size_t n = std::size_t(top - clearCode_);
-  std::memset(prefix_ + clearCode_, 0, sizeof(prefix_[0]) * n);
-  std::memset(suffix_ + clearCode_, 0, n);
   std::memset(length_ + clearCode_, 0, sizeof(length_[0]) * n);
   highWater_ = clearCode_ + 2;
   codeSize_ = minCodeSize_ + 1;
@@ -315,6 +315,11 @@ Decoder::Loop Decoder::Start(int minCodeSize, std::uint8_t* target, std::int64_t
     suffix_[code] = std::uint8_t(code);
     length_[code] = 1;
     where_[code] = kRootPixels.pixel + code;
+  }
+  // The clear and end codes are never defined: prefix 0 and pixel 0.
+  for (int code = clearCode_; code <= endCode_; ++code) {
+    prefix_[code] = 0;
+    suffix_[code] = 0;
   }
   highWater_ = kTableSize;
   ResetTable();
@@ -455,6 +460,13 @@ void Decoder::PushString(Loop& s, int code, int trailing) {
   if (trailing >= 0) Push(std::uint8_t(trailing));
   int c = code;
   while (length_[c] == 0) {
+    // An entry not defined since the last clear still holds what it was
+    // before: it reads as prefix 0 and suffix 0.
+    if (c >= s.freeCode) {
+      Push(0);
+      c = 0;
+      break;
+    }
     Push(suffix_[c]);
     if (prefix_[c] == c) Fail(TLzwResult::CircularEntry);
     c = prefix_[c];

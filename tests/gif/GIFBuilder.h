@@ -101,9 +101,12 @@ inline std::vector<std::pair<int, int>> Fixed(int bits,
 // (each below 2^minCodeSize) after a clear code, a new clear code each time
 // the table is full, and the end code. With `fullFor`, the table is kept
 // full for that many codes before the clear code (as encoders that defer
-// it do): 12-bit codes that add no entries.
+// it do): 12-bit codes that add no entries. With `clearAt` below 4096 (and
+// no fullFor), the clear code comes once the table has that many entries
+// (clearAt > the end code); `clears` clear codes in a row each time.
 inline std::vector<std::pair<int, int>> Lzw(int minCodeSize, const Bytes& pixels,
-                                            int fullFor = 0) {
+                                            int fullFor = 0, int clearAt = 4096,
+                                            int clears = 1) {
   std::vector<std::pair<int, int>> out;
   const int clear = 1 << minCodeSize;
   std::vector<int> table(std::size_t(4096) << 8, -1);  // (prefix, pixel) -> code
@@ -134,7 +137,7 @@ inline std::vector<std::pair<int, int>> Lzw(int minCodeSize, const Bytes& pixels
       continue;
     }
     emit(prefix);
-    if (next < 4096) {
+    if (next < clearAt) {
       table[std::size_t(key)] = next++;
       used.push_back(key);
     } else if (full < fullFor) {
@@ -142,6 +145,8 @@ inline std::vector<std::pair<int, int>> Lzw(int minCodeSize, const Bytes& pixels
     } else {
       emit(clear);
       reset();
+      // Further clear codes come at the width the reader resets to.
+      for (int k = 1; k < clears; ++k) out.emplace_back(clear, width);
       full = 0;
     }
     prefix = pixels[i];

@@ -190,6 +190,111 @@ TEST(LzwDecoder, SubBlockBoundariesAtEveryBitOfTheCodes) {
   }
 }
 
+TEST(LzwDecoder, ClearCodesAnywhereDecodeAlike) {
+  // Encoders that clear the table before it fills, or as it fills: clear
+  // codes right after the first code of a table, just before, at and after
+  // each change of the code size, when the table is full or kept full, and
+  // two in a row; with sub-blocks of 1 to 20 bytes, so that they and the
+  // first codes after them (at the minimum size again) meet the ends of
+  // sub-blocks at every bit.
+  struct Case {
+    int minCodeSize, clearAt, fullFor, clears;
+  };
+  std::vector<Case> cases;
+  for (int clearAt : {258, 259, 260, 511, 512, 513, 1023, 1024, 2047, 2048, 4095, 4096})
+    cases.push_back({8, clearAt, 0, 1});
+  cases.push_back({8, 4096, 3, 1});
+  cases.push_back({8, 600, 0, 2});
+  cases.push_back({8, 258, 0, 3});
+  for (int clearAt : {6, 7, 8, 9, 16, 17, 4096}) cases.push_back({2, clearAt, 0, 1});
+  cases.push_back({2, 4096, 1, 2});
+  cases.push_back({1, 4, 0, 1});
+  cases.push_back({1, 5, 0, 2});
+  TLzwDecoder decoder;
+  for (const Case& c : cases) {
+    const Bytes pixels = MixedPixels(12000, 1 << c.minCodeSize, std::uint32_t(c.clearAt));
+    const auto codes = Lzw(c.minCodeSize, pixels, c.fullFor, c.clearAt, c.clears);
+    for (int blockSize = 1; blockSize <= 21; ++blockSize) {
+      const int size = blockSize == 21 ? 255 : blockSize;
+      SCOPED_TRACE(testing::Message()
+                   << "min code size " << c.minCodeSize << ", clear at " << c.clearAt
+                   << ", full for " << c.fullFor << ", " << c.clears
+                   << " clears, sub-blocks of " << size);
+      Bytes input = SubBlocks(c.minCodeSize, codes, size);
+      const std::int64_t dataSize = std::int64_t(input.size());
+      input.push_back(0x3B);
+      Decoded d = Decode(decoder, input, c.minCodeSize, pixels.size(), 9);
+      EXPECT_EQ(d.result, TLzwResult::Ok);
+      EXPECT_TRUE(d.warnings.empty());
+      EXPECT_EQ(d.written, std::int64_t(pixels.size()));
+      EXPECT_EQ(d.pixels, pixels);
+      EXPECT_EQ(d.consumed, dataSize);
+    }
+  }
+}
+
+TEST(LzwDecoder, DamagedCodesAfterAClearDecodeAsTheyAlwaysHave) {
+  // After a clear, nothing of the entries made before it may show through,
+  // whatever the codes: the first code taken as a pixel although it names
+  // an old entry or no pixel, then codes beyond the next entry, codes of
+  // entries made on such a first code, the old entries again. Minimum code
+  // size 2 (clear 4, end 5), a frame of 200, fill 9; expected pixels as the
+  // decoder has always given them.
+  struct Case {
+    std::vector<int> codes;
+    Bytes pixels;  // the first Written() pixels after the clear
+    TLzwResult result;
+  };
+  // Entries 6 to 13 made of long strings, then a clear.
+  const std::vector<int> before = {4, 1, 6, 7, 8, 9, 10, 11, 12, 4};
+  const Case cases[] = {
+      // An old entry as the first code reads as its pixel, and an entry not
+      // yet made again as two pixels 0; an entry on its own prefix loops.
+      {{6, 6, 7, 3, 9, 0, 5}, {6, 0, 0, 6}, TLzwResult::CircularEntry},
+      {{7, 3, 7, 13, 6, 2, 5}, {7, 3, 3, 3, 3, 3, 3, 3, 3, 3, 2}, TLzwResult::Ok},
+      // Codes beyond the next entry, then two clears.
+      {{1, 7, 6, 12, 4, 4, 7, 3, 5}, {1, 1, 1, 1, 1, 1, 1, 1, 7, 3}, TLzwResult::Ok},
+      {{6, 2, 6, 7, 5}, {6, 2}, TLzwResult::CircularEntry},
+      // The end code right after a clear: what follows is not read.
+      {{2, 3, 4, 5, 1}, {2, 3}, TLzwResult::Ok},
+      {{5, 1, 2}, {}, TLzwResult::Ok},
+  };
+  TLzwDecoder decoder;
+  for (const Case& c : cases) {
+    // Widths as the decoder reads them (see above), from the start again
+    // at each clear.
+    std::vector<int> all = before;
+    all.insert(all.end(), c.codes.begin(), c.codes.end());
+    std::vector<std::pair<int, int>> codes;
+    int next = 6, width = 3;
+    bool first = true;
+    for (int code : all) {
+      codes.emplace_back(code, width);
+      if (code == 4) {
+        next = 6, width = 3, first = true;
+      } else if (first) {
+        first = false;
+      } else if (++next >= (1 << width) && width < 12) {
+        ++width;
+      }
+    }
+    const Bytes input = SubBlocks(2, codes, 3);
+    Decoded d = Decode(decoder, input, 2, 200, 9);
+    EXPECT_EQ(d.result, c.result);
+    EXPECT_TRUE(d.warnings.empty());
+    if (c.result == TLzwResult::Ok) {
+      EXPECT_EQ(d.consumed, std::int64_t(input.size()));
+    }
+    // The 36 pixels 1 of the codes before the clear come first.
+    Bytes expected = c.pixels;
+    expected.insert(expected.begin(), 36, 1);
+    ASSERT_EQ(d.written, std::int64_t(expected.size()));
+    EXPECT_EQ(Bytes(d.pixels.begin(), d.pixels.begin() + d.written), expected);
+    EXPECT_EQ(Bytes(d.pixels.begin() + d.written, d.pixels.end()),
+              Bytes(200 - expected.size(), 9));
+  }
+}
+
 TEST(LzwDecoder, InputFailingAtAnyByteKeepsWhatWasStored) {
   // The fast loop reads sub-blocks itself: an input that fails at any byte
   // leaves the pixels stored before it in place and the fill after them.
