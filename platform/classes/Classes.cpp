@@ -136,8 +136,9 @@ TFileBytes ReadFileBytes(const std::string& fileName) {
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
+      const int error = errno;
       ::close(fd);
-      throw EReadError("Stream read error");
+      throw EReadError("Cannot read file \"" + fileName + "\": " + std::strerror(error));
     }
     bytes.Size += std::size_t(n);
   }

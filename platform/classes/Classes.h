@@ -122,7 +122,8 @@ class TReadOnlyMemoryStream : public TStream {
 // The whole of a file, read into memory with one call to the system for a
 // regular file (a stream over a file takes it in many small reads, each
 // copied twice). Raises EFOpenError when the file can't be opened and
-// EReadError when reading it fails.
+// EReadError, naming the file and the system's reason, when reading it fails
+// (a folder, say).
 struct TFileBytes {
   std::unique_ptr<std::uint8_t[]> Data;
   std::size_t Size = 0;

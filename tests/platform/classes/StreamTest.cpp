@@ -299,8 +299,13 @@ TEST(ReadFileBytesTest, RegularFilesPipesAndFailures) {
   close(ends[0]);
   EXPECT_EQ(Bytes(bytes.Data.get(), bytes.Data.get() + bytes.Size), large);
 
-  EXPECT_THROW(ReadFileBytes(std::filesystem::temp_directory_path().string()),
-               EReadError);
+  const std::string folder = std::filesystem::temp_directory_path().string();
+  try {
+    ReadFileBytes(folder);
+    FAIL() << "read a folder";
+  } catch (const EReadError& e) {
+    EXPECT_EQ(e.Message, "Cannot read file \"" + folder + "\": Is a directory");
+  }
 }
 
 TEST(TFileStreamTest, OpeningAMissingFileRaisesWithItsName) {
