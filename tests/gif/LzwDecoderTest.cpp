@@ -132,6 +132,26 @@ TEST(LzwDecoder, InputExceptionPassesThroughWithWhatWasStored) {
             Bytes(target.size() - std::size_t(written), 7));
 }
 
+// Codes of minimum code size 2 (clear 4) with the widths the decoder reads
+// them at: one more bit once the next entry reaches the next power of two,
+// no entry added for the first code after a clear, 3 bits again after it.
+std::vector<std::pair<int, int>> WithWidths(const std::vector<int>& codes) {
+  std::vector<std::pair<int, int>> sized;
+  int next = 6, width = 3;
+  bool first = true;
+  for (int code : codes) {
+    sized.emplace_back(code, width);
+    if (code == 4) {
+      next = 6, width = 3, first = true;
+    } else if (first) {
+      first = false;
+    } else if (++next >= (1 << width) && width < 12) {
+      ++width;
+    }
+  }
+  return sized;
+}
+
 TEST(LzwDecoder, FrameEndsAtEveryOffsetWithinTheStrings) {
   // The last strings are copied differently from the others (no whole words
   // past the frame's end, the rest through the expansion stack): a frame that
@@ -261,24 +281,9 @@ TEST(LzwDecoder, DamagedCodesAfterAClearDecodeAsTheyAlwaysHave) {
   };
   TLzwDecoder decoder;
   for (const Case& c : cases) {
-    // Widths as the decoder reads them (see above), from the start again
-    // at each clear.
     std::vector<int> all = before;
     all.insert(all.end(), c.codes.begin(), c.codes.end());
-    std::vector<std::pair<int, int>> codes;
-    int next = 6, width = 3;
-    bool first = true;
-    for (int code : all) {
-      codes.emplace_back(code, width);
-      if (code == 4) {
-        next = 6, width = 3, first = true;
-      } else if (first) {
-        first = false;
-      } else if (++next >= (1 << width) && width < 12) {
-        ++width;
-      }
-    }
-    const Bytes input = SubBlocks(2, codes, 3);
+    const Bytes input = SubBlocks(2, WithWidths(all), 3);
     Decoded d = Decode(decoder, input, 2, 200, 9);
     EXPECT_EQ(d.result, c.result);
     EXPECT_TRUE(d.warnings.empty());
@@ -341,15 +346,7 @@ TEST(LzwDecoder, DamagedCodesDecodeAsTheyAlwaysHave) {
   };
   TLzwDecoder decoder;
   for (const Case& c : cases) {
-    // Widths as the decoder reads them: one more bit once the next entry
-    // reaches the next power of two (none is added for the first code).
-    std::vector<std::pair<int, int>> codes;
-    int next = 6, width = 3;
-    for (std::size_t i = 0; i < c.codes.size(); ++i) {
-      codes.emplace_back(c.codes[i], width);
-      if (i >= 2 && ++next >= (1 << width)) ++width;
-    }
-    Decoded d = Decode(decoder, SubBlocks(2, codes), 2, 40, 9);
+    Decoded d = Decode(decoder, SubBlocks(2, WithWidths(c.codes)), 2, 40, 9);
     EXPECT_EQ(d.result, TLzwResult::Ok);
     ASSERT_EQ(d.written, std::int64_t(c.pixels.size()));
     EXPECT_EQ(Bytes(d.pixels.begin(), d.pixels.begin() + d.written), c.pixels);
