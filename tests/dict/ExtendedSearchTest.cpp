@@ -248,6 +248,9 @@ TEST_F(ExtendedSearchTest, ChineseQueriesListWhatTheStandardSearchLists) {
       images.Clear();
       const TSearchOutcome ob =
           RunSearch(cb, vb, images, TSearchOptions{TSearchKind::Extended});
+      // Where nothing holds the query, the extended search may list the
+      // words it is made of instead (tested on its own below).
+      if (oa == TSearchOutcome::NotFound && ob == TSearchOutcome::Found) continue;
       ASSERT_EQ(oa, ob);
       ASSERT_EQ(a.Text(), b.Text()) << ::testing::PrintToString(std::string(q));
       for (int p = 0; p < a.TextLength(); ++p) {
