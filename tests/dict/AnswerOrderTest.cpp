@@ -43,8 +43,7 @@ class AnswerOrderTest : public ::testing::Test {
 
   TSearchOutcome Search(const std::string& query) {
     TQueryControls controls(query);
-    return RunSearch(controls, view_, SharedDictImages(),
-                     TSearchOptions{TSearchKind::Extended});
+    return RunSearch(controls, view_, TSearchOptions(TSearchKind::Extended));
   }
   std::vector<std::string> Keys() const {
     std::vector<std::string> keys;

@@ -355,12 +355,17 @@ std::vector<std::string> Sorted(std::vector<TModelHit> hits) {
   return out;
 }
 
-std::vector<std::string> RunExtended(const std::string& query, TDictImages& images) {
+std::vector<std::string> RunExtended(
+    const std::string& query, TDictImages& images,
+    std::size_t sliceBytes = TSearchPacing().SliceBytes) {
   TMemoryRichEdit edit;
   TResultView view(edit);
   TQueryControls controls(query);
   images.Clear();
-  RunSearch(controls, view, images, TSearchOptions{TSearchKind::Extended});
+  TSearchOptions options(TSearchKind::Extended);
+  options.Pacing.SliceBytes = sliceBytes;
+  options.Images = &images;
+  RunSearch(controls, view, options);
   return Listed(edit);
 }
 
@@ -381,7 +386,7 @@ TEST(ExtendedModel, ReadingsAndEnglishWordsAsTheModelsRankThem) {
       }
     }
     dir.WriteAll(bytes[0], bytes[1], bytes[2], bytes[3], bytes[4]);
-    SearchPacing.SliceBytes =
+    const std::size_t sliceBytes =
         rng() % 2 ? std::size_t(1 + rng() % 40) : std::size_t(1) << 20;
     std::vector<const TLine*> all;
     for (const auto& f : files)
@@ -400,11 +405,10 @@ TEST(ExtendedModel, ReadingsAndEnglishWordsAsTheModelsRankThem) {
         readingHits += r == kExact || r == kWhole || r == kPrefix;
         englishHits += r == kEqual || r == kWords;
       }
-      ASSERT_EQ(RunExtended(query, images), Sorted(hits))
+      ASSERT_EQ(RunExtended(query, images, sliceBytes), Sorted(hits))
           << "round " << round << " query " << ::testing::PrintToString(query);
     }
   }
-  SearchPacing = TSearchPacing{};
   // The random cases reach every kind of match, not only misses.
   EXPECT_GT(readingHits, 100);
   EXPECT_GT(englishHits, 100);
