@@ -149,16 +149,16 @@ void WriteWholeFile(const std::string& path, std::string_view bytes, bool sync) 
   file.Commit(sync);
 }
 
-bool FlushStandardOutput(const char* program) {
+bool FlushStandardOutput(const char* program, int failed) {
   static bool said = false;
   errno = 0;
   std::cout.flush();
-  int error = std::cout.bad() ? errno : 0;
-  bool ok = !std::cout.bad();
+  int error = failed ? failed : std::cout.bad() ? errno : 0;
+  bool ok = !failed && !std::cout.bad();
   errno = 0;
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     ok = false;
-    if (errno) error = errno;
+    if (errno && !error) error = errno;
   }
   if (!ok && !std::exchange(said, true)) {
     std::fprintf(stderr, "%s: cannot write to standard output: %s\n", program,

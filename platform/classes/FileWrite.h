@@ -71,7 +71,9 @@ void WriteWholeFile(const std::string& path, std::string_view bytes, bool sync =
 
 // Writes out what standard output holds (the C++ stream's buffer and stdio's)
 // and tells whether all of it got out. The first failure is said on standard
-// error once, as "PROGRAM: cannot write to standard output: REASON".
-bool FlushStandardOutput(const char* program);
+// error once, as "PROGRAM: cannot write to standard output: REASON"; failed
+// is the reason of a write the caller saw fail (0 for none), which stdio
+// does not keep.
+bool FlushStandardOutput(const char* program, int failed = 0);
 
 }  // namespace velmora
