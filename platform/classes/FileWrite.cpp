@@ -80,13 +80,16 @@ std::string FileErrorText(const char* what, const std::string& path, int error) 
 
 TFileReplacement::TFileReplacement(const std::string& target, mode_t mode)
     : name_(target), target_(target) {
-  if (!FollowLinks(target_))
-    throw EFOpenError(FileErrorText("Cannot create", name_, errno));
   struct stat st {};
-  const bool exists = ::stat(target_.c_str(), &st) == 0;
+  const bool exists = ::stat(name_.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode))
     throw EFOpenError(FileErrorText("Cannot create", name_, EISDIR));
-  inPlace_ = exists && (!S_ISREG(st.st_mode) || st.st_nlink > 1);
+  // The system's own names (/dev/stdout, /proc/self/fd/1) lead to what is
+  // open already, which only writing in place reaches.
+  inPlace_ = (exists && (!S_ISREG(st.st_mode) || st.st_nlink > 1)) ||
+             name_.starts_with("/dev/") || name_.starts_with("/proc/");
+  if (!inPlace_ && !FollowLinks(target_))
+    throw EFOpenError(FileErrorText("Cannot create", name_, errno));
   if (!inPlace_) {
     fd_ = CreateTemporary(target_, mode, written_);
     if (fd_ >= 0 && exists) {

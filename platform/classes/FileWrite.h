@@ -22,9 +22,10 @@ std::string LinkTarget(const std::string& path);
 // Commit finds every byte written, so that the file of that name is either
 // the old one or the whole new one. A target that is a symbolic link is
 // written through: the file it points to is replaced and the link stays. A
-// target that exists but is no regular file (/dev/null, a FIFO, a terminal)
-// or that has other hard links is written in place, as is an existing file in
-// a folder where no new file can be made. Going without Commit removes the
+// target that exists but is no regular file (/dev/null, a FIFO, a terminal),
+// one that has other hard links, one under /dev or /proc (/dev/stdout) and an
+// existing file in a folder where no new file can be made are written in
+// place. Going without Commit removes the
 // temporary file.
 class TFileReplacement {
  public:

@@ -1,5 +1,6 @@
 // Files written whole or not at all: a full disk or a device that takes
 // nothing is an error naming the reason, and the file that was there stays.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,9 +55,16 @@ TEST(FileWrite, ADeviceThatTakesNothingIsAnErrorWithItsReason) {
             "Cannot write file \"/dev/full\": No space left on device");
   EXPECT_NE(Raised([] { WriteWholeFile("/dev/full", "x"); }).find("No space left"),
             std::string::npos);
-  // Devices are written in place and never removed.
+  // Devices are written in place and never removed; so is what the system's
+  // names of open files lead to.
   EXPECT_TRUE(fs::exists("/dev/full"));
   WriteWholeFile("/dev/null", "x");
+  test::TTempFolder dir("velmora-filewrite");
+  const std::string out = dir.Write("out", "");
+  const int fd = ::open(out.c_str(), O_WRONLY | O_APPEND);
+  WriteWholeFile("/proc/self/fd/" + std::to_string(fd), "through");
+  ::close(fd);
+  EXPECT_EQ(Read(out), "through");
 }
 
 TEST(FileWrite, AFullDiskKeepsTheOldFileAndLeavesNothingBehind) {
