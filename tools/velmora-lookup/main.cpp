@@ -16,6 +16,7 @@
 #include "dict/DictFile.h"
 #include "dict/DictFolder.h"
 #include "dict/Search.h"
+#include "platform/classes/FileWrite.h"
 #include "platform/classes/Gbk.h"
 #include "platform/richedit/MemoryRichEdit.h"
 #include "tools/velmora-lookup/StrokePicture.h"
@@ -111,12 +112,9 @@ bool UseColor(TColorWhen when) {
 }
 
 bool Write(const std::string& out) {
-  if (std::fwrite(out.data(), 1, out.size(), stdout) == out.size() &&
-      std::fflush(stdout) == 0)
-    return true;
-  std::fprintf(stderr, "velmora-lookup: can't write the result: %s\n",
-               std::strerror(errno));
-  return false;
+  errno = 0;
+  const bool written = std::fwrite(out.data(), 1, out.size(), stdout) == out.size();
+  return FlushStandardOutput("velmora-lookup", written ? 0 : errno ? errno : EIO);
 }
 
 struct TOptions {
