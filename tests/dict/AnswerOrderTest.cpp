@@ -134,10 +134,13 @@ TEST_F(AnswerOrderTest, AReadingStillBeingTyped) {
 
   // Letters that could still become a reading but match nothing yet: no
   // failure, a word to type on, in the view's own colours.
-  EXPECT_EQ(Search("zhongguoxu"), TSearchOutcome::NotFound);
+  EXPECT_EQ(Search("zhongguozh"), TSearchOutcome::NotFound);
   EXPECT_EQ(Text().find(texts::kNotFound.substr(0, 8)), std::string::npos);
   EXPECT_NE(Text().find(texts::kMoreLetters), std::string::npos);
-  // Letters no reading can grow from: the not-found message.
+  // Whole syllables that no reading begins with, and letters no reading
+  // can grow from: the not-found message.
+  Search("zhongguoxue");
+  EXPECT_NE(Text().find(texts::kNotFound.substr(0, 8)), std::string::npos);
   Search("zhongguoqq");
   EXPECT_NE(Text().find(texts::kNotFound.substr(0, 8)), std::string::npos);
 }
