@@ -410,18 +410,44 @@ TSearchOutcome ShowSentence(const std::string& query, TSearchRun& run,
   return run.Finish(true);
 }
 
+// Whether some entry's key is the query itself: one look through the file
+// of its length.
+bool IsKey(const std::string& query, TSearchRun& run) {
+  const std::shared_ptr<const TDictImage> image = run.Open(OwnFileNumber(query));
+  if (!image) return false;
+  const std::string_view bytes = image->Bytes();
+  const std::string line = std::string(query) + std::string(kKeySeparator);
+  if (bytes.starts_with(line)) return true;
+  const TSubstringFinder finder("\n" + line);
+  return finder.Find(bytes, 0) != std::string_view::npos;
+}
+
+// The simplified form of a query, where it has another: the data's own
+// pairs decide first (the traditional table), then the general conversion.
+// A query that is a key itself stays as it is (乾 is a key of its own, not
+// only the traditional form of 干).
+std::string SimplifiedQuery(const std::string& query, TSearchRun& run) {
+  if (const auto table = TraditionalForms(run.Images())) {
+    const std::string_view pair = table->SimplifiedOf(query);
+    if (!pair.empty()) return IsKey(query, run) ? query : std::string(pair);
+  }
+  std::string simplified = ToSimplified(query);
+  if (simplified != query && IsKey(query, run)) return query;
+  return simplified;
+}
+
 TSearchOutcome RunChinese(const std::string& query, TSearchRun& run,
                           const TExtendedDisplay& display) {
   const TSearchOutcome outcome = search::ScanThreePasses(query, run, [&] {
     std::vector<std::string> forms{query};
-    if (std::string simplified = ToSimplified(query); simplified != query)
+    if (std::string simplified = SimplifiedQuery(query, run); simplified != query)
       forms.push_back(std::move(simplified));
     return TChineseSearch(std::move(forms), run, display);
   });
   // Nothing holds the whole query: a sentence, perhaps. The not-found
   // message written last is replaced before the view is painted again.
   if (outcome != TSearchOutcome::NotFound) return outcome;
-  const TSearchOutcome words = ShowSentence(ToSimplified(query), run, display);
+  const TSearchOutcome words = ShowSentence(SimplifiedQuery(query, run), run, display);
   return words == TSearchOutcome::NotFound ? outcome : words;
 }
 
@@ -459,22 +485,33 @@ class ILineTest {
   virtual bool MayGrow() const { return false; }
 };
 
+// A pattern over the keys, as typed and, where its characters have a
+// simplified form, in that form too (學* finds 学生).
 class TWildcardTest : public ILineTest {
  public:
-  explicit TWildcardTest(TWildcard pattern) : pattern_(std::move(pattern)) {}
+  explicit TWildcardTest(std::vector<TWildcard> patterns)
+      : patterns_(std::move(patterns)) {}
   std::optional<int> Rank(const TEntry& entry) const override {
-    if (pattern_.Match(BareKey(entry.Key))) return 0;
+    for (const TWildcard& p : patterns_)
+      if (p.Match(BareKey(entry.Key))) return 0;
     return std::nullopt;
   }
   TSpans KeyMarks(std::string_view bareKey) const override {
     TSpans spans;
-    pattern_.Match(bareKey, &spans);
+    for (const TWildcard& p : patterns_)
+      if (p.Match(bareKey, &spans)) break;
     return spans;
   }
   TSpans TextMarks(std::string_view) const override { return {}; }
+  std::vector<TNeedle> Needles() const {
+    std::vector<TNeedle> needles;
+    for (const TWildcard& p : patterns_)
+      needles.push_back(TNeedle{p.Needle(), true, nullptr});
+    return needles;
+  }
 
  private:
-  TWildcard pattern_;
+  std::vector<TWildcard> patterns_;
 };
 
 class TLatinTest : public ILineTest {
@@ -726,10 +763,14 @@ TSearchOutcome RunExtendedSearch(TSearchRun& run, const TSearchQuery& query,
     case TExtendedKind::Chinese:
       return RunChinese(query.Cleaned, run, display);
     case TExtendedKind::Wildcard: {
-      TWildcard pattern = *TWildcard::Parse(typed);
-      const TNeedleFinder finder({TNeedle{pattern.Needle(), true, nullptr}});
-      const std::string shown = pattern.Pattern();
-      return RunGathered(shown, TWildcardTest(std::move(pattern)), finder, run, display);
+      std::vector<TWildcard> patterns{*TWildcard::Parse(typed)};
+      const std::string shown = patterns.front().Pattern();
+      if (const std::string simplified = ToSimplified(typed); simplified != typed)
+        if (std::optional<TWildcard> other = TWildcard::Parse(simplified))
+          patterns.push_back(std::move(*other));
+      const TWildcardTest test(std::move(patterns));
+      const TNeedleFinder finder(test.Needles());
+      return RunGathered(shown, test, finder, run, display);
     }
     case TExtendedKind::Latin: {
       const TLatinTest test(pinyin::TReadingQuery::Parse(typed),
