@@ -468,13 +468,17 @@ TSearchOutcome RunExtendedSearch(ISearchControls& controls, TResultView& view,
   TPacer pacer;
   // The query box is left as typed: with results as you type, rewriting it
   // would move the caret under the user's hands.
-  const std::string& typed = query.Typed;
+  const std::string typed(TrimBlanks(query.Typed));
 
   view.ClearView();
   view.View().SetParagraphIndents(6, 22);
+  if (!query.Unencodable.empty()) {
+    ShowFailure(view, UnencodableQueryMessage(query.Unencodable));
+    return TSearchOutcome::InvalidQuery;
+  }
   switch (ExtendedKindOf(typed)) {
     case TExtendedKind::Chinese:
-      return RunChinese(query.Cleaned, view, images, pacer);
+      return RunChinese(CleanQuery(typed), view, images, pacer);
     case TExtendedKind::Wildcard: {
       TWildcard pattern = *TWildcard::Parse(typed);
       const TNeedleFinder finder({TNeedle{pattern.Needle(), true, nullptr}});

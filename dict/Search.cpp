@@ -136,7 +136,7 @@ TSearchOutcome RunStandardSearch(ISearchControls& controls, TResultView& view,
 
 TSearchQuery ReadQuery(ISearchControls& controls) {
   TSearchQuery query;
-  query.Typed = controls.GetQueryText();
+  query.Typed = FirstLine(controls.GetQueryText());
   query.Cleaned = CleanQuery(query.Typed);
   return query;
 }
