@@ -207,7 +207,8 @@ TEST_F(ExtendedSearchTest, WildcardsCountCharactersNotBytes) {
 TEST(Wildcard, RunsOfStarsAreReadAsOne) {
   const auto w = TWildcard::Parse(" " + std::string(1 << 20, '*') + kXue + "**?***");
   ASSERT_TRUE(w);
-  EXPECT_EQ(w->Pattern(), "*" + kXue + "*?*");
+  // Compared whole, but not printed whole on failure.
+  EXPECT_TRUE(w->Pattern() == "*" + kXue + "*?*") << w->Pattern().size() << " bytes";
   EXPECT_TRUE(w->Match(kRen + kXue + kZhong));
   EXPECT_FALSE(w->Match(kXue));
 }
@@ -241,7 +242,7 @@ TEST_F(ExtendedSearchTest, SpacesAndTabsAroundTheQueryAreDropped) {
   for (const std::string& query : {"\t" + kXue + kRen + " \t", " \t" + kXue + "*\t"}) {
     Search(query);
     EXPECT_EQ(Lines(edit_)[1], texts::kFinished) << query;
-    EXPECT_FALSE(Keys().empty()) << query;
+    ASSERT_FALSE(Keys().empty()) << query;
     EXPECT_EQ(Keys().back(), kXue + kRen) << query;
   }
 }
