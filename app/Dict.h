@@ -95,6 +95,9 @@ class TForm4 : public QWidget {
   // with the same message instead of reading another folder's files.
   void SetDictFolderError(std::string message) { FDictFolderError = std::move(message); }
 
+  // How the window's searches let messages run; tests shorten it.
+  static TSearchPacing SearchPacing;
+
   // The rich-text control behind reResult and the output operations on it.
   IRichEdit& ResultEdit();
   TResultView& ResultOutput() { return *FOutput; }

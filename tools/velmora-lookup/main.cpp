@@ -136,8 +136,8 @@ TSearchOutcome Search(const TOptions& options, const std::string& typed,
   if (!options.Raw) query.Unencodable = gbk::NameFirstUnencodableUtf8(line);
   TSearchOptions search;
   if (options.Extended) search.Kind = TSearchKind::Extended;
-  const TSearchOutcome outcome =
-      RunSearch(controls, view, SharedDictImages(), search, query);
+  search.Query = std::move(query);
+  const TSearchOutcome outcome = RunSearch(controls, view, search);
   cleaned = controls.GetQueryText();
   return outcome;
 }
