@@ -5,7 +5,6 @@
 #include <QSettings>
 #include <QToolButton>
 #include <algorithm>
-#include <filesystem>
 
 #include "app/Dict.h"
 #include "dict/DictFolder.h"
@@ -29,15 +28,10 @@ std::optional<char32_t> OneCharacter(const QString& text) {
   return char32_t(points[0]);
 }
 
-// The window works in the dictionary's folder; a dictionary of the user's
-// own may come without strokes, which the installed data then gives.
+// The window works in the dictionary's folder. Without data there or
+// installed, opening the file in the folder says what is missing.
 std::string DefaultDataFile() {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (fs::is_regular_file("strokes.bin", ec)) return "strokes.bin";
-  if (const auto installed = InstalledDictFolder(fs::read_symlink("/proc/self/exe", ec)))
-    return (fs::path(*installed) / "strokes.bin").string();
-  return "strokes.bin";
+  return StrokeDataFile(".").value_or(StrokeFileName);
 }
 
 }  // namespace
