@@ -354,6 +354,8 @@ void TDecoder::Finish(Loop& s, bool ended) {
 
 void TDecoder::Run(int minCodeSize, std::uint8_t* target, std::int64_t size) {
   Loop s = Start(minCodeSize, target, size);
+  // A catch, not a failure guard: a guard would hold the loop's address,
+  // and the loop's state is to stay in registers.
   try {
     Decode(s);
   } catch (...) {
