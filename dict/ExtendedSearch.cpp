@@ -1,6 +1,7 @@
 #include "dict/ExtendedSearch.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,12 +11,17 @@
 #include "dict/DictFile.h"
 #include "dict/DictText.h"
 #include "dict/EnglishWords.h"
+#include "dict/KeyIndex.h"
 #include "dict/Pinyin.h"
 #include "dict/Prefilter.h"
 #include "dict/Query.h"
+#include "dict/Ranking.h"
 #include "dict/SearchSteps.h"
+#include "dict/Segmenter.h"
 #include "dict/Simplified.h"
+#include "dict/Texts.h"
 #include "dict/Wildcard.h"
+#include "dict/WordTables.h"
 
 namespace velmora {
 
@@ -48,6 +54,17 @@ std::string_view BareKey(std::string_view key) {
       key.substr(key.size() - kKeySeparator.size()) == kKeySeparator)
     key.remove_suffix(kKeySeparator.size());
   return key;
+}
+
+// How common an entry's word is, in the reading it gives (0 without a
+// table).
+std::uint64_t EntryWeight(const TEntry& entry, const TWordFrequency* frequency) {
+  if (!frequency) return 0;
+  const std::string_view key = BareKey(entry.Key);
+  const std::optional<std::string_view> reading = pinyin::ReadingOf(entry.Explanation);
+  const std::uint64_t count =
+      reading ? frequency->EntryCount(key, *reading) : frequency->Count(key);
+  return ranking::EntryWeight(count, entry.Explanation);
 }
 
 char LowerAscii(char c) {
@@ -133,13 +150,77 @@ class TChineseSearch {
   bool found_ = false;
 };
 
+// ---------------------------------------------------------------------------
+// Sentences: a Chinese query that no entry holds is split into the
+// dictionary's words, and each word's entries are listed in the order of
+// the text, under one heading.
+
+// The words of the most probable split that are keys, each once, in the
+// order of the text.
+std::vector<std::string_view> WordsOf(std::string_view text, const TKeyIndex& index,
+                                      const TWordFrequency* frequency) {
+  TWordModel model;
+  model.IsWord = [&index](std::string_view w) { return index.Has(w); };
+  if (frequency) {
+    model.Count = [frequency](std::string_view w) { return frequency->Count(w); };
+    model.Total = frequency->Total();
+  }
+  model.LongestWord = index.LongestKey();
+  std::vector<std::string_view> words;
+  for (const TWordPiece& piece : SplitIntoWords(text, model)) {
+    const std::string_view word = text.substr(piece.From, piece.Size);
+    if (index.Has(word) && std::find(words.begin(), words.end(), word) == words.end())
+      words.push_back(word);
+  }
+  return words;
+}
+
+// Lists the words' entries; NotFound, with the view untouched, when the
+// query is no sentence of known words.
+TSearchOutcome ShowSentence(const std::string& query, TSearchRun& run) {
+  const std::shared_ptr<const TKeyIndex> index = KeyIndex(run.Images());
+  if (!index) return TSearchOutcome::NotFound;
+  const std::shared_ptr<const TWordFrequency> frequency = WordFrequency(run.Images());
+  const std::vector<std::string_view> words = WordsOf(query, *index, frequency.get());
+  if (words.empty()) return TSearchOutcome::NotFound;
+
+  TResultView& view = run.View();
+  view.ClearView();
+  view.View().SetParagraphIndents(6, 22);
+  run.ShowHeading(query);
+  for (std::string_view word : words) {
+    std::vector<TKeyIndex::TEntryRef> entries = index->Entries(word);
+    // The word's common readings first, its entries that only point
+    // elsewhere last.
+    std::vector<std::pair<std::uint64_t, std::size_t>> order;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+      order.emplace_back(EntryWeight(SplitLine(entries[i].Line), frequency.get()), i);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (const auto& [weight, i] : order) {
+      const TKeyIndex::TEntryRef& ref = entries[i];
+      if (run.Superseded()) return TSearchOutcome::Stopped;
+      const TEntry entry = SplitLine(ref.Line);
+      ShowKey(view, entry.Key, {{0, word.size()}});
+      ShowExplanation(view, entry.Explanation);
+      if (run.Stopped(true)) return TSearchOutcome::Stopped;
+    }
+  }
+  return run.Finish(true);
+}
+
 TSearchOutcome RunChinese(const std::string& query, TSearchRun& run) {
-  return search::ScanThreePasses(query, run, [&] {
+  const TSearchOutcome outcome = search::ScanThreePasses(query, run, [&] {
     std::vector<std::string> forms{query};
     if (std::string simplified = ToSimplified(query); simplified != query)
       forms.push_back(std::move(simplified));
     return TChineseSearch(std::move(forms), run);
   });
+  // Nothing holds the whole query: a sentence, perhaps. The not-found
+  // message written last is replaced before the view is painted again.
+  if (outcome != TSearchOutcome::NotFound) return outcome;
+  const TSearchOutcome words = ShowSentence(ToSimplified(query), run);
+  return words == TSearchOutcome::NotFound ? outcome : words;
 }
 
 // ---------------------------------------------------------------------------
@@ -148,9 +229,18 @@ TSearchOutcome RunChinese(const std::string& query, TSearchRun& run) {
 
 struct THit {
   int Rank = 0;
-  std::size_t KeySize = 0;
+  std::uint64_t Weight = 0;  // ranking::EntryWeight
+  std::size_t KeyChars = 0;
   std::string_view Line;
 };
+
+// The group of a rank: the answers that say just the query, as a reading
+// or as a sense, rank together, by how common they are, then the ones that
+// begin with it or hold it, so that a query that is both an English word
+// and a reading ("you") lists the common answers of both kinds first.
+int Group(int rank) {
+  return rank <= int(TLatinRank::SenseEqual) ? 0 : 1;
+}
 
 // How a gathered search tests a line and marks what it shows.
 class ILineTest {
@@ -160,6 +250,9 @@ class ILineTest {
   virtual std::optional<int> Rank(const TEntry& entry) const = 0;
   virtual TSpans KeyMarks(std::string_view bareKey) const = 0;
   virtual TSpans TextMarks(std::string_view shownText) const = 0;
+  // True when the query may still be growing into something that matches
+  // (a reading being typed): then finding nothing is no failure yet.
+  virtual bool MayGrow() const { return false; }
 };
 
 class TWildcardTest : public ILineTest {
@@ -224,6 +317,7 @@ class TLatinTest : public ILineTest {
     return best;
   }
   TSpans KeyMarks(std::string_view) const override { return {}; }
+  bool MayGrow() const override { return reading_ && reading_->CanGrow(); }
   TSpans TextMarks(std::string_view text) const override {
     TSpans spans;
     if (reading_) {
@@ -348,7 +442,7 @@ TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
       if (step == TNeedleLines::TStep::Line) {
         const TEntry entry = SplitLine(line);
         if (const std::optional<int> rank = test.Rank(entry))
-          hits.push_back(THit{*rank, BareKey(entry.Key).size(), line});
+          hits.push_back(THit{*rank, 0, 0, line});
       }
       if (run.Stopped(false)) return TSearchOutcome::Stopped;
     }
@@ -356,9 +450,19 @@ TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
   }
 
   // Gathered in the order of the files, so a stable sort keeps it inside
-  // equal ranks and key lengths.
+  // equal ranks and key lengths. Without a frequency table every weight is
+  // 0, and the order is by rank alone.
+  const std::shared_ptr<const TWordFrequency> frequency = WordFrequency(run.Images());
+  for (THit& hit : hits) {
+    const TEntry entry = SplitLine(hit.Line);
+    hit.KeyChars = ranking::CharCount(BareKey(entry.Key));
+    hit.Weight = EntryWeight(entry, frequency.get());
+  }
   std::stable_sort(hits.begin(), hits.end(), [](const THit& a, const THit& b) {
-    return a.Rank != b.Rank ? a.Rank < b.Rank : a.KeySize < b.KeySize;
+    if (Group(a.Rank) != Group(b.Rank)) return Group(a.Rank) < Group(b.Rank);
+    if (a.Weight != b.Weight) return a.Weight > b.Weight;
+    if (a.Rank != b.Rank) return a.Rank < b.Rank;
+    return a.KeyChars < b.KeyChars;
   });
   for (const THit& hit : hits) {
     if (run.Superseded()) return TSearchOutcome::Stopped;
@@ -369,6 +473,13 @@ TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
     if (run.Stopped(true)) return TSearchOutcome::Stopped;
   }
   if (missing) return run.OtherFileMissing(missing);
+  if (hits.empty() && test.MayGrow()) {
+    // Letters on their way to a reading: no failure yet.
+    view.ReplaceLine(1, texts::kFinished);
+    view.AppendLine(texts::kMoreLetters);
+    view.HighlightAdded(texts::kMoreLetters, 2, ExplanationColor);
+    return TSearchOutcome::NotFound;
+  }
   return run.Finish(!hits.empty());
 }
 

@@ -112,6 +112,8 @@ class TSearchRun {
   ISearchControls& Controls() { return controls_; }
   TResultView& View() { return view_; }
   const TSearchPacing& Pacing() const { return pacing_; }
+  // The images the files' bytes come from, for the side tables.
+  TDictImages& Images() { return images_; }
 
   // Lets pending messages run after every entry shown and otherwise whenever
   // the interval has passed; says whether this search must end.

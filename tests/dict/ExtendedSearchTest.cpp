@@ -251,6 +251,9 @@ TEST_F(ExtendedSearchTest, ChineseQueriesListWhatTheStandardSearchLists) {
       images.Clear();
       options.Kind = TSearchKind::Extended;
       const TSearchOutcome ob = RunSearch(cb, vb, options);
+      // Where nothing holds the query, the extended search may list the
+      // words it is made of instead (tested on its own elsewhere).
+      if (oa == TSearchOutcome::NotFound && ob == TSearchOutcome::Found) continue;
       ASSERT_EQ(oa, ob);
       ASSERT_EQ(a.Text(), b.Text()) << ::testing::PrintToString(std::string(q));
       for (int p = 0; p < a.TextLength(); ++p) {
