@@ -2,11 +2,10 @@
 
 #include <QLabel>
 #include <QMouseEvent>
-#include <QSettings>
 #include <QToolButton>
 #include <algorithm>
 
-#include "app/Dict.h"
+#include "app/Settings.h"
 #include "dict/DictFolder.h"
 #include "gif/GIFImage.h"
 #include "platform/qt/Image.h"
@@ -56,8 +55,7 @@ TStrokePanel::TStrokePanel(QWidget* parent)
   FClose->setFocusPolicy(Qt::NoFocus);
   FClose->setToolTip(QStringLiteral("关闭笔顺"));
   connect(FClose, &QToolButton::clicked, this, [this] { Close(); });
-  if (QString file = TForm4::SettingsFile(); !file.isEmpty())
-    FWanted = QSettings(file, QSettings::IniFormat).value(kWantedKey, true).toBool();
+  FWanted = TSettings::Value(kWantedKey, true).toBool();
   hide();
 }
 
@@ -168,8 +166,7 @@ void TStrokePanel::Close() {
 }
 
 void TStrokePanel::SaveWanted() {
-  if (QString file = TForm4::SettingsFile(); !file.isEmpty())
-    QSettings(file, QSettings::IniFormat).setValue(kWantedKey, FWanted);
+  TSettings::SetValue(kWantedKey, FWanted);
 }
 
 void TStrokePanel::mousePressEvent(QMouseEvent* event) {
