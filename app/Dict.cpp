@@ -8,7 +8,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QSettings>
 #include <QShortcut>
 #include <QWheelEvent>
 #include <algorithm>
@@ -21,7 +20,9 @@
 #include "app/AsYouType.h"
 #include "app/History.h"
 #include "app/QueryBox.h"
+#include "app/Settings.h"
 #include "app/StrokePanel.h"
+#include "app/WindowLayout.h"
 #include "dict/DictFile.h"
 #include "dict/LinkTarget.h"
 #include "dict/Texts.h"
@@ -208,10 +209,9 @@ void TForm4::LoadKeptState() {
   FExtendedHistory = std::make_unique<TQueryHistory>(
       state.empty() ? "" : state + "/history-extended", IsTypedQuery);
   FExtendedHistory->Load();
-  if (QString file = SettingsFile(); !file.isEmpty()) {
-    QSettings settings(file, QSettings::IniFormat);
-    reResult->SetZoom(settings.value(QStringLiteral("view/zoom"), 100).toInt());
-    if (settings.value(QStringLiteral("search/extended"), false).toBool()) {
+  if (!TSettings::File().isEmpty()) {
+    reResult->SetZoom(TSettings::Value(QStringLiteral("view/zoom"), 100).toInt());
+    if (TSettings::Value(QStringLiteral("search/extended"), false).toBool()) {
       ExtendedSearchItem->setChecked(true);
       ShowSearchKind(*edSearch, *FSearchKindBadge, true);
     }
@@ -223,10 +223,7 @@ void TForm4::ConnectControls() {
   connect(ExtendedSearchItem, &QAction::toggled, this, [this](bool on) {
     Guarded([&] {
       ShowSearchKind(*edSearch, *FSearchKindBadge, on);
-      if (QString file = SettingsFile(); !file.isEmpty()) {
-        QSettings settings(file, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("search/extended"), on);
-      }
+      TSettings::SetValue(QStringLiteral("search/extended"), on);
       if (!on) {
         FAsYouType->Cancel();
       } else if (!edSearch->text().isEmpty()) {
@@ -243,6 +240,23 @@ void TForm4::ConnectControls() {
           [this] { Guarded([&] { btnStopClick(btnStop); }); });
   connect(cbRareWord, &QCheckBox::toggled, this,
           [this] { Guarded([&] { cbRareWordClick(cbRareWord); }); });
+}
+
+TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
+  FOutput = std::make_unique<TResultView>(*FRichEdit);
+  CreateControls();
+  LayOutControls();
+  SetUpResultView();
+  SetUpQueryBox();
+  AddShortcuts();
+  LoadKeptState();
+  ConnectControls();
+  move(206, 0);
+  resize(689, 686);
+  FResultHeight = 262;
+  Dock();
+  UpdateMinimumSize();
+  PlaceStrokePanel();
 }
 
 TForm4::~TForm4() {
@@ -279,27 +293,23 @@ void TForm4::FormCreate(void* /*Sender*/) {
   imgLogo2->Picture().Assign(*picLogo2);
   imgLogo3->Picture().Assign(*picLogo3);
 
-  imgLogo->setGeometry(imgLogo->x(), 0, picLogo->GetWidth(), picLogo->GetHeight());
-  ReservedHeight += picLogo->GetHeight();
-  imgLogo2->setGeometry(imgLogo2->x(), imgLogo->height(), picLogo2->GetWidth(),
-                        picLogo2->GetHeight());
-  ReservedHeight += picLogo2->GetHeight();
-
-  int row = imgLogo2->y() + imgLogo2->height() + 7;
+  const int nonClient = OuterHeight() - height();
+  const TWindowLayout layout({QSize(picLogo->GetWidth(), picLogo->GetHeight()),
+                              QSize(picLogo2->GetWidth(), picLogo2->GetHeight()),
+                              QSize(picLogo3->GetWidth(), picLogo3->GetHeight())},
+                             {imgLogo->x(), imgLogo2->x(), imgLogo3->x()},
+                             btnSearch->height(), nonClient);
+  imgLogo->setGeometry(layout.Picture(0));
+  imgLogo2->setGeometry(layout.Picture(1));
   for (QWidget* w : {static_cast<QWidget*>(edSearch), static_cast<QWidget*>(btnSearch),
                      static_cast<QWidget*>(btnStop), static_cast<QWidget*>(cbRareWord)}) {
-    w->move(w->x(), row);
+    w->move(w->x(), layout.RowTop());
   }
-  int nonClient = OuterHeight() - height();
-  ReservedHeight += nonClient + btnSearch->height() + 17;
+  ReservedHeight = layout.ReservedHeight();
   FReservedNonClient = nonClient;
+  imgLogo3->setGeometry(layout.Picture(2));
 
-  imgLogo3->setGeometry(imgLogo3->x(), cbRareWord->y() + btnSearch->height() + 15,
-                        picLogo3->GetWidth(), picLogo3->GetHeight());
-
-  int widest =
-      std::max({picLogo->GetWidth(), picLogo2->GetWidth(), picLogo3->GetWidth()});
-  FOuterWidthRule = std::max(widest + 10, 700);
+  FOuterWidthRule = layout.OuterWidth();
   FCountedNonClientWidth = NonClientWidth();
   SetOuterWidth(FOuterWidthRule);
   UpdateMinimumSize();
@@ -318,7 +328,8 @@ void TForm4::ShowStartFailure(const std::string& message) {
   // where the search row ends, or clearing it lets the view cover the
   // row and the check box itself.
   int nonClient = OuterHeight() - height();
-  ReservedHeight = edSearch->y() + btnSearch->height() + 10 + nonClient;
+  ReservedHeight = TWindowLayout::ReservedWithoutPictures(edSearch->y(),
+                                                          btnSearch->height(), nonClient);
   FReservedNonClient = nonClient;
 }
 
@@ -338,9 +349,8 @@ void TForm4::cbRareWordClick(void* /*Sender*/) {
 }
 
 void TForm4::FitResultHeight() {
-  int h = OuterHeight();
-  SetResultHeight(cbRareWord->isChecked() ? h - ReservedHeight - imgLogo3->height() - 5
-                                          : h - ReservedHeight);
+  SetResultHeight(TWindowLayout::ResultHeight(
+      OuterHeight(), ReservedHeight, cbRareWord->isChecked(), imgLogo3->height()));
 }
 
 TPoint TForm4::PopupPosition(TPoint windowTopLeft, int nonClientHeight, int viewTop,
@@ -554,15 +564,12 @@ int TForm4::Zoom() const {
 void TForm4::SetZoom(int percent) {
   int before = reResult->Zoom();
   reResult->SetZoom(percent);
-  QString file = SettingsFile();
-  if (reResult->Zoom() == before || file.isEmpty()) return;
-  QSettings settings(file, QSettings::IniFormat);
-  settings.setValue(QStringLiteral("view/zoom"), reResult->Zoom());
+  if (reResult->Zoom() != before)
+    TSettings::SetValue(QStringLiteral("view/zoom"), reResult->Zoom());
 }
 
 QString TForm4::SettingsFile() {
-  std::string folder = ConfigFolder();
-  return folder.empty() ? QString() : QString::fromStdString(folder + "/velmora.conf");
+  return TSettings::File();
 }
 
 }  // namespace velmora

@@ -43,23 +43,6 @@ class TForm4::TSearchControls : public ISearchControls {
   bool typing_ = false;
 };
 
-TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
-  FOutput = std::make_unique<TResultView>(*FRichEdit);
-  CreateControls();
-  LayOutControls();
-  SetUpResultView();
-  SetUpQueryBox();
-  AddShortcuts();
-  LoadKeptState();
-  ConnectControls();
-  move(206, 0);
-  resize(689, 686);
-  FResultHeight = 262;
-  Dock();
-  UpdateMinimumSize();
-  PlaceStrokePanel();
-}
-
 void TForm4::btnSearchClick(void* /*Sender*/) {
   FTyped = false;
   RunSearches();

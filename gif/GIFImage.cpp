@@ -509,6 +509,9 @@ int TGIFImage::GetColorResolution() const {
 
 void TGIFImage::LoadFromStream(TStream& stream) {
   ReportProgress(TProgressStage::psStarting, 0, false);
+  // Catches, not failure guards: the progress handler and the stream's seek
+  // may throw themselves, which a guard's destructor must not do while an
+  // exception unwinds.
   try {
     Clear();
     const std::int64_t start = stream.GetPosition();
