@@ -11,6 +11,7 @@
 #include "dict/DictFile.h"
 #include "dict/DictText.h"
 #include "dict/EnglishWords.h"
+#include "dict/ExtendedQuery.h"
 #include "dict/Pinyin.h"
 #include "dict/Prefilter.h"
 #include "dict/Query.h"
@@ -228,15 +229,17 @@ class TWildcardTest : public ILineTest {
 
 class TLatinTest : public ILineTest {
  public:
-  TLatinTest(std::optional<pinyin::TReadingQuery> reading,
+  TLatinTest(std::string_view typed, std::optional<pinyin::TReadingQuery> reading,
              std::optional<english::TWordsQuery> words)
       : reading_(std::move(reading)), words_(std::move(words)) {
+    for (char c : Trimmed(typed)) key_.push_back(LowerAscii(c));
     // What the reading's needle asks of the explanation: "[" and the
     // beginning of the first syllable.
     if (reading_) readingStart_ = reading_->Needle().substr(kKeySeparator.size());
   }
 
   std::optional<int> Rank(const TEntry& entry) const override {
+    if (IsKey(BareKey(entry.Key))) return int(TLatinRank::Key);
     std::optional<int> best;
     // Most candidates hold only one of the needles, or hold it elsewhere:
     // a quick look at the bytes spares them the full tests.
@@ -260,8 +263,13 @@ class TLatinTest : public ILineTest {
       switch (words_->Match(entry.Explanation)) {
         case english::TWordsMatch::Equal:
           return int(TLatinRank::SenseEqual);
+        case english::TWordsMatch::EqualForm:
+          return int(TLatinRank::SenseEqualForm);
         case english::TWordsMatch::Words:
           if (!best) best = int(TLatinRank::SenseWords);
+          break;
+        case english::TWordsMatch::WordsForm:
+          if (!best) best = int(TLatinRank::SenseWordsForm);
           break;
         case english::TWordsMatch::None:
           break;
@@ -269,7 +277,10 @@ class TLatinTest : public ILineTest {
     }
     return best;
   }
-  TSpans KeyMarks(std::string_view) const override { return {}; }
+  TSpans KeyMarks(std::string_view bareKey) const override {
+    if (IsKey(bareKey)) return {{0, bareKey.size()}};
+    return {};
+  }
   TSpans TextMarks(std::string_view text) const override {
     TSpans spans;
     if (reading_) {
@@ -299,10 +310,9 @@ class TLatinTest : public ILineTest {
                                 }});
     }
     if (words_) {
-      const std::size_t size = words_->Needle().size();
       needles.push_back(
-          TNeedle{words_->Needle(), true, [size](std::string_view text, std::size_t at) {
-                    return MayBeWord(text, at, size);
+          TNeedle{words_->Needle(), true, [this](std::string_view text, std::size_t at) {
+                    return words_->NeedleWordAt(text, at);
                   }});
     }
     return needles;
@@ -336,7 +346,7 @@ class TLatinTest : public ILineTest {
           // Past the end of text: it may be there.
           if (from + size > text.size()) return true;
           return StartsAnyCase(text.substr(from), words_->Needle()) &&
-                 MayBeWord(text, from, size);
+                 words_->NeedleWordAt(text, from);
         }};
   }
 
@@ -353,23 +363,18 @@ class TLatinTest : public ILineTest {
     return reading && reading_->Match(*reading) != pinyin::TReadingMatch::None;
   }
 
-  // Letters or digits right after the word, or right before it where the
-  // byte before that can't be a lead byte (so the one before is a character
-  // of its own), make it part of a longer word.
-  static bool MayBeWord(std::string_view text, std::size_t at, std::size_t size) {
-    auto wordByte = [](char c) {
-      return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-    };
-    if (at + size < text.size() && wordByte(text[at + size])) return false;
-    if (at >= 1 && wordByte(text[at - 1]) &&
-        (at == 1 || static_cast<unsigned char>(text[at - 2]) < 0x81))
-      return false;
+  // The key is the query itself (a key of letters or digits).
+  bool IsKey(std::string_view bareKey) const {
+    if (bareKey.size() != key_.size()) return false;
+    for (std::size_t k = 0; k < key_.size(); ++k)
+      if (LowerAscii(bareKey[k]) != key_[k]) return false;
     return true;
   }
 
   std::optional<pinyin::TReadingQuery> reading_;
   std::optional<english::TWordsQuery> words_;
   std::string readingStart_;
+  std::string key_;  // the query, trimmed, letters lowered
 };
 
 TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
@@ -468,7 +473,7 @@ TSearchOutcome RunExtendedSearch(ISearchControls& controls, TResultView& view,
   TPacer pacer;
   // The query box is left as typed: with results as you type, rewriting it
   // would move the caret under the user's hands.
-  const std::string& typed = query.Typed;
+  const std::string typed = PlainQuery(query.Typed);
 
   view.ClearView();
   view.View().SetParagraphIndents(6, 22);
@@ -483,7 +488,7 @@ TSearchOutcome RunExtendedSearch(ISearchControls& controls, TResultView& view,
                          pacer);
     }
     case TExtendedKind::Latin: {
-      const TLatinTest test(pinyin::TReadingQuery::Parse(typed),
+      const TLatinTest test(typed, pinyin::TReadingQuery::Parse(typed),
                             english::TWordsQuery::Parse(typed));
       const TNeedleFinder finder(test.Needles());
       return RunGathered(std::string(Trimmed(typed)), test, finder, view, images, pacer);
