@@ -106,7 +106,7 @@ class LearnerQueryTest : public ::testing::Test {
   // The view's text after an extended search for a query given in UTF-8.
   std::string Search(std::string_view utf8) {
     TQueryControls controls(G(utf8));
-    RunSearch(controls, view_, SharedDictImages(), TSearchOptions{TSearchKind::Extended});
+    RunSearch(controls, view_, TSearchOptions{TSearchKind::Extended});
     lines_ = test::Lines(edit_);
     return edit_.Text();
   }
