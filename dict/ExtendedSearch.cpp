@@ -537,10 +537,14 @@ TExtendedKind ExtendedKindOf(std::string_view query) {
 }
 
 TSearchOutcome RunExtendedSearch(TSearchRun& run, const TSearchQuery& query) {
-  const std::string typed = PlainQuery(query.Typed);
+  if (!query.Unencodable.empty())
+    return run.InvalidQuery(UnencodableQueryMessage(query.Unencodable));
+  const std::string_view trimmed = TrimBlanks(query.Typed);
+  const std::string typed = PlainQuery(trimmed);
   switch (ExtendedKindOf(typed)) {
     case TExtendedKind::Chinese:
-      return RunChinese(query.Cleaned, run);
+      // As typed: a Chinese query lists what the standard search lists.
+      return RunChinese(CleanQuery(trimmed), run);
     case TExtendedKind::Wildcard: {
       TWildcard pattern = *TWildcard::Parse(typed);
       const TNeedleFinder finder({TNeedle{pattern.Needle(), true, nullptr}});

@@ -26,7 +26,7 @@ void ShowFailure(TResultView& view, std::string_view message) {
 
 TSearchQuery ReadQuery(ISearchControls& controls) {
   TSearchQuery query;
-  query.Typed = controls.GetQueryText();
+  query.Typed = FirstLine(controls.GetQueryText());
   query.Cleaned = CleanQuery(query.Typed);
   return query;
 }
@@ -76,7 +76,11 @@ TSearchOutcome TSearchRun::OtherFileMissing(int number) {
 }
 
 TSearchOutcome TSearchRun::InvalidQuery() {
-  ShowFailure(view_, texts::kInvalidQuery);
+  return InvalidQuery(texts::kInvalidQuery);
+}
+
+TSearchOutcome TSearchRun::InvalidQuery(std::string_view message) {
+  ShowFailure(view_, message);
   return TSearchOutcome::InvalidQuery;
 }
 

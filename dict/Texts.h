@@ -40,6 +40,11 @@ inline constexpr std::string_view kNotFound =
 inline constexpr std::string_view kMoreLetters =
     "\xC6\xB4\xD2\xF4\xBB\xB9\xC3\xBB\xB4\xF2\xCD\xEA\xA3\xAC\xC7\xEB\xBC\xCC\xD0\xF8"
     "\xCA\xE4\xC8\xEB";
+// 查询含有 GBK 无法表示的字符：followed by the character's name (U+00F1), or
+// by a byte's (0xFF) when the query was no UTF-8
+inline constexpr std::string_view kUnencodableQuery =
+    "\xB2\xE9\xD1\xAF\xBA\xAC\xD3\xD0 GBK "
+    "\xCE\xDE\xB7\xA8\xB1\xED\xCA\xBE\xB5\xC4\xD7\xD6\xB7\xFB\xA3\xBA";
 // Put before each explanation.
 inline constexpr std::string_view kIndent = "      ";
 

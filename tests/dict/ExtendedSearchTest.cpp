@@ -14,6 +14,7 @@
 #include "dict/Search.h"
 #include "dict/Simplified.h"
 #include "dict/Texts.h"
+#include "dict/Wildcard.h"
 #include "platform/classes/Application.h"
 #include "platform/richedit/MemoryRichEdit.h"
 #include "tests/dict/TempDir.h"
@@ -199,6 +200,49 @@ TEST_F(ExtendedSearchTest, WildcardsCountCharactersNotBytes) {
   EXPECT_EQ(Keys(), (std::vector<std::string>{kXue + kRen, kZhong + kGuo + kRen}));
   Search("*B");  // letters in either case
   EXPECT_EQ(Keys(), std::vector<std::string>{kZhong + "ab"});
+}
+
+// A run of "*" means one; read as many, each would be matched on its own
+// against every key (a megabyte of them never finished).
+TEST(Wildcard, RunsOfStarsAreReadAsOne) {
+  const auto w = TWildcard::Parse(" " + std::string(1 << 20, '*') + kXue + "**?***");
+  ASSERT_TRUE(w);
+  EXPECT_EQ(w->Pattern(), "*" + kXue + "*?*");
+  EXPECT_TRUE(w->Match(kRen + kXue + kZhong));
+  EXPECT_FALSE(w->Match(kXue));
+}
+
+// A character GBK cannot hold comes as "?"; taken as a wildcard it would
+// list every one-character key (or se?or for señor). The query is refused,
+// naming the character, whatever the rest would have been.
+TEST_F(ExtendedSearchTest, ACharacterGBKCannotHoldIsRefusedNeverAWildcard) {
+  dir_.WriteAll(kXue + kColon + "one\n", "sexor" + kColon + "x\n", "", "", "");
+  for (const char* name : {"U+1F600", "0xFF"}) {
+    TQueryControls controls("?");
+    TSearchOptions options{TSearchKind::Extended};
+    options.Query = TSearchQuery{"?", "", name};
+    EXPECT_EQ(RunSearch(controls, view_, options), TSearchOutcome::InvalidQuery);
+    EXPECT_EQ(Lines(edit_), (std::vector<std::string>{
+                                std::string(texts::kUnencodableQuery) + name, ""}));
+    EXPECT_TRUE(HasFormat(edit_, 0, edit_.LineIndex(1) - 2, clRed, fsBold));
+  }
+  // The standard search drops the "?" as it always has.
+  TQueryControls controls(kXue + "?");
+  TSearchOptions options;
+  options.Query = TSearchQuery{kXue + "?", kXue, "U+1F600"};
+  EXPECT_EQ(RunSearch(controls, view_, options), TSearchOutcome::Found);
+  EXPECT_EQ(Keys(), std::vector<std::string>{kXue});
+}
+
+// Spaces and tabs around a query (a paste, a terminal) are not part of it.
+TEST_F(ExtendedSearchTest, SpacesAndTabsAroundTheQueryAreDropped) {
+  dir_.WriteAll(kXue + kColon + "one\n", kXue + kRen + kColon + "two\n", "", "", "");
+  for (const std::string& query : {"\t" + kXue + kRen + " \t", " \t" + kXue + "*\t"}) {
+    Search(query);
+    EXPECT_EQ(Lines(edit_)[1], texts::kFinished) << query;
+    EXPECT_FALSE(Keys().empty()) << query;
+    EXPECT_EQ(Keys().back(), kXue + kRen) << query;
+  }
 }
 
 TEST_F(ExtendedSearchTest, ATraditionalQueryFindsTheSimplifiedFormOnce) {

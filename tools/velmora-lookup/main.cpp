@@ -11,10 +11,12 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "dict/DictFile.h"
 #include "dict/DictFolder.h"
+#include "dict/Query.h"
 #include "dict/Search.h"
 #include "platform/classes/Gbk.h"
 #include "platform/richedit/MemoryRichEdit.h"
@@ -36,13 +38,15 @@ const char kUsage[] =
     "window does, and prints the result view: in colour on a terminal, otherwise\n"
     "as plain text. The dictionary folder is DIR, else $VELMORA_DICTIONARY, else\n"
     "the current folder when it holds any of 1.sr..5.sr, else the installed\n"
-    "dictionary.\n"
+    "dictionary. QUERY is one line, as typed into the window's query box: with\n"
+    "a line break in it, only the text before the break is searched.\n"
     "\n"
     "  -C DIR        search the dictionary in DIR\n"
     "  -x, --extended  the extended search: pinyin (zhongguo, zhong1 guo2,\n"
     "                zhōngguó), English words (green tea), traditional\n"
     "                characters as well as simplified, wildcards over the key\n"
-    "                (学*, *学, 中?人); the best entries first\n"
+    "                (学*, *学, 中?人); the best entries first; a character GBK\n"
+    "                lacks makes the query invalid (never a wildcard)\n"
     "  --plain       the text only, in UTF-8, one line per view line\n"
     "  --html        a standalone HTML page with colours, styles and links; for\n"
     "                one character, its stroke order drawn by velmora-gif\n"
@@ -126,9 +130,13 @@ TSearchOutcome Search(const TOptions& options, const std::string& typed,
                       TMemoryRichEdit& edit, std::string& cleaned) {
   edit.Clear();
   TResultView view(edit);
-  TQueryControls controls(options.Raw ? typed : gbk::FromUtf8(typed));
+  const std::string_view line = FirstLine(typed);
+  TQueryControls controls(options.Raw ? std::string(line) : gbk::FromUtf8(line));
+  TSearchQuery query = ReadQuery(controls);
+  if (!options.Raw) query.Unencodable = gbk::NameFirstUnencodableUtf8(line);
   TSearchOptions search;
   if (options.Extended) search.Kind = TSearchKind::Extended;
+  search.Query = query;
   const TSearchOutcome outcome = RunSearch(controls, view, search);
   cleaned = controls.GetQueryText();
   return outcome;
