@@ -148,10 +148,9 @@ TEST_F(LearnerQueryTest, EnglishFormsRankAfterTheWordItselfAndMarkWhatMatched) {
   // A sense that is just the dictionary form, then senses holding the word
   // itself; the sense word that matched is marked.
   EXPECT_EQ(Keys(), (Strings{"学生", "学友", "学生会"}));
-  EXPECT_TRUE(test::HasFormat(edit_, edit_.LineIndex(4) + 20, 7, MatchColor,
-                              fsBold | fsUnderline));
-  EXPECT_TRUE(
-      test::HasFormat(edit_, edit_.LineIndex(4) + 27, 2, ExplanationColor, fsBold));
+  const int student = edit_.LineIndex(4) + int(lines_[4].find("student"));
+  EXPECT_TRUE(test::HasFormat(edit_, student, 7, MatchColor, fsBold | fsUnderline));
+  EXPECT_TRUE(test::HasFormat(edit_, student + 7, 2, ExplanationColor, fsBold));
   Search("colour");  // the American spelling, as the word itself
   EXPECT_EQ(Keys(), Strings{"颜色"});
   Search("dog");  // a dictionary form is not widened to its plural
