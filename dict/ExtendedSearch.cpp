@@ -782,9 +782,14 @@ TExtendedKind ExtendedKindOf(std::string_view query) {
 
 TSearchOutcome RunExtendedSearch(TSearchRun& run, const TSearchQuery& query,
                                  const TExtendedDisplay& display) {
-  if (!query.Unencodable.empty())
-    return run.InvalidQuery(UnencodableQueryMessage(query.Unencodable));
-  const std::string_view trimmed = TrimBlanks(query.Typed);
+  const std::string trimmed(TrimBlanks(query.Typed));
+  // A character GBK cannot hold came as "?": never a wildcard.
+  if (!query.Unencodable.empty()) {
+    const std::string message = UnencodableQueryMessage(query.Unencodable);
+    run.View().AppendLine(message);
+    run.View().HighlightAdded(message, 2, clRed);
+    return TSearchOutcome::InvalidQuery;
+  }
   const std::string typed = PlainQuery(trimmed);
   switch (ExtendedKindOf(typed)) {
     case TExtendedKind::Chinese:

@@ -76,11 +76,7 @@ TSearchOutcome TSearchRun::OtherFileMissing(int number) {
 }
 
 TSearchOutcome TSearchRun::InvalidQuery() {
-  return InvalidQuery(texts::kInvalidQuery);
-}
-
-TSearchOutcome TSearchRun::InvalidQuery(std::string_view message) {
-  ShowFailure(view_, message);
+  ShowFailure(view_, texts::kInvalidQuery);
   return TSearchOutcome::InvalidQuery;
 }
 

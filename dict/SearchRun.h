@@ -150,7 +150,6 @@ class TSearchRun {
   // when nothing was listed.
   TSearchOutcome Finish(bool found);
   TSearchOutcome InvalidQuery();
-  TSearchOutcome InvalidQuery(std::string_view message);
 
  private:
   using Clock = std::chrono::steady_clock;

@@ -210,7 +210,8 @@ TEST_F(ExtendedSearchTest, WildcardsCountCharactersNotBytes) {
 TEST(Wildcard, RunsOfStarsAreReadAsOne) {
   const auto w = TWildcard::Parse(" " + std::string(1 << 20, '*') + kXue + "**?***");
   ASSERT_TRUE(w);
-  EXPECT_EQ(w->Pattern(), "*" + kXue + "*?*");
+  // Compared whole, but not printed whole on failure.
+  EXPECT_TRUE(w->Pattern() == "*" + kXue + "*?*") << w->Pattern().size() << " bytes";
   EXPECT_TRUE(w->Match(kRen + kXue + kZhong));
   EXPECT_FALSE(w->Match(kXue));
 }
@@ -220,20 +221,22 @@ TEST(Wildcard, RunsOfStarsAreReadAsOne) {
 // naming the character, whatever the rest would have been.
 TEST_F(ExtendedSearchTest, ACharacterGBKCannotHoldIsRefusedNeverAWildcard) {
   dir_.WriteAll(kXue + kColon + "one\n", "sexor" + kColon + "x\n", "", "", "");
+  auto search = [&](const std::string& typed, const std::string& cleaned,
+                    const std::string& name, TSearchKind kind) {
+    TQueryControls controls(typed);
+    TSearchOptions options(kind);
+    options.Query = TSearchQuery{typed, cleaned, name};
+    return RunSearch(controls, view_, options);
+  };
   for (const char* name : {"U+1F600", "0xFF"}) {
-    TQueryControls controls("?");
-    TSearchOptions options{TSearchKind::Extended};
-    options.Query = TSearchQuery{"?", "", name};
-    EXPECT_EQ(RunSearch(controls, view_, options), TSearchOutcome::InvalidQuery);
+    EXPECT_EQ(search("?", "", name, TSearchKind::Extended), TSearchOutcome::InvalidQuery);
     EXPECT_EQ(Lines(edit_), (std::vector<std::string>{
                                 std::string(texts::kUnencodableQuery) + name, ""}));
     EXPECT_TRUE(HasFormat(edit_, 0, edit_.LineIndex(1) - 2, clRed, fsBold));
   }
   // The standard search drops the "?" as it always has.
-  TQueryControls controls(kXue + "?");
-  TSearchOptions options;
-  options.Query = TSearchQuery{kXue + "?", kXue, "U+1F600"};
-  EXPECT_EQ(RunSearch(controls, view_, options), TSearchOutcome::Found);
+  EXPECT_EQ(search(kXue + "?", kXue, "U+1F600", TSearchKind::Standard),
+            TSearchOutcome::Found);
   EXPECT_EQ(Keys(), std::vector<std::string>{kXue});
 }
 
@@ -243,7 +246,7 @@ TEST_F(ExtendedSearchTest, SpacesAndTabsAroundTheQueryAreDropped) {
   for (const std::string& query : {"\t" + kXue + kRen + " \t", " \t" + kXue + "*\t"}) {
     Search(query);
     EXPECT_EQ(Lines(edit_)[1], texts::kFinished) << query;
-    EXPECT_FALSE(Keys().empty()) << query;
+    ASSERT_FALSE(Keys().empty()) << query;
     EXPECT_EQ(Keys().back(), kXue + kRen) << query;
   }
 }

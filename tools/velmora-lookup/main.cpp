@@ -153,7 +153,7 @@ TSearchOutcome Search(const TOptions& options, const std::string& typed,
   }
   TSearchOptions search;
   if (options.Extended) search.Kind = TSearchKind::Extended;
-  search.Query = query;
+  search.Query = std::move(query);
   search.Display = options.Display;
   const TSearchOutcome outcome = RunSearch(controls, view, search);
   cleaned = controls.GetQueryText();
