@@ -16,7 +16,8 @@
 // 5. 1,000 of the dictionary's own keys looked up by one velmora-lookup
 //    --batch against 1,000 separate runs.
 // 6. The extended search (velmora-lookup -x): a reading, an English word, a
-//    wildcard and a traditional query, each matching nothing, as whole
+//    plural (looked for in its dictionary form too), a wildcard and a
+//    traditional query, each matching nothing, as whole
 //    processes over the dictionary repeated 32 times against grep -F
 //    reading the five files twice, and in process (files kept) in GB/s.
 // 7. A listing of every entry (the query "：") over the first 10 % of each
@@ -512,6 +513,7 @@ int Extended(const fs::path& tmp) {
   const TExtendedCase cases[] = {
       {"reading", "qiongzhuai"},
       {"English", "quixotically"},
+      {"English plural", "quixotisms"},             // also quixotism
       {"wildcard", "*\xFD\x88?"},                   // *龍?
       {"traditional", "\xFD\x88\xFD\x88\x87\xF8"},  // 龍龍國, also 龙龙国
       {"standard (not -x)", kNoMatch},

@@ -16,6 +16,7 @@
 
 #include "dict/DictFile.h"
 #include "dict/DictFolder.h"
+#include "dict/ExtendedQuery.h"
 #include "dict/Query.h"
 #include "dict/Search.h"
 #include "platform/classes/FileWrite.h"
@@ -136,9 +137,20 @@ TSearchOutcome Search(const TOptions& options, const std::string& typed,
   edit.Clear();
   TResultView view(edit);
   const std::string_view line = FirstLine(typed);
-  TQueryControls controls(options.Raw ? std::string(line) : gbk::FromUtf8(line));
+  // The extended search reads full-width forms as plain and tone marks
+  // composed, capitals lowered, while the text is still Unicode: GBK holds
+  // no capital tone-marked vowels.
+  std::u32string text = gbk::DecodeUtf8(line);
+  if (options.Extended) text = PlainQuery(text);
+  TQueryControls controls(options.Raw ? std::string(line) : gbk::Encode(text));
   TSearchQuery query = ReadQuery(controls);
-  if (!options.Raw) query.Unencodable = gbk::NameFirstUnencodableUtf8(line);
+  if (!options.Raw) {
+    query.Unencodable = gbk::NameFirstUnencodableUtf8(line);
+    // A character read in another form (Ō as ō) is no fault; a byte that
+    // is no UTF-8 stays one.
+    if (options.Extended && query.Unencodable.starts_with("U+"))
+      query.Unencodable = gbk::NameFirstUnencodable(text);
+  }
   TSearchOptions search;
   if (options.Extended) search.Kind = TSearchKind::Extended;
   search.Query = std::move(query);

@@ -200,6 +200,23 @@ TEST_F(LookupTest, TheExtendedSearchRefusesWhatGBKCannotHold) {
   }
 }
 
+// Tone marks in capitals or typed as combining characters, which GBK cannot
+// hold, are read by the extended search as the lower-case composed marks;
+// the standard search still refuses nothing and finds nothing in them.
+TEST_F(LookupTest, TheExtendedSearchReadsCapitalAndCombiningToneMarks) {
+  WriteAll(kEntry);
+  Write("2.sr", "\xD6\xD0\xB9\xFA\xA3\xBA[zhong1 guo2] China\n");
+  const TRun plain = Run(InDir() + "-x --plain 'zhōngguó'");
+  ASSERT_EQ(plain.Status, 0);
+  for (const char* arg :
+       {"'ZHŌNGGUÓ'", "'Zhōngguó'", "\"$(printf 'zho\314\204ngguo\314\201')\""}) {
+    const TRun run = Run(InDir() + "-x --plain " + arg);
+    EXPECT_EQ(run.Status, 0) << arg;
+    EXPECT_EQ(run.Out.substr(run.Out.find('\n')), plain.Out.substr(plain.Out.find('\n')))
+        << arg;
+  }
+}
+
 TEST_F(LookupTest, HtmlIsAStandalonePageWithLinks) {
   WriteAll(kEntry);
   // The link is shown lower-cased; the page links to the file as it is named.
