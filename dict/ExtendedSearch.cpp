@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -376,6 +377,7 @@ TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
                            const TNeedleFinder& finder, TResultView& view,
                            TDictImages& images, TPacer& pacer) {
   std::vector<std::shared_ptr<const TDictImage>> held;
+  std::deque<std::string> copies;  // lines of files read in pieces
   std::vector<THit> hits;
   std::string missing;
   for (int number = 1; number <= 5 && missing.empty(); ++number) {
@@ -390,17 +392,24 @@ TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
       break;
     }
     if (number == 1) ShowHeading(view, shown);
-    TNeedleLines lines(image->Bytes(), finder, SearchPacing.SliceBytes);
-    std::string_view line;
-    for (;;) {
-      const TNeedleLines::TStep step = lines.Next(line);
-      if (step == TNeedleLines::TStep::End) break;
-      if (step == TNeedleLines::TStep::Line) {
-        const TEntry entry = SplitLine(line);
-        if (const std::optional<int> rank = test.Rank(entry))
-          hits.push_back(THit{*rank, BareKey(entry.Key).size(), line});
+    TDictPieces pieces(*image);
+    for (std::string_view piece; pieces.Next(piece);) {
+      TNeedleLines lines(piece, finder, SearchPacing.SliceBytes);
+      std::string_view line;
+      for (;;) {
+        const TNeedleLines::TStep step = lines.Next(line);
+        if (step == TNeedleLines::TStep::End) break;
+        if (step == TNeedleLines::TStep::Line) {
+          const TEntry entry = SplitLine(line);
+          if (const std::optional<int> rank = test.Rank(entry)) {
+            // A piece is gone by the time the hits are shown: its lines are
+            // copied.
+            if (!image->Whole()) line = copies.emplace_back(line);
+            hits.push_back(THit{*rank, BareKey(entry.Key).size(), line});
+          }
+        }
+        if (pacer.Stopped(false)) return TSearchOutcome::Stopped;
       }
-      if (pacer.Stopped(false)) return TSearchOutcome::Stopped;
     }
     held.push_back(std::move(image));
   }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "dict/Texts.h"
 #include "platform/classes/Application.h"
 #include "platform/classes/ScopeGuard.h"
+#include "platform/classes/SysUtils.h"
 
 namespace velmora {
 
@@ -158,9 +160,15 @@ TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
 TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
                          TDictImages& images, const TSearchOptions& options,
                          const TSearchQuery& query) {
-  if (options.Kind == TSearchKind::Extended)
-    return RunExtendedSearch(controls, view, images, query);
-  return RunStandardSearch(controls, view, images, query.Cleaned);
+  // Memory that runs out is reported as the class library reports it,
+  // naming the file that was being searched.
+  try {
+    if (options.Kind == TSearchKind::Extended)
+      return RunExtendedSearch(controls, view, images, query);
+    return RunStandardSearch(controls, view, images, query.Cleaned);
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory("Out of memory while searching " + images.LastOpened());
+  }
 }
 
 }  // namespace velmora

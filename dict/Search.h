@@ -91,7 +91,8 @@ TSearchQuery ReadQuery(ISearchControls& controls);
 // relative to the current folder, each at its turn in each pass; their bytes
 // come from images, by default the ones kept for the whole process, so that a
 // second search of unchanged files reads nothing. Pending messages run
-// through Application().ProcessMessages().
+// through Application().ProcessMessages(). Raises EOutOfMemory when memory
+// runs out.
 TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view);
 TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
                          TDictImages& images);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -9,7 +10,9 @@
 #include "dict/Search.h"
 #include "dict/Texts.h"
 #include "platform/classes/Application.h"
+#include "platform/classes/SysUtils.h"
 #include "platform/richedit/MemoryRichEdit.h"
+#include "tests/PeakMemory.h"
 #include "tests/dict/TempDir.h"
 #include "tests/dict/ViewHelpers.h"
 
@@ -337,6 +340,48 @@ TEST_F(SearchTest, ImagesAreReadOnceAndAgainWhenAFileChanges) {
   EXPECT_TRUE(truncated);
   EXPECT_EQ(Keys(), (std::vector<std::string>{kZhongGuo + "a" + kColon,
                                               kZhongGuo + "b" + kColon}));
+}
+
+// A file larger than what is read whole is searched piece by piece: the
+// same answer, in memory of a few pieces, whatever the file's size.
+TEST_F(SearchTest, AFileTooLargeToReadWholeIsSearchedInBoundedMemory) {
+  DictReading = {std::size_t(1) << 20, std::size_t(64) << 10};
+  std::string filler;
+  for (int i = 0; i < 100; ++i) filler += kMei + kTian + kColon + "filler line\n";
+  std::string large;
+  for (int i = 0; large.size() < (std::size_t(16) << 20); ++i) {
+    large += filler;
+    if (i == 7 || i == 5000) large += kZhongGuo + kColon + "x\n";
+  }
+  large += kTian + kColon + "y " + kZhongGuo;  // the last line, without a line feed
+  dir_.WriteAll(kZhong + kColon + "a\n", large, kZhongGuo + kRen + kColon + "b\n", "",
+                "");
+  TDictImages images;
+  controls_.Query = kZhongGuo;
+  test::StartPeak();
+  EXPECT_EQ(RunSearch(controls_, view_, images), TSearchOutcome::Found);
+  EXPECT_LT(test::PeakSinceStart(), 512 << 10);
+  EXPECT_EQ(Keys(),
+            (std::vector<std::string>{kZhongGuo + kColon, kZhongGuo + kColon,
+                                      kZhongGuo + kRen + kColon, kTian + kColon}));
+  EXPECT_EQ(Shown()[1], texts::kFinished);
+  EXPECT_EQ(images.Reads(), 4);  // the small ones, whole
+  DictReading = TDictReading{};
+}
+
+// Memory that runs out in a search is the class library's exception,
+// naming the file being searched; the search button comes back.
+TEST_F(SearchTest, MemoryRunningOutNamesTheFile) {
+  dir_.WriteAll("", kZhongGuo + kColon + "a\n", "", "", "");
+  Application().OnProcessMessages = [] { throw std::bad_alloc(); };
+  controls_.Query = kZhongGuo;
+  try {
+    RunSearch(controls_, view_);
+    ADD_FAILURE() << "no exception";
+  } catch (const EOutOfMemory& e) {
+    EXPECT_EQ(std::string(e.what()), "Out of memory while searching 2.sr");
+  }
+  EXPECT_TRUE(controls_.SearchEnabled);
 }
 
 TEST_F(SearchTest, LongLinesAndCrLfFilesAreSearchedLikeAnyOther) {
