@@ -140,14 +140,11 @@ const bool kHaveAvx2 = HaveAvx2();
 
 }  // namespace
 
-TDictReading DictReading;
-
 std::string DictFileName(int number) {
   return std::to_string(number) + ".sr";
 }
 
 std::shared_ptr<const TDictImage> TDictImages::Open(const std::string& fileName) {
-  lastOpened_ = fileName;
   // Non-blocking, so that a FIFO without a writer can't hang the open.
   const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return nullptr;
@@ -170,7 +167,8 @@ std::shared_ptr<const TDictImage> TDictImages::Open(const std::string& fileName)
   auto image = std::make_shared<TDictImage>();
   image->fd_ = fd;
   image->identity_ = identity;
-  image->whole_ = std::uint64_t(st.st_size) <= DictReading.MostWhole;
+  image->whole_ = std::uint64_t(st.st_size) <= Reading.MostWhole;
+  image->pieceBytes_ = std::max<std::size_t>(Reading.PieceBytes, 1);
   if (image->whole_) {
     try {
       ReadAll(fd, std::size_t(st.st_size), image->data_, image->size_);
@@ -239,7 +237,7 @@ bool TDictPieces::Next(std::string_view& piece) {
     return true;
   }
   if (!buffer_) {
-    capacity_ = std::max<std::size_t>(DictReading.PieceBytes, 1);
+    capacity_ = image_.pieceBytes_;
     buffer_.reset(new char[capacity_]);
   }
   char* const data = buffer_.get();

@@ -46,7 +46,6 @@ struct TDictReading {
   std::size_t MostWhole = std::size_t(1) << 30;
   std::size_t PieceBytes = std::size_t(8) << 20;
 };
-extern TDictReading DictReading;
 
 // All bytes of one dictionary file, read in one go into memory of our own,
 // or, for a file too large for that, the open file that TDictPieces reads.
@@ -77,6 +76,7 @@ class TDictImage {
   std::size_t size_ = 0;
   TFileIdentity identity_;
   bool reusable_ = false;  // false when the file changed while it was read
+  std::size_t pieceBytes_ = 0;
   // Kept open while the image lives, so that no other file can take over
   // the inode and pass for this one.
   int fd_ = -1;
@@ -95,15 +95,14 @@ class TDictImages {
   std::shared_ptr<const TDictImage> Open(const std::string& fileName);
   // Forgets every image.
   void Clear() { images_.clear(); }
+  // How the files opened from now on are read.
+  TDictReading Reading;
   // How many times a file was read whole from the disk.
   int Reads() const { return reads_; }
-  // The name last given to Open: the file a search was reading.
-  const std::string& LastOpened() const { return lastOpened_; }
 
  private:
   std::map<std::string, std::shared_ptr<const TDictImage>> images_;
   int reads_ = 0;
-  std::string lastOpened_;
 };
 
 // The bytes of an image as runs of whole lines, in order: all of them at

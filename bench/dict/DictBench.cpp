@@ -238,7 +238,9 @@ double TimedSearch(const fs::path& folder, const std::string& query, TDictImages
   TResultView view(edit);
   TQueryControls controls(query);
   const auto t = Clock::now();
-  const TSearchOutcome outcome = RunSearch(controls, view, images);
+  TSearchOptions options;
+  options.Images = &images;
+  const TSearchOutcome outcome = RunSearch(controls, view, options);
   const double seconds = Seconds(t);
   fs::current_path(before);
   if (outcome != expected) {
@@ -416,10 +418,9 @@ int Pieces(const fs::path& tmp) {
   for (int i = 0; i < 9; ++i) {
     TDictImages first;
     whole.push_back(TimedSearch(x32, kNoMatch, first, TSearchOutcome::NotFound));
-    DictReading.MostWhole = 0;
     TDictImages none;
+    none.Reading.MostWhole = 0;
     pieces.push_back(TimedSearch(x32, kNoMatch, none, TSearchOutcome::NotFound));
-    DictReading = TDictReading{};
     const double g1 = TimedRun(grep), g2 = TimedRun(grep);
     if (g1 < 0 || g2 < 0) {
       std::fprintf(stderr, "grep failed\n");
@@ -611,9 +612,10 @@ int Extended(const fs::path& tmp) {
       TResultView view(edit);
       TQueryControls controls(cases[k].Query);
       TSearchOptions options;
+      options.Images = &images;
       if (cases[k].Query != kNoMatch) options.Kind = TSearchKind::Extended;
       const auto t = Clock::now();
-      const TSearchOutcome outcome = RunSearch(controls, view, images, options);
+      const TSearchOutcome outcome = RunSearch(controls, view, options);
       best[k] = std::min(best[k], Seconds(t));
       if (outcome != TSearchOutcome::NotFound) {
         std::fprintf(stderr, "the extended search found something (%s)\n", cases[k].What);

@@ -192,26 +192,26 @@ TEST(SearchModel, TheScanListsWhatALineByLineReadingLists) {
     dir.WriteAll(files[0], files[1], files[2], files[3], files[4]);
     // Small slices cut lines and occurrences at every place; so do small
     // pieces of files read in pieces.
-    SearchPacing.SliceBytes =
+    TSearchOptions options;
+    options.Pacing.SliceBytes =
         rng() % 2 ? std::size_t(1 + rng() % 50) : std::size_t(1) << 20;
+    options.Images = &images;
     const bool pieces = rng() % 2;
-    DictReading.MostWhole = pieces ? 0 : TDictReading{}.MostWhole;
-    DictReading.PieceBytes = pieces ? std::size_t(1 + rng() % 3000) : 1;
+    images.Reading.MostWhole = pieces ? 0 : TDictReading{}.MostWhole;
+    images.Reading.PieceBytes = pieces ? std::size_t(1 + rng() % 3000) : 1;
     for (int q = 0; q < 4; ++q) {
       const std::string query = RandomQuery(rng);
       TMemoryRichEdit edit;
       TResultView view(edit);
       TQueryControls controls(query);
       images.Clear();  // the files change every round, faster than the clock
-      RunSearch(controls, view, images);
+      RunSearch(controls, view, options);
       ASSERT_EQ(edit.Text(),
-                model::View(files, query, pieces ? DictReading.PieceBytes : SIZE_MAX))
+                model::View(files, query, pieces ? images.Reading.PieceBytes : SIZE_MAX))
           << "round " << round << " query " << ::testing::PrintToString(query)
-          << " pieces of " << (pieces ? DictReading.PieceBytes : 0);
+          << " pieces of " << (pieces ? images.Reading.PieceBytes : 0);
     }
   }
-  SearchPacing = TSearchPacing{};
-  DictReading = TDictReading{};
 }
 
 }  // namespace

@@ -132,7 +132,7 @@ TSearchOutcome Search(const TOptions& options, const std::string& typed,
   TQueryControls controls(options.Raw ? typed : gbk::FromUtf8(typed));
   TSearchOptions search;
   if (options.Extended) search.Kind = TSearchKind::Extended;
-  const TSearchOutcome outcome = RunSearch(controls, view, SharedDictImages(), search);
+  const TSearchOutcome outcome = RunSearch(controls, view, search);
   cleaned = controls.GetQueryText();
   return outcome;
 }
@@ -399,10 +399,9 @@ int main(int argc, char** argv) {
   try {
     return line.Batch ? RunBatch(options, edit, folder)
                       : RunQuery(options, *line.Query, edit, folder);
-  } catch (const EOutOfMemory&) {
-    // Raised by the search.
-    std::fprintf(stderr, "velmora-lookup: out of memory while searching %s in %s\n",
-                 SharedDictImages().LastOpened().c_str(), folder.Path.c_str());
+  } catch (const EOutOfMemory& e) {
+    // Raised by the search, naming the file it was searching.
+    std::fprintf(stderr, "velmora-lookup: %s in %s\n", e.what(), folder.Path.c_str());
   } catch (const std::bad_alloc&) {
     std::fprintf(
         stderr,

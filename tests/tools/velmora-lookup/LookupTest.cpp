@@ -410,7 +410,7 @@ TEST_F(LookupTest, MemoryThatRunsOutIsReportedWithTheFile) {
   const TLimitedRun run = RunLimited({"-C", dir_.Path().string(), "--plain", "中国"},
                                      "/dev/null", rlim_t(128) << 20);
   EXPECT_EQ(run.Status, 2);
-  EXPECT_EQ(run.Err, "velmora-lookup: out of memory while searching 2.sr in " +
+  EXPECT_EQ(run.Err, "velmora-lookup: Out of memory while searching 2.sr in " +
                          dir_.Path().string() + "\n");
 }
 
