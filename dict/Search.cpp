@@ -24,7 +24,7 @@ TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
     if (!extended) controls.SetQueryText(query.Cleaned);
     view.ClearView();
     view.View().SetParagraphIndents(6, 22);
-    return extended ? RunExtendedSearch(run, query)
+    return extended ? RunExtendedSearch(run, query, options.Display)
                     : RunStandardSearch(run, query.Cleaned);
   } catch (const std::bad_alloc&) {
     throw EOutOfMemory(

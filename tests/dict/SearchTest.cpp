@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <new>
 #include <random>
 #include <string>
@@ -10,6 +12,7 @@
 #include "dict/Search.h"
 #include "dict/Texts.h"
 #include "platform/classes/Application.h"
+#include "platform/classes/Gbk.h"
 #include "platform/classes/SysUtils.h"
 #include "platform/richedit/MemoryRichEdit.h"
 #include "tests/PeakMemory.h"
@@ -391,6 +394,37 @@ TEST_F(SearchTest, AFileTooLargeToReadWholeIsSearchedInBoundedMemory) {
                                       kZhongGuo + kRen + kColon, kTian + kColon}));
   EXPECT_EQ(Shown()[1], texts::kFinished);
   EXPECT_EQ(images.Reads(), 4);  // the small ones, whole
+}
+
+// Both searches over the bundled dictionary, its files read whole and read
+// in small pieces: the same view (the traditional forms aside, which need a
+// line's place in its file). 2.sr..4.sr are read in pieces, the smaller
+// files and the word counts whole.
+TEST_F(SearchTest, PiecesGiveTheAnswerOfTheWholeFiles) {
+  const std::filesystem::path here = std::filesystem::current_path();
+  std::filesystem::current_path(VELMORA_DATA_DIR);
+  auto view = [](TSearchKind kind, const char* utf8, bool pieces) {
+    TDictImages images;
+    if (pieces) images.Reading = {std::size_t(1) << 20, std::size_t(64) << 10};
+    TSearchOptions options(kind);
+    options.Images = &images;
+    options.Display.Traditional = false;
+    TMemoryRichEdit edit;
+    TResultView result(edit);
+    TQueryControls controls(gbk::FromUtf8(utf8));
+    RunSearch(controls, result, options);
+    return edit.Text();
+  };
+  for (const auto& [kind, query] : {std::pair{TSearchKind::Standard, "中国"},
+                                    {TSearchKind::Extended, "中国"},
+                                    {TSearchKind::Extended, "zhongguo"},
+                                    {TSearchKind::Extended, "学*"},
+                                    {TSearchKind::Extended, "green tea"}}) {
+    const std::string whole = view(kind, query, false);
+    EXPECT_GT(std::count(whole.begin(), whole.end(), '\n'), 20) << query;
+    EXPECT_EQ(view(kind, query, true), whole) << query;
+  }
+  std::filesystem::current_path(here);
 }
 
 // Memory that runs out in a search is the class library's exception,
