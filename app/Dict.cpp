@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <new>
 #include <string_view>
 #include <system_error>
 
@@ -66,11 +67,15 @@ QFont Tahoma(int pixelHeight, bool bold = false) {
 }
 
 // An exception that escapes an event handler is reported, as the class
-// library does, instead of unwinding through Qt's event loop.
+// library does, instead of unwinding through Qt's event loop. Memory that
+// runs out outside the search (which names its file) is the class
+// library's own exception too, so that the box says what happened.
 template <typename F>
 void Guarded(F handler) {
   try {
     handler();
+  } catch (const std::bad_alloc&) {
+    Application().ShowException(EOutOfMemory("Out of memory"));
   } catch (const std::exception& e) {
     Application().ShowException(e);
   } catch (...) {
@@ -536,10 +541,14 @@ bool TForm4::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm4::LookUp(const QString& query) {
-  edSearch->setText(query);
-  edSearch->setFocus();
-  char enter = 13;
-  edSearchKeyPress(edSearch, enter);
+  // Comes from a timer (the command line) or from D-Bus, not from a
+  // control: guarded here like every handler.
+  Guarded([&] {
+    edSearch->setText(query);
+    edSearch->setFocus();
+    char enter = 13;
+    edSearchKeyPress(edSearch, enter);
+  });
 }
 
 void TForm4::Raise() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -178,7 +179,8 @@ class TChineseSearch {
     // wait to be shown.
     image_ = image;
     number_ = 0;
-    for (int number = 1; number <= 5; ++number)
+    // A file read in pieces: the place of a line in it is not known.
+    for (int number = 1; number <= 5 && image->Whole(); ++number)
       if (files_[number - 1] == image) number_ = number;
     if (frequency_) held_.push_back(image);
     return search::ScanFile<TNeedleLines>(
@@ -225,6 +227,7 @@ class TChineseSearch {
       if (run_.Stopped(true)) return TScanEnd::Stopped;
     }
     held_.clear();
+    copies_.clear();
     return TScanEnd::Done;
   }
 
@@ -244,8 +247,11 @@ class TChineseSearch {
     bool shown = false;
     if (pass < 3 ? keyMatch : !keyMatch && In(entry.Explanation)) {
       found_ = true;
-      const std::size_t offset = std::size_t(line.data() - image_->Bytes().data());
+      const std::size_t offset =
+          number_ ? std::size_t(line.data() - image_->Bytes().data()) : 0;
       if (frequency_) {
+        // The lines of a piece are gone by the end of the pass: copied.
+        if (!image_->Whole()) line = copies_.emplace_back(line);
         pending_.push_back(TPending{line, pass, number_, offset});
         return run_.Stopped(false) ? TScanEnd::Stopped : TScanEnd::Done;
       }
@@ -282,6 +288,7 @@ class TChineseSearch {
   const std::shared_ptr<const TWordFrequency> frequency_;
   std::vector<TPending> pending_;
   std::vector<std::shared_ptr<const TDictImage>> held_;
+  std::deque<std::string> copies_;  // pending lines of files read in pieces
 };
 
 // ---------------------------------------------------------------------------
@@ -690,6 +697,7 @@ TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
                            const TExtendedDisplay& display) {
   TResultView& view = run.View();
   std::vector<std::shared_ptr<const TDictImage>> held;
+  std::deque<std::string> copies;  // lines of files read in pieces
   std::vector<THit> hits;
   int missing = 0;
   for (int number = 1; number <= 5 && !missing; ++number) {
@@ -700,19 +708,29 @@ TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
       break;
     }
     if (number == 1) run.ShowHeading(shown);
-    TNeedleLines lines(image->Bytes(), finder, run.Pacing().SliceBytes);
-    std::string_view line;
-    for (;;) {
-      const TNeedleLines::TStep step = lines.Next(line);
-      if (step == TNeedleLines::TStep::End) break;
-      if (step == TNeedleLines::TStep::Line) {
-        const TEntry entry = SplitLine(line);
-        if (const std::optional<int> rank = test.Rank(entry))
-          hits.push_back(THit{*rank, number,
-                              std::size_t(line.data() - image->Bytes().data()), 0, 0,
-                              line});
+    TDictPieces pieces(*image);
+    for (std::string_view piece; pieces.Next(piece);) {
+      TNeedleLines lines(piece, finder, run.Pacing().SliceBytes);
+      std::string_view line;
+      for (;;) {
+        const TNeedleLines::TStep step = lines.Next(line);
+        if (step == TNeedleLines::TStep::End) break;
+        if (step == TNeedleLines::TStep::Line) {
+          const TEntry entry = SplitLine(line);
+          if (const std::optional<int> rank = test.Rank(entry)) {
+            if (image->Whole()) {
+              hits.push_back(THit{*rank, number,
+                                  std::size_t(line.data() - image->Bytes().data()), 0, 0,
+                                  line});
+            } else {
+              // A piece is gone by the time the hits are shown: its lines
+              // are copied, and their place in the file is not known.
+              hits.push_back(THit{*rank, 0, 0, 0, 0, copies.emplace_back(line)});
+            }
+          }
+        }
+        if (run.Stopped(false)) return TSearchOutcome::Stopped;
       }
-      if (run.Stopped(false)) return TSearchOutcome::Stopped;
     }
     held.push_back(std::move(image));
   }
