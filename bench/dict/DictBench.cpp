@@ -554,7 +554,7 @@ int Extended(const fs::path& tmp) {
       {"reading", "qiongzhuai"},
       {"English", "quixotically"},
       {"English plural", "quixotisms"},  // also quixotism
-      {"wildcard", "*\xFD\x88?"},        // *龍?
+      {"wildcard", "*\xFD\x93?"},        // *龘? (*龍? finds 龙 keys: patterns convert)
       // 龍龍國, also 龙龙国: no entry holds either, so both are split into
       // words, which a sweep of the files finds.
       {"traditional, split", "\xFD\x88\xFD\x88\x87\xF8", true},
