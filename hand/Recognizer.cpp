@@ -20,13 +20,18 @@ constexpr int Directions = 4;
 constexpr int CoarseSize = Cells * Cells * Directions;
 // How many characters the full alignment sees after the coarse choice.
 constexpr std::size_t Finalists = 300;
+// How many of those are matched again with pieces free to slide.
+constexpr std::size_t Reranked = 40;
 
 // The weights of the alignment, found on the benchmark's drawings.
 constexpr float DirectionWeight = 0.5f;
+constexpr float WarpWeight = 0.3f;
 constexpr float JoinPrice = 0.02f;
 constexpr float SplitPrice = 0.02f;
-constexpr float LeftBase = 0.12f;
-constexpr float LeftPerLength = 0.25f;
+// A stroke left over on either side costs more than most poor pairs: a
+// hand draws every stroke, if not where the data has it.
+constexpr float LeftBase = 0.25f;
+constexpr float LeftPerLength = 0.4f;
 
 struct TPoint {
   float X = 0;
@@ -102,6 +107,46 @@ float ShapeCost(const TShape& a, const TShape& b) {
     pieces += Norm(dx, dy);
   }
   return position / Points + DirectionWeight * pieces;
+}
+
+// The same with the pieces free to slide along each other (dynamic time
+// warping): a bend a little earlier or later in one stroke, as when a part of
+// a character is drawn larger than the rest, costs little. Each piece is its
+// middle and its direction.
+float WarpedCost(const TShape& a, const TShape& b) {
+  std::array<TPoint, Pieces> ma, mb, ua, ub;
+  auto pieces = [](const TShape& s, std::array<TPoint, Pieces>& mid,
+                   std::array<TPoint, Pieces>& unit) {
+    for (int k = 0; k < Pieces; ++k) {
+      const TPoint p = s.P[k], q = s.P[k + 1];
+      mid[k] = {(p.X + q.X) / 2, (p.Y + q.Y) / 2};
+      const float length = Distance(p, q);
+      unit[k] =
+          length > 0 ? TPoint{(q.X - p.X) / length, (q.Y - p.Y) / length} : TPoint{};
+    }
+  };
+  pieces(a, ma, ua);
+  pieces(b, mb, ub);
+  // Symmetric steps: a diagonal step counts twice, so every path from corner
+  // to corner weighs 2 * Pieces.
+  std::array<float, Pieces> row, last;
+  for (int i = 0; i < Pieces; ++i) {
+    for (int j = 0; j < Pieces; ++j) {
+      const float c = Distance(ma[i], mb[j]) + WarpWeight * Distance(ua[i], ub[j]);
+      float best;
+      if (i == 0 && j == 0)
+        best = 2 * c;
+      else if (i == 0)
+        best = row[j - 1] + c;
+      else if (j == 0)
+        best = last[j] + c;
+      else
+        best = std::min({last[j - 1] + 2 * c, last[j] + c, row[j - 1] + c});
+      row[j] = best;
+    }
+    last = row;
+  }
+  return last[Pieces - 1] / (2 * Pieces);
 }
 
 float LeftCost(const TShape& s) {
@@ -199,6 +244,7 @@ TPrepared Prepare(std::vector<TShape> strokes) {
 
 // Pairs the drawing's strokes with the character's, cheapest pairs first,
 // each stroke used once; what is left on either side costs by its length.
+template <float (*ShapeCost)(const TShape&, const TShape&)>
 THandAlignment Align(const TPrepared& drawing, const TShape* strokes, std::size_t count,
                      std::vector<TAlignStep>& steps) {
   const std::size_t n = drawing.Strokes.size(), m = count;
@@ -287,12 +333,19 @@ struct THandRecognizer::TTables {
   std::vector<std::uint32_t> First;  // index of each character's first shape, and the end
   std::vector<TShape> Shapes;
   std::vector<TCoarse> Coarse;
+  std::vector<std::string> Damaged;
 };
 
 THandRecognizer::THandRecognizer(const TStrokeData& data) : tables_(1) {
   TTables& t = tables_[0];
   for (const char32_t c : data.CodePoints()) {
-    const std::optional<TCharacterStrokes> character = data.Find(c);
+    std::optional<TCharacterStrokes> character;
+    try {
+      character = data.Find(c);
+    } catch (const EStrokeData& e) {
+      t.Damaged.push_back(e.what());
+      continue;
+    }
     if (!character || character->Strokes.empty() ||
         character->Strokes.size() > HandMostStrokes)
       continue;
@@ -319,6 +372,10 @@ THandRecognizer::~THandRecognizer() = default;
 
 std::size_t THandRecognizer::Count() const {
   return tables_[0].CodePoints.size();
+}
+
+const std::vector<std::string>& THandRecognizer::Damaged() const {
+  return tables_[0].Damaged;
 }
 
 std::size_t THandRecognizer::MemoryBytes() const {
@@ -353,17 +410,27 @@ std::vector<THandCandidate> THandRecognizer::Recognize(const THandDrawing& drawi
   found.reserve(near.size());
   std::vector<TAlignStep> steps;
   for (const auto& [cost, c] : near) {
-    const THandAlignment a =
-        Align(prepared, &t.Shapes[t.First[c]], t.First[c + 1] - t.First[c], steps);
-    found.push_back({t.CodePoints[c], a.Distance});
+    const THandAlignment a = Align<ShapeCost>(prepared, &t.Shapes[t.First[c]],
+                                              t.First[c + 1] - t.First[c], steps);
+    found.push_back({t.CodePoints[c], a.Distance, c});
   }
-  const std::size_t keep = std::min(count, found.size());
-  std::partial_sort(found.begin(), found.begin() + keep, found.end(),
-                    [](const THandCandidate& a, const THandCandidate& b) {
-                      return a.Distance < b.Distance ||
-                             (a.Distance == b.Distance && a.CodePoint < b.CodePoint);
-                    });
-  found.resize(keep);
+  auto closer = [](const THandCandidate& a, const THandCandidate& b) {
+    return a.Distance < b.Distance ||
+           (a.Distance == b.Distance && a.CodePoint < b.CodePoint);
+  };
+  // The closest again, with pieces that may slide.
+  const std::size_t rerank = std::min(std::max(count, Reranked), found.size());
+  std::partial_sort(found.begin(), found.begin() + rerank, found.end(), closer);
+  found.resize(rerank);
+  for (THandCandidate& f : found) {
+    const std::uint32_t c = f.Index;
+    f.Distance = Align<WarpedCost>(prepared, &t.Shapes[t.First[c]],
+                                   t.First[c + 1] - t.First[c], steps)
+                     .Distance;
+  }
+  std::sort(found.begin(), found.end(), closer);
+  found.resize(std::min(count, found.size()));
+  for (THandCandidate& f : found) f.CodePoint = t.CodePoints[f.Index];
   return found;
 }
 
@@ -378,7 +445,7 @@ THandAlignment AlignHandStrokes(const THandDrawing& drawing,
   std::vector<TShape> own(shapes.begin() + drawing.size(), shapes.end());
   shapes.resize(drawing.size());
   std::vector<TAlignStep> steps;
-  return Align(Prepare(std::move(shapes)), own.data(), own.size(), steps);
+  return Align<WarpedCost>(Prepare(std::move(shapes)), own.data(), own.size(), steps);
 }
 
 }  // namespace velmora

@@ -9,12 +9,15 @@
 // strokes for one of the character (split), and strokes may be left over on
 // either side at a price. The characters' pieces are worked out once, when
 // the recognizer is made; a coarse ink picture (where the ink lies, in which
-// direction) and the stroke count choose the few characters that are
-// matched in full.
+// direction) and the stroke count choose the few hundred characters that are
+// matched in full, and the closest few dozen of those are matched again with
+// the pieces of paired strokes free to slide along each other (dynamic time
+// warping), so that a bend drawn a little early or late costs little.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/classes/SysUtils.h"
@@ -47,12 +50,14 @@ struct THandCandidate {
   // How far the drawing is from the character: 0 for the same pieces,
   // about 1 for nothing in common.
   double Distance = 0;
+  std::uint32_t Index = 0;  // the character's place in the recognizer
 };
 
 class THandRecognizer {
  public:
-  // Reads every character of data and works out its pieces. Raises
-  // EStrokeData when a record is damaged.
+  // Reads every character of data and works out its pieces. A character
+  // whose record is damaged is left out, and said so in Damaged(): one bad
+  // record costs that character, not the whole lookup.
   explicit THandRecognizer(const TStrokeData& data);
   THandRecognizer(THandRecognizer&&) noexcept;
   THandRecognizer& operator=(THandRecognizer&&) noexcept;
@@ -65,6 +70,8 @@ class THandRecognizer {
                                         std::size_t count = 10) const;
 
   std::size_t Count() const;
+  // The messages of the records left out, one each.
+  const std::vector<std::string>& Damaged() const;
   // The bytes the characters' pieces take.
   std::size_t MemoryBytes() const;
 

@@ -108,10 +108,12 @@ TLine Mouse(const std::vector<THandPoint>& line, double step) {
   return out;
 }
 
-enum TKind { Clean, Sloppy, Swapped, Joined, Thinned, Thickened, KindCount };
+enum TKind { Clean, Sloppy, Swapped, Joined, Thinned, Thickened, Warped, All, KindCount };
 const char* const KindNames[] = {"as the data has it",  "sloppy",
                                  "two strokes swapped", "two strokes joined",
-                                 "points thinned",      "points thickened"};
+                                 "points thinned",      "points thickened",
+                                 "proportions changed", "all of these at once"};
+static_assert(std::size(KindNames) == KindCount);
 
 THandDrawing Draw(const TSample& sample, TKind kind, std::mt19937& random) {
   auto uniform = [&random](double a, double b) {
@@ -124,7 +126,7 @@ THandDrawing Draw(const TSample& sample, TKind kind, std::mt19937& random) {
     for (const TStrokePoint& p : median) line.push_back({p.X * scale, p.Y * scale});
     strokes.push_back(line);
   }
-  if (kind == Sloppy) {
+  if (kind == Sloppy || kind == All) {
     const double sx = uniform(0.8, 1.2), sy = uniform(0.8, 1.2);
     const double shear = uniform(-0.2, 0.2);
     for (auto& line : strokes) {
@@ -141,20 +143,30 @@ THandDrawing Draw(const TSample& sample, TKind kind, std::mt19937& random) {
       }
     }
   }
-  if (kind == Swapped && strokes.size() >= 2) {
+  if (kind == Warped || kind == All) {
+    // Parts of the character larger or smaller than the data has them, as
+    // hands draw them: the pad's axes bent by powers, and the strokes shaken.
+    const double gx = std::exp(uniform(-0.3, 0.3)), gy = std::exp(uniform(-0.3, 0.3));
+    for (auto& line : strokes)
+      for (THandPoint& p : line) {
+        p.X = Pad * std::pow(std::clamp(p.X / Pad, 0.0, 1.0), gx);
+        p.Y = Pad * std::pow(std::clamp(p.Y / Pad, 0.0, 1.0), gy);
+      }
+  }
+  if ((kind == Swapped || kind == All) && strokes.size() >= 2) {
     const std::size_t a = random() % strokes.size();
     std::size_t b = random() % (strokes.size() - 1);
     if (b >= a) ++b;
     std::swap(strokes[a], strokes[b]);
   }
-  if (kind == Joined && strokes.size() >= 2) {
+  if ((kind == Joined || kind == All) && strokes.size() >= 2) {
     const std::size_t a = random() % (strokes.size() - 1);
     strokes[a].insert(strokes[a].end(), strokes[a + 1].begin(), strokes[a + 1].end());
     strokes.erase(strokes.begin() + a + 1);
   }
   THandDrawing drawing;
   for (const auto& line : strokes) {
-    if (kind == Sloppy) {
+    if (kind == Sloppy || kind == All) {
       drawing.push_back(line);
     } else if (kind == Thinned) {
       // A slow mouse event rate: a point every 25 pixels or so.
@@ -320,7 +332,7 @@ int main(int argc, char** argv) {
       if (std::getenv("HAND_BENCH_MISSES")) {
         std::string text;
         for (char32_t c : misses) text += Utf8(c);
-        std::fprintf(stderr, "  missed: %s\n", text.c_str());
+        std::printf("  missed: %s\n", text.c_str());
       }
     }
   }
