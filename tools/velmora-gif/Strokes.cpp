@@ -2,18 +2,18 @@
 // from the packed stroke data and written by our own GIF writer.
 #include <cstdlib>
 #include <exception>
-#include <filesystem>
 
-#include "dict/DictFolder.h"
 #include "strokes/StrokeData.h"
 #include "strokes/StrokeDrawing.h"
+#include "tools/common/StrokeFile.h"
 #include "tools/velmora-gif/GIFCommands.h"
 
 namespace velmora::gifTool {
 
 namespace {
 
-const char StrokeFileName[] = "strokes.bin";
+using tools::StrokeDataFile;
+using tools::StrokeFileName;
 
 void StrokesUsage(std::ostream& out) {
   out << "Usage: velmora-gif strokes [-C DIR] CHAR OUT.gif [--size PX] [--delay MS]\n"
@@ -40,22 +40,6 @@ bool ParseNumber(const std::string& text, int least, int most, int& n) {
     return false;
   n = std::stoi(text);
   return n >= least && n <= most;
-}
-
-// The data file in the dictionary's folder, chosen as for the dictionary;
-// when a folder not named with -C lacks it, the installed one. Empty when
-// there is none; why names the folder looked in.
-std::string StrokeDataFile(const std::optional<std::string>& option, std::string& why) {
-  namespace fs = std::filesystem;
-  const TDictFolder folder = ChooseDictFolder(option);
-  const fs::path chosen = fs::path(folder.Path) / StrokeFileName;
-  why = folder.Path + " (" + folder.Why() + ")";
-  std::error_code ec;
-  if (option || fs::is_regular_file(chosen, ec)) return chosen.string();
-  if (const auto installed = InstalledDictFolder(fs::read_symlink("/proc/self/exe", ec)))
-    if (fs::is_regular_file(fs::path(*installed) / StrokeFileName, ec))
-      return (fs::path(*installed) / StrokeFileName).string();
-  return {};
 }
 
 }  // namespace
