@@ -98,6 +98,9 @@ class TForm4 : public QWidget {
   // on standard error when its files cannot be opened.
   void SetDictFolder(TDictFolder folder) { FDictFolder = std::move(folder); }
 
+  // How the window's searches let messages run; tests shorten it.
+  static TSearchPacing SearchPacing;
+
   // The rich-text control behind reResult and the output operations on it.
   IRichEdit& ResultEdit();
   TResultView& ResultOutput() { return *FOutput; }
@@ -195,6 +198,9 @@ class TForm4 : public QWidget {
   std::string KeptQuery(const TSearchQuery& query) const;
   // A typed query has stood long enough to go into the history.
   void KeepStanding(const std::string& boxText);
+  // Writes the histories that changed; while another window holds their
+  // lock, tries again a moment later instead of waiting for it.
+  void SaveHistories();
   void PlaceStrokePanel();
 
   std::unique_ptr<TQtRichEdit> FRichEdit;
@@ -217,6 +223,7 @@ class TForm4 : public QWidget {
   int FWheelRest = 0;       // wheel turn not yet worth a zoom step
   bool FSearching = false;
   bool FSearchPending = false;
+  bool FHistorySaveDue = false;  // a later try is on the timer
 };
 
 }  // namespace velmora

@@ -109,10 +109,11 @@ void TForm4::RunSearches() {
     reResult->PinTop(typed);
     // Typing asked for the extended search, even if it was turned off in
     // the moment before this one could run.
-    const TSearchOptions options{typed || ExtendedSearch() ? TSearchKind::Extended
-                                                           : TSearchKind::Standard};
-    const TSearchOutcome outcome =
-        RunSearch(controls, *FOutput, SharedDictImages(), options, query);
+    TSearchOptions options(typed || ExtendedSearch() ? TSearchKind::Extended
+                                                     : TSearchKind::Standard);
+    options.Pacing = SearchPacing;
+    options.Query = query;
+    const TSearchOutcome outcome = RunSearch(controls, *FOutput, options);
     if (outcome == TSearchOutcome::OwnFileMissing ||
         outcome == TSearchOutcome::OtherFileMissing) {
       // The view's message names neither the folder nor the reason.
@@ -125,9 +126,17 @@ void TForm4::RunSearches() {
                      [this, query = edSearch->text()] { StrokePanel->ShowQuery(query); });
   // The history goes to disk once the search is over and shown, so that
   // syncing it never delays one.
-  QTimer::singleShot(0, this, [this] {
-    if (FHistory) FHistory->SaveIfChanged();
-    if (FExtendedHistory) FExtendedHistory->SaveIfChanged();
+  QTimer::singleShot(0, this, [this] { SaveHistories(); });
+}
+
+void TForm4::SaveHistories() {
+  bool saved = true;
+  if (FHistory) saved &= FHistory->SaveIfChanged();
+  if (FExtendedHistory) saved &= FExtendedHistory->SaveIfChanged();
+  if (saved || std::exchange(FHistorySaveDue, true)) return;
+  QTimer::singleShot(1000, this, [this] {
+    FHistorySaveDue = false;
+    SaveHistories();
   });
 }
 
@@ -164,7 +173,7 @@ void TForm4::KeepStanding(const std::string& boxText) {
   if (!ExtendedSearch() || query.empty()) return;
   FExtendedHistory->Add(query);
   // Saved now unless a search runs; then once it is over.
-  if (!FSearching) FExtendedHistory->SaveIfChanged();
+  if (!FSearching) SaveHistories();
 }
 
 std::string TForm4::KeptQuery(const TSearchQuery& query) const {

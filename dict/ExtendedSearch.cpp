@@ -1,55 +1,38 @@
 #include "dict/ExtendedSearch.h"
 
 #include <algorithm>
-#include <chrono>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "dict/DictFile.h"
 #include "dict/DictText.h"
 #include "dict/EnglishWords.h"
+#include "dict/ExtendedDisplay.h"
 #include "dict/Pinyin.h"
 #include "dict/Prefilter.h"
 #include "dict/Query.h"
+#include "dict/Ranking.h"
 #include "dict/SearchSteps.h"
+#include "dict/Segmenter.h"
 #include "dict/Simplified.h"
 #include "dict/Texts.h"
 #include "dict/Wildcard.h"
-#include "platform/classes/Application.h"
-#include "platform/classes/ScopeGuard.h"
+#include "dict/WordTables.h"
 
 namespace velmora {
 
 namespace {
 
-using search::ShowFailure;
-using search::ShowHeading;
 using search::TCandidateMemo;
 using search::TScanEnd;
 using TSpans = std::vector<std::pair<std::size_t, std::size_t>>;
-
-// Lets pending messages run after every entry shown and otherwise whenever
-// the interval has passed; says whether this search must end: a stop was
-// asked for, or a newer search ran meanwhile.
-class TPacer {
- public:
-  TPacer() : generation_(SearchGeneration), last_(Clock::now()) {}
-  bool Stopped(bool shown) {
-    if (!shown && Clock::now() - last_ < SearchPacing.Interval) return false;
-    Application().ProcessMessages();
-    last_ = Clock::now();
-    return Superseded();
-  }
-  bool Superseded() const { return StopRequested || SearchGeneration != generation_; }
-
- private:
-  using Clock = std::chrono::steady_clock;
-  unsigned generation_;
-  Clock::time_point last_;
-};
 
 void MarkMatches(TResultView& view, int base, const TSpans& spans) {
   for (const auto& [from, to] : spans)
@@ -58,24 +41,72 @@ void MarkMatches(TResultView& view, int base, const TSpans& spans) {
 
 // The key line, blue, with the given spans of the key marked.
 void ShowKey(TResultView& view, std::string_view key, const TSpans& marks) {
-  view.AppendLine(key);
-  view.HighlightAdded(key, 2, 0);
+  ShowKey(view, key);
   MarkMatches(view, view.LastLineStart() - 2 - int(key.size()), marks);
 }
 
-// The explanation line as the standard search writes it; returns the text
-// shown and the position of its first byte.
-std::pair<std::string, int> ShowExplanation(TResultView& view,
-                                            std::string_view explanation) {
-  std::string text = DisplayExplanation(explanation);
-  std::string line;
-  line.reserve(texts::kIndent.size() + text.size() + 1);
-  line.append(texts::kIndent).append(text).append("\n");
-  view.AppendLine(line);
-  view.HighlightAdded(text, 3, ExplanationColor);
-  const int base = view.LastLineStart() - 3 - int(text.size());
-  return {std::move(text), base};
+// Every place a needle stands in text, on character boundaries.
+TSpans SpansOf(std::string_view text, std::string_view needle) {
+  TSpans spans;
+  if (needle.empty()) return spans;
+  for (std::size_t at = FindAtBoundary(text, needle); at != std::string_view::npos;
+       at = FindAtBoundary(text, needle, at + LeadByteLengthAt(text, at)))
+    spans.emplace_back(at, at + needle.size());
+  return spans;
 }
+
+// Writes entries as the extended search shows them (TExtendedDisplay):
+// the traditional form beside the key, the explanation in its own case and
+// with tone marks, and the marks of what matched moved along.
+class TEntryWriter {
+ public:
+  TEntryWriter(TSearchRun& run, const TExtendedDisplay& display)
+      : run_(run),
+        display_(display),
+        traditional_(display.Traditional ? TraditionalForms(run.Images()) : nullptr) {}
+
+  // The entry whose line starts at offset in file (1..5; 0 when unknown).
+  // keyMarks are spans of the key without its separator; textMarks(text)
+  // gives the spans of the explanation's text before tone marks.
+  template <typename TTextMarks>
+  void Show(const TEntry& entry, int file, std::size_t offset, const TSpans& keyMarks,
+            TTextMarks&& textMarks) {
+    TResultView& view = run_.View();
+    const std::string_view bare = BareKeyOf(entry.Key);
+    const std::string_view traditional =
+        traditional_ && file ? traditional_->Of(file, offset, bare) : std::string_view();
+    if (traditional.empty()) {
+      ShowKey(view, entry.Key, keyMarks);
+    } else {
+      std::string line(bare);
+      line.append("\xA3\xA8").append(traditional).append("\xA3\xA9");
+      line.append(entry.Key.substr(bare.size()));
+      ShowKey(view, line, keyMarks);
+    }
+    std::string text = ShownExplanation(entry.Explanation, display_.OwnCase);
+    TSpans marks = textMarks(std::string_view(text));
+    if (display_.ToneMarks) {
+      std::vector<std::size_t> map;
+      text = WithToneMarks(text, &map);
+      for (auto& [from, to] : marks) {
+        from = map[from];
+        to = map[to];
+      }
+    }
+    const TShownText shown = ShowExplanationText(view, std::move(text));
+    MarkMatches(view, shown.Start, marks);
+  }
+
+ private:
+  static std::string_view BareKeyOf(std::string_view key) {
+    if (key.ends_with(kKeySeparator)) key.remove_suffix(kKeySeparator.size());
+    return key;
+  }
+
+  TSearchRun& run_;
+  const TExtendedDisplay display_;
+  const std::shared_ptr<const TTraditionalForms> traditional_;
+};
 
 std::string_view Trimmed(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -89,6 +120,17 @@ std::string_view BareKey(std::string_view key) {
       key.substr(key.size() - kKeySeparator.size()) == kKeySeparator)
     key.remove_suffix(kKeySeparator.size());
   return key;
+}
+
+// How common an entry's word is, in the reading it gives (0 without a
+// table).
+std::uint64_t EntryWeight(const TEntry& entry, const TWordFrequency* frequency) {
+  if (!frequency) return 0;
+  const std::string_view key = BareKey(entry.Key);
+  const std::optional<std::string_view> reading = pinyin::ReadingOf(entry.Explanation);
+  const std::uint64_t count =
+      reading ? frequency->EntryCount(key, *reading) : frequency->Count(key);
+  return ranking::EntryWeight(count, entry.Explanation);
 }
 
 char LowerAscii(char c) {
@@ -117,15 +159,30 @@ bool ContainsAnyCase(std::string_view text, std::string_view needle) {
 
 class TChineseSearch {
  public:
-  TChineseSearch(std::vector<std::string> forms, TResultView& view, TPacer& pacer)
-      : forms_(std::move(forms)), view_(view), pacer_(pacer), finder_(Needles(forms_)) {
+  TChineseSearch(std::vector<std::string> forms, TSearchRun& run,
+                 const TExtendedDisplay& display)
+      : forms_(std::move(forms)),
+        run_(run),
+        writer_(run, display),
+        finder_(Needles(forms_)),
+        frequency_(WordFrequency(run.Images())) {
     for (const std::string& f : forms_) matchers_.emplace_back(f);
+    for (int number = 1; number <= 5; ++number)
+      files_[number - 1] = run.Images().Open(DictFileName(number));
   }
 
   TScanEnd File(const std::shared_ptr<const TDictImage>& image, int pass,
                 TCandidateMemo& memo) {
+    // Which file it is, for the traditional forms; held while its lines
+    // wait to be shown.
+    image_ = image;
+    number_ = 0;
+    for (int number = 1; number <= 5; ++number)
+      if (files_[number - 1] == image) number_ = number;
+    if (frequency_) held_.push_back(image);
     return search::ScanFile<TNeedleLines>(
-        image, pass, finder_, memo, [this] { return pacer_.Stopped(false); },
+        image, pass, finder_, memo, run_.Pacing().SliceBytes,
+        [this] { return run_.Stopped(false); },
         [this, pass](std::string_view line) { return Test(line, pass); });
   }
 
@@ -145,47 +202,253 @@ class TChineseSearch {
     return false;
   }
 
+ public:
+  // With a frequency table, a pass's entries are shown when it ends, the
+  // most common first (then shorter keys, then the files' order); without
+  // one, each as it is found, as the standard search shows them.
+  TScanEnd EndPass() {
+    if (!frequency_) return TScanEnd::Done;
+    for (TPending& p : pending_) {
+      const TEntry entry = SplitLine(p.Line);
+      p.Weight = EntryWeight(entry, frequency_.get());
+      p.KeyChars = ranking::CharCount(BareKey(entry.Key));
+    }
+    std::stable_sort(pending_.begin(), pending_.end(), [](const auto& a, const auto& b) {
+      return a.Weight != b.Weight ? a.Weight > b.Weight : a.KeyChars < b.KeyChars;
+    });
+    const std::vector<TPending> pending = std::move(pending_);
+    pending_.clear();
+    for (const TPending& p : pending) {
+      if (run_.Superseded()) return TScanEnd::Stopped;
+      Show(SplitLine(p.Line), p.Pass, p.File, p.Offset);
+      if (run_.Stopped(true)) return TScanEnd::Stopped;
+    }
+    held_.clear();
+    return TScanEnd::Done;
+  }
+
+ private:
+  struct TPending {
+    std::string_view Line;
+    int Pass = 0;
+    int File = 0;
+    std::size_t Offset = 0;
+    std::uint64_t Weight = 0;
+    std::size_t KeyChars = 0;
+  };
+
   TScanEnd Test(std::string_view line, int pass) {
     const TEntry entry = SplitLine(line);
     const bool keyMatch = In(entry.Key);
     bool shown = false;
     if (pass < 3 ? keyMatch : !keyMatch && In(entry.Explanation)) {
-      if (pacer_.Superseded()) return TScanEnd::Stopped;
       found_ = true;
-      view_.AppendLine(entry.Key);
-      view_.HighlightAdded(entry.Key, 2, 0);
-      if (pass < 3)
-        for (const std::string& f : forms_)
-          view_.HighlightMatches(entry.Key, f, 3, MatchColor);
-      const std::string text = ShowExplanation(view_, entry.Explanation).first;
-      if (pass == 3)
-        for (const std::string& f : forms_)
-          view_.HighlightMatches(text, f, 4, MatchColor);
+      const std::size_t offset = std::size_t(line.data() - image_->Bytes().data());
+      if (frequency_) {
+        pending_.push_back(TPending{line, pass, number_, offset});
+        return run_.Stopped(false) ? TScanEnd::Stopped : TScanEnd::Done;
+      }
+      if (run_.Superseded()) return TScanEnd::Stopped;
+      Show(entry, pass, number_, offset);
       shown = true;
     }
-    return pacer_.Stopped(shown) ? TScanEnd::Stopped : TScanEnd::Done;
+    return run_.Stopped(shown) ? TScanEnd::Stopped : TScanEnd::Done;
+  }
+
+  void Show(const TEntry& entry, int pass, int file, std::size_t offset) {
+    TSpans keyMarks;
+    if (pass < 3)
+      for (const std::string& f : forms_)
+        for (const auto& span : SpansOf(entry.Key, f)) keyMarks.push_back(span);
+    writer_.Show(entry, file, offset, keyMarks, [&](std::string_view text) {
+      TSpans marks;
+      if (pass == 3)
+        for (const std::string& f : forms_)
+          for (const auto& span : SpansOf(text, f)) marks.push_back(span);
+      return marks;
+    });
   }
 
   std::vector<std::string> forms_;
   std::vector<TMatcher> matchers_;
-  TResultView& view_;
-  TPacer& pacer_;
+  TSearchRun& run_;
+  TEntryWriter writer_;
   TNeedleFinder finder_;
+  std::shared_ptr<const TDictImage> files_[5];
+  std::shared_ptr<const TDictImage> image_;
+  int number_ = 0;
   bool found_ = false;
+  const std::shared_ptr<const TWordFrequency> frequency_;
+  std::vector<TPending> pending_;
+  std::vector<std::shared_ptr<const TDictImage>> held_;
 };
 
-TSearchOutcome RunChinese(const std::string& query, TResultView& view,
-                          TDictImages& images, TPacer& pacer) {
-  if (query.size() < 2) {
-    ShowFailure(view, texts::kInvalidQuery);
-    return TSearchOutcome::InvalidQuery;
+// ---------------------------------------------------------------------------
+// Sentences: a Chinese query that no entry holds is split into the
+// dictionary's words, and each word's entries are listed in the order of
+// the text, under one heading.
+
+// The entries whose keys are pieces of a text, found in one sweep of the
+// files: each line's key is looked up among the text's pieces. No index is
+// kept between searches, so a sentence costs about one reading of the files.
+class TPieceEntries {
+ public:
+  struct TFound {
+    int File = 0;
+    std::size_t Offset = 0;
+    std::string_view Line;
+  };
+  // The longest piece looked for, in characters.
+  static constexpr std::size_t kLongest = 12;
+
+  explicit TPieceEntries(std::string_view text) {
+    std::vector<std::size_t> at;
+    for (std::size_t i = 0; i < text.size(); i += LeadByteLengthAt(text, i))
+      at.push_back(i);
+    at.push_back(text.size());
+    for (std::size_t i = 0; i + 1 < at.size(); ++i)
+      for (std::size_t j = i + 1; j < at.size() && j - i <= kLongest; ++j) {
+        pieces_.insert(text.substr(at[i], at[j] - at[i]));
+        longestBytes_ = std::max(longestBytes_, at[j] - at[i]);
+        lengths_[std::min<std::size_t>(j - i, 5)] = true;
+      }
   }
-  return search::ScanThreePasses(query, view, images, [&] {
+
+  // Sweeps 1.sr..5.sr (those whose keys can be as long as a piece); false
+  // when the search was stopped.
+  bool Sweep(TSearchRun& run) {
+    for (int number = 1; number <= 5; ++number) {
+      if (!lengths_[number]) continue;
+      std::shared_ptr<const TDictImage> image = run.Open(number);
+      if (!image) continue;
+      const std::string_view bytes = image->Bytes();
+      std::size_t lines = 0;
+      for (std::size_t pos = 0; pos < bytes.size();) {
+        const char* nl = static_cast<const char*>(
+            std::memchr(bytes.data() + pos, '\n', bytes.size() - pos));
+        const std::size_t end = nl ? std::size_t(nl - bytes.data()) : bytes.size();
+        const std::string_view line = bytes.substr(pos, end - pos);
+        const std::size_t sep = FindAtBoundary(
+            line.substr(0, longestBytes_ + kKeySeparator.size()), kKeySeparator);
+        if (sep != std::string_view::npos) {
+          const auto it = pieces_.find(line.substr(0, sep));
+          if (it != pieces_.end()) found_[*it].push_back(TFound{number, pos, line});
+        }
+        pos = end + 1;
+        if (++lines % 4096 == 0 && run.Stopped(false)) return false;
+      }
+      held_.push_back(std::move(image));
+    }
+    return true;
+  }
+
+  bool Has(std::string_view piece) const { return found_.count(piece) != 0; }
+  const std::vector<TFound>& Entries(std::string_view piece) const {
+    return found_.at(piece);
+  }
+
+ private:
+  std::unordered_set<std::string_view> pieces_;
+  std::size_t longestBytes_ = 0;
+  bool lengths_[6] = {};
+  std::unordered_map<std::string_view, std::vector<TFound>> found_;
+  std::vector<std::shared_ptr<const TDictImage>> held_;
+};
+
+// The words of the most probable split that are keys, each once, in the
+// order of the text.
+std::vector<std::string_view> WordsOf(std::string_view text, const TPieceEntries& keys,
+                                      const TWordFrequency* frequency) {
+  TWordModel model;
+  model.IsWord = [&keys](std::string_view w) { return keys.Has(w); };
+  if (frequency) {
+    model.Count = [frequency](std::string_view w) { return frequency->Count(w); };
+    model.Total = frequency->Total();
+  }
+  model.LongestWord = TPieceEntries::kLongest;
+  std::vector<std::string_view> words;
+  for (const TWordPiece& piece : SplitIntoWords(text, model)) {
+    const std::string_view word = text.substr(piece.From, piece.Size);
+    if (keys.Has(word) && std::find(words.begin(), words.end(), word) == words.end())
+      words.push_back(word);
+  }
+  return words;
+}
+
+// Lists the words' entries; NotFound, with the view untouched, when the
+// query is no sentence of known words.
+TSearchOutcome ShowSentence(const std::string& query, TSearchRun& run,
+                            const TExtendedDisplay& display) {
+  TPieceEntries keys(query);
+  if (!keys.Sweep(run)) return TSearchOutcome::Stopped;
+  const std::shared_ptr<const TWordFrequency> frequency = WordFrequency(run.Images());
+  const std::vector<std::string_view> words = WordsOf(query, keys, frequency.get());
+  if (words.empty()) return TSearchOutcome::NotFound;
+
+  TResultView& view = run.View();
+  view.ClearView();
+  view.View().SetParagraphIndents(6, 22);
+  run.ShowHeading(query);
+  TEntryWriter writer(run, display);
+  for (std::string_view word : words) {
+    const std::vector<TPieceEntries::TFound>& entries = keys.Entries(word);
+    // The word's common readings first, its entries that only point
+    // elsewhere last.
+    std::vector<std::pair<std::uint64_t, std::size_t>> order;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+      order.emplace_back(EntryWeight(SplitLine(entries[i].Line), frequency.get()), i);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (const auto& [weight, i] : order) {
+      const TPieceEntries::TFound& found = entries[i];
+      if (run.Superseded()) return TSearchOutcome::Stopped;
+      writer.Show(SplitLine(found.Line), found.File, found.Offset, {{0, word.size()}},
+                  [](std::string_view) { return TSpans(); });
+      if (run.Stopped(true)) return TSearchOutcome::Stopped;
+    }
+  }
+  return run.Finish(true);
+}
+
+// Whether some entry's key is the query itself: one look through the file
+// of its length.
+bool IsKey(const std::string& query, TSearchRun& run) {
+  const std::shared_ptr<const TDictImage> image = run.Open(OwnFileNumber(query));
+  if (!image) return false;
+  const std::string_view bytes = image->Bytes();
+  const std::string line = std::string(query) + std::string(kKeySeparator);
+  if (bytes.starts_with(line)) return true;
+  const TSubstringFinder finder("\n" + line);
+  return finder.Find(bytes, 0) != std::string_view::npos;
+}
+
+// The simplified form of a query, where it has another: the data's own
+// pairs decide first (the traditional table), then the general conversion.
+// A query that is a key itself stays as it is (乾 is a key of its own, not
+// only the traditional form of 干).
+std::string SimplifiedQuery(const std::string& query, TSearchRun& run) {
+  if (const auto table = TraditionalForms(run.Images())) {
+    const std::string_view pair = table->SimplifiedOf(query);
+    if (!pair.empty()) return IsKey(query, run) ? query : std::string(pair);
+  }
+  std::string simplified = ToSimplified(query);
+  if (simplified != query && IsKey(query, run)) return query;
+  return simplified;
+}
+
+TSearchOutcome RunChinese(const std::string& query, TSearchRun& run,
+                          const TExtendedDisplay& display) {
+  const TSearchOutcome outcome = search::ScanThreePasses(query, run, [&] {
     std::vector<std::string> forms{query};
-    if (std::string simplified = ToSimplified(query); simplified != query)
+    if (std::string simplified = SimplifiedQuery(query, run); simplified != query)
       forms.push_back(std::move(simplified));
-    return TChineseSearch(std::move(forms), view, pacer);
+    return TChineseSearch(std::move(forms), run, display);
   });
+  // Nothing holds the whole query: a sentence, perhaps. The not-found
+  // message written last is replaced before the view is painted again.
+  if (outcome != TSearchOutcome::NotFound) return outcome;
+  const TSearchOutcome words = ShowSentence(SimplifiedQuery(query, run), run, display);
+  return words == TSearchOutcome::NotFound ? outcome : words;
 }
 
 // ---------------------------------------------------------------------------
@@ -194,9 +457,20 @@ TSearchOutcome RunChinese(const std::string& query, TResultView& view,
 
 struct THit {
   int Rank = 0;
-  std::size_t KeySize = 0;
+  int File = 0;
+  std::size_t Offset = 0;
+  std::uint64_t Weight = 0;  // ranking::EntryWeight
+  std::size_t KeyChars = 0;
   std::string_view Line;
 };
+
+// The group of a rank: the answers that say just the query, as a reading
+// or as a sense, rank together, by how common they are, then the ones that
+// begin with it or hold it, so that a query that is both an English word
+// and a reading ("you") lists the common answers of both kinds first.
+int Group(int rank) {
+  return rank <= int(TLatinRank::SenseEqual) ? 0 : 1;
+}
 
 // How a gathered search tests a line and marks what it shows.
 class ILineTest {
@@ -206,24 +480,38 @@ class ILineTest {
   virtual std::optional<int> Rank(const TEntry& entry) const = 0;
   virtual TSpans KeyMarks(std::string_view bareKey) const = 0;
   virtual TSpans TextMarks(std::string_view shownText) const = 0;
+  // True when the query may still be growing into something that matches
+  // (a reading being typed): then finding nothing is no failure yet.
+  virtual bool MayGrow() const { return false; }
 };
 
+// A pattern over the keys, as typed and, where its characters have a
+// simplified form, in that form too (學* finds 学生).
 class TWildcardTest : public ILineTest {
  public:
-  explicit TWildcardTest(TWildcard pattern) : pattern_(std::move(pattern)) {}
+  explicit TWildcardTest(std::vector<TWildcard> patterns)
+      : patterns_(std::move(patterns)) {}
   std::optional<int> Rank(const TEntry& entry) const override {
-    if (pattern_.Match(BareKey(entry.Key))) return 0;
+    for (const TWildcard& p : patterns_)
+      if (p.Match(BareKey(entry.Key))) return 0;
     return std::nullopt;
   }
   TSpans KeyMarks(std::string_view bareKey) const override {
     TSpans spans;
-    pattern_.Match(bareKey, &spans);
+    for (const TWildcard& p : patterns_)
+      if (p.Match(bareKey, &spans)) break;
     return spans;
   }
   TSpans TextMarks(std::string_view) const override { return {}; }
+  std::vector<TNeedle> Needles() const {
+    std::vector<TNeedle> needles;
+    for (const TWildcard& p : patterns_)
+      needles.push_back(TNeedle{p.Needle(), true, nullptr});
+    return needles;
+  }
 
  private:
-  TWildcard pattern_;
+  std::vector<TWildcard> patterns_;
 };
 
 class TLatinTest : public ILineTest {
@@ -270,6 +558,7 @@ class TLatinTest : public ILineTest {
     return best;
   }
   TSpans KeyMarks(std::string_view) const override { return {}; }
+  bool MayGrow() const override { return reading_ && reading_->CanGrow(); }
   TSpans TextMarks(std::string_view text) const override {
     TSpans spans;
     if (reading_) {
@@ -373,24 +662,21 @@ class TLatinTest : public ILineTest {
 };
 
 TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
-                           const TNeedleFinder& finder, TResultView& view,
-                           TDictImages& images, TPacer& pacer) {
+                           const TNeedleFinder& finder, TSearchRun& run,
+                           const TExtendedDisplay& display) {
+  TResultView& view = run.View();
   std::vector<std::shared_ptr<const TDictImage>> held;
   std::vector<THit> hits;
-  std::string missing;
-  for (int number = 1; number <= 5 && missing.empty(); ++number) {
-    const std::string name = DictFileName(number);
-    std::shared_ptr<const TDictImage> image = images.Open(name);
+  int missing = 0;
+  for (int number = 1; number <= 5 && !missing; ++number) {
+    std::shared_ptr<const TDictImage> image = run.Open(number);
     if (!image) {
-      if (number == 1) {
-        ShowFailure(view, texts::kOwnFileMissing);
-        return TSearchOutcome::OwnFileMissing;
-      }
-      missing = name;
+      if (number == 1) return run.OwnFileMissing();
+      missing = number;
       break;
     }
-    if (number == 1) ShowHeading(view, shown);
-    TNeedleLines lines(image->Bytes(), finder, SearchPacing.SliceBytes);
+    if (number == 1) run.ShowHeading(shown);
+    TNeedleLines lines(image->Bytes(), finder, run.Pacing().SliceBytes);
     std::string_view line;
     for (;;) {
       const TNeedleLines::TStep step = lines.Next(line);
@@ -398,34 +684,47 @@ TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
       if (step == TNeedleLines::TStep::Line) {
         const TEntry entry = SplitLine(line);
         if (const std::optional<int> rank = test.Rank(entry))
-          hits.push_back(THit{*rank, BareKey(entry.Key).size(), line});
+          hits.push_back(THit{*rank, number,
+                              std::size_t(line.data() - image->Bytes().data()), 0, 0,
+                              line});
       }
-      if (pacer.Stopped(false)) return TSearchOutcome::Stopped;
+      if (run.Stopped(false)) return TSearchOutcome::Stopped;
     }
     held.push_back(std::move(image));
   }
 
   // Gathered in the order of the files, so a stable sort keeps it inside
-  // equal ranks and key lengths.
-  std::stable_sort(hits.begin(), hits.end(), [](const THit& a, const THit& b) {
-    return a.Rank != b.Rank ? a.Rank < b.Rank : a.KeySize < b.KeySize;
-  });
-  for (const THit& hit : hits) {
-    if (pacer.Superseded()) return TSearchOutcome::Stopped;
+  // equal ranks and key lengths. Without a frequency table every weight is
+  // 0, and the order is by rank alone.
+  const std::shared_ptr<const TWordFrequency> frequency = WordFrequency(run.Images());
+  for (THit& hit : hits) {
     const TEntry entry = SplitLine(hit.Line);
-    ShowKey(view, entry.Key, test.KeyMarks(BareKey(entry.Key)));
-    const auto [text, base] = ShowExplanation(view, entry.Explanation);
-    MarkMatches(view, base, test.TextMarks(text));
-    if (pacer.Stopped(true)) return TSearchOutcome::Stopped;
+    hit.KeyChars = ranking::CharCount(BareKey(entry.Key));
+    hit.Weight = EntryWeight(entry, frequency.get());
   }
-  if (!missing.empty()) {
-    std::string message(texts::kFileMissing);
-    view.ReplaceLine(0, message.append(missing));
-    return TSearchOutcome::OtherFileMissing;
+  std::stable_sort(hits.begin(), hits.end(), [](const THit& a, const THit& b) {
+    if (Group(a.Rank) != Group(b.Rank)) return Group(a.Rank) < Group(b.Rank);
+    if (a.Weight != b.Weight) return a.Weight > b.Weight;
+    if (a.Rank != b.Rank) return a.Rank < b.Rank;
+    return a.KeyChars < b.KeyChars;
+  });
+  TEntryWriter writer(run, display);
+  for (const THit& hit : hits) {
+    if (run.Superseded()) return TSearchOutcome::Stopped;
+    const TEntry entry = SplitLine(hit.Line);
+    writer.Show(entry, hit.File, hit.Offset, test.KeyMarks(BareKey(entry.Key)),
+                [&test](std::string_view text) { return test.TextMarks(text); });
+    if (run.Stopped(true)) return TSearchOutcome::Stopped;
   }
-  view.ReplaceLine(1, texts::kFinished);
-  if (hits.empty()) ShowFailure(view, texts::kNotFound);
-  return hits.empty() ? TSearchOutcome::NotFound : TSearchOutcome::Found;
+  if (missing) return run.OtherFileMissing(missing);
+  if (hits.empty() && test.MayGrow()) {
+    // Letters on their way to a reading: no failure yet.
+    view.ReplaceLine(1, texts::kFinished);
+    view.AppendLine(texts::kMoreLetters);
+    view.HighlightAdded(texts::kMoreLetters, 2, ExplanationColor);
+    return TSearchOutcome::NotFound;
+  }
+  return run.Finish(!hits.empty());
 }
 
 bool HasWildcard(std::string_view query) {
@@ -457,36 +756,27 @@ TExtendedKind ExtendedKindOf(std::string_view query) {
   return TExtendedKind::Chinese;
 }
 
-TSearchOutcome RunExtendedSearch(ISearchControls& controls, TResultView& view,
-                                 TDictImages& images, const TSearchQuery& query) {
-  // The search button comes back on every way out of a search.
-  controls.SetSearchEnabled(false);
-  TScopeGuard enableSearch([&controls] { controls.SetSearchEnabled(true); });
-  ++SearchGeneration;
-  StopRequested = false;
-  controls.SetStopEnabled(true);
-  TPacer pacer;
-  // The query box is left as typed: with results as you type, rewriting it
-  // would move the caret under the user's hands.
+TSearchOutcome RunExtendedSearch(TSearchRun& run, const TSearchQuery& query,
+                                 const TExtendedDisplay& display) {
   const std::string& typed = query.Typed;
-
-  view.ClearView();
-  view.View().SetParagraphIndents(6, 22);
   switch (ExtendedKindOf(typed)) {
     case TExtendedKind::Chinese:
-      return RunChinese(query.Cleaned, view, images, pacer);
+      return RunChinese(query.Cleaned, run, display);
     case TExtendedKind::Wildcard: {
-      TWildcard pattern = *TWildcard::Parse(typed);
-      const TNeedleFinder finder({TNeedle{pattern.Needle(), true, nullptr}});
-      const std::string shown = pattern.Pattern();
-      return RunGathered(shown, TWildcardTest(std::move(pattern)), finder, view, images,
-                         pacer);
+      std::vector<TWildcard> patterns{*TWildcard::Parse(typed)};
+      const std::string shown = patterns.front().Pattern();
+      if (const std::string simplified = ToSimplified(typed); simplified != typed)
+        if (std::optional<TWildcard> other = TWildcard::Parse(simplified))
+          patterns.push_back(std::move(*other));
+      const TWildcardTest test(std::move(patterns));
+      const TNeedleFinder finder(test.Needles());
+      return RunGathered(shown, test, finder, run, display);
     }
     case TExtendedKind::Latin: {
       const TLatinTest test(pinyin::TReadingQuery::Parse(typed),
                             english::TWordsQuery::Parse(typed));
       const TNeedleFinder finder(test.Needles());
-      return RunGathered(std::string(Trimmed(typed)), test, finder, view, images, pacer);
+      return RunGathered(std::string(Trimmed(typed)), test, finder, run, display);
     }
   }
   return TSearchOutcome::InvalidQuery;

@@ -221,6 +221,10 @@ std::uintmax_t Repeat(const fs::path& folder, int times) {
     for (int i = 0; i < times; ++i) out << bytes;
     total += bytes.size() * std::uintmax_t(times);
   }
+  // The side tables come along: the extended search ranks with them.
+  for (const char* table : {"frequency.txt", "traditional.txt"})
+    if (fs::exists(table))
+      fs::copy_file(table, folder / table, fs::copy_options::overwrite_existing);
   return total;
 }
 
@@ -234,7 +238,9 @@ double TimedSearch(const fs::path& folder, const std::string& query, TDictImages
   TResultView view(edit);
   TQueryControls controls(query);
   const auto t = Clock::now();
-  const TSearchOutcome outcome = RunSearch(controls, view, images);
+  TSearchOptions options;
+  options.Images = &images;
+  const TSearchOutcome outcome = RunSearch(controls, view, options);
   const double seconds = Seconds(t);
   fs::current_path(before);
   if (outcome != expected) {
@@ -572,9 +578,10 @@ int Extended(const fs::path& tmp) {
       TResultView view(edit);
       TQueryControls controls(cases[k].Query);
       TSearchOptions options;
+      options.Images = &images;
       if (cases[k].Query != kNoMatch) options.Kind = TSearchKind::Extended;
       const auto t = Clock::now();
-      const TSearchOutcome outcome = RunSearch(controls, view, images, options);
+      const TSearchOutcome outcome = RunSearch(controls, view, options);
       best[k] = std::min(best[k], Seconds(t));
       if (outcome != TSearchOutcome::NotFound) {
         std::fprintf(stderr, "the extended search found something (%s)\n", cases[k].What);
