@@ -48,17 +48,7 @@ struct TClock {
 
 std::string Utf8(char32_t c) {
   std::string s;
-  if (c < 0x80) {
-    s += char(c);
-  } else if (c < 0x800) {
-    s += char(0xC0 | (c >> 6)), s += char(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    s += char(0xE0 | (c >> 12)), s += char(0x80 | ((c >> 6) & 0x3F));
-    s += char(0x80 | (c & 0x3F));
-  } else {
-    s += char(0xF0 | (c >> 18)), s += char(0x80 | ((c >> 12) & 0x3F));
-    s += char(0x80 | ((c >> 6) & 0x3F)), s += char(0x80 | (c & 0x3F));
-  }
+  gbk::AppendUtf8(s, c);
   return s;
 }
 

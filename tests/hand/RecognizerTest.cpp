@@ -11,6 +11,7 @@
 
 #include "hand/Recognizer.h"
 #include "strokes/StrokeData.h"
+#include "tests/strokes/StrokeRecord.h"
 
 namespace velmora {
 namespace {
@@ -207,16 +208,9 @@ TEST(HandRecognizer, ADamagedRecordLeavesOnlyItsCharacterOut) {
   std::ifstream in(BundledPath, std::ios::binary);
   std::string whole(std::istreambuf_iterator<char>(in), {});
   const TStrokeData clean = TStrokeData::FromBytes(whole);
-  const std::vector<char32_t> all = clean.CodePoints();
-  const std::size_t index =
-      16 + 8 * std::size_t(std::find(all.begin(), all.end(), U'中') - all.begin());
-  auto u32 = [&](std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = v << 8 | std::uint8_t(whole[at + std::size_t(i)]);
-    return v;
-  };
-  for (std::uint32_t at = u32(index + 4); at < u32(index + 12); ++at)
-    whole[at] = char(0xFF);
+  const auto [begin, end] = test::StrokeRecordSpan(whole, U'中');
+  ASSERT_LT(begin, end);
+  for (std::uint32_t at = begin; at < end; ++at) whole[at] = char(0xFF);
   const TStrokeData damaged = TStrokeData::FromBytes(whole);
 
   const THandRecognizer recognizer(damaged);

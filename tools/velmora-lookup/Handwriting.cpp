@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "hand/Recognizer.h"
+#include "platform/classes/Gbk.h"
 #include "strokes/StrokeData.h"
 #include "tools/common/StrokeFile.h"
 
@@ -17,26 +18,6 @@ using json = nlohmann::json;
 // A drawing of the most points the recognizer takes, written out with
 // generous numbers, fits in this; a longer line is refused unread.
 constexpr std::size_t MostLineBytes = 4 << 20;
-
-std::string Utf8(char32_t c) {
-  std::string s;
-  if (c < 0x80) {
-    s += char(c);
-  } else if (c < 0x800) {
-    s += char(0xC0 | (c >> 6));
-    s += char(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    s += char(0xE0 | (c >> 12));
-    s += char(0x80 | ((c >> 6) & 0x3F));
-    s += char(0x80 | (c & 0x3F));
-  } else {
-    s += char(0xF0 | (c >> 18));
-    s += char(0x80 | ((c >> 12) & 0x3F));
-    s += char(0x80 | ((c >> 6) & 0x3F));
-    s += char(0x80 | (c & 0x3F));
-  }
-  return s;
-}
 
 // One line without its line feed (and a CR before it). False at the end of
 // the input. A line beyond MostLineBytes comes back empty with tooLong set,
@@ -118,7 +99,7 @@ THandwritingResult AnswerDrawings(const THandRecognizer& recognizer, std::FILE* 
       try {
         for (const THandCandidate& c : recognizer.Recognize(*drawing)) {
           if (!answer.empty()) answer += ' ';
-          answer += Utf8(c.CodePoint);
+          gbk::AppendUtf8(answer, c.CodePoint);
         }
       } catch (const EHandDrawing& e) {
         why = e.what();

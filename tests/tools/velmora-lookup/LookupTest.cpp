@@ -17,6 +17,7 @@
 #include "platform/classes/Classes.h"
 #include "tests/SmallDisk.h"
 #include "tests/TempFolder.h"
+#include "tests/strokes/StrokeRecord.h"
 
 namespace {
 
@@ -649,18 +650,10 @@ TEST_F(LookupTest, HandwritingFindsItsStrokeDataAsTheDictionaryIsFound) {
 TEST_F(LookupTest, HandwritingLeavesOutOnlyACharacterWhoseStrokeDataIsDamaged) {
   std::ifstream in(fs::path(VELMORA_DATA_DIR) / "strokes.bin", std::ios::binary);
   std::string bytes(std::istreambuf_iterator<char>(in), {});
-  // The record of 一 (U+4E00) overwritten: its index entry holds its offset,
-  // the next entry's the end.
-  auto u32 = [&](std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = v << 8 | std::uint8_t(bytes[at + std::size_t(i)]);
-    return v;
-  };
-  std::size_t entry = 16;
-  while (entry + 16 < bytes.size() && u32(entry) != 0x4E00u) entry += 8;
-  ASSERT_EQ(u32(entry), 0x4E00u);
-  for (std::uint32_t at = u32(entry + 4); at < u32(entry + 12); ++at)
-    bytes[at] = char(0xFF);
+  // The record of 一 (U+4E00) overwritten.
+  const auto [begin, end] = velmora::test::StrokeRecordSpan(bytes, U'一');
+  ASSERT_LT(begin, end);
+  for (std::uint32_t at = begin; at < end; ++at) bytes[at] = char(0xFF);
   Write("strokes.bin", bytes);
   const TRun run = Run(InDir() + "--handwriting -", "",
                        "[[[10,50],[90,50]]]\n[[[10,50],[90,50]],[[50,10],[50,90]]]\n");
