@@ -179,6 +179,10 @@ QPoint THandwritingPad::PlaceBeside(const QRect& frame, QSize size, const QRect&
   return at;
 }
 
+QWidget* THandwritingPad::Canvas() const {
+  return FCanvas;
+}
+
 QString THandwritingPad::Candidates() const {
   QString text;
   for (QToolButton* b : FButtons)

@@ -54,7 +54,8 @@ class THandwritingPad : public QWidget {
   // The candidates shown, best first.
   QList<QToolButton*> CandidateButtons() const { return FButtons; }
   QString Candidates() const;
-  THandwritingCanvas* Canvas() const { return FCanvas; }
+  // Where the strokes are drawn (mouse events in its coordinates).
+  QWidget* Canvas() const;
   QLabel* Note() const { return FNote; }
   // Milliseconds from the last pen lift to its candidates shown.
   double LastLatencyMs() const { return FLatencyMs; }

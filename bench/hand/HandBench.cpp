@@ -5,9 +5,14 @@
 // same drawings in the same run.
 //
 //   velmora-hand-bench [--seed N] [--common N] [--traditional N] [-C DIR]
+//   velmora-hand-bench --window
+// The second measures the window's pad instead (off screen): from each pen
+// lift to the candidates shown, p50 and p95, for the first 100 common
+// characters drawn stroke by stroke.
 #include <opencc/opencc.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -24,6 +29,16 @@
 
 #ifdef VELMORA_ZINNIA
 #include <zinnia.h>
+#endif
+#ifdef VELMORA_HAND_WINDOW
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMouseEvent>
+
+#include "app/Dict.h"
+#include "app/HandwritingPad.h"
+#include "app/StrokePanel.h"
+#include "platform/qt/QtApplication.h"
 #endif
 
 using namespace velmora;
@@ -230,12 +245,91 @@ class TZinnia {
 };
 #endif
 
+double Percentile(std::vector<double> v, double p) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[std::min(v.size() - 1, std::size_t(p * double(v.size())))];
+}
+
+#ifdef VELMORA_HAND_WINDOW
+// The window's pad (off screen): each character drawn stroke by stroke with
+// mouse events, and the time from each pen lift to its candidates shown,
+// against the recognizer's own time for the same drawings in this thread.
+void MeasurePad(const std::string& folder, const std::vector<TSample>& samples,
+                const THandRecognizer& recognizer) {
+  int argc = 1;
+  char name[] = "velmora-hand-bench";
+  char* argv[] = {name, nullptr};
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  InstallQtApplicationHooks();
+  TForm4 form;
+  form.DoCreate();
+  form.StrokePanel->SetDataFile(folder + "/strokes.bin");
+  form.show();
+  form.ShowHandwritingPad();
+  THandwritingPad& pad = *form.HandwritingPad;
+  QWidget* canvas = pad.Canvas();
+  auto waitShown = [&pad] {
+    bool shown = false;
+    auto c =
+        QObject::connect(&pad, &THandwritingPad::CandidatesShown, [&] { shown = true; });
+    QElapsedTimer t;
+    t.start();
+    while (!shown && t.elapsed() < 30000)
+      QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents,
+                                  5);
+    QObject::disconnect(c);
+  };
+  auto send = [canvas](QEvent::Type type, THandPoint p, Qt::MouseButtons buttons) {
+    const QPointF at(p.X, p.Y);
+    QMouseEvent e(type, at, canvas->mapToGlobal(at), Qt::LeftButton, buttons,
+                  Qt::NoModifier);
+    QApplication::sendEvent(canvas, &e);
+  };
+  pad.Clear();
+  waitShown();  // the data read
+  std::vector<double> window, direct, directCpu;
+  std::mt19937 random(1);
+  for (const TSample& sample : samples) {
+    pad.Clear();
+    waitShown();
+    const THandDrawing drawing = Draw(sample, Clean, random);
+    THandDrawing sofar;
+    for (const THandStroke& stroke : drawing) {
+      send(QEvent::MouseButtonPress, stroke.front(), Qt::LeftButton);
+      for (const THandPoint& p : stroke) send(QEvent::MouseMove, p, Qt::LeftButton);
+      send(QEvent::MouseButtonRelease, stroke.back(), Qt::NoButton);
+      waitShown();
+      window.push_back(pad.LastLatencyMs());
+      sofar.push_back(stroke);
+      const auto t0 = std::chrono::steady_clock::now();
+      recognizer.Recognize(sofar);
+      direct.push_back(
+          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+              .count());
+    }
+  }
+  std::printf(
+      "\nthe window's pad: %zu pen lifts over %zu characters (wall clock)\n"
+      "| | p50 ms | p95 ms |\n|---|---|---|\n"
+      "| pen lift to candidates shown | %.1f | %.1f |\n"
+      "| the recognizer alone, same drawings | %.1f | %.1f |\n",
+      window.size(), samples.size(), Percentile(window, 0.5), Percentile(window, 0.95),
+      Percentile(direct, 0.5), Percentile(direct, 0.95), Percentile(directCpu, 0.5),
+      Percentile(directCpu, 0.95));
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string folder = VELMORA_DATA_DIR;
   unsigned seed = 28;
   std::size_t commonCount = 300, traditionalCount = 100;
+  bool windowOnly = false;
+  for (int i = 1; i < argc; ++i)
+    if (!std::strcmp(argv[i], "--window")) windowOnly = true;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (!std::strcmp(argv[i], "--seed")) seed = unsigned(std::stoul(argv[i + 1]));
     if (!std::strcmp(argv[i], "--common")) commonCount = std::stoul(argv[i + 1]);
@@ -274,6 +368,28 @@ int main(int argc, char** argv) {
   std::printf("%zu common characters, %zu traditional, seed %u\n", common.size(),
               traditional.size(), seed);
 
+  auto samplesOf = [&data](const std::vector<char32_t>& chars) {
+    std::vector<TSample> samples;
+    for (const char32_t c : chars) {
+      TSample s{c, {}};
+      const TCharacterStrokes strokes = *data.Find(c);
+      for (const TStroke& stroke : strokes.Strokes) s.Medians.push_back(stroke.Median);
+      samples.push_back(std::move(s));
+    }
+    return samples;
+  };
+  if (windowOnly) {
+#ifdef VELMORA_HAND_WINDOW
+    std::vector<TSample> samples = samplesOf(common);
+    samples.resize(std::min<std::size_t>(samples.size(), 100));
+    MeasurePad(folder, samples, recognizer);
+    return 0;
+#else
+    std::fprintf(stderr, "velmora-hand-bench: built without the window\n");
+    return 2;
+#endif
+  }
+
 #ifdef VELMORA_ZINNIA
   TZinnia zinnia(VELMORA_ZINNIA_MODEL);
   const bool withZinnia = zinnia.Ok();
@@ -288,13 +404,7 @@ int main(int argc, char** argv) {
       "zinnia ms |\n|---|---|---|---|---|---|---|---|\n");
   for (int set = 0; set < 2; ++set) {
     const std::vector<char32_t>& chars = set == 0 ? common : traditional;
-    std::vector<TSample> samples;
-    for (const char32_t c : chars) {
-      TSample s{c, {}};
-      const TCharacterStrokes strokes = *data.Find(c);
-      for (const TStroke& stroke : strokes.Strokes) s.Medians.push_back(stroke.Median);
-      samples.push_back(std::move(s));
-    }
+    const std::vector<TSample> samples = samplesOf(chars);
     for (int kind = 0; kind < KindCount; ++kind) {
       std::mt19937 random(seed * 131 + set * 17 + kind);
       TScore ours, theirs;

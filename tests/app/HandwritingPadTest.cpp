@@ -38,7 +38,7 @@ class HandwritingPadTest : public ::testing::Test {
   // A stroke through the points, with the left button held, as a mouse,
   // pen or finger gives it.
   void Stroke(std::initializer_list<QPoint> corners) {
-    QWidget* canvas = reinterpret_cast<QWidget*>(form_->HandwritingPad->Canvas());
+    QWidget* canvas = form_->HandwritingPad->Canvas();
     auto send = [&](QEvent::Type type, QPointF at, Qt::MouseButtons buttons) {
       QMouseEvent e(type, at, canvas->mapToGlobal(at), Qt::LeftButton, buttons,
                     Qt::NoModifier);
