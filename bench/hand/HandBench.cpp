@@ -314,7 +314,8 @@ void MeasurePad(const std::string& folder, const std::vector<TSample>& samples,
       "\nthe window's pad: %zu pen lifts over %zu characters (wall clock)\n"
       "| | p50 ms | p95 ms |\n|---|---|---|\n"
       "| pen lift to candidates shown | %.1f | %.1f |\n"
-      "| the recognizer alone, same drawings | %.1f | %.1f |\n",
+      "| the recognizer alone, same drawings | %.1f | %.1f |\n"
+      "| the same, CPU time of this thread | %.1f | %.1f |\n",
       window.size(), samples.size(), Percentile(window, 0.5), Percentile(window, 0.95),
       Percentile(direct, 0.5), Percentile(direct, 0.95), Percentile(directCpu, 0.5),
       Percentile(directCpu, 0.95));
