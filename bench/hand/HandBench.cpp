@@ -304,7 +304,9 @@ void MeasurePad(const std::string& folder, const std::vector<TSample>& samples,
       window.push_back(pad.LastLatencyMs());
       sofar.push_back(stroke);
       const auto t0 = std::chrono::steady_clock::now();
+      const TClock::time_point c0 = TClock::now();
       recognizer.Recognize(sofar);
+      directCpu.push_back(1000 * (TClock::now() - c0));
       direct.push_back(
           std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
               .count());
