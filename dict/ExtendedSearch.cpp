@@ -758,10 +758,17 @@ TExtendedKind ExtendedKindOf(std::string_view query) {
 
 TSearchOutcome RunExtendedSearch(TSearchRun& run, const TSearchQuery& query,
                                  const TExtendedDisplay& display) {
-  const std::string& typed = query.Typed;
+  const std::string typed(TrimBlanks(query.Typed));
+  // A character GBK cannot hold came as "?": never a wildcard.
+  if (!query.Unencodable.empty()) {
+    const std::string message = UnencodableQueryMessage(query.Unencodable);
+    run.View().AppendLine(message);
+    run.View().HighlightAdded(message, 2, clRed);
+    return TSearchOutcome::InvalidQuery;
+  }
   switch (ExtendedKindOf(typed)) {
     case TExtendedKind::Chinese:
-      return RunChinese(query.Cleaned, run, display);
+      return RunChinese(CleanQuery(typed), run, display);
     case TExtendedKind::Wildcard: {
       std::vector<TWildcard> patterns{*TWildcard::Parse(typed)};
       const std::string shown = patterns.front().Pattern();
