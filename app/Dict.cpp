@@ -19,6 +19,7 @@
 #include <system_error>
 
 #include "app/AsYouType.h"
+#include "app/HandwritingPad.h"
 #include "app/History.h"
 #include "app/QueryBox.h"
 #include "app/Settings.h"
@@ -132,6 +133,10 @@ void TForm4::CreateControls() {
     item->setCheckable(true);
     item->setChecked(true);
   }
+  HandwritingItem = PopupMenu1->addAction(QStringLiteral("手写输入"));
+  HandwritingItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+  HandwritingItem->setShortcutContext(Qt::WindowShortcut);
+  addAction(HandwritingItem);
   FSearchKindBadge = MakeSearchKindBadge(*edSearch);
   StrokePanel = new TStrokePanel(this);
 }
@@ -251,6 +256,8 @@ void TForm4::ConnectControls() {
       }
     });
   });
+  connect(HandwritingItem, &QAction::triggered, this,
+          [this] { Guarded([&] { ShowHandwritingPad(); }); });
   const std::pair<QAction*, const char*> display[] = {
       {ToneMarksItem, "search/toneMarks"},
       {OwnCaseItem, "search/ownCase"},
@@ -420,6 +427,22 @@ void TForm4::N2Click(void* /*Sender*/) {
   btnSearchClick(btnSearch);
 }
 
+void TForm4::ShowHandwritingPad() {
+  if (!HandwritingPad) {
+    HandwritingPad = new THandwritingPad(this, StrokePanel->DataFile());
+    HandwritingPad->OnChoose = [this](const QString& c) {
+      Guarded([&] { ChooseHandwritten(c); });
+    };
+  }
+  HandwritingPad->ShowBeside(frameGeometry());
+}
+
+void TForm4::ChooseHandwritten(const QString& character) {
+  edSearch->insert(character);
+  History().EndWalk();
+  btnSearchClick(btnSearch);
+}
+
 void TForm4::WMNotify(TMessage& Message) {
   const auto* header = reinterpret_cast<const NMHDR*>(Message.LParam);
   if (!header || header->code != EN_LINK) return;
@@ -532,11 +555,13 @@ void TForm4::closeEvent(QCloseEvent* event) {
 }
 
 bool TForm4::eventFilter(QObject* watched, QEvent* event) {
-  // The query box would take Ctrl+E for itself (the end of the line); it
-  // belongs to the window's menu item.
+  // The query box would take Ctrl+E (the end of the line) and Ctrl+D (delete)
+  // for itself; they belong to the window's menu items.
   if (event->type() == QEvent::ShortcutOverride &&
-      static_cast<QKeyEvent*>(event)->keyCombination() ==
-          QKeyCombination(Qt::CTRL, Qt::Key_E)) {
+      (static_cast<QKeyEvent*>(event)->keyCombination() ==
+           QKeyCombination(Qt::CTRL, Qt::Key_E) ||
+       static_cast<QKeyEvent*>(event)->keyCombination() ==
+           QKeyCombination(Qt::CTRL, Qt::Key_D))) {
     return true;
   }
   if (watched == edSearch && event->type() == QEvent::KeyPress) {

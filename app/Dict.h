@@ -31,6 +31,7 @@ class TQueryHistory;
 class TQtRichEdit;
 class TResultViewWidget;
 class TStrokePanel;
+class THandwritingPad;
 
 // The one main window; set before its FormCreate runs.
 extern TForm4* Form4;
@@ -77,6 +78,12 @@ class TForm4 : public QWidget {
   // Stroke order: the menu item 笔顺 and the panel that plays it.
   QAction* N3;
   TStrokePanel* StrokePanel;
+  // The handwriting pad (menu item and Ctrl+D); made when first opened.
+  QAction* HandwritingItem;
+  THandwritingPad* HandwritingPad = nullptr;
+  void ShowHandwritingPad();
+  // A character chosen on the pad: into the query box, and looked up.
+  void ChooseHandwritten(const QString& character);
 
   // Sets Form4 and runs FormCreate; an exception that escapes it goes to the
   // application's exception report, and the window keeps what was done.

@@ -77,12 +77,15 @@ void TStrokePanel::SetDataFile(std::string file) {
   FDataTried = false;
 }
 
+std::string TStrokePanel::DataFile() const {
+  return FDataFile.empty() ? DefaultDataFile() : FDataFile;
+}
+
 TStrokeData* TStrokePanel::Data() {
   if (!FDataTried) {
     FDataTried = true;
     try {
-      FData = std::make_unique<TStrokeData>(
-          TStrokeData::Open(FDataFile.empty() ? DefaultDataFile() : FDataFile));
+      FData = std::make_unique<TStrokeData>(TStrokeData::Open(DataFile()));
     } catch (const EStrokeData&) {
       // Without the file there are no strokes to show; the rest of the
       // window does not need them.

@@ -56,6 +56,8 @@ class TStrokePanel : public QWidget {
   // The stroke data file; by default strokes.bin in the current folder, else
   // the installed one. Tests name their own.
   void SetDataFile(std::string file);
+  // The stroke data file in use (the handwriting pad reads the same).
+  std::string DataFile() const;
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;

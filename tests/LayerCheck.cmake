@@ -12,7 +12,7 @@ endif()
 
 # Each layer and the layers it may include from ("velmora" is the generated
 # version header). gif/render builds into one library with gif/.
-set(layers platform/gdi platform/classes platform/richedit gif dict strokes platform/qt
+set(layers platform/gdi platform/classes platform/richedit gif dict strokes hand platform/qt
            tools app)
 set(uses_platform/gdi platform/gdi)
 set(uses_platform/classes platform/classes platform/gdi)
@@ -20,11 +20,12 @@ set(uses_platform/richedit platform/richedit platform/classes platform/gdi)
 set(uses_gif gif platform/classes platform/gdi)
 set(uses_dict dict platform/richedit platform/classes platform/gdi)
 set(uses_strokes strokes gif platform/classes platform/gdi)
+set(uses_hand hand strokes platform/classes platform/gdi)
 set(uses_platform/qt platform/qt strokes dict gif platform/richedit platform/classes
                      platform/gdi)
-set(uses_tools tools strokes dict gif platform/richedit platform/classes platform/gdi
+set(uses_tools tools hand strokes dict gif platform/richedit platform/classes platform/gdi
                velmora)
-set(uses_app app platform/qt strokes dict gif platform/richedit platform/classes
+set(uses_app app platform/qt hand strokes dict gif platform/richedit platform/classes
              platform/gdi velmora)
 # Qt below app/ and platform/qt/: only the window's rich-text view.
 set(qt_layers app platform/qt)

@@ -77,24 +77,6 @@ constexpr bool IsRawByteCodePoint(char32_t c) {
   return c >= kRawByteBase + 0x80 && c <= kRawByteBase + 0xFF;
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += char(c);
-  } else if (c < 0x800) {
-    out += char(0xC0 | (c >> 6));
-    out += char(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += char(0xE0 | (c >> 12));
-    out += char(0x80 | ((c >> 6) & 0x3F));
-    out += char(0x80 | (c & 0x3F));
-  } else {
-    out += char(0xF0 | (c >> 18));
-    out += char(0x80 | ((c >> 12) & 0x3F));
-    out += char(0x80 | ((c >> 6) & 0x3F));
-    out += char(0x80 | (c & 0x3F));
-  }
-}
-
 // One code point from UTF-8 at s[i]; advances i. Returns U+FFFD (which GBK
 // cannot hold, so it becomes "?") for a malformed, overlong, surrogate or
 // out-of-range sequence, consuming only its first byte.
@@ -136,6 +118,24 @@ char32_t NextUtf8(std::string_view s, size_t& i) {
 }
 
 }  // namespace
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += char(c);
+  } else if (c < 0x800) {
+    out += char(0xC0 | (c >> 6));
+    out += char(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += char(0xE0 | (c >> 12));
+    out += char(0x80 | ((c >> 6) & 0x3F));
+    out += char(0x80 | (c & 0x3F));
+  } else {
+    out += char(0xF0 | (c >> 18));
+    out += char(0x80 | ((c >> 12) & 0x3F));
+    out += char(0x80 | ((c >> 6) & 0x3F));
+    out += char(0x80 | (c & 0x3F));
+  }
+}
 
 namespace {
 

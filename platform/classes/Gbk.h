@@ -26,6 +26,8 @@ int EncodedLength(char32_t c);
 int DecodedLengthAt(std::string_view gbk, size_t i);
 
 std::string ToUtf8(std::string_view gbk);
+// The UTF-8 bytes of one code point, appended.
+void AppendUtf8(std::string& out, char32_t c);
 // Each byte of an invalid UTF-8 sequence becomes "?", like a character GBK
 // cannot hold. Reserved code points come back as their bytes, so
 // FromUtf8(ToUtf8(x)) == x for any bytes x.

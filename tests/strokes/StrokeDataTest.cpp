@@ -15,6 +15,7 @@
 #include "strokes/StrokeData.h"
 #include "tests/PeakMemory.h"
 #include "tests/TempFolder.h"
+#include "tests/strokes/StrokeRecord.h"
 
 namespace velmora {
 namespace {
@@ -140,12 +141,7 @@ TEST(StrokeData, DamagedIndexOrRecordsFailCleanly) {
   const std::vector<char32_t> all = clean.CodePoints();
   const std::size_t index =
       16 + 8 * std::size_t(std::find(all.begin(), all.end(), U'中') - all.begin());
-  auto u32 = [&](std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = v << 8 | std::uint8_t(whole[at + std::size_t(i)]);
-    return v;
-  };
-  const std::uint32_t begin = u32(index + 4), end = u32(index + 12);
+  const auto [begin, end] = test::StrokeRecordSpan(whole, U'中');
   ASSERT_LT(begin, end);
   int refused = 0;
   std::mt19937 random(7);

@@ -6,6 +6,7 @@
 #include "dict/DictFolder.h"
 #include "strokes/StrokeData.h"
 #include "strokes/StrokeDrawing.h"
+#include "tools/common/StrokeFile.h"
 #include "tools/velmora-gif/GIFCommands.h"
 
 namespace velmora::gifTool {
@@ -88,16 +89,13 @@ int Strokes(const Args& args, std::ostream& out, std::ostream& err) {
         << "' is not one character in UTF-8\n";
     return 2;
   }
-  // The data in the dictionary's folder, chosen as for the dictionary; when
-  // a folder not named with -C lacks it, the installed one.
-  const TDictFolder chosen = ChooseDictFolder(folder);
-  const std::optional<std::string> found = StrokeDataFile(chosen.Path, bool(folder));
-  if (!found) {
-    err << "velmora-gif strokes: no stroke data (" << StrokeFileName << ") in "
-        << chosen.Path << " (" << chosen.Why() << "); try -C DIR\n";
+  std::string why;
+  const std::string file = tools::StrokeDataFile(folder, why);
+  if (file.empty()) {
+    err << "velmora-gif strokes: no stroke data (" << StrokeFileName << ") in " << why
+        << "; try -C DIR\n";
     return 2;
   }
-  const std::string& file = *found;
   const std::string& target = positional[1];
   try {
     const TStrokeData data = TStrokeData::Open(file);

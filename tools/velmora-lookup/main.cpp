@@ -23,6 +23,7 @@
 #include "platform/classes/Gbk.h"
 #include "platform/classes/SysUtils.h"
 #include "platform/richedit/MemoryRichEdit.h"
+#include "tools/velmora-lookup/Handwriting.h"
 #include "tools/velmora-lookup/StrokePicture.h"
 #include "tools/velmora-lookup/ViewExport.h"
 #include "velmora/Version.h"
@@ -36,6 +37,7 @@ const char kUsage[] =
     "                      [--color=WHEN] [--colors=WHICH] QUERY\n"
     "       velmora-lookup --batch [-C DIR] [-x] [--plain | --json] [--raw]\n"
     "                      [--color=WHEN] [--colors=WHICH]\n"
+    "       velmora-lookup --handwriting FILE [-C DIR]\n"
     "\n"
     "Looks QUERY up in the dictionary files 1.sr to 5.sr exactly as the Velmora\n"
     "window does, and prints the result view: in colour on a terminal, otherwise\n"
@@ -76,6 +78,19 @@ const char kUsage[] =
     "                one result per query: with --json one object per line with\n"
     "                the \"query\" as read added, otherwise each view followed by\n"
     "                a line holding a form feed. The files are read once.\n"
+    "  --handwriting FILE\n"
+    "                recognise drawn characters: FILE (- for standard input)\n"
+    "                holds one drawing a line, a JSON array of strokes in the\n"
+    "                order drawn, each an array of [x, y] points (any box, y\n"
+    "                pointing down), e.g. [[[10,50],[90,50]]] for 一. For each\n"
+    "                drawing one line of up to 10 candidate characters, best\n"
+    "                first, separated by spaces (UTF-8). Strokes may be drawn\n"
+    "                out of order, and two written in one go. The characters\n"
+    "                are those of the stroke data strokes.bin, in DIR, else in\n"
+    "                the dictionary folder, else in the installed data. A line\n"
+    "                that is not a drawing (or has more than 64 strokes,\n"
+    "                100000 points or 4 MiB) gives an empty line and a message\n"
+    "                naming the line on standard error.\n"
     "  --help        show this help\n"
     "  --version     show the version\n"
     "\n"
@@ -85,8 +100,9 @@ const char kUsage[] =
     "memory ran out (status 2, naming the file being searched). With --batch:\n"
     "0 if any query found an entry, 1 if none did, 2 if a dictionary file\n"
     "could not be opened, memory ran out or the input could not be read or\n"
-    "held a line too long; a query that is too\n"
-    "short gives its message in its own result.\n";
+    "held a line too long; a query that is too short gives its message in its\n"
+    "own result. With --handwriting: 0, or 2 when a line was not a drawing, or\n"
+    "the stroke data or FILE could not be read.\n";
 
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "velmora-lookup: %s\nTry 'velmora-lookup --help'.\n",
@@ -301,6 +317,7 @@ struct TCommandLine {
   TExtendedDisplay Display;
   std::optional<std::string> Dir;
   std::optional<std::string> Query;
+  std::optional<std::string> Handwriting;
 };
 
 // --color alone means always; anything but =auto, =always or =never after
@@ -340,6 +357,9 @@ TCommandLine ParseArguments(int argc, char** argv) {
         return fail("choose only one of --plain, --html and --json");
       line.Mode = mode;
       line.ModeGiven = true;
+    } else if (arg == "--handwriting") {
+      if (++i >= argc) return fail("--handwriting needs a FILE (- for standard input)");
+      line.Handwriting = argv[i];
     } else if (arg == "--raw") {
       line.Raw = true;
     } else if (arg == "--batch") {
@@ -387,6 +407,12 @@ TCommandLine ParseArguments(int argc, char** argv) {
 
 // Options that are each fine but don't go together; empty if none.
 std::string CheckCombination(const TCommandLine& line) {
+  if (line.Handwriting) {
+    if (line.Query || line.Batch || line.ModeGiven || line.ColorGiven || line.Raw ||
+        line.Extended)
+      return "--handwriting takes only -C DIR";
+    return {};
+  }
   if (line.Batch) {
     if (line.Query) return "--batch reads its queries from standard input";
     if (line.Mode == TMode::Html) return "--batch takes --plain or --json";
@@ -419,6 +445,7 @@ int main(int argc, char** argv) {
   if (!line.Error.empty()) return UsageError(line.Error);
   if (const std::string error = CheckCombination(line); !error.empty())
     return UsageError(error);
+  if (line.Handwriting) return RunHandwriting(*line.Handwriting, line.Dir);
   const TOptions options = DecideOptions(line);
   // Files are opened relative to the current folder, as in the window.
   const TDictFolder folder = ChooseDictFolder(line.Dir);

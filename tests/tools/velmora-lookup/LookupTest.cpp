@@ -20,6 +20,7 @@
 #include "platform/classes/Classes.h"
 #include "tests/SmallDisk.h"
 #include "tests/TempFolder.h"
+#include "tests/strokes/StrokeRecord.h"
 
 namespace {
 
@@ -700,6 +701,128 @@ TEST_F(LookupTest, HtmlEmbedsTheStrokeOrderOfOneCharacter) {
   tool_ = bin / "velmora-lookup";
   cwd_ = bin;
   EXPECT_EQ(EmbeddedGif(Run(InDir() + "--html '中'", noTool).Out), gif);
+}
+
+namespace {
+
+// The lines of text.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The first candidate of an answer line.
+std::string First(const std::string& line) {
+  return line.substr(0, line.find(' '));
+}
+
+}  // namespace
+
+TEST_F(LookupTest, HandwritingAnswersEachDrawingAndNamesTheLinesThatAreNot) {
+  fs::create_symlink(fs::path(VELMORA_DATA_DIR) / "strokes.bin", dir_ / "strokes.bin");
+  // A drawing of 十, in any box, and with CR LF; then what is not a
+  // drawing: not JSON, no points, a point that is not [x, y], too many
+  // strokes, too many points, a line of megabytes (a million points).
+  std::string many = "[";
+  for (int i = 0; i < 65; ++i) many += std::string(i ? "," : "") + "[[0,0],[9,9]]";
+  many += "]";
+  std::string dense = "[[";
+  for (int i = 0; i < 200000; ++i) dense += std::string(i ? "," : "") + "[1,2]";
+  dense += "]]";
+  std::string huge = "[[";
+  for (int i = 0; i < 1000000; ++i) huge += std::string(i ? "," : "") + "[1,2]";
+  huge += "]]";
+  const std::string input =
+      "[[[10,50],[90,50]],[[50,10],[50,90]]]\n"
+      "[[[-3e3,0.5],[-1e3,0.5]],[[-2e3,-1e3],[-2e3,2e3]]]\r\n"
+      "{\"x\": 1}\n[]\n[[],[]]\n[[[1,2,3]]]\n[[[1,\"2\"]]]\n" +
+      many + "\n" + dense + "\n" + huge + "\n[[[10,50],[90,50]]]";
+  const TRun run = Run(InDir() + "--handwriting -", "", input);
+  EXPECT_EQ(run.Status, 2);
+  const std::vector<std::string> out = Lines(run.Out);
+  ASSERT_EQ(out.size(), 11u) << run.Out;
+  EXPECT_EQ(First(out[0]), "十");
+  EXPECT_EQ(std::count(out[0].begin(), out[0].end(), ' '), 9) << out[0];
+  EXPECT_EQ(First(out[1]), "十");
+  for (std::size_t i = 2; i < 10; ++i) EXPECT_EQ(out[i], "") << i;
+  EXPECT_EQ(First(out[10]), "一");
+  const std::vector<std::string> err = Lines(run.Err);
+  ASSERT_EQ(err.size(), 8u) << run.Err;
+  const char* const why[] = {"line 3: not an array of strokes",
+                             "line 4: the drawing has no points",
+                             "line 5: the drawing has no points",
+                             "line 6: stroke 1, point 1 is not [x, y]",
+                             "line 7: stroke 1, point 1 is not [x, y]",
+                             "line 8: the drawing has 65 strokes",
+                             "line 9: the drawing has 200000 points",
+                             "line 10: longer than 4 MiB"};
+  for (std::size_t i = 0; i < 8; ++i)
+    EXPECT_NE(err[i].find(why[i]), std::string::npos) << err[i];
+  EXPECT_EQ(err[0].rfind("velmora-lookup: standard input, line 3", 0), 0u) << err[0];
+
+  // A file by name gives the same; every line a drawing: status 0.
+  Write("drawings.txt", "[[[10,50],[90,50]]]\n");
+  const TRun file =
+      Run(InDir() + "--handwriting '" + (dir_ / "drawings.txt").string() + "'");
+  EXPECT_EQ(file.Status, 0) << file.Err;
+  EXPECT_EQ(file.Out, out[10] + "\n");
+  EXPECT_EQ(file.Err, "");
+  EXPECT_EQ(Run(InDir() + "--handwriting '" + (dir_ / "none.txt").string() + "'").Status,
+            2);
+}
+
+TEST_F(LookupTest, HandwritingFindsItsStrokeDataAsTheDictionaryIsFound) {
+  const std::string drawing = "[[[10,50],[90,50]]]\n";
+  // -C names a folder without stroke data: said, not answered from elsewhere.
+  const TRun none = Run(InDir() + "--handwriting -", "", drawing);
+  EXPECT_EQ(none.Status, 2);
+  EXPECT_EQ(none.Out, "");
+  EXPECT_NE(none.Err.find((dir_ / "strokes.bin").string() + ": No such file"),
+            std::string::npos)
+      << none.Err;
+  // The dictionary variable's folder.
+  fs::create_directories(dir_ / "variable");
+  fs::create_symlink(fs::path(VELMORA_DATA_DIR) / "strokes.bin",
+                     dir_ / "variable" / "strokes.bin");
+  const TRun variable =
+      Run("--handwriting -", "VELMORA_DICTIONARY='" + (dir_ / "variable").string() + "'",
+          drawing);
+  EXPECT_EQ(variable.Status, 0) << variable.Err;
+  EXPECT_EQ(First(variable.Out), "一");
+
+  // Options of the search don't go with it.
+  for (const char* args : {"--handwriting - 中", "--handwriting - --json",
+                           "--batch --handwriting -", "--handwriting"})
+    EXPECT_EQ(Run(InDir() + args, "", drawing).Status, 2) << args;
+}
+
+TEST_F(LookupTest, HandwritingLeavesOutOnlyACharacterWhoseStrokeDataIsDamaged) {
+  std::ifstream in(fs::path(VELMORA_DATA_DIR) / "strokes.bin", std::ios::binary);
+  std::string bytes(std::istreambuf_iterator<char>(in), {});
+  // The record of 一 (U+4E00) overwritten.
+  const auto [begin, end] = velmora::test::StrokeRecordSpan(bytes, U'一');
+  ASSERT_LT(begin, end);
+  for (std::uint32_t at = begin; at < end; ++at) bytes[at] = char(0xFF);
+  Write("strokes.bin", bytes);
+  const TRun run = Run(InDir() + "--handwriting -", "",
+                       "[[[10,50],[90,50]]]\n[[[10,50],[90,50]],[[50,10],[50,90]]]\n");
+  EXPECT_EQ(run.Status, 2);
+  const std::vector<std::string> out = Lines(run.Out);
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_NE(First(out[0]), "一");
+  EXPECT_EQ(out[0].find("一"), std::string::npos);
+  EXPECT_EQ(First(out[1]), "十");
+  EXPECT_NE(run.Err.find("U+4E00"), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find("left out"), std::string::npos) << run.Err;
+
+  // Cut short: no answers at all, and why.
+  Write("strokes.bin", bytes.substr(0, bytes.size() / 2));
+  const TRun cut = Run(InDir() + "--handwriting -", "", "[[[10,50],[90,50]]]\n");
+  EXPECT_EQ(cut.Status, 2);
+  EXPECT_EQ(cut.Out, "");
+  EXPECT_NE(cut.Err.find("cut short"), std::string::npos) << cut.Err;
 }
 
 namespace {
