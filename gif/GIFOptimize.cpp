@@ -435,6 +435,8 @@ class FrameWriter {
   // pixels are kept; and over its Crop, the stored indices.
   std::vector<TGIFRGB> rectPixels_;
   std::vector<std::uint8_t> index_, keep_, candidate_, best_;
+  // Over the Crop: the other index a kept pixel may take, and whether it may.
+  std::vector<std::uint8_t> other_, flexible_;
 };
 
 void FrameWriter::Write(std::size_t t) {
@@ -669,6 +671,23 @@ void FrameWriter::ChooseKeptPixels(const Frame& f) {
     if (!fine || bestSplit < 0 || step == 1) break;
     step = std::max(1, step / 4);
   }
+  // Then each kept pixel of the best as the LZW encoder likes it: the other
+  // way where that lets the string it is matching grow.
+  const std::size_t m = best_.size();
+  candidate_ = best_;
+  other_.resize(m);
+  flexible_.assign(m, 0);
+  std::size_t o = 0;
+  for (int y = f.Crop.Top; y < f.Crop.Bottom; ++y)
+    for (int x = f.Crop.Left; x < f.Crop.Right; ++x, ++o) {
+      const std::uint16_t on = shown_[ScreenAt(f, x, y)];
+      if (!keep_[RectAt(f, x, y)] || on == kNothing) continue;
+      flexible_[o] = 1;
+      other_[o] =
+          best_[o] == f.Transparent ? std::uint8_t(on) : std::uint8_t(f.Transparent);
+    }
+  GIFChooseForLZW(candidate_.data(), other_.data(), flexible_.data(), cw, ch);
+  if (GIFCompressedSize(candidate_.data(), cw, ch) < size) best_.swap(candidate_);
 }
 
 bool FrameWriter::UsesTransparent(const Frame& f) const {

@@ -99,6 +99,13 @@ std::vector<std::size_t> GIFFromIndexedFrames(TGIFImage& image,
                                               const TGIFIndexedFrames& frames,
                                               const TGIFFramesOptions& options);
 
+// Where flexible[i], pixel i of width x height indices shows the same as
+// indices[i] or as other[i]: picks, string by string of the LZW encoder,
+// the one that lets the string grow (else the one the pixel before took),
+// into indices.
+void GIFChooseForLZW(std::uint8_t* indices, const std::uint8_t* other,
+                     const std::uint8_t* flexible, int width, int height);
+
 // The bytes that width x height indices (row by row) take as GIF image data
 // with the smallest code size that holds them.
 std::int64_t GIFCompressedSize(const std::uint8_t* indices, int width, int height);

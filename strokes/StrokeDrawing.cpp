@@ -262,7 +262,7 @@ TStrokeFrames DrawStrokeIndexedFrames(const TCharacterStrokes& character,
       composer.AddActive(frame, size, active, box);
       out.Frames.Frames.push_back(std::move(frame));
       out.Frames.DelayMs.push_back(options.DelayMs);
-      out.Stroke.push_back(s + 1);
+      out.Stroke.push_back(s);
     }
     doneMask.Fill(stroke);
     doneMask.Quantise(done);

@@ -33,8 +33,8 @@ constexpr TGIFRGB StrokeActive = 0xC0302A;
 int StrokeFrameCount(const TStroke& stroke, const TStrokeAnimationOptions& options);
 
 // Every frame of the animation as indices into one palette, and for each
-// the number of the stroke being written (from 1), or the number of
-// strokes for the finished character.
+// the number of strokes finished in it (the next is being written, unless
+// all are finished).
 struct TStrokeFrames {
   TGIFIndexedFrames Frames;
   std::vector<int> Stroke;
@@ -54,10 +54,9 @@ TGIFRGBFrame DrawCharacter(const TCharacterStrokes& character, int size);
 
 // Replaces image with the animation: frames through the GIF writer, looping
 // forever, the last frame held for HoldMs. Returns for each frame written
-// the stroke it shows being written (from 1; the number of strokes for the
-// finished character). Raises EStrokeData on a size out of reason (below 16
-// or above 2048 pixels) or when all frames together would pass 2^26 pixels
-// (about 1000 x 1000 for a character of 64 frames).
+// the number of strokes finished in it, as TStrokeFrames counts them. Raises EStrokeData
+// on a size out of reason (below 16 or above 2048 pixels) or when all frames together
+// would pass 2^26 pixels (about 1000 x 1000 for a character of 64 frames).
 std::vector<int> StrokeGIF(TGIFImage& image, const TCharacterStrokes& character,
                            const TStrokeAnimationOptions& options);
 
