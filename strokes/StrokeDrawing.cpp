@@ -322,7 +322,7 @@ std::vector<int> StrokeGIF(TGIFImage& image, const TCharacterStrokes& character,
   const int strokes = int(character.Strokes.size());
   if (options.FirstStroke > 0 && options.FirstStroke < strokes) {
     const auto begin =
-        std::find(drawn.Stroke.begin(), drawn.Stroke.end(), options.FirstStroke + 1) -
+        std::find(drawn.Stroke.begin(), drawn.Stroke.end(), options.FirstStroke) -
         drawn.Stroke.begin();
     std::rotate(drawn.Frames.Frames.begin(), drawn.Frames.Frames.begin() + begin,
                 drawn.Frames.Frames.end());
