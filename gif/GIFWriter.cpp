@@ -136,12 +136,22 @@ class Encoder {
 
   // Encodes count pixels as Encode does with the table cleared when full,
   // where pixel i may be pixels[i] or, where flexible[i], other[i] alike:
-  // takes the one that continues the string being matched, else the one
-  // the pixel before took, and writes the choice back into pixels.
+  // takes the one that continues the string being matched; where neither
+  // does, the one that begins a known string with the pixel after it, else
+  // the one the pixel before took. Writes the choice back into pixels.
   void Choose(std::int64_t count, std::uint8_t* pixels, const std::uint8_t* other,
               const std::uint8_t* flexible) {
     Reset();
     if (count <= 0) return;
+    auto known = [&](int prefix, int pixel) {
+      const std::uint32_t key = (std::uint32_t(prefix) << 8) | std::uint32_t(pixel);
+      return keys_[Find(key)] == key;
+    };
+    // Whether a string starting with value at i is known to go on.
+    auto begins = [&](std::int64_t i, int value) {
+      return i + 1 < count && (known(value, pixels[i + 1]) ||
+                               (flexible[i + 1] && known(value, other[i + 1])));
+    };
     int prefix = pixels[0];
     for (std::int64_t i = 1; i < count; ++i) {
       int pixel = pixels[i];
@@ -150,7 +160,9 @@ class Encoder {
       if (keys_[slot] != key && flexible[i]) {
         const std::uint32_t otherKey = (std::uint32_t(prefix) << 8) | other[i];
         const std::uint32_t otherSlot = Find(otherKey);
-        if (keys_[otherSlot] == otherKey || pixels[i - 1] == other[i]) {
+        const bool otherBegins = begins(i, other[i]);
+        if (keys_[otherSlot] == otherKey || (otherBegins && !begins(i, pixel)) ||
+            (pixels[i - 1] == other[i] && (otherBegins || !begins(i, pixel)))) {
           pixel = other[i];
           pixels[i] = other[i];
           key = otherKey;
