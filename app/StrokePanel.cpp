@@ -319,13 +319,7 @@ void TStrokePanel::Choose(const QString& text) {
   if (!played && c && IsHan(*c)) {
     ShowGlyph(*c);
   } else if (!played) {
-    FImage->Picture().SetGraphic(nullptr);
-    FImage->hide();
-    FGlyph->hide();
-    FCharacter = 0;
-    FGIF.clear();
-    FStrokes.reset();
-    UpdateControls();
+    Forget();
     FNote->setText(c ? QStringLiteral("没有“%1”的笔顺").arg(text.trimmed())
                      : QStringLiteral("请选择一个汉字"));
     FNote->show();
@@ -334,16 +328,22 @@ void TStrokePanel::Choose(const QString& text) {
   raise();
 }
 
-// No strokes to play: the character as the font draws it, so the panel is
-// not empty beside its entry.
-void TStrokePanel::ShowGlyph(char32_t c) {
+// Nothing to play: no picture, no character, no controls.
+void TStrokePanel::Forget() {
   FImage->Picture().SetGraphic(nullptr);
   FImage->hide();
   FNote->hide();
+  FGlyph->hide();
   FCharacter = 0;
   FGIF.clear();
   FStrokes.reset();
   UpdateControls();
+}
+
+// No strokes to play: the character as the font draws it, so the panel is
+// not empty beside its entry.
+void TStrokePanel::ShowGlyph(char32_t c) {
+  Forget();
   FGlyph->setText(QString::fromUcs4(&c, 1));
   FGlyph->setToolTip(QStringLiteral("没有笔顺数据"));
   FGlyph->show();

@@ -93,6 +93,7 @@ class TStrokePanel : public QWidget {
   // Plays FGIF from its first frame.
   void Load();
   void ShowGlyph(char32_t c);
+  void Forget();
   void ShowPicture(std::unique_ptr<TGIFImage> gif);
   void FrameShown(int frame);
   void UpdateControls();

@@ -43,19 +43,19 @@ Box Joined(Box a, const Box& b) {
 }
 
 // The box around the pixels of region for which differ(i, x, y) holds, i
-// being the pixel's place on a screen width pixels wide. Callers pass the
-// smallest region known to hold every such pixel: the box of what changed
-// since the frame before, not the screen.
-template <class Differ>
-Box BoxWhere(int width, const Box& region, Differ differ) {
+// being the pixel's place on a screen width pixels wide, looking only in
+// rows for which row(y) holds.
+template <class Row, class Differ>
+Box BoxOfRows(int width, const Box& region, Row row, Differ differ) {
   int left = region.Right, top = region.Bottom, right = region.Left, bottom = region.Top;
   for (int y = region.Top; y < region.Bottom; ++y) {
-    const std::size_t row = std::size_t(y) * std::size_t(width);
+    if (!row(y)) continue;
+    const std::size_t at = std::size_t(y) * std::size_t(width);
     int x0 = region.Left;
-    while (x0 < region.Right && !differ(row + std::size_t(x0), x0, y)) ++x0;
+    while (x0 < region.Right && !differ(at + std::size_t(x0), x0, y)) ++x0;
     if (x0 == region.Right) continue;
     int x1 = region.Right;
-    while (!differ(row + std::size_t(x1 - 1), x1 - 1, y)) --x1;
+    while (!differ(at + std::size_t(x1 - 1), x1 - 1, y)) --x1;
     left = std::min(left, x0);
     right = std::max(right, x1);
     top = std::min(top, y);
@@ -65,28 +65,28 @@ Box BoxWhere(int width, const Box& region, Differ differ) {
   return {left, top, right, bottom};
 }
 
+// The same over every row of region. Callers pass the smallest region known
+// to hold every such pixel: the box of what changed since the frame before,
+// not the screen.
+template <class Differ>
+Box BoxWhere(int width, const Box& region, Differ differ) {
+  return BoxOfRows(
+      width, region, [](int) { return true; }, differ);
+}
+
 // The box where two frames of pixels differ. Whole rows are compared first:
 // most rows of an animation stay as they were. same(i) says whether the
 // pixels at i show the same, for rows whose bytes differ.
 template <class Pixel, class Same>
 Box ChangedBox(const Pixel* a, const Pixel* b, int width, int height, Same same) {
   const std::size_t w = std::size_t(width);
-  int left = width, top = height, right = 0, bottom = 0;
-  for (int y = 0; y < height; ++y) {
-    const std::size_t row = std::size_t(y) * w;
-    if (std::memcmp(a + row, b + row, w * sizeof(Pixel)) == 0) continue;
-    int x0 = 0;
-    while (x0 < width && same(row + std::size_t(x0))) ++x0;
-    if (x0 == width) continue;
-    int x1 = width;
-    while (same(row + std::size_t(x1 - 1))) --x1;
-    left = std::min(left, x0);
-    right = std::max(right, x1);
-    top = std::min(top, y);
-    bottom = y + 1;
-  }
-  if (right <= left) return {};
-  return {left, top, right, bottom};
+  return BoxOfRows(
+      width, Box{0, 0, width, height},
+      [&](int y) {
+        return std::memcmp(a + std::size_t(y) * w, b + std::size_t(y) * w,
+                           w * sizeof(Pixel)) != 0;
+      },
+      [&](std::size_t i, int, int) { return !same(i); });
 }
 
 // A frame as the writer sees it: its colours and kClear, given or made from
@@ -547,24 +547,9 @@ void FrameWriter::MapChanges(Frame& f) {
     if (!table_.Exact && options_.Dither) {
       GIFMapToPalette(colors, w, h, table_.Opaque, true, index_.data(), keep_.data());
     } else {
-      // As GIFMapToPalette maps without dithering, with one table for all
+      // As GIFMapToPalette maps without dithering, with one nearest for all
       // frames instead of one made per frame.
-      TGIFRGB last = 0;
-      std::uint8_t lastIndex = 0;
-      bool haveLast = false;
-      for (std::size_t i = 0; i < m; ++i) {
-        if (keep_[i]) {
-          index_[i] = 0;
-          continue;
-        }
-        const TGIFRGB c = colors[i] & 0xFFFFFF;
-        if (!haveLast || c != last) {
-          last = c;
-          lastIndex = nearest_.Find(c);
-          haveLast = true;
-        }
-        index_[i] = lastIndex;
-      }
+      GIFMapNearest(nearest_, colors, m, index_.data(), keep_.data());
     }
     if (table_.ClearIndex == 0)
       for (std::size_t i = 0; i < m; ++i) index_[i] = std::uint8_t(index_[i] + 1);

@@ -17,11 +17,6 @@
 //     The CJK characters of the keys of DIR/1.sr..5.sr, weighted by how
 //     often they occur, that have strokes in DIR/strokes.bin; the most
 //     frequent missing ones.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -32,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ProcessTime.h"
 #include "platform/classes/Gbk.h"
 #include "strokes/StrokeData.h"
 #include "strokes/StrokeDrawing.h"
@@ -184,48 +180,16 @@ int Time(const std::string& dir, int every, int rounds) {
   return 0;
 }
 
-// One run of a program with its output thrown away: CPU (user + system)
-// and wall milliseconds; exit status 0 or a message.
-struct TProcessTime {
-  double Cpu = 0, Wall = 0;
-};
-
-TProcessTime RunProcess(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  const auto t0 = std::chrono::steady_clock::now();
-  pid_t pid = 0;
-  const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (failed) {
-    std::fprintf(stderr, "cannot run %s\n", argv[0]);
-    std::exit(2);
-  }
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  const std::chrono::duration<double, std::milli> wall =
-      std::chrono::steady_clock::now() - t0;
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::fprintf(stderr, "%s %s failed\n", argv[0], argv[1]);
-    std::exit(2);
-  }
-  auto ms = [](const timeval& t) {
-    return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3;
-  };
-  return {ms(usage.ru_utime) + ms(usage.ru_stime), wall.count()};
-}
-
-TProcessTime BestProcess(int rounds, const std::vector<std::string>& args) {
-  TProcessTime best{1e300, 1e300};
+bench::TProcessTime BestProcess(int rounds, const std::vector<std::string>& args) {
+  bench::TProcessTime best{1e300, 1e300};
   for (int i = 0; i < rounds; ++i) {
-    const TProcessTime t = RunProcess(args);
-    best.Cpu = std::min(best.Cpu, t.Cpu);
-    best.Wall = std::min(best.Wall, t.Wall);
+    const auto t = bench::RunProcess(args);
+    if (!t) {
+      std::fprintf(stderr, "%s %s failed\n", args[0].c_str(), args[1].c_str());
+      std::exit(2);
+    }
+    best.CpuMs = std::min(best.CpuMs, t->CpuMs);
+    best.WallMs = std::min(best.WallMs, t->WallMs);
   }
   return best;
 }
@@ -235,7 +199,7 @@ int Processes(const std::string& tool, const std::string& out, const std::string
   const std::vector<char32_t> all = TStrokeData::Open(dir + "/strokes.bin").CodePoints();
   struct Row {
     char32_t C;
-    TProcessTime Made, Read;
+    bench::TProcessTime Made, Read;
   };
   std::vector<Row> rows;
   for (std::size_t i = 0; i < all.size(); i += std::size_t(every)) {
@@ -248,10 +212,10 @@ int Processes(const std::string& tool, const std::string& out, const std::string
   const double n = double(rows.size());
   double made = 0, read = 0, madeWall = 0, readWall = 0;
   for (const Row& r : rows) {
-    made += r.Made.Cpu;
-    read += r.Read.Cpu;
-    madeWall += r.Made.Wall;
-    readWall += r.Read.Wall;
+    made += r.Made.CpuMs;
+    read += r.Read.CpuMs;
+    madeWall += r.Made.WallMs;
+    readWall += r.Read.WallMs;
   }
   std::printf("characters %zu (every %d of %zu), best of %d rounds each\n", rows.size(),
               every, all.size(), rounds);
@@ -274,8 +238,8 @@ int Processes(const std::string& tool, const std::string& out, const std::string
     std::printf("\n  slowest strokes / slowest info %.2f\n",
                 key(sorted[0].Made) / baseline);
   };
-  slowest("CPU", [](const TProcessTime& t) { return t.Cpu; });
-  slowest("wall", [](const TProcessTime& t) { return t.Wall; });
+  slowest("CPU", [](const bench::TProcessTime& t) { return t.CpuMs; });
+  slowest("wall", [](const bench::TProcessTime& t) { return t.WallMs; });
   return 0;
 }
 
