@@ -759,7 +759,7 @@ void CheckFrames(const TGIFIndexedFrames& frames) {
   const int width = frames.Width, height = frames.Height;
   if (width <= 0 || height <= 0 || width > 65535 || height > 65535) Error(_sBadDimension);
   if (frames.Palette.empty() || frames.Palette.size() > 256) Error(_sBadColorIndex);
-  for (const std::vector<std::uint8_t>& f : frames.Frames) {
+  for (const std::span<const std::uint8_t> f : frames.Frames) {
     if (f.size() != std::size_t(width) * std::size_t(height)) Error(kFrameSizesDiffer);
     if (*std::max_element(f.begin(), f.end()) >= frames.Palette.size())
       Error(_sBadColorIndex);

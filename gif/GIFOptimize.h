@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -79,12 +80,13 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
 
 // Frames whose colours are known beforehand: indices into one palette of at
 // most 256 colours (0x00RRGGBB; equal entries are one colour), Width x
-// Height of them per frame, row by row.
+// Height of them per frame, row by row, in memory the caller keeps (one
+// block for all, say, which costs fewer page faults than one each).
 struct TGIFIndexedFrames {
   int Width = 0;
   int Height = 0;
   std::vector<TGIFRGB> Palette;
-  std::vector<std::vector<std::uint8_t>> Frames;
+  std::vector<std::span<const std::uint8_t>> Frames;
   // Per frame, how long it shows in milliseconds; -1 or missing: the
   // options' DelayMs.
   std::vector<int> DelayMs;

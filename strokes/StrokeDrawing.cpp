@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <span>
 
 #include "strokes/CairoLibrary.h"
 
@@ -175,20 +176,18 @@ class TComposer {
               Mix(Mix(Mix(StrokePaper, StrokeFaint, f), StrokeInk, d), StrokeActive, a));
   }
   const std::vector<TGIFRGB>& Colors() const { return colors_; }
-  std::vector<std::uint8_t> Compose(const std::vector<std::uint8_t>& faint,
-                                    const std::vector<std::uint8_t>& done) const {
-    std::vector<std::uint8_t> frame(faint.size());
+  void Compose(const std::vector<std::uint8_t>& faint,
+               const std::vector<std::uint8_t>& done, std::uint8_t* frame) const {
     for (std::size_t i = 0; i < faint.size(); ++i)
       frame[i] = std::uint8_t((faint[i] * 4 + done[i]) * 4);
-    return frame;
   }
   // The stroke being written over a frame of Compose, within its box.
-  void AddActive(std::vector<std::uint8_t>& frame, int size,
-                 const std::vector<std::uint8_t>& active, const TPixelBox& box) const {
+  void AddActive(std::uint8_t* frame, int size, const std::vector<std::uint8_t>& active,
+                 const TPixelBox& box) const {
     for (int y = box.Top; y < box.Bottom; ++y)
       for (int x = box.Left; x < box.Right; ++x) {
         const std::size_t i = std::size_t(y) * std::size_t(size) + std::size_t(x);
-        frame[i] = std::uint8_t((frame[i] & ~3) | active[i]);
+        frame[i] = std::uint8_t(frame[i] | active[i]);
       }
   }
 
@@ -196,7 +195,7 @@ class TComposer {
   std::vector<TGIFRGB> colors_;
 };
 
-TGIFRGBFrame ColorFrame(int size, const std::vector<std::uint8_t>& indices,
+TGIFRGBFrame ColorFrame(int size, std::span<const std::uint8_t> indices,
                         const std::vector<TGIFRGB>& colors) {
   TGIFRGBFrame frame{size, size, std::vector<TGIFRGB>(indices.size())};
   for (std::size_t i = 0; i < indices.size(); ++i) frame.Pixels[i] = colors[indices[i]];
@@ -224,6 +223,37 @@ int StrokeFrameCount(const TStroke& stroke, const TStrokeAnimationOptions& optio
   return std::clamp(int(std::ceil(MedianLength(stroke) / perFrame)), 2, 16);
 }
 
+namespace {
+
+// Frames for the animation, in one block: fewer page faults than a block
+// each, which cost more than drawing the strokes.
+class TFrameBlock {
+ public:
+  TFrameBlock(TStrokeFrames& out, int size, std::int64_t count)
+      : out_(out), n_(std::size_t(size) * std::size_t(size)) {
+    out.Frames.Width = out.Frames.Height = size;
+    out.Frames.Palette = TComposer().Colors();
+    out.Storage = AllocateFramePixels(std::size_t(count) * n_);
+    if (!out.Storage) throw EStrokeData("cannot draw strokes: no memory for the frames");
+    next_ = out.Storage.get();
+  }
+  std::uint8_t* Add(int delayMs, int done) {
+    std::uint8_t* frame = next_;
+    next_ += n_;
+    out_.Frames.Frames.emplace_back(frame, n_);
+    out_.Frames.DelayMs.push_back(delayMs);
+    out_.Stroke.push_back(done);
+    return frame;
+  }
+
+ private:
+  TStrokeFrames& out_;
+  const std::size_t n_;
+  std::uint8_t* next_;
+};
+
+}  // namespace
+
 TStrokeFrames DrawStrokeIndexedFrames(const TCharacterStrokes& character,
                                       const TStrokeAnimationOptions& options) {
   const int size = options.Size;
@@ -239,13 +269,13 @@ TStrokeFrames DrawStrokeIndexedFrames(const TCharacterStrokes& character,
                       " frames is too large; choose a smaller size");
   TMask faintMask(size), doneMask(size), activeMask(size);
   for (const TStroke& stroke : character.Strokes) faintMask.Fill(stroke);
-  std::vector<std::uint8_t> faint, done, active(std::size_t(size) * std::size_t(size));
+  const std::size_t n = std::size_t(size) * std::size_t(size);
+  std::vector<std::uint8_t> faint, done, active(n), under(n);
   faintMask.Quantise(faint);
   doneMask.Quantise(done);
   const TComposer composer;
   TStrokeFrames out;
-  out.Frames.Width = out.Frames.Height = size;
-  out.Frames.Palette = composer.Colors();
+  TFrameBlock block(out, size, frameCount);
   const int strokes = int(character.Strokes.size());
   for (int s = 0; s < strokes; ++s) {
     const TStroke& stroke = character.Strokes[std::size_t(s)];
@@ -253,23 +283,19 @@ TStrokeFrames DrawStrokeIndexedFrames(const TCharacterStrokes& character,
     const double length = MedianLength(stroke);
     // Only the stroke's own pixels change while it is written.
     const TPixelBox box = activeMask.Bounds(stroke, size);
-    const std::vector<std::uint8_t> under = composer.Compose(faint, done);
+    composer.Compose(faint, done, under.data());
     for (int k = 1; k <= count; ++k) {
       activeMask.Clear();
       activeMask.Reveal(stroke, length * k / count);
       activeMask.Quantise(active, box);
-      std::vector<std::uint8_t> frame = under;
+      std::uint8_t* frame = block.Add(options.DelayMs, s);
+      std::copy(under.begin(), under.end(), frame);
       composer.AddActive(frame, size, active, box);
-      out.Frames.Frames.push_back(std::move(frame));
-      out.Frames.DelayMs.push_back(options.DelayMs);
-      out.Stroke.push_back(s);
     }
     doneMask.Fill(stroke);
     doneMask.Quantise(done);
   }
-  out.Frames.Frames.push_back(composer.Compose(faint, done));
-  out.Frames.DelayMs.push_back(options.HoldMs);
-  out.Stroke.push_back(strokes);
+  composer.Compose(faint, done, block.Add(options.HoldMs, strokes));
   return out;
 }
 
@@ -277,13 +303,15 @@ std::vector<TGIFRGBFrame> DrawStrokeFrames(const TCharacterStrokes& character,
                                            const TStrokeAnimationOptions& options) {
   const TStrokeFrames drawn = DrawStrokeIndexedFrames(character, options);
   std::vector<TGIFRGBFrame> frames;
-  for (const std::vector<std::uint8_t>& f : drawn.Frames.Frames)
+  for (const std::span<const std::uint8_t> f : drawn.Frames.Frames)
     frames.push_back(ColorFrame(options.Size, f, drawn.Frames.Palette));
   return frames;
 }
 
-TGIFIndexedFrames DrawCharacterIndexed(const TCharacterStrokes& character, int size,
-                                       std::size_t done) {
+namespace {
+
+TStrokeFrames DrawCharacterIndexed(const TCharacterStrokes& character, int size,
+                                   std::size_t done) {
   CheckSize(size);
   TMask faintMask(size), doneMask(size);
   for (std::size_t s = 0; s < character.Strokes.size(); ++s) {
@@ -293,18 +321,18 @@ TGIFIndexedFrames DrawCharacterIndexed(const TCharacterStrokes& character, int s
   std::vector<std::uint8_t> faint, ink;
   faintMask.Quantise(faint);
   doneMask.Quantise(ink);
-  const TComposer composer;
-  TGIFIndexedFrames still;
-  still.Width = still.Height = size;
-  still.Palette = composer.Colors();
-  still.Frames.push_back(composer.Compose(faint, ink));
+  TStrokeFrames still;
+  TFrameBlock block(still, size, 1);
+  TComposer().Compose(faint, ink, block.Add(-1, int(done)));
   return still;
 }
 
+}  // namespace
+
 TGIFRGBFrame DrawCharacter(const TCharacterStrokes& character, int size) {
-  const TGIFIndexedFrames still =
+  const TStrokeFrames still =
       DrawCharacterIndexed(character, size, character.Strokes.size());
-  return ColorFrame(size, still.Frames[0], still.Palette);
+  return ColorFrame(size, still.Frames.Frames[0], still.Frames.Palette);
 }
 
 std::vector<int> StrokeGIF(TGIFImage& image, const TCharacterStrokes& character,
@@ -338,7 +366,7 @@ std::vector<int> StrokeGIF(TGIFImage& image, const TCharacterStrokes& character,
 
 void StrokeStill(TGIFImage& image, const TCharacterStrokes& character, int size,
                  std::size_t done) {
-  GIFFromIndexedFrames(image, DrawCharacterIndexed(character, size, done),
+  GIFFromIndexedFrames(image, DrawCharacterIndexed(character, size, done).Frames,
                        TGIFFramesOptions{});
 }
 

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "gif/GIFFrameMemory.h"
 #include "gif/GIFImage.h"
 #include "gif/GIFOptimize.h"
 #include "strokes/StrokeData.h"
@@ -38,6 +39,7 @@ int StrokeFrameCount(const TStroke& stroke, const TStrokeAnimationOptions& optio
 struct TStrokeFrames {
   TGIFIndexedFrames Frames;
   std::vector<int> Stroke;
+  TFramePixels Storage;  // what Frames point into
 };
 
 // Every frame of the animation, in order: the frames of each stroke in turn,

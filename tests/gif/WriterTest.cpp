@@ -209,6 +209,7 @@ TEST(FramesToGif, IndexedFramesWriteTheFileTheirColoursWrite) {
     const int entries = 1 + int(rng() % (round % 5 == 0 ? 256 : 12));
     for (int i = 0; i < entries; ++i)
       indexed.Palette.push_back(Rgb(int(rng() % 4) * 80, int(rng() % 3), 50));
+    std::vector<std::vector<std::uint8_t>> kept;
     std::vector<std::uint8_t> frame(std::size_t(w) * std::size_t(h));
     for (auto& p : frame) p = std::uint8_t(rng() % unsigned(entries));
     for (int t = 0; t < 10; ++t) {
@@ -221,9 +222,10 @@ TEST(FramesToGif, IndexedFramesWriteTheFileTheirColoursWrite) {
           for (int yy = y; yy < y1; ++yy)
             for (int xx = x; xx < x1; ++xx) frame[std::size_t(yy * w + xx)] = index;
         }
-      indexed.Frames.push_back(frame);
+      kept.push_back(frame);
       indexed.DelayMs.push_back(t == 9 ? 900 : -1);
     }
+    for (const auto& f : kept) indexed.Frames.emplace_back(f);
     std::vector<TGIFRGBFrame> colours;
     for (std::size_t t = 0; t < indexed.Frames.size(); ++t) {
       TGIFRGBFrame f = Frame(w, h, 0);
@@ -252,10 +254,11 @@ TEST(FramesToGif, IndexedFramesWriteTheFileTheirColoursWrite) {
   TGIFIndexedFrames bad;
   bad.Width = bad.Height = 2;
   bad.Palette = {Rgb(1, 2, 3)};
-  bad.Frames = {{0, 0, 0, 1}};  // an index past the palette
+  const std::vector<std::uint8_t> pastThePalette = {0, 0, 0, 1}, short3 = {0, 0, 0};
+  bad.Frames = {pastThePalette};
   TGIFImage image;
   EXPECT_THROW(GIFFromIndexedFrames(image, bad, {}), GIFException);
-  bad.Frames = {{0, 0, 0}};
+  bad.Frames = {short3};
   EXPECT_THROW(GIFFromIndexedFrames(image, bad, {}), GIFException);
 }
 
