@@ -90,6 +90,10 @@ class TForm4 : public QWidget {
   // The dictionary folder the window reads (it is the current folder), named
   // on standard error when its files cannot be opened.
   void SetDictFolder(TDictFolder folder) { FDictFolder = std::move(folder); }
+  // Why the folder could not be entered (UTF-8; empty: it was). The window
+  // then says so in red in place of its pictures, and every search answers
+  // with the same message instead of reading another folder's files.
+  void SetDictFolderError(std::string message) { FDictFolderError = std::move(message); }
 
   // How the window's searches let messages run; tests shorten it.
   static TSearchPacing SearchPacing;
@@ -191,7 +195,15 @@ class TForm4 : public QWidget {
   std::string KeptQuery(const TSearchQuery& query) const;
   // A typed query has stood long enough to go into the history.
   void KeepStanding(const std::string& boxText);
+  // Writes the histories that changed; while another window holds their
+  // lock, tries again a moment later instead of waiting for it.
+  void SaveHistories();
   void PlaceStrokePanel();
+  // A red line in the view in place of the pictures; the layout stays as
+  // designed.
+  void ShowStartFailure(const std::string& message);
+  // 开启辞典失败： and the reason the folder could not be entered, GBK.
+  std::string DictFolderMessage() const;
 
   std::unique_ptr<TQtRichEdit> FRichEdit;
   std::unique_ptr<TResultView> FOutput;
@@ -205,6 +217,7 @@ class TForm4 : public QWidget {
   int FCountedNonClientWidth = -1;
   std::unique_ptr<TQueryHistory> FHistory;
   TDictFolder FDictFolder{".", TDictFolderSource::Current};
+  std::string FDictFolderError;
   std::unique_ptr<TQueryHistory> FExtendedHistory;
   std::unique_ptr<TAsYouType> FAsYouType;
   QAction* FSearchKindBadge = nullptr;
@@ -213,6 +226,7 @@ class TForm4 : public QWidget {
   int FWheelRest = 0;       // wheel turn not yet worth a zoom step
   bool FSearching = false;
   bool FSearchPending = false;
+  bool FHistorySaveDue = false;  // a later try is on the timer
 };
 
 }  // namespace velmora

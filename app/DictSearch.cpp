@@ -81,6 +81,13 @@ void TForm4::RunSearches() {
     FSearchPending = true;
     return;
   }
+  if (!FDictFolderError.empty()) {
+    const std::string message = DictFolderMessage();
+    FOutput->ClearView();
+    FOutput->AppendLine(message);
+    FOutput->HighlightAdded(message, 2, clRed);
+    return;
+  }
   FSearching = true;
   TScopeGuard running([this] { FSearching = false; });
   // The selection is the search's working cursor: the user's keys in the
@@ -101,7 +108,8 @@ void TForm4::RunSearches() {
     const bool record = std::exchange(FRecordNext, true) && !typed;
     // Recorded as the search will read it, before it runs, so that Alt+Left
     // during a long search goes back from this one.
-    const TSearchQuery query = ReadQuery(controls);
+    TSearchQuery query = ReadQuery(controls);
+    query.Unencodable = NameFirstUnencodable(edSearch->text());
     if (std::string kept = KeptQuery(query); record && !kept.empty()) History().Add(kept);
     controls.SetTyping(typed);
     // Results as you type are read from the top, the best first; the view
@@ -126,9 +134,17 @@ void TForm4::RunSearches() {
                      [this, query = edSearch->text()] { StrokePanel->ShowQuery(query); });
   // The history goes to disk once the search is over and shown, so that
   // syncing it never delays one.
-  QTimer::singleShot(0, this, [this] {
-    if (FHistory) FHistory->SaveIfChanged();
-    if (FExtendedHistory) FExtendedHistory->SaveIfChanged();
+  QTimer::singleShot(0, this, [this] { SaveHistories(); });
+}
+
+void TForm4::SaveHistories() {
+  bool saved = true;
+  if (FHistory) saved &= FHistory->SaveIfChanged();
+  if (FExtendedHistory) saved &= FExtendedHistory->SaveIfChanged();
+  if (saved || std::exchange(FHistorySaveDue, true)) return;
+  QTimer::singleShot(1000, this, [this] {
+    FHistorySaveDue = false;
+    SaveHistories();
   });
 }
 
@@ -161,15 +177,17 @@ void TForm4::GoForward() {
 }
 
 void TForm4::KeepStanding(const std::string& boxText) {
+  // Its "?" would be read back as a wildcard.
+  if (!NameFirstUnencodable(edSearch->text()).empty()) return;
   std::string query = TypedQuery(boxText);
   if (!ExtendedSearch() || query.empty()) return;
   FExtendedHistory->Add(query);
   // Saved now unless a search runs; then once it is over.
-  if (!FSearching) FExtendedHistory->SaveIfChanged();
+  if (!FSearching) SaveHistories();
 }
 
 std::string TForm4::KeptQuery(const TSearchQuery& query) const {
-  if (ExtendedSearch()) return TypedQuery(query.Typed);
+  if (ExtendedSearch()) return query.Unencodable.empty() ? TypedQuery(query.Typed) : "";
   return query.Cleaned.size() >= 2 ? query.Cleaned : std::string();
 }
 

@@ -2,16 +2,19 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "dict/DictFile.h"
 #include "dict/DictText.h"
 #include "dict/EnglishWords.h"
-#include "dict/KeyIndex.h"
+#include "dict/ExtendedDisplay.h"
 #include "dict/Pinyin.h"
 #include "dict/Prefilter.h"
 #include "dict/Query.h"
@@ -41,6 +44,69 @@ void ShowKey(TResultView& view, std::string_view key, const TSpans& marks) {
   ShowKey(view, key);
   MarkMatches(view, view.LastLineStart() - 2 - int(key.size()), marks);
 }
+
+// Every place a needle stands in text, on character boundaries.
+TSpans SpansOf(std::string_view text, std::string_view needle) {
+  TSpans spans;
+  if (needle.empty()) return spans;
+  for (std::size_t at = FindAtBoundary(text, needle); at != std::string_view::npos;
+       at = FindAtBoundary(text, needle, at + LeadByteLengthAt(text, at)))
+    spans.emplace_back(at, at + needle.size());
+  return spans;
+}
+
+// Writes entries as the extended search shows them (TExtendedDisplay):
+// the traditional form beside the key, the explanation in its own case and
+// with tone marks, and the marks of what matched moved along.
+class TEntryWriter {
+ public:
+  TEntryWriter(TSearchRun& run, const TExtendedDisplay& display)
+      : run_(run),
+        display_(display),
+        traditional_(display.Traditional ? TraditionalForms(run.Images()) : nullptr) {}
+
+  // The entry whose line starts at offset in file (1..5; 0 when unknown).
+  // keyMarks are spans of the key without its separator; textMarks(text)
+  // gives the spans of the explanation's text before tone marks.
+  template <typename TTextMarks>
+  void Show(const TEntry& entry, int file, std::size_t offset, const TSpans& keyMarks,
+            TTextMarks&& textMarks) {
+    TResultView& view = run_.View();
+    const std::string_view bare = BareKeyOf(entry.Key);
+    const std::string_view traditional =
+        traditional_ && file ? traditional_->Of(file, offset, bare) : std::string_view();
+    if (traditional.empty()) {
+      ShowKey(view, entry.Key, keyMarks);
+    } else {
+      std::string line(bare);
+      line.append("\xA3\xA8").append(traditional).append("\xA3\xA9");
+      line.append(entry.Key.substr(bare.size()));
+      ShowKey(view, line, keyMarks);
+    }
+    std::string text = ShownExplanation(entry.Explanation, display_.OwnCase);
+    TSpans marks = textMarks(std::string_view(text));
+    if (display_.ToneMarks) {
+      std::vector<std::size_t> map;
+      text = WithToneMarks(text, &map);
+      for (auto& [from, to] : marks) {
+        from = map[from];
+        to = map[to];
+      }
+    }
+    const TShownText shown = ShowExplanationText(view, std::move(text));
+    MarkMatches(view, shown.Start, marks);
+  }
+
+ private:
+  static std::string_view BareKeyOf(std::string_view key) {
+    if (key.ends_with(kKeySeparator)) key.remove_suffix(kKeySeparator.size());
+    return key;
+  }
+
+  TSearchRun& run_;
+  const TExtendedDisplay display_;
+  const std::shared_ptr<const TTraditionalForms> traditional_;
+};
 
 std::string_view Trimmed(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -93,13 +159,27 @@ bool ContainsAnyCase(std::string_view text, std::string_view needle) {
 
 class TChineseSearch {
  public:
-  TChineseSearch(std::vector<std::string> forms, TSearchRun& run)
-      : forms_(std::move(forms)), view_(run.View()), run_(run), finder_(Needles(forms_)) {
+  TChineseSearch(std::vector<std::string> forms, TSearchRun& run,
+                 const TExtendedDisplay& display)
+      : forms_(std::move(forms)),
+        run_(run),
+        writer_(run, display),
+        finder_(Needles(forms_)),
+        frequency_(WordFrequency(run.Images())) {
     for (const std::string& f : forms_) matchers_.emplace_back(f);
+    for (int number = 1; number <= 5; ++number)
+      files_[number - 1] = run.Images().Open(DictFileName(number));
   }
 
   TScanEnd File(const std::shared_ptr<const TDictImage>& image, int pass,
                 TCandidateMemo& memo) {
+    // Which file it is, for the traditional forms; held while its lines
+    // wait to be shown.
+    image_ = image;
+    number_ = 0;
+    for (int number = 1; number <= 5; ++number)
+      if (files_[number - 1] == image) number_ = number;
+    if (frequency_) held_.push_back(image);
     return search::ScanFile<TNeedleLines>(
         image, pass, finder_, memo, run_.Pacing().SliceBytes,
         [this] { return run_.Stopped(false); },
@@ -122,32 +202,85 @@ class TChineseSearch {
     return false;
   }
 
+ public:
+  // With a frequency table, a pass's entries are shown when it ends, the
+  // most common first (then shorter keys, then the files' order); without
+  // one, each as it is found, as the standard search shows them.
+  TScanEnd EndPass() {
+    if (!frequency_) return TScanEnd::Done;
+    for (TPending& p : pending_) {
+      const TEntry entry = SplitLine(p.Line);
+      p.Weight = EntryWeight(entry, frequency_.get());
+      p.KeyChars = ranking::CharCount(BareKey(entry.Key));
+    }
+    std::stable_sort(pending_.begin(), pending_.end(), [](const auto& a, const auto& b) {
+      return a.Weight != b.Weight ? a.Weight > b.Weight : a.KeyChars < b.KeyChars;
+    });
+    const std::vector<TPending> pending = std::move(pending_);
+    pending_.clear();
+    for (const TPending& p : pending) {
+      if (run_.Superseded()) return TScanEnd::Stopped;
+      Show(SplitLine(p.Line), p.Pass, p.File, p.Offset);
+      if (run_.Stopped(true)) return TScanEnd::Stopped;
+    }
+    held_.clear();
+    return TScanEnd::Done;
+  }
+
+ private:
+  struct TPending {
+    std::string_view Line;
+    int Pass = 0;
+    int File = 0;
+    std::size_t Offset = 0;
+    std::uint64_t Weight = 0;
+    std::size_t KeyChars = 0;
+  };
+
   TScanEnd Test(std::string_view line, int pass) {
     const TEntry entry = SplitLine(line);
     const bool keyMatch = In(entry.Key);
     bool shown = false;
     if (pass < 3 ? keyMatch : !keyMatch && In(entry.Explanation)) {
-      if (run_.Superseded()) return TScanEnd::Stopped;
       found_ = true;
-      ShowKey(view_, entry.Key);
-      if (pass < 3)
-        for (const std::string& f : forms_)
-          view_.HighlightMatches(entry.Key, f, 3, MatchColor);
-      const std::string text = ShowExplanation(view_, entry.Explanation).Text;
-      if (pass == 3)
-        for (const std::string& f : forms_)
-          view_.HighlightMatches(text, f, 4, MatchColor);
+      const std::size_t offset = std::size_t(line.data() - image_->Bytes().data());
+      if (frequency_) {
+        pending_.push_back(TPending{line, pass, number_, offset});
+        return run_.Stopped(false) ? TScanEnd::Stopped : TScanEnd::Done;
+      }
+      if (run_.Superseded()) return TScanEnd::Stopped;
+      Show(entry, pass, number_, offset);
       shown = true;
     }
     return run_.Stopped(shown) ? TScanEnd::Stopped : TScanEnd::Done;
   }
 
+  void Show(const TEntry& entry, int pass, int file, std::size_t offset) {
+    TSpans keyMarks;
+    if (pass < 3)
+      for (const std::string& f : forms_)
+        for (const auto& span : SpansOf(entry.Key, f)) keyMarks.push_back(span);
+    writer_.Show(entry, file, offset, keyMarks, [&](std::string_view text) {
+      TSpans marks;
+      if (pass == 3)
+        for (const std::string& f : forms_)
+          for (const auto& span : SpansOf(text, f)) marks.push_back(span);
+      return marks;
+    });
+  }
+
   std::vector<std::string> forms_;
   std::vector<TMatcher> matchers_;
-  TResultView& view_;
   TSearchRun& run_;
+  TEntryWriter writer_;
   TNeedleFinder finder_;
+  std::shared_ptr<const TDictImage> files_[5];
+  std::shared_ptr<const TDictImage> image_;
+  int number_ = 0;
   bool found_ = false;
+  const std::shared_ptr<const TWordFrequency> frequency_;
+  std::vector<TPending> pending_;
+  std::vector<std::shared_ptr<const TDictImage>> held_;
 };
 
 // ---------------------------------------------------------------------------
@@ -155,21 +288,88 @@ class TChineseSearch {
 // dictionary's words, and each word's entries are listed in the order of
 // the text, under one heading.
 
+// The entries whose keys are pieces of a text, found in one sweep of the
+// files: each line's key is looked up among the text's pieces. No index is
+// kept between searches, so a sentence costs about one reading of the files.
+class TPieceEntries {
+ public:
+  struct TFound {
+    int File = 0;
+    std::size_t Offset = 0;
+    std::string_view Line;
+  };
+  // The longest piece looked for, in characters.
+  static constexpr std::size_t kLongest = 12;
+
+  explicit TPieceEntries(std::string_view text) {
+    std::vector<std::size_t> at;
+    for (std::size_t i = 0; i < text.size(); i += LeadByteLengthAt(text, i))
+      at.push_back(i);
+    at.push_back(text.size());
+    for (std::size_t i = 0; i + 1 < at.size(); ++i)
+      for (std::size_t j = i + 1; j < at.size() && j - i <= kLongest; ++j) {
+        pieces_.insert(text.substr(at[i], at[j] - at[i]));
+        longestBytes_ = std::max(longestBytes_, at[j] - at[i]);
+        lengths_[std::min<std::size_t>(j - i, 5)] = true;
+      }
+  }
+
+  // Sweeps 1.sr..5.sr (those whose keys can be as long as a piece); false
+  // when the search was stopped.
+  bool Sweep(TSearchRun& run) {
+    for (int number = 1; number <= 5; ++number) {
+      if (!lengths_[number]) continue;
+      std::shared_ptr<const TDictImage> image = run.Open(number);
+      if (!image) continue;
+      const std::string_view bytes = image->Bytes();
+      std::size_t lines = 0;
+      for (std::size_t pos = 0; pos < bytes.size();) {
+        const char* nl = static_cast<const char*>(
+            std::memchr(bytes.data() + pos, '\n', bytes.size() - pos));
+        const std::size_t end = nl ? std::size_t(nl - bytes.data()) : bytes.size();
+        const std::string_view line = bytes.substr(pos, end - pos);
+        const std::size_t sep = FindAtBoundary(
+            line.substr(0, longestBytes_ + kKeySeparator.size()), kKeySeparator);
+        if (sep != std::string_view::npos) {
+          const auto it = pieces_.find(line.substr(0, sep));
+          if (it != pieces_.end()) found_[*it].push_back(TFound{number, pos, line});
+        }
+        pos = end + 1;
+        if (++lines % 4096 == 0 && run.Stopped(false)) return false;
+      }
+      held_.push_back(std::move(image));
+    }
+    return true;
+  }
+
+  bool Has(std::string_view piece) const { return found_.count(piece) != 0; }
+  const std::vector<TFound>& Entries(std::string_view piece) const {
+    return found_.at(piece);
+  }
+
+ private:
+  std::unordered_set<std::string_view> pieces_;
+  std::size_t longestBytes_ = 0;
+  bool lengths_[6] = {};
+  std::unordered_map<std::string_view, std::vector<TFound>> found_;
+  std::vector<std::shared_ptr<const TDictImage>> held_;
+};
+
 // The words of the most probable split that are keys, each once, in the
 // order of the text.
-std::vector<std::string_view> WordsOf(std::string_view text, const TKeyIndex& index,
+std::vector<std::string_view> WordsOf(std::string_view text, const TPieceEntries& keys,
                                       const TWordFrequency* frequency) {
   TWordModel model;
-  model.IsWord = [&index](std::string_view w) { return index.Has(w); };
+  model.IsWord = [&keys](std::string_view w) { return keys.Has(w); };
   if (frequency) {
     model.Count = [frequency](std::string_view w) { return frequency->Count(w); };
     model.Total = frequency->Total();
   }
-  model.LongestWord = index.LongestKey();
+  model.LongestWord = TPieceEntries::kLongest;
   std::vector<std::string_view> words;
   for (const TWordPiece& piece : SplitIntoWords(text, model)) {
     const std::string_view word = text.substr(piece.From, piece.Size);
-    if (index.Has(word) && std::find(words.begin(), words.end(), word) == words.end())
+    if (keys.Has(word) && std::find(words.begin(), words.end(), word) == words.end())
       words.push_back(word);
   }
   return words;
@@ -177,19 +377,21 @@ std::vector<std::string_view> WordsOf(std::string_view text, const TKeyIndex& in
 
 // Lists the words' entries; NotFound, with the view untouched, when the
 // query is no sentence of known words.
-TSearchOutcome ShowSentence(const std::string& query, TSearchRun& run) {
-  const std::shared_ptr<const TKeyIndex> index = KeyIndex(run.Images());
-  if (!index) return TSearchOutcome::NotFound;
+TSearchOutcome ShowSentence(const std::string& query, TSearchRun& run,
+                            const TExtendedDisplay& display) {
+  TPieceEntries keys(query);
+  if (!keys.Sweep(run)) return TSearchOutcome::Stopped;
   const std::shared_ptr<const TWordFrequency> frequency = WordFrequency(run.Images());
-  const std::vector<std::string_view> words = WordsOf(query, *index, frequency.get());
+  const std::vector<std::string_view> words = WordsOf(query, keys, frequency.get());
   if (words.empty()) return TSearchOutcome::NotFound;
 
   TResultView& view = run.View();
   view.ClearView();
   view.View().SetParagraphIndents(6, 22);
   run.ShowHeading(query);
+  TEntryWriter writer(run, display);
   for (std::string_view word : words) {
-    std::vector<TKeyIndex::TEntryRef> entries = index->Entries(word);
+    const std::vector<TPieceEntries::TFound>& entries = keys.Entries(word);
     // The word's common readings first, its entries that only point
     // elsewhere last.
     std::vector<std::pair<std::uint64_t, std::size_t>> order;
@@ -198,28 +400,54 @@ TSearchOutcome ShowSentence(const std::string& query, TSearchRun& run) {
     std::stable_sort(order.begin(), order.end(),
                      [](const auto& a, const auto& b) { return a.first > b.first; });
     for (const auto& [weight, i] : order) {
-      const TKeyIndex::TEntryRef& ref = entries[i];
+      const TPieceEntries::TFound& found = entries[i];
       if (run.Superseded()) return TSearchOutcome::Stopped;
-      const TEntry entry = SplitLine(ref.Line);
-      ShowKey(view, entry.Key, {{0, word.size()}});
-      ShowExplanation(view, entry.Explanation);
+      writer.Show(SplitLine(found.Line), found.File, found.Offset, {{0, word.size()}},
+                  [](std::string_view) { return TSpans(); });
       if (run.Stopped(true)) return TSearchOutcome::Stopped;
     }
   }
   return run.Finish(true);
 }
 
-TSearchOutcome RunChinese(const std::string& query, TSearchRun& run) {
+// Whether some entry's key is the query itself: one look through the file
+// of its length.
+bool IsKey(const std::string& query, TSearchRun& run) {
+  const std::shared_ptr<const TDictImage> image = run.Open(OwnFileNumber(query));
+  if (!image) return false;
+  const std::string_view bytes = image->Bytes();
+  const std::string line = std::string(query) + std::string(kKeySeparator);
+  if (bytes.starts_with(line)) return true;
+  const TSubstringFinder finder("\n" + line);
+  return finder.Find(bytes, 0) != std::string_view::npos;
+}
+
+// The simplified form of a query, where it has another: the data's own
+// pairs decide first (the traditional table), then the general conversion.
+// A query that is a key itself stays as it is (乾 is a key of its own, not
+// only the traditional form of 干).
+std::string SimplifiedQuery(const std::string& query, TSearchRun& run) {
+  if (const auto table = TraditionalForms(run.Images())) {
+    const std::string_view pair = table->SimplifiedOf(query);
+    if (!pair.empty()) return IsKey(query, run) ? query : std::string(pair);
+  }
+  std::string simplified = ToSimplified(query);
+  if (simplified != query && IsKey(query, run)) return query;
+  return simplified;
+}
+
+TSearchOutcome RunChinese(const std::string& query, TSearchRun& run,
+                          const TExtendedDisplay& display) {
   const TSearchOutcome outcome = search::ScanThreePasses(query, run, [&] {
     std::vector<std::string> forms{query};
-    if (std::string simplified = ToSimplified(query); simplified != query)
+    if (std::string simplified = SimplifiedQuery(query, run); simplified != query)
       forms.push_back(std::move(simplified));
-    return TChineseSearch(std::move(forms), run);
+    return TChineseSearch(std::move(forms), run, display);
   });
   // Nothing holds the whole query: a sentence, perhaps. The not-found
   // message written last is replaced before the view is painted again.
   if (outcome != TSearchOutcome::NotFound) return outcome;
-  const TSearchOutcome words = ShowSentence(ToSimplified(query), run);
+  const TSearchOutcome words = ShowSentence(SimplifiedQuery(query, run), run, display);
   return words == TSearchOutcome::NotFound ? outcome : words;
 }
 
@@ -229,6 +457,8 @@ TSearchOutcome RunChinese(const std::string& query, TSearchRun& run) {
 
 struct THit {
   int Rank = 0;
+  int File = 0;
+  std::size_t Offset = 0;
   std::uint64_t Weight = 0;  // ranking::EntryWeight
   std::size_t KeyChars = 0;
   std::string_view Line;
@@ -255,22 +485,33 @@ class ILineTest {
   virtual bool MayGrow() const { return false; }
 };
 
+// A pattern over the keys, as typed and, where its characters have a
+// simplified form, in that form too (學* finds 学生).
 class TWildcardTest : public ILineTest {
  public:
-  explicit TWildcardTest(TWildcard pattern) : pattern_(std::move(pattern)) {}
+  explicit TWildcardTest(std::vector<TWildcard> patterns)
+      : patterns_(std::move(patterns)) {}
   std::optional<int> Rank(const TEntry& entry) const override {
-    if (pattern_.Match(BareKey(entry.Key))) return 0;
+    for (const TWildcard& p : patterns_)
+      if (p.Match(BareKey(entry.Key))) return 0;
     return std::nullopt;
   }
   TSpans KeyMarks(std::string_view bareKey) const override {
     TSpans spans;
-    pattern_.Match(bareKey, &spans);
+    for (const TWildcard& p : patterns_)
+      if (p.Match(bareKey, &spans)) break;
     return spans;
   }
   TSpans TextMarks(std::string_view) const override { return {}; }
+  std::vector<TNeedle> Needles() const {
+    std::vector<TNeedle> needles;
+    for (const TWildcard& p : patterns_)
+      needles.push_back(TNeedle{p.Needle(), true, nullptr});
+    return needles;
+  }
 
  private:
-  TWildcard pattern_;
+  std::vector<TWildcard> patterns_;
 };
 
 class TLatinTest : public ILineTest {
@@ -421,7 +662,8 @@ class TLatinTest : public ILineTest {
 };
 
 TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
-                           const TNeedleFinder& finder, TSearchRun& run) {
+                           const TNeedleFinder& finder, TSearchRun& run,
+                           const TExtendedDisplay& display) {
   TResultView& view = run.View();
   std::vector<std::shared_ptr<const TDictImage>> held;
   std::vector<THit> hits;
@@ -442,7 +684,9 @@ TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
       if (step == TNeedleLines::TStep::Line) {
         const TEntry entry = SplitLine(line);
         if (const std::optional<int> rank = test.Rank(entry))
-          hits.push_back(THit{*rank, 0, 0, line});
+          hits.push_back(THit{*rank, number,
+                              std::size_t(line.data() - image->Bytes().data()), 0, 0,
+                              line});
       }
       if (run.Stopped(false)) return TSearchOutcome::Stopped;
     }
@@ -464,12 +708,12 @@ TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
     if (a.Rank != b.Rank) return a.Rank < b.Rank;
     return a.KeyChars < b.KeyChars;
   });
+  TEntryWriter writer(run, display);
   for (const THit& hit : hits) {
     if (run.Superseded()) return TSearchOutcome::Stopped;
     const TEntry entry = SplitLine(hit.Line);
-    ShowKey(view, entry.Key, test.KeyMarks(BareKey(entry.Key)));
-    const TShownText text = ShowExplanation(view, entry.Explanation);
-    MarkMatches(view, text.Start, test.TextMarks(text.Text));
+    writer.Show(entry, hit.File, hit.Offset, test.KeyMarks(BareKey(entry.Key)),
+                [&test](std::string_view text) { return test.TextMarks(text); });
     if (run.Stopped(true)) return TSearchOutcome::Stopped;
   }
   if (missing) return run.OtherFileMissing(missing);
@@ -512,22 +756,34 @@ TExtendedKind ExtendedKindOf(std::string_view query) {
   return TExtendedKind::Chinese;
 }
 
-TSearchOutcome RunExtendedSearch(TSearchRun& run, const TSearchQuery& query) {
-  const std::string& typed = query.Typed;
+TSearchOutcome RunExtendedSearch(TSearchRun& run, const TSearchQuery& query,
+                                 const TExtendedDisplay& display) {
+  const std::string typed(TrimBlanks(query.Typed));
+  // A character GBK cannot hold came as "?": never a wildcard.
+  if (!query.Unencodable.empty()) {
+    const std::string message = UnencodableQueryMessage(query.Unencodable);
+    run.View().AppendLine(message);
+    run.View().HighlightAdded(message, 2, clRed);
+    return TSearchOutcome::InvalidQuery;
+  }
   switch (ExtendedKindOf(typed)) {
     case TExtendedKind::Chinese:
-      return RunChinese(query.Cleaned, run);
+      return RunChinese(CleanQuery(typed), run, display);
     case TExtendedKind::Wildcard: {
-      TWildcard pattern = *TWildcard::Parse(typed);
-      const TNeedleFinder finder({TNeedle{pattern.Needle(), true, nullptr}});
-      const std::string shown = pattern.Pattern();
-      return RunGathered(shown, TWildcardTest(std::move(pattern)), finder, run);
+      std::vector<TWildcard> patterns{*TWildcard::Parse(typed)};
+      const std::string shown = patterns.front().Pattern();
+      if (const std::string simplified = ToSimplified(typed); simplified != typed)
+        if (std::optional<TWildcard> other = TWildcard::Parse(simplified))
+          patterns.push_back(std::move(*other));
+      const TWildcardTest test(std::move(patterns));
+      const TNeedleFinder finder(test.Needles());
+      return RunGathered(shown, test, finder, run, display);
     }
     case TExtendedKind::Latin: {
       const TLatinTest test(pinyin::TReadingQuery::Parse(typed),
                             english::TWordsQuery::Parse(typed));
       const TNeedleFinder finder(test.Needles());
-      return RunGathered(std::string(Trimmed(typed)), test, finder, run);
+      return RunGathered(std::string(Trimmed(typed)), test, finder, run, display);
     }
   }
   return TSearchOutcome::InvalidQuery;

@@ -77,11 +77,26 @@ enum class TSearchKind { Standard, Extended };
 // typed and that text cleaned. A caller that needs the query before the
 // search runs (the window, for its history) reads it and hands it on, so
 // that the box is read and cleaned once per search.
+// The box holds one line: ReadQuery reads up to the first line break.
 struct TSearchQuery {
   std::string Typed;    // GBK, as in the box
   std::string Cleaned;  // CleanQuery(Typed)
+  // The first character typed that GBK cannot hold (it came as "?"), named
+  // ("U+00F1"); empty when there is none. Known only where the text was
+  // still Unicode, so the window and the tools set it. The extended search
+  // refuses such a query rather than read "?" as a wildcard.
+  std::string Unencodable;
 };
 TSearchQuery ReadQuery(ISearchControls& controls);
+
+// How the extended search shows its entries, as learners read them; the
+// standard search ignores it. Each is a choice the window keeps.
+struct TExtendedDisplay {
+  bool ToneMarks = true;    // [zhōng guó] for [zhong1 guo2], ü for u:
+  bool OwnCase = true;      // the explanation's letter case, not lowered
+  bool Traditional = true;  // the traditional form beside the key
+  friend bool operator==(const TExtendedDisplay&, const TExtendedDisplay&) = default;
+};
 
 struct TSearchOptions {
   TSearchOptions(TSearchKind kind = TSearchKind::Standard) : Kind(kind) {}
@@ -92,6 +107,7 @@ struct TSearchOptions {
   TDictImages* Images = nullptr;
   // The query read ahead by the caller; none: the search reads the box.
   std::optional<TSearchQuery> Query;
+  TExtendedDisplay Display;
 };
 
 // One search from its start to its end. Made when a search starts: the
@@ -155,5 +171,7 @@ struct TShownText {
   int Start = 0;
 };
 TShownText ShowExplanation(TResultView& view, std::string_view explanation);
+// The same with the text to show already made.
+TShownText ShowExplanationText(TResultView& view, std::string text);
 
 }  // namespace velmora

@@ -11,11 +11,14 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "dict/DictFile.h"
 #include "dict/DictFolder.h"
+#include "dict/Query.h"
 #include "dict/Search.h"
+#include "platform/classes/FileWrite.h"
 #include "platform/classes/Gbk.h"
 #include "platform/richedit/MemoryRichEdit.h"
 #include "tools/velmora-lookup/StrokePicture.h"
@@ -36,13 +39,21 @@ const char kUsage[] =
     "window does, and prints the result view: in colour on a terminal, otherwise\n"
     "as plain text. The dictionary folder is DIR, else $VELMORA_DICTIONARY, else\n"
     "the current folder when it holds any of 1.sr..5.sr, else the installed\n"
-    "dictionary.\n"
+    "dictionary. QUERY is one line, as typed into the window's query box: with\n"
+    "a line break in it, only the text before the break is searched.\n"
     "\n"
     "  -C DIR        search the dictionary in DIR\n"
     "  -x, --extended  the extended search: pinyin (zhongguo, zhong1 guo2,\n"
     "                zhōngguó), English words (green tea), traditional\n"
     "                characters as well as simplified, wildcards over the key\n"
-    "                (学*, *学, 中?人); the best entries first\n"
+    "                (学*, *学, 中?人), sentences split into words; common\n"
+    "                words first; readings shown with tone marks, the\n"
+    "                explanation in its own letter case, the traditional form\n"
+    "                beside the key; a character GBK lacks makes the query\n"
+    "                invalid (never a wildcard)\n"
+    "  --tone-digits, --lowercase, --no-traditional\n"
+    "                with -x: readings with tone digits, explanations in lower\n"
+    "                case, no traditional forms (as the standard search shows)\n"
     "  --plain       the text only, in UTF-8, one line per view line\n"
     "  --html        a standalone HTML page with colours, styles and links; for\n"
     "                one character, its stroke order drawn by velmora-gif\n"
@@ -105,12 +116,9 @@ bool UseColor(TColorWhen when) {
 }
 
 bool Write(const std::string& out) {
-  if (std::fwrite(out.data(), 1, out.size(), stdout) == out.size() &&
-      std::fflush(stdout) == 0)
-    return true;
-  std::fprintf(stderr, "velmora-lookup: can't write the result: %s\n",
-               std::strerror(errno));
-  return false;
+  errno = 0;
+  const bool written = std::fwrite(out.data(), 1, out.size(), stdout) == out.size();
+  return FlushStandardOutput("velmora-lookup", written ? 0 : errno ? errno : EIO);
 }
 
 struct TOptions {
@@ -119,6 +127,7 @@ struct TOptions {
   TAnsiColors Colors = TAnsiColors::Palette;
   bool Raw = false;
   bool Extended = false;
+  TExtendedDisplay Display;
 };
 
 // One search into the view; the query as typed (UTF-8 unless raw).
@@ -126,9 +135,14 @@ TSearchOutcome Search(const TOptions& options, const std::string& typed,
                       TMemoryRichEdit& edit, std::string& cleaned) {
   edit.Clear();
   TResultView view(edit);
-  TQueryControls controls(options.Raw ? typed : gbk::FromUtf8(typed));
+  const std::string_view line = FirstLine(typed);
+  TQueryControls controls(options.Raw ? std::string(line) : gbk::FromUtf8(line));
+  TSearchQuery query = ReadQuery(controls);
+  if (!options.Raw) query.Unencodable = gbk::NameFirstUnencodableUtf8(line);
   TSearchOptions search;
   if (options.Extended) search.Kind = TSearchKind::Extended;
+  search.Query = std::move(query);
+  search.Display = options.Display;
   const TSearchOutcome outcome = RunSearch(controls, view, search);
   cleaned = controls.GetQueryText();
   return outcome;
@@ -238,6 +252,7 @@ struct TCommandLine {
   bool Raw = false;
   bool Batch = false;
   bool Extended = false;
+  TExtendedDisplay Display;
   std::optional<std::string> Dir;
   std::optional<std::string> Query;
 };
@@ -296,6 +311,12 @@ TCommandLine ParseArguments(int argc, char** argv) {
       }
     } else if (arg == "--extended" || arg == "-x") {
       line.Extended = true;
+    } else if (arg == "--tone-digits") {
+      line.Display.ToneMarks = false;
+    } else if (arg == "--lowercase") {
+      line.Display.OwnCase = false;
+    } else if (arg == "--no-traditional") {
+      line.Display.Traditional = false;
     } else if (arg.rfind("--color", 0) == 0) {
       const std::optional<TColorWhen> when = ParseColorWhen(arg);
       if (!when)
@@ -339,6 +360,7 @@ TOptions DecideOptions(const TCommandLine& line) {
   options.Colors = DecideColors(line.Colors);
   options.Raw = line.Raw;
   options.Extended = line.Extended;
+  options.Display = line.Display;
   return options;
 }
 
