@@ -2,14 +2,12 @@
 
 #include <QLabel>
 #include <QMouseEvent>
-#include <QSettings>
 #include <QShortcut>
 #include <QStyle>
 #include <QToolButton>
 #include <algorithm>
-#include <filesystem>
 
-#include "app/Dict.h"
+#include "app/Settings.h"
 #include "dict/DictFolder.h"
 #include "gif/GIFImage.h"
 #include "gif/render/GIFPainter.h"
@@ -38,15 +36,10 @@ bool IsHan(char32_t c) {
          (c >= 0xF900 && c <= 0xFAFF) || (c >= 0x20000 && c <= 0x3FFFF);
 }
 
-// The window works in the dictionary's folder; a dictionary of the user's
-// own may come without strokes, which the installed data then gives.
+// The window works in the dictionary's folder. Without data there or
+// installed, opening the file in the folder says what is missing.
 std::string DefaultDataFile() {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (fs::is_regular_file("strokes.bin", ec)) return "strokes.bin";
-  if (const auto installed = InstalledDictFolder(fs::read_symlink("/proc/self/exe", ec)))
-    return (fs::path(*installed) / "strokes.bin").string();
-  return "strokes.bin";
+  return StrokeDataFile(".").value_or(StrokeFileName);
 }
 
 }  // namespace
@@ -108,8 +101,7 @@ TStrokePanel::TStrokePanel(QWidget* parent)
     connect(shortcut, &QShortcut::activated, this, c.Action);
   }
   for (QToolButton* b : {FClose, FBack, FPlay, FForward}) b->setFocusPolicy(Qt::NoFocus);
-  if (QString file = TForm4::SettingsFile(); !file.isEmpty())
-    FWanted = QSettings(file, QSettings::IniFormat).value(kWantedKey, true).toBool();
+  FWanted = TSettings::Value(kWantedKey, true).toBool();
   hide();
 }
 
@@ -356,8 +348,7 @@ void TStrokePanel::Close() {
 }
 
 void TStrokePanel::SaveWanted() {
-  if (QString file = TForm4::SettingsFile(); !file.isEmpty())
-    QSettings(file, QSettings::IniFormat).setValue(kWantedKey, FWanted);
+  TSettings::SetValue(kWantedKey, FWanted);
 }
 
 void TStrokePanel::mousePressEvent(QMouseEvent* event) {
