@@ -4,6 +4,13 @@
 // TImage, as the banner pictures are. It comes up when the query is one
 // character, and for the character chosen with 笔顺 in the view's menu; the
 // user can close it, which is remembered. A click replays it.
+//
+// Under the picture: a stroke back, pause and play, a stroke forward, and
+// the stroke shown ("7 / 16"). They take no part in the window's tab order;
+// the keys are Ctrl+P (pause, play), Ctrl+, and Ctrl+. (a stroke back,
+// forward) while the panel shows. A step shows the character still with that
+// many strokes done; play goes on from there. A character without stroke
+// data shows its glyph, drawn from the font.
 #pragma once
 
 #include <QString>
@@ -13,13 +20,15 @@
 #include <string>
 #include <vector>
 
+#include "strokes/StrokeData.h"
+
 class QLabel;
 class QToolButton;
 
 namespace velmora {
 
+class TGIFImage;
 class TImage;
-class TStrokeData;
 
 class TStrokePanel : public QWidget {
   Q_OBJECT
@@ -41,6 +50,17 @@ class TStrokePanel : public QWidget {
   void Choose(const QString& text);
   // Starts the animation again from its first frame.
   void Replay();
+  // Pauses a playing animation where it is; plays a paused one on from the
+  // stroke shown.
+  void TogglePlay();
+  // Shows the character still, one stroke more (forward) or less done than
+  // what is shown; pauses first.
+  void Step(bool forward);
+  bool Paused() const { return FPaused; }
+  // The stroke shown: the one being written, or while paused between
+  // strokes, the number done. And the character's number of strokes.
+  int StrokeShown() const { return FShown; }
+  int StrokeCount() const;
   // Hides the panel and remembers that it is not wanted.
   void Close();
 
@@ -52,6 +72,12 @@ class TStrokePanel : public QWidget {
   TImage* Image() const { return FImage; }
   QLabel* Note() const { return FNote; }
   QToolButton* CloseButton() const { return FClose; }
+  QToolButton* PlayButton() const { return FPlay; }
+  QToolButton* BackButton() const { return FBack; }
+  QToolButton* ForwardButton() const { return FForward; }
+  QLabel* Count() const { return FCount; }
+  // The character's glyph, when it has no strokes to play.
+  QLabel* Glyph() const { return FGlyph; }
 
   // The stroke data file; by default strokes.bin in the current folder, else
   // the installed one. Tests name their own.
@@ -64,18 +90,39 @@ class TStrokePanel : public QWidget {
 
  private:
   bool Play(char32_t c);
+  // Writes the animation entered at stroke first (from 0) and plays it.
+  void Animate(int first);
+  // Plays FGIF from its first frame.
+  void Load();
+  void ShowGlyph(char32_t c);
+  void Forget();
+  void ShowPicture(std::unique_ptr<TGIFImage> gif);
+  void FrameShown(int frame);
+  void UpdateControls();
   void SaveWanted();
   TStrokeData* Data();
 
   TImage* FImage;
   QLabel* FNote;
+  QLabel* FGlyph;
   QToolButton* FClose;
+  QToolButton* FBack;
+  QToolButton* FPlay;
+  QToolButton* FForward;
+  QLabel* FCount;
   std::string FDataFile;
   std::unique_ptr<TStrokeData> FData;
   bool FDataTried = false;
   bool FWanted = true;
   char32_t FCharacter = 0;
-  std::vector<std::uint8_t> FGIF;  // the animation as written, for replays
+  std::vector<std::uint8_t> FGIF;             // the animation as written, for replays
+  std::optional<TCharacterStrokes> FStrokes;  // of the character played
+  std::vector<int> FFrameStrokes;  // per frame of the animation, strokes finished
+  int FFirst = 0;                  // the stroke FGIF begins with
+  bool FPaused = false;
+  bool FStill = false;    // a still of FShown strokes done, not the animation
+  bool FWriting = false;  // FShown is being written, not done
+  int FShown = 0;
 };
 
 }  // namespace velmora

@@ -23,6 +23,7 @@ struct Box {
   std::int64_t Area() const {
     return Empty() ? 0 : std::int64_t(Right - Left) * (Bottom - Top);
   }
+  bool operator==(const Box&) const = default;
   void Add(const Box& b) {
     if (b.Empty()) return;
     if (Empty()) {
@@ -36,17 +37,25 @@ struct Box {
   }
 };
 
-// The box around the pixels for which differ(i) holds.
-template <class Differ>
-Box BoxWhere(int width, int height, Differ differ) {
-  int left = width, top = height, right = 0, bottom = 0;
-  for (int y = 0; y < height; ++y) {
-    const std::size_t row = std::size_t(y) * std::size_t(width);
-    int x0 = 0;
-    while (x0 < width && !differ(row + std::size_t(x0))) ++x0;
-    if (x0 == width) continue;
-    int x1 = width;
-    while (!differ(row + std::size_t(x1 - 1))) --x1;
+Box Joined(Box a, const Box& b) {
+  a.Add(b);
+  return a;
+}
+
+// The box around the pixels of region for which differ(i, x, y) holds, i
+// being the pixel's place on a screen width pixels wide, looking only in
+// rows for which row(y) holds.
+template <class Row, class Differ>
+Box BoxOfRows(int width, const Box& region, Row row, Differ differ) {
+  int left = region.Right, top = region.Bottom, right = region.Left, bottom = region.Top;
+  for (int y = region.Top; y < region.Bottom; ++y) {
+    if (!row(y)) continue;
+    const std::size_t at = std::size_t(y) * std::size_t(width);
+    int x0 = region.Left;
+    while (x0 < region.Right && !differ(at + std::size_t(x0), x0, y)) ++x0;
+    if (x0 == region.Right) continue;
+    int x1 = region.Right;
+    while (!differ(at + std::size_t(x1 - 1), x1 - 1, y)) --x1;
     left = std::min(left, x0);
     right = std::max(right, x1);
     top = std::min(top, y);
@@ -56,12 +65,88 @@ Box BoxWhere(int width, int height, Differ differ) {
   return {left, top, right, bottom};
 }
 
-// A frame as the writer sees it: colours and kClear, and its delay in
-// hundredths of a second.
+// The same over every row of region. Callers pass the smallest region known
+// to hold every such pixel: the box of what changed since the frame before,
+// not the screen.
+template <class Differ>
+Box BoxWhere(int width, const Box& region, Differ differ) {
+  return BoxOfRows(
+      width, region, [](int) { return true; }, differ);
+}
+
+// The box where two frames of pixels differ. Whole rows are compared first:
+// most rows of an animation stay as they were. same(i) says whether the
+// pixels at i show the same, for rows whose bytes differ.
+template <class Pixel, class Same>
+Box ChangedBox(const Pixel* a, const Pixel* b, int width, int height, Same same) {
+  const std::size_t w = std::size_t(width);
+  return BoxOfRows(
+      width, Box{0, 0, width, height},
+      [&](int y) {
+        return std::memcmp(a + std::size_t(y) * w, b + std::size_t(y) * w,
+                           w * sizeof(Pixel)) != 0;
+      },
+      [&](std::size_t i, int, int) { return !same(i); });
+}
+
+// A frame as the writer sees it: its colours and kClear, given or made from
+// indices when the writer asks for them (StepPixels); the first of the
+// frames it shows; its delay in hundredths of a second; and the box where
+// the next step differs from it (the first step, after the last).
 struct Step {
   std::vector<std::uint32_t> Owned;
   const std::uint32_t* Pixels = nullptr;
+  const std::uint8_t* Indices = nullptr;
+  std::size_t First = 0;
   int Delay = 0;
+  Box Changed{};
+};
+
+// The colours of each step: those given, or made from the step's indices
+// when first asked for, in one of three buffers used over and over. The
+// writer asks for the step it writes, the next one, and the first one once
+// more after the last, so that no step is made twice.
+class StepPixels {
+ public:
+  StepPixels(const std::vector<Step>& steps, const std::vector<TGIFRGB>* palette,
+             std::size_t n)
+      : steps_(steps), palette_(palette), n_(n) {}
+
+  const std::uint32_t* operator()(std::size_t t) {
+    const Step& step = steps_[t];
+    if (step.Pixels) return step.Pixels;
+    // The first step keeps a buffer of its own; the others take the one
+    // holding the earlier step.
+    Slot* slot = &slots_[0];
+    if (t > 0) {
+      Slot& a = slots_[1];
+      Slot& b = slots_[2];
+      if (a.T == t || b.T == t)
+        slot = a.T == t ? &a : &b;
+      else if (a.T == kNone || (b.T != kNone && a.T < b.T))
+        slot = &a;
+      else
+        slot = &b;
+    }
+    if (slot->T != t) {
+      slot->Pixels.resize(n_);
+      const std::vector<TGIFRGB>& palette = *palette_;
+      for (std::size_t i = 0; i < n_; ++i) slot->Pixels[i] = palette[step.Indices[i]];
+      slot->T = t;
+    }
+    return slot->Pixels.data();
+  }
+
+ private:
+  static constexpr std::size_t kNone = std::size_t(-1);
+  struct Slot {
+    std::size_t T = kNone;
+    std::vector<std::uint32_t> Pixels;
+  };
+  const std::vector<Step>& steps_;
+  const std::vector<TGIFRGB>* palette_;
+  const std::size_t n_;
+  Slot slots_[3];
 };
 
 std::uint32_t Blend(std::uint32_t c, std::uint32_t over, unsigned a) {
@@ -79,7 +164,8 @@ std::vector<Step> Steps(const std::vector<TGIFRGBFrame>& frames,
                         const TGIFFramesOptions& options) {
   const std::size_t n = frames[0].Pixels.size();
   std::vector<Step> steps;
-  for (const TGIFRGBFrame& f : frames) {
+  for (std::size_t k = 0; k < frames.size(); ++k) {
+    const TGIFRGBFrame& f = frames[k];
     const int ms = f.DelayMs >= 0 ? f.DelayMs : options.DelayMs;
     const int delay = std::clamp((ms + 5) / 10, 0, 65535);
     Step step;
@@ -111,7 +197,15 @@ std::vector<Step> Steps(const std::vector<TGIFRGBFrame>& frames,
       continue;
     }
     step.Delay = delay;
+    step.First = k;
     steps.push_back(std::move(step));
+  }
+  const int width = frames[0].Width, height = frames[0].Height;
+  for (std::size_t t = 0; t < steps.size(); ++t) {
+    const std::uint32_t* a = steps[t].Pixels;
+    const std::uint32_t* b = steps[t + 1 < steps.size() ? t + 1 : 0].Pixels;
+    steps[t].Changed =
+        ChangedBox(a, b, width, height, [&](std::size_t i) { return a[i] == b[i]; });
   }
   return steps;
 }
@@ -279,10 +373,11 @@ struct Frame {
 // the screen shows between them.
 class FrameWriter {
  public:
-  FrameWriter(TGIFImage& image, const std::vector<Step>& steps, const Table& table,
-              int width, int height, const TGIFFramesOptions& options)
+  FrameWriter(TGIFImage& image, const std::vector<Step>& steps, StepPixels& pixels,
+              const Table& table, int width, int height, const TGIFFramesOptions& options)
       : image_(image),
         steps_(steps),
+        pixels_(pixels),
         table_(table),
         options_(options),
         width_(width),
@@ -290,12 +385,13 @@ class FrameWriter {
         animated_(steps.size() > 1),
         loops_(animated_ && options.Loops >= 0),
         shown_(animated_ ? std::size_t(width) * std::size_t(height) : 0, kNothing),
-        shownColor_(shown_.size(), kClear) {}
+        shownColor_(shown_.size(), kClear),
+        nearest_(table.Opaque) {}
 
   void Write(std::size_t t);
 
  private:
-  void ChooseDisposal(Frame& f) const;
+  void ChooseDisposal(Frame& f);
   void MapChanges(Frame& f);
   void ChooseTransparent(Frame& f) const;
   void ChooseKeptPixels(const Frame& f);
@@ -313,12 +409,13 @@ class FrameWriter {
     return std::size_t(y) * std::size_t(f.Rect.Right - f.Rect.Left) + std::size_t(x);
   }
   template <class Differ>
-  Box Where(Differ differ) const {
-    return BoxWhere(width_, height_, differ);
+  Box Where(const Box& region, Differ differ) const {
+    return BoxWhere(width_, region, differ);
   }
 
   TGIFImage& image_;
   const std::vector<Step>& steps_;
+  StepPixels& pixels_;
   const Table& table_;
   const TGIFFramesOptions& options_;
   const int width_, height_;
@@ -329,16 +426,29 @@ class FrameWriter {
   std::vector<std::uint32_t> shownColor_;
   std::vector<std::uint16_t> before_;
   std::vector<std::uint32_t> beforeColor_;
+  // Where the screen's colours may differ from the last step written (what
+  // its going took back or cleared): everywhere else it shows that step.
+  Box dirty_{};
+  // Every colour has an entry of an exact table, and always the same.
+  TGIFNearestColor nearest_;
   // Per frame, over its Rect: the colours to map, their indices, which
   // pixels are kept; and over its Crop, the stored indices.
-  std::vector<TGIFRGB> pixels_;
+  std::vector<TGIFRGB> rectPixels_;
   std::vector<std::uint8_t> index_, keep_, candidate_, best_;
+  // Over the Crop: the other index a kept pixel may take, and whether it may.
+  std::vector<std::uint8_t> other_, flexible_;
 };
 
 void FrameWriter::Write(std::size_t t) {
-  Frame f{.T = t, .Target = steps_[t].Pixels, .Whole = t == 0};
-  f.Rect = f.Whole ? Box{0, 0, width_, height_}
-                   : Where([&](std::size_t i) { return f.Target[i] != shownColor_[i]; });
+  Frame f{.T = t, .Target = pixels_(t), .Whole = t == 0};
+  // The target differs from the step before only where that step's
+  // Changed box says, and the screen from that step only in dirty_.
+  const Box differs = t == 0 ? Box{} : Joined(steps_[t - 1].Changed, dirty_);
+  f.Rect =
+      f.Whole ? Box{0, 0, width_, height_} : Where(differs, [&](std::size_t i, int, int) {
+        return f.Target[i] != shownColor_[i];
+      });
+  const Box changed = f.Rect;
   ChooseDisposal(f);
   if (f.How == Dispose::Restore) {
     before_ = shown_;
@@ -348,32 +458,46 @@ void FrameWriter::Write(std::size_t t) {
   ChooseTransparent(f);
   ChooseKeptPixels(f);
   AddFrame(f, UsesTransparent(f));
-  if (animated_) UpdateScreen(f);
+  if (animated_) {
+    UpdateScreen(f);
+    // A frame that changes no entry covers one pixel only, and the screen
+    // keeps the colours it had over the rest of what changed.
+    dirty_ = f.How == Dispose::Keep ? Box{} : f.Rect;
+    if (Joined(f.Rect, changed) != f.Rect) dirty_.Add(changed);
+  }
 }
 
 // How this frame goes when the next comes: left in place, taken back to the
 // state before it, or its rectangle cleared. The cheapest for the next frame
 // that lets it show its transparent pixels; after the last frame of a loop
 // comes the first, which covers everything anyway.
-void FrameWriter::ChooseDisposal(Frame& f) const {
+void FrameWriter::ChooseDisposal(Frame& f) {
   const std::size_t count = steps_.size();
   if (!animated_ || (f.T + 1 >= count && !loops_)) return;
   const std::uint32_t* target = f.Target;
   const bool wrap = f.T + 1 == count;
-  const std::uint32_t* next = steps_[wrap ? 0 : f.T + 1].Pixels;
-  auto cost = [&](auto differ) { return wrap ? 0 : Where(differ).Area(); };
-  const Box mustClear =
-      Where([&](std::size_t i) { return next[i] == kClear && target[i] != kClear; });
+  const std::uint32_t* next = pixels_(wrap ? 0 : f.T + 1);
+  // The next step differs from this one only in its Changed box, and the
+  // screen from this one only in Rect.
+  const Box& changed = steps_[f.T].Changed;
+  auto cost = [&](const Box& region, auto differ) {
+    return wrap ? 0 : Where(region, differ).Area();
+  };
+  const Box mustClear = Where(changed, [&](std::size_t i, int, int) {
+    return next[i] == kClear && target[i] != kClear;
+  });
   std::int64_t cheapest = -1;
   if (mustClear.Empty())
-    cheapest = cost([&](std::size_t i) { return next[i] != target[i]; });
+    cheapest =
+        cost(changed, [&](std::size_t i, int, int) { return next[i] != target[i]; });
   if (!f.Whole && options_.RestoreFrames) {
-    const bool possible = Where([&](std::size_t i) {
+    const Box around = Joined(changed, f.Rect);
+    const bool possible = Where(around, [&](std::size_t i, int, int) {
                             return next[i] == kClear && shownColor_[i] != kClear;
                           }).Empty();
     if (possible) {
-      const std::int64_t c =
-          cost([&](std::size_t i) { return next[i] != shownColor_[i]; });
+      const std::int64_t c = cost(
+          around, [&](std::size_t i, int, int) { return next[i] != shownColor_[i]; });
       if (cheapest < 0 || c < cheapest) {
         cheapest = c;
         f.How = Dispose::Restore;
@@ -382,12 +506,12 @@ void FrameWriter::ChooseDisposal(Frame& f) const {
   }
   Box area = f.Rect;
   area.Add(mustClear);
-  auto inArea = [&](std::size_t i) {
-    const int x = int(i % std::size_t(width_)), y = int(i / std::size_t(width_));
+  auto inArea = [&](int x, int y) {
     return x >= area.Left && x < area.Right && y >= area.Top && y < area.Bottom;
   };
-  const std::int64_t c = area.Area() - f.Rect.Area() + cost([&](std::size_t i) {
-                           return next[i] != (inArea(i) ? kClear : target[i]);
+  const std::int64_t c = area.Area() - f.Rect.Area() +
+                         cost(Joined(changed, area), [&](std::size_t i, int x, int y) {
+                           return next[i] != (inArea(x, y) ? kClear : target[i]);
                          });
   if (cheapest < 0 || c < cheapest) {
     f.How = Dispose::Clear;
@@ -411,17 +535,22 @@ void FrameWriter::MapChanges(Frame& f) {
     if (f.Whole) {
       for (std::size_t i = 0; i < m; ++i) keep_[i] = target[i] == kClear;
     } else {
-      pixels_.resize(m);
+      rectPixels_.resize(m);
       for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
           const std::size_t from = ScreenAt(f, x, y), to = RectAt(f, x, y);
-          pixels_[to] = target[from] & 0xFFFFFF;
+          rectPixels_[to] = target[from] & 0xFFFFFF;
           keep_[to] = target[from] == kClear || shownColor_[from] == target[from];
         }
     }
-    const bool dither = !table_.Exact && options_.Dither;
-    GIFMapToPalette(f.Whole ? target : pixels_.data(), w, h, table_.Opaque, dither,
-                    index_.data(), keep_.data());
+    const TGIFRGB* colors = f.Whole ? target : rectPixels_.data();
+    if (!table_.Exact && options_.Dither) {
+      GIFMapToPalette(colors, w, h, table_.Opaque, true, index_.data(), keep_.data());
+    } else {
+      // As GIFMapToPalette maps without dithering, with one nearest for all
+      // frames instead of one made per frame.
+      GIFMapNearest(nearest_, colors, m, index_.data(), keep_.data());
+    }
     if (table_.ClearIndex == 0)
       for (std::size_t i = 0; i < m; ++i) index_[i] = std::uint8_t(index_[i] + 1);
     int left = w, top = h, right = 0, bottom = 0;
@@ -527,6 +656,23 @@ void FrameWriter::ChooseKeptPixels(const Frame& f) {
     if (!fine || bestSplit < 0 || step == 1) break;
     step = std::max(1, step / 4);
   }
+  // Then each kept pixel of the best as the LZW encoder likes it: the other
+  // way where that lets the string it is matching grow.
+  const std::size_t m = best_.size();
+  candidate_ = best_;
+  other_.resize(m);
+  flexible_.assign(m, 0);
+  std::size_t o = 0;
+  for (int y = f.Crop.Top; y < f.Crop.Bottom; ++y)
+    for (int x = f.Crop.Left; x < f.Crop.Right; ++x, ++o) {
+      const std::uint16_t on = shown_[ScreenAt(f, x, y)];
+      if (!keep_[RectAt(f, x, y)] || on == kNothing) continue;
+      flexible_[o] = 1;
+      other_[o] =
+          best_[o] == f.Transparent ? std::uint8_t(on) : std::uint8_t(f.Transparent);
+    }
+  GIFChooseForLZW(candidate_.data(), other_.data(), flexible_.data(), cw, ch);
+  if (GIFCompressedSize(candidate_.data(), cw, ch) < size) best_.swap(candidate_);
 }
 
 bool FrameWriter::UsesTransparent(const Frame& f) const {
@@ -607,6 +753,112 @@ void CheckFrames(const std::vector<TGIFRGBFrame>& frames) {
   }
 }
 
+// Indexed frames: their sizes, and every index with an entry.
+void CheckFrames(const TGIFIndexedFrames& frames) {
+  if (frames.Frames.empty()) Error(_sEmptyImage);
+  const int width = frames.Width, height = frames.Height;
+  if (width <= 0 || height <= 0 || width > 65535 || height > 65535) Error(_sBadDimension);
+  if (frames.Palette.empty() || frames.Palette.size() > 256) Error(_sBadColorIndex);
+  for (const std::span<const std::uint8_t> f : frames.Frames) {
+    if (f.size() != std::size_t(width) * std::size_t(height)) Error(kFrameSizesDiffer);
+    if (*std::max_element(f.begin(), f.end()) >= frames.Palette.size())
+      Error(_sBadColorIndex);
+  }
+}
+
+// The steps of indexed frames, as Steps makes them of colours: equal
+// entries stand for one colour, canon[i] the first entry of i's colour.
+std::vector<Step> IndexedSteps(const TGIFIndexedFrames& frames,
+                               const std::vector<std::uint8_t>& canon,
+                               const TGIFFramesOptions& options) {
+  const int width = frames.Width, height = frames.Height;
+  const std::size_t n = std::size_t(width) * std::size_t(height);
+  auto same = [&](const std::uint8_t* a, const std::uint8_t* b) {
+    return [&canon, a, b](std::size_t i) { return canon[a[i]] == canon[b[i]]; };
+  };
+  std::vector<Step> steps;
+  for (std::size_t k = 0; k < frames.Frames.size(); ++k) {
+    const int given = k < frames.DelayMs.size() ? frames.DelayMs[k] : -1;
+    const int ms = given >= 0 ? given : options.DelayMs;
+    const int delay = std::clamp((ms + 5) / 10, 0, 65535);
+    const std::uint8_t* indices = frames.Frames[k].data();
+    if (!steps.empty()) {
+      const std::uint8_t* before = steps.back().Indices;
+      if (std::memcmp(before, indices, n) == 0 ||
+          ChangedBox(before, indices, width, height, same(before, indices)).Empty()) {
+        steps.back().Delay = std::min(steps.back().Delay + delay, 65535);
+        continue;
+      }
+    }
+    Step step;
+    step.Indices = indices;
+    step.First = k;
+    step.Delay = delay;
+    steps.push_back(std::move(step));
+  }
+  for (std::size_t t = 0; t < steps.size(); ++t) {
+    const std::uint8_t* a = steps[t].Indices;
+    const std::uint8_t* b = steps[t + 1 < steps.size() ? t + 1 : 0].Indices;
+    steps[t].Changed = ChangedBox(a, b, width, height, same(a, b));
+  }
+  return steps;
+}
+
+// The exact table of indexed frames, in the order SharedColors gives: how
+// many pixels of each colour all steps show, counted from the first step
+// and then only where each step changes, and how many steps change pixels
+// to it.
+Table IndexedTable(const TGIFIndexedFrames& frames, const std::vector<Step>& steps,
+                   const std::vector<std::uint8_t>& canon,
+                   const std::vector<TGIFRGB>& colors) {
+  const std::size_t width = std::size_t(frames.Width);
+  const std::size_t n = width * std::size_t(frames.Height);
+  std::int64_t shown[256] = {}, count[256] = {};
+  int changedTo[256] = {};
+  for (std::size_t i = 0; i < n; ++i) ++shown[canon[steps[0].Indices[i]]];
+  for (std::size_t t = 0;; ++t) {
+    for (int c = 0; c < 256; ++c) count[c] += shown[c];
+    if (t + 1 == steps.size()) break;
+    const Box& box = steps[t].Changed;
+    const std::uint8_t* before = steps[t].Indices;
+    const std::uint8_t* after = steps[t + 1].Indices;
+    bool to[256] = {};
+    for (int y = box.Top; y < box.Bottom; ++y)
+      for (int x = box.Left; x < box.Right; ++x) {
+        const std::size_t i = std::size_t(y) * width + std::size_t(x);
+        const std::uint8_t a = canon[before[i]], b = canon[after[i]];
+        --shown[a];
+        ++shown[b];
+        to[b] = to[b] || a != b;
+      }
+    for (int c = 0; c < 256; ++c) changedTo[c] += to[c];
+  }
+  std::vector<int> order;
+  for (int c = 0; c < 256; ++c)
+    if (count[c] > 0) order.push_back(c);
+  std::sort(order.begin(), order.end(), [&](int a, int b) {
+    if (changedTo[a] != changedTo[b]) return changedTo[a] > changedTo[b];
+    if (count[a] != count[b]) return count[a] > count[b];
+    return colors[std::size_t(a)] < colors[std::size_t(b)];
+  });
+  Table table;
+  for (int c : order) table.Palette.push_back(colors[std::size_t(c)]);
+  table.Opaque = table.Palette;
+  table.Exact = true;
+  return table;
+}
+
+void StartImage(TGIFImage& image, int width, int height, const Table& table) {
+  image.Clear();
+  TLogicalScreenDescriptor& screen = image.Header->LogicalScreenDescriptor;
+  screen.ScreenWidth = std::uint16_t(width);
+  screen.ScreenHeight = std::uint16_t(height);
+  screen.PackedFields = lsdColorResolution;  // 8 bits per primary
+  for (TGIFRGB c : table.Palette)
+    image.Header->ColorMap->Add(
+        RGB(std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c)));
+}
+
 }  // namespace
 
 void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
@@ -618,19 +870,37 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
   bool hasClear = false;
   for (const Step& s : steps)
     hasClear = hasClear || std::find(s.Pixels, s.Pixels + n, kClear) != s.Pixels + n;
-
-  image.Clear();
-  TLogicalScreenDescriptor& screen = image.Header->LogicalScreenDescriptor;
-  screen.ScreenWidth = std::uint16_t(width);
-  screen.ScreenHeight = std::uint16_t(height);
-  screen.PackedFields = lsdColorResolution;  // 8 bits per primary
-
   const Table table = ChooseTable(steps, n, hasClear);
-  for (TGIFRGB c : table.Palette)
-    image.Header->ColorMap->Add(
-        RGB(std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c)));
-  FrameWriter writer(image, steps, table, width, height, options);
+  StartImage(image, width, height, table);
+  StepPixels pixels(steps, nullptr, n);
+  FrameWriter writer(image, steps, pixels, table, width, height, options);
   for (std::size_t t = 0; t < steps.size(); ++t) writer.Write(t);
+}
+
+std::vector<std::size_t> GIFFromIndexedFrames(TGIFImage& image,
+                                              const TGIFIndexedFrames& frames,
+                                              const TGIFFramesOptions& options) {
+  CheckFrames(frames);
+  const int width = frames.Width, height = frames.Height;
+  const std::size_t n = std::size_t(width) * std::size_t(height);
+  std::vector<TGIFRGB> colors(frames.Palette.size());
+  std::vector<std::uint8_t> canon(256, 0);
+  for (std::size_t i = 0; i < colors.size(); ++i) {
+    colors[i] = frames.Palette[i] & 0xFFFFFF;
+    canon[i] =
+        std::uint8_t(std::find(colors.begin(), colors.end(), colors[i]) - colors.begin());
+  }
+  const std::vector<Step> steps = IndexedSteps(frames, canon, options);
+  const Table table = IndexedTable(frames, steps, canon, colors);
+  StartImage(image, width, height, table);
+  StepPixels pixels(steps, &colors, n);
+  FrameWriter writer(image, steps, pixels, table, width, height, options);
+  std::vector<std::size_t> firsts;
+  for (std::size_t t = 0; t < steps.size(); ++t) {
+    writer.Write(t);
+    firsts.push_back(steps[t].First);
+  }
+  return firsts;
 }
 
 }  // namespace velmora

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -76,6 +77,36 @@ struct TGIFFramesOptions {
 // frame is written as a plain still.
 void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
                    const TGIFFramesOptions& options);
+
+// Frames whose colours are known beforehand: indices into one palette of at
+// most 256 colours (0x00RRGGBB; equal entries are one colour), Width x
+// Height of them per frame, row by row, in memory the caller keeps (one
+// block for all, say, which costs fewer page faults than one each).
+struct TGIFIndexedFrames {
+  int Width = 0;
+  int Height = 0;
+  std::vector<TGIFRGB> Palette;
+  std::vector<std::span<const std::uint8_t>> Frames;
+  // Per frame, how long it shows in milliseconds; -1 or missing: the
+  // options' DelayMs.
+  std::vector<int> DelayMs;
+};
+
+// GIFFromFrames of the frames' colours, the same file byte for byte, but
+// without searching the frames for their colours and in a quarter of the
+// memory. GIFException for a frame of another size or an index past the
+// palette. Returns, for each frame written, the first of the given frames it
+// shows (frames the same as the one before only lengthen it).
+std::vector<std::size_t> GIFFromIndexedFrames(TGIFImage& image,
+                                              const TGIFIndexedFrames& frames,
+                                              const TGIFFramesOptions& options);
+
+// Where flexible[i], pixel i of width x height indices shows the same as
+// indices[i] or as other[i]: picks, string by string of the LZW encoder,
+// the one that lets the string grow (else the one the pixel before took),
+// into indices.
+void GIFChooseForLZW(std::uint8_t* indices, const std::uint8_t* other,
+                     const std::uint8_t* flexible, int width, int height);
 
 // The bytes that width x height indices (row by row) take as GIF image data
 // with the smallest code size that holds them.

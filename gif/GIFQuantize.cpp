@@ -449,6 +449,26 @@ int Step(TGIFRGB a, TGIFRGB b) {
 
 }  // namespace
 
+void GIFMapNearest(TGIFNearestColor& nearest, const TGIFRGB* pixels, std::size_t count,
+                   std::uint8_t* out, const std::uint8_t* skip, std::uint8_t skipIndex) {
+  TGIFRGB last = 0;
+  std::uint8_t lastIndex = 0;
+  bool haveLast = false;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (skip && skip[i]) {
+      out[i] = skipIndex;
+      continue;
+    }
+    const TGIFRGB c = pixels[i] & 0xFFFFFF;
+    if (!haveLast || c != last) {
+      last = c;
+      lastIndex = nearest.Find(c);
+      haveLast = true;
+    }
+    out[i] = lastIndex;
+  }
+}
+
 void GIFMapToPalette(const TGIFRGB* pixels, int width, int height,
                      const std::vector<TGIFRGB>& palette, bool dither, std::uint8_t* out,
                      const std::uint8_t* skip, std::uint8_t skipIndex) {
@@ -456,22 +476,7 @@ void GIFMapToPalette(const TGIFRGB* pixels, int width, int height,
   const std::size_t w = std::size_t(std::max(width, 0));
   const std::size_t h = std::size_t(std::max(height, 0));
   if (!dither || palette.empty()) {
-    TGIFRGB last = 0;
-    std::uint8_t lastIndex = 0;
-    bool haveLast = false;
-    for (std::size_t i = 0; i < w * h; ++i) {
-      if (skip && skip[i]) {
-        out[i] = skipIndex;
-        continue;
-      }
-      const TGIFRGB c = pixels[i] & 0xFFFFFF;
-      if (!haveLast || c != last) {
-        last = c;
-        lastIndex = nearest.Find(c);
-        haveLast = true;
-      }
-      out[i] = lastIndex;
-    }
+    GIFMapNearest(nearest, pixels, w * h, out, skip, skipIndex);
     return;
   }
   auto skipped = [skip](std::size_t i) { return skip && skip[i]; };

@@ -100,6 +100,13 @@ class TGIFNearestColor {
   std::vector<Candidate> candidates_;
 };
 
+// Maps count pixels to their nearest entries, without dithering; pixels
+// whose skip byte is non-zero get skipIndex. For mapping many runs of
+// pixels to one palette with one nearest's lists.
+void GIFMapNearest(TGIFNearestColor& nearest, const TGIFRGB* pixels, std::size_t count,
+                   std::uint8_t* out, const std::uint8_t* skip = nullptr,
+                   std::uint8_t skipIndex = 0);
+
 // Maps width x height pixels (row by row) to palette indices in out. With
 // dither, the error of each pixel spreads to its neighbours by the
 // Floyd-Steinberg weights, row by row in alternating directions, but less

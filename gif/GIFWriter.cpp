@@ -134,7 +134,59 @@ class Encoder {
     bits_.Finish();
   }
 
+  // Encodes count pixels as Encode does with the table cleared when full,
+  // where pixel i may be pixels[i] or, where flexible[i], other[i] alike:
+  // takes the one that continues the string being matched; where neither
+  // does, the one that begins a known string with the pixel after it, else
+  // the one the pixel before took. Writes the choice back into pixels.
+  void Choose(std::int64_t count, std::uint8_t* pixels, const std::uint8_t* other,
+              const std::uint8_t* flexible) {
+    Reset();
+    if (count <= 0) return;
+    auto known = [&](int prefix, int pixel) {
+      const std::uint32_t key = (std::uint32_t(prefix) << 8) | std::uint32_t(pixel);
+      return keys_[Find(key)] == key;
+    };
+    // Whether a string starting with value at i is known to go on.
+    auto begins = [&](std::int64_t i, int value) {
+      return i + 1 < count && (known(value, pixels[i + 1]) ||
+                               (flexible[i + 1] && known(value, other[i + 1])));
+    };
+    int prefix = pixels[0];
+    for (std::int64_t i = 1; i < count; ++i) {
+      int pixel = pixels[i];
+      std::uint32_t key = (std::uint32_t(prefix) << 8) | std::uint32_t(pixel);
+      std::uint32_t slot = Find(key);
+      if (keys_[slot] != key && flexible[i]) {
+        const std::uint32_t otherKey = (std::uint32_t(prefix) << 8) | other[i];
+        const std::uint32_t otherSlot = Find(otherKey);
+        const bool otherBegins = begins(i, other[i]);
+        if (keys_[otherSlot] == otherKey || (otherBegins && !begins(i, pixel)) ||
+            (pixels[i - 1] == other[i] && (otherBegins || !begins(i, pixel)))) {
+          pixel = other[i];
+          pixels[i] = other[i];
+          key = otherKey;
+          slot = otherSlot;
+        }
+      }
+      if (keys_[slot] == key) {
+        prefix = codes_[slot];
+        continue;
+      }
+      prefix = pixel;
+      keys_[slot] = key;
+      codes_[slot] = std::uint16_t(free_++);
+      if (free_ == 4096) Reset();
+    }
+  }
+
  private:
+  std::uint32_t Find(std::uint32_t key) const {
+    std::uint32_t slot = Hash(key);
+    while (keys_[slot] != kEmpty && keys_[slot] != key) slot = (slot + 1) & kMask;
+    return slot;
+  }
+
   static constexpr std::uint32_t kSlots = 8192;
   static constexpr std::uint32_t kMask = kSlots - 1;
   static constexpr std::uint32_t kEmpty = 0xFFFFFFFF;
@@ -274,6 +326,17 @@ std::int64_t GIFCompressedSize(const std::uint8_t* indices, int width, int heigh
     if (count < kTableFills) break;
   }
   return best;
+}
+
+void GIFChooseForLZW(std::uint8_t* indices, const std::uint8_t* other,
+                     const std::uint8_t* flexible, int width, int height) {
+  const std::int64_t count = std::int64_t(width) * height;
+  int minCodeSize = MinCodeSize(indices, count);
+  for (std::int64_t i = 0; i < count; ++i)
+    if (flexible[i]) minCodeSize = std::max(minCodeSize, MinCodeSize(other + i, 1));
+  TCountingStream none;
+  auto encoder = std::make_unique<Encoder>(none, minCodeSize, false);
+  encoder->Choose(count, indices, other, flexible);
 }
 
 void TGIFSubImage::SaveToStream(TStream& stream) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <span>
 
 #include "strokes/CairoLibrary.h"
 
@@ -23,6 +24,11 @@ struct TSurfaceCloser {
 };
 struct TContextCloser {
   void operator()(cairo_t* c) const { Cairo().destroy(c); }
+};
+
+// A rectangle of pixels, right and bottom outside it.
+struct TPixelBox {
+  int Left = 0, Top = 0, Right = 0, Bottom = 0;
 };
 
 // One 8-bit coverage mask of the frame, drawn in box units.
@@ -79,17 +85,38 @@ class TMask {
     cairo_.restore(cr);
   }
 
-  // Coverage quantised to 0..Levels, row by row.
-  void Quantise(std::vector<std::uint8_t>& out) {
+  // Coverage quantised to 0..Levels, row by row, within box (the whole
+  // mask by default; out keeps what it held outside).
+  void Quantise(std::vector<std::uint8_t>& out, TPixelBox box = {}) {
     cairo_.surface_flush(surface_.get());
     const int size = cairo_.image_surface_get_width(surface_.get());
     const int stride = cairo_.image_surface_get_stride(surface_.get());
     const unsigned char* data = cairo_.image_surface_get_data(surface_.get());
     out.resize(std::size_t(size) * std::size_t(size));
-    for (int y = 0; y < size; ++y)
-      for (int x = 0; x < size; ++x)
+    if (box.Right == 0) box = {0, 0, size, size};
+    for (int y = box.Top; y < box.Bottom; ++y)
+      for (int x = box.Left; x < box.Right; ++x)
         out[std::size_t(y) * std::size_t(size) + std::size_t(x)] =
             std::uint8_t((data[y * stride + x] * Levels + 127) / 255);
+  }
+
+  // The pixels the stroke's outline can touch: the box of its points (a
+  // curve stays inside its control points), widened for the edges' coverage.
+  TPixelBox Bounds(const TStroke& stroke, int size) const {
+    const double margin = size * 0.03;
+    const double scale = (size - 2 * margin) / StrokeBoxSize;
+    double x0 = stroke.Start.X, x1 = x0, y0 = stroke.Start.Y, y1 = y0;
+    for (const TStrokeSegment& s : stroke.Segments)
+      for (int i = 0; i < s.PointCount(); ++i) {
+        x0 = std::min(x0, double(s.Points[i].X));
+        x1 = std::max(x1, double(s.Points[i].X));
+        y0 = std::min(y0, double(s.Points[i].Y));
+        y1 = std::max(y1, double(s.Points[i].Y));
+      }
+    auto pixel = [&](double v, int widen) {
+      return std::clamp(int(std::floor(margin + v * scale)) + widen, 0, size);
+    };
+    return {pixel(x0, -2), pixel(y0, -2), pixel(x1, 3), pixel(y1, 3)};
   }
 
  private:
@@ -137,29 +164,43 @@ TGIFRGB Mix(TGIFRGB under, TGIFRGB over, int level) {
 }
 
 // Lays the faint character, the finished strokes and the stroke being
-// written over the paper, each with its quantised coverage.
+// written over the paper, each with its quantised coverage: a frame's pixel
+// is the index (faint * 4 + done) * 4 + active into 64 colours.
 class TComposer {
  public:
   TComposer() {
     for (int f = 0; f <= Levels; ++f)
       for (int d = 0; d <= Levels; ++d)
         for (int a = 0; a <= Levels; ++a)
-          colors_[(f * 4 + d) * 4 + a] =
-              Mix(Mix(Mix(StrokePaper, StrokeFaint, f), StrokeInk, d), StrokeActive, a);
+          colors_.push_back(
+              Mix(Mix(Mix(StrokePaper, StrokeFaint, f), StrokeInk, d), StrokeActive, a));
   }
-  TGIFRGBFrame Compose(int size, const std::vector<std::uint8_t>& faint,
-                       const std::vector<std::uint8_t>& done,
-                       const std::vector<std::uint8_t>* active) const {
-    TGIFRGBFrame frame{size, size, std::vector<TGIFRGB>(faint.size())};
+  const std::vector<TGIFRGB>& Colors() const { return colors_; }
+  void Compose(const std::vector<std::uint8_t>& faint,
+               const std::vector<std::uint8_t>& done, std::uint8_t* frame) const {
     for (std::size_t i = 0; i < faint.size(); ++i)
-      frame.Pixels[i] =
-          colors_[(faint[i] * 4 + done[i]) * 4 + (active ? (*active)[i] : 0)];
-    return frame;
+      frame[i] = std::uint8_t((faint[i] * 4 + done[i]) * 4);
+  }
+  // The stroke being written over a frame of Compose, within its box.
+  void AddActive(std::uint8_t* frame, int size, const std::vector<std::uint8_t>& active,
+                 const TPixelBox& box) const {
+    for (int y = box.Top; y < box.Bottom; ++y)
+      for (int x = box.Left; x < box.Right; ++x) {
+        const std::size_t i = std::size_t(y) * std::size_t(size) + std::size_t(x);
+        frame[i] = std::uint8_t(frame[i] | active[i]);
+      }
   }
 
  private:
-  TGIFRGB colors_[64];
+  std::vector<TGIFRGB> colors_;
 };
+
+TGIFRGBFrame ColorFrame(int size, std::span<const std::uint8_t> indices,
+                        const std::vector<TGIFRGB>& colors) {
+  TGIFRGBFrame frame{size, size, std::vector<TGIFRGB>(indices.size())};
+  for (std::size_t i = 0; i < indices.size(); ++i) frame.Pixels[i] = colors[indices[i]];
+  return frame;
+}
 
 double MedianLength(const TStroke& stroke) {
   double length = 0;
@@ -182,8 +223,39 @@ int StrokeFrameCount(const TStroke& stroke, const TStrokeAnimationOptions& optio
   return std::clamp(int(std::ceil(MedianLength(stroke) / perFrame)), 2, 16);
 }
 
-std::vector<TGIFRGBFrame> DrawStrokeFrames(const TCharacterStrokes& character,
-                                           const TStrokeAnimationOptions& options) {
+namespace {
+
+// Frames for the animation, in one block: fewer page faults than a block
+// each, which cost more than drawing the strokes.
+class TFrameBlock {
+ public:
+  TFrameBlock(TStrokeFrames& out, int size, std::int64_t count)
+      : out_(out), n_(std::size_t(size) * std::size_t(size)) {
+    out.Frames.Width = out.Frames.Height = size;
+    out.Frames.Palette = TComposer().Colors();
+    out.Storage = AllocateFramePixels(std::size_t(count) * n_);
+    if (!out.Storage) throw EStrokeData("cannot draw strokes: no memory for the frames");
+    next_ = out.Storage.get();
+  }
+  std::uint8_t* Add(int delayMs, int done) {
+    std::uint8_t* frame = next_;
+    next_ += n_;
+    out_.Frames.Frames.emplace_back(frame, n_);
+    out_.Frames.DelayMs.push_back(delayMs);
+    out_.Stroke.push_back(done);
+    return frame;
+  }
+
+ private:
+  TStrokeFrames& out_;
+  const std::size_t n_;
+  std::uint8_t* next_;
+};
+
+}  // namespace
+
+TStrokeFrames DrawStrokeIndexedFrames(const TCharacterStrokes& character,
+                                      const TStrokeAnimationOptions& options) {
   const int size = options.Size;
   CheckSize(size);
   // Every frame is kept whole until the writer has them all: a large size
@@ -197,38 +269,74 @@ std::vector<TGIFRGBFrame> DrawStrokeFrames(const TCharacterStrokes& character,
                       " frames is too large; choose a smaller size");
   TMask faintMask(size), doneMask(size), activeMask(size);
   for (const TStroke& stroke : character.Strokes) faintMask.Fill(stroke);
-  std::vector<std::uint8_t> faint, done, active;
+  const std::size_t n = std::size_t(size) * std::size_t(size);
+  std::vector<std::uint8_t> faint, done, active(n), under(n);
   faintMask.Quantise(faint);
   doneMask.Quantise(done);
   const TComposer composer;
-  std::vector<TGIFRGBFrame> frames;
-  for (const TStroke& stroke : character.Strokes) {
+  TStrokeFrames out;
+  TFrameBlock block(out, size, frameCount);
+  const int strokes = int(character.Strokes.size());
+  for (int s = 0; s < strokes; ++s) {
+    const TStroke& stroke = character.Strokes[std::size_t(s)];
     const int count = StrokeFrameCount(stroke, options);
     const double length = MedianLength(stroke);
+    // Only the stroke's own pixels change while it is written.
+    const TPixelBox box = activeMask.Bounds(stroke, size);
+    composer.Compose(faint, done, under.data());
     for (int k = 1; k <= count; ++k) {
       activeMask.Clear();
       activeMask.Reveal(stroke, length * k / count);
-      activeMask.Quantise(active);
-      frames.push_back(composer.Compose(size, faint, done, &active));
+      activeMask.Quantise(active, box);
+      std::uint8_t* frame = block.Add(options.DelayMs, s);
+      std::copy(under.begin(), under.end(), frame);
+      composer.AddActive(frame, size, active, box);
     }
     doneMask.Fill(stroke);
     doneMask.Quantise(done);
   }
-  frames.push_back(composer.Compose(size, faint, done, nullptr));
+  composer.Compose(faint, done, block.Add(options.HoldMs, strokes));
+  return out;
+}
+
+std::vector<TGIFRGBFrame> DrawStrokeFrames(const TCharacterStrokes& character,
+                                           const TStrokeAnimationOptions& options) {
+  const TStrokeFrames drawn = DrawStrokeIndexedFrames(character, options);
+  std::vector<TGIFRGBFrame> frames;
+  for (const std::span<const std::uint8_t> f : drawn.Frames.Frames)
+    frames.push_back(ColorFrame(options.Size, f, drawn.Frames.Palette));
   return frames;
 }
 
-TGIFRGBFrame DrawCharacter(const TCharacterStrokes& character, int size) {
+namespace {
+
+TStrokeFrames DrawCharacterIndexed(const TCharacterStrokes& character, int size,
+                                   std::size_t done) {
   CheckSize(size);
-  TMask mask(size);
-  for (const TStroke& stroke : character.Strokes) mask.Fill(stroke);
-  std::vector<std::uint8_t> levels;
-  mask.Quantise(levels);
-  return TComposer().Compose(size, levels, levels, nullptr);
+  TMask faintMask(size), doneMask(size);
+  for (std::size_t s = 0; s < character.Strokes.size(); ++s) {
+    faintMask.Fill(character.Strokes[s]);
+    if (s < done) doneMask.Fill(character.Strokes[s]);
+  }
+  std::vector<std::uint8_t> faint, ink;
+  faintMask.Quantise(faint);
+  doneMask.Quantise(ink);
+  TStrokeFrames still;
+  TFrameBlock block(still, size, 1);
+  TComposer().Compose(faint, ink, block.Add(-1, int(done)));
+  return still;
 }
 
-void StrokeGIF(TGIFImage& image, const TCharacterStrokes& character,
-               const TStrokeAnimationOptions& options) {
+}  // namespace
+
+TGIFRGBFrame DrawCharacter(const TCharacterStrokes& character, int size) {
+  const TStrokeFrames still =
+      DrawCharacterIndexed(character, size, character.Strokes.size());
+  return ColorFrame(size, still.Frames.Frames[0], still.Frames.Palette);
+}
+
+std::vector<int> StrokeGIF(TGIFImage& image, const TCharacterStrokes& character,
+                           const TStrokeAnimationOptions& options) {
   TGIFFramesOptions gif;
   gif.DelayMs = options.DelayMs;
   gif.Loops = 0;
@@ -237,9 +345,29 @@ void StrokeGIF(TGIFImage& image, const TCharacterStrokes& character,
   // would double the time for a few bytes.
   gif.SplitSearch = false;
   gif.RestoreFrames = false;
-  std::vector<TGIFRGBFrame> frames = DrawStrokeFrames(character, options);
-  frames.back().DelayMs = options.HoldMs;
-  GIFFromFrames(image, frames, gif);
+  TStrokeFrames drawn = DrawStrokeIndexedFrames(character, options);
+  // Beginning with a later stroke is the same loop entered later on.
+  const int strokes = int(character.Strokes.size());
+  if (options.FirstStroke > 0 && options.FirstStroke < strokes) {
+    const auto begin =
+        std::find(drawn.Stroke.begin(), drawn.Stroke.end(), options.FirstStroke) -
+        drawn.Stroke.begin();
+    std::rotate(drawn.Frames.Frames.begin(), drawn.Frames.Frames.begin() + begin,
+                drawn.Frames.Frames.end());
+    std::rotate(drawn.Frames.DelayMs.begin(), drawn.Frames.DelayMs.begin() + begin,
+                drawn.Frames.DelayMs.end());
+    std::rotate(drawn.Stroke.begin(), drawn.Stroke.begin() + begin, drawn.Stroke.end());
+  }
+  std::vector<int> written;
+  for (std::size_t first : GIFFromIndexedFrames(image, drawn.Frames, gif))
+    written.push_back(drawn.Stroke[first]);
+  return written;
+}
+
+void StrokeStill(TGIFImage& image, const TCharacterStrokes& character, int size,
+                 std::size_t done) {
+  GIFFromIndexedFrames(image, DrawCharacterIndexed(character, size, done).Frames,
+                       TGIFFramesOptions{});
 }
 
 }  // namespace velmora

@@ -16,8 +16,6 @@
 //   velmora-gif-bench --write DIR       (the four files, for profiling)
 #include <fcntl.h>
 #include <gif_lib.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ProcessTime.h"
 #include "gif/GIFExtensions.h"
 #include "gif/GIFImage.h"
 #include "tests/gif/GiflibMemory.h"
@@ -244,21 +243,8 @@ double Median(std::vector<double> v) {
 // Runs argv with its output thrown away; its wall time in seconds, or -1
 // when it fails.
 double RunProcess(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  const auto t0 = std::chrono::steady_clock::now();
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  if (spawned != 0 || waitpid(pid, &status, 0) != pid) return -1;
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
+  const auto t = bench::RunProcess(args);
+  return t ? t->WallMs / 1e3 : -1;
 }
 
 int GiflibFile(const char* path) {

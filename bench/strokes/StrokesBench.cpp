@@ -5,13 +5,21 @@
 //     the drawing and the GIF writing, each the best of R rounds (default
 //     3) in CPU time, against reading the written GIF back with our reader in the same
 //     run (the baseline). Prints the mean per character, bytes included.
+//   velmora-strokes-bench processes TOOL OUTDIR [-C DIR] [--every N] [--rounds R]
+//     For every Nth character (default 25): `TOOL strokes -C DIR CHAR
+//     OUTDIR/K.gif` as a whole process, the best of R rounds (default 3) in
+//     CPU time (user + system) and in wall time, against `TOOL info` of the
+//     same GIF as a whole process (the baseline: the same start-up, reading
+//     the GIF back). Prints the slowest characters and the means.
 //   velmora-strokes-bench list [-C DIR] [--every N]
 //     Every Nth character of DIR/strokes.bin, one a line (for bench/strokes/run).
 //   velmora-strokes-bench coverage [-C DIR]
 //     The CJK characters of the keys of DIR/1.sr..5.sr, weighted by how
 //     often they occur, that have strokes in DIR/strokes.bin; the most
 //     frequent missing ones.
+
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -19,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ProcessTime.h"
 #include "platform/classes/Gbk.h"
 #include "strokes/StrokeData.h"
 #include "strokes/StrokeDrawing.h"
@@ -171,13 +180,78 @@ int Time(const std::string& dir, int every, int rounds) {
   return 0;
 }
 
+bench::TProcessTime BestProcess(int rounds, const std::vector<std::string>& args) {
+  bench::TProcessTime best{1e300, 1e300};
+  for (int i = 0; i < rounds; ++i) {
+    const auto t = bench::RunProcess(args);
+    if (!t) {
+      std::fprintf(stderr, "%s %s failed\n", args[0].c_str(), args[1].c_str());
+      std::exit(2);
+    }
+    best.CpuMs = std::min(best.CpuMs, t->CpuMs);
+    best.WallMs = std::min(best.WallMs, t->WallMs);
+  }
+  return best;
+}
+
+int Processes(const std::string& tool, const std::string& out, const std::string& dir,
+              int every, int rounds) {
+  const std::vector<char32_t> all = TStrokeData::Open(dir + "/strokes.bin").CodePoints();
+  struct Row {
+    char32_t C;
+    bench::TProcessTime Made, Read;
+  };
+  std::vector<Row> rows;
+  for (std::size_t i = 0; i < all.size(); i += std::size_t(every)) {
+    const std::string gif = out + "/" + std::to_string(rows.size()) + ".gif";
+    Row row{all[i], {}, {}};
+    row.Made = BestProcess(rounds, {tool, "strokes", "-C", dir, Utf8(all[i]), gif});
+    row.Read = BestProcess(rounds, {tool, "info", gif});
+    rows.push_back(row);
+  }
+  const double n = double(rows.size());
+  double made = 0, read = 0, madeWall = 0, readWall = 0;
+  for (const Row& r : rows) {
+    made += r.Made.CpuMs;
+    read += r.Read.CpuMs;
+    madeWall += r.Made.WallMs;
+    readWall += r.Read.WallMs;
+  }
+  std::printf("characters %zu (every %d of %zu), best of %d rounds each\n", rows.size(),
+              every, all.size(), rounds);
+  std::printf(
+      "mean ms: strokes CPU %.1f wall %.1f; info of its GIF (baseline) CPU %.1f wall "
+      "%.1f\n",
+      made / n, madeWall / n, read / n, readWall / n);
+  auto slowest = [&](const char* what, auto key) {
+    std::vector<Row> sorted = rows;
+    std::sort(sorted.begin(), sorted.end(),
+              [&](const Row& a, const Row& b) { return key(a.Made) > key(b.Made); });
+    const double baseline =
+        key(std::max_element(rows.begin(), rows.end(), [&](const Row& a, const Row& b) {
+              return key(a.Read) < key(b.Read);
+            })->Read);
+    std::printf("slowest by %s ms:", what);
+    for (std::size_t i = 0; i < std::min<std::size_t>(5, sorted.size()); ++i)
+      std::printf(" %s %.1f (info %.1f)", Utf8(sorted[i].C).c_str(), key(sorted[i].Made),
+                  key(sorted[i].Read));
+    std::printf("\n  slowest strokes / slowest info %.2f\n",
+                key(sorted[0].Made) / baseline);
+  };
+  slowest("CPU", [](const bench::TProcessTime& t) { return t.CpuMs; });
+  slowest("wall", [](const bench::TProcessTime& t) { return t.WallMs; });
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string mode = argc > 1 ? argv[1] : "";
   std::string dir = VELMORA_DATA_DIR;
-  int every = 40, rounds = 3;
-  for (int i = 2; i + 1 < argc; i += 2) {
+  int every = mode == "processes" ? 25 : 40, rounds = 3;
+  const int first = mode == "processes" ? 4 : 2;
+  if (argc < first) mode.clear();
+  for (int i = first; i + 1 < argc; i += 2) {
     const std::string arg = argv[i];
     if (arg == "-C")
       dir = argv[i + 1];
@@ -195,8 +269,11 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (mode == "time") return Time(dir, every, rounds);
+  if (mode == "processes") return Processes(argv[2], argv[3], dir, every, rounds);
   std::fprintf(stderr,
                "usage: velmora-strokes-bench time|coverage|list [-C DIR] [--every N] "
+               "[--rounds R]\n"
+               "       velmora-strokes-bench processes TOOL OUTDIR [-C DIR] [--every N] "
                "[--rounds R]\n");
   return 2;
 }

@@ -81,7 +81,7 @@ TEST_F(StrokePanelTest, OneCharacterQueriesPlayBesideTheControls) {
   EXPECT_EQ(panel.Character(), U'中');
   ASSERT_TRUE(Played());
   EXPECT_GT(Played()->Images->GetCount(), 8);
-  EXPECT_EQ(Played()->GetWidth(), panel.width());
+  EXPECT_EQ(Played()->GetWidth(), panel.Image()->width());
   EXPECT_GE(panel.width(), 100);
   // It covers no control and no result, and stays inside the window.
   for (QWidget* w : std::initializer_list<QWidget*>{f.edSearch, f.btnSearch, f.btnStop,
@@ -137,21 +137,112 @@ TEST_F(StrokePanelTest, WithTheBannersItSitsBesideThemAboveTheCheckBox) {
   EXPECT_FALSE(panel.intersects(f.imgLogo3->geometry()));
 }
 
-TEST_F(StrokePanelTest, DamagedOrMissingDataLeavesThePanelOut) {
+// Pixels of the finished strokes' ink in what the picture shows.
+int InkPixels(const QImage& shown) {
+  int ink = 0;
+  for (int y = 0; y < shown.height(); ++y)
+    for (int x = 0; x < shown.width(); ++x)
+      ink += shown.pixel(x, y) == qRgb(0x20, 0x20, 0x20);
+  return ink;
+}
+
+int DarkPixels(const QImage& shown) {
+  int dark = 0;
+  for (int y = 0; y < shown.height(); ++y)
+    for (int x = 0; x < shown.width(); ++x) dark += qGray(shown.pixel(x, y)) < 128;
+  return dark;
+}
+
+TEST_F(StrokePanelTest, PausedItStepsAStrokeAtATimeAndPlaysOnFromThere) {
   TForm4& f = Create();
+  Search("中");
+  ASSERT_TRUE(Shown());
+  TStrokePanel& panel = *f.StrokePanel;
+  ASSERT_EQ(panel.StrokeCount(), 4);
+  EXPECT_FALSE(panel.Paused());
+  EXPECT_EQ(panel.Count()->text(), QStringLiteral("1 / 4"));
+  EXPECT_TRUE(panel.PlayButton()->isVisibleTo(&panel));
+
+  // Pause and play again go on with the same animation.
+  const TGIFImage* playing = Played();
+  QTest::mouseClick(panel.PlayButton(), Qt::LeftButton);
+  EXPECT_TRUE(panel.Paused());
+  QTest::keyClick(&f, Qt::Key_P, Qt::ControlModifier);
+  EXPECT_FALSE(panel.Paused());
+  EXPECT_EQ(Played(), playing);
+
+  // A step pauses; each shows the character still with one stroke more in
+  // ink, and stops at the last.
+  QTest::keyClick(&f, Qt::Key_Comma, Qt::ControlModifier);
+  EXPECT_TRUE(panel.Paused());
+  while (panel.StrokeShown() > 0) QTest::mouseClick(panel.BackButton(), Qt::LeftButton);
+  EXPECT_EQ(panel.Count()->text(), QStringLiteral("0 / 4"));
+  std::vector<int> ink = {InkPixels(panel.Image()->Render())};
+  EXPECT_EQ(ink[0], 0);
+  for (int k = 1; k <= 5; ++k) {
+    QTest::keyClick(&f, Qt::Key_Period, Qt::ControlModifier);
+    ASSERT_TRUE(Played());
+    EXPECT_EQ(Played()->Images->GetCount(), 1);
+    ink.push_back(InkPixels(panel.Image()->Render()));
+    EXPECT_EQ(panel.Count()->text(), QStringLiteral("%1 / 4").arg(std::min(k, 4)));
+  }
+  for (int k = 1; k <= 4; ++k)
+    EXPECT_GT(ink[std::size_t(k)], ink[std::size_t(k - 1)]) << k;
+  EXPECT_EQ(ink[5], ink[4]);
+
+  // Play from two strokes done: the loop entered at the third stroke, whose
+  // first frame has the first two in ink and the third begun in red.
+  QTest::mouseClick(panel.BackButton(), Qt::LeftButton);
+  QTest::mouseClick(panel.BackButton(), Qt::LeftButton);
+  EXPECT_EQ(panel.Count()->text(), QStringLiteral("2 / 4"));
+  QTest::mouseClick(panel.PlayButton(), Qt::LeftButton);
+  EXPECT_FALSE(panel.Paused());
+  ASSERT_TRUE(Played());
+  EXPECT_GT(Played()->Images->GetCount(), 4);
+  EXPECT_EQ(panel.Count()->text(), QStringLiteral("3 / 4"));
+  const QImage first = panel.Image()->Render();
+  EXPECT_GT(InkPixels(first), ink[1]);
+  int red = 0;
+  for (int y = 0; y < first.height(); ++y)
+    for (int x = 0; x < first.width(); ++x)
+      red += first.pixel(x, y) == qRgb(0xC0, 0x30, 0x2A);
+  EXPECT_GT(red, 0);
+  // A new character plays from its start.
+  Search("永");
+  EXPECT_EQ(panel.Count()->text(), QStringLiteral("1 / 5"));
+  EXPECT_FALSE(panel.Paused());
+}
+
+TEST_F(StrokePanelTest, WithoutStrokesACharacterShowsItsGlyph) {
+  TForm4& f = Create();
+  TStrokePanel& panel = *f.StrokePanel;
   // Every record byte-flipped past the index: each lookup fails to decode.
   std::ifstream in(std::string(VELMORA_DATA_DIR) + "/strokes.bin", std::ios::binary);
   std::string bytes{std::istreambuf_iterator<char>(in), {}};
   const std::size_t count = std::uint8_t(bytes[8]) | std::uint8_t(bytes[9]) << 8;
   for (std::size_t i = 16 + 8 * count + 4; i < bytes.size(); ++i)
     bytes[i] = char(~bytes[i]);
-  f.StrokePanel->SetDataFile(dir_.Write("damaged.bin", bytes));
-  Search("中");
+  for (const std::string& file :
+       {dir_.Write("damaged.bin", bytes), (dir_ / "none.bin").string()}) {
+    panel.SetDataFile(file);
+    Search("永");
+    ASSERT_TRUE(Shown()) << file;
+    EXPECT_EQ(panel.Character(), 0u);
+    EXPECT_TRUE(panel.Glyph()->isVisibleTo(&panel));
+    EXPECT_FALSE(panel.Image()->isVisibleTo(&panel));
+    EXPECT_FALSE(panel.PlayButton()->isVisibleTo(&panel));
+    EXPECT_GT(DarkPixels(panel.Glyph()->grab().toImage()), 100) << "the font draws it";
+    // The keys do nothing without strokes.
+    QTest::keyClick(&f, Qt::Key_Period, Qt::ControlModifier);
+    EXPECT_FALSE(Played());
+  }
+  Search("a");  // not a Chinese character: no panel
   EXPECT_FALSE(Shown());
-  EXPECT_EQ(f.StrokePanel->Character(), 0u);
-  f.StrokePanel->SetDataFile((dir_ / "none.bin").string());
+  // With the data back, the same character plays.
+  panel.SetDataFile(std::string(VELMORA_DATA_DIR) + "/strokes.bin");
   Search("永");
-  EXPECT_FALSE(Shown());
+  EXPECT_FALSE(panel.Glyph()->isVisibleTo(&panel));
+  EXPECT_TRUE(panel.Image()->isVisibleTo(&panel));
   EXPECT_TRUE(reported_.empty());
 }
 

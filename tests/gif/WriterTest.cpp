@@ -196,6 +196,100 @@ TEST(FramesToGif, RandomEditsComposeExactly) {
   EXPECT_EQ(restoredWhenNotAllowed, 0);
 }
 
+// Frames given as indices make the file their colours make, byte for byte,
+// with entries of equal colour read as one colour; and the writer says
+// which given frame each written one begins with.
+TEST(FramesToGif, IndexedFramesWriteTheFileTheirColoursWrite) {
+  std::mt19937 rng(5);
+  for (int round = 0; round < 30; ++round) {
+    const int w = 1 + int(rng() % 40), h = 1 + int(rng() % 30);
+    TGIFIndexedFrames indexed;
+    indexed.Width = w;
+    indexed.Height = h;
+    const int entries = 1 + int(rng() % (round % 5 == 0 ? 256 : 12));
+    for (int i = 0; i < entries; ++i)
+      indexed.Palette.push_back(Rgb(int(rng() % 4) * 80, int(rng() % 3), 50));
+    std::vector<std::vector<std::uint8_t>> kept;
+    std::vector<std::uint8_t> frame(std::size_t(w) * std::size_t(h));
+    for (auto& p : frame) p = std::uint8_t(rng() % unsigned(entries));
+    for (int t = 0; t < 10; ++t) {
+      if (t > 0)
+        for (int edits = int(rng() % 3); edits > 0; --edits) {
+          const int x = int(rng() % unsigned(w)), y = int(rng() % unsigned(h));
+          const int x1 = x + 1 + int(rng() % unsigned(w - x));
+          const int y1 = y + 1 + int(rng() % unsigned(h - y));
+          const auto index = std::uint8_t(rng() % unsigned(entries));
+          for (int yy = y; yy < y1; ++yy)
+            for (int xx = x; xx < x1; ++xx) frame[std::size_t(yy * w + xx)] = index;
+        }
+      kept.push_back(frame);
+      indexed.DelayMs.push_back(t == 9 ? 900 : -1);
+    }
+    for (const auto& f : kept) indexed.Frames.emplace_back(f);
+    std::vector<TGIFRGBFrame> colours;
+    for (std::size_t t = 0; t < indexed.Frames.size(); ++t) {
+      TGIFRGBFrame f = Frame(w, h, 0);
+      for (std::size_t i = 0; i < f.Pixels.size(); ++i)
+        f.Pixels[i] = indexed.Palette[indexed.Frames[t][i]];
+      f.DelayMs = indexed.DelayMs[t];
+      colours.push_back(f);
+    }
+    TGIFFramesOptions options;
+    options.RestoreFrames = round % 2 == 0;
+    TGIFImage fromIndices, fromColours;
+    const std::vector<std::size_t> firsts =
+        GIFFromIndexedFrames(fromIndices, indexed, options);
+    GIFFromFrames(fromColours, colours, options);
+    TMemoryStream a, b;
+    fromIndices.SaveToStream(a);
+    fromColours.SaveToStream(b);
+    ASSERT_EQ(a.Bytes(), b.Bytes()) << "round " << round;
+    ASSERT_EQ(int(firsts.size()), fromIndices.Images->GetCount());
+    EXPECT_EQ(firsts[0], 0u);
+    for (std::size_t k = 1; k < firsts.size(); ++k) {
+      EXPECT_GT(firsts[k], firsts[k - 1]);
+      EXPECT_NE(colours[firsts[k]].Pixels, colours[firsts[k] - 1].Pixels);
+    }
+  }
+  TGIFIndexedFrames bad;
+  bad.Width = bad.Height = 2;
+  bad.Palette = {Rgb(1, 2, 3)};
+  const std::vector<std::uint8_t> pastThePalette = {0, 0, 0, 1}, short3 = {0, 0, 0};
+  bad.Frames = {pastThePalette};
+  TGIFImage image;
+  EXPECT_THROW(GIFFromIndexedFrames(image, bad, {}), GIFException);
+  bad.Frames = {short3};
+  EXPECT_THROW(GIFFromIndexedFrames(image, bad, {}), GIFException);
+}
+
+// Pixels that may show either of two indices take the one that lets the
+// LZW strings grow: under rows of a pattern, rows whose every other pixel
+// may be transparent or the pattern's become that pattern again. Fixed
+// pixels stay, and a free one takes one of its two.
+TEST(FramesToGif, FreePixelsTakeTheIndexThatLengthensTheStrings) {
+  const int w = 64, h = 32;
+  std::mt19937 rng(3);
+  std::vector<std::uint8_t> indices(w * h), other(w * h), flexible(w * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const std::size_t i = std::size_t(y * w + x);
+      const bool free = y >= 8 && (x + y) % 2 == 1;
+      const auto pattern = std::uint8_t(1 + x % 5);
+      flexible[i] = free;
+      indices[i] = free ? 0 : pattern;  // 0 stands for transparent
+      other[i] = free ? pattern : std::uint8_t(rng() % 7);
+    }
+  std::vector<std::uint8_t> chosen = indices;
+  GIFChooseForLZW(chosen.data(), other.data(), flexible.data(), w, h);
+  for (std::size_t i = 0; i < chosen.size(); ++i)
+    if (flexible[i])
+      EXPECT_TRUE(chosen[i] == indices[i] || chosen[i] == other[i]) << i;
+    else
+      EXPECT_EQ(chosen[i], indices[i]) << i;
+  EXPECT_LT(GIFCompressedSize(chosen.data(), w, h),
+            GIFCompressedSize(indices.data(), w, h) * 2 / 3);
+}
+
 TEST(FramesToGif, ManyColoursShareOneReducedTable) {
   TGIFRGBFrame a = Gradient(64, 48);
   TGIFRGBFrame b = a;

@@ -140,6 +140,41 @@ TEST(StrokeAnimation, RoundTripsThroughOurReaderLoopingForever) {
   EXPECT_EQ(states.back(), DrawCharacter(character, Size).Pixels);
 }
 
+// Entered at a later stroke, the animation is the same loop: its frames
+// are those drawn, from the first of that stroke on, and each says how
+// many strokes it shows finished. A still shows the first strokes in ink.
+TEST(StrokeAnimation, EnteredAtALaterStrokeItIsTheSameLoop) {
+  TCharacterStrokes character = TwoSquares();
+  character.Strokes.push_back(Square(300, 700));
+  TStrokeAnimationOptions options;
+  const auto frames = DrawStrokeFrames(character, options);
+  const int first = StrokeFrameCount(character.Strokes[0], options);
+  const int second = StrokeFrameCount(character.Strokes[1], options);
+  for (int entry : {0, 1, 2}) {
+    options.FirstStroke = entry;
+    TGIFImage image;
+    const std::vector<int> done = StrokeGIF(image, character, options);
+    const auto states = test::Compose(*test::SavedAndLoaded(image), 2);
+    ASSERT_EQ(done.size(), frames.size()) << entry;
+    const std::size_t begin = entry == 0 ? 0 : entry == 1 ? first : first + second;
+    for (std::size_t i = 0; i < states.size(); ++i) {
+      const std::size_t drawn = (begin + i) % frames.size();
+      ASSERT_EQ(states[i], frames[drawn].Pixels) << entry << " " << i;
+      const int expected = drawn < std::size_t(first)            ? 0
+                           : drawn < std::size_t(first + second) ? 1
+                           : drawn + 1 < frames.size()           ? 2
+                                                                 : 3;
+      EXPECT_EQ(done[i % done.size()], expected) << entry << " " << i;
+    }
+  }
+  TGIFImage still;
+  StrokeStill(still, character, Size, 3);
+  ASSERT_EQ(still.Images->GetCount(), 1);
+  EXPECT_EQ(test::Compose(still)[0], frames.back().Pixels);
+  StrokeStill(still, character, Size, 0);
+  EXPECT_EQ(At(TGIFRGBFrame{Size, Size, test::Compose(still)[0]}, 250, 500), StrokeFaint);
+}
+
 // cairo is loaded when the first frame is drawn; a system without it, or
 // with a library lacking one of the functions, is told why and keeps no
 // half-filled table.
