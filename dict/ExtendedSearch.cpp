@@ -309,7 +309,10 @@ class TPieceEntries {
   // The longest piece looked for, in characters.
   static constexpr std::size_t kLongest = 12;
 
-  explicit TPieceEntries(std::string_view text) : finder_(FirstCharacters(text)) {
+  explicit TPieceEntries(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); i += LeadByteLengthAt(text, i))
+      firsts_.insert(text.substr(i, LeadByteLengthAt(text, i)));
+    if (firsts_.size() <= kFewFirsts) finder_.emplace(FirstCharacters());
     std::vector<std::size_t> at;
     for (std::size_t i = 0; i < text.size(); i += LeadByteLengthAt(text, i))
       at.push_back(i);
@@ -331,26 +334,52 @@ class TPieceEntries {
       std::shared_ptr<const TDictImage> image = run.Open(number);
       if (!image) continue;
       const std::string_view bytes = image->Bytes();
-      TNeedleLines lines(bytes, finder_, run.Pacing().SliceBytes);
-      std::string_view line;
-      for (;;) {
-        const TNeedleLines::TStep step = lines.Next(line);
-        if (step == TNeedleLines::TStep::End) break;
-        if (step == TNeedleLines::TStep::Slice) {
-          if (run.Stopped(false)) return false;
-          continue;
-        }
-        const std::size_t sep = FindAtBoundary(
-            line.substr(0, longestBytes_ + kKeySeparator.size()), kKeySeparator);
-        if (sep == std::string_view::npos) continue;
-        const auto it = pieces_.find(line.substr(0, sep));
-        if (it != pieces_.end())
-          found_[*it].push_back(
-              TFound{number, std::size_t(line.data() - bytes.data()), line});
-      }
+      const bool swept =
+          finder_ ? SweepFound(run, number, bytes) : SweepAll(run, number, bytes);
+      if (!swept) return false;
       held_.push_back(std::move(image));
     }
     return true;
+  }
+
+  // A few first characters: their line starts are found by the vector
+  // search; more would make it slow, and every line is looked at.
+  bool SweepFound(TSearchRun& run, int number, std::string_view bytes) {
+    TNeedleLines lines(bytes, *finder_, run.Pacing().SliceBytes);
+    std::string_view line;
+    for (;;) {
+      const TNeedleLines::TStep step = lines.Next(line);
+      if (step == TNeedleLines::TStep::End) return true;
+      if (step == TNeedleLines::TStep::Slice) {
+        if (run.Stopped(false)) return false;
+        continue;
+      }
+      Look(number, bytes, line);
+    }
+  }
+  bool SweepAll(TSearchRun& run, int number, std::string_view bytes) {
+    std::size_t lines = 0;
+    for (std::size_t pos = 0; pos < bytes.size();) {
+      const char* nl = static_cast<const char*>(
+          std::memchr(bytes.data() + pos, '\n', bytes.size() - pos));
+      const std::size_t end = nl ? std::size_t(nl - bytes.data()) : bytes.size();
+      const std::string_view line = bytes.substr(pos, end - pos);
+      if (!line.empty() && firsts_.count(line.substr(0, LeadByteLengthAt(line, 0))))
+        Look(number, bytes, line);
+      pos = end + 1;
+      if (++lines % 4096 == 0 && run.Stopped(false)) return false;
+    }
+    return true;
+  }
+  // Keeps the line when its key is a piece.
+  void Look(int number, std::string_view bytes, std::string_view line) {
+    const std::size_t sep = FindAtBoundary(
+        line.substr(0, longestBytes_ + kKeySeparator.size()), kKeySeparator);
+    if (sep == std::string_view::npos) return;
+    const auto it = pieces_.find(line.substr(0, sep));
+    if (it != pieces_.end())
+      found_[*it].push_back(
+          TFound{number, std::size_t(line.data() - bytes.data()), line});
   }
 
   bool Has(std::string_view piece) const { return found_.count(piece) != 0; }
@@ -359,13 +388,12 @@ class TPieceEntries {
   }
 
  private:
+  static constexpr std::size_t kFewFirsts = 4;
+
   // Each character of the text where a line begins.
-  static TNeedleFinder FirstCharacters(std::string_view text) {
+  TNeedleFinder FirstCharacters() const {
     std::vector<TNeedle> needles;
-    std::unordered_set<std::string_view> seen;
-    for (std::size_t i = 0; i < text.size(); i += LeadByteLengthAt(text, i)) {
-      const std::string_view c = text.substr(i, LeadByteLengthAt(text, i));
-      if (!seen.insert(c).second) continue;
+    for (std::string_view c : firsts_) {
       needles.push_back(
           TNeedle{std::string(c), false, [](std::string_view bytes, std::size_t at) {
                     return at == 0 || bytes[at - 1] == '\n';
@@ -374,7 +402,8 @@ class TPieceEntries {
     return TNeedleFinder(std::move(needles));
   }
 
-  TNeedleFinder finder_;
+  std::unordered_set<std::string_view> firsts_;
+  std::optional<TNeedleFinder> finder_;
   std::unordered_set<std::string_view> pieces_;
   std::size_t longestBytes_ = 0;
   bool lengths_[6] = {};
