@@ -1,0 +1,139 @@
+#include "dict/AnkiExport.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+
+#include "dict/Pinyin.h"
+#include "dict/Pronunciation.h"
+#include "platform/classes/Gbk.h"
+
+namespace velmora {
+
+namespace {
+
+struct TWordEntry {
+  std::string Reading;      // UTF-8 with tone marks, or empty
+  std::string Explanation;  // UTF-8, without the reading
+};
+
+// The entries of key in the five files, in file order. A key line starts
+// the file or follows a line feed.
+std::vector<TWordEntry> WordEntries(std::string_view key, TDictImages& images) {
+  std::vector<TWordEntry> entries;
+  const std::string needle = "\n" + std::string(key) + std::string(kKeySeparator);
+  const TSubstringFinder finder(needle);
+  for (int file = 1; file <= 5; ++file) {
+    const auto image = images.Open(DictFileName(file));
+    if (!image) continue;
+    const std::string_view bytes = image->Bytes();
+    auto take = [&](std::size_t lineStart) {
+      std::size_t end = bytes.find('\n', lineStart);
+      if (end == std::string_view::npos) end = bytes.size();
+      std::string_view line = bytes.substr(lineStart, end - lineStart);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      std::string_view explanation = SplitLine(line).Explanation;
+      TWordEntry entry;
+      if (const std::optional<std::string_view> reading =
+              pinyin::ReadingOf(explanation)) {
+        entry.Reading = ToneMarked(*reading);
+        explanation.remove_prefix(reading->size() + 2);
+        while (!explanation.empty() && explanation[0] == ' ')
+          explanation.remove_prefix(1);
+      }
+      entry.Explanation = gbk::ToUtf8(explanation);
+      entries.push_back(std::move(entry));
+    };
+    if (bytes.substr(0, needle.size() - 1) == std::string_view(needle).substr(1)) take(0);
+    for (std::size_t at = finder.Find(bytes, 0); at != std::string_view::npos;
+         at = finder.Find(bytes, at + 1))
+      take(at + 1);
+  }
+  return entries;
+}
+
+}  // namespace
+
+std::string AnkiGuid(std::string_view word) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : word) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  char text[19];
+  std::snprintf(text, sizeof text, "vm%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
+
+std::string HtmlField(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (char c : utf8) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\t':
+      case '\n':
+      case '\r':
+        out += ' ';
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+std::string AnkiFile(const std::vector<TAnkiNote>& notes) {
+  std::string out =
+      "#separator:tab\n"
+      "#html:true\n"
+      "#columns:Simplified\tTraditional\tReading\tMeaning\tLevel\tGUID\n";
+  out += std::string("#notetype:") + kAnkiNoteType + "\n";
+  out += std::string("#deck:") + kAnkiDeck + "\n";
+  out += "#guid column:6\n";
+  for (const TAnkiNote& note : notes) {
+    out += HtmlField(note.Simplified) + '\t' +
+           HtmlField(note.Traditional.empty() ? note.Simplified : note.Traditional) +
+           '\t' + HtmlField(note.Reading) + '\t';
+    // Already HTML; only the separators must not stand in it.
+    for (char c : note.Meaning) out += c == '\t' || c == '\n' || c == '\r' ? ' ' : c;
+    out += '\t';
+    if (note.Level) out += "HSK " + std::to_string(note.Level);
+    out += '\t' + AnkiGuid(note.Simplified) + '\n';
+  }
+  return out;
+}
+
+bool MakeAnkiNote(std::string_view word, TDictImages& images,
+                  std::string_view traditional, int level, TAnkiNote& note) {
+  const std::vector<TWordEntry> entries = WordEntries(word, images);
+  if (entries.empty()) return false;
+  note = {};
+  note.Simplified = gbk::ToUtf8(word);
+  note.Traditional = traditional.empty() ? note.Simplified : gbk::ToUtf8(traditional);
+  note.Level = level;
+  for (const TWordEntry& entry : entries) {
+    if (!entry.Reading.empty() &&
+        (", " + note.Reading + ", ").find(", " + entry.Reading + ", ") ==
+            std::string::npos)
+      note.Reading += (note.Reading.empty() ? "" : ", ") + entry.Reading;
+    if (!note.Meaning.empty()) note.Meaning += "<br>";
+    if (entries.size() > 1 && !entry.Reading.empty())
+      note.Meaning += "<b>" + HtmlField(entry.Reading) + "</b> ";
+    note.Meaning += HtmlField(entry.Explanation);
+  }
+  return true;
+}
+
+}  // namespace velmora

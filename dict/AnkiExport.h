@@ -1,0 +1,49 @@
+// A word list as a file for Anki's text import: UTF-8, fields parted by
+// tabs, and header lines that tell the importer the separator, that fields
+// are HTML, the columns, the note type, the deck and which column holds the
+// note's guid. The guid is made from the word alone, so that importing a
+// later export of the same words updates their notes instead of adding
+// new ones.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dict/DictFile.h"
+
+namespace velmora {
+
+// One note: UTF-8 text, not yet escaped.
+struct TAnkiNote {
+  std::string Simplified;
+  std::string Traditional;
+  std::string Reading;  // with tone marks
+  std::string Meaning;  // HTML: escaped by the caller, <br> and <b> used
+  int Level = 0;        // HSK level, 0 for none
+};
+
+inline constexpr char kAnkiDeck[] = "Velmora";
+inline constexpr char kAnkiNoteType[] = "Basic";
+
+// The guid of a word's note (word in UTF-8): "vm" and 16 hexadecimal digits
+// of a 64-bit FNV-1a hash, the same in every export and on every machine.
+std::string AnkiGuid(std::string_view word);
+
+// The whole file: headers, then one line per note.
+std::string AnkiFile(const std::vector<TAnkiNote>& notes);
+
+// Text for an HTML field: &, <, > and " as entities, and tabs and line
+// breaks as spaces, since a field holds neither.
+std::string HtmlField(std::string_view utf8);
+
+// The note of a word (GBK, without the separator) from its entries in the
+// dictionary files of images (the current folder's): the readings of its
+// entries with tone marks, and their explanations, each after its reading
+// when the word has more than one entry. traditional and level as known
+// (traditional empty: the same as the word). False when no file holds an
+// entry of the word.
+bool MakeAnkiNote(std::string_view word, TDictImages& images,
+                  std::string_view traditional, int level, TAnkiNote& note);
+
+}  // namespace velmora

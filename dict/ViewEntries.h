@@ -1,0 +1,31 @@
+// The entries a search wrote into the result view, found again in the
+// view's text: a key line ending in the separator, then its explanation
+// line, indented. The card, the pronunciation and velmora-lookup --json
+// take the entry from what the view shows, so they always agree with it.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora {
+
+struct TViewEntry {
+  int Start = 0;            // view position of the key line's first byte
+  int End = 0;              // just past the explanation line's text
+  std::string Key;          // GBK, without the separator
+  std::string Explanation;  // GBK, as shown, without the indent
+  std::string Reading;      // the inside of the explanation's leading [...], or empty
+};
+
+// Every entry of the view's text (GBK, line breaks as the view keeps them:
+// CR LF or a lone LF), in order. The heading and status lines are never
+// entries.
+std::vector<TViewEntry> ViewEntries(std::string_view text);
+
+// The entry whose lines hold position; the first entry when none does and
+// orFirst is set; nullptr when the view has none.
+const TViewEntry* EntryAt(const std::vector<TViewEntry>& entries, int position,
+                          bool orFirst);
+
+}  // namespace velmora
