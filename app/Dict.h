@@ -31,6 +31,8 @@ class TQueryHistory;
 class TQtRichEdit;
 class TResultViewWidget;
 class TStrokePanel;
+class TLearnerCard;
+class TWordList;
 
 // The one main window; set before its FormCreate runs.
 extern TForm4* Form4;
@@ -71,6 +73,14 @@ class TForm4 : public QWidget {
   // Stroke order: the menu item 笔顺 and the panel that plays it.
   QAction* N3;
   TStrokePanel* StrokePanel;
+  // The learner's card beside the stroke panel, and the menu items after
+  // all others: 朗读 says the card's entry, 单词本 opens the word list.
+  TLearnerCard* LearnerCard;
+  QAction* SpeakItem;
+  QAction* WordListItem;
+  TWordList& Words() { return *FWords; }
+  // Opens the word list; tests replace it.
+  std::function<void()> OnWordList;
 
   // Sets Form4 and runs FormCreate; an exception that escapes it goes to the
   // application's exception report, and the window keeps what was done.
@@ -189,6 +199,8 @@ class TForm4 : public QWidget {
   // A typed query has stood long enough to go into the history.
   void KeepStanding(const std::string& boxText);
   void PlaceStrokePanel();
+  void PlaceLearnerCard();
+  void OpenWordList();
 
   std::unique_ptr<TQtRichEdit> FRichEdit;
   std::unique_ptr<TResultView> FOutput;
@@ -201,6 +213,7 @@ class TForm4 : public QWidget {
   int FOuterWidthRule = -1;
   int FCountedNonClientWidth = -1;
   std::unique_ptr<TQueryHistory> FHistory;
+  std::unique_ptr<TWordList> FWords;
   TDictFolder FDictFolder{".", TDictFolderSource::Current};
   std::unique_ptr<TQueryHistory> FExtendedHistory;
   std::unique_ptr<TAsYouType> FAsYouType;

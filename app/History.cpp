@@ -92,6 +92,10 @@ std::string ConfigFolder() {
   return XdgFolder("XDG_CONFIG_HOME", ".config");
 }
 
+std::string DataFolder() {
+  return XdgFolder("XDG_DATA_HOME", ".local/share");
+}
+
 // Every line the program writes is a query as the search cleaned it.
 bool IsCleanedQuery(const std::string& line) {
   return line.size() >= 2 && line.find('\0') == std::string::npos &&

@@ -15,6 +15,8 @@ namespace velmora {
 // ~/.config/velmora.
 std::string StateFolder();
 std::string ConfigFolder();
+// $XDG_DATA_HOME/velmora, or ~/.local/share/velmora: the learner's words.
+std::string DataFolder();
 
 // Whether a line of a history file is a query the window could have kept:
 // by default a query as the search cleans it, of two bytes at least.

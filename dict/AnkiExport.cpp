@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "dict/LearnerTables.h"
 #include "dict/Pinyin.h"
 #include "dict/Pronunciation.h"
 #include "platform/classes/Gbk.h"
@@ -134,6 +135,20 @@ bool MakeAnkiNote(std::string_view word, TDictImages& images,
     note.Meaning += HtmlField(entry.Explanation);
   }
   return true;
+}
+
+std::string AnkiFileOfWords(const std::vector<std::string>& words, TDictImages& images,
+                            std::vector<std::string>& missing) {
+  const auto tables = LearnerTables(images);
+  std::vector<TAnkiNote> notes;
+  for (const std::string& word : words) {
+    TAnkiNote note;
+    if (MakeAnkiNote(word, images, {}, tables->Facts(word).Level, note))
+      notes.push_back(std::move(note));
+    else
+      missing.push_back(word);
+  }
+  return AnkiFile(notes);
 }
 
 }  // namespace velmora

@@ -46,4 +46,10 @@ std::string HtmlField(std::string_view utf8);
 bool MakeAnkiNote(std::string_view word, TDictImages& images,
                   std::string_view traditional, int level, TAnkiNote& note);
 
+// The file of the words (GBK, each once) from the dictionary and side
+// tables of the current folder, through images. Words the dictionary lacks
+// are left out and go to missing.
+std::string AnkiFileOfWords(const std::vector<std::string>& words, TDictImages& images,
+                            std::vector<std::string>& missing);
+
 }  // namespace velmora

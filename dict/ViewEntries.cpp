@@ -1,7 +1,5 @@
 #include "dict/ViewEntries.h"
 
-#include <optional>
-
 #include "dict/DictFile.h"
 #include "dict/Pinyin.h"
 #include "dict/Texts.h"
@@ -12,58 +10,96 @@ namespace {
 
 struct TViewLine {
   std::size_t Start = 0;
+  std::size_t Next = 0;   // where the following line starts, npos for none
   std::string_view Text;  // without its break
 };
 
-std::vector<TViewLine> SplitLines(std::string_view text) {
-  std::vector<TViewLine> lines;
+// The line that starts at start.
+TViewLine LineFrom(std::string_view text, std::size_t start) {
+  const std::size_t lf = text.find('\n', start);
+  std::size_t end = lf == std::string_view::npos ? text.size() : lf;
+  if (end > start && lf != std::string_view::npos && text[end - 1] == '\r') --end;
+  return {start, lf == std::string_view::npos ? std::string_view::npos : lf + 1,
+          text.substr(start, end - start)};
+}
+
+// The start of the line that holds position.
+std::size_t LineStartAt(std::string_view text, std::size_t position) {
+  const std::size_t lf =
+      position == 0 ? std::string_view::npos : text.rfind('\n', position - 1);
+  return lf == std::string_view::npos ? 0 : lf + 1;
+}
+
+// Where the third line starts: entries come after the heading and the
+// status line.
+std::size_t FirstEntryLine(std::string_view text) {
   std::size_t start = 0;
-  while (start <= text.size()) {
-    const std::size_t lf = text.find('\n', start);
-    std::size_t end = lf == std::string_view::npos ? text.size() : lf;
-    if (end > start && lf != std::string_view::npos && text[end - 1] == '\r') --end;
-    lines.push_back({start, text.substr(start, end - start)});
-    if (lf == std::string_view::npos) break;
-    start = lf + 1;
-  }
-  return lines;
+  for (int line = 0; line < 2 && start != std::string_view::npos; ++line)
+    start = LineFrom(text, start).Next;
+  return start;
 }
 
 bool EndsWith(std::string_view s, std::string_view end) {
   return s.size() >= end.size() && s.substr(s.size() - end.size()) == end;
 }
 
+// The entry of a key line and the line after it, if they make one.
+std::optional<TViewEntry> EntryOfLines(std::string_view text, const TViewLine& key) {
+  if (key.Next == std::string_view::npos) return std::nullopt;
+  const TViewLine next = LineFrom(text, key.Next);
+  if (key.Text.size() <= kKeySeparator.size() || !EndsWith(key.Text, kKeySeparator) ||
+      next.Text.substr(0, texts::kIndent.size()) != texts::kIndent)
+    return std::nullopt;
+  TViewEntry entry;
+  entry.Start = int(key.Start);
+  entry.End = int(next.Start + next.Text.size());
+  entry.Key = std::string(key.Text.substr(0, key.Text.size() - kKeySeparator.size()));
+  entry.Explanation = std::string(next.Text.substr(texts::kIndent.size()));
+  if (const std::optional<std::string_view> reading =
+          pinyin::ReadingOf(entry.Explanation))
+    entry.Reading = std::string(*reading);
+  return entry;
+}
+
 }  // namespace
 
 std::vector<TViewEntry> ViewEntries(std::string_view text) {
-  const std::vector<TViewLine> lines = SplitLines(text);
   std::vector<TViewEntry> entries;
-  // Lines 0 and 1 are the heading and the status line.
-  for (std::size_t i = 2; i + 1 < lines.size(); ++i) {
-    const std::string_view key = lines[i].Text;
-    const std::string_view next = lines[i + 1].Text;
-    if (key.size() <= kKeySeparator.size() || !EndsWith(key, kKeySeparator) ||
-        next.substr(0, texts::kIndent.size()) != texts::kIndent)
-      continue;
-    TViewEntry entry;
-    entry.Start = int(lines[i].Start);
-    entry.End = int(lines[i + 1].Start + next.size());
-    entry.Key = std::string(key.substr(0, key.size() - kKeySeparator.size()));
-    entry.Explanation = std::string(next.substr(texts::kIndent.size()));
-    if (const std::optional<std::string_view> reading =
-            pinyin::ReadingOf(entry.Explanation))
-      entry.Reading = std::string(*reading);
-    entries.push_back(std::move(entry));
-    ++i;
+  for (std::size_t start = FirstEntryLine(text); start != std::string_view::npos;) {
+    const TViewLine line = LineFrom(text, start);
+    if (std::optional<TViewEntry> entry = EntryOfLines(text, line)) {
+      start = LineFrom(text, line.Next).Next;
+      entries.push_back(std::move(*entry));
+    } else {
+      start = line.Next;
+    }
   }
   return entries;
 }
 
-const TViewEntry* EntryAt(const std::vector<TViewEntry>& entries, int position,
-                          bool orFirst) {
-  for (const TViewEntry& entry : entries)
-    if (position >= entry.Start && position <= entry.End) return &entry;
-  return orFirst && !entries.empty() ? &entries.front() : nullptr;
+std::optional<TViewEntry> FirstEntry(std::string_view text) {
+  for (std::size_t start = FirstEntryLine(text); start != std::string_view::npos;) {
+    const TViewLine line = LineFrom(text, start);
+    if (std::optional<TViewEntry> entry = EntryOfLines(text, line)) return entry;
+    start = line.Next;
+  }
+  return std::nullopt;
+}
+
+std::optional<TViewEntry> EntryAt(std::string_view text, int position) {
+  if (position < 0 || std::size_t(position) > text.size()) return std::nullopt;
+  const std::size_t first = FirstEntryLine(text);
+  if (first == std::string_view::npos) return std::nullopt;
+  const std::size_t start = LineStartAt(text, std::size_t(position));
+  if (start < first) return std::nullopt;
+  // On a key line, or on the explanation line after one.
+  if (auto entry = EntryOfLines(text, LineFrom(text, start))) return entry;
+  if (start == first) return std::nullopt;
+  const std::size_t before = LineStartAt(text, start - 1);
+  if (before < first) return std::nullopt;
+  auto entry = EntryOfLines(text, LineFrom(text, before));
+  if (entry && std::size_t(entry->End) >= start) return entry;
+  return std::nullopt;
 }
 
 }  // namespace velmora

@@ -4,6 +4,7 @@
 // take the entry from what the view shows, so they always agree with it.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,9 +24,11 @@ struct TViewEntry {
 // entries.
 std::vector<TViewEntry> ViewEntries(std::string_view text);
 
-// The entry whose lines hold position; the first entry when none does and
-// orFirst is set; nullptr when the view has none.
-const TViewEntry* EntryAt(const std::vector<TViewEntry>& entries, int position,
-                          bool orFirst);
+// The entry whose key or explanation line holds position, found from the
+// lines around it, so that a long listing is not read whole; nothing when
+// position is on no entry's lines.
+std::optional<TViewEntry> EntryAt(std::string_view text, int position);
+// The first entry of the view, read from the top.
+std::optional<TViewEntry> FirstEntry(std::string_view text);
 
 }  // namespace velmora

@@ -100,30 +100,24 @@ int SayFirstEntry(const IRichEdit& view, const std::string& wavFile) {
 }
 
 int WriteAnkiFile(std::istream& input, bool raw, TDictImages& images) {
-  const auto tables = LearnerTables(images);
-  std::vector<TAnkiNote> notes;
+  std::vector<std::string> words;
   std::set<std::string> seen;
-  bool missing = false;
   std::string line;
   while (std::getline(input, line)) {
     // The word alone: blanks around it and a CR before the line feed go.
     const std::size_t first = line.find_first_not_of(" \t\r");
     if (first == std::string::npos) continue;
     line = line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
-    const std::string word = raw ? line : gbk::FromUtf8(line);
-    if (!seen.insert(word).second) continue;
-    TAnkiNote note;
-    if (!MakeAnkiNote(word, images, {}, tables->Facts(word).Level, note)) {
-      std::fprintf(stderr,
-                   "velmora-lookup: %s is not a word of the dictionary; left out\n",
-                   gbk::ToUtf8(word).c_str());
-      missing = true;
-      continue;
-    }
-    notes.push_back(std::move(note));
+    std::string word = raw ? line : gbk::FromUtf8(line);
+    if (seen.insert(word).second) words.push_back(std::move(word));
   }
-  if (!WriteOut(AnkiFile(notes))) return 2;
-  return missing ? 1 : 0;
+  std::vector<std::string> missing;
+  const std::string file = AnkiFileOfWords(words, images, missing);
+  for (const std::string& word : missing)
+    std::fprintf(stderr, "velmora-lookup: %s is not a word of the dictionary; left out\n",
+                 gbk::ToUtf8(word).c_str());
+  if (!WriteOut(file)) return 2;
+  return missing.empty() ? 0 : 1;
 }
 
 }  // namespace velmora

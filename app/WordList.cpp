@@ -1,0 +1,161 @@
+#include "app/WordList.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+
+namespace velmora {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A list larger than this is not one the program wrote.
+constexpr std::uintmax_t kMaxFileSize = 16u << 20;
+
+void Complain(const std::string& file, const std::string& why) {
+  std::fprintf(stderr, "velmora: %s: %s\n", file.c_str(), why.c_str());
+}
+
+bool IsWord(const std::string& line) {
+  return !line.empty() && line.size() <= TWordList::kMaxWordBytes &&
+         line.find_first_of(std::string("\0\r\n", 3)) == std::string::npos;
+}
+
+// The file's bytes; nothing when it is missing, and nothing with a message
+// when it cannot be a word list or cannot be read.
+std::optional<std::string> ReadList(const std::string& file) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(file, ec);
+  if (!fs::exists(status)) return std::nullopt;
+  if (!fs::is_regular_file(status) || fs::file_size(file, ec) > kMaxFileSize || ec) {
+    Complain(file, "not a word list; ignored");
+    return std::nullopt;
+  }
+  std::ifstream in(file, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)),
+                    std::istreambuf_iterator<char>());
+  if (!in.is_open() || in.bad()) {
+    Complain(file, std::string("cannot be read (") + std::strerror(errno) + ")");
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+std::vector<std::string> ParseList(const std::string& file, const std::string& bytes) {
+  std::vector<std::string> words;
+  int bad = 0;
+  for (std::size_t start = 0; start < bytes.size();) {
+    std::size_t end = bytes.find('\n', start);
+    if (end == std::string::npos) end = bytes.size();
+    std::string line = bytes.substr(start, end - start);
+    start = end + 1;
+    if (!IsWord(line)) {
+      ++bad;
+    } else if (std::find(words.begin(), words.end(), line) == words.end()) {
+      words.push_back(std::move(line));
+    }
+  }
+  if (bad) Complain(file, std::to_string(bad) + " line(s) that are not words skipped");
+  return words;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  for (std::size_t done = 0; done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += std::size_t(n);
+  }
+  return true;
+}
+
+bool WriteAtomically(const std::string& file, const std::string& bytes) {
+  const std::string temp = file + ".new-" + std::to_string(::getpid());
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  bool ok = fd >= 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  int error = errno;
+  if (fd >= 0 && ::close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && std::rename(temp.c_str(), file.c_str()) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) ::unlink(temp.c_str());
+  errno = error;
+  return ok;
+}
+
+}  // namespace
+
+TWordList::TWordList(std::string file) : file_(std::move(file)) {}
+
+void TWordList::Load() {
+  words_.clear();
+  if (file_.empty()) return;
+  if (const std::optional<std::string> bytes = ReadList(file_))
+    words_ = ParseList(file_, *bytes);
+}
+
+bool TWordList::Contains(const std::string& word) const {
+  return std::find(words_.begin(), words_.end(), word) != words_.end();
+}
+
+bool TWordList::Add(const std::string& word) {
+  if (!IsWord(word)) return false;
+  if (!Contains(word)) words_.push_back(word);
+  return Save(word, true);
+}
+
+bool TWordList::Remove(const std::string& word) {
+  words_.erase(std::remove(words_.begin(), words_.end(), word), words_.end());
+  return Save(word, false);
+}
+
+bool TWordList::Save(const std::string& word, bool add) {
+  if (file_.empty()) return true;
+  std::error_code ec;
+  fs::create_directories(fs::path(file_).parent_path(), ec);
+  // Another window may keep words too: under the lock the file is read
+  // again and this one change applied to what it holds now.
+  const std::string lockName = file_ + ".lock";
+  const int lock = ::open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (lock >= 0)
+    while (::flock(lock, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  std::vector<std::string> merged = words_;
+  if (const std::optional<std::string> bytes = ReadList(file_)) {
+    merged = ParseList(file_, *bytes);
+    const auto at = std::find(merged.begin(), merged.end(), word);
+    if (add && at == merged.end()) merged.push_back(word);
+    if (!add && at != merged.end()) merged.erase(at);
+  }
+  std::string bytes;
+  for (const std::string& w : merged) bytes += w + '\n';
+  const bool ok = WriteAtomically(file_, bytes);
+  const int error = errno;
+  if (lock >= 0) ::close(lock);
+  if (ok) {
+    words_ = std::move(merged);
+    saveFailed_ = false;
+    return true;
+  }
+  if (!saveFailed_)
+    Complain(file_,
+             std::string("cannot save the word list (") + std::strerror(error) + ")");
+  saveFailed_ = true;
+  return false;
+}
+
+}  // namespace velmora
