@@ -45,6 +45,7 @@ TPicture* const picLogo = new TPicture;
 TPicture* const picLogo2 = new TPicture;
 TPicture* const picLogo3 = new TPicture;
 std::int32_t ReservedHeight = 0;
+TSearchPacing TForm4::SearchPacing;
 
 namespace {
 

@@ -101,6 +101,9 @@ class TForm4 : public QWidget {
   // on standard error when its files cannot be opened.
   void SetDictFolder(TDictFolder folder) { FDictFolder = std::move(folder); }
 
+  // How the window's searches let messages run; tests shorten it.
+  static TSearchPacing SearchPacing;
+
   // The rich-text control behind reResult and the output operations on it.
   IRichEdit& ResultEdit();
   TResultView& ResultOutput() { return *FOutput; }

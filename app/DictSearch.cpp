@@ -112,10 +112,11 @@ void TForm4::RunSearches() {
     reResult->PinTop(typed);
     // Typing asked for the extended search, even if it was turned off in
     // the moment before this one could run.
-    const TSearchOptions options{typed || ExtendedSearch() ? TSearchKind::Extended
-                                                           : TSearchKind::Standard};
-    const TSearchOutcome outcome =
-        RunSearch(controls, *FOutput, SharedDictImages(), options, query);
+    TSearchOptions options(typed || ExtendedSearch() ? TSearchKind::Extended
+                                                     : TSearchKind::Standard);
+    options.Pacing = SearchPacing;
+    options.Query = query;
+    const TSearchOutcome outcome = RunSearch(controls, *FOutput, options);
     if (outcome == TSearchOutcome::OwnFileMissing ||
         outcome == TSearchOutcome::OtherFileMissing) {
       // The view's message names neither the folder nor the reason.

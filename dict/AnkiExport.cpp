@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <optional>
 
+#include "dict/KeyIndex.h"
 #include "dict/LearnerTables.h"
 #include "dict/Pinyin.h"
 #include "dict/Pronunciation.h"
+#include "dict/WordTables.h"
 #include "platform/classes/Gbk.h"
 
 namespace velmora {
@@ -18,37 +20,23 @@ struct TWordEntry {
   std::string Explanation;  // UTF-8, without the reading
 };
 
-// The entries of key in the five files, in file order. A key line starts
-// the file or follows a line feed.
+// The entries of key in the five files, in file order.
 std::vector<TWordEntry> WordEntries(std::string_view key, TDictImages& images) {
   std::vector<TWordEntry> entries;
-  const std::string needle = "\n" + std::string(key) + std::string(kKeySeparator);
-  const TSubstringFinder finder(needle);
-  for (int file = 1; file <= 5; ++file) {
-    const auto image = images.Open(DictFileName(file));
-    if (!image) continue;
-    const std::string_view bytes = image->Bytes();
-    auto take = [&](std::size_t lineStart) {
-      std::size_t end = bytes.find('\n', lineStart);
-      if (end == std::string_view::npos) end = bytes.size();
-      std::string_view line = bytes.substr(lineStart, end - lineStart);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      std::string_view explanation = SplitLine(line).Explanation;
-      TWordEntry entry;
-      if (const std::optional<std::string_view> reading =
-              pinyin::ReadingOf(explanation)) {
-        entry.Reading = ToneMarked(*reading);
-        explanation.remove_prefix(reading->size() + 2);
-        while (!explanation.empty() && explanation[0] == ' ')
-          explanation.remove_prefix(1);
-      }
-      entry.Explanation = gbk::ToUtf8(explanation);
-      entries.push_back(std::move(entry));
-    };
-    if (bytes.substr(0, needle.size() - 1) == std::string_view(needle).substr(1)) take(0);
-    for (std::size_t at = finder.Find(bytes, 0); at != std::string_view::npos;
-         at = finder.Find(bytes, at + 1))
-      take(at + 1);
+  const auto index = KeyIndex(images);
+  if (!index) return entries;
+  for (const TKeyIndex::TEntryRef& ref : index->Entries(key)) {
+    std::string_view line = ref.Line;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    std::string_view explanation = SplitLine(line).Explanation;
+    TWordEntry entry;
+    if (const std::optional<std::string_view> reading = pinyin::ReadingOf(explanation)) {
+      entry.Reading = ToneMarked(*reading);
+      explanation.remove_prefix(reading->size() + 2);
+      while (!explanation.empty() && explanation[0] == ' ') explanation.remove_prefix(1);
+    }
+    entry.Explanation = gbk::ToUtf8(explanation);
+    entries.push_back(std::move(entry));
   }
   return entries;
 }
@@ -140,10 +128,13 @@ bool MakeAnkiNote(std::string_view word, TDictImages& images,
 std::string AnkiFileOfWords(const std::vector<std::string>& words, TDictImages& images,
                             std::vector<std::string>& missing) {
   const auto tables = LearnerTables(images);
+  const auto traditional = TraditionalForms(images);
   std::vector<TAnkiNote> notes;
   for (const std::string& word : words) {
     TAnkiNote note;
-    if (MakeAnkiNote(word, images, {}, tables->Facts(word).Level, note))
+    const std::string_view form =
+        traditional ? traditional->OfKey(word) : std::string_view();
+    if (MakeAnkiNote(word, images, form, tables->Facts(word).Level, note))
       notes.push_back(std::move(note));
     else
       missing.push_back(word);

@@ -1,7 +1,7 @@
 #include "dict/ExtendedSearch.h"
 
 #include <algorithm>
-#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,45 +11,25 @@
 #include "dict/DictFile.h"
 #include "dict/DictText.h"
 #include "dict/EnglishWords.h"
+#include "dict/KeyIndex.h"
 #include "dict/Pinyin.h"
 #include "dict/Prefilter.h"
 #include "dict/Query.h"
+#include "dict/Ranking.h"
 #include "dict/SearchSteps.h"
+#include "dict/Segmenter.h"
 #include "dict/Simplified.h"
 #include "dict/Texts.h"
 #include "dict/Wildcard.h"
-#include "platform/classes/Application.h"
-#include "platform/classes/ScopeGuard.h"
+#include "dict/WordTables.h"
 
 namespace velmora {
 
 namespace {
 
-using search::ShowFailure;
-using search::ShowHeading;
 using search::TCandidateMemo;
 using search::TScanEnd;
 using TSpans = std::vector<std::pair<std::size_t, std::size_t>>;
-
-// Lets pending messages run after every entry shown and otherwise whenever
-// the interval has passed; says whether this search must end: a stop was
-// asked for, or a newer search ran meanwhile.
-class TPacer {
- public:
-  TPacer() : generation_(SearchGeneration), last_(Clock::now()) {}
-  bool Stopped(bool shown) {
-    if (!shown && Clock::now() - last_ < SearchPacing.Interval) return false;
-    Application().ProcessMessages();
-    last_ = Clock::now();
-    return Superseded();
-  }
-  bool Superseded() const { return StopRequested || SearchGeneration != generation_; }
-
- private:
-  using Clock = std::chrono::steady_clock;
-  unsigned generation_;
-  Clock::time_point last_;
-};
 
 void MarkMatches(TResultView& view, int base, const TSpans& spans) {
   for (const auto& [from, to] : spans)
@@ -58,23 +38,8 @@ void MarkMatches(TResultView& view, int base, const TSpans& spans) {
 
 // The key line, blue, with the given spans of the key marked.
 void ShowKey(TResultView& view, std::string_view key, const TSpans& marks) {
-  view.AppendLine(key);
-  view.HighlightAdded(key, 2, 0);
+  ShowKey(view, key);
   MarkMatches(view, view.LastLineStart() - 2 - int(key.size()), marks);
-}
-
-// The explanation line as the standard search writes it; returns the text
-// shown and the position of its first byte.
-std::pair<std::string, int> ShowExplanation(TResultView& view,
-                                            std::string_view explanation) {
-  std::string text = DisplayExplanation(explanation);
-  std::string line;
-  line.reserve(texts::kIndent.size() + text.size() + 1);
-  line.append(texts::kIndent).append(text).append("\n");
-  view.AppendLine(line);
-  view.HighlightAdded(text, 3, ExplanationColor);
-  const int base = view.LastLineStart() - 3 - int(text.size());
-  return {std::move(text), base};
 }
 
 std::string_view Trimmed(std::string_view s) {
@@ -89,6 +54,17 @@ std::string_view BareKey(std::string_view key) {
       key.substr(key.size() - kKeySeparator.size()) == kKeySeparator)
     key.remove_suffix(kKeySeparator.size());
   return key;
+}
+
+// How common an entry's word is, in the reading it gives (0 without a
+// table).
+std::uint64_t EntryWeight(const TEntry& entry, const TWordFrequency* frequency) {
+  if (!frequency) return 0;
+  const std::string_view key = BareKey(entry.Key);
+  const std::optional<std::string_view> reading = pinyin::ReadingOf(entry.Explanation);
+  const std::uint64_t count =
+      reading ? frequency->EntryCount(key, *reading) : frequency->Count(key);
+  return ranking::EntryWeight(count, entry.Explanation);
 }
 
 char LowerAscii(char c) {
@@ -117,15 +93,16 @@ bool ContainsAnyCase(std::string_view text, std::string_view needle) {
 
 class TChineseSearch {
  public:
-  TChineseSearch(std::vector<std::string> forms, TResultView& view, TPacer& pacer)
-      : forms_(std::move(forms)), view_(view), pacer_(pacer), finder_(Needles(forms_)) {
+  TChineseSearch(std::vector<std::string> forms, TSearchRun& run)
+      : forms_(std::move(forms)), view_(run.View()), run_(run), finder_(Needles(forms_)) {
     for (const std::string& f : forms_) matchers_.emplace_back(f);
   }
 
   TScanEnd File(const std::shared_ptr<const TDictImage>& image, int pass,
                 TCandidateMemo& memo) {
     return search::ScanFile<TNeedleLines>(
-        image, pass, finder_, memo, [this] { return pacer_.Stopped(false); },
+        image, pass, finder_, memo, run_.Pacing().SliceBytes,
+        [this] { return run_.Stopped(false); },
         [this, pass](std::string_view line) { return Test(line, pass); });
   }
 
@@ -150,42 +127,100 @@ class TChineseSearch {
     const bool keyMatch = In(entry.Key);
     bool shown = false;
     if (pass < 3 ? keyMatch : !keyMatch && In(entry.Explanation)) {
-      if (pacer_.Superseded()) return TScanEnd::Stopped;
+      if (run_.Superseded()) return TScanEnd::Stopped;
       found_ = true;
-      view_.AppendLine(entry.Key);
-      view_.HighlightAdded(entry.Key, 2, 0);
+      ShowKey(view_, entry.Key);
       if (pass < 3)
         for (const std::string& f : forms_)
           view_.HighlightMatches(entry.Key, f, 3, MatchColor);
-      const std::string text = ShowExplanation(view_, entry.Explanation).first;
+      const std::string text = ShowExplanation(view_, entry.Explanation).Text;
       if (pass == 3)
         for (const std::string& f : forms_)
           view_.HighlightMatches(text, f, 4, MatchColor);
       shown = true;
     }
-    return pacer_.Stopped(shown) ? TScanEnd::Stopped : TScanEnd::Done;
+    return run_.Stopped(shown) ? TScanEnd::Stopped : TScanEnd::Done;
   }
 
   std::vector<std::string> forms_;
   std::vector<TMatcher> matchers_;
   TResultView& view_;
-  TPacer& pacer_;
+  TSearchRun& run_;
   TNeedleFinder finder_;
   bool found_ = false;
 };
 
-TSearchOutcome RunChinese(const std::string& query, TResultView& view,
-                          TDictImages& images, TPacer& pacer) {
-  if (query.size() < 2) {
-    ShowFailure(view, texts::kInvalidQuery);
-    return TSearchOutcome::InvalidQuery;
+// ---------------------------------------------------------------------------
+// Sentences: a Chinese query that no entry holds is split into the
+// dictionary's words, and each word's entries are listed in the order of
+// the text, under one heading.
+
+// The words of the most probable split that are keys, each once, in the
+// order of the text.
+std::vector<std::string_view> WordsOf(std::string_view text, const TKeyIndex& index,
+                                      const TWordFrequency* frequency) {
+  TWordModel model;
+  model.IsWord = [&index](std::string_view w) { return index.Has(w); };
+  if (frequency) {
+    model.Count = [frequency](std::string_view w) { return frequency->Count(w); };
+    model.Total = frequency->Total();
   }
-  return search::ScanThreePasses(query, view, images, [&] {
+  model.LongestWord = index.LongestKey();
+  std::vector<std::string_view> words;
+  for (const TWordPiece& piece : SplitIntoWords(text, model)) {
+    const std::string_view word = text.substr(piece.From, piece.Size);
+    if (index.Has(word) && std::find(words.begin(), words.end(), word) == words.end())
+      words.push_back(word);
+  }
+  return words;
+}
+
+// Lists the words' entries; NotFound, with the view untouched, when the
+// query is no sentence of known words.
+TSearchOutcome ShowSentence(const std::string& query, TSearchRun& run) {
+  const std::shared_ptr<const TKeyIndex> index = KeyIndex(run.Images());
+  if (!index) return TSearchOutcome::NotFound;
+  const std::shared_ptr<const TWordFrequency> frequency = WordFrequency(run.Images());
+  const std::vector<std::string_view> words = WordsOf(query, *index, frequency.get());
+  if (words.empty()) return TSearchOutcome::NotFound;
+
+  TResultView& view = run.View();
+  view.ClearView();
+  view.View().SetParagraphIndents(6, 22);
+  run.ShowHeading(query);
+  for (std::string_view word : words) {
+    std::vector<TKeyIndex::TEntryRef> entries = index->Entries(word);
+    // The word's common readings first, its entries that only point
+    // elsewhere last.
+    std::vector<std::pair<std::uint64_t, std::size_t>> order;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+      order.emplace_back(EntryWeight(SplitLine(entries[i].Line), frequency.get()), i);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (const auto& [weight, i] : order) {
+      const TKeyIndex::TEntryRef& ref = entries[i];
+      if (run.Superseded()) return TSearchOutcome::Stopped;
+      const TEntry entry = SplitLine(ref.Line);
+      ShowKey(view, entry.Key, {{0, word.size()}});
+      ShowExplanation(view, entry.Explanation);
+      if (run.Stopped(true)) return TSearchOutcome::Stopped;
+    }
+  }
+  return run.Finish(true);
+}
+
+TSearchOutcome RunChinese(const std::string& query, TSearchRun& run) {
+  const TSearchOutcome outcome = search::ScanThreePasses(query, run, [&] {
     std::vector<std::string> forms{query};
     if (std::string simplified = ToSimplified(query); simplified != query)
       forms.push_back(std::move(simplified));
-    return TChineseSearch(std::move(forms), view, pacer);
+    return TChineseSearch(std::move(forms), run);
   });
+  // Nothing holds the whole query: a sentence, perhaps. The not-found
+  // message written last is replaced before the view is painted again.
+  if (outcome != TSearchOutcome::NotFound) return outcome;
+  const TSearchOutcome words = ShowSentence(ToSimplified(query), run);
+  return words == TSearchOutcome::NotFound ? outcome : words;
 }
 
 // ---------------------------------------------------------------------------
@@ -194,9 +229,18 @@ TSearchOutcome RunChinese(const std::string& query, TResultView& view,
 
 struct THit {
   int Rank = 0;
-  std::size_t KeySize = 0;
+  std::uint64_t Weight = 0;  // ranking::EntryWeight
+  std::size_t KeyChars = 0;
   std::string_view Line;
 };
+
+// The group of a rank: the answers that say just the query, as a reading
+// or as a sense, rank together, by how common they are, then the ones that
+// begin with it or hold it, so that a query that is both an English word
+// and a reading ("you") lists the common answers of both kinds first.
+int Group(int rank) {
+  return rank <= int(TLatinRank::SenseEqual) ? 0 : 1;
+}
 
 // How a gathered search tests a line and marks what it shows.
 class ILineTest {
@@ -206,6 +250,9 @@ class ILineTest {
   virtual std::optional<int> Rank(const TEntry& entry) const = 0;
   virtual TSpans KeyMarks(std::string_view bareKey) const = 0;
   virtual TSpans TextMarks(std::string_view shownText) const = 0;
+  // True when the query may still be growing into something that matches
+  // (a reading being typed): then finding nothing is no failure yet.
+  virtual bool MayGrow() const { return false; }
 };
 
 class TWildcardTest : public ILineTest {
@@ -270,6 +317,7 @@ class TLatinTest : public ILineTest {
     return best;
   }
   TSpans KeyMarks(std::string_view) const override { return {}; }
+  bool MayGrow() const override { return reading_ && reading_->CanGrow(); }
   TSpans TextMarks(std::string_view text) const override {
     TSpans spans;
     if (reading_) {
@@ -373,24 +421,20 @@ class TLatinTest : public ILineTest {
 };
 
 TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
-                           const TNeedleFinder& finder, TResultView& view,
-                           TDictImages& images, TPacer& pacer) {
+                           const TNeedleFinder& finder, TSearchRun& run) {
+  TResultView& view = run.View();
   std::vector<std::shared_ptr<const TDictImage>> held;
   std::vector<THit> hits;
-  std::string missing;
-  for (int number = 1; number <= 5 && missing.empty(); ++number) {
-    const std::string name = DictFileName(number);
-    std::shared_ptr<const TDictImage> image = images.Open(name);
+  int missing = 0;
+  for (int number = 1; number <= 5 && !missing; ++number) {
+    std::shared_ptr<const TDictImage> image = run.Open(number);
     if (!image) {
-      if (number == 1) {
-        ShowFailure(view, texts::kOwnFileMissing);
-        return TSearchOutcome::OwnFileMissing;
-      }
-      missing = name;
+      if (number == 1) return run.OwnFileMissing();
+      missing = number;
       break;
     }
-    if (number == 1) ShowHeading(view, shown);
-    TNeedleLines lines(image->Bytes(), finder, SearchPacing.SliceBytes);
+    if (number == 1) run.ShowHeading(shown);
+    TNeedleLines lines(image->Bytes(), finder, run.Pacing().SliceBytes);
     std::string_view line;
     for (;;) {
       const TNeedleLines::TStep step = lines.Next(line);
@@ -398,34 +442,45 @@ TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
       if (step == TNeedleLines::TStep::Line) {
         const TEntry entry = SplitLine(line);
         if (const std::optional<int> rank = test.Rank(entry))
-          hits.push_back(THit{*rank, BareKey(entry.Key).size(), line});
+          hits.push_back(THit{*rank, 0, 0, line});
       }
-      if (pacer.Stopped(false)) return TSearchOutcome::Stopped;
+      if (run.Stopped(false)) return TSearchOutcome::Stopped;
     }
     held.push_back(std::move(image));
   }
 
   // Gathered in the order of the files, so a stable sort keeps it inside
-  // equal ranks and key lengths.
+  // equal ranks and key lengths. Without a frequency table every weight is
+  // 0, and the order is by rank alone.
+  const std::shared_ptr<const TWordFrequency> frequency = WordFrequency(run.Images());
+  for (THit& hit : hits) {
+    const TEntry entry = SplitLine(hit.Line);
+    hit.KeyChars = ranking::CharCount(BareKey(entry.Key));
+    hit.Weight = EntryWeight(entry, frequency.get());
+  }
   std::stable_sort(hits.begin(), hits.end(), [](const THit& a, const THit& b) {
-    return a.Rank != b.Rank ? a.Rank < b.Rank : a.KeySize < b.KeySize;
+    if (Group(a.Rank) != Group(b.Rank)) return Group(a.Rank) < Group(b.Rank);
+    if (a.Weight != b.Weight) return a.Weight > b.Weight;
+    if (a.Rank != b.Rank) return a.Rank < b.Rank;
+    return a.KeyChars < b.KeyChars;
   });
   for (const THit& hit : hits) {
-    if (pacer.Superseded()) return TSearchOutcome::Stopped;
+    if (run.Superseded()) return TSearchOutcome::Stopped;
     const TEntry entry = SplitLine(hit.Line);
     ShowKey(view, entry.Key, test.KeyMarks(BareKey(entry.Key)));
-    const auto [text, base] = ShowExplanation(view, entry.Explanation);
-    MarkMatches(view, base, test.TextMarks(text));
-    if (pacer.Stopped(true)) return TSearchOutcome::Stopped;
+    const TShownText text = ShowExplanation(view, entry.Explanation);
+    MarkMatches(view, text.Start, test.TextMarks(text.Text));
+    if (run.Stopped(true)) return TSearchOutcome::Stopped;
   }
-  if (!missing.empty()) {
-    std::string message(texts::kFileMissing);
-    view.ReplaceLine(0, message.append(missing));
-    return TSearchOutcome::OtherFileMissing;
+  if (missing) return run.OtherFileMissing(missing);
+  if (hits.empty() && test.MayGrow()) {
+    // Letters on their way to a reading: no failure yet.
+    view.ReplaceLine(1, texts::kFinished);
+    view.AppendLine(texts::kMoreLetters);
+    view.HighlightAdded(texts::kMoreLetters, 2, ExplanationColor);
+    return TSearchOutcome::NotFound;
   }
-  view.ReplaceLine(1, texts::kFinished);
-  if (hits.empty()) ShowFailure(view, texts::kNotFound);
-  return hits.empty() ? TSearchOutcome::NotFound : TSearchOutcome::Found;
+  return run.Finish(!hits.empty());
 }
 
 bool HasWildcard(std::string_view query) {
@@ -457,36 +512,22 @@ TExtendedKind ExtendedKindOf(std::string_view query) {
   return TExtendedKind::Chinese;
 }
 
-TSearchOutcome RunExtendedSearch(ISearchControls& controls, TResultView& view,
-                                 TDictImages& images, const TSearchQuery& query) {
-  // The search button comes back on every way out of a search.
-  controls.SetSearchEnabled(false);
-  TScopeGuard enableSearch([&controls] { controls.SetSearchEnabled(true); });
-  ++SearchGeneration;
-  StopRequested = false;
-  controls.SetStopEnabled(true);
-  TPacer pacer;
-  // The query box is left as typed: with results as you type, rewriting it
-  // would move the caret under the user's hands.
+TSearchOutcome RunExtendedSearch(TSearchRun& run, const TSearchQuery& query) {
   const std::string& typed = query.Typed;
-
-  view.ClearView();
-  view.View().SetParagraphIndents(6, 22);
   switch (ExtendedKindOf(typed)) {
     case TExtendedKind::Chinese:
-      return RunChinese(query.Cleaned, view, images, pacer);
+      return RunChinese(query.Cleaned, run);
     case TExtendedKind::Wildcard: {
       TWildcard pattern = *TWildcard::Parse(typed);
       const TNeedleFinder finder({TNeedle{pattern.Needle(), true, nullptr}});
       const std::string shown = pattern.Pattern();
-      return RunGathered(shown, TWildcardTest(std::move(pattern)), finder, view, images,
-                         pacer);
+      return RunGathered(shown, TWildcardTest(std::move(pattern)), finder, run);
     }
     case TExtendedKind::Latin: {
       const TLatinTest test(pinyin::TReadingQuery::Parse(typed),
                             english::TWordsQuery::Parse(typed));
       const TNeedleFinder finder(test.Needles());
-      return RunGathered(std::string(Trimmed(typed)), test, finder, view, images, pacer);
+      return RunGathered(std::string(Trimmed(typed)), test, finder, run);
     }
   }
   return TSearchOutcome::InvalidQuery;

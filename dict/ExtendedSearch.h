@@ -17,16 +17,14 @@
 // match must hold (TNeedleFinder), and only the lines around them are split
 // and tested, so a search costs about what reading the files costs.
 //
-// Stopping: like the standard search it polls StopRequested whenever
-// pending messages have run. It also ends, writing nothing more, when a
-// newer search was started from within those messages (results as you type
-// start one per keystroke), so an older search never appends to the newer
-// one's view.
+// Stopping: like the standard search it asks its run whenever pending
+// messages have run and before every entry it shows (TSearchRun::Stopped,
+// Superseded).
 #pragma once
 
 #include <string_view>
 
-#include "dict/Search.h"
+#include "dict/SearchRun.h"
 
 namespace velmora {
 
@@ -45,7 +43,7 @@ enum class TLatinRank {
   SenseWords,     // the query's words inside a sense
 };
 
-TSearchOutcome RunExtendedSearch(ISearchControls& controls, TResultView& view,
-                                 TDictImages& images, const TSearchQuery& query);
+// The run has started and the view is empty.
+TSearchOutcome RunExtendedSearch(TSearchRun& run, const TSearchQuery& query);
 
 }  // namespace velmora

@@ -56,11 +56,16 @@ int FrequencyBand(std::size_t rank) {
 }
 
 TLearnerTables::TLearnerTables(std::shared_ptr<const TDictImage> hsk,
-                               std::shared_ptr<const TDictImage> radicals)
-    : hsk_(std::move(hsk)), radicals_(std::move(radicals)) {}
+                               std::shared_ptr<const TDictImage> radicals,
+                               std::shared_ptr<const TWordFrequency> frequency)
+    : hsk_(std::move(hsk)),
+      radicals_(std::move(radicals)),
+      frequency_(std::move(frequency)) {}
 
-bool TLearnerTables::Of(const TDictImage* hsk, const TDictImage* radicals) const {
-  return hsk_.Image() == hsk && radicals_.Image() == radicals;
+bool TLearnerTables::Of(const TDictImage* hsk, const TDictImage* radicals,
+                        const TWordFrequency* frequency) const {
+  return hsk_.Image() == hsk && radicals_.Image() == radicals &&
+         frequency_.get() == frequency;
 }
 
 TCardFacts TLearnerTables::Facts(std::string_view key) const {
@@ -69,6 +74,7 @@ TCardFacts TLearnerTables::Facts(std::string_view key) const {
     const int n = ParseNumber(*level);
     if (n >= 1 && n <= 6) facts.Level = n;
   }
+  if (frequency_) facts.Band = FrequencyBand(frequency_->Rank(key));
   // One character: one double-byte pair of the code table.
   const bool character = key.size() == 2 && gbk::DecodedLengthAt(key, 0) == 2;
   if (const auto fields = character ? radicals_.Find(key) : std::nullopt) {
@@ -91,9 +97,10 @@ std::shared_ptr<const TLearnerTables> LearnerTables(TDictImages& images) {
   static std::shared_ptr<const TLearnerTables> last;
   const auto hsk = images.Open(std::string(kHskFileName));
   const auto radicals = images.Open(std::string(kRadicalsFileName));
+  const auto frequency = WordFrequency(images);
   const std::lock_guard<std::mutex> guard(lock);
-  if (!last || !last->Of(hsk.get(), radicals.get()))
-    last = std::make_shared<const TLearnerTables>(hsk, radicals);
+  if (!last || !last->Of(hsk.get(), radicals.get(), frequency.get()))
+    last = std::make_shared<const TLearnerTables>(hsk, radicals, frequency);
   return last;
 }
 

@@ -1,6 +1,7 @@
 // What the learner's card shows of an entry besides the dictionary's own
-// text: the HSK level of the word (hsk.txt), and for a character its radical
-// and stroke count (radicals.txt). Both tables lie in the dictionary folder
+// text: the HSK level of the word (hsk.txt), its frequency band (from the
+// word counts of frequency.txt, dict/WordTables.h), and for a character its
+// radical and stroke count (radicals.txt). Both tables lie in the dictionary folder
 // beside 1.sr..5.sr, are made by scripts/make-learner-tables and are GBK
 // text, so keys are the bytes of the dictionary's own keys. Either may be
 // missing: then the card shows what the other gives.
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "dict/DictFile.h"
+#include "dict/WordTables.h"
 
 namespace velmora {
 
@@ -60,23 +62,27 @@ int FrequencyBand(std::size_t rank);
 // The tables of one folder.
 class TLearnerTables {
  public:
-  // Null images are missing tables.
+  // Null ones are missing tables.
   TLearnerTables(std::shared_ptr<const TDictImage> hsk,
-                 std::shared_ptr<const TDictImage> radicals);
+                 std::shared_ptr<const TDictImage> radicals,
+                 std::shared_ptr<const TWordFrequency> frequency);
   // Facts of key (GBK, without the separator).
   TCardFacts Facts(std::string_view key) const;
   bool HasLevels() const { return hsk_.Size() > 0; }
   bool HasRadicals() const { return radicals_.Size() > 0; }
-  // Whether these are the tables of the images given.
-  bool Of(const TDictImage* hsk, const TDictImage* radicals) const;
+  bool HasFrequencies() const { return frequency_ != nullptr; }
+  // Whether these are the tables given.
+  bool Of(const TDictImage* hsk, const TDictImage* radicals,
+          const TWordFrequency* frequency) const;
 
  private:
   TKeyTable hsk_, radicals_;
+  std::shared_ptr<const TWordFrequency> frequency_;
 };
 
 // The tables of the current folder, read through images (the search's own
 // set, so that an unchanged file is read once); the same object while
-// neither file changed.
+// no table changed.
 std::shared_ptr<const TLearnerTables> LearnerTables(TDictImages& images);
 
 }  // namespace velmora

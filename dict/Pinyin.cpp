@@ -149,6 +149,38 @@ bool IsSyllable(std::string_view letters) {
   return key != 0 && std::binary_search(packed.begin(), packed.end(), key);
 }
 
+bool IsSyllablePrefix(std::string_view letters) {
+  const auto* end = std::end(kSyllables);
+  const auto* it = std::lower_bound(std::begin(kSyllables), end, letters);
+  return it != end && it->starts_with(letters);
+}
+
+namespace {
+
+// rest[i]: the letters from i on split into syllables; with partial, the
+// last of them may be a syllable's beginning.
+template <typename TLetters>
+std::vector<bool> Splits(const TLetters& letters, bool partial) {
+  const std::size_t n = letters.size();
+  std::vector<bool> rest(n + 1, false);
+  rest[n] = true;
+  for (std::size_t at = n; at-- > 0;) {
+    std::string s;
+    for (std::size_t len = 1; len <= kLongestSyllable && at + len <= n; ++len) {
+      s.push_back(letters[at + len - 1].Letter);
+      const bool last = at + len == n;
+      if (rest[at + len] && (partial && last ? IsSyllablePrefix(s) : IsSyllable(s))) {
+        rest[at] = true;
+        break;
+      }
+      if (letters[at + len - 1].Break) break;
+    }
+  }
+  return rest;
+}
+
+}  // namespace
+
 std::optional<TReadingQuery> TReadingQuery::Parse(std::string_view gbk) {
   TReadingQuery q;
   std::vector<TLetter>& letters = q.letters_;
@@ -195,19 +227,17 @@ std::optional<TReadingQuery> TReadingQuery::Parse(std::string_view gbk) {
       letters[i].Letter = 'u';
   }
 
-  // rest[i]: the letters from i on split into syllables.
   const std::size_t n = letters.size();
-  std::vector<bool> rest(n + 1, false);
-  rest[n] = true;
-  for (std::size_t at = n; at-- > 0;) {
-    std::string s;
-    for (std::size_t len = 1; len <= kLongestSyllable && at + len <= n; ++len) {
-      s.push_back(letters[at + len - 1].Letter);
-      if (rest[at + len] && IsSyllable(s)) {
-        rest[at] = true;
-        break;
-      }
-      if (letters[at + len - 1].Break) break;
+  std::vector<bool> rest = Splits(letters, false);
+  // Letters that only split with a syllable still being typed at the end
+  // ("zho", "zhongg") read as the beginning of a reading; not after a
+  // break, which says the last syllable is whole.
+  if (!letters.back().Break) {
+    std::vector<bool> partial = Splits(letters, true);
+    q.growable_ = partial[0];
+    if (!rest[0]) {
+      rest = std::move(partial);
+      q.partial_ = true;
     }
   }
   if (!rest[0]) return std::nullopt;
@@ -216,7 +246,8 @@ std::optional<TReadingQuery> TReadingQuery::Parse(std::string_view gbk) {
   bool any = false;
   for (std::size_t len = 1; len <= kLongestSyllable && len <= n; ++len) {
     first.push_back(letters[len - 1].Letter);
-    if (IsSyllable(first) && rest[len]) {
+    const bool last = len == n;
+    if ((q.partial_ && last ? IsSyllablePrefix(first) : IsSyllable(first)) && rest[len]) {
       if (!any) common = first;
       std::size_t same = 0;
       while (same < common.size() && same < first.size() && common[same] == first[same])
@@ -266,8 +297,11 @@ TReadingMatch TReadingQuery::Match(std::string_view reading,
     if (end == std::string_view::npos) end = reading.size();
     if (!ReadSyllable(reading.substr(pos, end - pos), syllable))
       return TReadingMatch::None;
-    const std::size_t len = syllable.Letters.size();
-    if (len > n - at) return TReadingMatch::None;
+    std::size_t len = syllable.Letters.size();
+    // A syllable still being typed: the query's last letters begin it.
+    const bool cut = len > n - at;
+    if (cut && !partial_) return TReadingMatch::None;
+    if (cut) len = n - at;
     int tone = 0;
     for (std::size_t k = 0; k < len; ++k) {
       const TLetter& l = letters_[at + k];
@@ -287,10 +321,14 @@ TReadingMatch TReadingQuery::Match(std::string_view reading,
     // Last, as the dearest test: most readings part from the query sooner.
     if (!IsSyllable(syllable.Letters)) return TReadingMatch::None;
     at += len;
+    if (matchedEnd) *matchedEnd = cut ? pos + len : end;
     pos = end;
-    if (matchedEnd) *matchedEnd = end;
+    if (cut) return TReadingMatch::Prefix;
   }
   if (at < n) return TReadingMatch::None;
+  // A query read as a beginning asks for readings that go on; one that ends
+  // where the query does is as much a beginning.
+  if (partial_) return TReadingMatch::Prefix;
   while (pos < reading.size() && reading[pos] == ' ') ++pos;
   if (pos < reading.size()) return TReadingMatch::Prefix;
   return allToned ? TReadingMatch::Exact : TReadingMatch::Whole;

@@ -28,6 +28,8 @@ namespace velmora::pinyin {
 // syllable of Mandarin as the dictionary writes them, including the
 // interjections (m, n, ng, hm, hng) and the suffix r.
 bool IsSyllable(std::string_view letters);
+// True when some syllable begins with letters (normalised spelling).
+bool IsSyllablePrefix(std::string_view letters);
 
 // What a reading holds of a query.
 enum class TReadingMatch {
@@ -41,8 +43,15 @@ class TReadingQuery {
  public:
   // A query (GBK) made only of letters, tone digits after a letter,
   // tone-marked vowels, ü, spaces and apostrophes that can be split into
-  // syllables; nullopt for any other.
+  // syllables; nullopt for any other. Letters that split only when the
+  // last syllable is still being typed ("zho", "zhongg", "nih") read as the
+  // beginning of a reading: Partial() is true, and Match then finds only
+  // readings that begin with them (Prefix).
   static std::optional<TReadingQuery> Parse(std::string_view gbk);
+  bool Partial() const { return partial_; }
+  // True when more letters could still make a reading of the query (it
+  // ends inside a syllable or after a whole one, without a break).
+  bool CanGrow() const { return growable_; }
 
   // Bytes that every line with a matching reading holds (letters compared
   // without regard to case): the separator, "[" and the beginning of the
@@ -69,6 +78,8 @@ class TReadingQuery {
   };
   std::vector<TLetter> letters_;
   std::string needle_;
+  bool partial_ = false;
+  bool growable_ = false;
 };
 
 // The inside of the brackets of a reading that opens an explanation

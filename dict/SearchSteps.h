@@ -1,6 +1,7 @@
-// The steps both searches share: the heading and failure lines, and one pass
-// over one file's candidate lines with the memo that lets the explanation
-// pass reuse the key pass's candidates. For dict/ only.
+// The passes the standard search and the extended search of Chinese
+// characters share: one pass over one file's candidate lines, with the memo
+// that lets the explanation pass reuse the key pass's candidates, and the
+// three passes over the five files. For dict/ only.
 #pragma once
 
 #include <cstddef>
@@ -11,36 +12,11 @@
 
 #include "dict/DictFile.h"
 #include "dict/Query.h"
-#include "dict/ResultView.h"
-#include "dict/Search.h"
-#include "dict/Texts.h"
+#include "dict/SearchRun.h"
 
 namespace velmora::search {
 
 enum class TScanEnd { Done, Stopped };
-
-inline void ShowFailure(TResultView& view, std::string_view message) {
-  view.AppendLine(message);
-  view.HighlightAdded(message, 2, clRed);
-}
-
-// The heading that names what is searched, and the status line below it.
-inline void ShowHeading(TResultView& view, const std::string& shown) {
-  std::string heading;
-  heading.append(texts::kHeadingBefore).append(shown).append(texts::kHeadingAfter);
-  view.AppendLine(heading);
-  view.HighlightAdded(heading, 2, clBlue);
-  // 14: the bytes after the query in the heading and the line's break.
-  view.HighlightAdded(shown, 14, MatchColor);
-  view.View().SetSelStyle(fsBold | fsUnderline);
-  // The heading's closing highlight counts back past the start of the view
-  // (line 0 starts at 0, so its start is -2). We keep the call but let it
-  // format nothing: the heading stays exactly blue and bold with its query
-  // marked, and the status line below stays plain. Formatting the clipped
-  // span instead would paint over the marked query.
-  view.HighlightAdded(heading, 4, clBlue);
-  view.AppendLine(texts::kSearching);
-}
 
 // The candidate lines of one file from its key pass, kept for its
 // explanation pass while they are few, so that a rare query scans each image
@@ -56,10 +32,10 @@ struct TCandidateMemo {
 // One pass over one file: the candidate lines are found by one search over
 // the image (TLines over finder), or taken from the memo of the file's
 // earlier pass, and each goes to test(line). sliceStopped() is asked after
-// every stretch without a candidate.
+// every stretch of sliceBytes without a candidate.
 template <typename TLines, typename TFinder, typename TSliceStopped, typename TTest>
 TScanEnd ScanFile(const std::shared_ptr<const TDictImage>& image, int pass,
-                  const TFinder& finder, TCandidateMemo& memo,
+                  const TFinder& finder, TCandidateMemo& memo, std::size_t sliceBytes,
                   TSliceStopped&& sliceStopped, TTest&& test) {
   if (pass == 3 && memo.Complete && memo.Image == image) {
     for (std::string_view line : memo.Lines)
@@ -68,7 +44,7 @@ TScanEnd ScanFile(const std::shared_ptr<const TDictImage>& image, int pass,
   }
   const bool record = pass < 3;
   if (record) memo = TCandidateMemo{image, {}, false};
-  TLines lines(image->Bytes(), finder, SearchPacing.SliceBytes);
+  TLines lines(image->Bytes(), finder, sliceBytes);
   std::string_view line;
   for (;;) {
     const typename TLines::TStep step = lines.Next(line);
@@ -96,15 +72,12 @@ TScanEnd ScanFile(const std::shared_ptr<const TDictImage>& image, int pass,
 // stands. The image is held here, so that a nested search that reads the
 // file anew can't take the bytes away under this one.
 template <typename TMake>
-TSearchOutcome ScanThreePasses(const std::string& query, TResultView& view,
-                               TDictImages& images, TMake make) {
+TSearchOutcome ScanThreePasses(const std::string& query, TSearchRun& run, TMake make) {
+  if (query.size() < 2) return run.InvalidQuery();
   const int ownFile = OwnFileNumber(query);
-  std::shared_ptr<const TDictImage> image = images.Open(DictFileName(ownFile));
-  if (!image) {
-    ShowFailure(view, texts::kOwnFileMissing);
-    return TSearchOutcome::OwnFileMissing;
-  }
-  ShowHeading(view, query);
+  std::shared_ptr<const TDictImage> image = run.Open(ownFile);
+  if (!image) return run.OwnFileMissing();
+  run.ShowHeading(query);
 
   auto scanner = make();
   TCandidateMemo memos[5];
@@ -116,22 +89,14 @@ TSearchOutcome ScanThreePasses(const std::string& query, TResultView& view,
       // since the last pass is reported at this one.
       if (pass > 1) {
         image.reset();
-        const std::string name = DictFileName(number);
-        image = images.Open(name);
-        if (!image) {
-          std::string message(texts::kFileMissing);
-          view.ReplaceLine(0, message.append(name));
-          return TSearchOutcome::OtherFileMissing;
-        }
+        image = run.Open(number);
+        if (!image) return run.OtherFileMissing(number);
       }
       if (scanner.File(image, pass, memos[number - 1]) == TScanEnd::Stopped)
         return TSearchOutcome::Stopped;
     }
   }
-
-  view.ReplaceLine(1, texts::kFinished);
-  if (!scanner.Found()) ShowFailure(view, texts::kNotFound);
-  return scanner.Found() ? TSearchOutcome::Found : TSearchOutcome::NotFound;
+  return run.Finish(scanner.Found());
 }
 
 }  // namespace velmora::search

@@ -35,6 +35,11 @@ inline constexpr std::string_view kNotFound =
     "\xC4\xFA\xB2\xE9\xD1\xAF\xB5\xC4\xB4\xCA\xC3\xBB\xD3\xD0\xCA\xD5\xC2\xBC\xA3\xA1\n"
     "\xC7\xEB\xC9\xCF\xCD\xF8\xCA\xB9\xD3\xC3\xD7\xEE\xD0\xC2\xB0\xE6\xB1\xBE\xA1\xA3\n"
     "https://www.mdbg.net/chinese/dictionary?page=cedict";
+// 拼音还没打完，请继续输入 (the extended search, for letters that are
+// still the beginning of a reading and match nothing yet)
+inline constexpr std::string_view kMoreLetters =
+    "\xC6\xB4\xD2\xF4\xBB\xB9\xC3\xBB\xB4\xF2\xCD\xEA\xA3\xAC\xC7\xEB\xBC\xCC\xD0\xF8"
+    "\xCA\xE4\xC8\xEB";
 // Put before each explanation.
 inline constexpr std::string_view kIndent = "      ";
 

@@ -234,7 +234,9 @@ double TimedSearch(const fs::path& folder, const std::string& query, TDictImages
   TResultView view(edit);
   TQueryControls controls(query);
   const auto t = Clock::now();
-  const TSearchOutcome outcome = RunSearch(controls, view, images);
+  TSearchOptions options;
+  options.Images = &images;
+  const TSearchOutcome outcome = RunSearch(controls, view, options);
   const double seconds = Seconds(t);
   fs::current_path(before);
   if (outcome != expected) {
@@ -572,9 +574,10 @@ int Extended(const fs::path& tmp) {
       TResultView view(edit);
       TQueryControls controls(cases[k].Query);
       TSearchOptions options;
+      options.Images = &images;
       if (cases[k].Query != kNoMatch) options.Kind = TSearchKind::Extended;
       const auto t = Clock::now();
-      const TSearchOutcome outcome = RunSearch(controls, view, images, options);
+      const TSearchOutcome outcome = RunSearch(controls, view, options);
       best[k] = std::min(best[k], Seconds(t));
       if (outcome != TSearchOutcome::NotFound) {
         std::fprintf(stderr, "the extended search found something (%s)\n", cases[k].What);

@@ -110,7 +110,7 @@ std::string HeadlessText(const std::string& gbkQuery, double* ms) {
   Application().OnProcessMessages = nullptr;
   QElapsedTimer t;
   t.start();
-  RunSearch(controls, view, SharedDictImages(), TSearchOptions{TSearchKind::Extended});
+  RunSearch(controls, view, TSearchKind::Extended);
   if (ms) *ms = double(t.nsecsElapsed()) / 1e6;
   Application().OnProcessMessages = hooks;
   return edit.Text();

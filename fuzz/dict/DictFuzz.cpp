@@ -123,7 +123,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TResultView view(edit);
   TControls controls;
   controls.Query = query;
-  const TSearchOutcome outcome = RunSearch(controls, view, images);
+  TSearchOptions options;
+  options.Images = &images;
+  const TSearchOutcome outcome = RunSearch(controls, view, options);
   Check(outcome != TSearchOutcome::Stopped && outcome != TSearchOutcome::OwnFileMissing &&
         outcome != TSearchOutcome::OtherFileMissing);
   if (outcome != TSearchOutcome::InvalidQuery) Check(edit.LineCount() >= 4);
@@ -131,8 +133,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The extended search reads the same bytes as pinyin, English words,
   // wildcards or Chinese characters, whichever they look like.
   controls.Query = query;
-  const TSearchOutcome extended =
-      RunSearch(controls, view, images, TSearchOptions{TSearchKind::Extended});
+  options.Kind = TSearchKind::Extended;
+  const TSearchOutcome extended = RunSearch(controls, view, options);
   Check(extended != TSearchOutcome::Stopped &&
         extended != TSearchOutcome::OwnFileMissing &&
         extended != TSearchOutcome::OtherFileMissing);

@@ -67,7 +67,7 @@ class AsYouTypeTest : public ::testing::Test {
     StopRequested = false;
     // Messages run every few bytes of scanning, so that a test can type
     // between the lines of a small dictionary.
-    SearchPacing = {16, std::chrono::nanoseconds(0)};
+    TForm4::SearchPacing = {16, std::chrono::nanoseconds(0)};
     dir_.Write("1.sr", G("中：middle\n甲：first\n"));
     std::string two = G("中国：China\n");
     for (int i = 0; i < 40; ++i) two += G("甲乙：filler\n");
@@ -78,7 +78,7 @@ class AsYouTypeTest : public ::testing::Test {
   }
   void TearDown() override {
     delete form_;
-    SearchPacing = TSearchPacing{};
+    TForm4::SearchPacing = TSearchPacing{};
     Application().OnProcessMessages = [] { QCoreApplication::processEvents(); };
   }
 

@@ -89,7 +89,7 @@ class FormTest : public ::testing::Test {
     StopRequested = false;
     // Messages run every few bytes of scanning, so that the tests can step in
     // between the lines of a small dictionary.
-    SearchPacing = {16, std::chrono::nanoseconds(0)};
+    TForm4::SearchPacing = {16, std::chrono::nanoseconds(0)};
     Application().OnShowException = [this](const std::exception& e) {
       reported_.push_back(e.what());
     };
@@ -98,7 +98,7 @@ class FormTest : public ::testing::Test {
 
   void TearDown() override {
     delete form_;
-    SearchPacing = TSearchPacing{};
+    TForm4::SearchPacing = TSearchPacing{};
     SetShellOpener(nullptr);
     Application().OnProcessMessages = [] { QCoreApplication::processEvents(); };
     Application().OnShowException = nullptr;

@@ -326,15 +326,18 @@ std::vector<std::string> Listed(const IRichEdit& view) {
   std::vector<std::string> out;
   for (std::size_t i = 3; i + 1 < lines.size(); i += 3) {
     if (lines[i].rfind("\xC4\xFA\xB2\xE9", 0) == 0) break;  // the not-found message
+    if (lines[i] == texts::kMoreLetters) break;  // nothing yet, letters to come
     out.push_back(lines[i]);
     out.push_back(lines[i + 1]);
   }
   return out;
 }
 
+std::vector<std::string> Chars(const std::string& text);
+
 struct TModelHit {
   int Rank;
-  std::size_t KeySize;
+  std::size_t KeySize;  // in characters
   std::size_t Order;
   const TLine* Line;
 };
@@ -352,12 +355,17 @@ std::vector<std::string> Sorted(std::vector<TModelHit> hits) {
   return out;
 }
 
-std::vector<std::string> RunExtended(const std::string& query, TDictImages& images) {
+std::vector<std::string> RunExtended(
+    const std::string& query, TDictImages& images,
+    std::size_t sliceBytes = TSearchPacing().SliceBytes) {
   TMemoryRichEdit edit;
   TResultView view(edit);
   TQueryControls controls(query);
   images.Clear();
-  RunSearch(controls, view, images, TSearchOptions{TSearchKind::Extended});
+  TSearchOptions options(TSearchKind::Extended);
+  options.Pacing.SliceBytes = sliceBytes;
+  options.Images = &images;
+  RunSearch(controls, view, options);
   return Listed(edit);
 }
 
@@ -378,7 +386,7 @@ TEST(ExtendedModel, ReadingsAndEnglishWordsAsTheModelsRankThem) {
       }
     }
     dir.WriteAll(bytes[0], bytes[1], bytes[2], bytes[3], bytes[4]);
-    SearchPacing.SliceBytes =
+    const std::size_t sliceBytes =
         rng() % 2 ? std::size_t(1 + rng() % 40) : std::size_t(1) << 20;
     std::vector<const TLine*> all;
     for (const auto& f : files)
@@ -393,15 +401,14 @@ TEST(ExtendedModel, ReadingsAndEnglishWordsAsTheModelsRankThem) {
       for (std::size_t i = 0; i < all.size(); ++i) {
         const TRank r = std::min(ReadingRank(query, all[i]->Reading),
                                  EnglishRank(query, all[i]->Senses));
-        if (r != kNone) hits.push_back({r, all[i]->Key.size(), i, all[i]});
+        if (r != kNone) hits.push_back({r, Chars(all[i]->Key).size(), i, all[i]});
         readingHits += r == kExact || r == kWhole || r == kPrefix;
         englishHits += r == kEqual || r == kWords;
       }
-      ASSERT_EQ(RunExtended(query, images), Sorted(hits))
+      ASSERT_EQ(RunExtended(query, images, sliceBytes), Sorted(hits))
           << "round " << round << " query " << ::testing::PrintToString(query);
     }
   }
-  SearchPacing = TSearchPacing{};
   // The random cases reach every kind of match, not only misses.
   EXPECT_GT(readingHits, 100);
   EXPECT_GT(englishHits, 100);
@@ -477,7 +484,7 @@ TEST(ExtendedModel, WildcardsAsBacktrackingMatchesThem) {
       std::vector<TModelHit> hits;
       for (std::size_t i = 0; i < all.size(); ++i)
         if (Glob(pattern, 0, Chars(all[i]->Key), 0))
-          hits.push_back({0, all[i]->Key.size(), i, all[i]});
+          hits.push_back({0, Chars(all[i]->Key).size(), i, all[i]});
       found += int(hits.size());
       ASSERT_EQ(RunExtended(query, images), Sorted(hits))
           << "round " << round << " query " << ::testing::PrintToString(query);

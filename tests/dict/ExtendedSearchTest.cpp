@@ -39,15 +39,14 @@ constexpr TFontStyles kMarked = fsBold | fsUnderline;
 class ExtendedSearchTest : public ::testing::Test {
  protected:
   ExtendedSearchTest() { SharedDictImages().Clear(); }
-  ~ExtendedSearchTest() override {
-    Application().OnProcessMessages = nullptr;
-    SearchPacing = TSearchPacing{};
-  }
+  ~ExtendedSearchTest() override { Application().OnProcessMessages = nullptr; }
 
   TSearchOutcome Search(const std::string& query,
                         TSearchKind kind = TSearchKind::Extended) {
     TQueryControls controls(query);
-    return RunSearch(controls, view_, SharedDictImages(), TSearchOptions{kind});
+    TSearchOptions options(kind);
+    options.Pacing = pacing_;
+    return RunSearch(controls, view_, options);
   }
   // The key lines listed, in order, without their separator.
   std::vector<std::string> Keys() const {
@@ -63,6 +62,7 @@ class ExtendedSearchTest : public ::testing::Test {
   test::TTempDir dir_;
   TMemoryRichEdit edit_;
   TResultView view_{edit_};
+  TSearchPacing pacing_;
 };
 
 TEST_F(ExtendedSearchTest, QueriesAreReadByWhatTheyHold) {
@@ -237,17 +237,23 @@ TEST_F(ExtendedSearchTest, ChineseQueriesListWhatTheStandardSearchLists) {
     for (std::string& f : files)
       for (int i = int(rng() % 60); i > 0; --i) f += pieces[rng() % std::size(pieces)];
     dir_.WriteAll(files[0], files[1], files[2], files[3], files[4]);
-    SearchPacing.SliceBytes =
+    TSearchOptions options;
+    options.Pacing.SliceBytes =
         rng() % 2 ? std::size_t(1 + rng() % 30) : std::size_t(1) << 20;
+    options.Images = &images;
     for (const char* q : queries) {
       TMemoryRichEdit a, b;
       TResultView va(a), vb(b);
       TQueryControls ca(q), cb(q);
       images.Clear();
-      const TSearchOutcome oa = RunSearch(ca, va, images);
+      options.Kind = TSearchKind::Standard;
+      const TSearchOutcome oa = RunSearch(ca, va, options);
       images.Clear();
-      const TSearchOutcome ob =
-          RunSearch(cb, vb, images, TSearchOptions{TSearchKind::Extended});
+      options.Kind = TSearchKind::Extended;
+      const TSearchOutcome ob = RunSearch(cb, vb, options);
+      // Where nothing holds the query, the extended search may list the
+      // words it is made of instead (tested on its own elsewhere).
+      if (oa == TSearchOutcome::NotFound && ob == TSearchOutcome::Found) continue;
       ASSERT_EQ(oa, ob);
       ASSERT_EQ(a.Text(), b.Text()) << ::testing::PrintToString(std::string(q));
       for (int p = 0; p < a.TextLength(); ++p) {
@@ -276,8 +282,8 @@ TEST_F(ExtendedSearchTest, ASearchStartedInsideAnotherEndsTheOlderOne) {
   std::string many;
   for (int i = 0; i < 2000; ++i) many += kZhong + kGuo + kColon + "[zhong1 guo2] China\n";
   dir_.WriteAll(kXue + kColon + "[xue2] to learn\n", many);
-  SearchPacing.SliceBytes = 64;
-  SearchPacing.Interval = std::chrono::nanoseconds(0);
+  pacing_.SliceBytes = 64;
+  pacing_.Interval = std::chrono::nanoseconds(0);
   int calls = 0;
   TSearchOutcome inner = TSearchOutcome::InvalidQuery;
   Application().OnProcessMessages = [&] {

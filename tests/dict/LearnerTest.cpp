@@ -51,6 +51,8 @@ TEST(LearnerTablesTest, BundledTablesKnowLevelsRadicalsAndStrokes) {
   EXPECT_EQ(tables->Facts(G("一般")).Level, 3);
   EXPECT_EQ(tables->Facts(G("啰唆")).Level, 6);
   EXPECT_EQ(tables->Facts(G("中学生")).Level, 0);
+  EXPECT_EQ(tables->Facts(G("的")).Band, 1);
+  EXPECT_GT(tables->Facts(G("中学生")).Band, 1);
 }
 
 class LearnerFolderTest : public ::testing::Test {
@@ -74,8 +76,14 @@ TEST_F(LearnerFolderTest, EachTableAloneGivesItsOwnFacts) {
   std::filesystem::remove(dir_.Path() / "hsk.txt");
   dir_.Write("radicals.txt", G("学\t子\t8\n"));
   EXPECT_EQ(Facts("学").Level, 0);
+  EXPECT_EQ(Facts("学").Band, 0);
   EXPECT_EQ(Facts("学").Radical, G("子"));
   EXPECT_EQ(Facts("学").Strokes, 8);
+
+  std::filesystem::remove(dir_.Path() / "radicals.txt");
+  dir_.Write("frequency.txt", G("学\t5\n"));
+  EXPECT_EQ(Facts("学").Band, 1);
+  EXPECT_EQ(Facts("学").Strokes, 0);
 }
 
 TEST_F(LearnerFolderTest, TablesEditedByHandStillAnswer) {
@@ -118,7 +126,7 @@ class ViewEntriesTest : public ::testing::Test {
     TMemoryRichEdit edit;
     TResultView view(edit);
     TQueryControls controls(G(query));
-    RunSearch(controls, view, SharedDictImages());
+    RunSearch(controls, view);
     return edit.Text();
   }
   test::TTempDir dir_;

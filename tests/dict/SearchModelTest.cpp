@@ -183,20 +183,21 @@ TEST(SearchModel, TheScanListsWhatALineByLineReadingLists) {
     for (int n = 0; n < 5; ++n) files.push_back(RandomFile(rng));
     dir.WriteAll(files[0], files[1], files[2], files[3], files[4]);
     // Small slices cut lines and occurrences at every place.
-    SearchPacing.SliceBytes =
+    TSearchOptions options;
+    options.Pacing.SliceBytes =
         rng() % 2 ? std::size_t(1 + rng() % 50) : std::size_t(1) << 20;
+    options.Images = &images;
     for (int q = 0; q < 4; ++q) {
       const std::string query = RandomQuery(rng);
       TMemoryRichEdit edit;
       TResultView view(edit);
       TQueryControls controls(query);
       images.Clear();  // the files change every round, faster than the clock
-      RunSearch(controls, view, images);
+      RunSearch(controls, view, options);
       ASSERT_EQ(edit.Text(), model::View(files, query))
           << "round " << round << " query " << ::testing::PrintToString(query);
     }
   }
-  SearchPacing = TSearchPacing{};
 }
 
 }  // namespace

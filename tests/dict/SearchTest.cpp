@@ -52,14 +52,11 @@ class SearchTest : public ::testing::Test {
   // Each test writes new files; an inode of an earlier test's folder may come
   // back with the same size within one tick of the file clock.
   SearchTest() { SharedDictImages().Clear(); }
-  ~SearchTest() override {
-    Application().OnProcessMessages = nullptr;
-    SearchPacing = TSearchPacing{};
-  }
+  ~SearchTest() override { Application().OnProcessMessages = nullptr; }
 
   TSearchOutcome Search(const std::string& query) {
     controls_.Query = query;
-    const TSearchOutcome outcome = RunSearch(controls_, view_);
+    const TSearchOutcome outcome = RunSearch(controls_, view_, Options());
     EXPECT_TRUE(controls_.SearchEnabled);
     EXPECT_TRUE(controls_.StopEnabled);
     return outcome;
@@ -78,6 +75,13 @@ class SearchTest : public ::testing::Test {
   TMemoryRichEdit edit_;
   TResultView view_{edit_};
   TFakeControls controls_;
+  TSearchPacing pacing_;
+  TSearchOptions Options(TDictImages* images = nullptr) const {
+    TSearchOptions options;
+    options.Pacing = pacing_;
+    options.Images = images;
+    return options;
+  }
 };
 
 std::string Heading(const std::string& query) {
@@ -113,9 +117,9 @@ TEST_F(SearchTest, TheBoxIsReadAndCleanedOncePerSearch) {
   controls_.Query = kTian;
   controls_.QueryReads = 0;
   for (TSearchKind kind : {TSearchKind::Standard, TSearchKind::Extended}) {
-    EXPECT_EQ(
-        RunSearch(controls_, view_, SharedDictImages(), TSearchOptions{kind}, query),
-        TSearchOutcome::Found);
+    TSearchOptions options(kind);
+    options.Query = query;
+    EXPECT_EQ(RunSearch(controls_, view_, options), TSearchOutcome::Found);
     EXPECT_EQ(Keys(), std::vector<std::string>{kZhongGuo + kColon});
   }
   EXPECT_EQ(controls_.QueryReads, 0);
@@ -251,7 +255,7 @@ TEST_F(SearchTest, AStopEndsTheSearchBeforeTheNextEntry) {
   for (int i = 0; i < 5; ++i)
     file += (i == 2 ? kTian + kColon + kZhongGuo : kTian + kColon + "x") + "\n";
   dir_.WriteAll(file, file, file, file, file);
-  SearchPacing.Interval = std::chrono::hours(1);  // messages run only after entries
+  pacing_.Interval = std::chrono::hours(1);  // messages run only after entries
   int runs = 0;
   Application().OnProcessMessages = [&] {
     // The stop command, pressed after the second entry.
@@ -274,14 +278,35 @@ TEST_F(SearchTest, AStopEndsTheSearchBeforeTheNextEntry) {
   EXPECT_EQ(runs, -95);
 }
 
+// A search started from within the messages another lets run (a caller
+// that does not queue its searches) ends the older one there, so that the
+// older never writes into the newer one's view.
+TEST_F(SearchTest, ASearchStartedInsideAnotherEndsTheOlderOne) {
+  std::string many;
+  for (int i = 0; i < 200; ++i) many += kZhongGuo + kColon + "x\n";
+  dir_.WriteAll(kTian + kColon + "x\n", many);
+  pacing_.Interval = std::chrono::hours(1);  // messages run only after entries
+  int runs = 0;
+  TSearchOutcome inner = TSearchOutcome::InvalidQuery;
+  Application().OnProcessMessages = [&] {
+    if (++runs == 3) inner = Search(kTian);
+  };
+  EXPECT_EQ(Search(kZhongGuo), TSearchOutcome::Stopped);
+  EXPECT_EQ(inner, TSearchOutcome::Found);
+  const std::string nested = edit_.Text();
+  Application().OnProcessMessages = nullptr;
+  EXPECT_EQ(Search(kTian), TSearchOutcome::Found);
+  EXPECT_EQ(edit_.Text(), nested);
+}
+
 TEST_F(SearchTest, MessagesRunWhileAScanFindsNothing) {
   // A stop pressed while the scan passes lines that can't match ends the
   // search there; nothing found so far, so no not-found message either.
   std::string file;
   for (int i = 0; i < 2000; ++i) file += kTian + kColon + "x\n";
   dir_.WriteAll(file, file + kMei + kRen + kColon + "\n", file, file, file);
-  SearchPacing.SliceBytes = 64;
-  SearchPacing.Interval = std::chrono::nanoseconds(0);
+  pacing_.SliceBytes = 64;
+  pacing_.Interval = std::chrono::nanoseconds(0);
   int runs = 0;
   Application().OnProcessMessages = [&] {
     if (++runs == 10) StopRequested = true;
@@ -316,12 +341,12 @@ TEST_F(SearchTest, ImagesAreReadOnceAndAgainWhenAFileChanges) {
   const std::string e = kColon + "e\n";
   dir_.WriteAll(kZhongGuo + "1" + e, kZhongGuo + "2" + e, "", "", "");
   controls_.Query = kZhongGuo;
-  EXPECT_EQ(RunSearch(controls_, view_, images), TSearchOutcome::Found);
+  EXPECT_EQ(RunSearch(controls_, view_, Options(&images)), TSearchOutcome::Found);
   EXPECT_EQ(images.Reads(), 5);  // passes 1 to 3 share one image of each file
-  EXPECT_EQ(RunSearch(controls_, view_, images), TSearchOutcome::Found);
+  EXPECT_EQ(RunSearch(controls_, view_, Options(&images)), TSearchOutcome::Found);
   EXPECT_EQ(images.Reads(), 5);  // nothing read for the second search
   dir_.Write("3.sr", kZhongGuo + "3" + e);
-  EXPECT_EQ(RunSearch(controls_, view_, images), TSearchOutcome::Found);
+  EXPECT_EQ(RunSearch(controls_, view_, Options(&images)), TSearchOutcome::Found);
   EXPECT_EQ(images.Reads(), 6);
   EXPECT_EQ(Keys().back(), kZhongGuo + "3" + kColon);
 
@@ -333,7 +358,7 @@ TEST_F(SearchTest, ImagesAreReadOnceAndAgainWhenAFileChanges) {
   Application().OnProcessMessages = [&] {
     if (!truncated) truncated = ::truncate("2.sr", 0) == 0;
   };
-  EXPECT_EQ(RunSearch(controls_, view_, images), TSearchOutcome::Found);
+  EXPECT_EQ(RunSearch(controls_, view_, Options(&images)), TSearchOutcome::Found);
   EXPECT_TRUE(truncated);
   EXPECT_EQ(Keys(), (std::vector<std::string>{kZhongGuo + "a" + kColon,
                                               kZhongGuo + "b" + kColon}));

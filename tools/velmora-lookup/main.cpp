@@ -148,7 +148,7 @@ TSearchOutcome Search(const TOptions& options, const std::string& typed,
   TQueryControls controls(options.Raw ? typed : gbk::FromUtf8(typed));
   TSearchOptions search;
   if (options.Extended) search.Kind = TSearchKind::Extended;
-  const TSearchOutcome outcome = RunSearch(controls, view, SharedDictImages(), search);
+  const TSearchOutcome outcome = RunSearch(controls, view, search);
   cleaned = controls.GetQueryText();
   return outcome;
 }

@@ -1,0 +1,74 @@
+#include "dict/Ranking.h"
+
+#include <algorithm>
+#include <array>
+
+#include "dict/DictText.h"
+#include "dict/Pinyin.h"
+
+namespace velmora::ranking {
+
+namespace {
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+// What a sense says when it only names another word. Lower case, as the
+// file writes them.
+bool Points(std::string_view sense) {
+  static constexpr std::array<std::string_view, 9> kPointers = {
+      "variant of ",
+      "old variant of ",
+      "archaic variant of ",
+      "Japanese variant of ",
+      "erhua variant of ",
+      "surname ",
+      "used in ",
+      "see ",
+      "also written ",
+  };
+  while (!sense.empty() && sense.front() == ' ') sense.remove_prefix(1);
+  for (std::string_view p : kPointers)
+    if (StartsWith(sense, p)) return true;
+  // "(old) variant of ...", "(archaic) used in ...": a remark first.
+  if (StartsWith(sense, "(")) {
+    const std::size_t close = sense.find(')');
+    if (close != std::string_view::npos) return Points(sense.substr(close + 1));
+  }
+  return false;
+}
+
+}  // namespace
+
+bool OnlyPointsElsewhere(std::string_view explanation) {
+  if (const auto reading = pinyin::ReadingOf(explanation))
+    explanation.remove_prefix(reading->size() + 2);
+  bool any = false;
+  while (!explanation.empty()) {
+    const std::size_t end = FindAtBoundary(explanation, ";");
+    const std::string_view sense = explanation.substr(0, end);
+    if (sense.find_first_not_of(' ') != std::string_view::npos) {
+      if (!Points(sense)) return false;
+      any = true;
+    }
+    if (end == std::string_view::npos) break;
+    explanation.remove_prefix(end + 1);
+  }
+  return any;
+}
+
+std::uint64_t EntryWeight(std::uint64_t keyCount, std::string_view explanation) {
+  if (keyCount == 0) return 0;
+  if (!OnlyPointsElsewhere(explanation)) return keyCount;
+  // Still before the keys the table does not count.
+  return std::max<std::uint64_t>(1, keyCount / kPointerDivisor);
+}
+
+std::size_t CharCount(std::string_view key) {
+  std::size_t chars = 0;
+  for (std::size_t i = 0; i < key.size(); i += LeadByteLengthAt(key, i)) ++chars;
+  return chars;
+}
+
+}  // namespace velmora::ranking

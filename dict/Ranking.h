@@ -1,0 +1,29 @@
+// The order of the extended search's answers. Inside each group of matches
+// (a whole reading or a sense that says just the query before a reading's
+// beginning or a word inside a sense), the entries of common words come
+// first: a learner reads the first screen, and the file order of the data
+// says nothing about how common a word is. Then shorter keys, counted in
+// characters, then the order of the files.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace velmora::ranking {
+
+// An entry whose every sense only points to another word ("variant of 涎",
+// "surname Shi", "used in 葡萄", "see 西安"): it is listed after the real
+// entries of words nearly as common (see EntryWeight).
+bool OnlyPointsElsewhere(std::string_view explanation);
+
+// What an entry weighs: its key's count, the count divided by
+// kPointerDivisor for an entry that only points elsewhere. 0 for a key the
+// table does not count (rare), or when there is no table.
+inline constexpr std::uint64_t kPointerDivisor = 100;
+std::uint64_t EntryWeight(std::uint64_t keyCount, std::string_view explanation);
+
+// Characters of a GBK key.
+std::size_t CharCount(std::string_view key);
+
+}  // namespace velmora::ranking

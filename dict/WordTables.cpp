@@ -1,0 +1,245 @@
+#include "dict/WordTables.h"
+
+#include <algorithm>
+#include <charconv>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <utility>
+
+#include "dict/DictText.h"
+
+namespace velmora {
+
+namespace {
+
+// Calls each(fields) for every line that is not a remark, with the line cut
+// at tabs into at most N fields; lines with fewer fields are passed over.
+template <std::size_t N, typename TEach>
+void ForEachRecord(std::string_view bytes, TEach each) {
+  while (!bytes.empty()) {
+    const std::size_t end = std::min(bytes.find('\n'), bytes.size());
+    std::string_view line = bytes.substr(0, end);
+    bytes.remove_prefix(std::min(end + 1, bytes.size()));
+    if (line.empty() || line.front() == '#') continue;
+    std::array<std::string_view, N> fields;
+    std::size_t n = 0;
+    for (; n < N && !line.empty(); ++n) {
+      const std::size_t tab = n + 1 < N ? line.find('\t') : std::string_view::npos;
+      fields[n] = line.substr(0, tab);
+      line.remove_prefix(tab == std::string_view::npos ? line.size() : tab + 1);
+    }
+    if (n == N) each(fields);
+  }
+}
+
+template <typename T>
+bool ParseNumber(std::string_view text, T& value) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && end == text.data() + text.size();
+}
+
+// The "#sizes" remark of the traditional table.
+std::array<std::size_t, 5> RecordedSizes(std::string_view bytes, bool& found) {
+  std::array<std::size_t, 5> sizes{};
+  found = false;
+  constexpr std::string_view kRemark = "#sizes ";
+  for (std::size_t at = 0; at < bytes.size() && bytes[at] == '#';) {
+    const std::size_t end = std::min(bytes.find('\n', at), bytes.size());
+    std::string_view line = bytes.substr(at, end - at);
+    at = end + 1;
+    if (!line.starts_with(kRemark)) continue;
+    line.remove_prefix(kRemark.size());
+    std::size_t n = 0;
+    for (; n < 5 && !line.empty(); ++n) {
+      const std::size_t space = std::min(line.find(' '), line.size());
+      if (!ParseNumber(line.substr(0, space), sizes[n])) return sizes;
+      line.remove_prefix(std::min(space + 1, line.size()));
+    }
+    found = n == 5;
+  }
+  return sizes;
+}
+
+// The "#total" remark of the frequency table; 0 when it has none.
+std::uint64_t RecordedTotal(std::string_view bytes) {
+  constexpr std::string_view kRemark = "#total ";
+  for (std::size_t at = 0; at < bytes.size() && bytes[at] == '#';) {
+    const std::size_t end = std::min(bytes.find('\n', at), bytes.size());
+    const std::string_view line = bytes.substr(at, end - at);
+    at = end + 1;
+    std::uint64_t total = 0;
+    if (line.starts_with(kRemark) && ParseNumber(line.substr(kRemark.size()), total))
+      return total;
+  }
+  return 0;
+}
+
+// One index a table image, built again only when the image changes.
+template <typename TTable>
+class TTableCache {
+ public:
+  // stale(table) says whether a table of the same image must be built again.
+  template <typename TMake, typename TStale>
+  std::shared_ptr<const TTable> Get(const std::shared_ptr<const TDictImage>& image,
+                                    TMake make, TStale stale) {
+    std::lock_guard lock(mutex_);
+    if (!image) return nullptr;
+    if (image_.lock() != image || !table_ || stale(*table_)) {
+      table_ = make();
+      image_ = image;
+    }
+    return table_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::weak_ptr<const TDictImage> image_;
+  std::shared_ptr<const TTable> table_;
+};
+
+}  // namespace
+
+TWordFrequency::TWordFrequency(std::shared_ptr<const TDictImage> image)
+    : image_(std::move(image)) {
+  ForEachRecord<2>(image_->Bytes(), [this](const std::array<std::string_view, 2>& f) {
+    std::uint64_t count = 0;
+    if (!f[0].empty() && ParseNumber(f[1], count) && count > 0)
+      lines_.push_back(TLine{f[0], count});
+  });
+  // The script writes the lines sorted; a table edited by hand may not be.
+  auto byKey = [](const TLine& a, const TLine& b) { return a.Key < b.Key; };
+  if (!std::is_sorted(lines_.begin(), lines_.end(), byKey))
+    std::stable_sort(lines_.begin(), lines_.end(), byKey);
+  desc_.reserve(lines_.size());
+  std::uint64_t sum = 0;
+  for (const TLine& line : lines_) {
+    // A reading's share is no key of its own.
+    if (FindAtBoundary(line.Key, "[") != std::string_view::npos) continue;
+    desc_.push_back(line.Count);
+    sum += line.Count;
+  }
+  total_ = RecordedTotal(image_->Bytes());
+  if (total_ < sum) total_ = sum;
+  std::sort(desc_.begin(), desc_.end(), std::greater<>());
+}
+
+const TWordFrequency::TLine* TWordFrequency::Find(std::string_view key) const {
+  const auto it =
+      std::lower_bound(lines_.begin(), lines_.end(), key,
+                       [](const TLine& l, std::string_view k) { return l.Key < k; });
+  return it != lines_.end() && it->Key == key ? &*it : nullptr;
+}
+
+std::uint64_t TWordFrequency::Count(std::string_view key) const {
+  const TLine* line = Find(key);
+  return line ? line->Count : 0;
+}
+
+std::uint64_t TWordFrequency::EntryCount(std::string_view key,
+                                         std::string_view reading) const {
+  std::string shared;
+  shared.reserve(key.size() + reading.size() + 2);
+  shared.append(key).append("[").append(reading).append("]");
+  if (const TLine* line = Find(shared)) return line->Count;
+  return Count(key);
+}
+
+std::size_t TWordFrequency::Rank(std::string_view key) const {
+  const TLine* line = Find(key);
+  if (!line) return 0;
+  // The first count not larger than this one, in the descending list.
+  const auto it =
+      std::lower_bound(desc_.begin(), desc_.end(), line->Count, std::greater<>());
+  return std::size_t(it - desc_.begin()) + 1;
+}
+
+TTraditionalForms::TTraditionalForms(std::shared_ptr<const TDictImage> image,
+                                     const std::array<std::size_t, 5>& fileSizes)
+    : image_(std::move(image)), fileSizes_(fileSizes) {
+  bool recorded = false;
+  matches_ = RecordedSizes(image_->Bytes(), recorded) == fileSizes && recorded;
+  ForEachRecord<4>(image_->Bytes(), [this](const std::array<std::string_view, 4>& f) {
+    TLine line;
+    if (ParseNumber(f[0], line.File) && line.File >= 1 && line.File <= 5 &&
+        ParseNumber(f[1], line.Offset) && !f[2].empty() && !f[3].empty()) {
+      line.Simplified = f[2];
+      line.Traditional = f[3];
+      lines_.push_back(line);
+    }
+  });
+  auto byPlace = [](const TLine& a, const TLine& b) {
+    return a.File != b.File ? a.File < b.File : a.Offset < b.Offset;
+  };
+  if (!std::is_sorted(lines_.begin(), lines_.end(), byPlace))
+    std::stable_sort(lines_.begin(), lines_.end(), byPlace);
+  for (const TLine& line : lines_) {
+    bySimplified_.push_back(&line);
+    byTraditional_.push_back(&line);
+  }
+  // Stable, so a key's entries keep the order of the files.
+  std::stable_sort(
+      bySimplified_.begin(), bySimplified_.end(),
+      [](const TLine* a, const TLine* b) { return a->Simplified < b->Simplified; });
+  std::stable_sort(
+      byTraditional_.begin(), byTraditional_.end(),
+      [](const TLine* a, const TLine* b) { return a->Traditional < b->Traditional; });
+}
+
+std::string_view TTraditionalForms::Of(int file, std::size_t offset,
+                                       std::string_view key) const {
+  if (!matches_) return {};
+  const auto it = std::lower_bound(
+      lines_.begin(), lines_.end(), std::pair(file, offset),
+      [](const TLine& l, const std::pair<int, std::size_t>& p) {
+        return l.File != p.first ? l.File < p.first : l.Offset < p.second;
+      });
+  // The key guards against a file changed since the table was made at the
+  // same size.
+  if (it == lines_.end() || it->File != file || it->Offset != offset ||
+      it->Simplified != key)
+    return {};
+  return it->Traditional;
+}
+
+std::string_view TTraditionalForms::OfKey(std::string_view key) const {
+  const auto it = std::lower_bound(
+      bySimplified_.begin(), bySimplified_.end(), key,
+      [](const TLine* l, std::string_view k) { return l->Simplified < k; });
+  return it != bySimplified_.end() && (*it)->Simplified == key ? (*it)->Traditional
+                                                               : std::string_view();
+}
+
+std::string_view TTraditionalForms::SimplifiedOf(std::string_view traditional) const {
+  const auto it = std::lower_bound(
+      byTraditional_.begin(), byTraditional_.end(), traditional,
+      [](const TLine* l, std::string_view t) { return l->Traditional < t; });
+  return it != byTraditional_.end() && (*it)->Traditional == traditional
+             ? (*it)->Simplified
+             : std::string_view();
+}
+
+std::shared_ptr<const TWordFrequency> WordFrequency(TDictImages& images) {
+  static TTableCache<TWordFrequency> cache;
+  const std::shared_ptr<const TDictImage> image =
+      images.Open(std::string(kFrequencyFileName));
+  return cache.Get(
+      image, [&] { return std::make_shared<const TWordFrequency>(image); },
+      [](const TWordFrequency&) { return false; });
+}
+
+std::shared_ptr<const TTraditionalForms> TraditionalForms(TDictImages& images) {
+  static TTableCache<TTraditionalForms> cache;
+  std::array<std::size_t, 5> sizes{};
+  for (int number = 1; number <= 5; ++number)
+    if (const auto file = images.Open(DictFileName(number)))
+      sizes[number - 1] = file->Bytes().size();
+  const std::shared_ptr<const TDictImage> image =
+      images.Open(std::string(kTraditionalFileName));
+  // The dictionary files may change under an unchanged table.
+  return cache.Get(
+      image, [&] { return std::make_shared<const TTraditionalForms>(image, sizes); },
+      [&](const TTraditionalForms& t) { return t.FileSizes() != sizes; });
+}
+
+}  // namespace velmora

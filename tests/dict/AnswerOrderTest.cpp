@@ -1,0 +1,240 @@
+// What the extended search puts first: common words before rare ones, the
+// English and reading answers of one query mixed by frequency, readings
+// still being typed, and sentences split into words (against a brute-force
+// best split).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "dict/DictFile.h"
+#include "dict/ExtendedSearch.h"
+#include "dict/Pinyin.h"
+#include "dict/Ranking.h"
+#include "dict/Search.h"
+#include "dict/Segmenter.h"
+#include "dict/Texts.h"
+#include "platform/richedit/MemoryRichEdit.h"
+#include "tests/dict/TempDir.h"
+#include "tests/dict/ViewHelpers.h"
+
+namespace velmora {
+namespace {
+
+const std::string kColon = "\xA3\xBA";
+const std::string kShi = "\xCA\xC7";     // 是
+const std::string kShiAge = "\xCA\xC0";  // 世
+const std::string kShiTen = "\xCA\xAE";  // 十
+const std::string kNi = "\xC4\xE3";      // 你
+const std::string kYou = "\xD3\xD0";     // 有
+const std::string kYouHe = "\xD3\xC7";   // 忧
+const std::string kWo = "\xCE\xD2";      // 我
+const std::string kXue = "\xD1\xA7";     // 学
+const std::string kSheng = "\xC9\xFA";   // 生
+const std::string kZhong = "\xD6\xD0";   // 中
+const std::string kGuo = "\xB9\xFA";     // 国
+
+class AnswerOrderTest : public ::testing::Test {
+ protected:
+  AnswerOrderTest() { SharedDictImages().Clear(); }
+
+  TSearchOutcome Search(const std::string& query) {
+    TQueryControls controls(query);
+    return RunSearch(controls, view_, TSearchOptions(TSearchKind::Extended));
+  }
+  std::vector<std::string> Keys() const {
+    std::vector<std::string> keys;
+    const std::vector<std::string> lines = test::Lines(edit_);
+    for (std::size_t i = 3; i + 1 < lines.size(); i += 3) {
+      if (!lines[i].ends_with(kColon)) break;
+      keys.push_back(lines[i].substr(0, lines[i].size() - 2));
+    }
+    return keys;
+  }
+  std::string Text() const { return edit_.Text(); }
+
+  test::TTempDir dir_;
+  TMemoryRichEdit edit_;
+  TResultView view_{edit_};
+};
+
+TEST_F(AnswerOrderTest, CommonWordsFirstAndTheTableIsOptional) {
+  dir_.WriteAll(kShiAge + kColon + "[shi4] life; age\n" + kShiTen + kColon +
+                    "[shi2] ten\n" + kShi + kColon + "[shi4] is; are\n" + kShi + kColon +
+                    "[Shi4] surname Shi\n",
+                kShi + kShi + kColon + "[shi4 shi4] yes indeed\n");
+  Search("shi");
+  // Without a table: today's order, shorter keys, then the files' order.
+  EXPECT_EQ(Keys(),
+            (std::vector<std::string>{kShiAge, kShiTen, kShi, kShi, kShi + kShi}));
+
+  dir_.Write("frequency.txt",
+             kShiTen + "\t300\n" + kShi + "\t9000\n" + kShiAge + "\t500\n");
+  Search("shi");
+  // 是's real entry first; its surname entry weighs a hundredth of the
+  // count, below 世 and 十 but above keys the table does not count.
+  EXPECT_EQ(Keys(),
+            (std::vector<std::string>{kShi, kShiAge, kShiTen, kShi, kShi + kShi}));
+  EXPECT_NE(Text().find("is; are"), std::string::npos);
+  EXPECT_LT(Text().find("is; are"), Text().find("surname"));
+}
+
+TEST_F(AnswerOrderTest, AnEnglishWordAndAReadingAreRankedTogether) {
+  dir_.WriteAll(kYouHe + kColon + "[you1] worry\n" + kYou + kColon + "[you3] to have\n" +
+                kNi + kColon + "[ni3] you\n");
+  dir_.Write("frequency.txt", kNi + "\t5000\n" + kYou + "\t8000\n" + kYouHe + "\t10\n");
+  Search("you");
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kYou, kNi, kYouHe}));
+}
+
+TEST_F(AnswerOrderTest, AReadingStillBeingTyped) {
+  dir_.WriteAll(kZhong + kColon + "[zhong1] middle\n",
+                kZhong + kGuo + kColon + "[Zhong1 guo2] China\n" + kXue + kSheng +
+                    kColon + "[xue2 sheng5] student\n");
+  dir_.Write("frequency.txt", kZhong + kGuo + "\t900\n" + kZhong + "\t100\n");
+  EXPECT_EQ(Search("zho"), TSearchOutcome::Found);
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kZhong + kGuo, kZhong}));
+  Search("zhongg");
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kZhong + kGuo}));
+  Search("xues");
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kXue + kSheng}));
+
+  // Letters that could still become a reading but match nothing yet: no
+  // failure, a word to type on, in the view's own colours.
+  EXPECT_EQ(Search("zhongguoxu"), TSearchOutcome::NotFound);
+  EXPECT_EQ(Text().find(texts::kNotFound.substr(0, 8)), std::string::npos);
+  EXPECT_NE(Text().find(texts::kMoreLetters), std::string::npos);
+  // Letters no reading can grow from: the not-found message.
+  Search("zhongguoqq");
+  EXPECT_NE(Text().find(texts::kNotFound.substr(0, 8)), std::string::npos);
+}
+
+// A reading of random syllables, and every query made of a beginning of
+// its letters: the partial query matches exactly the readings whose letters
+// begin with it.
+TEST(PartialReading, MatchesTheReadingsWhoseLettersBeginWithIt) {
+  const std::vector<std::string> syllables = {"zhong", "guo", "xue", "sheng", "ni",
+                                              "hao",   "an",  "xi",  "shi",   "e"};
+  std::mt19937 rng(7);
+  int partial = 0;
+  for (int round = 0; round < 300; ++round) {
+    std::vector<std::string> readings;
+    std::vector<std::string> joined;
+    for (int r = 0; r < 6; ++r) {
+      std::string reading, letters;
+      for (int k = 1 + int(rng() % 3); k > 0; --k) {
+        const std::string& s = syllables[rng() % syllables.size()];
+        reading += (reading.empty() ? "" : " ") + s + std::to_string(1 + rng() % 4);
+        letters += s;
+      }
+      readings.push_back(reading);
+      joined.push_back(letters);
+    }
+    const std::string& source = joined[rng() % joined.size()];
+    const std::string query = source.substr(0, 1 + rng() % source.size());
+    const auto q = pinyin::TReadingQuery::Parse(query);
+    ASSERT_TRUE(q) << query;
+    if (!q->Partial()) continue;
+    ++partial;
+    for (std::size_t r = 0; r < readings.size(); ++r) {
+      const bool expected = joined[r].starts_with(query);
+      EXPECT_EQ(q->Match(readings[r]) != pinyin::TReadingMatch::None, expected)
+          << query << " in " << readings[r];
+    }
+  }
+  EXPECT_GT(partial, 50);
+}
+
+// ---------------------------------------------------------------------------
+// Sentences
+
+// Every split of text into single characters and words, the best score.
+double BestByBruteForce(const std::vector<std::string>& chars, const TWordModel& model) {
+  const std::size_t n = chars.size();
+  double best = -INFINITY;
+  for (unsigned cuts = 0; cuts < (1u << (n - 1)); ++cuts) {
+    std::string text, word;
+    std::vector<TWordPiece> split;
+    bool valid = true;
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      word += chars[i];
+      if (i + 1 == n || cuts & (1u << i)) {
+        if (word.size() > 2 && !model.IsWord(word)) valid = false;
+        split.push_back(TWordPiece{from, word.size()});
+        from += word.size();
+        text += word;
+        word.clear();
+      }
+    }
+    if (valid) best = std::max(best, SplitScore(text, split, model));
+  }
+  return best;
+}
+
+TEST(Segmenter, FindsTheBestSplitOfRandomDictionaries) {
+  const std::vector<std::string> alphabet = {kWo, kShi, kXue, kSheng};
+  std::mt19937 rng(11);
+  for (int round = 0; round < 200; ++round) {
+    std::map<std::string, std::uint64_t> words;
+    for (int w = int(rng() % 8); w > 0; --w) {
+      std::string word;
+      for (int k = 1 + int(rng() % 3); k > 0; --k)
+        word += alphabet[rng() % alphabet.size()];
+      words[word] = rng() % 3 ? rng() % 1000 : 0;
+    }
+    TWordModel model;
+    model.IsWord = [&](std::string_view w) { return words.count(std::string(w)) > 0; };
+    const bool counted = rng() % 4 != 0;
+    if (counted) {
+      model.Count = [&](std::string_view w) {
+        const auto it = words.find(std::string(w));
+        return it == words.end() ? std::uint64_t(0) : it->second;
+      };
+      model.Total = 5000;
+    }
+    model.LongestWord = 3;
+    std::vector<std::string> chars;
+    std::string text;
+    for (int k = 1 + int(rng() % 8); k > 0; --k) {
+      chars.push_back(alphabet[rng() % alphabet.size()]);
+      text += chars.back();
+    }
+    const std::vector<TWordPiece> split = SplitIntoWords(text, model);
+    std::size_t covered = 0;
+    for (const TWordPiece& p : split) {
+      ASSERT_EQ(p.From, covered);
+      covered += p.Size;
+    }
+    ASSERT_EQ(covered, text.size());
+    EXPECT_NEAR(SplitScore(text, split, model), BestByBruteForce(chars, model), 1e-9)
+        << "round " << round;
+  }
+}
+
+TEST_F(AnswerOrderTest, ASentenceListsItsWordsInTheOrderOfTheText) {
+  dir_.WriteAll(kWo + kColon + "[wo3] I\n" + kShi + kColon + "[shi4] is\n" + kXue +
+                    kColon + "[xue2] to learn\n" + kSheng + kColon +
+                    "[sheng1] to be born\n",
+                kXue + kSheng + kColon + "[xue2 sheng5] student\n" + kShi + kXue +
+                    kColon + "[shi4 xue2] (made up) a word across the split\n");
+  dir_.Write("frequency.txt", "#total 100000\n" + kWo + "\t3000\n" + kShi + "\t8000\n" +
+                                  kXue + kSheng + "\t400\n" + kXue + "\t600\n" + kSheng +
+                                  "\t500\n" + kShi + kXue + "\t1\n");
+  EXPECT_EQ(Search(kWo + kShi + kXue + kSheng), TSearchOutcome::Found);
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kWo, kShi, kXue + kSheng}));
+  // One heading for the whole, and the search's end.
+  const std::vector<std::string> lines = test::Lines(edit_);
+  EXPECT_NE(lines[0].find(kWo + kShi + kXue + kSheng), std::string::npos);
+  EXPECT_EQ(lines[1], texts::kFinished);
+
+  // A query an entry holds is no sentence.
+  Search(kXue + kSheng);
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kXue + kSheng}));
+}
+
+}  // namespace
+}  // namespace velmora
