@@ -51,6 +51,9 @@ TLearnerCard::TLearnerCard(QWidget* parent, TWordList& words)
   FSpeaker->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   FStar->setCheckable(true);
   FStar->setText(QStringLiteral("☆"));
+  // Out of the window's designed tab order; the menu says the entry too.
+  FSpeaker->setFocusPolicy(Qt::ClickFocus);
+  FStar->setFocusPolicy(Qt::ClickFocus);
   connect(FSpeaker, &QToolButton::clicked, this, [this] { Speak(); });
   connect(FStar, &QToolButton::clicked, this, [this] { ToggleStar(); });
 
