@@ -152,11 +152,10 @@ bool TLearnerCard::Speak() {
 
 void TLearnerCard::ToggleStar() {
   if (!FEntry) return;
-  if (FWords.Contains(FEntry->Key))
-    FWords.Remove(FEntry->Key);
-  else
-    FWords.Add(FEntry->Key);
+  const bool ok =
+      FWords.Contains(FEntry->Key) ? FWords.Remove(FEntry->Key) : FWords.Add(FEntry->Key);
   UpdateButtons();
+  if (!ok) FStar->setToolTip(QStringLiteral("单词本无法保存（原因见标准错误输出）"));
 }
 
 }  // namespace velmora

@@ -21,6 +21,8 @@ namespace {
 
 // A list larger than this is not one the program wrote.
 constexpr std::uintmax_t kMaxFileSize = 16u << 20;
+// How often a save tries the lock, 10 ms apart.
+constexpr int kLockTries = 200;
 
 void Complain(const std::string& file, const std::string& why) {
   std::fprintf(stderr, "velmora: %s: %s\n", file.c_str(), why.c_str());
@@ -97,6 +99,15 @@ bool WriteAtomically(const std::string& file, const std::string& bytes) {
   return ok;
 }
 
+// The list with the one change applied.
+std::vector<std::string> Changed(std::vector<std::string> words, const std::string& word,
+                                 bool add) {
+  const auto at = std::find(words.begin(), words.end(), word);
+  if (add && at == words.end()) words.push_back(word);
+  if (!add && at != words.end()) words.erase(at);
+  return words;
+}
+
 }  // namespace
 
 TWordList::TWordList(std::string file) : file_(std::move(file)) {}
@@ -113,48 +124,56 @@ bool TWordList::Contains(const std::string& word) const {
 }
 
 bool TWordList::Add(const std::string& word) {
-  if (!IsWord(word)) return false;
-  if (!Contains(word)) words_.push_back(word);
-  return Save(word, true);
+  return IsWord(word) && Save(word, true);
 }
 
 bool TWordList::Remove(const std::string& word) {
-  words_.erase(std::remove(words_.begin(), words_.end(), word), words_.end());
   return Save(word, false);
 }
 
 bool TWordList::Save(const std::string& word, bool add) {
-  if (file_.empty()) return true;
+  if (file_.empty()) {
+    words_ = Changed(std::move(words_), word, add);
+    return true;
+  }
   std::error_code ec;
   fs::create_directories(fs::path(file_).parent_path(), ec);
   // Another window may keep words too: under the lock the file is read
   // again and this one change applied to what it holds now.
   const std::string lockName = file_ + ".lock";
+  // A window stopped while it holds the lock must not freeze this one: the
+  // change is then not made, and the star shows it.
   const int lock = ::open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (lock >= 0)
-    while (::flock(lock, LOCK_EX) != 0 && errno == EINTR) {
+  bool locked = lock >= 0;
+  for (int tries = 0; locked && ::flock(lock, LOCK_EX | LOCK_NB) != 0; ++tries) {
+    if ((errno != EWOULDBLOCK && errno != EINTR) || tries == kLockTries) {
+      locked = false;
+      break;
     }
-  std::vector<std::string> merged = words_;
-  if (const std::optional<std::string> bytes = ReadList(file_)) {
-    merged = ParseList(file_, *bytes);
-    const auto at = std::find(merged.begin(), merged.end(), word);
-    if (add && at == merged.end()) merged.push_back(word);
-    if (!add && at != merged.end()) merged.erase(at);
+    ::usleep(10000);
   }
+  if (!locked) {
+    const int error = errno;
+    if (lock >= 0) ::close(lock);
+    Complain(file_, std::string("cannot lock the word list (") + std::strerror(error) +
+                        "); nothing changed");
+    return false;
+  }
+  // A missing file holds nothing to merge: it gets what this window knows.
+  const std::optional<std::string> read = ReadList(file_);
+  const std::vector<std::string> merged =
+      Changed(read ? ParseList(file_, *read) : words_, word, add);
   std::string bytes;
   for (const std::string& w : merged) bytes += w + '\n';
   const bool ok = WriteAtomically(file_, bytes);
   const int error = errno;
-  if (lock >= 0) ::close(lock);
+  ::close(lock);  // and with it the lock
   if (ok) {
-    words_ = std::move(merged);
-    saveFailed_ = false;
+    words_ = merged;
     return true;
   }
-  if (!saveFailed_)
-    Complain(file_,
-             std::string("cannot save the word list (") + std::strerror(error) + ")");
-  saveFailed_ = true;
+  Complain(file_, std::string("cannot save the word list (") + std::strerror(error) +
+                      "); nothing changed");
   return false;
 }
 

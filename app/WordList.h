@@ -23,8 +23,9 @@ class TWordList {
   // standard error.
   void Load();
   bool Contains(const std::string& word) const;
-  // Each writes the file; false (with a message on standard error, once)
-  // when it could not be written. The list in memory changes either way.
+  // Each writes the file at once and is then true. False, with a message
+  // on standard error, when it could not be locked (within two seconds) or
+  // written: then nothing changed, in the file or in memory.
   bool Add(const std::string& word);
   bool Remove(const std::string& word);
 
@@ -39,7 +40,6 @@ class TWordList {
 
   std::string file_;
   std::vector<std::string> words_;
-  bool saveFailed_ = false;
 };
 
 }  // namespace velmora

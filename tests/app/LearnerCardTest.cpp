@@ -1,7 +1,9 @@
 // The learner's card in the window, its speaker and star, and the word list
 // kept across runs and crashes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -252,6 +254,15 @@ TEST_F(LearnerCardTest, WordListSurvivesACrash) {
   EXPECT_TRUE(c.Contains(G("学生")));
   EXPECT_FALSE(c.Contains(word(0)));
   EXPECT_EQ(c.Words().size(), words.size() + 1);
+
+  // A window that holds the lock and does not let go (stopped, say) costs
+  // the change, not a frozen window.
+  const int held = ::open((file + ".lock").c_str(), O_RDWR);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  EXPECT_FALSE(c.Add(G("龙")));
+  EXPECT_FALSE(c.Contains(G("龙")));
+  ::close(held);
+  EXPECT_TRUE(c.Add(G("龙")));
 }
 
 }  // namespace
