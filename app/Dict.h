@@ -201,6 +201,9 @@ class TForm4 : public QWidget {
   std::string KeptQuery(const TSearchQuery& query) const;
   // A typed query has stood long enough to go into the history.
   void KeepStanding(const std::string& boxText);
+  // Writes the histories that changed; while another window holds their
+  // lock, tries again a moment later instead of waiting for it.
+  void SaveHistories();
   void PlaceStrokePanel();
   void PlaceLearnerCard();
   void OpenWordList();
@@ -226,6 +229,7 @@ class TForm4 : public QWidget {
   int FWheelRest = 0;       // wheel turn not yet worth a zoom step
   bool FSearching = false;
   bool FSearchPending = false;
+  bool FHistorySaveDue = false;  // a later try is on the timer
 };
 
 }  // namespace velmora

@@ -131,9 +131,17 @@ void TForm4::RunSearches() {
                      [this] { LearnerCard->ShowEntry(FirstEntry(FRichEdit->Text())); });
   // The history goes to disk once the search is over and shown, so that
   // syncing it never delays one.
-  QTimer::singleShot(0, this, [this] {
-    if (FHistory) FHistory->SaveIfChanged();
-    if (FExtendedHistory) FExtendedHistory->SaveIfChanged();
+  QTimer::singleShot(0, this, [this] { SaveHistories(); });
+}
+
+void TForm4::SaveHistories() {
+  bool saved = true;
+  if (FHistory) saved &= FHistory->SaveIfChanged();
+  if (FExtendedHistory) saved &= FExtendedHistory->SaveIfChanged();
+  if (saved || std::exchange(FHistorySaveDue, true)) return;
+  QTimer::singleShot(1000, this, [this] {
+    FHistorySaveDue = false;
+    SaveHistories();
   });
 }
 
@@ -170,7 +178,7 @@ void TForm4::KeepStanding(const std::string& boxText) {
   if (!ExtendedSearch() || query.empty()) return;
   FExtendedHistory->Add(query);
   // Saved now unless a search runs; then once it is over.
-  if (!FSearching) FExtendedHistory->SaveIfChanged();
+  if (!FSearching) SaveHistories();
 }
 
 std::string TForm4::KeptQuery(const TSearchQuery& query) const {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,10 +14,14 @@
 #include <fstream>
 #include <iterator>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "dict/Query.h"
+#include "platform/classes/FileWrite.h"
+#include "platform/classes/ScopeGuard.h"
+#include "platform/classes/SysUtils.h"
 
 namespace velmora {
 
@@ -26,6 +31,8 @@ namespace {
 
 // A history larger than this is not one the program wrote.
 constexpr std::uintmax_t kMaxFileSize = 64u << 20;
+// Damaged copies beside the history: "history.damaged", then numbered.
+constexpr int kMaxDamagedCopies = 1000;
 
 std::string XdgFolder(const char* variable, const char* underHome) {
   const char* set = std::getenv(variable);
@@ -53,7 +60,7 @@ std::deque<std::string> ParseHistory(const std::string& bytes, TQueryCheck isQue
     std::string line = bytes.substr(start, end - start);
     start = end + 1;
     ++lineNumber;
-    if (!isQuery(line)) {
+    if (line.size() > TQueryHistory::kMaxQueryBytes || !isQuery(line)) {
       bad.push_back(lineNumber);
       continue;
     }
@@ -71,18 +78,50 @@ std::string LineList(const std::vector<int>& numbers) {
   return list;
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += std::size_t(n);
+bool SameBytes(const std::string& file, const std::string& bytes) {
+  std::error_code ec;
+  if (fs::file_size(file, ec) != bytes.size() || ec) return false;
+  std::ifstream in(file, std::ios::binary);
+  std::string held((std::istreambuf_iterator<char>(in)),
+                   std::istreambuf_iterator<char>());
+  return !in.bad() && held == bytes;
+}
+
+std::string Reason(int error) {
+  return std::strerror(error);
+}
+
+// Temporary files of saves that never ended ("history.new-PID"), beside the
+// file the history is written to. Only a save holding the lock makes one,
+// so while the lock is held every one there is left over.
+void RemoveLeftovers(const std::string& written) {
+  const fs::path target(written);
+  const std::string stem = target.filename().string() + ".new-";
+  std::error_code ec;
+  fs::path folder = target.parent_path();
+  if (folder.empty()) folder = ".";
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() > stem.size() && name.starts_with(stem) &&
+        name.find_first_not_of("0123456789-", stem.size()) == std::string::npos) {
+      std::error_code ignored;
+      fs::remove(it->path(), ignored);
+    }
   }
-  return true;
 }
 
 }  // namespace
+
+int TakeLock(int fd, std::chrono::milliseconds wait) {
+  const auto until = std::chrono::steady_clock::now() + wait;
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return errno;
+    if (std::chrono::steady_clock::now() >= until) return EWOULDBLOCK;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return 0;
+}
 
 std::string StateFolder() {
   return XdgFolder("XDG_STATE_HOME", ".local/state");
@@ -98,49 +137,110 @@ std::string DataFolder() {
 
 // Every line the program writes is a query as the search cleaned it.
 bool IsCleanedQuery(const std::string& line) {
-  return line.size() >= 2 && line.find('\0') == std::string::npos &&
+  return line.size() >= 2 &&
+         line.find_first_of(std::string_view("\0\n\r", 3)) == std::string::npos &&
          CleanQuery(line) == line;
 }
 
 TQueryHistory::TQueryHistory(std::string file, TQueryCheck isQuery)
     : file_(std::move(file)), isQuery_(isQuery) {}
 
-std::optional<std::string> TQueryHistory::ReadFile(bool complain) {
+TQueryHistory::TFileRead TQueryHistory::ReadFile() const {
+  TFileRead read;
   std::error_code ec;
   fs::file_status status = fs::status(file_, ec);
-  if (!fs::exists(status)) return std::nullopt;
+  if (!fs::exists(status)) {
+    // A missing file, or one the system won't even tell about.
+    if (ec && ec != std::errc::no_such_file_or_directory) {
+      read.Exists = true;
+      read.Why = ec.message();
+    }
+    return read;
+  }
+  read.Exists = true;
+  if (fs::is_directory(status)) {
+    read.Why = Reason(EISDIR);
+    return read;
+  }
   if (!fs::is_regular_file(status)) {
-    if (complain) Complain(file_, "not a regular file; history ignored");
-    return std::nullopt;
+    read.Why = "not a regular file";
+    return read;
   }
-  if (fs::file_size(file_, ec) > kMaxFileSize || ec) {
-    if (complain) Complain(file_, "too large to be a history; ignored");
-    return std::nullopt;
+  const std::uintmax_t size = fs::file_size(file_, ec);
+  if (ec || size > kMaxFileSize) {
+    read.Why = ec ? ec.message()
+                  : "too large to be a history (" + std::to_string(size) + " bytes)";
+    return read;
   }
+  errno = 0;
   std::ifstream in(file_, std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)),
                     std::istreambuf_iterator<char>());
   if (!in.is_open() || in.bad()) {
-    if (complain)
-      Complain(file_, std::string("cannot be read (") + std::strerror(errno) +
-                          "); history ignored");
-    return std::nullopt;
+    read.Why = Reason(errno ? errno : EIO);
+    return read;
   }
-  return bytes;
+  read.Bytes = std::move(bytes);
+  return read;
 }
 
-std::deque<std::string> TQueryHistory::Parse(const std::string& bytes) {
+std::string TQueryHistory::KeepDamaged(const std::string& bytes) const {
+  for (int n = 1; n <= kMaxDamagedCopies; ++n) {
+    const std::string name =
+        file_ + ".damaged" + (n == 1 ? std::string() : "." + std::to_string(n));
+    const int fd =
+        ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      if (errno != EEXIST) return {};
+      // Kept before, by this window or another.
+      if (SameBytes(name, bytes)) return name;
+      continue;
+    }
+    // Written in place: the history stays until its copy is whole.
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < bytes.size();) {
+      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      ok = n > 0;
+      if (ok) done += std::size_t(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    int error = errno;
+    if (::close(fd) != 0 && ok) {
+      ok = false;
+      error = errno;
+    }
+    if (ok) return name;
+    ::unlink(name.c_str());
+    errno = error ? error : ENOSPC;
+    return {};
+  }
+  errno = EEXIST;
+  return {};
+}
+
+std::deque<std::string> TQueryHistory::Parse(const std::string& bytes, bool& kept) {
   std::vector<int> bad;
   std::deque<std::string> read = ParseHistory(bytes, isQuery_, bad);
+  kept = true;
   if (bad.empty() || bytes == keptDamage_) return read;
   // The good lines stay; the file as it was goes beside it, so that nothing
   // the damage hid is lost when the history is written again.
-  const std::string damaged = file_ + ".damaged";
-  std::string kept = "; the file as it was is kept in " + damaged;
-  if (!WriteFileAtomically(damaged, bytes)) kept = "; the damaged file could not be kept";
-  Complain(file_, (bad.size() == 1 ? "line " : "lines ") + LineList(bad) +
-                      (bad.size() == 1 ? " is" : " are") +
-                      " not a query and skipped; the file is damaged" + kept);
+  const std::string damage = (bad.size() == 1 ? "line " : "lines ") + LineList(bad) +
+                             (bad.size() == 1 ? " is" : " are") +
+                             " not a query and skipped; the file is damaged";
+  const std::string copy = KeepDamaged(bytes);
+  const int error = errno;
+  if (copy.empty()) {
+    kept = false;
+    if (bytes != unkeptDamage_) {
+      Complain(file_, damage + "; it could not be kept aside (" + Reason(error) +
+                          "), so it is not written over");
+    }
+    unkeptDamage_ = bytes;
+    return read;
+  }
+  Complain(file_, damage + "; the file as it was is kept in " + copy);
   keptDamage_ = bytes;
   return read;
 }
@@ -151,12 +251,29 @@ void TQueryHistory::Load() {
   walk_.reset();
   shown_ = 0;
   if (file_.empty()) return;
-  if (std::optional<std::string> bytes = ReadFile(true)) entries_ = Parse(*bytes);
+  const TFileRead read = ReadFile();
+  if (read.Bytes) {
+    bool kept = false;
+    entries_ = Parse(*read.Bytes, kept);
+  } else if (read.Exists) {
+    Complain(file_,
+             "cannot read the history (" + read.Why + "); ignored and left as it is");
+  }
   shown_ = entries_.size();  // no search of this run shown yet
+}
+
+bool TQueryHistory::Keeps(const std::string& query) const {
+  return query.size() <= kMaxQueryBytes &&
+         query.find_first_of(std::string_view("\0\n\r", 3)) == std::string::npos &&
+         isQuery_(query);
 }
 
 void TQueryHistory::Add(const std::string& query) {
   walk_.reset();
+  if (!Keeps(query)) {
+    shown_ = entries_.size();  // Back gives the newest kept
+    return;
+  }
   if (entries_.empty() || entries_.back() != query) {
     entries_.push_back(query);
     if (entries_.size() > kLimit) entries_.pop_front();
@@ -168,53 +285,60 @@ void TQueryHistory::Add(const std::string& query) {
 }
 
 TQueryHistory::~TQueryHistory() {
-  SaveIfChanged();
-}
-
-void TQueryHistory::SaveIfChanged() {
-  if (!std::exchange(changed_, false)) return;
-  Save();
-}
-
-bool TQueryHistory::WriteFileAtomically(const std::string& file,
-                                        const std::string& bytes) {
-  std::string temp = file + ".new-" + std::to_string(::getpid());
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  bool ok = fd >= 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
-  int error = errno;
-  if (fd >= 0 && ::close(fd) != 0 && ok) {
-    ok = false;
-    error = errno;
+  if (!SaveIfChanged(kLastLockWait)) {
+    Complain(file_, "not saved: another window held " + file_ +
+                        ".lock too long (stopped, perhaps); this window's new "
+                        "queries are lost");
   }
-  if (ok && std::rename(temp.c_str(), file.c_str()) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) ::unlink(temp.c_str());
-  errno = error;
-  return ok;
 }
 
-void TQueryHistory::Save() {
-  if (file_.empty()) return;
-  fs::path target(file_);
+bool TQueryHistory::SaveIfChanged(std::chrono::milliseconds lockWait) {
+  if (!changed_) return true;
+  if (Save(lockWait) == TSaved::LockBusy) return false;
+  changed_ = false;
+  return true;
+}
+
+TQueryHistory::TSaved TQueryHistory::SaveFailed(const std::string& why) {
+  if (!saveFailed_) Complain(file_, "cannot save the history (" + why + ")");
+  saveFailed_ = true;
+  return TSaved::Failed;
+}
+
+TQueryHistory::TSaved TQueryHistory::Save(std::chrono::milliseconds lockWait) {
+  if (file_.empty()) return TSaved::Yes;
+  const fs::path folder = fs::path(file_).parent_path();
   std::error_code ec;
-  fs::create_directories(target.parent_path(), ec);
+  if (!folder.empty() && !fs::is_directory(folder, ec)) {
+    fs::create_directories(folder, ec);
+    if (ec)
+      return SaveFailed("cannot make the folder " + folder.string() + ": " +
+                        ec.message());
+  }
   // Another window may write the history too (one without the session bus,
   // or one of another folder): the file is read again and this window's new
   // queries are added to what it holds now, all under a lock, so that
   // neither loses the other's queries.
   const std::string lockName = file_ + ".lock";
   const int lock = ::open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (lock >= 0) {
-    while (::flock(lock, LOCK_EX) != 0 && errno == EINTR) {
-    }
+  if (lock < 0)
+    return SaveFailed("cannot open its lock " + lockName + ": " + Reason(errno));
+  if (const int error = TakeLock(lock, lockWait)) {
+    ::close(lock);
+    if (error == EWOULDBLOCK) return TSaved::LockBusy;
+    return SaveFailed("cannot lock " + lockName + ": " + Reason(error));
   }
+  const TScopeGuard unlock([lock] { ::close(lock); });  // and with it the lock
+  RemoveLeftovers(LinkTarget(file_));
   // A missing file holds nothing to merge: it gets what this window knows.
   std::deque<std::string> merged = entries_;
-  // One that is not a history was said so when loaded; it is replaced.
-  if (std::optional<std::string> bytes = ReadFile(false)) {
-    merged = Parse(*bytes);
+  const TFileRead read = ReadFile();
+  if (read.Exists && !read.Bytes)
+    return SaveFailed("the file can't be read: " + read.Why + "; it is left as it is");
+  if (read.Bytes) {
+    bool kept = false;
+    merged = Parse(*read.Bytes, kept);
+    if (!kept) return SaveFailed("its damage could not be kept aside");
     for (const std::string& q : added_) {
       if (merged.empty() || merged.back() != q) merged.push_back(q);
       if (merged.size() > kLimit) merged.pop_front();
@@ -222,19 +346,16 @@ void TQueryHistory::Save() {
   }
   std::string bytes;
   for (const std::string& q : merged) bytes += q + '\n';
-  const bool ok = WriteFileAtomically(file_, bytes);
-  const int error = errno;
-  if (lock >= 0) ::close(lock);  // and with it the lock
-  if (ok) {
-    added_.clear();
-    saveFailed_ = false;
-    return;
+  try {
+    TFileReplacement file(file_, 0600);
+    file.Write(bytes);
+    file.Commit(true);
+  } catch (const EStreamError& e) {
+    return SaveFailed(e.Message);
   }
-  if (!saveFailed_) {
-    Complain(file_,
-             std::string("cannot save the history (") + std::strerror(error) + ")");
-  }
-  saveFailed_ = true;
+  added_.clear();
+  saveFailed_ = false;
+  return TSaved::Yes;
 }
 
 std::optional<std::string> TQueryHistory::Older(const std::string& inBox) {

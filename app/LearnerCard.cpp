@@ -9,6 +9,7 @@
 
 #include "app/WordList.h"
 #include "dict/DictFile.h"
+#include "dict/ExtendedDisplay.h"
 #include "dict/LearnerTables.h"
 #include "dict/Pronunciation.h"
 #include "platform/classes/Programs.h"
@@ -89,7 +90,7 @@ void TLearnerCard::ShowEntry(const std::optional<TViewEntry>& entry) {
   }
   QString title = QStringFromGbk(FEntry->Key);
   if (!FEntry->Reading.empty())
-    title += QStringLiteral("  ") + QString::fromStdString(ToneMarked(FEntry->Reading));
+    title += QStringLiteral("  ") + QStringFromGbk(ToneMarked(FEntry->Reading));
   FTitle->setText(title);
   const TCardFacts facts = LearnerTables(SharedDictImages())->Facts(FEntry->Key);
   QStringList lines;

@@ -1,17 +1,22 @@
 #include "app/WordList.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
+
+#include "app/History.h"
+#include "platform/classes/FileWrite.h"
+#include "platform/classes/ScopeGuard.h"
+#include "platform/classes/SysUtils.h"
 
 namespace velmora {
 
@@ -21,8 +26,8 @@ namespace {
 
 // A list larger than this is not one the program wrote.
 constexpr std::uintmax_t kMaxFileSize = 16u << 20;
-// How often a save tries the lock, 10 ms apart.
-constexpr int kLockTries = 200;
+// How long a save waits for another window's.
+constexpr std::chrono::milliseconds kLockWait{2000};
 
 void Complain(const std::string& file, const std::string& why) {
   std::fprintf(stderr, "velmora: %s: %s\n", file.c_str(), why.c_str());
@@ -71,34 +76,6 @@ std::vector<std::string> ParseList(const std::string& file, const std::string& b
   return words;
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-  for (std::size_t done = 0; done < bytes.size();) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += std::size_t(n);
-  }
-  return true;
-}
-
-bool WriteAtomically(const std::string& file, const std::string& bytes) {
-  const std::string temp = file + ".new-" + std::to_string(::getpid());
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  bool ok = fd >= 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
-  int error = errno;
-  if (fd >= 0 && ::close(fd) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  if (ok && std::rename(temp.c_str(), file.c_str()) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) ::unlink(temp.c_str());
-  errno = error;
-  return ok;
-}
-
 // The list with the one change applied.
 std::vector<std::string> Changed(std::vector<std::string> words, const std::string& word,
                                  bool add) {
@@ -144,37 +121,38 @@ bool TWordList::Save(const std::string& word, bool add) {
   // A window stopped while it holds the lock must not freeze this one: the
   // change is then not made, and the star shows it.
   const int lock = ::open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  bool locked = lock >= 0;
-  for (int tries = 0; locked && ::flock(lock, LOCK_EX | LOCK_NB) != 0; ++tries) {
-    if ((errno != EWOULDBLOCK && errno != EINTR) || tries == kLockTries) {
-      locked = false;
-      break;
-    }
-    ::usleep(10000);
-  }
-  if (!locked) {
-    const int error = errno;
+  const int error = lock < 0 ? errno : TakeLock(lock, kLockWait);
+  if (error) {
     if (lock >= 0) ::close(lock);
-    Complain(file_, std::string("cannot lock the word list (") + std::strerror(error) +
+    Complain(file_, "cannot lock the word list (" +
+                        std::string(error == EWOULDBLOCK ? "another window holds it"
+                                                         : std::strerror(error)) +
                         "); nothing changed");
     return false;
   }
+  const TScopeGuard unlock([lock] { ::close(lock); });  // and with it the lock
   // A missing file holds nothing to merge: it gets what this window knows.
+  // One that is there but cannot be read is left as it is.
   const std::optional<std::string> read = ReadList(file_);
+  if (!read && fs::symlink_status(file_, ec).type() != fs::file_type::not_found) {
+    Complain(file_, "cannot be read; left as it is and nothing changed");
+    return false;
+  }
   const std::vector<std::string> merged =
       Changed(read ? ParseList(file_, *read) : words_, word, add);
   std::string bytes;
   for (const std::string& w : merged) bytes += w + '\n';
-  const bool ok = WriteAtomically(file_, bytes);
-  const int error = errno;
-  ::close(lock);  // and with it the lock
-  if (ok) {
-    words_ = merged;
-    return true;
+  try {
+    // Synced and renamed over the old list: a crash leaves one or the other.
+    TFileReplacement file(file_, 0600);
+    file.Write(bytes);
+    file.Commit(true);
+  } catch (const EStreamError& e) {
+    Complain(file_, "cannot save the word list (" + e.Message + "); nothing changed");
+    return false;
   }
-  Complain(file_, std::string("cannot save the word list (") + std::strerror(error) +
-                      "); nothing changed");
-  return false;
+  words_ = merged;
+  return true;
 }
 
 }  // namespace velmora

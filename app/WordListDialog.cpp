@@ -6,14 +6,13 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 
 #include "app/WordList.h"
 #include "dict/AnkiExport.h"
 #include "dict/DictFile.h"
 #include "dict/LearnerTables.h"
+#include "platform/classes/FileWrite.h"
+#include "platform/classes/SysUtils.h"
 #include "platform/richedit/GbkQt.h"
 
 namespace velmora {
@@ -75,12 +74,11 @@ void TWordListDialog::RemoveSelected() {
 bool TWordListDialog::Export(const QString& file) {
   std::vector<std::string> missing;
   const std::string bytes = AnkiFileOfWords(FWords.Words(), SharedDictImages(), missing);
-  std::ofstream out(file.toStdString(), std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), std::streamsize(bytes.size()));
-  out.close();
-  if (!out) {
-    FStatus->setText(QStringLiteral("无法写入 %1：%2")
-                         .arg(file, QString::fromLocal8Bit(std::strerror(errno))));
+  try {
+    // Whole or not at all: a full disk leaves the file of before.
+    WriteWholeFile(file.toStdString(), bytes);
+  } catch (const EStreamError& e) {
+    FStatus->setText(QStringLiteral("无法导出：") + QString::fromStdString(e.Message));
     return false;
   }
   QString status = QStringLiteral("已导出 %1 个词到 %2")

@@ -14,6 +14,7 @@
 #include "app/SingleInstance.h"
 #include "dict/DictFolder.h"
 #include "platform/classes/Application.h"
+#include "platform/classes/FileWrite.h"
 #include "platform/classes/SysUtils.h"
 #include "platform/qt/QtApplication.h"
 #include "velmora/Version.h"
@@ -59,7 +60,7 @@ bool AnsweredAtOnce(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (AnsweredAtOnce(argc, argv)) return 0;
+  if (AnsweredAtOnce(argc, argv)) return FlushStandardOutput("velmora") ? 0 : 2;
   QApplication qapp(argc, argv);  // takes Qt's own options out of argv
   std::optional<QString> query;
   std::optional<std::string> folderOption;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "dict/ExtendedDisplay.h"
 #include "dict/KeyIndex.h"
 #include "dict/LearnerTables.h"
 #include "dict/Pinyin.h"
@@ -31,7 +32,7 @@ std::vector<TWordEntry> WordEntries(std::string_view key, TDictImages& images) {
     std::string_view explanation = SplitLine(line).Explanation;
     TWordEntry entry;
     if (const std::optional<std::string_view> reading = pinyin::ReadingOf(explanation)) {
-      entry.Reading = ToneMarked(*reading);
+      entry.Reading = gbk::ToUtf8(ToneMarked(*reading));
       explanation.remove_prefix(reading->size() + 2);
       while (!explanation.empty() && explanation[0] == ' ') explanation.remove_prefix(1);
     }

@@ -11,6 +11,7 @@
 #include "dict/DictFile.h"
 #include "dict/DictText.h"
 #include "dict/EnglishWords.h"
+#include "dict/ExtendedDisplay.h"
 #include "dict/KeyIndex.h"
 #include "dict/Pinyin.h"
 #include "dict/Prefilter.h"
@@ -41,6 +42,69 @@ void ShowKey(TResultView& view, std::string_view key, const TSpans& marks) {
   ShowKey(view, key);
   MarkMatches(view, view.LastLineStart() - 2 - int(key.size()), marks);
 }
+
+// Every place a needle stands in text, on character boundaries.
+TSpans SpansOf(std::string_view text, std::string_view needle) {
+  TSpans spans;
+  if (needle.empty()) return spans;
+  for (std::size_t at = FindAtBoundary(text, needle); at != std::string_view::npos;
+       at = FindAtBoundary(text, needle, at + LeadByteLengthAt(text, at)))
+    spans.emplace_back(at, at + needle.size());
+  return spans;
+}
+
+// Writes entries as the extended search shows them (TExtendedDisplay):
+// the traditional form beside the key, the explanation in its own case and
+// with tone marks, and the marks of what matched moved along.
+class TEntryWriter {
+ public:
+  TEntryWriter(TSearchRun& run, const TExtendedDisplay& display)
+      : run_(run),
+        display_(display),
+        traditional_(display.Traditional ? TraditionalForms(run.Images()) : nullptr) {}
+
+  // The entry whose line starts at offset in file (1..5; 0 when unknown).
+  // keyMarks are spans of the key without its separator; textMarks(text)
+  // gives the spans of the explanation's text before tone marks.
+  template <typename TTextMarks>
+  void Show(const TEntry& entry, int file, std::size_t offset, const TSpans& keyMarks,
+            TTextMarks&& textMarks) {
+    TResultView& view = run_.View();
+    const std::string_view bare = BareKeyOf(entry.Key);
+    const std::string_view traditional =
+        traditional_ && file ? traditional_->Of(file, offset, bare) : std::string_view();
+    if (traditional.empty()) {
+      ShowKey(view, entry.Key, keyMarks);
+    } else {
+      std::string line(bare);
+      line.append("\xA3\xA8").append(traditional).append("\xA3\xA9");
+      line.append(entry.Key.substr(bare.size()));
+      ShowKey(view, line, keyMarks);
+    }
+    std::string text = ShownExplanation(entry.Explanation, display_.OwnCase);
+    TSpans marks = textMarks(std::string_view(text));
+    if (display_.ToneMarks) {
+      std::vector<std::size_t> map;
+      text = WithToneMarks(text, &map);
+      for (auto& [from, to] : marks) {
+        from = map[from];
+        to = map[to];
+      }
+    }
+    const TShownText shown = ShowExplanationText(view, std::move(text));
+    MarkMatches(view, shown.Start, marks);
+  }
+
+ private:
+  static std::string_view BareKeyOf(std::string_view key) {
+    if (key.ends_with(kKeySeparator)) key.remove_suffix(kKeySeparator.size());
+    return key;
+  }
+
+  TSearchRun& run_;
+  const TExtendedDisplay display_;
+  const std::shared_ptr<const TTraditionalForms> traditional_;
+};
 
 std::string_view Trimmed(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -93,13 +157,27 @@ bool ContainsAnyCase(std::string_view text, std::string_view needle) {
 
 class TChineseSearch {
  public:
-  TChineseSearch(std::vector<std::string> forms, TSearchRun& run)
-      : forms_(std::move(forms)), view_(run.View()), run_(run), finder_(Needles(forms_)) {
+  TChineseSearch(std::vector<std::string> forms, TSearchRun& run,
+                 const TExtendedDisplay& display)
+      : forms_(std::move(forms)),
+        run_(run),
+        writer_(run, display),
+        finder_(Needles(forms_)),
+        frequency_(WordFrequency(run.Images())) {
     for (const std::string& f : forms_) matchers_.emplace_back(f);
+    for (int number = 1; number <= 5; ++number)
+      files_[number - 1] = run.Images().Open(DictFileName(number));
   }
 
   TScanEnd File(const std::shared_ptr<const TDictImage>& image, int pass,
                 TCandidateMemo& memo) {
+    // Which file it is, for the traditional forms; held while its lines
+    // wait to be shown.
+    image_ = image;
+    number_ = 0;
+    for (int number = 1; number <= 5; ++number)
+      if (files_[number - 1] == image) number_ = number;
+    if (frequency_) held_.push_back(image);
     return search::ScanFile<TNeedleLines>(
         image, pass, finder_, memo, run_.Pacing().SliceBytes,
         [this] { return run_.Stopped(false); },
@@ -122,32 +200,85 @@ class TChineseSearch {
     return false;
   }
 
+ public:
+  // With a frequency table, a pass's entries are shown when it ends, the
+  // most common first (then shorter keys, then the files' order); without
+  // one, each as it is found, as the standard search shows them.
+  TScanEnd EndPass() {
+    if (!frequency_) return TScanEnd::Done;
+    for (TPending& p : pending_) {
+      const TEntry entry = SplitLine(p.Line);
+      p.Weight = EntryWeight(entry, frequency_.get());
+      p.KeyChars = ranking::CharCount(BareKey(entry.Key));
+    }
+    std::stable_sort(pending_.begin(), pending_.end(), [](const auto& a, const auto& b) {
+      return a.Weight != b.Weight ? a.Weight > b.Weight : a.KeyChars < b.KeyChars;
+    });
+    const std::vector<TPending> pending = std::move(pending_);
+    pending_.clear();
+    for (const TPending& p : pending) {
+      if (run_.Superseded()) return TScanEnd::Stopped;
+      Show(SplitLine(p.Line), p.Pass, p.File, p.Offset);
+      if (run_.Stopped(true)) return TScanEnd::Stopped;
+    }
+    held_.clear();
+    return TScanEnd::Done;
+  }
+
+ private:
+  struct TPending {
+    std::string_view Line;
+    int Pass = 0;
+    int File = 0;
+    std::size_t Offset = 0;
+    std::uint64_t Weight = 0;
+    std::size_t KeyChars = 0;
+  };
+
   TScanEnd Test(std::string_view line, int pass) {
     const TEntry entry = SplitLine(line);
     const bool keyMatch = In(entry.Key);
     bool shown = false;
     if (pass < 3 ? keyMatch : !keyMatch && In(entry.Explanation)) {
-      if (run_.Superseded()) return TScanEnd::Stopped;
       found_ = true;
-      ShowKey(view_, entry.Key);
-      if (pass < 3)
-        for (const std::string& f : forms_)
-          view_.HighlightMatches(entry.Key, f, 3, MatchColor);
-      const std::string text = ShowExplanation(view_, entry.Explanation).Text;
-      if (pass == 3)
-        for (const std::string& f : forms_)
-          view_.HighlightMatches(text, f, 4, MatchColor);
+      const std::size_t offset = std::size_t(line.data() - image_->Bytes().data());
+      if (frequency_) {
+        pending_.push_back(TPending{line, pass, number_, offset});
+        return run_.Stopped(false) ? TScanEnd::Stopped : TScanEnd::Done;
+      }
+      if (run_.Superseded()) return TScanEnd::Stopped;
+      Show(entry, pass, number_, offset);
       shown = true;
     }
     return run_.Stopped(shown) ? TScanEnd::Stopped : TScanEnd::Done;
   }
 
+  void Show(const TEntry& entry, int pass, int file, std::size_t offset) {
+    TSpans keyMarks;
+    if (pass < 3)
+      for (const std::string& f : forms_)
+        for (const auto& span : SpansOf(entry.Key, f)) keyMarks.push_back(span);
+    writer_.Show(entry, file, offset, keyMarks, [&](std::string_view text) {
+      TSpans marks;
+      if (pass == 3)
+        for (const std::string& f : forms_)
+          for (const auto& span : SpansOf(text, f)) marks.push_back(span);
+      return marks;
+    });
+  }
+
   std::vector<std::string> forms_;
   std::vector<TMatcher> matchers_;
-  TResultView& view_;
   TSearchRun& run_;
+  TEntryWriter writer_;
   TNeedleFinder finder_;
+  std::shared_ptr<const TDictImage> files_[5];
+  std::shared_ptr<const TDictImage> image_;
+  int number_ = 0;
   bool found_ = false;
+  const std::shared_ptr<const TWordFrequency> frequency_;
+  std::vector<TPending> pending_;
+  std::vector<std::shared_ptr<const TDictImage>> held_;
 };
 
 // ---------------------------------------------------------------------------
@@ -177,7 +308,8 @@ std::vector<std::string_view> WordsOf(std::string_view text, const TKeyIndex& in
 
 // Lists the words' entries; NotFound, with the view untouched, when the
 // query is no sentence of known words.
-TSearchOutcome ShowSentence(const std::string& query, TSearchRun& run) {
+TSearchOutcome ShowSentence(const std::string& query, TSearchRun& run,
+                            const TExtendedDisplay& display) {
   const std::shared_ptr<const TKeyIndex> index = KeyIndex(run.Images());
   if (!index) return TSearchOutcome::NotFound;
   const std::shared_ptr<const TWordFrequency> frequency = WordFrequency(run.Images());
@@ -188,6 +320,7 @@ TSearchOutcome ShowSentence(const std::string& query, TSearchRun& run) {
   view.ClearView();
   view.View().SetParagraphIndents(6, 22);
   run.ShowHeading(query);
+  TEntryWriter writer(run, display);
   for (std::string_view word : words) {
     std::vector<TKeyIndex::TEntryRef> entries = index->Entries(word);
     // The word's common readings first, its entries that only point
@@ -201,25 +334,28 @@ TSearchOutcome ShowSentence(const std::string& query, TSearchRun& run) {
       const TKeyIndex::TEntryRef& ref = entries[i];
       if (run.Superseded()) return TSearchOutcome::Stopped;
       const TEntry entry = SplitLine(ref.Line);
-      ShowKey(view, entry.Key, {{0, word.size()}});
-      ShowExplanation(view, entry.Explanation);
+      const std::size_t offset =
+          std::size_t(ref.Line.data() - index->Images()[ref.File - 1]->Bytes().data());
+      writer.Show(entry, ref.File, offset, {{0, word.size()}},
+                  [](std::string_view) { return TSpans(); });
       if (run.Stopped(true)) return TSearchOutcome::Stopped;
     }
   }
   return run.Finish(true);
 }
 
-TSearchOutcome RunChinese(const std::string& query, TSearchRun& run) {
+TSearchOutcome RunChinese(const std::string& query, TSearchRun& run,
+                          const TExtendedDisplay& display) {
   const TSearchOutcome outcome = search::ScanThreePasses(query, run, [&] {
     std::vector<std::string> forms{query};
     if (std::string simplified = ToSimplified(query); simplified != query)
       forms.push_back(std::move(simplified));
-    return TChineseSearch(std::move(forms), run);
+    return TChineseSearch(std::move(forms), run, display);
   });
   // Nothing holds the whole query: a sentence, perhaps. The not-found
   // message written last is replaced before the view is painted again.
   if (outcome != TSearchOutcome::NotFound) return outcome;
-  const TSearchOutcome words = ShowSentence(ToSimplified(query), run);
+  const TSearchOutcome words = ShowSentence(ToSimplified(query), run, display);
   return words == TSearchOutcome::NotFound ? outcome : words;
 }
 
@@ -229,6 +365,8 @@ TSearchOutcome RunChinese(const std::string& query, TSearchRun& run) {
 
 struct THit {
   int Rank = 0;
+  int File = 0;
+  std::size_t Offset = 0;
   std::uint64_t Weight = 0;  // ranking::EntryWeight
   std::size_t KeyChars = 0;
   std::string_view Line;
@@ -421,7 +559,8 @@ class TLatinTest : public ILineTest {
 };
 
 TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
-                           const TNeedleFinder& finder, TSearchRun& run) {
+                           const TNeedleFinder& finder, TSearchRun& run,
+                           const TExtendedDisplay& display) {
   TResultView& view = run.View();
   std::vector<std::shared_ptr<const TDictImage>> held;
   std::vector<THit> hits;
@@ -442,7 +581,9 @@ TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
       if (step == TNeedleLines::TStep::Line) {
         const TEntry entry = SplitLine(line);
         if (const std::optional<int> rank = test.Rank(entry))
-          hits.push_back(THit{*rank, 0, 0, line});
+          hits.push_back(THit{*rank, number,
+                              std::size_t(line.data() - image->Bytes().data()), 0, 0,
+                              line});
       }
       if (run.Stopped(false)) return TSearchOutcome::Stopped;
     }
@@ -464,12 +605,12 @@ TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
     if (a.Rank != b.Rank) return a.Rank < b.Rank;
     return a.KeyChars < b.KeyChars;
   });
+  TEntryWriter writer(run, display);
   for (const THit& hit : hits) {
     if (run.Superseded()) return TSearchOutcome::Stopped;
     const TEntry entry = SplitLine(hit.Line);
-    ShowKey(view, entry.Key, test.KeyMarks(BareKey(entry.Key)));
-    const TShownText text = ShowExplanation(view, entry.Explanation);
-    MarkMatches(view, text.Start, test.TextMarks(text.Text));
+    writer.Show(entry, hit.File, hit.Offset, test.KeyMarks(BareKey(entry.Key)),
+                [&test](std::string_view text) { return test.TextMarks(text); });
     if (run.Stopped(true)) return TSearchOutcome::Stopped;
   }
   if (missing) return run.OtherFileMissing(missing);
@@ -512,22 +653,23 @@ TExtendedKind ExtendedKindOf(std::string_view query) {
   return TExtendedKind::Chinese;
 }
 
-TSearchOutcome RunExtendedSearch(TSearchRun& run, const TSearchQuery& query) {
+TSearchOutcome RunExtendedSearch(TSearchRun& run, const TSearchQuery& query,
+                                 const TExtendedDisplay& display) {
   const std::string& typed = query.Typed;
   switch (ExtendedKindOf(typed)) {
     case TExtendedKind::Chinese:
-      return RunChinese(query.Cleaned, run);
+      return RunChinese(query.Cleaned, run, display);
     case TExtendedKind::Wildcard: {
       TWildcard pattern = *TWildcard::Parse(typed);
       const TNeedleFinder finder({TNeedle{pattern.Needle(), true, nullptr}});
       const std::string shown = pattern.Pattern();
-      return RunGathered(shown, TWildcardTest(std::move(pattern)), finder, run);
+      return RunGathered(shown, TWildcardTest(std::move(pattern)), finder, run, display);
     }
     case TExtendedKind::Latin: {
       const TLatinTest test(pinyin::TReadingQuery::Parse(typed),
                             english::TWordsQuery::Parse(typed));
       const TNeedleFinder finder(test.Needles());
-      return RunGathered(std::string(Trimmed(typed)), test, finder, run);
+      return RunGathered(std::string(Trimmed(typed)), test, finder, run, display);
     }
   }
   return TSearchOutcome::InvalidQuery;

@@ -44,6 +44,7 @@ enum class TLatinRank {
 };
 
 // The run has started and the view is empty.
-TSearchOutcome RunExtendedSearch(TSearchRun& run, const TSearchQuery& query);
+TSearchOutcome RunExtendedSearch(TSearchRun& run, const TSearchQuery& query,
+                                 const TExtendedDisplay& display = {});
 
 }  // namespace velmora

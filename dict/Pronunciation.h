@@ -28,12 +28,4 @@ std::vector<std::string> SpeechArguments(const std::string& program,
                                          const std::string& spoken,
                                          const std::string& wavFile = {});
 
-// A reading with tone digits ("xue2 sheng5", "lu:4 se4", "Zhong1 guo2") in
-// pinyin with tone marks, as UTF-8: the syllables of a word joined
-// ("xuésheng", "lǜsè", "Zhōngguó"), an apostrophe before a syllable that
-// begins with a, e or o. The mark goes on a or e, on the o of ou, else on
-// the last vowel; tone 5 has none. Parts that are no syllable stay as they
-// are.
-std::string ToneMarked(std::string_view reading);
-
 }  // namespace velmora

@@ -17,7 +17,8 @@ TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
   if (!extended) controls.SetQueryText(query.Cleaned);
   view.ClearView();
   view.View().SetParagraphIndents(6, 22);
-  return extended ? RunExtendedSearch(run, query) : RunStandardSearch(run, query.Cleaned);
+  return extended ? RunExtendedSearch(run, query, options.Display)
+                  : RunStandardSearch(run, query.Cleaned);
 }
 
 }  // namespace velmora

@@ -109,7 +109,11 @@ void ShowKey(TResultView& view, std::string_view key) {
 }
 
 TShownText ShowExplanation(TResultView& view, std::string_view explanation) {
-  TShownText shown{DisplayExplanation(explanation), 0};
+  return ShowExplanationText(view, DisplayExplanation(explanation));
+}
+
+TShownText ShowExplanationText(TResultView& view, std::string shownText) {
+  TShownText shown{std::move(shownText), 0};
   const std::string& text = shown.Text;
   std::string line;
   line.reserve(texts::kIndent.size() + text.size() + 1);

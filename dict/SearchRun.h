@@ -83,6 +83,15 @@ struct TSearchQuery {
 };
 TSearchQuery ReadQuery(ISearchControls& controls);
 
+// How the extended search shows its entries, as learners read them; the
+// standard search ignores it. Each is a choice the window keeps.
+struct TExtendedDisplay {
+  bool ToneMarks = true;    // [zhōng guó] for [zhong1 guo2], ü for u:
+  bool OwnCase = true;      // the explanation's letter case, not lowered
+  bool Traditional = true;  // the traditional form beside the key
+  friend bool operator==(const TExtendedDisplay&, const TExtendedDisplay&) = default;
+};
+
 struct TSearchOptions {
   TSearchOptions(TSearchKind kind = TSearchKind::Standard) : Kind(kind) {}
   TSearchKind Kind;
@@ -92,6 +101,7 @@ struct TSearchOptions {
   TDictImages* Images = nullptr;
   // The query read ahead by the caller; none: the search reads the box.
   std::optional<TSearchQuery> Query;
+  TExtendedDisplay Display;
 };
 
 // One search from its start to its end. Made when a search starts: the
@@ -155,5 +165,7 @@ struct TShownText {
   int Start = 0;
 };
 TShownText ShowExplanation(TResultView& view, std::string_view explanation);
+// The same with the text to show already made.
+TShownText ShowExplanationText(TResultView& view, std::string text);
 
 }  // namespace velmora

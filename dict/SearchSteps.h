@@ -95,6 +95,9 @@ TSearchOutcome ScanThreePasses(const std::string& query, TSearchRun& run, TMake 
       if (scanner.File(image, pass, memos[number - 1]) == TScanEnd::Stopped)
         return TSearchOutcome::Stopped;
     }
+    // A scanner that orders each pass's entries shows them here.
+    if constexpr (requires { scanner.EndPass(); })
+      if (scanner.EndPass() == TScanEnd::Stopped) return TSearchOutcome::Stopped;
   }
   return run.Finish(scanner.Found());
 }

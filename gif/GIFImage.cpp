@@ -225,6 +225,7 @@ void TGIFItem::Warning(TGIFSeverity severity, const std::string& message) {
 void TGIFItem::SaveToFile(const std::string& fileName) {
   TFileStream file(fileName, TFileMode::fmCreate);
   SaveToStream(file);
+  file.Close();
 }
 
 void TGIFItem::LoadFromFile(const std::string& fileName) {

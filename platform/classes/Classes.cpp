@@ -7,6 +7,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <exception>
+#include <utility>
+
+#include "platform/classes/FileWrite.h"
 
 namespace velmora {
 
@@ -22,8 +26,7 @@ void TStream::ReadBuffer(void* buffer, std::int64_t count) {
 }
 
 void TStream::WriteBuffer(const void* buffer, std::int64_t count) {
-  if (count != 0 && Write(buffer, count) != count)
-    throw EWriteError("Stream write error");
+  if (count != 0 && Write(buffer, count) != count) throw EWriteError(WriteErrorText());
 }
 
 std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
@@ -99,6 +102,7 @@ void TMemoryStream::LoadFromFile(const std::string& fileName) {
 void TMemoryStream::SaveToFile(const std::string& fileName) const {
   TFileStream file(fileName, TFileMode::fmCreate);
   file.WriteBuffer(data_.data(), std::int64_t(data_.size()));
+  file.Close();
 }
 
 std::int64_t TReadOnlyMemoryStream::Read(void* buffer, std::int64_t count) {
@@ -116,7 +120,7 @@ std::int64_t TReadOnlyMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin
 
 TFileBytes ReadFileBytes(const std::string& fileName) {
   const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw EFOpenError("Cannot open file \"" + fileName + "\"");
+  if (fd < 0) throw EFOpenError(FileErrorText("Cannot open", fileName, errno));
   struct stat st {};
   // A regular file's size says how much to read; anything else (a pipe, a
   // file that grows) is read until its end, the buffer growing as needed.
@@ -146,12 +150,16 @@ TFileBytes ReadFileBytes(const std::string& fileName) {
   return bytes;
 }
 
-TFileStream::TFileStream(const std::string& fileName, TFileMode mode) {
-  const char* how = mode == TFileMode::fmOpenRead ? "rb"
-                    : mode == TFileMode::fmCreate ? "wb"
-                                                  : "r+b";
-  file_ = std::fopen(fileName.c_str(), how);
-  if (!file_) throw EFOpenError("Cannot open file \"" + fileName + "\"");
+TFileStream::TFileStream(const std::string& fileName, TFileMode mode)
+    : name_(fileName), mode_(mode), uncaught_(std::uncaught_exceptions()) {
+  if (mode == TFileMode::fmCreate) {
+    replacement_ = std::make_unique<TFileReplacement>(fileName);
+    const int fd = ::dup(replacement_->Handle());
+    if (fd >= 0 && !(file_ = ::fdopen(fd, "wb"))) ::close(fd);
+  } else {
+    file_ = std::fopen(fileName.c_str(), mode == TFileMode::fmOpenRead ? "rb" : "r+b");
+  }
+  if (!file_) throw EFOpenError(FileErrorText("Cannot open", fileName, errno));
   // Readers take a file in many small reads; a larger buffer than stdio's
   // default makes far fewer calls to the system for them.
   if (mode == TFileMode::fmOpenRead) {
@@ -164,7 +172,35 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode) {
 }
 
 TFileStream::~TFileStream() {
-  if (file_) std::fclose(file_);
+  if (!file_) return;
+  if (replacement_ && std::uncaught_exceptions() > uncaught_) {
+    // Whatever was being written is not whole.
+    std::fclose(std::exchange(file_, nullptr));
+    replacement_->Discard();
+    return;
+  }
+  try {
+    Close();
+  } catch (const EWriteError&) {
+    // Not whole: the old file stays, and the caller did not ask to hear.
+  }
+}
+
+void TFileStream::Close() {
+  if (!file_) return;
+  std::FILE* file = std::exchange(file_, nullptr);
+  if (mode_ == TFileMode::fmOpenRead) {
+    std::fclose(file);
+    return;
+  }
+  errno = 0;
+  int error = std::fflush(file) != 0 || std::ferror(file) ? (errno ? errno : EIO) : 0;
+  if (std::fclose(file) != 0 && !error) error = errno;
+  if (error) {
+    if (replacement_) replacement_->Discard();
+    throw EWriteError(FileErrorText("Cannot write", name_, error));
+  }
+  if (replacement_) replacement_->Commit();
 }
 
 std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
@@ -174,7 +210,14 @@ std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
 
 std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
   if (count <= 0) return 0;
+  errno = 0;
   return std::int64_t(std::fwrite(buffer, 1, std::size_t(count), file_));
+}
+
+std::string TFileStream::WriteErrorText() {
+  // Right after the short write: errno is still its reason.
+  if (mode_ == TFileMode::fmOpenRead || errno == 0) return TStream::WriteErrorText();
+  return FileErrorText("Cannot write", name_, errno);
 }
 
 std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {

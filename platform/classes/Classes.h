@@ -77,6 +77,12 @@ class TStream {
   // Raise EReadError / EWriteError on a short transfer.
   void ReadBuffer(void* buffer, std::int64_t count);
   void WriteBuffer(const void* buffer, std::int64_t count);
+
+ protected:
+  // The message of WriteBuffer's EWriteError, for streams that know more.
+  virtual std::string WriteErrorText() { return "Stream write error"; }
+
+ public:
   // Copies count bytes from source (all of it from its start when count is 0).
   std::int64_t CopyFrom(TStream& source, std::int64_t count);
 };
@@ -132,19 +138,38 @@ TFileBytes ReadFileBytes(const std::string& fileName);
 
 enum class TFileMode { fmOpenRead, fmCreate, fmOpenReadWrite };
 
-// A file opened in binary mode. Raises EFOpenError when it can't be opened.
+class TFileReplacement;
+
+// A file opened in binary mode. Raises EFOpenError, with the system's reason,
+// when it can't be opened. A file created is written beside its name and
+// takes the name when closed whole (TFileReplacement), so that a failed
+// write never leaves a short file in place of the old one.
 class TFileStream : public TStream {
  public:
   TFileStream(const std::string& fileName, TFileMode mode);
+  // Closes as Close does, but can't say when that fails; a file being created
+  // keeps its old contents when an exception is leaving the scope.
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
   TFileStream& operator=(const TFileStream&) = delete;
   std::int64_t Read(void* buffer, std::int64_t count) override;
   std::int64_t Write(const void* buffer, std::int64_t count) override;
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+  // Writes out what is buffered and closes the file; a file being created
+  // takes its name now. Raises EWriteError naming the file and the system's
+  // reason when any byte could not be written; a file being created is then
+  // removed and the one of its name stays as it was.
+  void Close();
+
+ protected:
+  std::string WriteErrorText() override;
 
  private:
+  std::string name_;
+  TFileMode mode_;
+  int uncaught_;                    // exceptions in flight when opened
   std::unique_ptr<char[]> buffer_;  // stdio's buffer for reading (outlives file_)
+  std::unique_ptr<TFileReplacement> replacement_;  // when creating
   std::FILE* file_ = nullptr;
 };
 

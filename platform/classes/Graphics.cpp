@@ -20,6 +20,7 @@ void TGraphic::LoadFromFile(const std::string& fileName) {
 void TGraphic::SaveToFile(const std::string& fileName) {
   TFileStream file(fileName, TFileMode::fmCreate);
   SaveToStream(file);
+  file.Close();
 }
 
 void TGraphic::SetTransparent(bool value) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dict/DictFile.h"
+#include "dict/ExtendedDisplay.h"
 #include "dict/ExtendedSearch.h"
 #include "dict/Pinyin.h"
 #include "dict/Ranking.h"
@@ -80,6 +81,35 @@ TEST_F(AnswerOrderTest, CommonWordsFirstAndTheTableIsOptional) {
             (std::vector<std::string>{kShi, kShiAge, kShiTen, kShi, kShi + kShi}));
   EXPECT_NE(Text().find("is; are"), std::string::npos);
   EXPECT_LT(Text().find("is; are"), Text().find("surname"));
+}
+
+TEST_F(AnswerOrderTest, AChineseQueryListsEachPassCommonWordsFirst) {
+  dir_.WriteAll(
+      kXue + kColon + "[xue2] to learn\n",
+      kShi + kXue + kColon + "[shi4 xue2] (made up)\n" + kXue + kSheng + kColon +
+          "[xue2 sheng5] student\n",
+      kWo + kXue + kSheng + kColon + "[wo3 xue2 sheng5] (made up)\n" + kZhong + kXue +
+          kSheng + kColon + "[zhong1 xue2 sheng1] middle-school student\n",
+      "",
+      kSheng + kSheng + kSheng + kSheng + kSheng + kColon + "[x] about " + kXue + "\n");
+  Search(kXue);
+  // Without a table, each pass in the files' order.
+  const std::vector<std::string> asFiled = {kXue,
+                                            kShi + kXue,
+                                            kXue + kSheng,
+                                            kWo + kXue + kSheng,
+                                            kZhong + kXue + kSheng,
+                                            kSheng + kSheng + kSheng + kSheng + kSheng};
+  EXPECT_EQ(Keys(), asFiled);
+  dir_.Write("frequency.txt",
+             kXue + kSheng + "\t900\n" + kZhong + kXue + kSheng + "\t80\n");
+  Search(kXue);
+  // The key pass of the other files by frequency, the uncounted shorter
+  // first; the explanation pass after them.
+  EXPECT_EQ(Keys(),
+            (std::vector<std::string>{kXue, kXue + kSheng, kZhong + kXue + kSheng,
+                                      kShi + kXue, kWo + kXue + kSheng,
+                                      kSheng + kSheng + kSheng + kSheng + kSheng}));
 }
 
 TEST_F(AnswerOrderTest, AnEnglishWordAndAReadingAreRankedTogether) {
@@ -234,6 +264,66 @@ TEST_F(AnswerOrderTest, ASentenceListsItsWordsInTheOrderOfTheText) {
   // A query an entry holds is no sentence.
   Search(kXue + kSheng);
   EXPECT_EQ(Keys(), (std::vector<std::string>{kXue + kSheng}));
+}
+
+// ---------------------------------------------------------------------------
+// Showing entries as learners read them
+
+TEST(ToneMarks, ReadingsAsLearnersReadThem) {
+  EXPECT_EQ(ToneMarked("zhong1 guo2"), "zh\xA8\xADng gu\xA8\xAE");  // zhōng guó
+  EXPECT_EQ(ToneMarked("nu:3 er2"), "n\xA8\xB7 \xA8\xA6r");         // nǚ ér
+  EXPECT_EQ(ToneMarked("lu:"), "l\xA8\xB9");                        // lü
+  EXPECT_EQ(ToneMarked("hao3 dou4 le5"), "h\xA8\xA3o d\xA8\xB0u le");
+  EXPECT_EQ(ToneMarked("gui4"), "gu\xA8\xAC");  // the last vowel: guì
+  // A capital marked vowel is lowered (GBK has none); others keep theirs.
+  EXPECT_EQ(ToneMarked("Ou1 zhou1"), "\xA8\xADu zh\xA8\xADu");
+  EXPECT_EQ(ToneMarked("Zhong1"), "Zh\xA8\xADng");
+  EXPECT_EQ(ToneMarked("yi1 bu4 zuo4 , er4 bu4 xiu1"),
+            "y\xA8\xA9 b\xA8\xB4 zu\xA8\xB0 , \xA8\xA8r b\xA8\xB4 xi\xA8\xB1");
+  EXPECT_EQ(ToneMarked("xx5 A"), "xx5 A");  // no syllables: as they are
+
+  // Cross-references too, and offsets move with the text.
+  std::vector<std::size_t> map;
+  const std::string text = "[xi1 an1] see [xi1]";
+  const std::string marked = WithToneMarks(text, &map);
+  EXPECT_EQ(marked, "[x\xA8\xA9 \xA8\xA1n] see [x\xA8\xA9]");
+  EXPECT_EQ(map[1], 1u);  // x
+  EXPECT_EQ(map[8], 8u);  // ]
+  EXPECT_EQ(map[text.size()], marked.size());
+}
+
+TEST_F(AnswerOrderTest, TheLearnersDisplayAndItsChoices) {
+  const std::string xueTrad = "\x8C\x57";  // 學
+  const std::string line =
+      kXue + kSheng + kColon + "[xue2 sheng5] Student; see " + kXue + "[xue2]\n";
+  dir_.WriteAll("", line);
+  dir_.Write("traditional.txt", "#sizes 0 " + std::to_string(line.size()) +
+                                    " 0 0 0\n2\t0\t" + kXue + kSheng + "\t" + xueTrad +
+                                    kSheng + "\n");
+  auto search = [&](const TExtendedDisplay& display) {
+    TQueryControls controls("xuesheng");
+    TSearchOptions options(TSearchKind::Extended);
+    options.Display = display;
+    RunSearch(controls, view_, options);
+    const std::vector<std::string> lines = test::Lines(edit_);
+    return lines.size() > 4 ? lines[3] + "|" + lines[4] : std::string();
+  };
+  // All three: 学生（學生）, tone marks everywhere, the letters' own case.
+  EXPECT_EQ(search(TExtendedDisplay{}),
+            kXue + kSheng + "\xA3\xA8" + xueTrad + kSheng + "\xA3\xA9" + kColon +
+                "|      [xu\xA8\xA6 sheng] Student; see " + kXue + "[xu\xA8\xA6]");
+  // None: as the standard search shows it.
+  EXPECT_EQ(
+      search(TExtendedDisplay{false, false, false}),
+      kXue + kSheng + kColon + "|      [xue2 sheng5] student; see " + kXue + "[xue2]");
+  // The marks of the reading follow it into its new form.
+  search(TExtendedDisplay{});
+  const std::size_t reading = edit_.Text().find("[xu\xA8\xA6");
+  ASSERT_NE(reading, std::string::npos);
+  const int at = int(reading) + 1;
+  EXPECT_TRUE(edit_.FormatAt(at).Style & fsUnderline);
+  EXPECT_TRUE(edit_.FormatAt(at + 9).Style & fsUnderline);  // the g of sheng
+  EXPECT_FALSE(edit_.FormatAt(at + 10).Style & fsUnderline);
 }
 
 }  // namespace

@@ -363,6 +363,7 @@ std::vector<std::string> RunExtended(
   TQueryControls controls(query);
   images.Clear();
   TSearchOptions options(TSearchKind::Extended);
+  options.Display = TExtendedDisplay{false, false, false};  // as the model shows them
   options.Pacing.SliceBytes = sliceBytes;
   options.Images = &images;
   RunSearch(controls, view, options);

@@ -46,6 +46,9 @@ class ExtendedSearchTest : public ::testing::Test {
     TQueryControls controls(query);
     TSearchOptions options(kind);
     options.Pacing = pacing_;
+    // The entries as the standard search shows them; the learner's display
+    // is tested on its own.
+    options.Display = TExtendedDisplay{false, false, false};
     return RunSearch(controls, view_, options);
   }
   // The key lines listed, in order, without their separator.
@@ -238,6 +241,7 @@ TEST_F(ExtendedSearchTest, ChineseQueriesListWhatTheStandardSearchLists) {
       for (int i = int(rng() % 60); i > 0; --i) f += pieces[rng() % std::size(pieces)];
     dir_.WriteAll(files[0], files[1], files[2], files[3], files[4]);
     TSearchOptions options;
+    options.Display = TExtendedDisplay{false, false, false};
     options.Pacing.SliceBytes =
         rng() % 2 ? std::size_t(1 + rng() % 30) : std::size_t(1) << 20;
     options.Images = &images;

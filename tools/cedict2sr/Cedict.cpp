@@ -6,10 +6,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <memory>
+#include <optional>
+#include <sstream>
 #include <system_error>
 
+#include "platform/classes/FileWrite.h"
 #include "platform/classes/Gbk.h"
+#include "platform/classes/SysUtils.h"
 #include "velmora/Version.h"
 
 namespace velmora::cedict {
@@ -252,68 +255,53 @@ constexpr const char* kUsage =
 
 namespace fs = std::filesystem;
 
-// The five files are written beside their final names and renamed at the end,
-// so a failed run leaves the previous dictionary intact.
+// The five files are made in memory and written beside their final names,
+// which they take only once all five are written whole, so a failed run
+// leaves the previous dictionary intact.
 class OutputSet {
  public:
   explicit OutputSet(const fs::path& dir) : dir_(dir) {}
-  ~OutputSet() {
-    if (!committed_) Discard();
-  }
 
+  // Opened before the conversion, so that a folder that takes no files is
+  // said before the input is read.
   bool Open(std::ostream& err) {
-    for (int i = 0; i < 5; ++i) {
-      files_[i] = std::make_unique<std::ofstream>(TempName(i), std::ios::binary);
-      if (!*files_[i]) {
-        err << "cedict2sr: cannot write " << TempName(i).string() << ": "
-            << std::strerror(errno) << '\n';
-        return false;
-      }
-    }
-    return true;
+    return Try(err, [this] {
+      for (int i = 0; i < 5; ++i) files_[i].emplace(FinalName(i).string());
+    });
   }
 
   std::array<std::ostream*, 5> Streams() {
     std::array<std::ostream*, 5> s;
-    for (int i = 0; i < 5; ++i) s[i] = files_[i].get();
+    for (int i = 0; i < 5; ++i) s[i] = &texts_[i];
     return s;
   }
 
   bool Commit(std::ostream& err) {
-    for (int i = 0; i < 5; ++i) {
-      files_[i]->close();
-      if (files_[i]->fail()) {
-        err << "cedict2sr: writing " << TempName(i).string() << " failed\n";
-        return false;
+    return Try(err, [this] {
+      for (int i = 0; i < 5; ++i) {
+        files_[i]->Write(texts_[i].view());
+        files_[i]->Close();
       }
-    }
-    for (int i = 0; i < 5; ++i) {
-      std::error_code ec;
-      fs::rename(TempName(i), FinalName(i), ec);
-      if (ec) {
-        err << "cedict2sr: cannot replace " << FinalName(i).string() << ": "
-            << ec.message() << '\n';
-        return false;
-      }
-    }
-    committed_ = true;
-    return true;
+      for (int i = 0; i < 5; ++i) files_[i]->Commit();
+    });
   }
 
  private:
   fs::path FinalName(int i) const { return dir_ / (std::to_string(i + 1) + ".sr"); }
-  fs::path TempName(int i) const { return dir_ / (std::to_string(i + 1) + ".sr.part"); }
-  void Discard() {
-    for (int i = 0; i < 5; ++i) {
-      files_[i].reset();
-      std::error_code ec;
-      fs::remove(TempName(i), ec);
+  template <typename Step>
+  static bool Try(std::ostream& err, Step step) {
+    try {
+      step();
+      return true;
+    } catch (const EStreamError& e) {
+      err << "cedict2sr: " << e.Message << '\n';
+      return false;
     }
   }
 
   fs::path dir_;
-  std::array<std::unique_ptr<std::ofstream>, 5> files_;
-  bool committed_ = false;
+  std::array<std::optional<TFileReplacement>, 5> files_;  // removed unless committed
+  std::array<std::ostringstream, 5> texts_;
 };
 
 int Usage(std::ostream& err, const std::string& problem) {

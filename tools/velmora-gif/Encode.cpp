@@ -146,6 +146,7 @@ int Encode(const Args& args, std::ostream& out, std::ostream& err) {
     GIFFromFrames(image, frames, options);
     TFileStream stream(target, TFileMode::fmCreate);
     image.SaveToStream(stream);
+    stream.Close();
   } catch (const std::exception& e) {
     err << "velmora-gif encode: " << target << ": " << e.what() << "\n";
     return 2;

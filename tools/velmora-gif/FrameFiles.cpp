@@ -1,8 +1,13 @@
 #include "tools/velmora-gif/FrameFiles.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <set>
 #include <system_error>
@@ -11,8 +16,16 @@ namespace velmora::gifTool {
 
 bool CheckFileAndFolder(const char* command, const std::string& path,
                         const std::string& dir, std::ostream& err) {
-  if (!std::ifstream(path, std::ios::binary)) {
-    err << "velmora-gif " << command << ": cannot open '" << path << "'\n";
+  // A folder opens for reading too; it is named as the reason.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st {};
+  const int error = fd < 0                                         ? errno
+                    : ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) ? EISDIR
+                                                                   : 0;
+  if (fd >= 0) ::close(fd);
+  if (error) {
+    err << "velmora-gif " << command << ": cannot open '" << path
+        << "': " << std::strerror(error) << "\n";
     return false;
   }
   std::error_code ec;

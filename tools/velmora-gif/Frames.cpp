@@ -61,9 +61,10 @@ int Frames(const Args& args, std::ostream& out, std::ostream& err) {
       if (!bitmap) continue;
       const std::string name = NumberedPng(dir, "frame", i);
       TMemoryCharge rows;
+      std::string why;
       if (!WritePng(name, bitmap->GetWidth(), bitmap->GetHeight(), PngColor::Rgb,
-                    RgbRows(image, *bitmap, rows))) {
-        err << "velmora-gif frames: cannot write '" << name << "'\n";
+                    RgbRows(image, *bitmap, rows), &why)) {
+        err << "velmora-gif frames: cannot write '" << name << "': " << why << "\n";
         return 2;
       }
       out << name << "\n";
@@ -71,8 +72,9 @@ int Frames(const Args& args, std::ostream& out, std::ostream& err) {
         const std::string maskName = NumberedPng(dir, "mask", i);
         if (!WritePng(maskName, frame->GetWidth(), frame->GetHeight(), PngColor::Grey,
                       MaskRows(frame->Mask.get(), frame->GetWidth(), frame->GetHeight(),
-                               image, rows))) {
-          err << "velmora-gif frames: cannot write '" << maskName << "'\n";
+                               image, rows),
+                      &why)) {
+          err << "velmora-gif frames: cannot write '" << maskName << "': " << why << "\n";
           return 2;
         }
         out << maskName << "\n";

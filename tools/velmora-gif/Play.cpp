@@ -125,9 +125,10 @@ class Recording {
   void FramePainted(TGIFPainter& painter) {
     const std::string file = NumberedPng(dir_, "frame", painted_);
     TMemoryCharge rows;
+    std::string why;
     if (!WritePng(file, canvas_.GetWidth(), canvas_.GetHeight(), PngColor::Rgb,
-                  RgbRows(image_, canvas_, rows))) {
-      err_ << "velmora-gif play: cannot write '" << file << "'\n";
+                  RgbRows(image_, canvas_, rows), &why)) {
+      err_ << "velmora-gif play: cannot write '" << file << "': " << why << "\n";
       failed_ = true;
       painter.Stop();
       return;
@@ -146,8 +147,9 @@ class Recording {
   bool WriteTimeline() {
     const std::string json = (std::filesystem::path(dir_) / "timeline.json").string();
     const std::string text = "[" + timeline_.str() + "]\n";
-    if (!WriteFile(json, std::vector<std::uint8_t>(text.begin(), text.end()))) {
-      err_ << "velmora-gif play: cannot write '" << json << "'\n";
+    std::string why;
+    if (!WriteFile(json, std::vector<std::uint8_t>(text.begin(), text.end()), &why)) {
+      err_ << "velmora-gif play: cannot write '" << json << "': " << why << "\n";
       return false;
     }
     out_ << json << "\n";

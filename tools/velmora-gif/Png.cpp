@@ -6,23 +6,37 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+
+#include "platform/classes/FileWrite.h"
+#include "platform/classes/SysUtils.h"
 
 namespace velmora::gifTool {
 
 bool WritePng(const std::string& path, int width, int height, PngColor color,
-              const std::vector<std::uint8_t>& rows) {
+              const std::vector<std::uint8_t>& rows, std::string* why) {
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
   image.width = png_uint_32(width);
   image.height = png_uint_32(height);
   image.format = color == PngColor::Rgb ? PNG_FORMAT_RGB : PNG_FORMAT_GRAY;
-  if (rows.size() < PNG_IMAGE_SIZE(image)) return false;
-  const bool ok =
-      png_image_write_to_file(&image, path.c_str(), 0, rows.data(), 0, nullptr) != 0;
+  if (rows.size() < PNG_IMAGE_SIZE(image)) {
+    if (why) *why = "too few rows";
+    return false;
+  }
+  // Made in memory, then written whole or not at all.
+  png_alloc_size_t size = 0;
+  std::vector<std::uint8_t> bytes;
+  bool ok = png_image_write_get_memory_size(image, size, 0, rows.data(), 0, nullptr) != 0;
+  if (ok) {
+    bytes.resize(size);
+    ok = png_image_write_to_memory(&image, bytes.data(), &size, 0, rows.data(), 0,
+                                   nullptr) != 0;
+  }
+  if (!ok && why) *why = image.message;
   png_image_free(&image);
-  return ok;
+  bytes.resize(size);
+  return ok && WriteFile(path, bytes, why);
 }
 
 namespace {
@@ -127,11 +141,15 @@ bool ReadPng(const std::string& path, PngPicture& picture, std::string& error) {
   return true;
 }
 
-bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  return bool(out.flush());
+bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
+               std::string* why) {
+  try {
+    WriteWholeFile(path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+    return true;
+  } catch (const EStreamError& e) {
+    if (why) *why = e.Message;
+    return false;
+  }
 }
 
 }  // namespace velmora::gifTool

@@ -127,6 +127,7 @@ int Strokes(const Args& args, std::ostream& out, std::ostream& err) {
     StrokeGIF(image, *strokes, options);
     TFileStream stream(target, TFileMode::fmCreate);
     image.SaveToStream(stream);
+    stream.Close();
   } catch (const EStrokeData& e) {
     err << "velmora-gif strokes: " << e.what() << "\n";
     return 2;

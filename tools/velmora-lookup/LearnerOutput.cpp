@@ -24,15 +24,6 @@ std::string NumberOrNull(int n) {
   return n ? std::to_string(n) : "null";
 }
 
-bool WriteOut(const std::string& out) {
-  if (std::fwrite(out.data(), 1, out.size(), stdout) == out.size() &&
-      std::fflush(stdout) == 0)
-    return true;
-  std::fprintf(stderr, "velmora-lookup: can't write the result: %s\n",
-               std::strerror(errno));
-  return false;
-}
-
 }  // namespace
 
 std::string EntriesJson(const IRichEdit& view, TDictImages& images) {
@@ -61,7 +52,7 @@ std::string WithField(std::string json, const std::string& name,
   return json;
 }
 
-int SayFirstEntry(const IRichEdit& view, const std::string& wavFile) {
+int SayFirstEntry(const IRichEdit& view, const std::string& wavFile, TWrite write) {
   const std::vector<TViewEntry> entries = ViewEntries(view.Text());
   if (entries.empty()) {
     std::fprintf(stderr, "velmora-lookup: nothing found to say\n");
@@ -83,7 +74,7 @@ int SayFirstEntry(const IRichEdit& view, const std::string& wavFile) {
                  key.c_str(), kSpeechProgram, kSpeechPackage);
     return 2;
   }
-  if (!WriteOut(key + " [" + spoken + "]\n")) return 2;
+  if (!write(key + " [" + spoken + "]\n")) return 2;
   const pid_t pid = StartProgram(SpeechArguments(program, spoken, wavFile), false);
   if (pid < 0) {
     std::fprintf(stderr, "velmora-lookup: cannot start %s: %s\n", program.c_str(),
@@ -99,7 +90,7 @@ int SayFirstEntry(const IRichEdit& view, const std::string& wavFile) {
   return 0;
 }
 
-int WriteAnkiFile(std::istream& input, bool raw, TDictImages& images) {
+int WriteAnkiFile(std::istream& input, bool raw, TDictImages& images, TWrite write) {
   std::vector<std::string> words;
   std::set<std::string> seen;
   std::string line;
@@ -116,7 +107,7 @@ int WriteAnkiFile(std::istream& input, bool raw, TDictImages& images) {
   for (const std::string& word : missing)
     std::fprintf(stderr, "velmora-lookup: %s is not a word of the dictionary; left out\n",
                  gbk::ToUtf8(word).c_str());
-  if (!WriteOut(file)) return 2;
+  if (!write(file)) return 2;
   return missing.empty() ? 0 : 1;
 }
 

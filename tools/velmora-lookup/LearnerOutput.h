@@ -20,15 +20,18 @@ std::string EntriesJson(const IRichEdit& view, TDictImages& images);
 std::string WithField(std::string json, const std::string& name,
                       const std::string& value);
 
+// Writes to standard output; false (said on standard error) when it failed.
+using TWrite = bool (*)(const std::string& out);
+
 // Says the first entry's reading with espeak-ng, into wavFile when given.
 // Exit status: 0 said, 1 no entry or no reading, 2 espeak-ng missing or
-// failing. Messages go to standard error; what was said to standard output.
-int SayFirstEntry(const IRichEdit& view, const std::string& wavFile);
+// failing. Messages go to standard error; what is said, through write.
+int SayFirstEntry(const IRichEdit& view, const std::string& wavFile, TWrite write);
 
 // The notes of the words of input (one a line; UTF-8, or GBK when raw) as an
-// Anki file on standard output. Words the dictionary lacks are named on
+// Anki file, through write. Words the dictionary lacks are named on
 // standard error and left out. Exit status 0 when every word was found, 1
 // when some were not, 2 when the file could not be written.
-int WriteAnkiFile(std::istream& input, bool raw, TDictImages& images);
+int WriteAnkiFile(std::istream& input, bool raw, TDictImages& images, TWrite write);
 
 }  // namespace velmora

@@ -16,6 +16,7 @@
 #include "dict/DictFile.h"
 #include "dict/DictFolder.h"
 #include "dict/Search.h"
+#include "platform/classes/FileWrite.h"
 #include "platform/classes/Gbk.h"
 #include "platform/richedit/MemoryRichEdit.h"
 #include "tools/velmora-lookup/LearnerOutput.h"
@@ -45,7 +46,13 @@ const char kUsage[] =
     "  -x, --extended  the extended search: pinyin (zhongguo, zhong1 guo2,\n"
     "                zhōngguó), English words (green tea), traditional\n"
     "                characters as well as simplified, wildcards over the key\n"
-    "                (学*, *学, 中?人); the best entries first\n"
+    "                (学*, *学, 中?人), sentences split into words; common\n"
+    "                words first; readings shown with tone marks, the\n"
+    "                explanation in its own letter case, the traditional form\n"
+    "                beside the key\n"
+    "  --tone-digits, --lowercase, --no-traditional\n"
+    "                with -x: readings with tone digits, explanations in lower\n"
+    "                case, no traditional forms (as the standard search shows)\n"
     "  --plain       the text only, in UTF-8, one line per view line\n"
     "  --html        a standalone HTML page with colours, styles and links; for\n"
     "                one character, its stroke order drawn by velmora-gif\n"
@@ -122,12 +129,9 @@ bool UseColor(TColorWhen when) {
 }
 
 bool Write(const std::string& out) {
-  if (std::fwrite(out.data(), 1, out.size(), stdout) == out.size() &&
-      std::fflush(stdout) == 0)
-    return true;
-  std::fprintf(stderr, "velmora-lookup: can't write the result: %s\n",
-               std::strerror(errno));
-  return false;
+  errno = 0;
+  const bool written = std::fwrite(out.data(), 1, out.size(), stdout) == out.size();
+  return FlushStandardOutput("velmora-lookup", written ? 0 : errno ? errno : EIO);
 }
 
 struct TOptions {
@@ -138,6 +142,7 @@ struct TOptions {
   bool Extended = false;
   bool Say = false;
   std::string Wav;
+  TExtendedDisplay Display;
 };
 
 // One search into the view; the query as typed (UTF-8 unless raw).
@@ -148,6 +153,7 @@ TSearchOutcome Search(const TOptions& options, const std::string& typed,
   TQueryControls controls(options.Raw ? typed : gbk::FromUtf8(typed));
   TSearchOptions search;
   if (options.Extended) search.Kind = TSearchKind::Extended;
+  search.Display = options.Display;
   const TSearchOutcome outcome = RunSearch(controls, view, search);
   cleaned = controls.GetQueryText();
   return outcome;
@@ -215,7 +221,7 @@ int RunQuery(const TOptions& options, const std::string& query, TMemoryRichEdit&
                    gbk::ToUtf8(edit.Text().substr(0, edit.Text().find('\r'))).c_str());
       return 2;
     }
-    return SayFirstEntry(edit, options.Wav);
+    return SayFirstEntry(edit, options.Wav, Write);
   }
   if (!Write(Render(options, edit, outcome, cleaned))) return 2;
   return ExitStatus(outcome);
@@ -270,6 +276,7 @@ struct TCommandLine {
   bool Say = false;
   bool Anki = false;
   std::optional<std::string> Wav;
+  TExtendedDisplay Display;
   std::optional<std::string> Dir;
   std::optional<std::string> Query;
 };
@@ -335,6 +342,12 @@ TCommandLine ParseArguments(int argc, char** argv) {
       }
     } else if (arg == "--extended" || arg == "-x") {
       line.Extended = true;
+    } else if (arg == "--tone-digits") {
+      line.Display.ToneMarks = false;
+    } else if (arg == "--lowercase") {
+      line.Display.OwnCase = false;
+    } else if (arg == "--no-traditional") {
+      line.Display.Traditional = false;
     } else if (arg.rfind("--color", 0) == 0) {
       const std::optional<TColorWhen> when = ParseColorWhen(arg);
       if (!when)
@@ -389,6 +402,7 @@ TOptions DecideOptions(const TCommandLine& line) {
   options.Extended = line.Extended;
   options.Say = line.Say;
   options.Wav = line.Wav.value_or("");
+  options.Display = line.Display;
   return options;
 }
 
@@ -412,7 +426,7 @@ int main(int argc, char** argv) {
 
   TMemoryRichEdit edit;
   edit.SetAutoUrlDetect(true);  // as the window switches it on
-  if (line.Anki) return WriteAnkiFile(std::cin, options.Raw, SharedDictImages());
+  if (line.Anki) return WriteAnkiFile(std::cin, options.Raw, SharedDictImages(), Write);
   return line.Batch ? RunBatch(options, edit, folder)
                     : RunQuery(options, *line.Query, edit, folder);
 }

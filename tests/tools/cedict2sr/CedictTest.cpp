@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 
+#include "tests/SmallDisk.h"
 #include "tests/TempFolder.h"
 #include "tools/cedict2sr/Cedict.h"
 
@@ -215,7 +217,29 @@ TEST_F(CedictRun, FailuresExitWithTwoAndKeepTheOldDictionary) {
 
   EXPECT_EQ(Read(dir_ / "2.sr"), "old");
   EXPECT_FALSE(fs::exists(dir_ / "1.sr"));
-  EXPECT_FALSE(fs::exists(dir_ / "2.sr.part"));
+  for (const auto& e : fs::directory_iterator(dir_.Path()))
+    EXPECT_EQ(e.path().string().find(".sr.new-"), std::string::npos) << e.path();
+}
+
+// A dictionary that does not fit: the old one stays, no part of the new one
+// is left, and the reason is said.
+TEST_F(CedictRun, AFullDiskKeepsTheOldDictionary) {
+  test::TSmallDisk disk(64);
+  if (!disk.Mounted()) GTEST_SKIP() << disk.Why();
+  disk.Write("2.sr", "old");
+  std::string many;
+  for (int i = 0; i < 3000; ++i)
+    many += "中國 中国 [Zhong1 guo2] /China/Middle Kingdom/\n";
+  const std::string input = Write("many.u8", many).string();
+  disk.Fill(8192);
+  EXPECT_EQ(Run({"-o", disk.Path().string(), input}), 2);
+  EXPECT_NE(err_.str().find("No space left on device"), std::string::npos) << err_.str();
+  EXPECT_EQ(Read(disk / "2.sr"), "old");
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(disk.Path()))
+    left.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{".filler", "2.sr"}));
 }
 
 }  // namespace
