@@ -55,7 +55,7 @@ std::string AnkiGuid(std::string_view word) {
   return text;
 }
 
-std::string HtmlField(std::string_view utf8) {
+std::string HtmlEscape(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
   for (char c : utf8) {
@@ -72,15 +72,17 @@ std::string HtmlField(std::string_view utf8) {
       case '"':
         out += "&quot;";
         break;
-      case '\t':
-      case '\n':
-      case '\r':
-        out += ' ';
-        break;
       default:
         out += c;
     }
   }
+  return out;
+}
+
+std::string HtmlField(std::string_view utf8) {
+  std::string out = HtmlEscape(utf8);
+  for (char& c : out)
+    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
   return out;
 }
 

@@ -33,8 +33,11 @@ std::string AnkiGuid(std::string_view word);
 // The whole file: headers, then one line per note.
 std::string AnkiFile(const std::vector<TAnkiNote>& notes);
 
-// Text for an HTML field: &, <, > and " as entities, and tabs and line
-// breaks as spaces, since a field holds neither.
+// Text for HTML: &, <, > and " as entities (velmora-lookup's page uses it
+// too).
+std::string HtmlEscape(std::string_view utf8);
+// The same for a field of the file, with tabs and line breaks as spaces,
+// since a field holds neither.
 std::string HtmlField(std::string_view utf8);
 
 // The note of a word (GBK, without the separator) from its entries in the
