@@ -536,7 +536,8 @@ bool TForm4::eventFilter(QObject* watched, QEvent* event) {
   // A click in the results shows the entry clicked on the card.
   if (watched == reResult->viewport() && event->type() == QEvent::MouseButtonRelease &&
       static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-    if (auto entry = EntryAt(FRichEdit->Text(), FRichEdit->SelStart()))
+    if (auto entry =
+            EntryAt(FRichEdit->Text(), FRichEdit->SelStart(), SharedDictImages()))
       LearnerCard->ShowEntry(entry);
   }
   if (watched == reResult->viewport() && event->type() == QEvent::Wheel) {

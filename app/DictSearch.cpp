@@ -127,8 +127,9 @@ void TForm4::RunSearches() {
   // The animation is made once the results are on screen.
   QTimer::singleShot(0, StrokePanel,
                      [this, query = edSearch->text()] { StrokePanel->ShowQuery(query); });
-  QTimer::singleShot(0, LearnerCard,
-                     [this] { LearnerCard->ShowEntry(FirstEntry(FRichEdit->Text())); });
+  QTimer::singleShot(0, LearnerCard, [this] {
+    LearnerCard->ShowEntry(FirstEntry(FRichEdit->Text(), SharedDictImages()));
+  });
   // The history goes to disk once the search is over and shown, so that
   // syncing it never delays one.
   QTimer::singleShot(0, this, [this] { SaveHistories(); });

@@ -173,6 +173,18 @@ TEST_F(LearnerCardTest, SpeakerGivesTheEntrysReadingToEspeak) {
   ASSERT_TRUE(Card().Speech()->waitForFinished(5000));
   EXPECT_EQ(ReadFile(args), "-v\ncmn-latn-pinyin\n--\nxue2 sheng5\n");
 
+  // The extended search shows the reading with tone marks; what is said is
+  // still the dictionary's reading.
+  f.SetExtendedSearch(true);
+  Search("绿色");
+  ASSERT_TRUE(Card().Entry());
+  EXPECT_EQ(Card().Entry()->Key, G("绿色"));
+  fs::remove(args);
+  ASSERT_TRUE(Card().Speak());
+  ASSERT_TRUE(Card().Speech()->waitForFinished(5000));
+  EXPECT_EQ(ReadFile(args), "-v\ncmn-latn-pinyin\n--\nlv4 se4\n");
+  f.SetExtendedSearch(false);
+
   Search("上学");  // no reading: nothing to say
   EXPECT_FALSE(Card().SpeakerButton()->isEnabled());
   EXPECT_FALSE(Card().Speak());

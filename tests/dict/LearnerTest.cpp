@@ -134,7 +134,7 @@ class ViewEntriesTest : public ::testing::Test {
 
 TEST_F(ViewEntriesTest, EntriesOfASearchWithTheirReadings) {
   const std::string text = Search("学");
-  const std::vector<TViewEntry> entries = ViewEntries(text);
+  const std::vector<TViewEntry> entries = ViewEntries(text, SharedDictImages());
   ASSERT_EQ(entries.size(), 4u);
   EXPECT_EQ(entries[0].Key, G("学"));
   EXPECT_EQ(entries[0].Reading, "xue2");
@@ -143,25 +143,56 @@ TEST_F(ViewEntriesTest, EntriesOfASearchWithTheirReadings) {
   EXPECT_EQ(entries[2].Key, G("上学"));
   EXPECT_EQ(entries[2].Reading, "");  // no reading in the file
   EXPECT_EQ(entries[3].Reading, "zhong1 xue2 sheng1");
-  ASSERT_TRUE(FirstEntry(text));
-  EXPECT_EQ(FirstEntry(text)->Key, G("学"));
+  ASSERT_TRUE(FirstEntry(text, SharedDictImages()));
+  EXPECT_EQ(FirstEntry(text, SharedDictImages())->Key, G("学"));
 }
 
 TEST_F(ViewEntriesTest, EntryAtAPositionOnEitherLineOnly) {
   const std::string text = Search("学生");
-  const std::vector<TViewEntry> entries = ViewEntries(text);
+  const std::vector<TViewEntry> entries = ViewEntries(text, SharedDictImages());
   ASSERT_EQ(entries.size(), 2u);
   for (const TViewEntry& e : entries) {
     for (int at : {e.Start, e.Start + 1, e.End - 1, e.End}) {
-      const auto found = EntryAt(text, at);
+      const auto found = EntryAt(text, at, SharedDictImages());
       ASSERT_TRUE(found) << at;
       EXPECT_EQ(found->Key, e.Key);
     }
   }
-  EXPECT_FALSE(EntryAt(text, 0));  // the heading, which ends in the separator too
-  EXPECT_FALSE(EntryAt(text, entries[0].Start - 1));
-  EXPECT_FALSE(EntryAt(text, int(text.size()) + 1));
-  EXPECT_FALSE(FirstEntry(Search("不在")));
+  EXPECT_FALSE(EntryAt(
+      text, 0, SharedDictImages()));  // the heading, which ends in the separator too
+  EXPECT_FALSE(EntryAt(text, entries[0].Start - 1, SharedDictImages()));
+  EXPECT_FALSE(EntryAt(text, int(text.size()) + 1, SharedDictImages()));
+  EXPECT_FALSE(FirstEntry(Search("不在"), SharedDictImages()));
+}
+
+// The extended search shows the traditional form beside the key and the
+// reading with tone marks: the entry is still the dictionary's, reading
+// with tone digits included, which is what the speech program is fed.
+TEST_F(ViewEntriesTest, ExtendedViewGivesTheDictionarysKeyAndReading) {
+  dir_.WriteAll(G("绿：[lu:4] green\n"),
+                G("绿色：[lu:4 se4] green\n学生：[xue2 sheng5] student\n"));
+  dir_.Write("traditional.txt", "");
+  SharedDictImages().Clear();
+  TMemoryRichEdit edit;
+  TResultView view(edit);
+  TQueryControls controls(G("绿色"));
+  RunSearch(controls, view, TSearchOptions(TSearchKind::Extended));
+  ASSERT_NE(edit.Text().find(G("[lǜ sè]")), std::string::npos)
+      << gbk::ToUtf8(edit.Text());
+  const auto first = FirstEntry(edit.Text(), SharedDictImages());
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->Key, G("绿色"));
+  EXPECT_EQ(first->Reading, "lu:4 se4");
+  // A key shown with its traditional form is the dictionary's key.
+  const std::string shown = G("h\r\ns\r\n学生（學生）：\r\n      [xué sheng] student\n");
+  const auto traditional = FirstEntry(shown, SharedDictImages());
+  ASSERT_TRUE(traditional);
+  EXPECT_EQ(traditional->Key, G("学生"));
+  EXPECT_EQ(traditional->Reading, "xue2 sheng5");
+  // Marks the files do not give: no reading rather than a wrong one.
+  EXPECT_EQ(FirstEntry(G("h\r\ns\r\n学生：\r\n      [xuě shēng] x\n"), SharedDictImages())
+                ->Reading,
+            "");
 }
 
 TEST(PronunciationTest, SpokenReadingIsTheDictionarysSyllables) {

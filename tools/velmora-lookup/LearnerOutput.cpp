@@ -30,7 +30,7 @@ std::string EntriesJson(const IRichEdit& view, TDictImages& images) {
   const auto tables = LearnerTables(images);
   std::string out = "[";
   const char* comma = "";
-  for (const TViewEntry& entry : ViewEntries(view.Text())) {
+  for (const TViewEntry& entry : ViewEntries(view.Text(), images)) {
     const TCardFacts facts = tables->Facts(entry.Key);
     out += comma;
     comma = ", ";
@@ -53,12 +53,12 @@ std::string WithField(std::string json, const std::string& name,
 }
 
 int SayFirstEntry(const IRichEdit& view, const std::string& wavFile, TWrite write) {
-  const std::vector<TViewEntry> entries = ViewEntries(view.Text());
-  if (entries.empty()) {
+  const std::optional<TViewEntry> first = FirstEntry(view.Text(), SharedDictImages());
+  if (!first) {
     std::fprintf(stderr, "velmora-lookup: nothing found to say\n");
     return 1;
   }
-  const TViewEntry& entry = entries.front();
+  const TViewEntry& entry = *first;
   const std::string key = gbk::ToUtf8(entry.Key);
   const std::string spoken = SpokenReading(entry.Reading);
   if (spoken.empty()) {
