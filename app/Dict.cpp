@@ -22,6 +22,7 @@
 #include "app/AsYouType.h"
 #include "app/History.h"
 #include "app/LearnerCard.h"
+#include "app/QueryBox.h"
 #include "app/StrokePanel.h"
 #include "app/WordList.h"
 #include "app/WordListDialog.h"
@@ -30,6 +31,7 @@
 #include "dict/Texts.h"
 #include "dict/ViewEntries.h"
 #include "platform/classes/Application.h"
+#include "platform/classes/Gbk.h"
 #include "platform/qt/Image.h"
 #include "platform/qt/ResultViewWidget.h"
 #include "platform/qt/ShellOpen.h"
@@ -176,6 +178,7 @@ void TForm4::SetUpQueryBox() {
   setTabOrder(cbRareWord, btnStop);
   edSearch->setFocus();
 
+  KeepOneLine(edSearch);
   edSearch->installEventFilter(this);
   reResult->viewport()->installEventFilter(this);
   FAsYouType = std::make_unique<TAsYouType>(
@@ -273,19 +276,12 @@ void TForm4::DoCreate() {
 
 void TForm4::FormCreate(void* /*Sender*/) {
   ReservedHeight = 0;
+  // Without its folder the window has no pictures to load either.
+  if (!FDictFolderError.empty()) return ShowStartFailure(DictFolderMessage());
   for (const char* name : kPictureFiles) {
     if (!CanOpenFile(name)) {
-      std::string message =
-          std::string(kPictureFailedBefore) + name + std::string(kPictureFailedAfter);
-      FOutput->AppendLine(message);
-      FOutput->HighlightAdded(message, 2, clRed);
-      // The layout stays as designed, but the check box still needs to know
-      // where the search row ends, or clearing it lets the view cover the
-      // row and the check box itself.
-      int nonClient = OuterHeight() - height();
-      ReservedHeight = edSearch->y() + btnSearch->height() + 10 + nonClient;
-      FReservedNonClient = nonClient;
-      return;
+      return ShowStartFailure(std::string(kPictureFailedBefore) + name +
+                              std::string(kPictureFailedAfter));
     }
   }
   picLogo->LoadFromFile(kPictureFiles[0]);
@@ -325,6 +321,21 @@ void TForm4::FormCreate(void* /*Sender*/) {
   reResult->SetEventMask(ENM_LINK);
   FRichEdit->ScrollToTop();
   PlaceStrokePanel();
+}
+
+void TForm4::ShowStartFailure(const std::string& message) {
+  FOutput->AppendLine(message);
+  FOutput->HighlightAdded(message, 2, clRed);
+  // The layout stays as designed, but the check box still needs to know
+  // where the search row ends, or clearing it lets the view cover the
+  // row and the check box itself.
+  int nonClient = OuterHeight() - height();
+  ReservedHeight = edSearch->y() + btnSearch->height() + 10 + nonClient;
+  FReservedNonClient = nonClient;
+}
+
+std::string TForm4::DictFolderMessage() const {
+  return std::string(texts::kFileMissing) + "\xA3\xBA" + gbk::FromUtf8(FDictFolderError);
 }
 
 // Right of the banners, above the check box: it covers no control and no

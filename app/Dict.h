@@ -100,6 +100,10 @@ class TForm4 : public QWidget {
   // The dictionary folder the window reads (it is the current folder), named
   // on standard error when its files cannot be opened.
   void SetDictFolder(TDictFolder folder) { FDictFolder = std::move(folder); }
+  // Why the folder could not be entered (UTF-8; empty: it was). The window
+  // then says so in red in place of its pictures, and every search answers
+  // with the same message instead of reading another folder's files.
+  void SetDictFolderError(std::string message) { FDictFolderError = std::move(message); }
 
   // How the window's searches let messages run; tests shorten it.
   static TSearchPacing SearchPacing;
@@ -207,6 +211,11 @@ class TForm4 : public QWidget {
   void PlaceStrokePanel();
   void PlaceLearnerCard();
   void OpenWordList();
+  // A red line in the view in place of the pictures; the layout stays as
+  // designed.
+  void ShowStartFailure(const std::string& message);
+  // 开启辞典失败： and the reason the folder could not be entered, GBK.
+  std::string DictFolderMessage() const;
 
   std::unique_ptr<TQtRichEdit> FRichEdit;
   std::unique_ptr<TResultView> FOutput;
@@ -221,6 +230,7 @@ class TForm4 : public QWidget {
   std::unique_ptr<TQueryHistory> FHistory;
   std::unique_ptr<TWordList> FWords;
   TDictFolder FDictFolder{".", TDictFolderSource::Current};
+  std::string FDictFolderError;
   std::unique_ptr<TQueryHistory> FExtendedHistory;
   std::unique_ptr<TAsYouType> FAsYouType;
   QAction* FSearchKindBadge = nullptr;

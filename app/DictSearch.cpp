@@ -84,6 +84,13 @@ void TForm4::RunSearches() {
     FSearchPending = true;
     return;
   }
+  if (!FDictFolderError.empty()) {
+    const std::string message = DictFolderMessage();
+    FOutput->ClearView();
+    FOutput->AppendLine(message);
+    FOutput->HighlightAdded(message, 2, clRed);
+    return;
+  }
   FSearching = true;
   TScopeGuard running([this] { FSearching = false; });
   // The selection is the search's working cursor: the user's keys in the
@@ -104,7 +111,8 @@ void TForm4::RunSearches() {
     const bool record = std::exchange(FRecordNext, true) && !typed;
     // Recorded as the search will read it, before it runs, so that Alt+Left
     // during a long search goes back from this one.
-    const TSearchQuery query = ReadQuery(controls);
+    TSearchQuery query = ReadQuery(controls);
+    query.Unencodable = NameFirstUnencodable(edSearch->text());
     if (std::string kept = KeptQuery(query); record && !kept.empty()) History().Add(kept);
     controls.SetTyping(typed);
     // Results as you type are read from the top, the best first; the view
@@ -175,6 +183,8 @@ void TForm4::GoForward() {
 }
 
 void TForm4::KeepStanding(const std::string& boxText) {
+  // Its "?" would be read back as a wildcard.
+  if (!NameFirstUnencodable(edSearch->text()).empty()) return;
   std::string query = TypedQuery(boxText);
   if (!ExtendedSearch() || query.empty()) return;
   FExtendedHistory->Add(query);
@@ -183,7 +193,7 @@ void TForm4::KeepStanding(const std::string& boxText) {
 }
 
 std::string TForm4::KeptQuery(const TSearchQuery& query) const {
-  if (ExtendedSearch()) return TypedQuery(query.Typed);
+  if (ExtendedSearch()) return query.Unencodable.empty() ? TypedQuery(query.Typed) : "";
   return query.Cleaned.size() >= 2 ? query.Cleaned : std::string();
 }
 

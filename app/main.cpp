@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "app/Dict.h"
+#include "app/QueryBox.h"
 #include "app/Screenshot.h"
 #include "app/SingleInstance.h"
 #include "dict/DictFolder.h"
@@ -26,9 +27,11 @@ namespace {
 constexpr const char* kUsage =
     "Usage: velmora [-C DIR] [QUERY]\n"
     "Opens the Velmora window on a dictionary (1.sr..5.sr) and, given a QUERY\n"
-    "(UTF-8), searches it as if typed and Enter pressed. The dictionary folder\n"
-    "is DIR, else $VELMORA_DICTIONARY, else the current folder when it holds\n"
-    "any of 1.sr..5.sr, else the installed dictionary. While a Velmora window\n"
+    "(UTF-8), searches it as if typed and Enter pressed; the query box holds one\n"
+    "line, so a QUERY with a line break is searched up to the break. The\n"
+    "dictionary folder is DIR, else $VELMORA_DICTIONARY, else the current\n"
+    "folder when it holds any of 1.sr..5.sr, else the installed dictionary. A\n"
+    "folder that cannot be entered is named in the window. While a Velmora window\n"
     "is open in this desktop session, the query goes to that window, which\n"
     "searches its own dictionary, and the window is raised; without a query it\n"
     "is only raised. With -C, a window open on another folder is left alone\n"
@@ -87,19 +90,24 @@ int main(int argc, char** argv) {
     QString word = QString::fromUtf8(arg);
     query = query ? *query + QLatin1Char(' ') + word : word;
   }
+  // The query box holds one line.
+  if (query) *query = FirstLineOf(*query);
 
   // The search and the pictures are read relative to the current folder.
   const TDictFolder folder = ChooseDictFolder(folderOption);
-  if (const std::string error = EnterDictFolder(folder); !error.empty()) {
-    std::fprintf(stderr, "velmora: %s\n", error.c_str());
-    return 2;
-  }
+  // Started from a menu, standard error is seen by no one: a folder that
+  // cannot be entered is also said in the window, which then reads nothing.
+  const std::string folderError = EnterDictFolder(folder);
+  if (!folderError.empty()) std::fprintf(stderr, "velmora: %s\n", folderError.c_str());
   TInstanceService service;
-  // A folder asked for by name goes only to a window that shows that one.
+  // A folder asked for by name goes only to a window that shows that one;
+  // one that could not be entered is shown by no window but this one.
   std::optional<QString> handOverFolder;
   if (folder.Source == TDictFolderSource::Option)
     handOverFolder = QString::fromStdString(std::filesystem::current_path().string());
-  if (!service.Claim() && HandToRunningInstance(query, handOverFolder)) return 0;
+  if (folderError.empty() && !service.Claim() &&
+      HandToRunningInstance(query, handOverFolder))
+    return 0;
   // Said only by a window that shows it, not by a hand-over.
   if (folder.Source == TDictFolderSource::Installed)
     std::fprintf(stderr, "velmora: using %s (%s)\n", folder.Path.c_str(),
@@ -111,6 +119,7 @@ int main(int argc, char** argv) {
   try {
     TForm4 form;
     form.SetDictFolder(folder);
+    form.SetDictFolderError(folderError);
     form.DoCreate();
     form.show();
     service.Serve(&form);

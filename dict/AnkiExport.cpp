@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "dict/ExtendedDisplay.h"
-#include "dict/KeyIndex.h"
+#include "dict/KeyEntries.h"
 #include "dict/LearnerTables.h"
 #include "dict/Pinyin.h"
 #include "dict/Pronunciation.h"
@@ -21,25 +21,17 @@ struct TWordEntry {
   std::string Explanation;  // UTF-8, without the reading
 };
 
-// The entries of key in the five files, in file order.
-std::vector<TWordEntry> WordEntries(std::string_view key, TDictImages& images) {
-  std::vector<TWordEntry> entries;
-  const auto index = KeyIndex(images);
-  if (!index) return entries;
-  for (const TKeyIndex::TEntryRef& ref : index->Entries(key)) {
-    std::string_view line = ref.Line;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    std::string_view explanation = SplitLine(line).Explanation;
-    TWordEntry entry;
-    if (const std::optional<std::string_view> reading = pinyin::ReadingOf(explanation)) {
-      entry.Reading = gbk::ToUtf8(ToneMarked(*reading));
-      explanation.remove_prefix(reading->size() + 2);
-      while (!explanation.empty() && explanation[0] == ' ') explanation.remove_prefix(1);
-    }
-    entry.Explanation = gbk::ToUtf8(explanation);
-    entries.push_back(std::move(entry));
+// An entry of the word: its reading with tone marks and its explanation
+// without the reading.
+TWordEntry WordEntry(std::string_view explanation) {
+  TWordEntry entry;
+  if (const std::optional<std::string_view> reading = pinyin::ReadingOf(explanation)) {
+    entry.Reading = gbk::ToUtf8(ToneMarked(*reading));
+    explanation.remove_prefix(reading->size() + 2);
+    while (!explanation.empty() && explanation[0] == ' ') explanation.remove_prefix(1);
   }
-  return entries;
+  entry.Explanation = gbk::ToUtf8(explanation);
+  return entry;
 }
 
 }  // namespace
@@ -107,10 +99,11 @@ std::string AnkiFile(const std::vector<TAnkiNote>& notes) {
   return out;
 }
 
-bool MakeAnkiNote(std::string_view word, TDictImages& images,
+bool MakeAnkiNote(std::string_view word, const std::vector<TKeyEntry>& found,
                   std::string_view traditional, int level, TAnkiNote& note) {
-  const std::vector<TWordEntry> entries = WordEntries(word, images);
-  if (entries.empty()) return false;
+  if (found.empty()) return false;
+  std::vector<TWordEntry> entries;
+  for (const TKeyEntry& e : found) entries.push_back(WordEntry(e.Explanation));
   note = {};
   note.Simplified = gbk::ToUtf8(word);
   note.Traditional = traditional.empty() ? note.Simplified : gbk::ToUtf8(traditional);
@@ -132,12 +125,15 @@ std::string AnkiFileOfWords(const std::vector<std::string>& words, TDictImages& 
                             std::vector<std::string>& missing) {
   const auto tables = LearnerTables(images);
   const auto traditional = TraditionalForms(images);
+  const auto found = EntriesOfKeys({words.begin(), words.end()}, images);
   std::vector<TAnkiNote> notes;
   for (const std::string& word : words) {
     TAnkiNote note;
     const std::string_view form =
         traditional ? traditional->OfKey(word) : std::string_view();
-    if (MakeAnkiNote(word, images, form, tables->Facts(word).Level, note))
+    const auto entries = found.find(word);
+    if (entries != found.end() &&
+        MakeAnkiNote(word, entries->second, form, tables->Facts(word).Level, note))
       notes.push_back(std::move(note));
     else
       missing.push_back(word);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dict/DictFile.h"
+#include "dict/KeyEntries.h"
 
 namespace velmora {
 
@@ -41,12 +42,11 @@ std::string HtmlEscape(std::string_view utf8);
 std::string HtmlField(std::string_view utf8);
 
 // The note of a word (GBK, without the separator) from its entries in the
-// dictionary files of images (the current folder's): the readings of its
-// entries with tone marks, and their explanations, each after its reading
-// when the word has more than one entry. traditional and level as known
-// (traditional empty: the same as the word). False when no file holds an
-// entry of the word.
-bool MakeAnkiNote(std::string_view word, TDictImages& images,
+// dictionary (dict/KeyEntries.h): the readings of its entries with tone
+// marks, and their explanations, each after its reading when the word has
+// more than one entry. traditional and level as known (traditional empty:
+// the same as the word). False when the word has no entry.
+bool MakeAnkiNote(std::string_view word, const std::vector<TKeyEntry>& entries,
                   std::string_view traditional, int level, TAnkiNote& note);
 
 // The file of the words (GBK, each once) from the dictionary and side

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -12,7 +15,6 @@
 #include "dict/DictText.h"
 #include "dict/EnglishWords.h"
 #include "dict/ExtendedDisplay.h"
-#include "dict/KeyIndex.h"
 #include "dict/Pinyin.h"
 #include "dict/Prefilter.h"
 #include "dict/Query.h"
@@ -286,21 +288,88 @@ class TChineseSearch {
 // dictionary's words, and each word's entries are listed in the order of
 // the text, under one heading.
 
+// The entries whose keys are pieces of a text, found in one sweep of the
+// files: each line's key is looked up among the text's pieces. No index is
+// kept between searches, so a sentence costs about one reading of the files.
+class TPieceEntries {
+ public:
+  struct TFound {
+    int File = 0;
+    std::size_t Offset = 0;
+    std::string_view Line;
+  };
+  // The longest piece looked for, in characters.
+  static constexpr std::size_t kLongest = 12;
+
+  explicit TPieceEntries(std::string_view text) {
+    std::vector<std::size_t> at;
+    for (std::size_t i = 0; i < text.size(); i += LeadByteLengthAt(text, i))
+      at.push_back(i);
+    at.push_back(text.size());
+    for (std::size_t i = 0; i + 1 < at.size(); ++i)
+      for (std::size_t j = i + 1; j < at.size() && j - i <= kLongest; ++j) {
+        pieces_.insert(text.substr(at[i], at[j] - at[i]));
+        longestBytes_ = std::max(longestBytes_, at[j] - at[i]);
+        lengths_[std::min<std::size_t>(j - i, 5)] = true;
+      }
+  }
+
+  // Sweeps 1.sr..5.sr (those whose keys can be as long as a piece); false
+  // when the search was stopped.
+  bool Sweep(TSearchRun& run) {
+    for (int number = 1; number <= 5; ++number) {
+      if (!lengths_[number]) continue;
+      std::shared_ptr<const TDictImage> image = run.Open(number);
+      if (!image) continue;
+      const std::string_view bytes = image->Bytes();
+      std::size_t lines = 0;
+      for (std::size_t pos = 0; pos < bytes.size();) {
+        const char* nl = static_cast<const char*>(
+            std::memchr(bytes.data() + pos, '\n', bytes.size() - pos));
+        const std::size_t end = nl ? std::size_t(nl - bytes.data()) : bytes.size();
+        const std::string_view line = bytes.substr(pos, end - pos);
+        const std::size_t sep = FindAtBoundary(
+            line.substr(0, longestBytes_ + kKeySeparator.size()), kKeySeparator);
+        if (sep != std::string_view::npos) {
+          const auto it = pieces_.find(line.substr(0, sep));
+          if (it != pieces_.end()) found_[*it].push_back(TFound{number, pos, line});
+        }
+        pos = end + 1;
+        if (++lines % 4096 == 0 && run.Stopped(false)) return false;
+      }
+      held_.push_back(std::move(image));
+    }
+    return true;
+  }
+
+  bool Has(std::string_view piece) const { return found_.count(piece) != 0; }
+  const std::vector<TFound>& Entries(std::string_view piece) const {
+    return found_.at(piece);
+  }
+
+ private:
+  std::unordered_set<std::string_view> pieces_;
+  std::size_t longestBytes_ = 0;
+  bool lengths_[6] = {};
+  std::unordered_map<std::string_view, std::vector<TFound>> found_;
+  std::vector<std::shared_ptr<const TDictImage>> held_;
+};
+
 // The words of the most probable split that are keys, each once, in the
 // order of the text.
-std::vector<std::string_view> WordsOf(std::string_view text, const TKeyIndex& index,
+std::vector<std::string_view> WordsOf(std::string_view text, const TPieceEntries& keys,
                                       const TWordFrequency* frequency) {
   TWordModel model;
-  model.IsWord = [&index](std::string_view w) { return index.Has(w); };
+  model.IsWord = [&keys](std::string_view w) { return keys.Has(w); };
   if (frequency) {
     model.Count = [frequency](std::string_view w) { return frequency->Count(w); };
     model.Total = frequency->Total();
   }
-  model.LongestWord = index.LongestKey();
+  model.LongestWord = TPieceEntries::kLongest;
   std::vector<std::string_view> words;
   for (const TWordPiece& piece : SplitIntoWords(text, model)) {
     const std::string_view word = text.substr(piece.From, piece.Size);
-    if (index.Has(word) && std::find(words.begin(), words.end(), word) == words.end())
+    if (keys.Has(word) && std::find(words.begin(), words.end(), word) == words.end())
       words.push_back(word);
   }
   return words;
@@ -310,10 +379,10 @@ std::vector<std::string_view> WordsOf(std::string_view text, const TKeyIndex& in
 // query is no sentence of known words.
 TSearchOutcome ShowSentence(const std::string& query, TSearchRun& run,
                             const TExtendedDisplay& display) {
-  const std::shared_ptr<const TKeyIndex> index = KeyIndex(run.Images());
-  if (!index) return TSearchOutcome::NotFound;
+  TPieceEntries keys(query);
+  if (!keys.Sweep(run)) return TSearchOutcome::Stopped;
   const std::shared_ptr<const TWordFrequency> frequency = WordFrequency(run.Images());
-  const std::vector<std::string_view> words = WordsOf(query, *index, frequency.get());
+  const std::vector<std::string_view> words = WordsOf(query, keys, frequency.get());
   if (words.empty()) return TSearchOutcome::NotFound;
 
   TResultView& view = run.View();
@@ -322,7 +391,7 @@ TSearchOutcome ShowSentence(const std::string& query, TSearchRun& run,
   run.ShowHeading(query);
   TEntryWriter writer(run, display);
   for (std::string_view word : words) {
-    std::vector<TKeyIndex::TEntryRef> entries = index->Entries(word);
+    const std::vector<TPieceEntries::TFound>& entries = keys.Entries(word);
     // The word's common readings first, its entries that only point
     // elsewhere last.
     std::vector<std::pair<std::uint64_t, std::size_t>> order;
@@ -331,12 +400,9 @@ TSearchOutcome ShowSentence(const std::string& query, TSearchRun& run,
     std::stable_sort(order.begin(), order.end(),
                      [](const auto& a, const auto& b) { return a.first > b.first; });
     for (const auto& [weight, i] : order) {
-      const TKeyIndex::TEntryRef& ref = entries[i];
+      const TPieceEntries::TFound& found = entries[i];
       if (run.Superseded()) return TSearchOutcome::Stopped;
-      const TEntry entry = SplitLine(ref.Line);
-      const std::size_t offset =
-          std::size_t(ref.Line.data() - index->Images()[ref.File - 1]->Bytes().data());
-      writer.Show(entry, ref.File, offset, {{0, word.size()}},
+      writer.Show(SplitLine(found.Line), found.File, found.Offset, {{0, word.size()}},
                   [](std::string_view) { return TSpans(); });
       if (run.Stopped(true)) return TSearchOutcome::Stopped;
     }
@@ -344,18 +410,44 @@ TSearchOutcome ShowSentence(const std::string& query, TSearchRun& run,
   return run.Finish(true);
 }
 
+// Whether some entry's key is the query itself: one look through the file
+// of its length.
+bool IsKey(const std::string& query, TSearchRun& run) {
+  const std::shared_ptr<const TDictImage> image = run.Open(OwnFileNumber(query));
+  if (!image) return false;
+  const std::string_view bytes = image->Bytes();
+  const std::string line = std::string(query) + std::string(kKeySeparator);
+  if (bytes.starts_with(line)) return true;
+  const TSubstringFinder finder("\n" + line);
+  return finder.Find(bytes, 0) != std::string_view::npos;
+}
+
+// The simplified form of a query, where it has another: the data's own
+// pairs decide first (the traditional table), then the general conversion.
+// A query that is a key itself stays as it is (乾 is a key of its own, not
+// only the traditional form of 干).
+std::string SimplifiedQuery(const std::string& query, TSearchRun& run) {
+  if (const auto table = TraditionalForms(run.Images())) {
+    const std::string_view pair = table->SimplifiedOf(query);
+    if (!pair.empty()) return IsKey(query, run) ? query : std::string(pair);
+  }
+  std::string simplified = ToSimplified(query);
+  if (simplified != query && IsKey(query, run)) return query;
+  return simplified;
+}
+
 TSearchOutcome RunChinese(const std::string& query, TSearchRun& run,
                           const TExtendedDisplay& display) {
   const TSearchOutcome outcome = search::ScanThreePasses(query, run, [&] {
     std::vector<std::string> forms{query};
-    if (std::string simplified = ToSimplified(query); simplified != query)
+    if (std::string simplified = SimplifiedQuery(query, run); simplified != query)
       forms.push_back(std::move(simplified));
     return TChineseSearch(std::move(forms), run, display);
   });
   // Nothing holds the whole query: a sentence, perhaps. The not-found
   // message written last is replaced before the view is painted again.
   if (outcome != TSearchOutcome::NotFound) return outcome;
-  const TSearchOutcome words = ShowSentence(ToSimplified(query), run, display);
+  const TSearchOutcome words = ShowSentence(SimplifiedQuery(query, run), run, display);
   return words == TSearchOutcome::NotFound ? outcome : words;
 }
 
@@ -393,22 +485,33 @@ class ILineTest {
   virtual bool MayGrow() const { return false; }
 };
 
+// A pattern over the keys, as typed and, where its characters have a
+// simplified form, in that form too (學* finds 学生).
 class TWildcardTest : public ILineTest {
  public:
-  explicit TWildcardTest(TWildcard pattern) : pattern_(std::move(pattern)) {}
+  explicit TWildcardTest(std::vector<TWildcard> patterns)
+      : patterns_(std::move(patterns)) {}
   std::optional<int> Rank(const TEntry& entry) const override {
-    if (pattern_.Match(BareKey(entry.Key))) return 0;
+    for (const TWildcard& p : patterns_)
+      if (p.Match(BareKey(entry.Key))) return 0;
     return std::nullopt;
   }
   TSpans KeyMarks(std::string_view bareKey) const override {
     TSpans spans;
-    pattern_.Match(bareKey, &spans);
+    for (const TWildcard& p : patterns_)
+      if (p.Match(bareKey, &spans)) break;
     return spans;
   }
   TSpans TextMarks(std::string_view) const override { return {}; }
+  std::vector<TNeedle> Needles() const {
+    std::vector<TNeedle> needles;
+    for (const TWildcard& p : patterns_)
+      needles.push_back(TNeedle{p.Needle(), true, nullptr});
+    return needles;
+  }
 
  private:
-  TWildcard pattern_;
+  std::vector<TWildcard> patterns_;
 };
 
 class TLatinTest : public ILineTest {
@@ -655,15 +758,26 @@ TExtendedKind ExtendedKindOf(std::string_view query) {
 
 TSearchOutcome RunExtendedSearch(TSearchRun& run, const TSearchQuery& query,
                                  const TExtendedDisplay& display) {
-  const std::string& typed = query.Typed;
+  const std::string typed(TrimBlanks(query.Typed));
+  // A character GBK cannot hold came as "?": never a wildcard.
+  if (!query.Unencodable.empty()) {
+    const std::string message = UnencodableQueryMessage(query.Unencodable);
+    run.View().AppendLine(message);
+    run.View().HighlightAdded(message, 2, clRed);
+    return TSearchOutcome::InvalidQuery;
+  }
   switch (ExtendedKindOf(typed)) {
     case TExtendedKind::Chinese:
-      return RunChinese(query.Cleaned, run, display);
+      return RunChinese(CleanQuery(typed), run, display);
     case TExtendedKind::Wildcard: {
-      TWildcard pattern = *TWildcard::Parse(typed);
-      const TNeedleFinder finder({TNeedle{pattern.Needle(), true, nullptr}});
-      const std::string shown = pattern.Pattern();
-      return RunGathered(shown, TWildcardTest(std::move(pattern)), finder, run, display);
+      std::vector<TWildcard> patterns{*TWildcard::Parse(typed)};
+      const std::string shown = patterns.front().Pattern();
+      if (const std::string simplified = ToSimplified(typed); simplified != typed)
+        if (std::optional<TWildcard> other = TWildcard::Parse(simplified))
+          patterns.push_back(std::move(*other));
+      const TWildcardTest test(std::move(patterns));
+      const TNeedleFinder finder(test.Needles());
+      return RunGathered(shown, test, finder, run, display);
     }
     case TExtendedKind::Latin: {
       const TLatinTest test(pinyin::TReadingQuery::Parse(typed),

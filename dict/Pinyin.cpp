@@ -233,10 +233,8 @@ std::optional<TReadingQuery> TReadingQuery::Parse(std::string_view gbk) {
   // ("zho", "zhongg") read as the beginning of a reading; not after a
   // break, which says the last syllable is whole.
   if (!letters.back().Break) {
-    std::vector<bool> partial = Splits(letters, true);
-    q.growable_ = partial[0];
     if (!rest[0]) {
-      rest = std::move(partial);
+      rest = Splits(letters, true);
       q.partial_ = true;
     }
   }
@@ -258,6 +256,7 @@ std::optional<TReadingQuery> TReadingQuery::Parse(std::string_view gbk) {
     if (letters[len - 1].Break) break;
   }
   q.needle_ = std::string(kKeySeparator) + "[" + common.substr(0, common.find('v'));
+  q.growable_ = q.partial_ && rest[0];
   return q;
 }
 

@@ -49,8 +49,8 @@ class TReadingQuery {
   // readings that begin with them (Prefix).
   static std::optional<TReadingQuery> Parse(std::string_view gbk);
   bool Partial() const { return partial_; }
-  // True when more letters could still make a reading of the query (it
-  // ends inside a syllable or after a whole one, without a break).
+  // True when the query ends inside a syllable still being typed, so that
+  // more letters may make a reading of it.
   bool CanGrow() const { return growable_; }
 
   // Bytes that every line with a matching reading holds (letters compared

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "dict/DictText.h"
+#include "dict/Texts.h"
 
 namespace velmora {
 
@@ -16,6 +17,24 @@ std::string CleanQuery(std::string_view query) {
     i += n;
   }
   return out;
+}
+
+std::string_view FirstLine(std::string_view text) {
+  std::size_t end = text.find('\n');
+  if (end == std::string_view::npos) return text;
+  if (end > 0 && text[end - 1] == '\r') --end;
+  return text.substr(0, end);
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::string UnencodableQueryMessage(std::string_view name) {
+  std::string message(texts::kUnencodableQuery);
+  return message.append(name);
 }
 
 int OwnFileNumber(std::string_view query) {

@@ -26,7 +26,7 @@ void ShowFailure(TResultView& view, std::string_view message) {
 
 TSearchQuery ReadQuery(ISearchControls& controls) {
   TSearchQuery query;
-  query.Typed = controls.GetQueryText();
+  query.Typed = FirstLine(controls.GetQueryText());
   query.Cleaned = CleanQuery(query.Typed);
   return query;
 }

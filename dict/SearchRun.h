@@ -77,9 +77,15 @@ enum class TSearchKind { Standard, Extended };
 // typed and that text cleaned. A caller that needs the query before the
 // search runs (the window, for its history) reads it and hands it on, so
 // that the box is read and cleaned once per search.
+// The box holds one line: ReadQuery reads up to the first line break.
 struct TSearchQuery {
   std::string Typed;    // GBK, as in the box
   std::string Cleaned;  // CleanQuery(Typed)
+  // The first character typed that GBK cannot hold (it came as "?"), named
+  // ("U+00F1"); empty when there is none. Known only where the text was
+  // still Unicode, so the window and the tools set it. The extended search
+  // refuses such a query rather than read "?" as a wildcard.
+  std::string Unencodable;
 };
 TSearchQuery ReadQuery(ISearchControls& controls);
 

@@ -35,6 +35,11 @@ inline constexpr std::string_view kNotFound =
     "\xC4\xFA\xB2\xE9\xD1\xAF\xB5\xC4\xB4\xCA\xC3\xBB\xD3\xD0\xCA\xD5\xC2\xBC\xA3\xA1\n"
     "\xC7\xEB\xC9\xCF\xCD\xF8\xCA\xB9\xD3\xC3\xD7\xEE\xD0\xC2\xB0\xE6\xB1\xBE\xA1\xA3\n"
     "https://www.mdbg.net/chinese/dictionary?page=cedict";
+// 查询含有 GBK 无法表示的字符：followed by the character's name (U+00F1), or
+// by a byte's (0xFF) when the query was no UTF-8
+inline constexpr std::string_view kUnencodableQuery =
+    "\xB2\xE9\xD1\xAF\xBA\xAC\xD3\xD0 GBK "
+    "\xCE\xDE\xB7\xA8\xB1\xED\xCA\xBE\xB5\xC4\xD7\xD6\xB7\xFB\xA3\xBA";
 // 拼音还没打完，请继续输入 (the extended search, for letters that are
 // still the beginning of a reading and match nothing yet)
 inline constexpr std::string_view kMoreLetters =

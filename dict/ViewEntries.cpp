@@ -5,7 +5,7 @@
 
 #include "dict/DictFile.h"
 #include "dict/ExtendedDisplay.h"
-#include "dict/KeyIndex.h"
+#include "dict/KeyEntries.h"
 #include "dict/Pinyin.h"
 #include "dict/Texts.h"
 #include "platform/classes/Gbk.h"
@@ -77,10 +77,10 @@ void UseFileReading(TViewEntry& entry, TDictImages& images) {
   if (!marked) return;
   const std::string shown = std::move(entry.Reading);
   entry.Reading.clear();
-  const auto index = KeyIndex(images);
-  if (!index) return;
-  for (const TKeyIndex::TEntryRef& ref : index->Entries(entry.Key)) {
-    const auto reading = pinyin::ReadingOf(SplitLine(ref.Line).Explanation);
+  const auto found = EntriesOfKeys({entry.Key}, images);
+  if (found.empty()) return;
+  for (const TKeyEntry& e : found.begin()->second) {
+    const auto reading = pinyin::ReadingOf(e.Explanation);
     if (reading && SameLetters(ToneMarked(*reading), shown)) {
       entry.Reading = std::string(*reading);
       return;

@@ -53,6 +53,9 @@ std::optional<TWildcard> TWildcard::Parse(std::string_view gbk) {
     const std::size_t n = LeadByteLengthAt(gbk, i);
     const std::string_view c = gbk.substr(i, n);
     i += n;
+    // "**" means what "*" means; each would cost a segment to match.
+    if (c == "*" && w.pattern_.ends_with('*')) continue;
+    w.pattern_ += c;
     if (c == "*" || c == "?") {
       wild = true;
       if (run.size() > w.needle_.size()) w.needle_ = run;
@@ -70,7 +73,6 @@ std::optional<TWildcard> TWildcard::Parse(std::string_view gbk) {
   }
   if (!wild) return std::nullopt;
   if (run.size() > w.needle_.size()) w.needle_ = run;
-  w.pattern_ = std::string(gbk);
   return w;
 }
 

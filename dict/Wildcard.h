@@ -22,6 +22,8 @@ class TWildcard {
   // without regard to case), which every matching key holds; empty when the
   // pattern has none.
   const std::string& Needle() const { return needle_; }
+  // The pattern as read: without the spaces around it, and each run of "*"
+  // as one.
   const std::string& Pattern() const { return pattern_; }
 
   // Whether the key (without its separator) matches; literals receives the

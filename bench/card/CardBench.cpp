@@ -24,11 +24,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "dict/DictFile.h"
-#include "dict/KeyIndex.h"
+#include "dict/KeyEntries.h"
 #include "dict/LearnerTables.h"
 #include "dict/Pinyin.h"
 #include "dict/Pronunciation.h"
@@ -182,9 +183,20 @@ int Pronunciation(int levels) {
   }
   TDictImages images;
   const auto tables = LearnerTables(images);
-  const auto index = KeyIndex(images);
   const auto hsk = images.Open(std::string(kHskFileName));
-  if (!index || !hsk) return 2;
+  if (!hsk) return 2;
+  std::set<std::string, std::less<>> words;
+  {
+    const std::string_view bytes = hsk->Bytes();
+    for (std::size_t start = 0; start < bytes.size();) {
+      std::size_t end = bytes.find('\n', start);
+      if (end == std::string_view::npos) end = bytes.size();
+      const std::string_view line = bytes.substr(start, end - start);
+      start = end + 1;
+      if (!line.empty() && line[0] != '#') words.emplace(line.substr(0, line.find('\t')));
+    }
+  }
+  const auto found = EntriesOfKeys(words, images);
   int checked = 0, syllables = 0, mismatches = 0;
   const std::string_view bytes = hsk->Bytes();
   for (std::size_t start = 0; start < bytes.size();) {
@@ -196,8 +208,10 @@ int Pronunciation(int levels) {
     const int level = tables->Facts(key).Level;
     if (line.empty() || line[0] == '#' || level == 0 || level > levels || key.size() < 4)
       continue;
-    for (const TKeyIndex::TEntryRef& ref : index->Entries(key)) {
-      const auto reading = pinyin::ReadingOf(SplitLine(ref.Line).Explanation);
+    const auto entries = found.find(key);
+    if (entries == found.end()) continue;
+    for (const TKeyEntry& e : entries->second) {
+      const auto reading = pinyin::ReadingOf(e.Explanation);
       if (!reading) continue;
       const std::string spoken = SpokenReading(*reading);
       const std::string said =

@@ -221,6 +221,10 @@ std::uintmax_t Repeat(const fs::path& folder, int times) {
     for (int i = 0; i < times; ++i) out << bytes;
     total += bytes.size() * std::uintmax_t(times);
   }
+  // The side tables come along: the extended search ranks with them.
+  for (const char* table : {"frequency.txt", "traditional.txt"})
+    if (fs::exists(table))
+      fs::copy_file(table, folder / table, fs::copy_options::overwrite_existing);
   return total;
 }
 

@@ -210,4 +210,31 @@ std::string FromUtf8(std::string_view utf8) {
   return Encode(text);
 }
 
+std::string NameFirstUnencodable(std::u32string_view text) {
+  for (char32_t c : text) {
+    if (c < 0x80 || IsRawByteCodePoint(c) || EncodedLength(c) == 2) continue;
+    char name[16];
+    std::snprintf(name, sizeof name, "U+%04X", unsigned(c));
+    return name;
+  }
+  return {};
+}
+
+std::string NameFirstUnencodableUtf8(std::string_view utf8) {
+  for (size_t i = 0; i < utf8.size();) {
+    const size_t at = i;
+    const char32_t c = NextUtf8(utf8, i);
+    // A byte that is no UTF-8 is named as the byte it is.
+    if (c == 0xFFFD && i == at + 1) {
+      char name[8];
+      std::snprintf(name, sizeof name, "0x%02X", unsigned((unsigned char)utf8[at]));
+      return name;
+    }
+    if (std::string name = NameFirstUnencodable(std::u32string_view(&c, 1));
+        !name.empty())
+      return name;
+  }
+  return {};
+}
+
 }  // namespace velmora::gbk

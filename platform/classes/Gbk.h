@@ -31,4 +31,11 @@ std::string ToUtf8(std::string_view gbk);
 // FromUtf8(ToUtf8(x)) == x for any bytes x.
 std::string FromUtf8(std::string_view utf8);
 
+// The first character of text that Encode turns into "?", named for a
+// message ("U+00F1"); empty when Encode keeps every character.
+std::string NameFirstUnencodable(std::u32string_view text);
+// The same for UTF-8 text as FromUtf8 reads it; a byte that is no UTF-8 is
+// named as that byte ("0xFF").
+std::string NameFirstUnencodableUtf8(std::string_view utf8);
+
 }  // namespace velmora::gbk

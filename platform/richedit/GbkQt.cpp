@@ -15,4 +15,9 @@ std::string GbkFromQString(const QString& text) {
   return gbk::Encode(wide);
 }
 
+std::string NameFirstUnencodable(const QString& text) {
+  QList<uint> ucs4 = text.toUcs4();
+  return gbk::NameFirstUnencodable(std::u32string(ucs4.begin(), ucs4.end()));
+}
+
 }  // namespace velmora

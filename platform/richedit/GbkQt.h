@@ -12,5 +12,8 @@ namespace velmora {
 QString QStringFromGbk(std::string_view gbk);
 // A character GBK cannot hold becomes "?", as in an 8-bit edit box.
 std::string GbkFromQString(const QString& text);
+// The first character of text that GbkFromQString turns into "?", named
+// ("U+00F1"); empty when there is none.
+std::string NameFirstUnencodable(const QString& text);
 
 }  // namespace velmora

@@ -56,8 +56,10 @@ void TMemoryRichEdit::ReplaceLine(int line, std::string_view text) {
   runs_.Replace(start, end, int(text.size()), format);
   text_.replace(start, end - start, text);
   Reparse(line);
-  selStart_ = std::min(selStart_, TextLength());
-  selLength_ = std::min(selLength_, TextLength() - selStart_);
+  const richedit::TSelectionRange moved = richedit::SelectionAfterReplace(
+      selStart_, selStart_ + selLength_, start, end, int(text.size()));
+  selStart_ = moved.Start;
+  selLength_ = moved.Length;
 }
 
 int TMemoryRichEdit::LineFromChar(int pos) const {

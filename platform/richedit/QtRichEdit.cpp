@@ -183,13 +183,18 @@ void TQtRichEdit::ReplaceLine(int line, std::string_view text) {
   // The user's undo steps lie in text that moves now.
   if (start < TextLength()) undo_.clear();
   Replace(start, end, text, format);
-  ClampSelection();
+  MoveSelection(start, end, int(text.size()));
   Changed();
 }
 
-void TQtRichEdit::ClampSelection() {
-  anchor_ = std::min(anchor_, TextLength());
-  caret_ = std::min(caret_, TextLength());
+void TQtRichEdit::MoveSelection(int from, int to, int newLength) {
+  const bool forward = anchor_ <= caret_;
+  const richedit::TSelectionRange moved = richedit::SelectionAfterReplace(
+      SelStart(), SelStart() + SelLength(), from, to, newLength);
+  // The caret stays at the end it was at, so the user's next Shift+arrow
+  // goes on from there.
+  anchor_ = forward ? moved.Start : moved.Start + moved.Length;
+  caret_ = forward ? moved.Start + moved.Length : moved.Start;
 }
 
 // ---- selection and format -------------------------------------------------

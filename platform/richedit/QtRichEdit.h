@@ -199,7 +199,8 @@ class TQtRichEdit : public IRichEdit {
   void FontChanged();
   double IndentPixels(double points) const;
   void Changed() const;
-  void ClampSelection();
+  // Moves the selection over a replacement of [from, to) by newLength bytes.
+  void MoveSelection(int from, int to, int newLength);
   void MoveUndoAfterEdit(int from, int to, int delta);
 
   std::string text_;

@@ -43,6 +43,25 @@ inline TSelectionRange ClampSelection(int start, int length, int size) {
   return {start, length < size - start ? length : size - start};
 }
 
+// Where a selection [start, end) goes when the text [from, to) is replaced by
+// newLength bytes, as a rich edit control moves it: a bound after the
+// replaced text moves by the change in length, one before it stays, and one
+// inside it goes to its start. Text put in where a selection begins or ends
+// stays outside it; an empty selection (a caret) goes after it. So the span
+// formatted last still holds the same bytes after a status line above it was
+// rewritten.
+inline TSelectionRange SelectionAfterReplace(int start, int end, int from, int to,
+                                             int newLength) {
+  const int delta = newLength - (to - from);
+  auto moveStart = [&](int p) { return p >= to ? p + delta : p <= from ? p : from; };
+  if (start == end) return {moveStart(start), 0};
+  const int newStart = moveStart(start);
+  const int newEnd = end > to || (end == to && to > from) ? end + delta
+                     : end <= from                        ? end
+                                                          : from;
+  return {newStart, newEnd > newStart ? newEnd - newStart : 0};
+}
+
 // Lines by the first position of each (line 0 starts at 0): the line holding
 // pos, the last one for a position past the end and line 0 for one before
 // the start; and the first position of a line, -1 when it does not exist.

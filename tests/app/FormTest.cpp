@@ -939,5 +939,86 @@ TEST_F(FormTest, StopEndsTheFullListingAtTheNextLine) {
   EXPECT_TRUE(reported_.empty());
 }
 
+// As a search ends, the status line above the output gets 9 bytes shorter;
+// the selection, left on the span formatted last, must move with the text,
+// or copying right after a search copies half characters.
+TEST_F(FormTest, CopyRightAfterASearchCopiesTheSpanFormattedLast) {
+  WriteDictionary();
+  TForm4& f = Create();
+  Search("中国");
+  ASSERT_EQ(Lines(View())[1], kFinished);
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  clipboard->setText(QStringLiteral("before"));
+  f.PopCopy(f.N1);
+  // The last span formatted is the explanation of the one entry found.
+  const std::string explanation = Lines(View())[4].substr(6);
+  EXPECT_EQ(clipboard->text().toStdString(), gbk::ToUtf8(explanation));
+  EXPECT_TRUE(test::HasFormat(View(), View().SelStart(), View().SelLength(),
+                              ExplanationColor, fsBold));
+}
+
+// The query box is one line. A paste brings the line break a terminal or an
+// editor copies with the text; searched as it stood, the heading broke in
+// two under the status line, and the history took a line break.
+TEST_F(FormUseTest, TheQueryBoxTakesTheFirstLineOfAPaste) {
+  WriteDictionary();
+  TForm4& f = Create();
+  Activate(f);
+  f.edSearch->setText(QStringLiteral("ab"));
+  f.edSearch->setCursorPosition(1);
+  QGuiApplication::clipboard()->setText(QStringLiteral("中国\r\nmore\n"));
+  Key(f.edSearch, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(f.edSearch->text(), QStringLiteral("a中国b"));
+  EXPECT_EQ(f.edSearch->cursorPosition(), 3);
+
+  QGuiApplication::clipboard()->setText(QStringLiteral("中国\n"));
+  f.edSearch->clear();
+  Key(f.edSearch, Qt::Key_V, Qt::ControlModifier);
+  Key(f.edSearch, Qt::Key_Return);
+  EXPECT_EQ(Heading(), HeadingOf("中国"));
+  EXPECT_EQ(Lines(View())[1], kFinished);
+  // From the command line or another velmora process: the first line too.
+  f.LookUp(QStringLiteral("一二三\n中国"));
+  EXPECT_EQ(f.edSearch->text(), QStringLiteral("一二三"));
+  EXPECT_EQ(Heading(), HeadingOf("一二三"));
+  EXPECT_EQ(f.History().Entries(), (std::deque<std::string>{G("中国"), G("一二三")}));
+}
+
+// A character GBK cannot hold becomes "?" in the box's GBK text; the
+// extended search must not read that as a wildcard, nor keep it for later.
+TEST_F(FormUseTest, TheExtendedSearchRefusesACharacterGBKCannotHold) {
+  WriteDictionary();
+  TForm4& f = Create();
+  f.SetExtendedSearch(true);
+  Search("中😀");
+  EXPECT_EQ(Lines(View()),
+            (std::vector<std::string>{G("查询含有 GBK 无法表示的字符：U+1F600"), ""}));
+  EXPECT_TRUE(f.History().Entries().empty());
+  f.SetExtendedSearch(false);
+  Search("中😀");  // the standard search drops the "?", as it always has
+  EXPECT_EQ(Heading(), HeadingOf("中"));
+}
+
+// Without its dictionary folder the window still opens, and says why in the
+// view (started from a menu, standard error is seen by no one). It reads no
+// other folder's files meanwhile.
+TEST_F(FormTest, AFolderThatCannotBeEnteredIsSaidInTheView) {
+  WriteDictionary();
+  WriteWorkedExamplePictures();
+  const std::string why =
+      "cannot enter the dictionary folder /nonexistent (given with -C): No such file or "
+      "directory";
+  form_ = new TForm4;
+  form_->SetDictFolderError(why);
+  form_->DoCreate();
+  const std::vector<std::string> shown{G("开启辞典失败：") + why, ""};
+  EXPECT_EQ(Lines(View()), shown);
+  EXPECT_TRUE(test::HasFormat(View(), 0, int(shown[0].size()), clRed, fsBold));
+  EXPECT_TRUE(picLogo->GetGraphic() == nullptr);
+  Search("中国");
+  EXPECT_EQ(Lines(View()), shown);
+  EXPECT_TRUE(form_->btnSearch->isEnabled());
+}
+
 }  // namespace
 }  // namespace velmora

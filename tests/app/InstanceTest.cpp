@@ -192,5 +192,23 @@ TEST_F(InstanceTest, WithoutASessionBusEachProcessOpensItsOwnWindow) {
   EXPECT_GT(fs::file_size(top_ / "b.png"), 0u);
 }
 
+// Started from a menu with a folder that is gone, the program used to end
+// at once with a message on standard error only. The window opens (it saves
+// its picture and quits) and says why in its view.
+TEST_F(InstanceTest, AFolderThatCannotBeEnteredStillOpensTheWindow) {
+  QProcess p;
+  const fs::path shot = top_ / "shot.png";
+  Start(
+      p, {QStringLiteral("-C"), QString::fromStdString((top_ / "gone").string())},
+      top_ / "dict",
+      {QStringLiteral("DBUS_SESSION_BUS_ADDRESS=unix:path=") +
+           QString::fromStdString((top_ / "no-bus").string()),
+       QStringLiteral("VELMORA_SCREENSHOT_FILE=") + QString::fromStdString(shot.string()),
+       QStringLiteral("VELMORA_SCREENSHOT_QUERY=中国")});
+  ASSERT_TRUE(Finished(p));
+  EXPECT_EQ(p.exitCode(), 0);
+  EXPECT_GT(fs::file_size(shot), 0u);
+}
+
 }  // namespace
 }  // namespace velmora

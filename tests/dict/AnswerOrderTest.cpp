@@ -17,6 +17,7 @@
 #include "dict/Ranking.h"
 #include "dict/Search.h"
 #include "dict/Segmenter.h"
+#include "dict/Simplified.h"
 #include "dict/Texts.h"
 #include "platform/richedit/MemoryRichEdit.h"
 #include "tests/dict/TempDir.h"
@@ -44,7 +45,9 @@ class AnswerOrderTest : public ::testing::Test {
 
   TSearchOutcome Search(const std::string& query) {
     TQueryControls controls(query);
-    return RunSearch(controls, view_, TSearchOptions(TSearchKind::Extended));
+    TSearchOptions options(TSearchKind::Extended);
+    options.Display = TExtendedDisplay{false, false, false};  // keys as they stand
+    return RunSearch(controls, view_, options);
   }
   std::vector<std::string> Keys() const {
     std::vector<std::string> keys;
@@ -134,10 +137,13 @@ TEST_F(AnswerOrderTest, AReadingStillBeingTyped) {
 
   // Letters that could still become a reading but match nothing yet: no
   // failure, a word to type on, in the view's own colours.
-  EXPECT_EQ(Search("zhongguoxu"), TSearchOutcome::NotFound);
+  EXPECT_EQ(Search("zhongguozh"), TSearchOutcome::NotFound);
   EXPECT_EQ(Text().find(texts::kNotFound.substr(0, 8)), std::string::npos);
   EXPECT_NE(Text().find(texts::kMoreLetters), std::string::npos);
-  // Letters no reading can grow from: the not-found message.
+  // Whole syllables that no reading begins with, and letters no reading
+  // can grow from: the not-found message.
+  Search("zhongguoxue");
+  EXPECT_NE(Text().find(texts::kNotFound.substr(0, 8)), std::string::npos);
   Search("zhongguoqq");
   EXPECT_NE(Text().find(texts::kNotFound.substr(0, 8)), std::string::npos);
 }
@@ -264,6 +270,37 @@ TEST_F(AnswerOrderTest, ASentenceListsItsWordsInTheOrderOfTheText) {
   // A query an entry holds is no sentence.
   Search(kXue + kSheng);
   EXPECT_EQ(Keys(), (std::vector<std::string>{kXue + kSheng}));
+}
+
+TEST_F(AnswerOrderTest, TraditionalQueriesByTheDatasOwnPairsFirst) {
+  const std::string zhaoji = "\xD7\xC5\xBC\xB1";          // 着急
+  const std::string zhuji = "\xD6\xF8\xBC\xB1";           // 著急, its traditional form
+  const std::string gan = "\xB8\xC9", qian = "\xC7\xAC";  // 干, 乾
+  const std::string one =
+      gan + kColon + "[gan1] dry\n" + qian + kColon + "[qian2] heaven\n";
+  const std::string two = zhaoji + kColon + "[zhao2 ji2] to worry\n";
+  dir_.WriteAll(one, two);
+  dir_.Write("traditional.txt", "#sizes " + std::to_string(one.size()) + " " +
+                                    std::to_string(two.size()) + " 0 0 0\n1\t0\t" + gan +
+                                    "\t" + qian + "\n2\t0\t" + zhaoji + "\t" + zhuji +
+                                    "\n");
+  // The pair of the data finds the entry, whatever the general conversion
+  // makes of the query.
+  EXPECT_EQ(Search(zhuji), TSearchOutcome::Found);
+  EXPECT_EQ(Keys(), (std::vector<std::string>{zhaoji}));
+  // 乾 is a key of its own: it is not taken for 干.
+  Search(qian);
+  EXPECT_EQ(Keys(), (std::vector<std::string>{qian}));
+}
+
+TEST_F(AnswerOrderTest, WildcardsInTraditionalCharacters) {
+  const std::string xueTrad = "\x8C\x57";  // 學
+  if (ToSimplified(xueTrad) != kXue)
+    GTEST_SKIP() << "the conversion's data is not installed";
+  dir_.WriteAll(kXue + kColon + "[xue2] to learn\n",
+                kXue + kSheng + kColon + "[xue2 sheng5] student\n");
+  EXPECT_EQ(Search(xueTrad + "*"), TSearchOutcome::Found);
+  EXPECT_EQ(Keys(), (std::vector<std::string>{kXue, kXue + kSheng}));
 }
 
 // ---------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include "dict/Search.h"
 #include "dict/Simplified.h"
 #include "dict/Texts.h"
+#include "dict/Wildcard.h"
 #include "platform/classes/Application.h"
 #include "platform/richedit/MemoryRichEdit.h"
 #include "tests/dict/TempDir.h"
@@ -202,6 +203,52 @@ TEST_F(ExtendedSearchTest, WildcardsCountCharactersNotBytes) {
   EXPECT_EQ(Keys(), (std::vector<std::string>{kXue + kRen, kZhong + kGuo + kRen}));
   Search("*B");  // letters in either case
   EXPECT_EQ(Keys(), std::vector<std::string>{kZhong + "ab"});
+}
+
+// A run of "*" means one; read as many, each would be matched on its own
+// against every key (a megabyte of them never finished).
+TEST(Wildcard, RunsOfStarsAreReadAsOne) {
+  const auto w = TWildcard::Parse(" " + std::string(1 << 20, '*') + kXue + "**?***");
+  ASSERT_TRUE(w);
+  // Compared whole, but not printed whole on failure.
+  EXPECT_TRUE(w->Pattern() == "*" + kXue + "*?*") << w->Pattern().size() << " bytes";
+  EXPECT_TRUE(w->Match(kRen + kXue + kZhong));
+  EXPECT_FALSE(w->Match(kXue));
+}
+
+// A character GBK cannot hold comes as "?"; taken as a wildcard it would
+// list every one-character key (or se?or for señor). The query is refused,
+// naming the character, whatever the rest would have been.
+TEST_F(ExtendedSearchTest, ACharacterGBKCannotHoldIsRefusedNeverAWildcard) {
+  dir_.WriteAll(kXue + kColon + "one\n", "sexor" + kColon + "x\n", "", "", "");
+  auto search = [&](const std::string& typed, const std::string& cleaned,
+                    const std::string& name, TSearchKind kind) {
+    TQueryControls controls(typed);
+    TSearchOptions options(kind);
+    options.Query = TSearchQuery{typed, cleaned, name};
+    return RunSearch(controls, view_, options);
+  };
+  for (const char* name : {"U+1F600", "0xFF"}) {
+    EXPECT_EQ(search("?", "", name, TSearchKind::Extended), TSearchOutcome::InvalidQuery);
+    EXPECT_EQ(Lines(edit_), (std::vector<std::string>{
+                                std::string(texts::kUnencodableQuery) + name, ""}));
+    EXPECT_TRUE(HasFormat(edit_, 0, edit_.LineIndex(1) - 2, clRed, fsBold));
+  }
+  // The standard search drops the "?" as it always has.
+  EXPECT_EQ(search(kXue + "?", kXue, "U+1F600", TSearchKind::Standard),
+            TSearchOutcome::Found);
+  EXPECT_EQ(Keys(), std::vector<std::string>{kXue});
+}
+
+// Spaces and tabs around a query (a paste, a terminal) are not part of it.
+TEST_F(ExtendedSearchTest, SpacesAndTabsAroundTheQueryAreDropped) {
+  dir_.WriteAll(kXue + kColon + "one\n", kXue + kRen + kColon + "two\n", "", "", "");
+  for (const std::string& query : {"\t" + kXue + kRen + " \t", " \t" + kXue + "*\t"}) {
+    Search(query);
+    EXPECT_EQ(Lines(edit_)[1], texts::kFinished) << query;
+    ASSERT_FALSE(Keys().empty()) << query;
+    EXPECT_EQ(Keys().back(), kXue + kRen) << query;
+  }
 }
 
 TEST_F(ExtendedSearchTest, ATraditionalQueryFindsTheSimplifiedFormOnce) {

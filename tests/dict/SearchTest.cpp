@@ -189,6 +189,21 @@ TEST_F(SearchTest, ALoneCrInTheQueryIsText) {
   EXPECT_TRUE(HasFormat(edit_, 18, int(heading.size()) - 18, clBlue, fsBold));
 }
 
+// A paste from a terminal or an editor brings its line break. The box holds
+// one line: the text before the break is searched, written back, and the
+// heading and the status line stay whole.
+TEST_F(SearchTest, AQueryIsReadUpToItsFirstLineBreak) {
+  dir_.WriteAll("", kZhongGuo + kColon + "e\n", "", "", "");
+  for (const std::string& rest : {std::string("\n"), std::string("\r\n"),
+                                  "\n" + kTian + "\n", "\r\n\r\n" + kTian}) {
+    EXPECT_EQ(Search(kZhongGuo + rest), TSearchOutcome::Found);
+    EXPECT_EQ(controls_.Query, kZhongGuo);
+    EXPECT_EQ(Shown(),
+              (std::vector<std::string>{Heading(kZhongGuo), std::string(texts::kFinished),
+                                        "", kZhongGuo + kColon, "      e", "", ""}));
+  }
+}
+
 TEST_F(SearchTest, ThePassesRunInOrder) {
   // Own file 2.sr first, then the others by number; explanation matches last,
   // by number again, the own file included; an entry is listed once for

@@ -11,10 +11,12 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "dict/DictFile.h"
 #include "dict/DictFolder.h"
+#include "dict/Query.h"
 #include "dict/Search.h"
 #include "platform/classes/FileWrite.h"
 #include "platform/classes/Gbk.h"
@@ -40,7 +42,8 @@ const char kUsage[] =
     "window does, and prints the result view: in colour on a terminal, otherwise\n"
     "as plain text. The dictionary folder is DIR, else $VELMORA_DICTIONARY, else\n"
     "the current folder when it holds any of 1.sr..5.sr, else the installed\n"
-    "dictionary.\n"
+    "dictionary. QUERY is one line, as typed into the window's query box: with\n"
+    "a line break in it, only the text before the break is searched.\n"
     "\n"
     "  -C DIR        search the dictionary in DIR\n"
     "  -x, --extended  the extended search: pinyin (zhongguo, zhong1 guo2,\n"
@@ -49,7 +52,8 @@ const char kUsage[] =
     "                (学*, *学, 中?人), sentences split into words; common\n"
     "                words first; readings shown with tone marks, the\n"
     "                explanation in its own letter case, the traditional form\n"
-    "                beside the key\n"
+    "                beside the key; a character GBK lacks makes the query\n"
+    "                invalid (never a wildcard)\n"
     "  --tone-digits, --lowercase, --no-traditional\n"
     "                with -x: readings with tone digits, explanations in lower\n"
     "                case, no traditional forms (as the standard search shows)\n"
@@ -150,9 +154,13 @@ TSearchOutcome Search(const TOptions& options, const std::string& typed,
                       TMemoryRichEdit& edit, std::string& cleaned) {
   edit.Clear();
   TResultView view(edit);
-  TQueryControls controls(options.Raw ? typed : gbk::FromUtf8(typed));
+  const std::string_view line = FirstLine(typed);
+  TQueryControls controls(options.Raw ? std::string(line) : gbk::FromUtf8(line));
+  TSearchQuery query = ReadQuery(controls);
+  if (!options.Raw) query.Unencodable = gbk::NameFirstUnencodableUtf8(line);
   TSearchOptions search;
   if (options.Extended) search.Kind = TSearchKind::Extended;
+  search.Query = std::move(query);
   search.Display = options.Display;
   const TSearchOutcome outcome = RunSearch(controls, view, search);
   cleaned = controls.GetQueryText();

@@ -78,6 +78,17 @@ TEST(Gbk, CodePointsGbkCannotHoldBecomeQuestionMarks) {
   EXPECT_EQ(Encode(std::u32string{kRawByteBase + 0xD6}), Bytes({0xD6}));
 }
 
+// What becomes "?" is named, so that a message can say which it was.
+TEST(Gbk, TheFirstCharacterThatBecomesAQuestionMarkIsNamed) {
+  EXPECT_EQ(NameFirstUnencodable(U"a?\u4E2D"), "");
+  EXPECT_EQ(NameFirstUnencodable(U"se\u00F1or\U0001F600"), "U+00F1");
+  EXPECT_EQ(NameFirstUnencodable(U"\U0001F600"), "U+1F600");
+  EXPECT_EQ(NameFirstUnencodableUtf8("\xE4\xB8\xAD?"), "");
+  EXPECT_EQ(NameFirstUnencodableUtf8("a\xFF\xF0\x9F\x98\x80"), "0xFF");
+  EXPECT_EQ(NameFirstUnencodableUtf8("\xF0\x9F\x98\x80"), "U+1F600");
+  EXPECT_EQ(NameFirstUnencodableUtf8("\xEF\xBF\xBD"), "U+FFFD");  // typed as such
+}
+
 TEST(Gbk, Utf8) {
   EXPECT_EQ(ToUtf8(Bytes({0xD6, 0xD0, 'x'})),
             "\xE4\xB8\xAD"

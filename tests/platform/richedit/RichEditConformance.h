@@ -175,6 +175,62 @@ TYPED_TEST_P(RichEditConformance, ReplaceLineWithBreaksKeepsLinesInStepWithText)
   EXPECT_EQ(v.LineCount(), 3);
 }
 
+// A search marks its entries, then rewrites the status line above them: the
+// selection must still hold the span marked last, whatever the change in
+// length, so that copying it copies those bytes.
+TYPED_TEST_P(RichEditConformance, ReplaceLineMovesTheSelectionWithTheText) {
+  IRichEdit& v = this->v;
+  const std::string searching = kZhong + kZhong + "......\n", done = kZhong + "!";
+  auto write = [&] {
+    v.Clear();
+    v.AppendLine("heading");
+    v.AppendLine(searching);
+    v.AppendLine("key" + kColon);
+    v.AppendLine("      " + kZhong + "x");
+  };
+  write();
+  const int entry = v.LineIndex(4) + 6;
+  v.SetSelection(entry, 3);
+  v.ReplaceLine(1, done);  // shorter
+  EXPECT_EQ(v.SelectedText(), kZhong + "x");
+  v.ReplaceLine(1, searching + "longer");
+  EXPECT_EQ(v.SelectedText(), kZhong + "x");
+
+  // Before the line: stays. Over the whole line's text: covers the new text.
+  write();
+  v.SetSelection(0, 4);
+  v.ReplaceLine(1, done);
+  EXPECT_EQ(v.SelectedText(), "head");
+  v.SetSelection(v.LineIndex(1), int(done.size()));
+  v.ReplaceLine(1, "new text");
+  EXPECT_EQ(v.SelectedText(), "new text");
+  // Ending inside the replaced text: ends where the new text begins.
+  v.SetSelection(3, v.LineIndex(1) + 2 - 3);
+  v.ReplaceLine(1, kZhong);
+  EXPECT_EQ(v.SelectedText(), "ding\r\n");
+  // Starting inside it and ending after it: from its start.
+  v.SetSelection(v.LineIndex(1) + 1, 4);
+  v.ReplaceLine(1, "abc");
+  EXPECT_EQ(v.SelStart(), v.LineIndex(1));
+  EXPECT_EQ(v.SelectedText(), "abc\n\r\n");
+
+  // Text put into an empty line at either end of a selection stays outside it.
+  v.Clear();
+  v.AppendLine("a");
+  v.SetSelection(0, 3);
+  v.ReplaceLine(1, "tail");
+  EXPECT_EQ(v.SelectedText(), "a\r\n");
+  v.Clear();
+  v.AppendLine("");
+  v.AppendLine("b");
+  v.SetSelection(0, 2);
+  v.ReplaceLine(0, "head");
+  EXPECT_EQ(v.SelectedText(), "\r\n");
+  v.SetSelection(v.TextLength(), 0);  // a caret after a change stays after it
+  v.ReplaceLine(v.LineCount() - 1, "end");
+  EXPECT_EQ(v.SelStart(), v.TextLength());
+}
+
 TYPED_TEST_P(RichEditConformance, SelectionReadsBackTheBytesWritten) {
   IRichEdit& v = this->v;
   // control bytes, every non-ASCII byte, broken pairs and a lead byte at the end
@@ -340,6 +396,7 @@ TYPED_TEST_P(RichEditConformance, RandomEditsKeepLinesAndTextConsistent) {
 
 REGISTER_TYPED_TEST_SUITE_P(RichEditConformance, PositionsCountBytesAndBreaks,
                             ReplaceLine, ReplaceLineWithBreaksKeepsLinesInStepWithText,
+                            ReplaceLineMovesTheSelectionWithTheText,
                             SelectionReadsBackTheBytesWritten, CharacterFormat,
                             ParagraphIndents, LinkDetection, CopyAndScroll,
                             RandomEditsKeepLinesAndTextConsistent);

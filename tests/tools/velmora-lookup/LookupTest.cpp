@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gif/GIFImage.h"
@@ -168,6 +169,36 @@ TEST_F(LookupTest, QueryConversionAndRawBytes) {
   // Invalid UTF-8 becomes "?", which the cleaning removes.
   run = Run(InDir() + "--plain \"$(printf '\\377\\376')\"");
   EXPECT_EQ(run.Status, 2);
+}
+
+// The query is one line, as the window's box: a line break (a paste, a
+// command substitution) ends it, for the standard search and the extended
+// one, which also drops the spaces and tabs around it.
+TEST_F(LookupTest, AQueryIsItsFirstLine) {
+  WriteAll(kEntry);
+  for (const char* args :
+       {"--plain \"$(printf '中国\\nx')\"", "--plain \"$(printf '中国\\r\\n\\r\\n')x\"",
+        "-x --plain \"$(printf ' \\t中国\\t\\nx')\""}) {
+    const TRun run = Run(InDir() + args);
+    EXPECT_EQ(run.Status, 0) << args;
+    EXPECT_EQ(run.Out.substr(0, run.Out.find("\n\n")),
+              "您所查询的 「中国」相关内容：\n搜寻完毕!")
+        << args;
+  }
+}
+
+// What GBK cannot hold is refused by the extended search, named, and never
+// read as the wildcard "?" it became, which would list every one-character key.
+TEST_F(LookupTest, TheExtendedSearchRefusesWhatGBKCannotHold) {
+  WriteAll(kEntry);
+  Write("1.sr", "\xD6\xD0\xA3\xBAmiddle\n");
+  for (const auto& [arg, name] :
+       {std::pair{"\"$(printf '\\377')\"", "0xFF"}, std::pair{"'😀'", "U+1F600"},
+        std::pair{"'中ñ'", "U+00F1"}}) {
+    const TRun run = Run(InDir() + "-x --plain " + arg);
+    EXPECT_EQ(run.Status, 2) << arg;
+    EXPECT_EQ(run.Out, std::string("查询含有 GBK 无法表示的字符：") + name + "\n") << arg;
+  }
 }
 
 TEST_F(LookupTest, HtmlIsAStandalonePageWithLinks) {
