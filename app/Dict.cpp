@@ -9,13 +9,13 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QSettings>
 #include <QShortcut>
 #include <QWheelEvent>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <new>
 #include <string_view>
 #include <system_error>
 
@@ -23,7 +23,9 @@
 #include "app/History.h"
 #include "app/LearnerCard.h"
 #include "app/QueryBox.h"
+#include "app/Settings.h"
 #include "app/StrokePanel.h"
+#include "app/WindowLayout.h"
 #include "app/WordList.h"
 #include "app/WordListDialog.h"
 #include "dict/DictFile.h"
@@ -70,11 +72,15 @@ QFont Tahoma(int pixelHeight, bool bold = false) {
 }
 
 // An exception that escapes an event handler is reported, as the class
-// library does, instead of unwinding through Qt's event loop.
+// library does, instead of unwinding through Qt's event loop. Memory that
+// runs out outside the search (which names its file) is the class
+// library's own exception too, so that the box says what happened.
 template <typename F>
 void Guarded(F handler) {
   try {
     handler();
+  } catch (const std::bad_alloc&) {
+    Application().ShowException(EOutOfMemory("Out of memory"));
   } catch (const std::exception& e) {
     Application().ShowException(e);
   } catch (...) {
@@ -220,10 +226,9 @@ void TForm4::LoadKeptState() {
       state.empty() ? "" : state + "/history-extended", IsTypedQuery);
   FExtendedHistory->Load();
   FWords->Load();
-  if (QString file = SettingsFile(); !file.isEmpty()) {
-    QSettings settings(file, QSettings::IniFormat);
-    reResult->SetZoom(settings.value(QStringLiteral("view/zoom"), 100).toInt());
-    if (settings.value(QStringLiteral("search/extended"), false).toBool()) {
+  if (!TSettings::File().isEmpty()) {
+    reResult->SetZoom(TSettings::Value(QStringLiteral("view/zoom"), 100).toInt());
+    if (TSettings::Value(QStringLiteral("search/extended"), false).toBool()) {
       ExtendedSearchItem->setChecked(true);
       ShowSearchKind(*edSearch, *FSearchKindBadge, true);
     }
@@ -235,10 +240,7 @@ void TForm4::ConnectControls() {
   connect(ExtendedSearchItem, &QAction::toggled, this, [this](bool on) {
     Guarded([&] {
       ShowSearchKind(*edSearch, *FSearchKindBadge, on);
-      if (QString file = SettingsFile(); !file.isEmpty()) {
-        QSettings settings(file, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("search/extended"), on);
-      }
+      TSettings::SetValue(QStringLiteral("search/extended"), on);
       if (!on) {
         FAsYouType->Cancel();
       } else if (!edSearch->text().isEmpty()) {
@@ -255,6 +257,23 @@ void TForm4::ConnectControls() {
           [this] { Guarded([&] { btnStopClick(btnStop); }); });
   connect(cbRareWord, &QCheckBox::toggled, this,
           [this] { Guarded([&] { cbRareWordClick(cbRareWord); }); });
+}
+
+TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
+  FOutput = std::make_unique<TResultView>(*FRichEdit);
+  CreateControls();
+  LayOutControls();
+  SetUpResultView();
+  SetUpQueryBox();
+  AddShortcuts();
+  LoadKeptState();
+  ConnectControls();
+  move(206, 0);
+  resize(689, 686);
+  FResultHeight = 262;
+  Dock();
+  UpdateMinimumSize();
+  PlaceStrokePanel();
 }
 
 TForm4::~TForm4() {
@@ -291,27 +310,23 @@ void TForm4::FormCreate(void* /*Sender*/) {
   imgLogo2->Picture().Assign(*picLogo2);
   imgLogo3->Picture().Assign(*picLogo3);
 
-  imgLogo->setGeometry(imgLogo->x(), 0, picLogo->GetWidth(), picLogo->GetHeight());
-  ReservedHeight += picLogo->GetHeight();
-  imgLogo2->setGeometry(imgLogo2->x(), imgLogo->height(), picLogo2->GetWidth(),
-                        picLogo2->GetHeight());
-  ReservedHeight += picLogo2->GetHeight();
-
-  int row = imgLogo2->y() + imgLogo2->height() + 7;
+  const int nonClient = OuterHeight() - height();
+  const TWindowLayout layout({QSize(picLogo->GetWidth(), picLogo->GetHeight()),
+                              QSize(picLogo2->GetWidth(), picLogo2->GetHeight()),
+                              QSize(picLogo3->GetWidth(), picLogo3->GetHeight())},
+                             {imgLogo->x(), imgLogo2->x(), imgLogo3->x()},
+                             btnSearch->height(), nonClient);
+  imgLogo->setGeometry(layout.Picture(0));
+  imgLogo2->setGeometry(layout.Picture(1));
   for (QWidget* w : {static_cast<QWidget*>(edSearch), static_cast<QWidget*>(btnSearch),
                      static_cast<QWidget*>(btnStop), static_cast<QWidget*>(cbRareWord)}) {
-    w->move(w->x(), row);
+    w->move(w->x(), layout.RowTop());
   }
-  int nonClient = OuterHeight() - height();
-  ReservedHeight += nonClient + btnSearch->height() + 17;
+  ReservedHeight = layout.ReservedHeight();
   FReservedNonClient = nonClient;
+  imgLogo3->setGeometry(layout.Picture(2));
 
-  imgLogo3->setGeometry(imgLogo3->x(), cbRareWord->y() + btnSearch->height() + 15,
-                        picLogo3->GetWidth(), picLogo3->GetHeight());
-
-  int widest =
-      std::max({picLogo->GetWidth(), picLogo2->GetWidth(), picLogo3->GetWidth()});
-  FOuterWidthRule = std::max(widest + 10, 700);
+  FOuterWidthRule = layout.OuterWidth();
   FCountedNonClientWidth = NonClientWidth();
   SetOuterWidth(FOuterWidthRule);
   UpdateMinimumSize();
@@ -330,7 +345,8 @@ void TForm4::ShowStartFailure(const std::string& message) {
   // where the search row ends, or clearing it lets the view cover the
   // row and the check box itself.
   int nonClient = OuterHeight() - height();
-  ReservedHeight = edSearch->y() + btnSearch->height() + 10 + nonClient;
+  ReservedHeight = TWindowLayout::ReservedWithoutPictures(edSearch->y(),
+                                                          btnSearch->height(), nonClient);
   FReservedNonClient = nonClient;
 }
 
@@ -366,9 +382,8 @@ void TForm4::cbRareWordClick(void* /*Sender*/) {
 }
 
 void TForm4::FitResultHeight() {
-  int h = OuterHeight();
-  SetResultHeight(cbRareWord->isChecked() ? h - ReservedHeight - imgLogo3->height() - 5
-                                          : h - ReservedHeight);
+  SetResultHeight(TWindowLayout::ResultHeight(
+      OuterHeight(), ReservedHeight, cbRareWord->isChecked(), imgLogo3->height()));
 }
 
 TPoint TForm4::PopupPosition(TPoint windowTopLeft, int nonClientHeight, int viewTop,
@@ -566,10 +581,14 @@ bool TForm4::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm4::LookUp(const QString& query) {
-  edSearch->setText(query);
-  edSearch->setFocus();
-  char enter = 13;
-  edSearchKeyPress(edSearch, enter);
+  // Comes from a timer (the command line) or from D-Bus, not from a
+  // control: guarded here like every handler.
+  Guarded([&] {
+    edSearch->setText(query);
+    edSearch->setFocus();
+    char enter = 13;
+    edSearchKeyPress(edSearch, enter);
+  });
 }
 
 void TForm4::Raise() {
@@ -594,15 +613,12 @@ int TForm4::Zoom() const {
 void TForm4::SetZoom(int percent) {
   int before = reResult->Zoom();
   reResult->SetZoom(percent);
-  QString file = SettingsFile();
-  if (reResult->Zoom() == before || file.isEmpty()) return;
-  QSettings settings(file, QSettings::IniFormat);
-  settings.setValue(QStringLiteral("view/zoom"), reResult->Zoom());
+  if (reResult->Zoom() != before)
+    TSettings::SetValue(QStringLiteral("view/zoom"), reResult->Zoom());
 }
 
 QString TForm4::SettingsFile() {
-  std::string folder = ConfigFolder();
-  return folder.empty() ? QString() : QString::fromStdString(folder + "/velmora.conf");
+  return TSettings::File();
 }
 
 }  // namespace velmora

@@ -15,6 +15,7 @@
 #include "app/StrokePanel.h"
 #include "app/WordList.h"
 #include "dict/DictFile.h"
+#include "dict/ExtendedQuery.h"
 #include "dict/Texts.h"
 #include "dict/ViewEntries.h"
 #include "platform/classes/ScopeGuard.h"
@@ -24,11 +25,28 @@
 
 namespace velmora {
 
+namespace {
+
+// The box's text as a search reads it. The extended search reads full-width
+// forms as plain and tone marks composed, capitals lowered (PlainQuery),
+// while the text is still Unicode: GBK holds no capital tone-marked vowels.
+// The standard search reads the box as it stands.
+QString SearchedText(const QString& box, bool extended) {
+  if (!extended) return box;
+  const QList<uint> ucs4 = box.toUcs4();
+  const std::u32string plain = PlainQuery(std::u32string(ucs4.begin(), ucs4.end()));
+  return QString::fromUcs4(plain.data(), qsizetype(plain.size()));
+}
+
+}  // namespace
+
 // What the search touches of the window besides the view.
 class TForm4::TSearchControls : public ISearchControls {
  public:
   explicit TSearchControls(TForm4& form) : form_(form) {}
-  std::string GetQueryText() override { return GbkFromQString(form_.edSearch->text()); }
+  std::string GetQueryText() override {
+    return GbkFromQString(SearchedText(form_.edSearch->text(), form_.ExtendedSearch()));
+  }
   void SetQueryText(const std::string& text) override {
     // While the user types, the box is theirs: writing it back would move
     // the cursor under their fingers. The extended search leaves a text it
@@ -45,23 +63,6 @@ class TForm4::TSearchControls : public ISearchControls {
   TForm4& form_;
   bool typing_ = false;
 };
-
-TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
-  FOutput = std::make_unique<TResultView>(*FRichEdit);
-  CreateControls();
-  LayOutControls();
-  SetUpResultView();
-  SetUpQueryBox();
-  AddShortcuts();
-  LoadKeptState();
-  ConnectControls();
-  move(206, 0);
-  resize(689, 686);
-  FResultHeight = 262;
-  Dock();
-  UpdateMinimumSize();
-  PlaceStrokePanel();
-}
 
 void TForm4::btnSearchClick(void* /*Sender*/) {
   FTyped = false;
@@ -112,7 +113,8 @@ void TForm4::RunSearches() {
     // Recorded as the search will read it, before it runs, so that Alt+Left
     // during a long search goes back from this one.
     TSearchQuery query = ReadQuery(controls);
-    query.Unencodable = NameFirstUnencodable(edSearch->text());
+    query.Unencodable =
+        NameFirstUnencodable(SearchedText(edSearch->text(), ExtendedSearch()));
     if (std::string kept = KeptQuery(query); record && !kept.empty()) History().Add(kept);
     controls.SetTyping(typed);
     // Results as you type are read from the top, the best first; the view

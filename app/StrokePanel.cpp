@@ -2,12 +2,10 @@
 
 #include <QLabel>
 #include <QMouseEvent>
-#include <QSettings>
 #include <QToolButton>
 #include <algorithm>
-#include <filesystem>
 
-#include "app/Dict.h"
+#include "app/Settings.h"
 #include "dict/DictFolder.h"
 #include "gif/GIFImage.h"
 #include "platform/qt/Image.h"
@@ -29,15 +27,10 @@ std::optional<char32_t> OneCharacter(const QString& text) {
   return char32_t(points[0]);
 }
 
-// The window works in the dictionary's folder; a dictionary of the user's
-// own may come without strokes, which the installed data then gives.
+// The window works in the dictionary's folder. Without data there or
+// installed, opening the file in the folder says what is missing.
 std::string DefaultDataFile() {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (fs::is_regular_file("strokes.bin", ec)) return "strokes.bin";
-  if (const auto installed = InstalledDictFolder(fs::read_symlink("/proc/self/exe", ec)))
-    return (fs::path(*installed) / "strokes.bin").string();
-  return "strokes.bin";
+  return StrokeDataFile(".").value_or(StrokeFileName);
 }
 
 }  // namespace
@@ -62,8 +55,7 @@ TStrokePanel::TStrokePanel(QWidget* parent)
   FClose->setFocusPolicy(Qt::NoFocus);
   FClose->setToolTip(QStringLiteral("关闭笔顺"));
   connect(FClose, &QToolButton::clicked, this, [this] { Close(); });
-  if (QString file = TForm4::SettingsFile(); !file.isEmpty())
-    FWanted = QSettings(file, QSettings::IniFormat).value(kWantedKey, true).toBool();
+  FWanted = TSettings::Value(kWantedKey, true).toBool();
   hide();
 }
 
@@ -174,8 +166,7 @@ void TStrokePanel::Close() {
 }
 
 void TStrokePanel::SaveWanted() {
-  if (QString file = TForm4::SettingsFile(); !file.isEmpty())
-    QSettings(file, QSettings::IniFormat).setValue(kWantedKey, FWanted);
+  TSettings::SetValue(kWantedKey, FWanted);
 }
 
 void TStrokePanel::mousePressEvent(QMouseEvent* event) {

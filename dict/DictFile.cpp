@@ -166,10 +166,26 @@ std::shared_ptr<const TDictImage> TDictImages::Open(const std::string& fileName)
   }
   auto image = std::make_shared<TDictImage>();
   image->fd_ = fd;
-  ReadAll(fd, std::size_t(st.st_size), image->data_, image->size_);
-  ++reads_;
-  struct stat after {};
   image->identity_ = identity;
+  image->whole_ = std::uint64_t(st.st_size) <= Reading.MostWhole;
+  image->pieceBytes_ = std::max<std::size_t>(Reading.PieceBytes, 1);
+  if (image->whole_) {
+    try {
+      ReadAll(fd, std::size_t(st.st_size), image->data_, image->size_);
+      ++reads_;
+    } catch (const std::bad_alloc&) {
+      image->data_.reset();
+      image->size_ = 0;
+      image->whole_ = false;  // read in pieces instead
+    }
+  }
+  if (!image->whole_) {
+    // Nothing is read now; each pass reads the file as it is then.
+    image->reusable_ = true;
+    images_[fileName] = image;
+    return image;
+  }
+  struct stat after {};
   // A file written to while it was read may hold a mix of old and new bytes;
   // the next open reads it again rather than trust this copy.
   image->reusable_ = ::fstat(fd, &after) == 0 && IdentityOf(after) == identity &&
@@ -189,6 +205,75 @@ void TDictImage::TFree::operator()(char* p) const {
 TDictImages& SharedDictImages() {
   static TDictImages images;
   return images;
+}
+
+void TDictPieces::Fill() {
+  // A hole in a sparse file holds NULs, no line feed: what is passed over
+  // goes on from the next data.
+  if (skipping_ && filled_ == 0 && !ended_) {
+    const off_t data = ::lseek(image_.fd_, offset_, SEEK_DATA);
+    if (data >= offset_) offset_ = data;
+    if (data < 0 && errno == ENXIO) ended_ = true;
+  }
+  while (!ended_ && filled_ < capacity_) {
+    const ssize_t n =
+        ::pread(image_.fd_, buffer_.get() + filled_, capacity_ - filled_, offset_);
+    if (n > 0) {
+      filled_ += std::size_t(n);
+      offset_ += n;
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      ended_ = true;  // the end, or a read error, which ends the file as the end would
+    }
+  }
+}
+
+bool TDictPieces::Next(std::string_view& piece) {
+  if (image_.whole_) {
+    if (ended_) return false;
+    ended_ = true;
+    piece = image_.Bytes();
+    return true;
+  }
+  if (!buffer_) {
+    capacity_ = image_.pieceBytes_;
+    buffer_.reset(new char[capacity_]);
+  }
+  char* const data = buffer_.get();
+  for (;;) {
+    // What the last piece left (the start of a line) goes to the front.
+    std::memmove(data, data + consumed_, filled_ - consumed_);
+    filled_ -= consumed_;
+    consumed_ = 0;
+    Fill();
+    if (skipping_) {
+      const void* lf = std::memchr(data, '\n', filled_);
+      consumed_ = lf ? std::size_t(static_cast<const char*>(lf) - data) + 1 : filled_;
+      skipping_ = !lf;
+      if (skipping_ && ended_) return false;
+      continue;
+    }
+    if (filled_ == 0) return false;
+    if (const void* lf = ::memrchr(data, '\n', filled_)) {
+      consumed_ = std::size_t(static_cast<const char*>(lf) - data) + 1;
+      piece = {data, consumed_};
+      return true;
+    }
+    if (ended_) {  // the last line, without a line feed
+      consumed_ = filled_;
+      piece = {data, filled_};
+      return true;
+    }
+    // One line fills the buffer. Its text ends at its first NUL; the bytes
+    // up to its line feed are passed over.
+    consumed_ = filled_;
+    skipping_ = true;
+    if (const void* nul = std::memchr(data, '\0', filled_)) {
+      piece = {data, std::size_t(static_cast<const char*>(nul) - data)};
+      return true;
+    }
+  }
 }
 
 TSubstringFinder::TSubstringFinder(std::string_view needle) : needle_(needle) {}

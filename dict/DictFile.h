@@ -37,7 +37,18 @@ struct TFileIdentity {
   friend bool operator==(const TFileIdentity&, const TFileIdentity&) = default;
 };
 
-// All bytes of one dictionary file, read in one go into memory of our own.
+// How dictionary files are read. A file of up to MostWhole bytes is read
+// whole into memory and kept between searches. A larger one, or one whose
+// bytes don't fit into the memory there is, is read anew at every pass, in
+// pieces of PieceBytes cut at line ends, so that a file of any size is
+// searched in bounded memory. Tests shrink both.
+struct TDictReading {
+  std::size_t MostWhole = std::size_t(1) << 30;
+  std::size_t PieceBytes = std::size_t(8) << 20;
+};
+
+// All bytes of one dictionary file, read in one go into memory of our own,
+// or, for a file too large for that, the open file that TDictPieces reads.
 // The bytes are a private copy, not a mapping of the file: a file that is
 // truncated or rewritten while a search scans it can't pull pages from under
 // the scan (a shrunken mapping faults with SIGBUS), and the search goes on
@@ -49,11 +60,15 @@ class TDictImage {
   TDictImage(const TDictImage&) = delete;
   TDictImage& operator=(const TDictImage&) = delete;
 
+  // Whether the bytes are in memory. Bytes() is empty when they are not.
+  bool Whole() const { return whole_; }
   std::string_view Bytes() const { return {data_.get(), size_}; }
   const TFileIdentity& Identity() const { return identity_; }
 
  private:
   friend class TDictImages;
+  friend class TDictPieces;
+  bool whole_ = true;
   struct TFree {
     void operator()(char* p) const;
   };
@@ -61,6 +76,7 @@ class TDictImage {
   std::size_t size_ = 0;
   TFileIdentity identity_;
   bool reusable_ = false;  // false when the file changed while it was read
+  std::size_t pieceBytes_ = 0;
   // Kept open while the image lives, so that no other file can take over
   // the inode and pass for this one.
   int fd_ = -1;
@@ -79,12 +95,38 @@ class TDictImages {
   std::shared_ptr<const TDictImage> Open(const std::string& fileName);
   // Forgets every image.
   void Clear() { images_.clear(); }
-  // How many times a file was read from the disk.
+  // How the files opened from now on are read.
+  TDictReading Reading;
+  // How many times a file was read whole from the disk.
   int Reads() const { return reads_; }
 
  private:
   std::map<std::string, std::shared_ptr<const TDictImage>> images_;
   int reads_ = 0;
+};
+
+// The bytes of an image as runs of whole lines, in order: all of them at
+// once when they are in memory, otherwise read from the file a piece at a
+// time. A piece stays valid until the next call. A line longer than a
+// piece is searched by its text up to its first NUL when that fits, and
+// passed over when it doesn't (no dictionary entry is megabytes long).
+class TDictPieces {
+ public:
+  explicit TDictPieces(const TDictImage& image) : image_(image) {}
+  // The next piece; false at the end of the file (or at a read error).
+  bool Next(std::string_view& piece);
+
+ private:
+  // Reads on from offset_ until the buffer is full or the file ends.
+  void Fill();
+  const TDictImage& image_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_ = 0;
+  std::size_t filled_ = 0;    // bytes in the buffer
+  std::size_t consumed_ = 0;  // of them, given out as the last piece
+  off_t offset_ = 0;          // where the next read starts
+  bool ended_ = false;        // the file has no more bytes
+  bool skipping_ = false;     // inside a long line, up to its line feed
 };
 
 // The images the search keeps between searches, for the whole process.

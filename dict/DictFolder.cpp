@@ -80,6 +80,18 @@ TDictFolder ChooseDictFolder(const std::optional<std::string>& option) {
   return ChooseDictFolder(inputs);
 }
 
+std::optional<std::string> StrokeDataFile(const std::string& folder, bool named) {
+  std::error_code ec;
+  const fs::path here = fs::path(folder) / StrokeFileName;
+  if (named || fs::is_regular_file(here, ec)) return here.string();
+  if (const auto installed =
+          InstalledDictFolder(fs::read_symlink("/proc/self/exe", ec))) {
+    const fs::path there = fs::path(*installed) / StrokeFileName;
+    if (fs::is_regular_file(there, ec)) return there.string();
+  }
+  return std::nullopt;
+}
+
 std::string EnterDictFolder(const TDictFolder& folder) {
   std::error_code ec;
   fs::current_path(folder.Path, ec);

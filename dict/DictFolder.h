@@ -49,6 +49,16 @@ TDictFolder ChooseDictFolder(const TDictFolderInputs& inputs);
 // the environment, the current folder and /proc/self/exe.
 TDictFolder ChooseDictFolder(const std::optional<std::string>& option);
 
+// The stroke-order data kept beside a dictionary.
+inline constexpr const char* StrokeFileName = "strokes.bin";
+
+// Where the stroke-order data of the dictionary in folder is: in the folder
+// when it is a regular file there, or whatever stands there when the user
+// named the folder (opening it then says what is wrong); else the one
+// installed with the program when that is a regular file (a dictionary of
+// the user's own may come without strokes); none otherwise.
+std::optional<std::string> StrokeDataFile(const std::string& folder, bool named = false);
+
 // Makes the folder the current one; an error message naming the folder and
 // the system's reason, or empty on success.
 std::string EnterDictFolder(const TDictFolder& folder);

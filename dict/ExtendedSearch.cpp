@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,6 +16,7 @@
 #include "dict/DictText.h"
 #include "dict/EnglishWords.h"
 #include "dict/ExtendedDisplay.h"
+#include "dict/ExtendedQuery.h"
 #include "dict/Pinyin.h"
 #include "dict/Prefilter.h"
 #include "dict/Query.h"
@@ -177,7 +179,8 @@ class TChineseSearch {
     // wait to be shown.
     image_ = image;
     number_ = 0;
-    for (int number = 1; number <= 5; ++number)
+    // A file read in pieces: the place of a line in it is not known.
+    for (int number = 1; number <= 5 && image->Whole(); ++number)
       if (files_[number - 1] == image) number_ = number;
     if (frequency_) held_.push_back(image);
     return search::ScanFile<TNeedleLines>(
@@ -224,6 +227,7 @@ class TChineseSearch {
       if (run_.Stopped(true)) return TScanEnd::Stopped;
     }
     held_.clear();
+    copies_.clear();
     return TScanEnd::Done;
   }
 
@@ -243,8 +247,11 @@ class TChineseSearch {
     bool shown = false;
     if (pass < 3 ? keyMatch : !keyMatch && In(entry.Explanation)) {
       found_ = true;
-      const std::size_t offset = std::size_t(line.data() - image_->Bytes().data());
+      const std::size_t offset =
+          number_ ? std::size_t(line.data() - image_->Bytes().data()) : 0;
       if (frequency_) {
+        // The lines of a piece are gone by the end of the pass: copied.
+        if (!image_->Whole()) line = copies_.emplace_back(line);
         pending_.push_back(TPending{line, pass, number_, offset});
         return run_.Stopped(false) ? TScanEnd::Stopped : TScanEnd::Done;
       }
@@ -281,6 +288,7 @@ class TChineseSearch {
   const std::shared_ptr<const TWordFrequency> frequency_;
   std::vector<TPending> pending_;
   std::vector<std::shared_ptr<const TDictImage>> held_;
+  std::deque<std::string> copies_;  // pending lines of files read in pieces
 };
 
 // ---------------------------------------------------------------------------
@@ -468,8 +476,27 @@ struct THit {
 // or as a sense, rank together, by how common they are, then the ones that
 // begin with it or hold it, so that a query that is both an English word
 // and a reading ("you") lists the common answers of both kinds first.
+//
+// A key that is the query itself comes before all, and a match through a
+// word's dictionary form after the same match of the word itself, so that
+// "goods" lists what says goods before what says good.
 int Group(int rank) {
-  return rank <= int(TLatinRank::SenseEqual) ? 0 : 1;
+  switch (TLatinRank(rank)) {
+    case TLatinRank::Key:
+      return 0;
+    case TLatinRank::ReadingExact:
+    case TLatinRank::ReadingWhole:
+    case TLatinRank::SenseEqual:
+      return 1;
+    case TLatinRank::SenseEqualForm:
+      return 2;
+    case TLatinRank::ReadingPrefix:
+    case TLatinRank::SenseWords:
+      return 3;
+    case TLatinRank::SenseWordsForm:
+      return 4;
+  }
+  return 3;
 }
 
 // How a gathered search tests a line and marks what it shows.
@@ -516,15 +543,17 @@ class TWildcardTest : public ILineTest {
 
 class TLatinTest : public ILineTest {
  public:
-  TLatinTest(std::optional<pinyin::TReadingQuery> reading,
+  TLatinTest(std::string_view typed, std::optional<pinyin::TReadingQuery> reading,
              std::optional<english::TWordsQuery> words)
       : reading_(std::move(reading)), words_(std::move(words)) {
+    for (char c : Trimmed(typed)) key_.push_back(LowerAscii(c));
     // What the reading's needle asks of the explanation: "[" and the
     // beginning of the first syllable.
     if (reading_) readingStart_ = reading_->Needle().substr(kKeySeparator.size());
   }
 
   std::optional<int> Rank(const TEntry& entry) const override {
+    if (IsKey(BareKey(entry.Key))) return int(TLatinRank::Key);
     std::optional<int> best;
     // Most candidates hold only one of the needles, or hold it elsewhere:
     // a quick look at the bytes spares them the full tests.
@@ -548,8 +577,13 @@ class TLatinTest : public ILineTest {
       switch (words_->Match(entry.Explanation)) {
         case english::TWordsMatch::Equal:
           return int(TLatinRank::SenseEqual);
+        case english::TWordsMatch::EqualForm:
+          return int(TLatinRank::SenseEqualForm);
         case english::TWordsMatch::Words:
           if (!best) best = int(TLatinRank::SenseWords);
+          break;
+        case english::TWordsMatch::WordsForm:
+          if (!best) best = int(TLatinRank::SenseWordsForm);
           break;
         case english::TWordsMatch::None:
           break;
@@ -557,7 +591,10 @@ class TLatinTest : public ILineTest {
     }
     return best;
   }
-  TSpans KeyMarks(std::string_view) const override { return {}; }
+  TSpans KeyMarks(std::string_view bareKey) const override {
+    if (IsKey(bareKey)) return {{0, bareKey.size()}};
+    return {};
+  }
   bool MayGrow() const override { return reading_ && reading_->CanGrow(); }
   TSpans TextMarks(std::string_view text) const override {
     TSpans spans;
@@ -588,10 +625,9 @@ class TLatinTest : public ILineTest {
                                 }});
     }
     if (words_) {
-      const std::size_t size = words_->Needle().size();
       needles.push_back(
-          TNeedle{words_->Needle(), true, [size](std::string_view text, std::size_t at) {
-                    return MayBeWord(text, at, size);
+          TNeedle{words_->Needle(), true, [this](std::string_view text, std::size_t at) {
+                    return words_->NeedleWordAt(text, at);
                   }});
     }
     return needles;
@@ -625,7 +661,7 @@ class TLatinTest : public ILineTest {
           // Past the end of text: it may be there.
           if (from + size > text.size()) return true;
           return StartsAnyCase(text.substr(from), words_->Needle()) &&
-                 MayBeWord(text, from, size);
+                 words_->NeedleWordAt(text, from);
         }};
   }
 
@@ -642,23 +678,18 @@ class TLatinTest : public ILineTest {
     return reading && reading_->Match(*reading) != pinyin::TReadingMatch::None;
   }
 
-  // Letters or digits right after the word, or right before it where the
-  // byte before that can't be a lead byte (so the one before is a character
-  // of its own), make it part of a longer word.
-  static bool MayBeWord(std::string_view text, std::size_t at, std::size_t size) {
-    auto wordByte = [](char c) {
-      return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-    };
-    if (at + size < text.size() && wordByte(text[at + size])) return false;
-    if (at >= 1 && wordByte(text[at - 1]) &&
-        (at == 1 || static_cast<unsigned char>(text[at - 2]) < 0x81))
-      return false;
+  // The key is the query itself (a key of letters or digits).
+  bool IsKey(std::string_view bareKey) const {
+    if (bareKey.size() != key_.size()) return false;
+    for (std::size_t k = 0; k < key_.size(); ++k)
+      if (LowerAscii(bareKey[k]) != key_[k]) return false;
     return true;
   }
 
   std::optional<pinyin::TReadingQuery> reading_;
   std::optional<english::TWordsQuery> words_;
   std::string readingStart_;
+  std::string key_;  // the query, trimmed, letters lowered
 };
 
 TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
@@ -666,6 +697,7 @@ TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
                            const TExtendedDisplay& display) {
   TResultView& view = run.View();
   std::vector<std::shared_ptr<const TDictImage>> held;
+  std::deque<std::string> copies;  // lines of files read in pieces
   std::vector<THit> hits;
   int missing = 0;
   for (int number = 1; number <= 5 && !missing; ++number) {
@@ -676,19 +708,29 @@ TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
       break;
     }
     if (number == 1) run.ShowHeading(shown);
-    TNeedleLines lines(image->Bytes(), finder, run.Pacing().SliceBytes);
-    std::string_view line;
-    for (;;) {
-      const TNeedleLines::TStep step = lines.Next(line);
-      if (step == TNeedleLines::TStep::End) break;
-      if (step == TNeedleLines::TStep::Line) {
-        const TEntry entry = SplitLine(line);
-        if (const std::optional<int> rank = test.Rank(entry))
-          hits.push_back(THit{*rank, number,
-                              std::size_t(line.data() - image->Bytes().data()), 0, 0,
-                              line});
+    TDictPieces pieces(*image);
+    for (std::string_view piece; pieces.Next(piece);) {
+      TNeedleLines lines(piece, finder, run.Pacing().SliceBytes);
+      std::string_view line;
+      for (;;) {
+        const TNeedleLines::TStep step = lines.Next(line);
+        if (step == TNeedleLines::TStep::End) break;
+        if (step == TNeedleLines::TStep::Line) {
+          const TEntry entry = SplitLine(line);
+          if (const std::optional<int> rank = test.Rank(entry)) {
+            if (image->Whole()) {
+              hits.push_back(THit{*rank, number,
+                                  std::size_t(line.data() - image->Bytes().data()), 0, 0,
+                                  line});
+            } else {
+              // A piece is gone by the time the hits are shown: its lines
+              // are copied, and their place in the file is not known.
+              hits.push_back(THit{*rank, 0, 0, 0, 0, copies.emplace_back(line)});
+            }
+          }
+        }
+        if (run.Stopped(false)) return TSearchOutcome::Stopped;
       }
-      if (run.Stopped(false)) return TSearchOutcome::Stopped;
     }
     held.push_back(std::move(image));
   }
@@ -758,7 +800,7 @@ TExtendedKind ExtendedKindOf(std::string_view query) {
 
 TSearchOutcome RunExtendedSearch(TSearchRun& run, const TSearchQuery& query,
                                  const TExtendedDisplay& display) {
-  const std::string typed(TrimBlanks(query.Typed));
+  const std::string trimmed(TrimBlanks(query.Typed));
   // A character GBK cannot hold came as "?": never a wildcard.
   if (!query.Unencodable.empty()) {
     const std::string message = UnencodableQueryMessage(query.Unencodable);
@@ -766,9 +808,11 @@ TSearchOutcome RunExtendedSearch(TSearchRun& run, const TSearchQuery& query,
     run.View().HighlightAdded(message, 2, clRed);
     return TSearchOutcome::InvalidQuery;
   }
+  const std::string typed = PlainQuery(trimmed);
   switch (ExtendedKindOf(typed)) {
     case TExtendedKind::Chinese:
-      return RunChinese(CleanQuery(typed), run, display);
+      // As typed: a Chinese query lists what the standard search lists.
+      return RunChinese(CleanQuery(trimmed), run, display);
     case TExtendedKind::Wildcard: {
       std::vector<TWildcard> patterns{*TWildcard::Parse(typed)};
       const std::string shown = patterns.front().Pattern();
@@ -780,7 +824,7 @@ TSearchOutcome RunExtendedSearch(TSearchRun& run, const TSearchQuery& query,
       return RunGathered(shown, test, finder, run, display);
     }
     case TExtendedKind::Latin: {
-      const TLatinTest test(pinyin::TReadingQuery::Parse(typed),
+      const TLatinTest test(typed, pinyin::TReadingQuery::Parse(typed),
                             english::TWordsQuery::Parse(typed));
       const TNeedleFinder finder(test.Needles());
       return RunGathered(std::string(Trimmed(typed)), test, finder, run, display);

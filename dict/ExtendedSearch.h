@@ -8,7 +8,11 @@
 //   form is looked for too, in the same passes, so an entry is listed once.
 // - Latin letters (with tone digits or marks, ü as ü, v or u:, spaces and
 //   apostrophes, in any case): a reading search (pinyin::TReadingQuery) and
-//   an English search (english::TWordsQuery) together, ranked.
+//   an English search (english::TWordsQuery) together, ranked; a key made
+//   of the very letters or digits first.
+//
+// Full-width letters, ？ and ＊, and curly apostrophes read as their plain
+// forms (PlainQuery).
 //
 // The view keeps the standard heading, status line and entry formats; the
 // parts of a key or explanation that matched are marked in MatchColor.
@@ -36,11 +40,14 @@ TExtendedKind ExtendedKindOf(std::string_view query);
 // Ranks of a Latin query's entries, best first. Inside a rank shorter keys
 // come first, then the order of the files.
 enum class TLatinRank {
-  ReadingExact,   // the whole reading, every tone as typed
-  ReadingWhole,   // the whole reading, tones not all given
-  SenseEqual,     // a sense that says just the query
-  ReadingPrefix,  // a reading that begins with the query
-  SenseWords,     // the query's words inside a sense
+  Key,             // the key itself, letters in either case (PK, 996, Tony)
+  ReadingExact,    // the whole reading, every tone as typed
+  ReadingWhole,    // the whole reading, tones not all given
+  SenseEqual,      // a sense that says just the query
+  SenseEqualForm,  // the same with a word in its dictionary form (dogs: dog)
+  ReadingPrefix,   // a reading that begins with the query
+  SenseWords,      // the query's words inside a sense
+  SenseWordsForm,  // the same with a word in its dictionary form
 };
 
 // The run has started and the view is empty.

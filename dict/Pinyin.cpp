@@ -123,6 +123,25 @@ bool ReadSyllable(std::string_view token, TSyllable& out) {
   return !out.Letters.empty();
 }
 
+// Punctuation standing as a syllable of its own, as in "yi1 bu4 zuo4 , er4
+// bu4 xiu1" or "Wei1 lian2 · Sha1 shi4 bi3 ya4": no letter, digit or pinyin
+// vowel in it. It parts syllables and is otherwise passed over.
+bool IsPunctuation(std::string_view token) {
+  for (std::size_t i = 0; i < token.size();) {
+    const unsigned char c = static_cast<unsigned char>(token[i]);
+    if (c < 0x80) {
+      if (IsLetter(char(c)) || (c >= '0' && c <= '9')) return false;
+      ++i;
+    } else {
+      if (i + 1 < token.size() &&
+          PinyinVowel(c, static_cast<unsigned char>(token[i + 1])))
+        return false;
+      i += 2;
+    }
+  }
+  return !token.empty();
+}
+
 }  // namespace
 
 namespace {
@@ -294,6 +313,10 @@ TReadingMatch TReadingQuery::Match(std::string_view reading,
     if (at == n) break;  // more syllables after the query's
     std::size_t end = reading.find(' ', pos);
     if (end == std::string_view::npos) end = reading.size();
+    if (IsPunctuation(reading.substr(pos, end - pos))) {
+      pos = end;
+      continue;
+    }
     if (!ReadSyllable(reading.substr(pos, end - pos), syllable))
       return TReadingMatch::None;
     std::size_t len = syllable.Letters.size();

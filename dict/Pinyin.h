@@ -13,7 +13,8 @@
 // gives (a space, an apostrophe, a tone digit). So "xian" matches both
 // [xian1] and [xi1 an1], and "xi'an" only the second. A tone is compared
 // only where the query gives one, by digit or by mark; the file gives tones
-// as digits, as CC-CEDICT writes them.
+// as digits, as CC-CEDICT writes them. Punctuation in a reading ("yi1 bu4
+// zuo4 , er4 bu4 xiu1") is passed over: the query need not type it.
 #pragma once
 
 #include <cstddef>

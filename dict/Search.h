@@ -11,7 +11,8 @@ namespace velmora {
 // Runs one whole search (the search button's click action) of the kind the
 // options ask for. Files are opened relative to the current folder, each at
 // its turn in each pass. Pending messages run through
-// Application().ProcessMessages().
+// Application().ProcessMessages(). Raises EOutOfMemory, naming the file it
+// was searching, when memory runs out.
 TSearchOutcome RunSearch(ISearchControls& controls, TResultView& view,
                          const TSearchOptions& options = {});
 

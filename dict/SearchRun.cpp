@@ -61,6 +61,7 @@ bool TSearchRun::Superseded() const {
 }
 
 std::shared_ptr<const TDictImage> TSearchRun::Open(int number) {
+  opened_ = number;
   return images_.Open(DictFileName(number));
 }
 

@@ -140,6 +140,8 @@ class TSearchRun {
   // The file of the given number (1..5), opened at its turn; none when it
   // cannot be opened. Its bytes stay valid while the pointer is held.
   std::shared_ptr<const TDictImage> Open(int number);
+  // The number of the file opened last (0: none yet): the one being searched.
+  int Opened() const { return opened_; }
   // What a search reports when it cannot open its first file (nothing
   // else is written), or a later one (named in the heading's place).
   TSearchOutcome OwnFileMissing();
@@ -159,6 +161,7 @@ class TSearchRun {
   const TSearchPacing pacing_;
   const unsigned generation_;
   Clock::time_point last_;
+  int opened_ = 0;
 };
 
 // The lines of one entry as every search writes them. The key line, blue;

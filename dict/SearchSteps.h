@@ -30,7 +30,7 @@ struct TCandidateMemo {
 };
 
 // One pass over one file: the candidate lines are found by one search over
-// the image (TLines over finder), or taken from the memo of the file's
+// each piece of the image (TLines over finder), or taken from the memo of the file's
 // earlier pass, and each goes to test(line). sliceStopped() is asked after
 // every stretch of sliceBytes without a candidate.
 template <typename TLines, typename TFinder, typename TSliceStopped, typename TTest>
@@ -43,24 +43,28 @@ TScanEnd ScanFile(const std::shared_ptr<const TDictImage>& image, int pass,
     return TScanEnd::Done;
   }
   const bool record = pass < 3;
-  if (record) memo = TCandidateMemo{image, {}, false};
-  TLines lines(image->Bytes(), finder, sliceBytes);
-  std::string_view line;
-  for (;;) {
-    const typename TLines::TStep step = lines.Next(line);
-    if (step == TLines::TStep::End) break;
-    if (step == TLines::TStep::Slice) {
-      if (sliceStopped()) return TScanEnd::Stopped;
-      continue;
-    }
-    if (record && memo.Image) {
-      if (memo.Lines.size() < TCandidateMemo::kMaxLines) {
-        memo.Lines.push_back(line);
-      } else {
-        memo = TCandidateMemo{};  // too many to keep: pass 3 scans again
+  // Lines of a file read in pieces don't outlive their piece: not kept.
+  if (record) memo = TCandidateMemo{image->Whole() ? image : nullptr, {}, false};
+  TDictPieces pieces(*image);
+  for (std::string_view piece; pieces.Next(piece);) {
+    TLines lines(piece, finder, sliceBytes);
+    std::string_view line;
+    for (;;) {
+      const typename TLines::TStep step = lines.Next(line);
+      if (step == TLines::TStep::End) break;
+      if (step == TLines::TStep::Slice) {
+        if (sliceStopped()) return TScanEnd::Stopped;
+        continue;
       }
+      if (record && memo.Image) {
+        if (memo.Lines.size() < TCandidateMemo::kMaxLines) {
+          memo.Lines.push_back(line);
+        } else {
+          memo = TCandidateMemo{};  // too many to keep: pass 3 scans again
+        }
+      }
+      if (test(line) == TScanEnd::Stopped) return TScanEnd::Stopped;
     }
-    if (test(line) == TScanEnd::Stopped) return TScanEnd::Stopped;
   }
   if (record && memo.Image) memo.Complete = true;
   return TScanEnd::Done;

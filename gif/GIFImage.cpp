@@ -4,6 +4,7 @@
 #include "gif/GIFImage.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -260,14 +261,35 @@ void TGIFList::SetItem(int index, TGIFItem* item) {
   FItems[std::size_t(index)] = item;
 }
 
+namespace {
+std::atomic<std::uint64_t> itemSteps{0};
+
+void CountSteps(std::size_t steps) {
+  itemSteps.fetch_add(steps, std::memory_order_relaxed);
+}
+
+// What a deque moves to open or close a gap at index.
+std::size_t Shifted(std::size_t index, std::size_t count) {
+  return std::min(index, count - index);
+}
+}  // namespace
+
+std::uint64_t TGIFList::ItemSteps() {
+  return itemSteps.load(std::memory_order_relaxed);
+}
+
 void TGIFList::Clear() {
   while (!FItems.empty()) Delete(0);
 }
 
 void TGIFList::Delete(int index) {
   TGIFItem* item = GetItem(index);
+  CountSteps(Shifted(std::size_t(index), FItems.size() - 1));
   FItems.erase(FItems.begin() + index);
-  delete item;
+  TGIFItem* const outer = FFreeing;
+  FFreeing = item;
+  delete item;  // destructors don't throw
+  FFreeing = outer;
 }
 
 void TGIFList::Exchange(int index1, int index2) {
@@ -278,23 +300,30 @@ void TGIFList::Exchange(int index1, int index2) {
 
 int TGIFList::IndexOf(const TGIFItem* item) const {
   auto it = std::find(FItems.begin(), FItems.end(), item);
+  CountSteps(std::size_t(it - FItems.begin()) + (it == FItems.end() ? 0 : 1));
   return it == FItems.end() ? -1 : int(it - FItems.begin());
 }
 
 void TGIFList::Insert(int index, TGIFItem* item) {
   if (index < 0 || index > GetCount()) throw EListError("List index out of bounds");
+  CountSteps(Shifted(std::size_t(index), FItems.size()));
   FItems.insert(FItems.begin() + index, item);
 }
 
 void TGIFList::Move(int curIndex, int newIndex) {
   TGIFItem* item = GetItem(curIndex);
+  CountSteps(Shifted(std::size_t(curIndex), FItems.size() - 1));
   FItems.erase(FItems.begin() + curIndex);
   Insert(newIndex, item);
 }
 
 int TGIFList::Remove(TGIFItem* item) {
+  if (item == FFreeing) return -1;  // unlinked by Delete, which frees it
   int index = IndexOf(item);
-  if (index >= 0) FItems.erase(FItems.begin() + index);
+  if (index >= 0) {
+    CountSteps(Shifted(std::size_t(index), FItems.size() - 1));
+    FItems.erase(FItems.begin() + index);
+  }
   return index;
 }
 
@@ -509,6 +538,9 @@ int TGIFImage::GetColorResolution() const {
 
 void TGIFImage::LoadFromStream(TStream& stream) {
   ReportProgress(TProgressStage::psStarting, 0, false);
+  // Catches, not failure guards: the progress handler and the stream's seek
+  // may throw themselves, which a guard's destructor must not do while an
+  // exception unwinds.
   try {
     Clear();
     const std::int64_t start = stream.GetPosition();

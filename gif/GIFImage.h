@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -166,10 +167,20 @@ class TGIFList {
   void Move(int curIndex, int newIndex);
   int Remove(TGIFItem* item);
 
+  // Items looked at by lookups and moved by insertions and deletions, in
+  // all lists since the start: how the work of editing and freeing grows
+  // with a list's length, counted rather than timed.
+  static std::uint64_t ItemSteps();
+
   TGIFImage* Image;
 
  private:
-  std::vector<TGIFItem*> FItems;
+  // A deque, so that Clear, which deletes the first item until none is
+  // left, moves nothing.
+  std::deque<TGIFItem*> FItems;
+  // The item Delete is freeing: already unlinked, so that its destructor's
+  // Remove needn't search the rest of the list for it.
+  TGIFItem* FFreeing = nullptr;
 };
 
 class TGIFImageList : public TGIFList {

@@ -280,6 +280,8 @@ void TGIFSubImage::Decompress(TStream& stream) {
       Warning(gsWarning, LzwResultText(warning));
   };
   TLzwResult result;
+  // A catch, not a failure guard: the warnings go to the image's handler,
+  // which may throw.
   try {
     result = decoder.Decode(input, minCodeSize, Data.get(), DataSize, fill);
   } catch (...) {

@@ -1,6 +1,8 @@
 #include "strokes/StrokeData.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -20,6 +22,8 @@ constexpr std::uint64_t MostSegments = 4096;
 constexpr std::uint64_t MostMedianPoints = 4096;
 constexpr std::uint32_t MostRecordSize = 1 << 20;
 constexpr int MostCoordinate = 16 * StrokeBoxSize;
+// One entry a code point at most: the code points ascend and end at U+10FFFF.
+constexpr std::uint32_t MostEntries = 0x110000;
 
 std::uint32_t ReadU32(const std::uint8_t* p) {
   return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
@@ -130,6 +134,9 @@ void TStrokeData::ReadIndex(const std::uint8_t* head, std::size_t headSize,
     fail("it does not start like one");
   const std::uint32_t count = ReadU32(head + 8);
   if (ReadU32(head + 12) != StrokeBoxSize) fail("its box size is not 1024");
+  if (count > MostEntries)
+    fail("its index claims " + std::to_string(count) +
+         " characters, more than there are");
   const std::uint64_t indexEnd = HeaderSize + std::uint64_t(count) * 8 + 4;
   if (indexEnd > fileSize) fail("the file is cut short inside its index");
   if (indexEnd > headSize) fail("the index was not read");
@@ -154,12 +161,22 @@ void TStrokeData::ReadIndex(const std::uint8_t* head, std::size_t headSize,
 TStrokeData TStrokeData::Open(const std::string& path) {
   TStrokeData data;
   data.name_ = path;
-  data.file_.reset(std::fopen(path.c_str(), "rb"));
-  if (!data.file_) throw EStrokeData("cannot open " + path + ": " + std::strerror(errno));
-  std::FILE* f = data.file_.get();
+  // Non-blocking, so that a FIFO without a writer can't hang the open; only
+  // a regular file goes on to be read.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw EStrokeData("cannot open " + path + ": " + std::strerror(errno));
   struct stat st {};
-  if (::fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode))
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
     throw EStrokeData("cannot open " + path + ": not a regular file");
+  }
+  data.file_.reset(::fdopen(fd, "rb"));
+  if (!data.file_) {
+    const int error = errno;
+    ::close(fd);
+    throw EStrokeData("cannot open " + path + ": " + std::strerror(error));
+  }
+  std::FILE* f = data.file_.get();
   if (std::fseek(f, 0, SEEK_END) != 0) throw EStrokeData("cannot read " + path);
   const long size = std::ftell(f);
   if (size < 0 || std::fseek(f, 0, SEEK_SET) != 0)
@@ -167,7 +184,10 @@ TStrokeData TStrokeData::Open(const std::string& path) {
   std::uint8_t header[HeaderSize] = {};
   const std::size_t got = std::fread(header, 1, HeaderSize, f);
   std::uint64_t indexSize = 0;
-  if (got == HeaderSize && std::memcmp(header, Magic, sizeof Magic) == 0)
+  // A count beyond the code points is damage, refused before its index is
+  // read (a sparse file could otherwise hold gigabytes of one).
+  if (got == HeaderSize && std::memcmp(header, Magic, sizeof Magic) == 0 &&
+      ReadU32(header + 8) <= MostEntries)
     indexSize = std::uint64_t(ReadU32(header + 8)) * 8 + 4;
   // The index must be in the file before it is worth reading.
   std::vector<std::uint8_t> head(header, header + got);

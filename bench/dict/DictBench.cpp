@@ -1,4 +1,5 @@
-// velmora-dict-bench [DATA_DIR [peak|nomatch|kept|process|batch|extended|listing]]
+// velmora-dict-bench [DATA_DIR
+//                     [peak|nomatch|kept|process|batch|extended|pieces|listing]]
 //
 // 1. A query that matches nothing, over the whole dictionary, against a
 //    baseline that reads the same five files twice with std::getline and
@@ -16,10 +17,14 @@
 // 5. 1,000 of the dictionary's own keys looked up by one velmora-lookup
 //    --batch against 1,000 separate runs.
 // 6. The extended search (velmora-lookup -x): a reading, an English word, a
-//    wildcard and a traditional query, each matching nothing, as whole
+//    plural (looked for in its dictionary form too), a wildcard and a
+//    traditional query, each matching nothing, as whole
 //    processes over the dictionary repeated 32 times against grep -F
 //    reading the five files twice, and in process (files kept) in GB/s.
-// 7. A listing of every entry (the query "：") over the first 10 % of each
+// 7. A first search (nothing kept) over the dictionary repeated 32 times,
+//    its files read whole and read in pieces (as a file too large for
+//    memory is), against grep -F reading the files twice.
+// 8. A listing of every entry (the query "：") over the first 10 % of each
 //    file's lines and over all of them, each in a fresh process of this
 //    program (best of three each), on the in-memory view and on the Qt view
 //    when it is built: time ratio and peak resident memory.
@@ -405,6 +410,40 @@ int WholeProcess(const fs::path& tmp) {
   return 0;
 }
 
+// A first search (nothing kept) of the dictionary repeated 32 times, with
+// the files read whole as usual and with them read in pieces, as a file too
+// large for memory is, each against grep -F reading the files twice.
+int Pieces(const fs::path& tmp) {
+  const fs::path x32 = tmp / "x32";
+  const std::uintmax_t bytes = Repeat(x32, 32);
+  std::vector<std::string> grep = {"grep", "-F", "--", kNoMatch};
+  for (int n = 1; n <= 5; ++n) grep.push_back((x32 / DictFileName(n)).string());
+  ::setenv("LC_ALL", "C", 1);
+  std::vector<double> whole, pieces, base;
+  for (int i = 0; i < 9; ++i) {
+    TDictImages first;
+    whole.push_back(TimedSearch(x32, kNoMatch, first, TSearchOutcome::NotFound));
+    TDictImages none;
+    none.Reading.MostWhole = 0;
+    pieces.push_back(TimedSearch(x32, kNoMatch, none, TSearchOutcome::NotFound));
+    const double g1 = TimedRun(grep), g2 = TimedRun(grep);
+    if (g1 < 0 || g2 < 0) {
+      std::fprintf(stderr, "grep failed\n");
+      return 2;
+    }
+    base.push_back(g1 + g2);
+  }
+  std::printf(
+      "first search, no match, dictionary x32 (%.0f MB): files read whole %.1f ms, in "
+      "pieces of %zu MiB %.1f ms, grep -F reading the files twice %.1f ms; ratios to "
+      "grep: whole %.2f, pieces %.2f; pieces / whole %.2f (medians of 9)\n",
+      double(bytes) / 1e6, Median(whole) * 1e3, TDictReading{}.PieceBytes >> 20,
+      Median(pieces) * 1e3, Median(base) * 1e3, Median(whole) / Median(base),
+      Median(pieces) / Median(base), Median(pieces) / Median(whole));
+  fs::remove_all(x32);
+  return 0;
+}
+
 int PeakMemory(const fs::path& tmp) {
   const fs::path folder = tmp / "long";
   fs::create_directories(folder);
@@ -512,6 +551,7 @@ int Extended(const fs::path& tmp) {
   const TExtendedCase cases[] = {
       {"reading", "qiongzhuai"},
       {"English", "quixotically"},
+      {"English plural", "quixotisms"},             // also quixotism
       {"wildcard", "*\xFD\x88?"},                   // *龍?
       {"traditional", "\xFD\x88\xFD\x88\x87\xF8"},  // 龍龍國, also 龙龙国
       {"standard (not -x)", kNoMatch},
@@ -623,6 +663,7 @@ int main(int argc, char** argv) {
   if (rc == 0 && run("process")) rc = WholeProcess(tmp);
   if (rc == 0 && run("batch")) rc = Batch(tmp);
   if (rc == 0 && run("extended")) rc = Extended(tmp);
+  if (rc == 0 && run("pieces")) rc = Pieces(tmp);
   if (rc == 0 && run("listing")) rc = Listings(self.c_str(), true);
 #ifdef VELMORA_BENCH_QT
   if (rc == 0 && run("listing")) rc = Listings(self.c_str(), false);

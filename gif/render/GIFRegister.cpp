@@ -72,26 +72,21 @@ void TGIFImage::SaveToClipboardFormat(WORD& format, HANDLE& data, HPALETTE& pale
   GetBitmap()->SaveToClipboardFormat(format, data, palette);
   // What the caller would receive is freed again when the GIF form can't be
   // stored, so nothing is lost with the error.
-  auto dropBitmapForm = [&] {
+  TFailureGuard dropBitmapForm([&] {
     if (data) DeleteObject(static_cast<HBITMAP>(data));
     if (palette) DeleteObject(palette);
     data = nullptr;
     palette = nullptr;
-  };
-  try {
-    TMemoryStream stream;
-    SaveToStream(stream);
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, std::size_t(stream.GetSize()));
-    if (!block) throw EOutOfMemory(_sFailedPaste);
-    std::memcpy(GlobalLock(block), stream.Memory(), std::size_t(stream.GetSize()));
-    GlobalUnlock(block);
-    if (!SetClipboardData(CF_GIF, block)) {
-      GlobalFree(block);
-      Error(_sFailedPaste);
-    }
-  } catch (...) {
-    dropBitmapForm();
-    throw;
+  });
+  TMemoryStream stream;
+  SaveToStream(stream);
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, std::size_t(stream.GetSize()));
+  if (!block) throw EOutOfMemory(_sFailedPaste);
+  std::memcpy(GlobalLock(block), stream.Memory(), std::size_t(stream.GetSize()));
+  GlobalUnlock(block);
+  if (!SetClipboardData(CF_GIF, block)) {
+    GlobalFree(block);
+    Error(_sFailedPaste);
   }
 }
 

@@ -8,6 +8,7 @@
 #include "gif/GIFExtensions.h"
 #include "gif/render/GIFDither.h"
 #include "gif/render/GIFPainter.h"
+#include "platform/classes/ScopeGuard.h"
 
 namespace velmora {
 
@@ -167,6 +168,8 @@ TBitmap* TGIFSubImage::GetBitmap() {
   };
   const bool needMask = NeedMask;
   TBitmap* made = nullptr;
+  // A catch, not a failure guard: ending runs the progress handler, which
+  // may throw.
   try {
     try {
       made = render();
@@ -453,19 +456,15 @@ TBitmap* TGIFImage::GetBitmap() {
   bitmap->OnChange = [this](void*) { Changed(this); };
   Bitmap = bitmap;
   TGIFSubImage* first = Images->GetImage(0);
-  try {
-    if (first->GetWidth() == GetWidth() && first->GetHeight() == GetHeight()) {
-      if (TBitmap* frame = first->GetBitmap()) bitmap->Assign(*frame);
-    } else {
-      bitmap->SetPalette(GetPalette());
-      bitmap->SetHeight(GetHeight());
-      bitmap->SetWidth(GetWidth());
-      TCanvas& canvas = bitmap->GetCanvas();
-      first->Draw(canvas, canvas.GetClipRect(), false, false);
-    }
-  } catch (...) {
-    Bitmap.reset();
-    throw;
+  TFailureGuard dropBitmap([this] { Bitmap.reset(); });
+  if (first->GetWidth() == GetWidth() && first->GetHeight() == GetHeight()) {
+    if (TBitmap* frame = first->GetBitmap()) bitmap->Assign(*frame);
+  } else {
+    bitmap->SetPalette(GetPalette());
+    bitmap->SetHeight(GetHeight());
+    bitmap->SetWidth(GetWidth());
+    TCanvas& canvas = bitmap->GetCanvas();
+    first->Draw(canvas, canvas.GetClipRect(), false, false);
   }
   return Bitmap.get();
 }

@@ -203,11 +203,15 @@ std::string ToUtf8(std::string_view gbk) {
   return out;
 }
 
-std::string FromUtf8(std::string_view utf8) {
+std::u32string DecodeUtf8(std::string_view utf8) {
   std::u32string text;
   text.reserve(utf8.size());
   for (size_t i = 0; i < utf8.size();) text += NextUtf8(utf8, i);
-  return Encode(text);
+  return text;
+}
+
+std::string FromUtf8(std::string_view utf8) {
+  return Encode(DecodeUtf8(utf8));
 }
 
 std::string NameFirstUnencodable(std::u32string_view text) {

@@ -30,6 +30,9 @@ std::string ToUtf8(std::string_view gbk);
 // cannot hold. Reserved code points come back as their bytes, so
 // FromUtf8(ToUtf8(x)) == x for any bytes x.
 std::string FromUtf8(std::string_view utf8);
+// UTF-8 text as FromUtf8 reads it, before encoding: FromUtf8(s) ==
+// Encode(DecodeUtf8(s)); a byte that is no UTF-8 is U+FFFD.
+std::u32string DecodeUtf8(std::string_view utf8);
 
 // The first character of text that Encode turns into "?", named for a
 // message ("U+00F1"); empty when Encode keeps every character.

@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <sstream>
 
 #include "app/Dict.h"
@@ -375,6 +376,23 @@ TEST_F(FormTest, StopDuringASearchEndsItWithTheStopStatusOnly) {
   f.btnStopClick(f.btnStop);
   EXPECT_EQ(Lines(View())[1], kStopped);
   EXPECT_TRUE(f.btnSearch->isEnabled());
+}
+
+// A query from outside the window (the command line, D-Bus) reaches the
+// search through LookUp, from a timer rather than a control: memory that
+// runs out there is shown in the exception box, naming the file, and the
+// window goes on.
+TEST_F(FormTest, MemoryRunningOutInALookUpIsShownNamingTheFile) {
+  WriteDictionary();
+  TForm4& f = Create();
+  reported_.clear();
+  Application().OnProcessMessages = [] { throw std::bad_alloc(); };
+  EXPECT_NO_THROW(f.LookUp(QStringLiteral("中国")));
+  EXPECT_EQ(reported_, std::vector<std::string>{"Out of memory while searching 2.sr"});
+  EXPECT_TRUE(f.btnSearch->isEnabled());
+  Application().OnProcessMessages = nullptr;
+  f.LookUp(QStringLiteral("中国"));
+  EXPECT_EQ(Lines(View())[1], kFinished);
 }
 
 TEST_F(FormTest, ContextMenuOpensAtTheComputedScreenPosition) {

@@ -59,6 +59,21 @@ TEST_F(DictFolderTest, InstalledOnlyWhenItHoldsADictionary) {
   EXPECT_EQ(InstalledDictFolder(""), std::nullopt);
 }
 
+// The stroke data is taken from the folder only as a file; this test
+// program has no installed data beside it to fall back on.
+TEST_F(DictFolderTest, StrokeDataOnlyAsARegularFile) {
+  const std::string here = (dir_ / "here").string();
+  EXPECT_EQ(StrokeDataFile(here), std::nullopt);
+  fs::create_directories(dir_ / "here" / "strokes.bin");
+  EXPECT_EQ(StrokeDataFile(here), std::nullopt);
+  fs::remove(dir_ / "here" / "strokes.bin");
+  // A folder the user named gives its file, whatever stands there.
+  EXPECT_EQ(StrokeDataFile(here, true), (dir_ / "here" / "strokes.bin").string());
+  fs::remove(dir_ / "here" / "strokes.bin");
+  dir_.Write("here/strokes.bin", "x");
+  EXPECT_EQ(StrokeDataFile(here), (dir_ / "here" / "strokes.bin").string());
+}
+
 TEST_F(DictFolderTest, FailuresNameTheFileAndTheReason) {
   const TDictFolder folder{(dir_ / "here").string(), TDictFolderSource::Option};
   const fs::path before = fs::current_path();

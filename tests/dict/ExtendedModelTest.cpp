@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "dict/DictFile.h"
+#include "dict/EnglishForms.h"
 #include "dict/Search.h"
 #include "dict/Texts.h"
 #include "platform/richedit/MemoryRichEdit.h"
@@ -127,6 +128,10 @@ std::vector<TSyl> ReadSyllables(const std::string& reading) {
     std::size_t end = reading.find(' ', i);
     if (end == std::string::npos) end = reading.size();
     std::string token = reading.substr(i, end - i);
+    if (token == "," || token == "\xA1\xA4") {  // punctuation: passed over
+      i = end + 1;
+      continue;
+    }
     TSyl s;
     if (!token.empty() && token.back() >= '1' && token.back() <= '5') {
       s.Tone = token.back() - '0';
@@ -146,7 +151,17 @@ std::vector<TSyl> ReadSyllables(const std::string& reading) {
   return out;
 }
 
-enum TRank { kExact, kWhole, kEqual, kPrefix, kWords, kNone };
+enum TRank {
+  kKey,
+  kExact,
+  kWhole,
+  kEqual,
+  kEqualForm,
+  kPrefix,
+  kWords,
+  kWordsForm,
+  kNone
+};
 
 TRank ReadingRank(const std::string& query, const std::string& reading) {
   const auto letters = ModelLetters(query);
@@ -193,6 +208,22 @@ std::vector<std::string> WithoutTo(std::vector<std::string> words) {
   return words;
 }
 
+// How the sense's words stand for the query's: 0 not at all, 1 each as
+// itself (or its American spelling), 2 some in a dictionary form.
+int SameWords(const std::vector<std::string>& q, const std::vector<std::string>& w) {
+  if (q.size() != w.size()) return 0;
+  int how = 1;
+  for (std::size_t k = 0; k < q.size(); ++k) {
+    const english::TWordForms forms = english::FormsOf(q[k]);
+    if (std::find(forms.Own.begin(), forms.Own.end(), w[k]) != forms.Own.end()) continue;
+    if (std::find(forms.Derived.begin(), forms.Derived.end(), w[k]) ==
+        forms.Derived.end())
+      return 0;
+    how = 2;
+  }
+  return how;
+}
+
 TRank EnglishRank(const std::string& query, const std::string& senses) {
   for (unsigned char c : query)
     if (c >= 0x80) return kNone;
@@ -205,10 +236,14 @@ TRank EnglishRank(const std::string& query, const std::string& senses) {
       sense += c;
       continue;
     }
+    // Readings of cross-references hold no English.
+    for (std::size_t open; (open = sense.find('[')) != std::string::npos;)
+      sense.erase(open, sense.find(']', open) - open + 1);
     const std::vector<std::string> w = WordsOf(sense);
-    for (std::size_t i = 0; i + q.size() <= w.size(); ++i)
-      if (std::equal(q.begin(), q.end(), w.begin() + long(i)))
-        best = std::min(best, kWords);
+    for (std::size_t i = 0; i + q.size() <= w.size(); ++i) {
+      const int how = SameWords(q, {w.begin() + long(i), w.begin() + long(i + q.size())});
+      if (how) best = std::min(best, how == 1 ? kWords : kWordsForm);
+    }
     {  // equal to the query, remarks and a leading "to" aside
       std::string outside;
       int depth = 0;
@@ -217,11 +252,25 @@ TRank EnglishRank(const std::string& query, const std::string& senses) {
         if (depth == 0) outside += s;
         if (s == ')' && depth > 0) --depth;
       }
-      if (WithoutTo(WordsOf(outside)) == WithoutTo(q)) best = kEqual;
+      if (const int how = SameWords(WithoutTo(q), WithoutTo(WordsOf(outside))))
+        best = std::min(best, how == 1 ? kEqual : kEqualForm);
     }
     sense.clear();
   }
   return best;
+}
+
+// A key of letters or digits that is the query itself.
+TRank KeyRank(const std::string& query, const std::string& key) {
+  std::string q = query;
+  while (!q.empty() && q.front() == ' ') q.erase(0, 1);
+  while (!q.empty() && q.back() == ' ') q.pop_back();
+  if (q.size() != key.size()) return kNone;
+  for (std::size_t i = 0; i < q.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(q[i])) !=
+        std::tolower(static_cast<unsigned char>(key[i])))
+      return kNone;
+  return kKey;
 }
 
 // ---------------------------------------------------------------------------
@@ -233,9 +282,27 @@ struct TLine {
   std::string Senses;
 };
 
-const char* const kChars[] = {"\xD6\xD0", "\xB9\xFA", "\xC8\xCB", "\xD1\xA7", "x"};
-const char* const kSenseWords[] = {"green", "tea",     "to",       "eat", "dog",
-                                   "hot",   "(coll.)", "(of tea)", "a",   "green-tea"};
+const char* const kChars[] = {"\xD6\xD0", "\xB9\xFA", "\xC8\xCB", "\xD1\xA7", "x", "Dog"};
+// Inflected words and British spellings, whose dictionary forms and
+// American spellings stand beside them; a cross-reference whose reading
+// spells English words.
+const char* const kSenseWords[] = {"green",
+                                   "tea",
+                                   "to",
+                                   "eat",
+                                   "dog",
+                                   "hot",
+                                   "(coll.)",
+                                   "(of tea)",
+                                   "a",
+                                   "green-tea",
+                                   "dogs",
+                                   "studies",
+                                   "study",
+                                   "color",
+                                   "colour",
+                                   "studied",
+                                   "\xCE\xF7[tea dog1]"};
 
 std::string RandomSense(std::mt19937& rng) {
   std::string s = rng() % 3 == 0 ? "to " : "";
@@ -263,7 +330,8 @@ TLine RandomLine(std::mt19937& rng, int chars) {
   if (rng() % 8) {
     for (int i = 0; i < chars; ++i) {
       TSyl s{kSyllables[rng() % kSyllables.size()], 1 + int(rng() % 5)};
-      if (i) line.Reading += ' ';
+      if (i)
+        line.Reading += rng() % 12 == 0 ? " , " : rng() % 12 == 0 ? " \xA1\xA4 " : " ";
       line.Reading += rng() % 40 == 0 ? std::string("C") : SpellSyllable(s, rng);
     }
   }
@@ -313,9 +381,10 @@ std::string QueryFrom(const TLine& line, std::mt19937& rng) {
 }
 
 std::string RandomEnglishQuery(std::mt19937& rng) {
-  static const char* const queries[] = {"tea",       "green tea", "to eat", "eat",
-                                        "GREEN",     "dog hot",   "coll",   "a",
-                                        "green-tea", "Tea!",      "to",     "of tea"};
+  static const char* const queries[] = {
+      "tea",     "green tea", "to eat", "eat",      "GREEN",  "dog hot", "coll",
+      "a",       "green-tea", "Tea!",   "to",       "of tea", "dogs",    "Studies",
+      "colours", "studying",  "colour", "dogs hot", "dog",    "tea dog1"};
   return queries[rng() % std::size(queries)];
 }
 
@@ -374,7 +443,7 @@ TEST(ExtendedModel, ReadingsAndEnglishWordsAsTheModelsRankThem) {
   test::TTempDir dir;
   std::mt19937 rng(20);
   TDictImages images;
-  int readingHits = 0, englishHits = 0;
+  int readingHits = 0, englishHits = 0, formHits = 0, keyHits = 0;
   for (int round = 0; round < 60; ++round) {
     std::vector<std::vector<TLine>> files(5);
     std::string bytes[5];
@@ -400,11 +469,14 @@ TEST(ExtendedModel, ReadingsAndEnglishWordsAsTheModelsRankThem) {
                                     : QueryFrom(from, rng);
       std::vector<TModelHit> hits;
       for (std::size_t i = 0; i < all.size(); ++i) {
-        const TRank r = std::min(ReadingRank(query, all[i]->Reading),
-                                 EnglishRank(query, all[i]->Senses));
+        const TRank r =
+            std::min({KeyRank(query, all[i]->Key), ReadingRank(query, all[i]->Reading),
+                      EnglishRank(query, all[i]->Senses)});
         if (r != kNone) hits.push_back({r, Chars(all[i]->Key).size(), i, all[i]});
         readingHits += r == kExact || r == kWhole || r == kPrefix;
         englishHits += r == kEqual || r == kWords;
+        formHits += r == kEqualForm || r == kWordsForm;
+        keyHits += r == kKey;
       }
       ASSERT_EQ(RunExtended(query, images, sliceBytes), Sorted(hits))
           << "round " << round << " query " << ::testing::PrintToString(query);
@@ -413,6 +485,8 @@ TEST(ExtendedModel, ReadingsAndEnglishWordsAsTheModelsRankThem) {
   // The random cases reach every kind of match, not only misses.
   EXPECT_GT(readingHits, 100);
   EXPECT_GT(englishHits, 100);
+  EXPECT_GT(formHits, 20);
+  EXPECT_GT(keyHits, 3);
 }
 
 // ---------------------------------------------------------------------------

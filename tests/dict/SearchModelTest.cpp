@@ -6,6 +6,7 @@
 // without a last line feed.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
@@ -65,13 +66,17 @@ bool Contains(const std::string& text, const std::string& query) {
   return false;
 }
 
-std::vector<std::string> Lines(const std::string& bytes) {
+// The lines as the search reads them; a file read in pieces of pieceBytes
+// passes over a line whose text is as long as a piece.
+std::vector<std::string> Lines(const std::string& bytes, std::size_t pieceBytes) {
   std::vector<std::string> lines;
   std::string stored;
   bool any = false;
   for (char c : bytes) {
     if (c == '\n') {
-      lines.push_back(stored.substr(0, stored.find('\0')));
+      if (const std::string text = stored.substr(0, stored.find('\0'));
+          text.size() < pieceBytes)
+        lines.push_back(text);
       stored.clear();
       any = false;
     } else {
@@ -79,12 +84,15 @@ std::vector<std::string> Lines(const std::string& bytes) {
       any = true;
     }
   }
-  if (any) lines.push_back(stored.substr(0, stored.find('\0')));
+  if (const std::string text = stored.substr(0, stored.find('\0'));
+      any && text.size() < pieceBytes)
+    lines.push_back(text);
   return lines;
 }
 
 // What the view holds after a complete search.
-std::string View(const std::vector<std::string>& files, const std::string& typed) {
+std::string View(const std::vector<std::string>& files, const std::string& typed,
+                 std::size_t pieceBytes) {
   const std::string query = Clean(typed);
   if (query.size() < 2) return std::string(texts::kInvalidQuery) + "\r\n";
   const int own = std::min<int>(int(query.size() / 2), 5);
@@ -95,7 +103,7 @@ std::string View(const std::vector<std::string>& files, const std::string& typed
   for (int pass = 1; pass <= 3; ++pass) {
     for (int number = 1; number <= 5; ++number) {
       if ((pass == 1) != (number == own) && pass != 3) continue;
-      for (const std::string& line : Lines(files[std::size_t(number - 1)])) {
+      for (const std::string& line : Lines(files[std::size_t(number - 1)], pieceBytes)) {
         std::size_t p = line.find("\xA3\xBA");
         const std::string key =
             p == std::string::npos ? line.substr(0, 1) : line.substr(0, p + 2);
@@ -182,11 +190,15 @@ TEST(SearchModel, TheScanListsWhatALineByLineReadingLists) {
     std::vector<std::string> files;
     for (int n = 0; n < 5; ++n) files.push_back(RandomFile(rng));
     dir.WriteAll(files[0], files[1], files[2], files[3], files[4]);
-    // Small slices cut lines and occurrences at every place.
+    // Small slices cut lines and occurrences at every place; so do small
+    // pieces of files read in pieces.
     TSearchOptions options;
     options.Pacing.SliceBytes =
         rng() % 2 ? std::size_t(1 + rng() % 50) : std::size_t(1) << 20;
     options.Images = &images;
+    const bool pieces = rng() % 2;
+    images.Reading.MostWhole = pieces ? 0 : TDictReading{}.MostWhole;
+    images.Reading.PieceBytes = pieces ? std::size_t(1 + rng() % 3000) : 1;
     for (int q = 0; q < 4; ++q) {
       const std::string query = RandomQuery(rng);
       TMemoryRichEdit edit;
@@ -194,8 +206,10 @@ TEST(SearchModel, TheScanListsWhatALineByLineReadingLists) {
       TQueryControls controls(query);
       images.Clear();  // the files change every round, faster than the clock
       RunSearch(controls, view, options);
-      ASSERT_EQ(edit.Text(), model::View(files, query))
-          << "round " << round << " query " << ::testing::PrintToString(query);
+      ASSERT_EQ(edit.Text(),
+                model::View(files, query, pieces ? images.Reading.PieceBytes : SIZE_MAX))
+          << "round " << round << " query " << ::testing::PrintToString(query)
+          << " pieces of " << (pieces ? images.Reading.PieceBytes : 0);
     }
   }
 }

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -9,7 +12,10 @@
 #include "dict/Search.h"
 #include "dict/Texts.h"
 #include "platform/classes/Application.h"
+#include "platform/classes/Gbk.h"
+#include "platform/classes/SysUtils.h"
 #include "platform/richedit/MemoryRichEdit.h"
+#include "tests/PeakMemory.h"
 #include "tests/dict/TempDir.h"
 #include "tests/dict/ViewHelpers.h"
 
@@ -377,6 +383,78 @@ TEST_F(SearchTest, ImagesAreReadOnceAndAgainWhenAFileChanges) {
   EXPECT_TRUE(truncated);
   EXPECT_EQ(Keys(), (std::vector<std::string>{kZhongGuo + "a" + kColon,
                                               kZhongGuo + "b" + kColon}));
+}
+
+// A file larger than what is read whole is searched piece by piece: the
+// same answer, in memory of a few pieces, whatever the file's size.
+TEST_F(SearchTest, AFileTooLargeToReadWholeIsSearchedInBoundedMemory) {
+  std::string filler;
+  for (int i = 0; i < 100; ++i) filler += kMei + kTian + kColon + "filler line\n";
+  std::string large;
+  for (int i = 0; large.size() < (std::size_t(16) << 20); ++i) {
+    large += filler;
+    if (i == 7 || i == 5000) large += kZhongGuo + kColon + "x\n";
+  }
+  large += kTian + kColon + "y " + kZhongGuo;  // the last line, without a line feed
+  dir_.WriteAll(kZhong + kColon + "a\n", large, kZhongGuo + kRen + kColon + "b\n", "",
+                "");
+  TDictImages images;
+  images.Reading = {std::size_t(1) << 20, std::size_t(64) << 10};
+  controls_.Query = kZhongGuo;
+  test::StartPeak();
+  EXPECT_EQ(RunSearch(controls_, view_, Options(&images)), TSearchOutcome::Found);
+  EXPECT_LT(test::PeakSinceStart(), 512 << 10);
+  EXPECT_EQ(Keys(),
+            (std::vector<std::string>{kZhongGuo + kColon, kZhongGuo + kColon,
+                                      kZhongGuo + kRen + kColon, kTian + kColon}));
+  EXPECT_EQ(Shown()[1], texts::kFinished);
+  EXPECT_EQ(images.Reads(), 4);  // the small ones, whole
+}
+
+// Both searches over the bundled dictionary, its files read whole and read
+// in small pieces: the same view (the traditional forms aside, which need a
+// line's place in its file). 2.sr..4.sr are read in pieces, the smaller
+// files and the word counts whole.
+TEST_F(SearchTest, PiecesGiveTheAnswerOfTheWholeFiles) {
+  const std::filesystem::path here = std::filesystem::current_path();
+  std::filesystem::current_path(VELMORA_DATA_DIR);
+  auto view = [](TSearchKind kind, const char* utf8, bool pieces) {
+    TDictImages images;
+    if (pieces) images.Reading = {std::size_t(1) << 20, std::size_t(64) << 10};
+    TSearchOptions options(kind);
+    options.Images = &images;
+    options.Display.Traditional = false;
+    TMemoryRichEdit edit;
+    TResultView result(edit);
+    TQueryControls controls(gbk::FromUtf8(utf8));
+    RunSearch(controls, result, options);
+    return edit.Text();
+  };
+  for (const auto& [kind, query] : {std::pair{TSearchKind::Standard, "中国"},
+                                    {TSearchKind::Extended, "中国"},
+                                    {TSearchKind::Extended, "zhongguo"},
+                                    {TSearchKind::Extended, "学*"},
+                                    {TSearchKind::Extended, "green tea"}}) {
+    const std::string whole = view(kind, query, false);
+    EXPECT_GT(std::count(whole.begin(), whole.end(), '\n'), 20) << query;
+    EXPECT_EQ(view(kind, query, true), whole) << query;
+  }
+  std::filesystem::current_path(here);
+}
+
+// Memory that runs out in a search is the class library's exception,
+// naming the file being searched; the search button comes back.
+TEST_F(SearchTest, MemoryRunningOutNamesTheFile) {
+  dir_.WriteAll("", kZhongGuo + kColon + "a\n", "", "", "");
+  Application().OnProcessMessages = [] { throw std::bad_alloc(); };
+  controls_.Query = kZhongGuo;
+  try {
+    RunSearch(controls_, view_, Options());
+    ADD_FAILURE() << "no exception";
+  } catch (const EOutOfMemory& e) {
+    EXPECT_EQ(std::string(e.what()), "Out of memory while searching 2.sr");
+  }
+  EXPECT_TRUE(controls_.SearchEnabled);
 }
 
 TEST_F(SearchTest, LongLinesAndCrLfFilesAreSearchedLikeAnyOther) {

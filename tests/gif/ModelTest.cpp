@@ -1,6 +1,10 @@
 // The image model: colour tables, versions, active tables, settings.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "gif/GIFExtensions.h"
 #include "tests/gif/GIFBuilder.h"
 
@@ -140,6 +144,50 @@ TEST(GifModel, FramePixelsAndBounds) {
   EXPECT_THROW(frame.GetPixel(5, 0), GIFException);
   frame.SetBounds(0, 0, 0, 0);
   EXPECT_THROW(frame.NeedImage(), GIFException);
+}
+
+// A frame that notes, as it is freed, its number and what its image's list
+// holds at that moment.
+struct TNotedFrame : TGIFSubImage {
+  TNotedFrame(TGIFImage* image, int number, std::vector<std::string>& notes)
+      : TGIFSubImage(image), number(number), notes(notes) {}
+  ~TNotedFrame() override {
+    const TGIFImageList& list = *Image->Images;
+    notes.push_back(std::to_string(number) +
+                    (list.IndexOf(this) < 0 ? " gone" : " listed") + ", " +
+                    std::to_string(list.GetCount()) + " left");
+  }
+  int number;
+  std::vector<std::string>& notes;
+};
+
+TEST(GifModel, FreeingFramesTakesTheFirstFirstAndUnlinksEach) {
+  TGIFImage image;
+  std::vector<std::string> notes;
+  for (int i = 0; i < 5; ++i) image.Images->Add(new TNotedFrame(&image, i, notes));
+  delete image.Images->GetImage(2);  // a frame freed by itself leaves the list
+  image.Images->Delete(2);           // and so does one the list frees
+  EXPECT_EQ(image.Images->GetCount(), 3);
+  image.Images->Clear();
+  EXPECT_EQ(notes, (Strings{"2 listed, 5 left", "3 gone, 3 left", "0 gone, 2 left",
+                            "1 gone, 1 left", "4 gone, 0 left"}));
+}
+
+// 20,000 one-pixel frames, each with a graphic control extension: freeing
+// them looks at and moves a few items per frame, however many there are.
+TEST(GifModel, FreeingManyFramesIsLinear) {
+  constexpr int kFrames = 20000;
+  GifBuilder b;
+  b.Header(1, 1, 2);
+  for (int i = 0; i < kFrames; ++i)
+    b.Gce(0, 1).Descriptor(0, 0, 1, 1).Codes(2, {{4, 3}, {0, 3}, {5, 3}});
+  auto image = std::make_unique<TGIFImage>();
+  TMemoryStream stream(b.Trailer().data);
+  image->LoadFromStream(stream);
+  ASSERT_EQ(image->Images->GetCount(), kFrames);
+  const std::uint64_t before = TGIFList::ItemSteps();
+  image.reset();
+  EXPECT_LT(TGIFList::ItemSteps() - before, 4u * kFrames);
 }
 
 TEST(GifModel, SettingsReachNewImages) {

@@ -1,12 +1,19 @@
 // The packed stroke data: lookups in the bundled file, and files that are
 // cut short or damaged, which must fail cleanly.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <random>
 
 #include "strokes/StrokeData.h"
+#include "tests/PeakMemory.h"
 #include "tests/TempFolder.h"
 
 namespace velmora {
@@ -90,6 +97,27 @@ TEST(StrokeData, MissingShortAndForeignFilesAreRefused) {
   }
 }
 
+// A FIFO named strokes.bin, with nobody writing to it, is refused at once
+// rather than waited on.
+TEST(StrokeData, AFifoIsRefusedWithoutWaitingForAWriter) {
+  test::TTempFolder folder("strokes");
+  const std::string fifo = (folder / "strokes.bin").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  auto open = std::async(std::launch::async, [&] {
+    try {
+      TStrokeData::Open(fifo);
+    } catch (const EStrokeData& e) {
+      return std::string(e.what());
+    }
+    return std::string("opened");
+  });
+  if (open.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+    ADD_FAILURE() << "opening a FIFO waits for a writer";
+    ::close(::open(fifo.c_str(), O_WRONLY));  // a writer lets it go on
+  }
+  EXPECT_NE(open.get().find("not a regular file"), std::string::npos);
+}
+
 // A little endian u32 at an offset of a copy of bytes.
 std::string WithU32(std::string bytes, std::size_t at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[at + std::size_t(i)] = char(value >> (8 * i));
@@ -145,6 +173,37 @@ TEST(StrokeData, DamagedIndexOrRecordsFailCleanly) {
   EXPECT_THROW(data.Find(U'中'), EStrokeData);
   EXPECT_TRUE(data.Find(U'丰'));
   EXPECT_TRUE(data.Find(U'串'));
+}
+
+// An index count of 2^28 in a sparse file big enough to hold such an index:
+// no file has more entries than there are code points, so it is refused
+// before anything of the index is read.
+TEST(StrokeData, AnIndexCountBeyondTheCodePointsIsRefusedAtOpen) {
+  test::TTempFolder folder("strokes");
+  const std::string path =
+      folder.Write("huge.bin", WithU32(Bundled().substr(0, 16), 8, 0x10000000));
+  std::filesystem::resize_file(path, (std::uintmax_t(0x10000000) + 1) * 8 + 16);
+  test::StartPeak();
+  try {
+    TStrokeData::Open(path);
+    ADD_FAILURE() << "opened";
+  } catch (const EStrokeData& e) {
+    EXPECT_NE(std::string(e.what()).find("268435456 characters"), std::string::npos)
+        << e.what();
+  }
+  EXPECT_LT(test::PeakSinceStart(), 1 << 20);
+  // One entry for every code point is the most: that count is judged by the
+  // index that follows (here: none).
+  for (const std::uint32_t count : {0x110000u, 0x110001u}) {
+    try {
+      TStrokeData::FromBytes(WithU32(Bundled().substr(0, 16), 8, count));
+      ADD_FAILURE() << count;
+    } catch (const EStrokeData& e) {
+      EXPECT_NE(std::string(e.what()).find(count == 0x110000 ? "cut short" : "more than"),
+                std::string::npos)
+          << e.what();
+    }
+  }
 }
 
 TEST(StrokeData, SingleCodePointTakesExactlyOneCharacter) {

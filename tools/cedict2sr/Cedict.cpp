@@ -37,21 +37,21 @@ std::string_view TrimLeft(std::string_view s) {
 }
 
 // Checks every character and appends the GBK bytes of `utf8` to `gbk`.
-Verdict EncodeChecked(std::string_view utf8, std::string& gbk, std::size_t* chars) {
+TVerdict EncodeChecked(std::string_view utf8, std::string& gbk, std::size_t* chars) {
   std::u32string text;
-  if (!DecodeUtf8(utf8, text)) return Verdict::kNotGbk;
+  if (!DecodeUtf8(utf8, text)) return TVerdict::NotGbk;
   for (char32_t c : text) {
-    if ((c < 0x20 && c != U'\t') || c == 0x7F) return Verdict::kControlChar;
+    if ((c < 0x20 && c != U'\t') || c == 0x7F) return TVerdict::ControlChar;
     // The reserved code points would come out as raw bytes (a line feed among
     // them), so they count as characters GBK has not got.
-    if (c >= gbk::kRawByteBase) return Verdict::kNotGbk;
+    if (c >= gbk::kRawByteBase) return TVerdict::NotGbk;
     if (c >= 0x80 && c != U'?' && gbk::Encode(std::u32string_view(&c, 1)) == "?") {
-      return Verdict::kNotGbk;
+      return TVerdict::NotGbk;
     }
   }
   gbk += gbk::Encode(text);
   if (chars) *chars = text.size();
-  return Verdict::kWritten;
+  return TVerdict::Written;
 }
 
 }  // namespace
@@ -92,41 +92,41 @@ bool DecodeUtf8(std::string_view utf8, std::u32string& out) {
   return true;
 }
 
-LineKind ParseLine(std::string_view line, Entry& entry, std::string& why) {
+TLineKind ParseLine(std::string_view line, TCedictEntry& entry, std::string& why) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  if (IsBlank(line) || line.front() == '#') return LineKind::kIgnored;
+  if (IsBlank(line) || line.front() == '#') return TLineKind::Ignored;
 
   std::u32string scratch;
   if (!DecodeUtf8(line, scratch)) {
     why = "not valid UTF-8";
-    return LineKind::kMalformed;
+    return TLineKind::Malformed;
   }
 
   const std::size_t sp1 = line.find(' ');
   if (sp1 == 0 || sp1 == std::string_view::npos) {
     why = "no traditional and simplified form";
-    return LineKind::kMalformed;
+    return TLineKind::Malformed;
   }
   const std::size_t sp2 = line.find(' ', sp1 + 1);
   if (sp2 == std::string_view::npos || sp2 == sp1 + 1) {
     why = "no simplified form";
-    return LineKind::kMalformed;
+    return TLineKind::Malformed;
   }
   std::string_view rest = TrimLeft(line.substr(sp2 + 1));
   if (rest.empty() || rest.front() != '[') {
     why = "no [pinyin] after the simplified form";
-    return LineKind::kMalformed;
+    return TLineKind::Malformed;
   }
   const std::size_t close = rest.find(']');
   if (close == std::string_view::npos) {
     why = "the pinyin has no closing ]";
-    return LineKind::kMalformed;
+    return TLineKind::Malformed;
   }
   std::string_view pinyin = rest.substr(1, close - 1);
   std::string_view defs = TrimRight(TrimLeft(rest.substr(close + 1)));
   if (defs.size() < 2 || defs.front() != '/' || defs.back() != '/') {
     why = "the definitions are not enclosed in /.../";
-    return LineKind::kMalformed;
+    return TLineKind::Malformed;
   }
   defs = defs.substr(1, defs.size() - 2);
 
@@ -143,18 +143,18 @@ LineKind ParseLine(std::string_view line, Entry& entry, std::string& why) {
   }
   if (entry.definitions.empty()) {
     why = "no definitions";
-    return LineKind::kMalformed;
+    return TLineKind::Malformed;
   }
-  return LineKind::kEntry;
+  return TLineKind::Entry;
 }
 
-Verdict MakeSrLine(const Entry& entry, SrLine& line) {
+TVerdict MakeSrLine(const TCedictEntry& entry, TSrLine& line) {
   std::string key;
   std::size_t chars = 0;
-  if (Verdict v = EncodeChecked(entry.simplified, key, &chars); v != Verdict::kWritten) {
+  if (TVerdict v = EncodeChecked(entry.simplified, key, &chars); v != TVerdict::Written) {
     return v;
   }
-  if (chars == 0) return Verdict::kControlChar;
+  if (chars == 0) return TVerdict::ControlChar;
 
   std::string explanation = "[" + entry.pinyin + "] ";
   for (std::size_t i = 0; i < entry.definitions.size(); ++i) {
@@ -164,24 +164,24 @@ Verdict MakeSrLine(const Entry& entry, SrLine& line) {
   std::string bytes = std::move(key);
   // The reader splits a line at the first byte pair 0xA3 0xBA wherever it
   // stands, even across two characters, so such a key would be cut short.
-  if (bytes.find(kSeparator) != std::string::npos) return Verdict::kHoldsSeparator;
+  if (bytes.find(kSeparator) != std::string::npos) return TVerdict::HoldsSeparator;
   bytes += kSeparator;
-  if (Verdict v = EncodeChecked(explanation, bytes, nullptr); v != Verdict::kWritten) {
+  if (TVerdict v = EncodeChecked(explanation, bytes, nullptr); v != TVerdict::Written) {
     return v;
   }
-  if (bytes.size() > kMaxLineBytes) return Verdict::kTooLong;
+  if (bytes.size() > kMaxLineBytes) return TVerdict::TooLong;
 
   line.file = static_cast<int>(std::min<std::size_t>(chars, 5));
   line.bytes = std::move(bytes);
-  return Verdict::kWritten;
+  return TVerdict::Written;
 }
 
-Summary Convert(std::istream& in, const std::array<std::ostream*, 5>& out,
-                std::ostream& diag) {
-  Summary sum;
+TSummary Convert(std::istream& in, const std::array<std::ostream*, 5>& out,
+                 std::ostream& diag) {
+  TSummary sum;
   std::string text;
-  Entry entry;
-  SrLine sr;
+  TCedictEntry entry;
+  TSrLine sr;
   std::string why;
   int notes = 0;
   auto note = [&](const std::string& what) {
@@ -194,34 +194,34 @@ Summary Convert(std::istream& in, const std::array<std::ostream*, 5>& out,
     std::string_view line = text;
     if (sum.lines == 1 && line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);
     switch (ParseLine(line, entry, why)) {
-      case LineKind::kIgnored:
+      case TLineKind::Ignored:
         continue;
-      case LineKind::kMalformed:
+      case TLineKind::Malformed:
         ++sum.malformed;
         note("malformed, skipped (" + why + ")");
         continue;
-      case LineKind::kEntry:
+      case TLineKind::Entry:
         break;
     }
     ++sum.entries;
     switch (MakeSrLine(entry, sr)) {
-      case Verdict::kWritten:
+      case TVerdict::Written:
         *out[sr.file - 1] << sr.bytes << '\n';
         ++sum.written[sr.file - 1];
         break;
-      case Verdict::kNotGbk:
+      case TVerdict::NotGbk:
         // Common in the real data and harmless; counted in the summary only.
         ++sum.notGbk;
         break;
-      case Verdict::kHoldsSeparator:
+      case TVerdict::HoldsSeparator:
         ++sum.holdsSeparator;
         note("skipped " + entry.simplified + ": the key holds the separator bytes");
         break;
-      case Verdict::kTooLong:
+      case TVerdict::TooLong:
         ++sum.tooLong;
         note("skipped " + entry.simplified + ": longer than 4095 bytes in GBK");
         break;
-      case Verdict::kControlChar:
+      case TVerdict::ControlChar:
         ++sum.controlChar;
         note("skipped " + entry.simplified + ": holds a control character");
         break;
@@ -258,9 +258,9 @@ namespace fs = std::filesystem;
 // The five files are made in memory and written beside their final names,
 // which they take only once all five are written whole, so a failed run
 // leaves the previous dictionary intact.
-class OutputSet {
+class TOutputSet {
  public:
-  explicit OutputSet(const fs::path& dir) : dir_(dir) {}
+  explicit TOutputSet(const fs::path& dir) : dir_(dir) {}
 
   // Opened before the conversion, so that a folder that takes no files is
   // said before the input is read.
@@ -309,7 +309,7 @@ int Usage(std::ostream& err, const std::string& problem) {
   return 2;
 }
 
-struct Options {
+struct TOptions {
   bool help = false;
   bool version = false;
   std::string outdir = ".";
@@ -318,7 +318,7 @@ struct Options {
 
 // Reads the command line into opts. False with `problem` set for a usage
 // error; --help ends the reading where it stands.
-bool ParseArgs(const std::vector<std::string>& args, Options& opts,
+bool ParseArgs(const std::vector<std::string>& args, TOptions& opts,
                std::string& problem) {
   std::vector<std::string> inputs;
   bool options = true;
@@ -388,7 +388,7 @@ bool MakeOutputFolder(const std::string& outdir, std::ostream& err) {
   return true;
 }
 
-void ReportSummary(const Summary& sum, long written, const Options& opts,
+void ReportSummary(const TSummary& sum, long written, const TOptions& opts,
                    std::ostream& err) {
   err << "cedict2sr: " << sum.entries << " entries read from " << opts.input << " ("
       << sum.lines << " lines)\n";
@@ -404,15 +404,15 @@ void ReportSummary(const Summary& sum, long written, const Options& opts,
 
 // Converts opts.input into 1.sr..5.sr in opts.outdir. The files are replaced
 // only when the whole input was read and something could be written.
-int WriteDictionary(const Options& opts, std::ostream& err) {
+int WriteDictionary(const TOptions& opts, std::ostream& err) {
   std::ifstream file;
   std::istream* in = OpenInput(opts.input, file, err);
   if (!in) return 2;
   if (!MakeOutputFolder(opts.outdir, err)) return 2;
 
-  OutputSet files(opts.outdir);
+  TOutputSet files(opts.outdir);
   if (!files.Open(err)) return 2;
-  const Summary sum = Convert(*in, files.Streams(), err);
+  const TSummary sum = Convert(*in, files.Streams(), err);
   if (in->bad()) {
     err << "cedict2sr: reading " << opts.input << " failed\n";
     return 2;
@@ -437,7 +437,7 @@ int WriteDictionary(const Options& opts, std::ostream& err) {
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  Options opts;
+  TOptions opts;
   std::string problem;
   if (!ParseArgs(args, opts, problem)) return Usage(err, problem);
   if (opts.help) {

@@ -2,9 +2,13 @@
 // reduction and frame optimisation.
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <exception>
+#include <string>
 
+#include "gif/GIFMessages.h"
 #include "gif/GIFOptimize.h"
+#include "gif/GIFSettings.h"
 #include "tools/velmora-gif/GIFCommands.h"
 #include "tools/velmora-gif/Png.h"
 
@@ -31,9 +35,12 @@ void EncodeUsage(std::ostream& out) {
          "the frames share 255 colours chosen for all of them (median cut refined\n"
          "by k-means), with error diffusion on gradients (not inside flat areas,\n"
          "little on edges) unless --no-dither.\n"
+         "A frame may be at most 65535 pixels wide and high, and at most 512 MiB\n"
+         "at 4 bytes a pixel (about 11585x11585), as velmora-gif reads; a larger\n"
+         "one is refused from its header, before its pixels are read.\n"
          "Exit status 0 on success, 2 when an argument is wrong, a frame can't\n"
-         "be read, the frames differ in size, OUT.gif is one of the frames or\n"
-         "OUT.gif can't be written.\n";
+         "be read or is too large, the frames differ in size, OUT.gif is one of\n"
+         "the frames or OUT.gif can't be written.\n";
 }
 
 // True when both paths name one existing file (by device and inode, so
@@ -121,21 +128,31 @@ int Encode(const Args& args, std::ostream& out, std::ostream& err) {
   for (std::size_t i = 1; i < positional.size(); ++i) {
     PngPicture picture;
     std::string error;
-    if (!ReadPng(positional[i], picture, error)) {
-      err << "velmora-gif encode: cannot read '" << positional[i] << "': " << error
-          << "\n";
-      return 2;
-    }
-    if (!frames.empty() &&
-        (picture.Width != frames[0].Width || picture.Height != frames[0].Height)) {
-      err << "velmora-gif encode: '" << positional[i] << "' is " << picture.Width << "x"
-          << picture.Height << ", but '" << positional[1] << "' is " << frames[0].Width
-          << "x" << frames[0].Height << "; all frames must have one size\n";
-      return 2;
-    }
-    if (picture.Width > 65535 || picture.Height > 65535) {
-      err << "velmora-gif encode: '" << positional[i] << "' is " << picture.Width << "x"
-          << picture.Height << ", larger than a GIF can hold (65535x65535)\n";
+    // The size is judged from the header, before the pixels take memory: a
+    // picture that a GIF can't hold, or whose screen the GIF reader would
+    // refuse for its memory, is refused here.
+    std::string refusal;
+    const PngSizeCheck fits = [&](std::uint32_t w, std::uint32_t h) {
+      if (w > 65535 || h > 65535)
+        refusal = "larger than a GIF can hold (65535x65535)";
+      else if (std::int64_t(w) * h * 4 > GIFImageMaxPixelMemory)
+        refusal = _sPixelMemoryExceeded;
+      else if (!frames.empty() &&
+               (int(w) != frames[0].Width || int(h) != frames[0].Height))
+        refusal = "but '" + positional[1] + "' is " + std::to_string(frames[0].Width) +
+                  "x" + std::to_string(frames[0].Height) +
+                  "; all frames must have one size";
+      if (!refusal.empty())
+        refusal = "'" + positional[i] + "' is " + std::to_string(w) + "x" +
+                  std::to_string(h) + ", " + refusal;
+      return refusal;
+    };
+    if (!ReadPng(positional[i], picture, error, fits)) {
+      if (!refusal.empty())
+        err << "velmora-gif encode: " << refusal << "\n";
+      else
+        err << "velmora-gif encode: cannot read '" << positional[i] << "': " << error
+            << "\n";
       return 2;
     }
     frames.emplace_back(picture.Width, picture.Height, std::move(picture.Pixels),

@@ -54,11 +54,14 @@ void OnPngError(png_structp png, png_const_charp message) {
 
 void OnPngWarning(png_structp, png_const_charp) {}
 
-// Decodes the whole picture into 8-bit RGBA rows. Only plain C objects live
-// in this frame, so libpng's long jump out of it skips no destructor; the
-// rows belong to the caller.
+// Decodes the whole picture into 8-bit RGBA rows, 4 bytes a pixel, in the
+// memory of pixels (which the caller then converts in place). Only plain C
+// objects live in this frame, so libpng's long jump out of it skips no
+// destructor; pixels, rows and refusal belong to the caller. A size check
+// that refuses leaves its reason in refusal and takes no pixel memory.
 bool DecodeRgba(std::FILE* file, ReadTrouble& trouble, png_uint_32& width,
-                png_uint_32& height, bool& hasAlpha, std::vector<std::uint8_t>* rgba,
+                png_uint_32& height, bool& hasAlpha, const PngSizeCheck& check,
+                std::string* refusal, std::vector<std::uint32_t>* pixels,
                 std::vector<png_bytep>* rows) {
   png_structp png =
       png_create_read_struct(PNG_LIBPNG_VER_STRING, &trouble, OnPngError, OnPngWarning);
@@ -73,6 +76,11 @@ bool DecodeRgba(std::FILE* file, ReadTrouble& trouble, png_uint_32& width,
   png_read_info(png, info);
   width = png_get_image_width(png, info);
   height = png_get_image_height(png, info);
+  if (check) *refusal = check(width, height);
+  if (!refusal->empty()) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    return false;
+  }
   const int colorType = png_get_color_type(png, info);
   hasAlpha =
       (colorType & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png, info, PNG_INFO_tRNS);
@@ -89,10 +97,11 @@ bool DecodeRgba(std::FILE* file, ReadTrouble& trouble, png_uint_32& width,
     png_destroy_read_struct(&png, &info, nullptr);
     return false;
   }
-  rgba->resize(std::size_t(width) * height * 4);
+  pixels->resize(std::size_t(width) * height);
   rows->resize(height);
+  auto* bytes = reinterpret_cast<png_bytep>(pixels->data());
   for (png_uint_32 y = 0; y < height; ++y)
-    (*rows)[y] = rgba->data() + std::size_t(y) * width * 4;
+    (*rows)[y] = bytes + std::size_t(y) * width * 4;
   png_read_image(png, rows->data());
   png_read_end(png, nullptr);
   png_destroy_read_struct(&png, &info, nullptr);
@@ -103,7 +112,8 @@ bool DecodeRgba(std::FILE* file, ReadTrouble& trouble, png_uint_32& width,
 
 // The ordinary interface rather than the simplified one: the latter gets
 // interlaced 16-bit files wrong in some libpng releases.
-bool ReadPng(const std::string& path, PngPicture& picture, std::string& error) {
+bool ReadPng(const std::string& path, PngPicture& picture, std::string& error,
+             const PngSizeCheck& check) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) {
     error = std::strerror(errno);
@@ -118,26 +128,37 @@ bool ReadPng(const std::string& path, PngPicture& picture, std::string& error) {
   ReadTrouble trouble;
   png_uint_32 width = 0, height = 0;
   bool hasAlpha = false;
-  std::vector<std::uint8_t> rgba;
+  std::string refusal;
+  std::vector<std::uint32_t> pixels;
   std::vector<png_bytep> rows;
-  const bool ok = DecodeRgba(file, trouble, width, height, hasAlpha, &rgba, &rows);
+  const bool ok =
+      DecodeRgba(file, trouble, width, height, hasAlpha, check, &refusal, &pixels, &rows);
   std::fclose(file);
+  if (!refusal.empty()) {
+    error = refusal;
+    return false;
+  }
   if (!ok) {
     error = std::string("damaged PNG: ") +
             (*trouble.message ? trouble.message : "libpng could not start");
     return false;
   }
+  rows = {};
   picture.Width = int(width);
   picture.Height = int(height);
   const std::size_t n = std::size_t(width) * height;
-  picture.Pixels.resize(n);
   picture.Alpha.clear();
   if (hasAlpha) picture.Alpha.resize(n);
+  // RGBA bytes to 0x00RRGGBB in the same memory: each pixel's four bytes
+  // are read before its word is written.
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(pixels.data());
   for (std::size_t i = 0; i < n; ++i) {
-    const std::uint8_t* p = &rgba[i * 4];
-    picture.Pixels[i] = std::uint32_t(p[0]) << 16 | std::uint32_t(p[1]) << 8 | p[2];
-    if (hasAlpha) picture.Alpha[i] = p[3];
+    const std::uint8_t r = bytes[i * 4], g = bytes[i * 4 + 1], b = bytes[i * 4 + 2],
+                       a = bytes[i * 4 + 3];
+    pixels[i] = std::uint32_t(r) << 16 | std::uint32_t(g) << 8 | b;
+    if (hasAlpha) picture.Alpha[i] = a;
   }
+  picture.Pixels = std::move(pixels);
   return true;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,17 @@ struct PngPicture {
   std::vector<std::uint8_t> Alpha;
 };
 
+// Why a picture of this size is not wanted, or nothing. Asked once the
+// header is read, before any memory is taken for the pixels: a few bytes of
+// PNG can declare a picture of gigabytes.
+using PngSizeCheck =
+    std::function<std::string(std::uint32_t width, std::uint32_t height)>;
+
 // False, with the reason in error ("not a PNG file", "damaged PNG: ...",
-// or why the file can't be opened), when the file can't be read as PNG.
-bool ReadPng(const std::string& path, PngPicture& picture, std::string& error);
+// what check said, or why the file can't be opened), when the file can't be
+// read as PNG or its size is refused.
+bool ReadPng(const std::string& path, PngPicture& picture, std::string& error,
+             const PngSizeCheck& check = {});
 
 // Writes the bytes as the whole of path; false, with the reason in why when
 // given, when the file can't be written whole.

@@ -2,7 +2,6 @@
 // from the packed stroke data and written by our own GIF writer.
 #include <cstdlib>
 #include <exception>
-#include <filesystem>
 
 #include "dict/DictFolder.h"
 #include "strokes/StrokeData.h"
@@ -12,8 +11,6 @@
 namespace velmora::gifTool {
 
 namespace {
-
-const char StrokeFileName[] = "strokes.bin";
 
 void StrokesUsage(std::ostream& out) {
   out << "Usage: velmora-gif strokes [-C DIR] CHAR OUT.gif [--size PX] [--delay MS]\n"
@@ -40,22 +37,6 @@ bool ParseNumber(const std::string& text, int least, int most, int& n) {
     return false;
   n = std::stoi(text);
   return n >= least && n <= most;
-}
-
-// The data file in the dictionary's folder, chosen as for the dictionary;
-// when a folder not named with -C lacks it, the installed one. Empty when
-// there is none; why names the folder looked in.
-std::string StrokeDataFile(const std::optional<std::string>& option, std::string& why) {
-  namespace fs = std::filesystem;
-  const TDictFolder folder = ChooseDictFolder(option);
-  const fs::path chosen = fs::path(folder.Path) / StrokeFileName;
-  why = folder.Path + " (" + folder.Why() + ")";
-  std::error_code ec;
-  if (option || fs::is_regular_file(chosen, ec)) return chosen.string();
-  if (const auto installed = InstalledDictFolder(fs::read_symlink("/proc/self/exe", ec)))
-    if (fs::is_regular_file(fs::path(*installed) / StrokeFileName, ec))
-      return (fs::path(*installed) / StrokeFileName).string();
-  return {};
 }
 
 }  // namespace
@@ -107,13 +88,16 @@ int Strokes(const Args& args, std::ostream& out, std::ostream& err) {
         << "' is not one character in UTF-8\n";
     return 2;
   }
-  std::string why;
-  const std::string file = StrokeDataFile(folder, why);
-  if (file.empty()) {
-    err << "velmora-gif strokes: no stroke data (" << StrokeFileName << ") in " << why
-        << "; try -C DIR\n";
+  // The data in the dictionary's folder, chosen as for the dictionary; when
+  // a folder not named with -C lacks it, the installed one.
+  const TDictFolder chosen = ChooseDictFolder(folder);
+  const std::optional<std::string> found = StrokeDataFile(chosen.Path, bool(folder));
+  if (!found) {
+    err << "velmora-gif strokes: no stroke data (" << StrokeFileName << ") in "
+        << chosen.Path << " (" << chosen.Why() << "); try -C DIR\n";
     return 2;
   }
+  const std::string& file = *found;
   const std::string& target = positional[1];
   try {
     const TStrokeData data = TStrokeData::Open(file);

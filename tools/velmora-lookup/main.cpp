@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <iostream>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,10 +16,12 @@
 
 #include "dict/DictFile.h"
 #include "dict/DictFolder.h"
+#include "dict/ExtendedQuery.h"
 #include "dict/Query.h"
 #include "dict/Search.h"
 #include "platform/classes/FileWrite.h"
 #include "platform/classes/Gbk.h"
+#include "platform/classes/SysUtils.h"
 #include "platform/richedit/MemoryRichEdit.h"
 #include "tools/velmora-lookup/LearnerOutput.h"
 #include "tools/velmora-lookup/StrokePicture.h"
@@ -93,9 +95,11 @@ const char kUsage[] =
     "\n"
     "Exit status: 0 an entry was found, 1 nothing matched, 2 the query is too\n"
     "short, a dictionary file can't be opened, or the command line is wrong.\n"
-    "The view is printed in every case in which a search ran. With --batch:\n"
+    "The view is printed in every case in which a search ran, except when\n"
+    "memory ran out (status 2, naming the file being searched). With --batch:\n"
     "0 if any query found an entry, 1 if none did, 2 if a dictionary file\n"
-    "could not be opened or the input could not be read; a query that is too\n"
+    "could not be opened, memory ran out or the input could not be read or\n"
+    "held a line too long; a query that is too\n"
     "short gives its message in its own result. With --say: 0 said, 1 nothing\n"
     "found or no reading, 2 espeak-ng missing (Debian package espeak-ng) or\n"
     "failing. With --anki: 0 every word found, 1 some left out (named on\n"
@@ -155,9 +159,20 @@ TSearchOutcome Search(const TOptions& options, const std::string& typed,
   edit.Clear();
   TResultView view(edit);
   const std::string_view line = FirstLine(typed);
-  TQueryControls controls(options.Raw ? std::string(line) : gbk::FromUtf8(line));
+  // The extended search reads full-width forms as plain and tone marks
+  // composed, capitals lowered, while the text is still Unicode: GBK holds
+  // no capital tone-marked vowels.
+  std::u32string text = gbk::DecodeUtf8(line);
+  if (options.Extended) text = PlainQuery(text);
+  TQueryControls controls(options.Raw ? std::string(line) : gbk::Encode(text));
   TSearchQuery query = ReadQuery(controls);
-  if (!options.Raw) query.Unencodable = gbk::NameFirstUnencodableUtf8(line);
+  if (!options.Raw) {
+    query.Unencodable = gbk::NameFirstUnencodableUtf8(line);
+    // A character read in another form (Ō as ō) is no fault; a byte that
+    // is no UTF-8 stays one.
+    if (options.Extended && query.Unencodable.starts_with("U+"))
+      query.Unencodable = gbk::NameFirstUnencodable(text);
+  }
   TSearchOptions search;
   if (options.Extended) search.Kind = TSearchKind::Extended;
   search.Query = std::move(query);
@@ -235,11 +250,43 @@ int RunQuery(const TOptions& options, const std::string& query, TMemoryRichEdit&
   return ExitStatus(outcome);
 }
 
+// The longest line --batch takes as a query: room for any sentence, while
+// a stray file given as input can't make one query of gigabytes.
+constexpr std::size_t kMostBatchLine = 65536;
+
+enum class TLineRead { Line, TooLong, End };
+
+// The next line of in without its line feed (and without a CR before it).
+// A line longer than kMostBatchLine is passed over to its end, not kept.
+TLineRead ReadBatchLine(std::FILE* in, std::string& line) {
+  line.clear();
+  int c = EOF;
+  bool any = false, tooLong = false;
+  while ((c = getc_unlocked(in)) != EOF && c != '\n') {
+    any = true;
+    if (line.size() <= kMostBatchLine)
+      line.push_back(char(c));  // one byte more, for a CR that goes
+    else
+      tooLong = true;
+  }
+  if (!any && c == EOF) return TLineRead::End;
+  if (!line.empty() && line.back() == '\r' && !tooLong) line.pop_back();
+  return tooLong || line.size() > kMostBatchLine ? TLineRead::TooLong : TLineRead::Line;
+}
+
 int RunBatch(const TOptions& options, TMemoryRichEdit& edit, const TDictFolder& folder) {
   bool anyFound = false, trouble = false;
   std::string line;
-  while (std::getline(std::cin, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  for (long number = 1;; ++number) {
+    const TLineRead read = ReadBatchLine(stdin, line);
+    if (read == TLineRead::End) break;
+    if (read == TLineRead::TooLong) {
+      std::fprintf(stderr,
+                   "velmora-lookup: line %ld of standard input is longer than %zu bytes; "
+                   "stopped there\n",
+                   number, kMostBatchLine);
+      return 2;
+    }
     std::string cleaned;
     const TSearchOutcome outcome = Search(options, line, edit, cleaned);
     anyFound |= outcome == TSearchOutcome::Found;
@@ -258,8 +305,7 @@ int RunBatch(const TOptions& options, TMemoryRichEdit& edit, const TDictFolder& 
     }
     if (!Write(out)) return 2;
   }
-  // With the stream tied to stdio, a failed read shows only on stdin.
-  if (std::cin.bad() || std::ferror(stdin)) {
+  if (std::ferror(stdin)) {
     std::fprintf(stderr, "velmora-lookup: can't read the queries: %s\n",
                  std::strerror(errno));
     return 2;
@@ -434,7 +480,18 @@ int main(int argc, char** argv) {
 
   TMemoryRichEdit edit;
   edit.SetAutoUrlDetect(true);  // as the window switches it on
-  if (line.Anki) return WriteAnkiFile(std::cin, options.Raw, SharedDictImages(), Write);
-  return line.Batch ? RunBatch(options, edit, folder)
-                    : RunQuery(options, *line.Query, edit, folder);
+  try {
+    if (line.Anki) return WriteAnkiFile(std::cin, options.Raw, SharedDictImages(), Write);
+    return line.Batch ? RunBatch(options, edit, folder)
+                      : RunQuery(options, *line.Query, edit, folder);
+  } catch (const EOutOfMemory& e) {
+    // Raised by the search, naming the file it was searching.
+    std::fprintf(stderr, "velmora-lookup: %s in %s\n", e.what(), folder.Path.c_str());
+  } catch (const std::bad_alloc&) {
+    std::fprintf(
+        stderr,
+        "velmora-lookup: out of memory while writing the result of searching %s\n",
+        folder.Path.c_str());
+  }
+  return 2;
 }

@@ -35,7 +35,7 @@ const char* const kSample =
     "一二三四五 一二三四五 [yi1 er4 san1 si4 wu3] /one to five/";
 
 struct Converted {
-  Summary sum;
+  TSummary sum;
   std::array<std::string, 5> files;
   std::string diag;
 };
@@ -78,11 +78,11 @@ TEST(CedictConvert, WritesEachEntryToTheFileOfItsKeyLengthInSourceOrder) {
 }
 
 TEST(CedictParse, RejectsMalformedLinesWithAReasonAndIgnoresCommentsAndBlanks) {
-  Entry e;
+  TCedictEntry e;
   std::string why;
-  EXPECT_EQ(ParseLine("# comment", e, why), LineKind::kIgnored);
-  EXPECT_EQ(ParseLine("  \r", e, why), LineKind::kIgnored);
-  EXPECT_EQ(ParseLine("", e, why), LineKind::kIgnored);
+  EXPECT_EQ(ParseLine("# comment", e, why), TLineKind::Ignored);
+  EXPECT_EQ(ParseLine("  \r", e, why), TLineKind::Ignored);
+  EXPECT_EQ(ParseLine("", e, why), TLineKind::Ignored);
   for (const char* bad : {
            "中國",                            // one field
            "中國 中国",                       // no pinyin
@@ -96,12 +96,12 @@ TEST(CedictParse, RejectsMalformedLinesWithAReasonAndIgnoresCommentsAndBlanks) {
            "\xE4\xB8 \xE4\xB8 [a] /b/",       // cut UTF-8
        }) {
     why.clear();
-    EXPECT_EQ(ParseLine(bad, e, why), LineKind::kMalformed) << bad;
+    EXPECT_EQ(ParseLine(bad, e, why), TLineKind::Malformed) << bad;
     EXPECT_FALSE(why.empty()) << bad;
   }
   // Definitions may hold brackets and the pinyin of cross references.
   ASSERT_EQ(ParseLine("國 国 [guo2] /see 中國|中国[Zhong1 guo2]/ ", e, why),
-            LineKind::kEntry);
+            TLineKind::Entry);
   EXPECT_EQ(e.traditional, "國");
   EXPECT_EQ(e.simplified, "国");
   EXPECT_EQ(e.pinyin, "guo2");
@@ -118,38 +118,38 @@ TEST(CedictParse, StrictUtf8) {
   }
 }
 
-Entry MakeEntry(std::string simplified, std::vector<std::string> defs) {
-  return Entry{"T", std::move(simplified), "pin1", std::move(defs)};
+TCedictEntry MakeEntry(std::string simplified, std::vector<std::string> defs) {
+  return TCedictEntry{"T", std::move(simplified), "pin1", std::move(defs)};
 }
 
 TEST(CedictLine, RefusesEntriesThatWouldBreakTheLineFormat) {
-  SrLine line;
+  TSrLine line;
   // The pair 0xA3 0xBA across two characters (埃 = B0 A3, 好 = BA C3) would
   // split the key early; so would a fullwidth colon in the key.
-  EXPECT_EQ(MakeSrLine(MakeEntry("埃好", {"x"}), line), Verdict::kHoldsSeparator);
-  EXPECT_EQ(MakeSrLine(MakeEntry("好：", {"x"}), line), Verdict::kHoldsSeparator);
+  EXPECT_EQ(MakeSrLine(MakeEntry("埃好", {"x"}), line), TVerdict::HoldsSeparator);
+  EXPECT_EQ(MakeSrLine(MakeEntry("好：", {"x"}), line), TVerdict::HoldsSeparator);
   // A separator in the explanation is harmless: the first one splits.
-  ASSERT_EQ(MakeSrLine(MakeEntry("埃", {"a：b"}), line), Verdict::kWritten);
+  ASSERT_EQ(MakeSrLine(MakeEntry("埃", {"a：b"}), line), TVerdict::Written);
   EXPECT_EQ(line.bytes, "\xB0\xA3" + kSep + "[pin1] a" + kSep + "b");
   EXPECT_EQ(line.file, 1);
 
   // Code points that the codec reserves for raw bytes must not smuggle a line
   // feed or any other byte into the file.
-  EXPECT_EQ(MakeSrLine(MakeEntry("好", {"a\U0010FF0Ab"}), line), Verdict::kNotGbk);
-  EXPECT_EQ(MakeSrLine(MakeEntry("好", {"a\x01b"}), line), Verdict::kControlChar);
-  EXPECT_EQ(MakeSrLine(MakeEntry("好", {"smile 😀"}), line), Verdict::kNotGbk);
+  EXPECT_EQ(MakeSrLine(MakeEntry("好", {"a\U0010FF0Ab"}), line), TVerdict::NotGbk);
+  EXPECT_EQ(MakeSrLine(MakeEntry("好", {"a\x01b"}), line), TVerdict::ControlChar);
+  EXPECT_EQ(MakeSrLine(MakeEntry("好", {"smile 😀"}), line), TVerdict::NotGbk);
   // A question mark of the source is kept, not mistaken for a lost character.
-  ASSERT_EQ(MakeSrLine(MakeEntry("好", {"why?", "é–ü"}), line), Verdict::kWritten);
+  ASSERT_EQ(MakeSrLine(MakeEntry("好", {"why?", "é–ü"}), line), TVerdict::Written);
   EXPECT_EQ(line.bytes, "\xBA\xC3" + kSep + "[pin1] why?; \xA8\xA6\xA8\x43\xA8\xB9");
 
   // The longest line is kMaxLineBytes bytes without its line feed.
   const std::size_t fixed = 2 + 2 + std::string("[pin1] ").size();
   ASSERT_EQ(MakeSrLine(MakeEntry("好", {std::string(kMaxLineBytes - fixed, 'a')}), line),
-            Verdict::kWritten);
+            TVerdict::Written);
   EXPECT_EQ(line.bytes.size(), kMaxLineBytes);
   EXPECT_EQ(
       MakeSrLine(MakeEntry("好", {std::string(kMaxLineBytes - fixed + 1, 'a')}), line),
-      Verdict::kTooLong);
+      TVerdict::TooLong);
 }
 
 class CedictRun : public ::testing::Test {

@@ -11,6 +11,7 @@
 #include "tests/gif/GIFBuilder.h"
 #include "tests/gif/MemoryLimit.h"
 #include "tests/tools/velmora-gif/CommandTest.h"
+#include "tools/velmora-gif/Png.h"
 
 namespace velmora::gifTool {
 namespace {
@@ -84,6 +85,75 @@ TEST_F(MemoryCommand, WhatTheToolsMakeFromAPictureCountsWithIt) {
   EXPECT_NE(out.str().find("frame_019.png"), std::string::npos);
   EXPECT_EQ(Run({"play", many, outDir}), 0) << err.str();
   EXPECT_NE(out.str().find("frame_019.png"), std::string::npos);
+}
+
+// The bytes of a PNG chunk: length, type, data, checksum.
+std::string PngChunk(const std::string& type, const std::string& data) {
+  auto be32 = [](std::uint32_t v) {
+    return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+  };
+  std::uint32_t crc = 0xFFFFFFFF;
+  for (const unsigned char b : type + data) {
+    crc ^= b;
+    for (int k = 0; k < 8; ++k) crc = crc & 1 ? 0xEDB88320 ^ (crc >> 1) : crc >> 1;
+  }
+  return be32(std::uint32_t(data.size())) + type + data + be32(~crc);
+}
+
+// A PNG of a few dozen bytes that declares a 1-bit grey picture of any size:
+// its header, the start of its image data, no more.
+std::string PngBomb(std::uint32_t width, std::uint32_t height) {
+  std::string ihdr;
+  for (const std::uint32_t v : {width, height})
+    ihdr += std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+  ihdr += std::string{1, 0, 0, 0, 0};  // 1 bit, grey, deflate, filter 0, not interlaced
+  return "\x89PNG\r\n\x1a\n" + PngChunk("IHDR", ihdr) +
+         PngChunk("IDAT", "\x78\x9c\x63\x00") + PngChunk("IEND", "");
+}
+
+TEST_F(MemoryCommand, PngFramesAreJudgedByTheirHeaderBeforeTheirPixelsTakeMemory) {
+  const std::string out_gif = (dir / "out.gif").string();
+  const struct {
+    std::uint32_t width, height;
+    std::string reason;
+  } bombs[] = {{1000000, 1000000, "larger than a GIF can hold"},
+               {30000, 30000, test::kMemoryRefused},
+               {20000, 20000, test::kMemoryRefused}};
+  for (const auto& bomb : bombs) {
+    const std::string png = folder.Write("bomb.png", PngBomb(bomb.width, bomb.height));
+    test::StartPeak();
+    EXPECT_EQ(Run({"encode", out_gif, png}), 2) << bomb.width;
+    EXPECT_LT(test::PeakSinceStart(), test::kMiB) << bomb.width;
+    EXPECT_NE(err.str().find("is " + std::to_string(bomb.width) + "x" +
+                             std::to_string(bomb.height) + ", " + bomb.reason),
+              std::string::npos)
+        << err.str();
+  }
+}
+
+// What encode writes, info reads: the limit falls at the same size for both.
+TEST_F(MemoryCommand, EncodeRefusesWhatTheReaderWouldRefuse) {
+  test::PixelMemoryLimit limit(4 * test::kMiB);
+  const std::string out_gif = (dir / "out.gif").string();
+  for (const int width : {1024, 1025}) {
+    const bool fits = width == 1024;  // 1024 x 1024 x 4 bytes is the limit
+    EXPECT_EQ(Run({"info", File("screen.gif", test::TinyGif(width, 1024, {{1, 1}}))}),
+              fits ? 0 : 2)
+        << width;
+    const std::string png = (dir / "frame.png").string();
+    ASSERT_TRUE(WritePng(png, width, 1024, PngColor::Grey,
+                         std::vector<std::uint8_t>(std::size_t(width) * 1024, 0x80)));
+    std::filesystem::remove(out_gif);
+    test::StartPeak();
+    EXPECT_EQ(Run({"encode", out_gif, png}), fits ? 0 : 2) << width << err.str();
+    if (!fits) {
+      EXPECT_LT(test::PeakSinceStart(), test::kMiB);
+      EXPECT_NE(err.str().find(test::kMemoryRefused), std::string::npos) << err.str();
+      EXPECT_FALSE(std::filesystem::exists(out_gif));
+      continue;
+    }
+    EXPECT_EQ(Run({"info", out_gif}), 0) << err.str();
+  }
 }
 
 TEST_F(MemoryCommand, AFileCutShortIsDrawnWithTheDecodersWarningsOnStandardError) {

@@ -1,6 +1,8 @@
 // Runs the built velmora-lookup on dictionaries written by the test.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -86,6 +88,45 @@ class LookupTest : public ::testing::Test {
     return run;
   }
   std::string InDir() const { return "-C '" + dir_.Path().string() + "' "; }
+
+  // The tool run with the arguments as they are, standard input from in,
+  // under a limit of its address space (none when 0); MaxRss its peak
+  // resident memory in bytes.
+  struct TLimitedRun : TRun {
+    long long MaxRss = 0;
+  };
+  TLimitedRun RunLimited(const std::vector<std::string>& args, const fs::path& in,
+                         rlim_t addressSpace = 0) {
+    const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
+    std::vector<std::string> argv{tool_.string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> pointers;
+    for (std::string& a : argv) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      if (addressSpace) {
+        const rlimit limit{addressSpace, addressSpace};
+        ::setrlimit(RLIMIT_AS, &limit);
+      }
+      const int fds[3] = {::open(in.c_str(), O_RDONLY),
+                          ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
+                          ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)};
+      for (int i = 0; i < 3; ++i) ::dup2(fds[i], i);
+      ::execv(pointers[0], pointers.data());
+      ::_exit(127);
+    }
+    TLimitedRun run;
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.MaxRss = usage.ru_maxrss * 1024LL;
+    std::ifstream outIn(out), errIn(err);
+    run.Out.assign(std::istreambuf_iterator<char>(outIn), {});
+    run.Err.assign(std::istreambuf_iterator<char>(errIn), {});
+    return run;
+  }
 
   velmora::test::TTempFolder dir_{"velmora-lookup"};
   // The program run and the folder it runs in.
@@ -198,6 +239,23 @@ TEST_F(LookupTest, TheExtendedSearchRefusesWhatGBKCannotHold) {
     const TRun run = Run(InDir() + "-x --plain " + arg);
     EXPECT_EQ(run.Status, 2) << arg;
     EXPECT_EQ(run.Out, std::string("查询含有 GBK 无法表示的字符：") + name + "\n") << arg;
+  }
+}
+
+// Tone marks in capitals or typed as combining characters, which GBK cannot
+// hold, are read by the extended search as the lower-case composed marks;
+// the standard search still refuses nothing and finds nothing in them.
+TEST_F(LookupTest, TheExtendedSearchReadsCapitalAndCombiningToneMarks) {
+  WriteAll(kEntry);
+  Write("2.sr", "\xD6\xD0\xB9\xFA\xA3\xBA[zhong1 guo2] China\n");
+  const TRun plain = Run(InDir() + "-x --plain 'zhōngguó'");
+  ASSERT_EQ(plain.Status, 0);
+  for (const char* arg :
+       {"'ZHŌNGGUÓ'", "'Zhōngguó'", "\"$(printf 'zho\314\204ngguo\314\201')\""}) {
+    const TRun run = Run(InDir() + "-x --plain " + arg);
+    EXPECT_EQ(run.Status, 0) << arg;
+    EXPECT_EQ(run.Out.substr(run.Out.find('\n')), plain.Out.substr(plain.Out.find('\n')))
+        << arg;
   }
 }
 
@@ -370,6 +428,68 @@ TEST_F(LookupTest, BatchGivesOneResultPerQuery) {
   run = Run("--batch --html");
   EXPECT_EQ(run.Status, 2);
   EXPECT_NE(run.Err.find("--plain or --json"), std::string::npos);
+}
+
+// A 3 GiB 2.sr (sparse: one line of NULs) under a 2 GiB address space: read
+// in pieces, it gives the search's ordinary answer, the other files' entries.
+TEST_F(LookupTest, AFileLargerThanMemoryIsSearchedInPieces) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer needs more address space than the limit";
+#endif
+  WriteAll("");
+  Write("3.sr", "\xD6\xD0\xB9\xFA\xC8\xCB\xA3\xBArenmin\n");  // 中国人：
+  fs::resize_file(dir_ / "2.sr", std::uintmax_t(3) << 30);
+  const TLimitedRun run = RunLimited({"-C", dir_.Path().string(), "--plain", "中国"},
+                                     "/dev/null", rlim_t(2) << 30);
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out,
+            "您所查询的 「中国」相关内容：\n搜寻完毕!\n\n中国人：\n      renmin\n\n");
+  EXPECT_LT(run.MaxRss, 256 << 20);
+}
+
+// Memory that runs out all the same (here: the view of a listing of every
+// line of a file) is reported with the file being searched, status 2.
+TEST_F(LookupTest, MemoryThatRunsOutIsReportedWithTheFile) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer needs more address space than the limit";
+#endif
+  std::string lines;
+  for (int i = 0; i < 1 << 16; ++i)
+    lines += "\xD6\xD0\xB9\xFA\xA3\xBA" + std::string(990, 'x') + "\n";
+  WriteAll(lines);
+  const TLimitedRun run = RunLimited({"-C", dir_.Path().string(), "--plain", "中国"},
+                                     "/dev/null", rlim_t(128) << 20);
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_EQ(run.Err, "velmora-lookup: Out of memory while searching 2.sr in " +
+                         dir_.Path().string() + "\n");
+}
+
+// A query line of --batch beyond the stated limit ends the batch, named,
+// without being held.
+TEST_F(LookupTest, BatchRefusesAnOverlongLine) {
+  WriteAll(kEntry);
+  const std::string longest(65536, 'a');
+  Write("in.txt", "中国\n" + longest + "\r\n" + longest + "a\n中国\n");
+  TLimitedRun run =
+      RunLimited({"-C", dir_.Path().string(), "--batch", "--json"}, dir_ / "in.txt");
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_EQ(std::count(run.Out.begin(), run.Out.end(), '\n'), 2) << run.Out.size();
+  EXPECT_EQ(run.Err,
+            "velmora-lookup: line 3 of standard input is longer than 65536 bytes; "
+            "stopped there\n");
+
+  // 64 MiB of one line: passed over, never held.
+  {
+    std::ofstream in(dir_ / "in.txt", std::ios::binary);
+    in << "中国\n";
+    const std::string block(1 << 20, 'b');
+    for (int i = 0; i < 64; ++i) in << block;
+    in << "\n";
+  }
+  run = RunLimited({"-C", dir_.Path().string(), "--batch", "--json"}, dir_ / "in.txt");
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_NE(run.Err.find("line 2 of standard input"), std::string::npos) << run.Err;
+  EXPECT_LT(run.MaxRss, 48 << 20);
 }
 
 TEST_F(LookupTest, CommandLineErrors) {
