@@ -185,19 +185,8 @@ int Pronunciation(int levels) {
   const auto tables = LearnerTables(images);
   const auto hsk = images.Open(std::string(kHskFileName));
   if (!hsk) return 2;
+  // The words of the levels asked for, of two characters or more.
   std::set<std::string, std::less<>> words;
-  {
-    const std::string_view bytes = hsk->Bytes();
-    for (std::size_t start = 0; start < bytes.size();) {
-      std::size_t end = bytes.find('\n', start);
-      if (end == std::string_view::npos) end = bytes.size();
-      const std::string_view line = bytes.substr(start, end - start);
-      start = end + 1;
-      if (!line.empty() && line[0] != '#') words.emplace(line.substr(0, line.find('\t')));
-    }
-  }
-  const auto found = EntriesOfKeys(words, images);
-  int checked = 0, syllables = 0, mismatches = 0;
   const std::string_view bytes = hsk->Bytes();
   for (std::size_t start = 0; start < bytes.size();) {
     std::size_t end = bytes.find('\n', start);
@@ -206,8 +195,13 @@ int Pronunciation(int levels) {
     start = end + 1;
     const std::string_view key = line.substr(0, line.find('\t'));
     const int level = tables->Facts(key).Level;
-    if (line.empty() || line[0] == '#' || level == 0 || level > levels || key.size() < 4)
-      continue;
+    if (!line.empty() && line[0] != '#' && level > 0 && level <= levels &&
+        key.size() >= 4)
+      words.emplace(key);
+  }
+  const auto found = EntriesOfKeys(words, images);
+  int checked = 0, syllables = 0, mismatches = 0;
+  for (const std::string& key : words) {
     const auto entries = found.find(key);
     if (entries == found.end()) continue;
     for (const TKeyEntry& e : entries->second) {
