@@ -129,6 +129,14 @@ void TForm4::CreateControls() {
   ExtendedSearchItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
   ExtendedSearchItem->setShortcutContext(Qt::WindowShortcut);
   addAction(ExtendedSearchItem);
+  ExtendedDisplayMenu = PopupMenu1->addMenu(QStringLiteral("扩展搜寻的显示"));
+  ToneMarksItem = ExtendedDisplayMenu->addAction(QStringLiteral("拼音标声调符号"));
+  OwnCaseItem = ExtendedDisplayMenu->addAction(QStringLiteral("英文保留大小写"));
+  TraditionalItem = ExtendedDisplayMenu->addAction(QStringLiteral("词条旁列出繁体字"));
+  for (QAction* item : {ToneMarksItem, OwnCaseItem, TraditionalItem}) {
+    item->setCheckable(true);
+    item->setChecked(true);
+  }
   FSearchKindBadge = MakeSearchKindBadge(*edSearch);
   StrokePanel = new TStrokePanel(this);
   PopupMenu1->addSeparator();
@@ -228,6 +236,12 @@ void TForm4::LoadKeptState() {
   FWords->Load();
   if (!TSettings::File().isEmpty()) {
     reResult->SetZoom(TSettings::Value(QStringLiteral("view/zoom"), 100).toInt());
+    ToneMarksItem->setChecked(
+        TSettings::Value(QStringLiteral("search/toneMarks"), true).toBool());
+    OwnCaseItem->setChecked(
+        TSettings::Value(QStringLiteral("search/ownCase"), true).toBool());
+    TraditionalItem->setChecked(
+        TSettings::Value(QStringLiteral("search/traditional"), true).toBool());
     if (TSettings::Value(QStringLiteral("search/extended"), false).toBool()) {
       ExtendedSearchItem->setChecked(true);
       ShowSearchKind(*edSearch, *FSearchKindBadge, true);
@@ -249,6 +263,20 @@ void TForm4::ConnectControls() {
       }
     });
   });
+  const std::pair<QAction*, const char*> display[] = {
+      {ToneMarksItem, "search/toneMarks"},
+      {OwnCaseItem, "search/ownCase"},
+      {TraditionalItem, "search/traditional"}};
+  for (const auto& [item, key] : display) {
+    connect(item, &QAction::toggled, this,
+            [this, key = QString::fromLatin1(key)](bool on) {
+              Guarded([&] {
+                TSettings::SetValue(key, on);
+                // The entries shown are shown again the new way.
+                if (ExtendedSearch() && !edSearch->text().isEmpty()) SearchAsTyped();
+              });
+            });
+  }
   connect(FSearchKindBadge, &QAction::triggered, this,
           [this] { SetExtendedSearch(false); });
   connect(btnSearch, &QPushButton::clicked, this,
@@ -604,6 +632,11 @@ bool TForm4::ExtendedSearch() const {
 
 void TForm4::SetExtendedSearch(bool on) {
   ExtendedSearchItem->setChecked(on);
+}
+
+TExtendedDisplay TForm4::ExtendedDisplay() const {
+  return TExtendedDisplay{ToneMarksItem->isChecked(), OwnCaseItem->isChecked(),
+                          TraditionalItem->isChecked()};
 }
 
 int TForm4::Zoom() const {

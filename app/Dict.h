@@ -70,6 +70,12 @@ class TForm4 : public QWidget {
   QAction* N2;
   // Added after N1 and N2: turns the extended search on and off (Ctrl+E).
   QAction* ExtendedSearchItem;
+  // How the extended search shows its entries, three kept choices: tone
+  // marks, the explanation's own letter case, the traditional form.
+  QMenu* ExtendedDisplayMenu;
+  QAction* ToneMarksItem;
+  QAction* OwnCaseItem;
+  QAction* TraditionalItem;
   // Stroke order: the menu item 笔顺 and the panel that plays it.
   QAction* N3;
   TStrokePanel* StrokePanel;
@@ -161,6 +167,7 @@ class TForm4 : public QWidget {
   // box is tinted and every edit searches again (AsYouType).
   bool ExtendedSearch() const;
   void SetExtendedSearch(bool on);
+  TExtendedDisplay ExtendedDisplay() const;
   TAsYouType& AsYouType() { return *FAsYouType; }
   // A search of the box as typed: a running search is told to stop, and
   // this one runs once it has returned. Not kept in the history.

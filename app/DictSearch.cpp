@@ -126,6 +126,7 @@ void TForm4::RunSearches() {
                                                      : TSearchKind::Standard);
     options.Pacing = SearchPacing;
     options.Query = query;
+    options.Display = ExtendedDisplay();
     const TSearchOutcome outcome = RunSearch(controls, *FOutput, options);
     if (outcome == TSearchOutcome::OwnFileMissing ||
         outcome == TSearchOutcome::OtherFileMissing) {

@@ -309,7 +309,7 @@ class TPieceEntries {
   // The longest piece looked for, in characters.
   static constexpr std::size_t kLongest = 12;
 
-  explicit TPieceEntries(std::string_view text) {
+  explicit TPieceEntries(std::string_view text) : finder_(FirstCharacters(text)) {
     std::vector<std::size_t> at;
     for (std::size_t i = 0; i < text.size(); i += LeadByteLengthAt(text, i))
       at.push_back(i);
@@ -323,27 +323,30 @@ class TPieceEntries {
   }
 
   // Sweeps 1.sr..5.sr (those whose keys can be as long as a piece); false
-  // when the search was stopped.
+  // when the search was stopped. Only the lines that begin with one of the
+  // text's characters are looked at.
   bool Sweep(TSearchRun& run) {
     for (int number = 1; number <= 5; ++number) {
       if (!lengths_[number]) continue;
       std::shared_ptr<const TDictImage> image = run.Open(number);
       if (!image) continue;
       const std::string_view bytes = image->Bytes();
-      std::size_t lines = 0;
-      for (std::size_t pos = 0; pos < bytes.size();) {
-        const char* nl = static_cast<const char*>(
-            std::memchr(bytes.data() + pos, '\n', bytes.size() - pos));
-        const std::size_t end = nl ? std::size_t(nl - bytes.data()) : bytes.size();
-        const std::string_view line = bytes.substr(pos, end - pos);
+      TNeedleLines lines(bytes, finder_, run.Pacing().SliceBytes);
+      std::string_view line;
+      for (;;) {
+        const TNeedleLines::TStep step = lines.Next(line);
+        if (step == TNeedleLines::TStep::End) break;
+        if (step == TNeedleLines::TStep::Slice) {
+          if (run.Stopped(false)) return false;
+          continue;
+        }
         const std::size_t sep = FindAtBoundary(
             line.substr(0, longestBytes_ + kKeySeparator.size()), kKeySeparator);
-        if (sep != std::string_view::npos) {
-          const auto it = pieces_.find(line.substr(0, sep));
-          if (it != pieces_.end()) found_[*it].push_back(TFound{number, pos, line});
-        }
-        pos = end + 1;
-        if (++lines % 4096 == 0 && run.Stopped(false)) return false;
+        if (sep == std::string_view::npos) continue;
+        const auto it = pieces_.find(line.substr(0, sep));
+        if (it != pieces_.end())
+          found_[*it].push_back(
+              TFound{number, std::size_t(line.data() - bytes.data()), line});
       }
       held_.push_back(std::move(image));
     }
@@ -356,6 +359,22 @@ class TPieceEntries {
   }
 
  private:
+  // Each character of the text where a line begins.
+  static TNeedleFinder FirstCharacters(std::string_view text) {
+    std::vector<TNeedle> needles;
+    std::unordered_set<std::string_view> seen;
+    for (std::size_t i = 0; i < text.size(); i += LeadByteLengthAt(text, i)) {
+      const std::string_view c = text.substr(i, LeadByteLengthAt(text, i));
+      if (!seen.insert(c).second) continue;
+      needles.push_back(
+          TNeedle{std::string(c), false, [](std::string_view bytes, std::size_t at) {
+                    return at == 0 || bytes[at - 1] == '\n';
+                  }});
+    }
+    return TNeedleFinder(std::move(needles));
+  }
+
+  TNeedleFinder finder_;
   std::unordered_set<std::string_view> pieces_;
   std::size_t longestBytes_ = 0;
   bool lengths_[6] = {};

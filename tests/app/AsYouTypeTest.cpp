@@ -207,6 +207,30 @@ TEST_F(AsYouTypeTest, MenuItemCtrlEAndTheBadgeTurnItOnAndOffAndTheChoiceIsKept) 
   EXPECT_EQ(Create().ExtendedSearch(), false);
 }
 
+TEST_F(AsYouTypeTest, TheDisplayChoicesShowAgainAndAreKept) {
+  TForm4& f = Create();
+  f.SetExtendedSearch(true);
+  Commit("中国");
+  Settle();
+  // The explanation in its own case by default.
+  EXPECT_NE(Text().find("China"), std::string::npos);
+  f.OwnCaseItem->setChecked(false);
+  Settle();
+  EXPECT_EQ(Text().find("China"), std::string::npos);
+  EXPECT_NE(Text().find("china"), std::string::npos);
+  f.ToneMarksItem->setChecked(false);
+  // The choices come back with the next window; the menu holds them after
+  // the specified items.
+  TForm4& g = Create();
+  EXPECT_FALSE(g.OwnCaseItem->isChecked());
+  EXPECT_FALSE(g.ToneMarksItem->isChecked());
+  EXPECT_TRUE(g.TraditionalItem->isChecked());
+  EXPECT_EQ(g.ExtendedDisplay(), (TExtendedDisplay{false, false, true}));
+  EXPECT_GT(g.PopupMenu1->actions().indexOf(g.ExtendedDisplayMenu->menuAction()), 1);
+  g.OwnCaseItem->setChecked(true);
+  g.ToneMarksItem->setChecked(true);
+}
+
 TEST_F(AsYouTypeTest, EveryEditSearchesTheBoxAsTypedAndLeavesTheBoxAlone) {
   TForm4& f = Create();
   f.SetExtendedSearch(true);
