@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
@@ -21,13 +22,17 @@
 #include "app/AsYouType.h"
 #include "app/HandwritingPad.h"
 #include "app/History.h"
+#include "app/LearnerCard.h"
 #include "app/QueryBox.h"
 #include "app/Settings.h"
 #include "app/StrokePanel.h"
 #include "app/WindowLayout.h"
+#include "app/WordList.h"
+#include "app/WordListDialog.h"
 #include "dict/DictFile.h"
 #include "dict/LinkTarget.h"
 #include "dict/Texts.h"
+#include "dict/ViewEntries.h"
 #include "platform/classes/Application.h"
 #include "platform/classes/Gbk.h"
 #include "platform/qt/Image.h"
@@ -139,6 +144,12 @@ void TForm4::CreateControls() {
   addAction(HandwritingItem);
   FSearchKindBadge = MakeSearchKindBadge(*edSearch);
   StrokePanel = new TStrokePanel(this);
+  PopupMenu1->addSeparator();
+  SpeakItem = PopupMenu1->addAction(QStringLiteral("朗读"));
+  WordListItem = PopupMenu1->addAction(QStringLiteral("单词本…"));
+  const std::string data = DataFolder();
+  FWords = std::make_unique<TWordList>(data.empty() ? "" : data + "/words");
+  LearnerCard = new TLearnerCard(this, *FWords);
 }
 
 // Where the controls sit until FormCreate fits them to the pictures.
@@ -227,6 +238,7 @@ void TForm4::LoadKeptState() {
   FExtendedHistory = std::make_unique<TQueryHistory>(
       state.empty() ? "" : state + "/history-extended", IsTypedQuery);
   FExtendedHistory->Load();
+  FWords->Load();
   if (!TSettings::File().isEmpty()) {
     reResult->SetZoom(TSettings::Value(QStringLiteral("view/zoom"), 100).toInt());
     ToneMarksItem->setChecked(
@@ -384,6 +396,22 @@ void TForm4::PlaceStrokePanel() {
                      std::min(edSearch->y(), cbRareWord->y()), width() - 8);
 }
 
+// Below the stroke panel, right of the table picture, down to the results:
+// it covers no control and no result, and hides while the results take
+// that room.
+void TForm4::PlaceLearnerCard() {
+  const int top = cbRareWord->geometry().bottom() + 9;
+  LearnerCard->Place(
+      QRect(QPoint(StrokePanel->x(), top), QPoint(width() - 9, reResult->y() - 7)));
+}
+
+void TForm4::OpenWordList() {
+  if (OnWordList) return OnWordList();
+  TWordListDialog dialog(this, *FWords);
+  dialog.exec();
+  LearnerCard->ShowEntry(LearnerCard->Entry());  // the star as the list has it now
+}
+
 void TForm4::cbRareWordClick(void* /*Sender*/) {
   FitResultHeight();
 }
@@ -413,6 +441,10 @@ void TForm4::reResultMouseDown(void* /*Sender*/, TMouseButton Button,
     N2Click(N2);
   } else if (chosen == N3) {
     StrokePanel->Choose(QStringFromGbk(FRichEdit->SelectedText()));
+  } else if (chosen == SpeakItem) {
+    LearnerCard->Speak();
+  } else if (chosen == WordListItem) {
+    OpenWordList();
   }
 }
 
@@ -490,6 +522,7 @@ void TForm4::Dock() {
   int h = std::max(FResultHeight, 0);
   int top = std::max(height() - h, ViewTopLimit());
   reResult->setGeometry(0, top, width(), std::max(height() - top, 0));
+  PlaceLearnerCard();
 }
 
 int TForm4::ViewTopLimit() const {
@@ -578,6 +611,13 @@ bool TForm4::eventFilter(QObject* watched, QEvent* event) {
       if (text) edSearch->setText(QStringFromGbk(*text));
       return true;
     }
+  }
+  // A click in the results shows the entry clicked on the card.
+  if (watched == reResult->viewport() && event->type() == QEvent::MouseButtonRelease &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    if (auto entry =
+            EntryAt(FRichEdit->Text(), FRichEdit->SelStart(), SharedDictImages()))
+      LearnerCard->ShowEntry(entry);
   }
   if (watched == reResult->viewport() && event->type() == QEvent::Wheel) {
     auto* wheel = static_cast<QWheelEvent*>(event);

@@ -32,6 +32,8 @@ class TQtRichEdit;
 class TResultViewWidget;
 class TStrokePanel;
 class THandwritingPad;
+class TLearnerCard;
+class TWordList;
 
 // The one main window; set before its FormCreate runs.
 extern TForm4* Form4;
@@ -84,6 +86,14 @@ class TForm4 : public QWidget {
   void ShowHandwritingPad();
   // A character chosen on the pad: into the query box, and looked up.
   void ChooseHandwritten(const QString& character);
+  // The learner's card beside the stroke panel, and the menu items after
+  // all others: 朗读 says the card's entry, 单词本 opens the word list.
+  TLearnerCard* LearnerCard;
+  QAction* SpeakItem;
+  QAction* WordListItem;
+  TWordList& Words() { return *FWords; }
+  // Opens the word list; tests replace it.
+  std::function<void()> OnWordList;
 
   // Sets Form4 and runs FormCreate; an exception that escapes it goes to the
   // application's exception report, and the window keeps what was done.
@@ -213,6 +223,8 @@ class TForm4 : public QWidget {
   // lock, tries again a moment later instead of waiting for it.
   void SaveHistories();
   void PlaceStrokePanel();
+  void PlaceLearnerCard();
+  void OpenWordList();
   // A red line in the view in place of the pictures; the layout stays as
   // designed.
   void ShowStartFailure(const std::string& message);
@@ -230,6 +242,7 @@ class TForm4 : public QWidget {
   int FOuterWidthRule = -1;
   int FCountedNonClientWidth = -1;
   std::unique_ptr<TQueryHistory> FHistory;
+  std::unique_ptr<TWordList> FWords;
   TDictFolder FDictFolder{".", TDictFolderSource::Current};
   std::string FDictFolderError;
   std::unique_ptr<TQueryHistory> FExtendedHistory;

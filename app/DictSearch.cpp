@@ -11,10 +11,13 @@
 #include "app/AsYouType.h"
 #include "app/Dict.h"
 #include "app/History.h"
+#include "app/LearnerCard.h"
 #include "app/StrokePanel.h"
+#include "app/WordList.h"
 #include "dict/DictFile.h"
 #include "dict/ExtendedQuery.h"
 #include "dict/Texts.h"
+#include "dict/ViewEntries.h"
 #include "platform/classes/ScopeGuard.h"
 #include "platform/qt/ResultViewWidget.h"
 #include "platform/richedit/GbkQt.h"
@@ -135,6 +138,9 @@ void TForm4::RunSearches() {
   // The animation is made once the results are on screen.
   QTimer::singleShot(0, StrokePanel,
                      [this, query = edSearch->text()] { StrokePanel->ShowQuery(query); });
+  QTimer::singleShot(0, LearnerCard, [this] {
+    LearnerCard->ShowEntry(FirstEntry(FRichEdit->Text(), SharedDictImages()));
+  });
   // The history goes to disk once the search is over and shown, so that
   // syncing it never delays one.
   QTimer::singleShot(0, this, [this] { SaveHistories(); });

@@ -110,8 +110,8 @@ void RemoveLeftovers(const std::string& written) {
   }
 }
 
-// Takes the lock on fd, waiting at most wait; EWOULDBLOCK when it stayed
-// taken, another errno when it can't be taken at all, 0 when held.
+}  // namespace
+
 int TakeLock(int fd, std::chrono::milliseconds wait) {
   const auto until = std::chrono::steady_clock::now() + wait;
   while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -123,14 +123,16 @@ int TakeLock(int fd, std::chrono::milliseconds wait) {
   return 0;
 }
 
-}  // namespace
-
 std::string StateFolder() {
   return XdgFolder("XDG_STATE_HOME", ".local/state");
 }
 
 std::string ConfigFolder() {
   return XdgFolder("XDG_CONFIG_HOME", ".config");
+}
+
+std::string DataFolder() {
+  return XdgFolder("XDG_DATA_HOME", ".local/share");
 }
 
 // Every line the program writes is a query as the search cleaned it.

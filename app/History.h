@@ -16,6 +16,13 @@ namespace velmora {
 // ~/.config/velmora.
 std::string StateFolder();
 std::string ConfigFolder();
+// $XDG_DATA_HOME/velmora, or ~/.local/share/velmora: the learner's words.
+std::string DataFolder();
+
+// Takes the flock on fd, waiting at most wait: 0 when held, EWOULDBLOCK when
+// another holder kept it all along, another errno when it can't be taken.
+// A window stopped while it holds a lock must not freeze the others.
+int TakeLock(int fd, std::chrono::milliseconds wait);
 
 // Whether a line of a history file is a query the window could have kept:
 // by default a query as the search cleans it, of two bytes at least, on one

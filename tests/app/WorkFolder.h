@@ -1,5 +1,6 @@
 // A fresh folder that the window's tests work in: the current folder, and
-// where the program keeps its settings and history, while the object lives.
+// where the program keeps its settings, history and words, while the object
+// lives.
 // The folder current before is current again when it goes.
 #pragma once
 
@@ -19,6 +20,7 @@ class TWorkFolder : public TTempFolder {
     std::filesystem::current_path(Path());
     ::setenv("XDG_STATE_HOME", (*this / "state").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (*this / "config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (*this / "data").c_str(), 1);
   }
   ~TWorkFolder() {
     std::error_code ignored;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "dict/AnkiExport.h"
 #include "dict/LinkTarget.h"
 #include "platform/classes/Gbk.h"
 #include "platform/richedit/TextLayout.h"
@@ -68,29 +69,6 @@ int PaletteColor(TColor c) {
   const int bits = (2 * r >= strongest ? 1 : 0) | (2 * g >= strongest ? 2 : 0) |
                    (2 * b >= strongest ? 4 : 0);
   return bits == 7 ? 39 : 30 + bits;
-}
-
-std::string HtmlEscape(const std::string& utf8) {
-  std::string out;
-  for (char c : utf8) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
 }
 
 }  // namespace

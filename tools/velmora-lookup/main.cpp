@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <new>
 #include <optional>
 #include <string>
@@ -24,6 +25,7 @@
 #include "platform/classes/SysUtils.h"
 #include "platform/richedit/MemoryRichEdit.h"
 #include "tools/velmora-lookup/Handwriting.h"
+#include "tools/velmora-lookup/LearnerOutput.h"
 #include "tools/velmora-lookup/StrokePicture.h"
 #include "tools/velmora-lookup/ViewExport.h"
 #include "velmora/Version.h"
@@ -38,6 +40,8 @@ const char kUsage[] =
     "       velmora-lookup --batch [-C DIR] [-x] [--plain | --json] [--raw]\n"
     "                      [--color=WHEN] [--colors=WHICH]\n"
     "       velmora-lookup --handwriting FILE [-C DIR]\n"
+    "       velmora-lookup --say [--wav FILE] [-C DIR] [-x] [--raw] QUERY\n"
+    "       velmora-lookup --anki [-C DIR] [--raw] < WORDS > FILE.txt\n"
     "\n"
     "Looks QUERY up in the dictionary files 1.sr to 5.sr exactly as the Velmora\n"
     "window does, and prints the result view: in colour on a terminal, otherwise\n"
@@ -61,8 +65,11 @@ const char kUsage[] =
     "  --plain       the text only, in UTF-8, one line per view line\n"
     "  --html        a standalone HTML page with colours, styles and links; for\n"
     "                one character, its stroke order drawn by velmora-gif\n"
-    "  --json        {\"text_hex\", \"text\", \"spans\", \"links\", \"found\"} on one\n"
-    "                line; positions are byte positions in the view's GBK text\n"
+    "  --json        {\"text_hex\", \"text\", \"spans\", \"links\", \"found\",\n"
+    "                \"entries\"} on one line; positions are byte positions in the\n"
+    "                view's GBK text; each of the entries gives its key, reading,\n"
+    "                HSK level, frequency band (1 most frequent .. 5) and, for\n"
+    "                a character, radical and strokes (null where unknown)\n"
     "  --raw         take the bytes of QUERY as GBK as they are (default: QUERY is\n"
     "                UTF-8 and is converted; a character GBK lacks becomes \"?\")\n"
     "  --color=WHEN  colour the terminal view: auto (the default: only on a\n"
@@ -91,6 +98,14 @@ const char kUsage[] =
     "                that is not a drawing (or has more than 64 strokes,\n"
     "                100000 points or 4 MiB) gives an empty line and a message\n"
     "                naming the line on standard error.\n"
+    "  --say         say the reading of the first entry found with espeak-ng\n"
+    "                (voice cmn-latn-pinyin), and print the entry and what is said\n"
+    "  --wav FILE    with --say: write the speech into FILE (WAV) instead\n"
+    "  --anki        read one word per line from standard input (UTF-8, or GBK\n"
+    "                with --raw) and print an Anki import file (UTF-8, tab\n"
+    "                separated, with Anki's header lines): one note per word with\n"
+    "                simplified, traditional, reading, meaning, HSK level and a\n"
+    "                guid that stays the same, so importing again updates the notes\n"
     "  --help        show this help\n"
     "  --version     show the version\n"
     "\n"
@@ -102,7 +117,10 @@ const char kUsage[] =
     "could not be opened, memory ran out or the input could not be read or\n"
     "held a line too long; a query that is too short gives its message in its\n"
     "own result. With --handwriting: 0, or 2 when a line was not a drawing, or\n"
-    "the stroke data or FILE could not be read.\n";
+    "the stroke data or FILE could not be read. With --say: 0 said, 1 nothing\n"
+    "found or no reading, 2 espeak-ng missing (Debian package espeak-ng) or\n"
+    "failing. With --anki: 0 every word found, 1 some left out (named on\n"
+    "standard error), 2 trouble.\n";
 
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "velmora-lookup: %s\nTry 'velmora-lookup --help'.\n",
@@ -147,6 +165,8 @@ struct TOptions {
   TAnsiColors Colors = TAnsiColors::Palette;
   bool Raw = false;
   bool Extended = false;
+  bool Say = false;
+  std::string Wav;
   TExtendedDisplay Display;
 };
 
@@ -192,7 +212,8 @@ std::string Render(const TOptions& options, const TMemoryRichEdit& edit,
     case TMode::Plain:
       return ExportPlain(edit);
     case TMode::Json:
-      return ExportJson(edit, outcome == TSearchOutcome::Found);
+      return WithField(ExportJson(edit, outcome == TSearchOutcome::Found), "entries",
+                       EntriesJson(edit, SharedDictImages()));
     case TMode::Html: {
       const std::string folder = std::filesystem::current_path().string();
       return ExportHtml(edit, "Velmora: " + gbk::ToUtf8(cleaned), folder,
@@ -234,6 +255,14 @@ int RunQuery(const TOptions& options, const std::string& query, TMemoryRichEdit&
   std::string cleaned;
   const TSearchOutcome outcome = Search(options, query, edit, cleaned);
   if (Trouble(outcome)) ExplainTrouble(folder);
+  if (options.Say) {
+    if (Trouble(outcome) || outcome == TSearchOutcome::InvalidQuery) {
+      std::fprintf(stderr, "velmora-lookup: %s\n",
+                   gbk::ToUtf8(edit.Text().substr(0, edit.Text().find('\r'))).c_str());
+      return 2;
+    }
+    return SayFirstEntry(edit, options.Wav, Write);
+  }
   if (!Write(Render(options, edit, outcome, cleaned))) return 2;
   return ExitStatus(outcome);
 }
@@ -284,8 +313,9 @@ int RunBatch(const TOptions& options, TMemoryRichEdit& edit, const TDictFolder& 
     if (options.Mode == TMode::Json) {
       // The query as read: GBK shown as UTF-8, and UTF-8 as it came (bytes
       // that aren't UTF-8 are shown as replacement characters).
-      out = ExportJson(edit, outcome == TSearchOutcome::Found,
-                       options.Raw ? gbk::ToUtf8(line) : line);
+      out = WithField(ExportJson(edit, outcome == TSearchOutcome::Found,
+                                 options.Raw ? gbk::ToUtf8(line) : line),
+                      "entries", EntriesJson(edit, SharedDictImages()));
     } else {
       out = Render(options, edit, outcome, cleaned);
       out += "\f\n";
@@ -314,6 +344,9 @@ struct TCommandLine {
   bool Raw = false;
   bool Batch = false;
   bool Extended = false;
+  bool Say = false;
+  bool Anki = false;
+  std::optional<std::string> Wav;
   TExtendedDisplay Display;
   std::optional<std::string> Dir;
   std::optional<std::string> Query;
@@ -360,6 +393,13 @@ TCommandLine ParseArguments(int argc, char** argv) {
     } else if (arg == "--handwriting") {
       if (++i >= argc) return fail("--handwriting needs a FILE (- for standard input)");
       line.Handwriting = argv[i];
+    } else if (arg == "--say") {
+      line.Say = true;
+    } else if (arg == "--wav") {
+      if (++i >= argc) return fail("--wav needs a file");
+      line.Wav = argv[i];
+    } else if (arg == "--anki") {
+      line.Anki = true;
     } else if (arg == "--raw") {
       line.Raw = true;
     } else if (arg == "--batch") {
@@ -409,8 +449,17 @@ TCommandLine ParseArguments(int argc, char** argv) {
 std::string CheckCombination(const TCommandLine& line) {
   if (line.Handwriting) {
     if (line.Query || line.Batch || line.ModeGiven || line.ColorGiven || line.Raw ||
-        line.Extended)
+        line.Extended || line.Say || line.Anki)
       return "--handwriting takes only -C DIR";
+    return {};
+  }
+  if (line.Wav && !line.Say) return "--wav goes with --say";
+  if (line.Say && (line.Batch || line.Anki || line.ModeGiven))
+    return "--say takes one QUERY and prints no view";
+  if (line.Anki) {
+    if (line.Batch || line.ModeGiven || line.Extended)
+      return "--anki reads words and prints only the Anki file";
+    if (line.Query) return "--anki reads its words from standard input";
     return {};
   }
   if (line.Batch) {
@@ -432,6 +481,8 @@ TOptions DecideOptions(const TCommandLine& line) {
   options.Colors = DecideColors(line.Colors);
   options.Raw = line.Raw;
   options.Extended = line.Extended;
+  options.Say = line.Say;
+  options.Wav = line.Wav.value_or("");
   options.Display = line.Display;
   return options;
 }
@@ -458,6 +509,7 @@ int main(int argc, char** argv) {
   TMemoryRichEdit edit;
   edit.SetAutoUrlDetect(true);  // as the window switches it on
   try {
+    if (line.Anki) return WriteAnkiFile(std::cin, options.Raw, SharedDictImages(), Write);
     return line.Batch ? RunBatch(options, edit, folder)
                       : RunQuery(options, *line.Query, edit, folder);
   } catch (const EOutOfMemory& e) {

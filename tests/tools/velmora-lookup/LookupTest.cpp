@@ -18,6 +18,7 @@
 
 #include "gif/GIFImage.h"
 #include "platform/classes/Classes.h"
+#include "platform/classes/Gbk.h"
 #include "tests/SmallDisk.h"
 #include "tests/TempFolder.h"
 #include "tests/strokes/StrokeRecord.h"
@@ -850,3 +851,98 @@ TEST_F(LookupTest, AStrokePictureThatCouldNotBeWrittenWholeIsLeftOut) {
 }
 
 }  // namespace
+
+namespace {
+
+// 学生, 绿色 and 学 with readings, and 上学 without one.
+const std::string kLearnerEntries = velmora::gbk::FromUtf8(
+    "学生：[xue2 sheng5] student\n绿色：[lu:4 se4] green\n上学：to go to school\n");
+
+// A stand-in for espeak-ng in its own folder: it writes its arguments, one a
+// line, into args.txt beside itself.
+fs::path StandInSpeaker(const fs::path& folder) {
+  fs::create_directories(folder);
+  const fs::path program = folder / "espeak-ng";
+  std::ofstream(program)
+      << "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/args.txt\"\n";
+  fs::permissions(program, fs::perms::owner_all);
+  return folder / "args.txt";
+}
+
+std::string ReadFile(const fs::path& file) {
+  std::ifstream in(file);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+TEST_F(LookupTest, JsonListsEachEntryWithItsCardFacts) {
+  WriteAll(kLearnerEntries);
+  Write("1.sr", velmora::gbk::FromUtf8("学：[xue2] to learn\n"));
+  Write("hsk.txt", velmora::gbk::FromUtf8("学生\t1\n"));
+  Write("radicals.txt", velmora::gbk::FromUtf8("学\t子\t8\n"));
+  Write("frequency.txt", velmora::gbk::FromUtf8("上学\t10\n学\t90\n学生\t50\n"));
+  const TRun run = Run(InDir() + "--json '学'");
+  EXPECT_EQ(run.Status, 0);
+  const json view = json::parse(run.Out);
+  // The fields of before come first and as they were; the entries last.
+  EXPECT_EQ(run.Out.find("\"entries\": "), run.Out.find(", \"entries\": ") + 2);
+  EXPECT_LT(run.Out.find("\"found\": true"), run.Out.find("\"entries\""));
+  EXPECT_EQ(view["entries"], json::parse(R"([
+    {"key": "学", "reading": "xue2", "level": null, "frequency_band": 1, "radical": "子", "strokes": 8},
+    {"key": "学生", "reading": "xue2 sheng5", "level": 1, "frequency_band": 1, "radical": null, "strokes": null},
+    {"key": "上学", "reading": null, "level": null, "frequency_band": 1, "radical": null, "strokes": null}])"));
+  // Without the tables the entries are there, their facts null.
+  for (const char* table : {"hsk.txt", "radicals.txt", "frequency.txt"})
+    fs::remove(dir_ / table);
+  const json bare = json::parse(Run(InDir() + "--json '学'").Out);
+  EXPECT_EQ(bare["entries"][1], json::parse(R"({"key": "学生", "reading": "xue2 sheng5",
+    "level": null, "frequency_band": null, "radical": null, "strokes": null})"));
+}
+
+TEST_F(LookupTest, SayGivesTheReadingToEspeakWithThePinyinVoice) {
+  WriteAll(kLearnerEntries);
+  const fs::path args = StandInSpeaker(dir_ / "bin");
+  const std::string path = "PATH='" + (dir_ / "bin").string() + ":/usr/bin:/bin'";
+  TRun run = Run(InDir() + "--say '绿色'", path);
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out, "绿色 [lv4 se4]\n");
+  EXPECT_EQ(ReadFile(args), "-v\ncmn-latn-pinyin\n--\nlv4 se4\n");
+
+  run = Run(InDir() + "--say --wav '" + (dir_ / "out.wav").string() + "' '学生'", path);
+  EXPECT_EQ(run.Status, 0);
+  EXPECT_EQ(ReadFile(args), "-v\ncmn-latn-pinyin\n-w\n" + (dir_ / "out.wav").string() +
+                                "\n--\nxue2 sheng5\n");
+
+  // An entry without a reading says nothing rather than guessing.
+  fs::remove(args);
+  run = Run(InDir() + "--say '上学'", path);
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_FALSE(fs::exists(args));
+  EXPECT_NE(run.Err.find("no reading"), std::string::npos);
+}
+
+TEST_F(LookupTest, SayWithoutEspeakNamesThePackage) {
+  WriteAll(kLearnerEntries);
+  fs::create_directories(dir_ / "empty");
+  const TRun run =
+      Run(InDir() + "--say '学生'", "PATH='" + (dir_ / "empty").string() + "'");
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_NE(run.Err.find("Debian package espeak-ng"), std::string::npos) << run.Err;
+  EXPECT_EQ(Run(InDir() + "--wav x.wav '学生'").Status, 2);  // --wav needs --say
+}
+
+TEST_F(LookupTest, AnkiTurnsWordsIntoNotes) {
+  WriteAll(kLearnerEntries);
+  Write("hsk.txt", velmora::gbk::FromUtf8("学生\t1\n"));
+  const TRun run = Run(InDir() + "--anki", "", "学生\r\n 绿色 \n学生\n\n不在\n");
+  EXPECT_EQ(run.Status, 1);  // 不在 is left out and named
+  EXPECT_NE(run.Err.find("不在"), std::string::npos);
+  const std::string body = run.Out.substr(run.Out.find("\n学生"));
+  EXPECT_EQ(run.Out.rfind("#separator:tab\n#html:true\n", 0), 0u);
+  EXPECT_EQ(std::count(body.begin(), body.end(), '\n'), 3) << body;  // each word once
+  EXPECT_NE(body.find("\n学生\t学生\txué sheng\tstudent\tHSK 1\tvm"), std::string::npos);
+  EXPECT_NE(body.find("\n绿色\t绿色\tlǜ sè\tgreen\t\tvm"), std::string::npos);
+  // A second export gives the same notes, guids included.
+  EXPECT_EQ(Run(InDir() + "--anki", "", "学生\n绿色\n").Out, run.Out);
+}
