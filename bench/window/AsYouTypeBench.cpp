@@ -130,9 +130,10 @@ bool RunTypingBench(TForm4& form, const TTypingOptions& options) {
   form.SetExtendedSearch(true);
   // A reading, a word, and a pasted-length sentence that no entry holds
   // (split into words at every key).
-  const char* const words[] = {"zhongguo", "中华人民",
-                               "我是学生今天我们一起去学校学习中文老师说我们的发音很好明天见"
-                               "谢谢你好吗"};
+  const char* const words[] = {
+      "zhongguo", "中华人民",
+      "我是学生今天我们一起去学校学习中文老师说我们的发音很好明天见"
+      "谢谢你好吗"};
   std::vector<double> all, allHeadless;
   bool same = true;
   int missed = 0;
