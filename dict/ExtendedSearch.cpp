@@ -63,9 +63,7 @@ TSpans SpansOf(std::string_view text, std::string_view needle) {
 class TEntryWriter {
  public:
   TEntryWriter(TSearchRun& run, const TExtendedDisplay& display)
-      : run_(run),
-        display_(display),
-        traditional_(display.Traditional ? TraditionalForms(run.Images()) : nullptr) {}
+      : run_(run), display_(display) {}
 
   // The entry whose line starts at offset in file (1..5; 0 when unknown).
   // keyMarks are spans of the key without its separator; textMarks(text)
@@ -75,6 +73,12 @@ class TEntryWriter {
             TTextMarks&& textMarks) {
     TResultView& view = run_.View();
     const std::string_view bare = BareKeyOf(entry.Key);
+    // The table is read when the first entry is shown: a search that finds
+    // nothing never reads it.
+    if (display_.Traditional && !traditionalRead_) {
+      traditional_ = TraditionalForms(run_.Images());
+      traditionalRead_ = true;
+    }
     const std::string_view traditional =
         traditional_ && file ? traditional_->Of(file, offset, bare) : std::string_view();
     if (traditional.empty()) {
@@ -107,7 +111,8 @@ class TEntryWriter {
 
   TSearchRun& run_;
   const TExtendedDisplay display_;
-  const std::shared_ptr<const TTraditionalForms> traditional_;
+  std::shared_ptr<const TTraditionalForms> traditional_;
+  bool traditionalRead_ = false;
 };
 
 std::string_view Trimmed(std::string_view s) {
@@ -166,8 +171,7 @@ class TChineseSearch {
       : forms_(std::move(forms)),
         run_(run),
         writer_(run, display),
-        finder_(Needles(forms_)),
-        frequency_(WordFrequency(run.Images())) {
+        finder_(Needles(forms_)) {
     for (const std::string& f : forms_) matchers_.emplace_back(f);
     for (int number = 1; number <= 5; ++number)
       files_[number - 1] = run.Images().Open(DictFileName(number));
@@ -182,7 +186,7 @@ class TChineseSearch {
     // A file read in pieces: the place of a line in it is not known.
     for (int number = 1; number <= 5 && image->Whole(); ++number)
       if (files_[number - 1] == image) number_ = number;
-    if (frequency_) held_.push_back(image);
+    held_.push_back(image);
     return search::ScanFile<TNeedleLines>(
         image, pass, finder_, memo, run_.Pacing().SliceBytes,
         [this] { return run_.Stopped(false); },
@@ -210,7 +214,10 @@ class TChineseSearch {
   // most common first (then shorter keys, then the files' order); without
   // one, each as it is found, as the standard search shows them.
   TScanEnd EndPass() {
-    if (!frequency_) return TScanEnd::Done;
+    if (!frequency_) {
+      held_.clear();
+      return TScanEnd::Done;
+    }
     for (TPending& p : pending_) {
       const TEntry entry = SplitLine(p.Line);
       p.Weight = EntryWeight(entry, frequency_.get());
@@ -249,6 +256,10 @@ class TChineseSearch {
       found_ = true;
       const std::size_t offset =
           number_ ? std::size_t(line.data() - image_->Bytes().data()) : 0;
+      if (!frequencyRead_) {
+        frequency_ = WordFrequency(run_.Images());
+        frequencyRead_ = true;
+      }
       if (frequency_) {
         // The lines of a piece are gone by the end of the pass: copied.
         if (!image_->Whole()) line = copies_.emplace_back(line);
@@ -285,7 +296,10 @@ class TChineseSearch {
   std::shared_ptr<const TDictImage> image_;
   int number_ = 0;
   bool found_ = false;
-  const std::shared_ptr<const TWordFrequency> frequency_;
+  // Read at the first entry found: a query that finds nothing never reads
+  // the table.
+  std::shared_ptr<const TWordFrequency> frequency_;
+  bool frequencyRead_ = false;
   std::vector<TPending> pending_;
   std::vector<std::shared_ptr<const TDictImage>> held_;
   std::deque<std::string> copies_;  // pending lines of files read in pieces
@@ -786,7 +800,8 @@ TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
   // Gathered in the order of the files, so a stable sort keeps it inside
   // equal ranks and key lengths. Without a frequency table every weight is
   // 0, and the order is by rank alone.
-  const std::shared_ptr<const TWordFrequency> frequency = WordFrequency(run.Images());
+  const std::shared_ptr<const TWordFrequency> frequency =
+      hits.empty() ? nullptr : WordFrequency(run.Images());
   for (THit& hit : hits) {
     const TEntry entry = SplitLine(hit.Line);
     hit.KeyChars = ranking::CharCount(BareKey(entry.Key));

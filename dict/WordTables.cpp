@@ -121,7 +121,6 @@ TWordFrequency::TWordFrequency(std::shared_ptr<const TDictImage> image)
   }
   total_ = RecordedTotal(image_->Bytes());
   if (total_ < sum) total_ = sum;
-  std::sort(desc_.begin(), desc_.end(), std::greater<>());
 }
 
 const TWordFrequency::TLine* TWordFrequency::Find(std::string_view key) const {
@@ -148,6 +147,9 @@ std::uint64_t TWordFrequency::EntryCount(std::string_view key,
 std::size_t TWordFrequency::Rank(std::string_view key) const {
   const TLine* line = Find(key);
   if (!line) return 0;
+  // Sorted when first asked: only the learner's card ranks.
+  std::call_once(descSorted_,
+                 [this] { std::sort(desc_.begin(), desc_.end(), std::greater<>()); });
   // The first count not larger than this one, in the descending list.
   const auto it =
       std::lower_bound(desc_.begin(), desc_.end(), line->Count, std::greater<>());
@@ -173,17 +175,24 @@ TTraditionalForms::TTraditionalForms(std::shared_ptr<const TDictImage> image,
   };
   if (!std::is_sorted(lines_.begin(), lines_.end(), byPlace))
     std::stable_sort(lines_.begin(), lines_.end(), byPlace);
-  for (const TLine& line : lines_) {
-    bySimplified_.push_back(&line);
-    byTraditional_.push_back(&line);
-  }
-  // Stable, so a key's entries keep the order of the files.
-  std::stable_sort(
-      bySimplified_.begin(), bySimplified_.end(),
-      [](const TLine* a, const TLine* b) { return a->Simplified < b->Simplified; });
-  std::stable_sort(
-      byTraditional_.begin(), byTraditional_.end(),
-      [](const TLine* a, const TLine* b) { return a->Traditional < b->Traditional; });
+}
+
+// The two indexes by form are made when first asked for: a search that
+// only shows forms by place needs neither.
+void TTraditionalForms::Index() const {
+  std::call_once(indexed_, [this] {
+    for (const TLine& line : lines_) {
+      bySimplified_.push_back(&line);
+      byTraditional_.push_back(&line);
+    }
+    // Stable, so a key's entries keep the order of the files.
+    std::stable_sort(
+        bySimplified_.begin(), bySimplified_.end(),
+        [](const TLine* a, const TLine* b) { return a->Simplified < b->Simplified; });
+    std::stable_sort(
+        byTraditional_.begin(), byTraditional_.end(),
+        [](const TLine* a, const TLine* b) { return a->Traditional < b->Traditional; });
+  });
 }
 
 std::string_view TTraditionalForms::Of(int file, std::size_t offset,
@@ -203,6 +212,7 @@ std::string_view TTraditionalForms::Of(int file, std::size_t offset,
 }
 
 std::string_view TTraditionalForms::OfKey(std::string_view key) const {
+  Index();
   const auto it = std::lower_bound(
       bySimplified_.begin(), bySimplified_.end(), key,
       [](const TLine* l, std::string_view k) { return l->Simplified < k; });
@@ -211,6 +221,7 @@ std::string_view TTraditionalForms::OfKey(std::string_view key) const {
 }
 
 std::string_view TTraditionalForms::SimplifiedOf(std::string_view traditional) const {
+  Index();
   const auto it = std::lower_bound(
       byTraditional_.begin(), byTraditional_.end(), traditional,
       [](const TLine* l, std::string_view t) { return l->Traditional < t; });

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string_view>
 #include <vector>
 
@@ -56,8 +57,9 @@ class TWordFrequency {
   const TLine* Find(std::string_view key) const;
 
   std::shared_ptr<const TDictImage> image_;
-  std::vector<TLine> lines_;         // sorted by key
-  std::vector<std::uint64_t> desc_;  // every count, largest first
+  std::vector<TLine> lines_;                 // sorted by key
+  mutable std::vector<std::uint64_t> desc_;  // every count, largest first once sorted
+  mutable std::once_flag descSorted_;
   std::uint64_t total_ = 0;
 };
 
@@ -93,9 +95,11 @@ class TTraditionalForms {
   };
   std::shared_ptr<const TDictImage> image_;
   std::array<std::size_t, 5> fileSizes_{};
-  std::vector<TLine> lines_;                // by file and offset
-  std::vector<const TLine*> bySimplified_;  // by key, then file and offset
-  std::vector<const TLine*> byTraditional_;
+  std::vector<TLine> lines_;  // by file and offset
+  void Index() const;
+  mutable std::once_flag indexed_;
+  mutable std::vector<const TLine*> bySimplified_;  // by key, then file and offset
+  mutable std::vector<const TLine*> byTraditional_;
   bool matches_ = false;
 };
 
