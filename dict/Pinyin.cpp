@@ -251,7 +251,10 @@ std::optional<TReadingQuery> TReadingQuery::Parse(std::string_view gbk) {
   // Letters that only split with a syllable still being typed at the end
   // ("zho", "zhongg") read as the beginning of a reading; not after a
   // break, which says the last syllable is whole.
-  if (!letters.back().Break) {
+  // One or two letters begin thousands of readings: too little to list
+  // them by ("z", "zh" read as English words only, as before).
+  constexpr std::size_t kFewestPartial = 3;
+  if (!letters.back().Break && n >= kFewestPartial) {
     if (!rest[0]) {
       rest = Splits(letters, true);
       q.partial_ = true;

@@ -46,7 +46,8 @@ class TReadingQuery {
   // tone-marked vowels, ü, spaces and apostrophes that can be split into
   // syllables; nullopt for any other. Letters that split only when the
   // last syllable is still being typed ("zho", "zhongg", "nih") read as the
-  // beginning of a reading: Partial() is true, and Match then finds only
+  // beginning of a reading when there are three letters or more:
+  // Partial() is true, and Match then finds only
   // readings that begin with them (Prefix).
   static std::optional<TReadingQuery> Parse(std::string_view gbk);
   bool Partial() const { return partial_; }

