@@ -324,8 +324,11 @@ class TPieceEntries {
   static constexpr std::size_t kLongest = 12;
 
   explicit TPieceEntries(std::string_view text) {
-    for (std::size_t i = 0; i < text.size(); i += LeadByteLengthAt(text, i))
-      firsts_.insert(text.substr(i, LeadByteLengthAt(text, i)));
+    for (std::size_t i = 0; i < text.size(); i += LeadByteLengthAt(text, i)) {
+      const std::string_view c = text.substr(i, LeadByteLengthAt(text, i));
+      firsts_.insert(c);
+      firstBits_[FirstIndex(c)] = true;
+    }
     if (firsts_.size() <= kFewFirsts) finder_.emplace(FirstCharacters());
     std::vector<std::size_t> at;
     for (std::size_t i = 0; i < text.size(); i += LeadByteLengthAt(text, i))
@@ -378,7 +381,8 @@ class TPieceEntries {
           std::memchr(bytes.data() + pos, '\n', bytes.size() - pos));
       const std::size_t end = nl ? std::size_t(nl - bytes.data()) : bytes.size();
       const std::string_view line = bytes.substr(pos, end - pos);
-      if (!line.empty() && firsts_.count(line.substr(0, LeadByteLengthAt(line, 0))))
+      if (!line.empty() &&
+          firstBits_[FirstIndex(line.substr(0, LeadByteLengthAt(line, 0)))])
         Look(number, bytes, line);
       pos = end + 1;
       if (++lines % 4096 == 0 && run.Stopped(false)) return false;
@@ -416,7 +420,16 @@ class TPieceEntries {
     return TNeedleFinder(std::move(needles));
   }
 
+  // A character's one or two bytes as an index of firstBits_.
+  static std::size_t FirstIndex(std::string_view c) {
+    const auto b = [&](std::size_t k) {
+      return std::size_t(static_cast<unsigned char>(c[k]));
+    };
+    return c.size() == 2 ? b(0) << 8 | b(1) : b(0);
+  }
+
   std::unordered_set<std::string_view> firsts_;
+  std::vector<bool> firstBits_ = std::vector<bool>(1 << 16);
   std::optional<TNeedleFinder> finder_;
   std::unordered_set<std::string_view> pieces_;
   std::size_t longestBytes_ = 0;
