@@ -139,4 +139,15 @@ std::string ShownExplanation(std::string_view explanation, bool ownCase) {
   return ReplaceAll(text, "</a>", "");
 }
 
+void MarkMatches(TResultView& view, int base, const TSpans& spans) {
+  for (const auto& [from, to] : spans)
+    view.MarkSpan(base + int(from), int(to - from), MatchColor, fsBold | fsUnderline);
+}
+
+// The key line, blue, with the given spans of the key marked.
+void ShowKey(TResultView& view, std::string_view key, const TSpans& marks) {
+  ShowKey(view, key);
+  MarkMatches(view, view.LastLineStart() - 2 - int(key.size()), marks);
+}
+
 }  // namespace velmora
