@@ -154,6 +154,12 @@ struct TEntry {
   std::string_view Explanation;  // as read
 };
 
+// A key without its separator.
+inline std::string_view BareKey(std::string_view key) {
+  if (key.ends_with(kKeySeparator)) key.remove_suffix(kKeySeparator.size());
+  return key;
+}
+
 // Splits at the first separator byte pair, wherever it stands. The key keeps
 // its separator. A line without one has its first byte as key and the rest as
 // explanation.

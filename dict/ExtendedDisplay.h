@@ -59,7 +59,7 @@ class TEntryWriter {
   void Show(const TEntry& entry, int file, std::size_t offset, const TSpans& keyMarks,
             TTextMarks&& textMarks) {
     TResultView& view = run_.View();
-    const std::string_view bare = BareKeyOf(entry.Key);
+    const std::string_view bare = BareKey(entry.Key);
     // The table is read when the first entry is shown: a search that finds
     // nothing never reads it.
     if (display_.Traditional && !traditionalRead_) {
@@ -91,11 +91,6 @@ class TEntryWriter {
   }
 
  private:
-  static std::string_view BareKeyOf(std::string_view key) {
-    if (key.ends_with(kKeySeparator)) key.remove_suffix(kKeySeparator.size());
-    return key;
-  }
-
   TSearchRun& run_;
   const TExtendedDisplay display_;
   std::shared_ptr<const TTraditionalForms> traditional_;

@@ -52,14 +52,6 @@ std::string_view Trimmed(std::string_view s) {
   return s;
 }
 
-// The key without its separator.
-std::string_view BareKey(std::string_view key) {
-  if (key.size() >= kKeySeparator.size() &&
-      key.substr(key.size() - kKeySeparator.size()) == kKeySeparator)
-    key.remove_suffix(kKeySeparator.size());
-  return key;
-}
-
 // How common an entry's word is, in the reading it gives (0 without a
 // table).
 std::uint64_t EntryWeight(const TEntry& entry, const TWordFrequency* frequency) {
