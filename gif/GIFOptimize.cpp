@@ -1,3 +1,7 @@
+// True-colour frames to an optimised GIF: their steps and colour table, and
+// the frame writer's disposal, mapping and output. Indexed frames are in
+// GIFOptimizeIndexed.cpp, the choice of what kept pixels store in
+// GIFOptimizeKept.cpp, the parts they share in GIFOptimizeSteps.h.
 #include "gif/GIFOptimize.h"
 
 #include <algorithm>
@@ -5,149 +9,13 @@
 #include <unordered_map>
 
 #include "gif/GIFExtensions.h"
+#include "gif/GIFOptimizeSteps.h"
 
 namespace velmora {
 
+namespace optimize {
+
 namespace {
-
-const char* const kFrameSizesDiffer = "Frames differ in size";
-
-// A transparent pixel among 0x00RRGGBB colours.
-constexpr std::uint32_t kClear = 0x01000000;
-// What the screen shows where no frame has drawn yet, or a frame was cleared.
-constexpr std::uint16_t kNothing = 256;
-
-struct Box {
-  int Left = 0, Top = 0, Right = 0, Bottom = 0;
-  bool Empty() const { return Right <= Left || Bottom <= Top; }
-  std::int64_t Area() const {
-    return Empty() ? 0 : std::int64_t(Right - Left) * (Bottom - Top);
-  }
-  bool operator==(const Box&) const = default;
-  void Add(const Box& b) {
-    if (b.Empty()) return;
-    if (Empty()) {
-      *this = b;
-      return;
-    }
-    Left = std::min(Left, b.Left);
-    Top = std::min(Top, b.Top);
-    Right = std::max(Right, b.Right);
-    Bottom = std::max(Bottom, b.Bottom);
-  }
-};
-
-Box Joined(Box a, const Box& b) {
-  a.Add(b);
-  return a;
-}
-
-// The box around the pixels of region for which differ(i, x, y) holds, i
-// being the pixel's place on a screen width pixels wide, looking only in
-// rows for which row(y) holds.
-template <class Row, class Differ>
-Box BoxOfRows(int width, const Box& region, Row row, Differ differ) {
-  int left = region.Right, top = region.Bottom, right = region.Left, bottom = region.Top;
-  for (int y = region.Top; y < region.Bottom; ++y) {
-    if (!row(y)) continue;
-    const std::size_t at = std::size_t(y) * std::size_t(width);
-    int x0 = region.Left;
-    while (x0 < region.Right && !differ(at + std::size_t(x0), x0, y)) ++x0;
-    if (x0 == region.Right) continue;
-    int x1 = region.Right;
-    while (!differ(at + std::size_t(x1 - 1), x1 - 1, y)) --x1;
-    left = std::min(left, x0);
-    right = std::max(right, x1);
-    top = std::min(top, y);
-    bottom = y + 1;
-  }
-  if (right <= left) return {};
-  return {left, top, right, bottom};
-}
-
-// The same over every row of region. Callers pass the smallest region known
-// to hold every such pixel: the box of what changed since the frame before,
-// not the screen.
-template <class Differ>
-Box BoxWhere(int width, const Box& region, Differ differ) {
-  return BoxOfRows(
-      width, region, [](int) { return true; }, differ);
-}
-
-// The box where two frames of pixels differ. Whole rows are compared first:
-// most rows of an animation stay as they were. same(i) says whether the
-// pixels at i show the same, for rows whose bytes differ.
-template <class Pixel, class Same>
-Box ChangedBox(const Pixel* a, const Pixel* b, int width, int height, Same same) {
-  const std::size_t w = std::size_t(width);
-  return BoxOfRows(
-      width, Box{0, 0, width, height},
-      [&](int y) {
-        return std::memcmp(a + std::size_t(y) * w, b + std::size_t(y) * w,
-                           w * sizeof(Pixel)) != 0;
-      },
-      [&](std::size_t i, int, int) { return !same(i); });
-}
-
-// A frame as the writer sees it: its colours and kClear, given or made from
-// indices when the writer asks for them (StepPixels); the first of the
-// frames it shows; its delay in hundredths of a second; and the box where
-// the next step differs from it (the first step, after the last).
-struct Step {
-  std::vector<std::uint32_t> Owned;
-  const std::uint32_t* Pixels = nullptr;
-  const std::uint8_t* Indices = nullptr;
-  std::size_t First = 0;
-  int Delay = 0;
-  Box Changed{};
-};
-
-// The colours of each step: those given, or made from the step's indices
-// when first asked for, in one of three buffers used over and over. The
-// writer asks for the step it writes, the next one, and the first one once
-// more after the last, so that no step is made twice.
-class StepPixels {
- public:
-  StepPixels(const std::vector<Step>& steps, const std::vector<TGIFRGB>* palette,
-             std::size_t n)
-      : steps_(steps), palette_(palette), n_(n) {}
-
-  const std::uint32_t* operator()(std::size_t t) {
-    const Step& step = steps_[t];
-    if (step.Pixels) return step.Pixels;
-    // The first step keeps a buffer of its own; the others take the one
-    // holding the earlier step.
-    Slot* slot = &slots_[0];
-    if (t > 0) {
-      Slot& a = slots_[1];
-      Slot& b = slots_[2];
-      if (a.T == t || b.T == t)
-        slot = a.T == t ? &a : &b;
-      else if (a.T == kNone || (b.T != kNone && a.T < b.T))
-        slot = &a;
-      else
-        slot = &b;
-    }
-    if (slot->T != t) {
-      slot->Pixels.resize(n_);
-      const std::vector<TGIFRGB>& palette = *palette_;
-      for (std::size_t i = 0; i < n_; ++i) slot->Pixels[i] = palette[step.Indices[i]];
-      slot->T = t;
-    }
-    return slot->Pixels.data();
-  }
-
- private:
-  static constexpr std::size_t kNone = std::size_t(-1);
-  struct Slot {
-    std::size_t T = kNone;
-    std::vector<std::uint32_t> Pixels;
-  };
-  const std::vector<Step>& steps_;
-  const std::vector<TGIFRGB>* palette_;
-  const std::size_t n_;
-  Slot slots_[3];
-};
 
 std::uint32_t Blend(std::uint32_t c, std::uint32_t over, unsigned a) {
   std::uint32_t out = 0;
@@ -324,15 +192,6 @@ std::vector<TGIFRGB> ReducedPalette(const std::vector<Step>& steps, std::size_t 
   return palette;
 }
 
-// The global table: its colours, the entry of transparent pixels and the
-// opaque entries, which opaque pixels are mapped to.
-struct Table {
-  std::vector<TGIFRGB> Palette;
-  std::vector<TGIFRGB> Opaque;
-  int ClearIndex = -1;  // -1: no transparent pixels
-  bool Exact = false;   // every colour of the frames has an entry
-};
-
 // Transparent pixels take index 0 of the exact table, the last of a
 // reduced one.
 Table ChooseTable(const std::vector<Step>& steps, std::size_t n, bool hasClear) {
@@ -354,90 +213,7 @@ Table ChooseTable(const std::vector<Step>& steps, std::size_t n, bool hasClear) 
   return table;
 }
 
-enum class Dispose { Keep, Restore, Clear };
-
-// One step on its way to a frame.
-struct Frame {
-  std::size_t T;                // its place among the steps
-  const std::uint32_t* Target;  // the screen it must show
-  bool Whole;                   // the first frame: whole and mapped in place
-  Box Rect{};                   // the part of the screen it covers
-  Dispose How = Dispose::Keep;  // how it goes when the next comes
-  Box Cleared{};                // what clearing it must take away
-  Box Crop{};                   // within Rect, what it stores
-  int Transparent = -1;         // index of the kept pixels shown through
-  bool AnyKept = false;         // pixels in Crop it leaves as shown
-};
-
-// Writes the steps as frames, one after the other, and keeps track of what
-// the screen shows between them.
-class FrameWriter {
- public:
-  FrameWriter(TGIFImage& image, const std::vector<Step>& steps, StepPixels& pixels,
-              const Table& table, int width, int height, const TGIFFramesOptions& options)
-      : image_(image),
-        steps_(steps),
-        pixels_(pixels),
-        table_(table),
-        options_(options),
-        width_(width),
-        height_(height),
-        animated_(steps.size() > 1),
-        loops_(animated_ && options.Loops >= 0),
-        shown_(animated_ ? std::size_t(width) * std::size_t(height) : 0, kNothing),
-        shownColor_(shown_.size(), kClear),
-        nearest_(table.Opaque) {}
-
-  void Write(std::size_t t);
-
- private:
-  void ChooseDisposal(Frame& f);
-  void MapChanges(Frame& f);
-  void ChooseTransparent(Frame& f) const;
-  void ChooseKeptPixels(const Frame& f);
-  void FillKept(const Frame& f, int split, bool shownAbove, bool runs,
-                std::vector<std::uint8_t>& out) const;
-  bool UsesTransparent(const Frame& f) const;
-  void AddFrame(const Frame& f, bool usesTransparent);
-  void UpdateScreen(const Frame& f);
-
-  std::size_t ScreenAt(const Frame& f, int x, int y) const {
-    return std::size_t(f.Rect.Top + y) * std::size_t(width_) +
-           std::size_t(f.Rect.Left + x);
-  }
-  std::size_t RectAt(const Frame& f, int x, int y) const {
-    return std::size_t(y) * std::size_t(f.Rect.Right - f.Rect.Left) + std::size_t(x);
-  }
-  template <class Differ>
-  Box Where(const Box& region, Differ differ) const {
-    return BoxWhere(width_, region, differ);
-  }
-
-  TGIFImage& image_;
-  const std::vector<Step>& steps_;
-  StepPixels& pixels_;
-  const Table& table_;
-  const TGIFFramesOptions& options_;
-  const int width_, height_;
-  const bool animated_, loops_;
-  // What the screen shows: the index per pixel and the colour it stands
-  // for; and before the frame that is to be taken back.
-  std::vector<std::uint16_t> shown_;
-  std::vector<std::uint32_t> shownColor_;
-  std::vector<std::uint16_t> before_;
-  std::vector<std::uint32_t> beforeColor_;
-  // Where the screen's colours may differ from the last step written (what
-  // its going took back or cleared): everywhere else it shows that step.
-  Box dirty_{};
-  // Every colour has an entry of an exact table, and always the same.
-  TGIFNearestColor nearest_;
-  // Per frame, over its Rect: the colours to map, their indices, which
-  // pixels are kept; and over its Crop, the stored indices.
-  std::vector<TGIFRGB> rectPixels_;
-  std::vector<std::uint8_t> index_, keep_, candidate_, best_;
-  // Over the Crop: the other index a kept pixel may take, and whether it may.
-  std::vector<std::uint8_t> other_, flexible_;
-};
+}  // namespace
 
 void FrameWriter::Write(std::size_t t) {
   Frame f{.T = t, .Target = pixels_(t), .Whole = t == 0};
@@ -602,79 +378,6 @@ void FrameWriter::ChooseTransparent(Frame& f) const {
   }
 }
 
-// The frame's indices over its Crop, kept pixels transparent or repeating
-// what is shown: rows above split do one (what shownAbove says), rows below
-// the other; with runs, a kept pixel repeats what is shown where that
-// continues the run of the one before.
-void FrameWriter::FillKept(const Frame& f, int split, bool shownAbove, bool runs,
-                           std::vector<std::uint8_t>& out) const {
-  const Box& crop = f.Crop;
-  out.resize(std::size_t(crop.Right - crop.Left) * std::size_t(crop.Bottom - crop.Top));
-  std::size_t o = 0;
-  for (int y = crop.Top; y < crop.Bottom; ++y) {
-    const bool repeat = f.Transparent < 0 || (y - crop.Top < split) == shownAbove;
-    for (int x = crop.Left; x < crop.Right; ++x, ++o) {
-      const std::size_t i = RectAt(f, x, y);
-      const std::uint16_t on = f.Whole ? kNothing : shown_[ScreenAt(f, x, y)];
-      if (!keep_[i])
-        out[o] = index_[i];
-      else if (on != kNothing && (runs ? o > 0 && out[o - 1] == on : repeat))
-        out[o] = std::uint8_t(on);
-      else
-        out[o] = std::uint8_t(f.Transparent);
-    }
-  }
-}
-
-// Each kept pixel may be transparent or repeat what is shown: whichever LZW
-// stores smallest (all of them one way is a split at an edge); the split is
-// searched coarsely, then finer around the best.
-void FrameWriter::ChooseKeptPixels(const Frame& f) {
-  FillKept(f, 0, true, false, best_);  // all transparent
-  if (!f.AnyKept || f.Whole || f.Transparent < 0) return;
-  const int cw = f.Crop.Right - f.Crop.Left, ch = f.Crop.Bottom - f.Crop.Top;
-  std::int64_t size = GIFCompressedSize(best_.data(), cw, ch);
-  auto consider = [&](int split, bool shownAbove, bool runs) {
-    FillKept(f, split, shownAbove, runs, candidate_);
-    const std::int64_t s = GIFCompressedSize(candidate_.data(), cw, ch);
-    if (s >= size) return false;
-    size = s;
-    best_.swap(candidate_);
-    return true;
-  };
-  consider(0, false, false);  // all repeated
-  consider(0, true, true);
-  // Large frames get the coarse search only.
-  const bool fine = std::size_t(cw) * std::size_t(ch) <= (std::size_t(1) << 20);
-  int step = std::max(1, ch / 16), bestSplit = -1;
-  for (int round = 0; round < 3 && step > 0 && options_.SplitSearch; ++round) {
-    const int from = bestSplit < 0 ? step : std::max(1, bestSplit - 3 * step);
-    const int to = bestSplit < 0 ? ch - 1 : std::min(ch - 1, bestSplit + 3 * step);
-    for (int split = from; split <= to; split += step)
-      for (bool above : {true, false})
-        if (split != bestSplit && consider(split, above, false)) bestSplit = split;
-    if (!fine || bestSplit < 0 || step == 1) break;
-    step = std::max(1, step / 4);
-  }
-  // Then each kept pixel of the best as the LZW encoder likes it: the other
-  // way where that lets the string it is matching grow.
-  const std::size_t m = best_.size();
-  candidate_ = best_;
-  other_.resize(m);
-  flexible_.assign(m, 0);
-  std::size_t o = 0;
-  for (int y = f.Crop.Top; y < f.Crop.Bottom; ++y)
-    for (int x = f.Crop.Left; x < f.Crop.Right; ++x, ++o) {
-      const std::uint16_t on = shown_[ScreenAt(f, x, y)];
-      if (!keep_[RectAt(f, x, y)] || on == kNothing) continue;
-      flexible_[o] = 1;
-      other_[o] =
-          best_[o] == f.Transparent ? std::uint8_t(on) : std::uint8_t(f.Transparent);
-    }
-  GIFChooseForLZW(candidate_.data(), other_.data(), flexible_.data(), cw, ch);
-  if (GIFCompressedSize(candidate_.data(), cw, ch) < size) best_.swap(candidate_);
-}
-
 bool FrameWriter::UsesTransparent(const Frame& f) const {
   if (f.Transparent < 0 || !f.AnyKept) return false;
   std::size_t o = 0;
@@ -741,6 +444,8 @@ void FrameWriter::UpdateScreen(const Frame& f) {
   }
 }
 
+namespace {
+
 void CheckFrames(const std::vector<TGIFRGBFrame>& frames) {
   if (frames.empty()) Error(_sEmptyImage);
   const int width = frames[0].Width, height = frames[0].Height;
@@ -753,100 +458,7 @@ void CheckFrames(const std::vector<TGIFRGBFrame>& frames) {
   }
 }
 
-// Indexed frames: their sizes, and every index with an entry.
-void CheckFrames(const TGIFIndexedFrames& frames) {
-  if (frames.Frames.empty()) Error(_sEmptyImage);
-  const int width = frames.Width, height = frames.Height;
-  if (width <= 0 || height <= 0 || width > 65535 || height > 65535) Error(_sBadDimension);
-  if (frames.Palette.empty() || frames.Palette.size() > 256) Error(_sBadColorIndex);
-  for (const std::span<const std::uint8_t> f : frames.Frames) {
-    if (f.size() != std::size_t(width) * std::size_t(height)) Error(kFrameSizesDiffer);
-    if (*std::max_element(f.begin(), f.end()) >= frames.Palette.size())
-      Error(_sBadColorIndex);
-  }
-}
-
-// The steps of indexed frames, as Steps makes them of colours: equal
-// entries stand for one colour, canon[i] the first entry of i's colour.
-std::vector<Step> IndexedSteps(const TGIFIndexedFrames& frames,
-                               const std::vector<std::uint8_t>& canon,
-                               const TGIFFramesOptions& options) {
-  const int width = frames.Width, height = frames.Height;
-  const std::size_t n = std::size_t(width) * std::size_t(height);
-  auto same = [&](const std::uint8_t* a, const std::uint8_t* b) {
-    return [&canon, a, b](std::size_t i) { return canon[a[i]] == canon[b[i]]; };
-  };
-  std::vector<Step> steps;
-  for (std::size_t k = 0; k < frames.Frames.size(); ++k) {
-    const int given = k < frames.DelayMs.size() ? frames.DelayMs[k] : -1;
-    const int ms = given >= 0 ? given : options.DelayMs;
-    const int delay = std::clamp((ms + 5) / 10, 0, 65535);
-    const std::uint8_t* indices = frames.Frames[k].data();
-    if (!steps.empty()) {
-      const std::uint8_t* before = steps.back().Indices;
-      if (std::memcmp(before, indices, n) == 0 ||
-          ChangedBox(before, indices, width, height, same(before, indices)).Empty()) {
-        steps.back().Delay = std::min(steps.back().Delay + delay, 65535);
-        continue;
-      }
-    }
-    Step step;
-    step.Indices = indices;
-    step.First = k;
-    step.Delay = delay;
-    steps.push_back(std::move(step));
-  }
-  for (std::size_t t = 0; t < steps.size(); ++t) {
-    const std::uint8_t* a = steps[t].Indices;
-    const std::uint8_t* b = steps[t + 1 < steps.size() ? t + 1 : 0].Indices;
-    steps[t].Changed = ChangedBox(a, b, width, height, same(a, b));
-  }
-  return steps;
-}
-
-// The exact table of indexed frames, in the order SharedColors gives: how
-// many pixels of each colour all steps show, counted from the first step
-// and then only where each step changes, and how many steps change pixels
-// to it.
-Table IndexedTable(const TGIFIndexedFrames& frames, const std::vector<Step>& steps,
-                   const std::vector<std::uint8_t>& canon,
-                   const std::vector<TGIFRGB>& colors) {
-  const std::size_t width = std::size_t(frames.Width);
-  const std::size_t n = width * std::size_t(frames.Height);
-  std::int64_t shown[256] = {}, count[256] = {};
-  int changedTo[256] = {};
-  for (std::size_t i = 0; i < n; ++i) ++shown[canon[steps[0].Indices[i]]];
-  for (std::size_t t = 0;; ++t) {
-    for (int c = 0; c < 256; ++c) count[c] += shown[c];
-    if (t + 1 == steps.size()) break;
-    const Box& box = steps[t].Changed;
-    const std::uint8_t* before = steps[t].Indices;
-    const std::uint8_t* after = steps[t + 1].Indices;
-    bool to[256] = {};
-    for (int y = box.Top; y < box.Bottom; ++y)
-      for (int x = box.Left; x < box.Right; ++x) {
-        const std::size_t i = std::size_t(y) * width + std::size_t(x);
-        const std::uint8_t a = canon[before[i]], b = canon[after[i]];
-        --shown[a];
-        ++shown[b];
-        to[b] = to[b] || a != b;
-      }
-    for (int c = 0; c < 256; ++c) changedTo[c] += to[c];
-  }
-  std::vector<int> order;
-  for (int c = 0; c < 256; ++c)
-    if (count[c] > 0) order.push_back(c);
-  std::sort(order.begin(), order.end(), [&](int a, int b) {
-    if (changedTo[a] != changedTo[b]) return changedTo[a] > changedTo[b];
-    if (count[a] != count[b]) return count[a] > count[b];
-    return colors[std::size_t(a)] < colors[std::size_t(b)];
-  });
-  Table table;
-  for (int c : order) table.Palette.push_back(colors[std::size_t(c)]);
-  table.Opaque = table.Palette;
-  table.Exact = true;
-  return table;
-}
+}  // namespace
 
 void StartImage(TGIFImage& image, int width, int height, const Table& table) {
   image.Clear();
@@ -859,10 +471,11 @@ void StartImage(TGIFImage& image, int width, int height, const Table& table) {
         RGB(std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c)));
 }
 
-}  // namespace
+}  // namespace optimize
 
 void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
                    const TGIFFramesOptions& options) {
+  using namespace optimize;
   CheckFrames(frames);
   const int width = frames[0].Width, height = frames[0].Height;
   const std::size_t n = std::size_t(width) * std::size_t(height);
@@ -875,32 +488,6 @@ void GIFFromFrames(TGIFImage& image, const std::vector<TGIFRGBFrame>& frames,
   StepPixels pixels(steps, nullptr, n);
   FrameWriter writer(image, steps, pixels, table, width, height, options);
   for (std::size_t t = 0; t < steps.size(); ++t) writer.Write(t);
-}
-
-std::vector<std::size_t> GIFFromIndexedFrames(TGIFImage& image,
-                                              const TGIFIndexedFrames& frames,
-                                              const TGIFFramesOptions& options) {
-  CheckFrames(frames);
-  const int width = frames.Width, height = frames.Height;
-  const std::size_t n = std::size_t(width) * std::size_t(height);
-  std::vector<TGIFRGB> colors(frames.Palette.size());
-  std::vector<std::uint8_t> canon(256, 0);
-  for (std::size_t i = 0; i < colors.size(); ++i) {
-    colors[i] = frames.Palette[i] & 0xFFFFFF;
-    canon[i] =
-        std::uint8_t(std::find(colors.begin(), colors.end(), colors[i]) - colors.begin());
-  }
-  const std::vector<Step> steps = IndexedSteps(frames, canon, options);
-  const Table table = IndexedTable(frames, steps, canon, colors);
-  StartImage(image, width, height, table);
-  StepPixels pixels(steps, &colors, n);
-  FrameWriter writer(image, steps, pixels, table, width, height, options);
-  std::vector<std::size_t> firsts;
-  for (std::size_t t = 0; t < steps.size(); ++t) {
-    writer.Write(t);
-    firsts.push_back(steps[t].First);
-  }
-  return firsts;
 }
 
 }  // namespace velmora
