@@ -12,9 +12,10 @@ namespace velmora::optimize {
 // The frame's indices over its Crop, kept pixels transparent or repeating
 // what is shown: rows above split do one (what shownAbove says), rows below
 // the other; with runs, a kept pixel repeats what is shown where that
-// continues the run of the one before.
-void FrameWriter::FillKept(const Frame& f, int split, bool shownAbove, bool runs,
-                           std::vector<std::uint8_t>& out) const {
+// continues the run of the one before. Inline: ChooseKeptPixels, its only
+// caller, takes it in with each call's constant arguments.
+inline void FrameWriter::FillKept(const Frame& f, int split, bool shownAbove, bool runs,
+                                  std::vector<std::uint8_t>& out) const {
   const Box& crop = f.Crop;
   out.resize(std::size_t(crop.Right - crop.Left) * std::size_t(crop.Bottom - crop.Top));
   std::size_t o = 0;
