@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <utility>
 
+#include "platform/richedit/GbkQt.h"
+
 namespace velmora {
 
 namespace {
@@ -97,20 +99,18 @@ bool IsTypedQuery(const std::string& line) {
   return true;
 }
 
-TAsYouType::TAsYouType(std::function<void()> search,
-                       std::function<void(const std::string&)> record,
-                       std::function<std::string()> boxText, QObject* parent)
+TAsYouType::TAsYouType(IQueryWindow& window,
+                       std::function<void(const std::string&)> record, QObject* parent)
     : QObject(parent),
-      search_(std::move(search)),
+      window_(window),
       record_(std::move(record)),
-      boxText_(std::move(boxText)),
       soon_(new QTimer(this)),
       stand_(MakeQtOneShot(this)) {
   // The search starts from the loop, not from inside the box's key
   // handling, and keys that came in one batch make one search.
   soon_->setSingleShot(true);
   soon_->setInterval(0);
-  connect(soon_, &QTimer::timeout, this, [this] { search_(); });
+  connect(soon_, &QTimer::timeout, this, [this] { window_.SearchAsTyped(); });
 }
 
 TAsYouType::~TAsYouType() = default;
@@ -122,12 +122,24 @@ void TAsYouType::SetStandTimer(std::unique_ptr<IOneShot> timer) {
 
 void TAsYouType::Edited() {
   soon_->start();
-  std::string typed = boxText_();
+  std::string typed = BoxText();
   // Kept only if the box still holds it when the time is up: a text put in
   // by Up, Down or the menu meanwhile is not one the user stood on.
   stand_->Start(kStandTime, [this, typed] {
-    if (boxText_() == typed) record_(typed);
+    if (BoxText() == typed) record_(typed);
   });
+}
+
+std::string TAsYouType::BoxText() const {
+  return GbkFromQString(window_.QueryText());
+}
+
+void TAsYouType::QueryEdited() {
+  if (window_.ExtendedSearch()) Edited();
+}
+
+void TAsYouType::SearchKindChanged(bool extended) {
+  if (!extended) Cancel();
 }
 
 void TAsYouType::CancelSearch() {

@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 
+#include "app/WindowParts.h"
+
 class QAction;
 class QLineEdit;
 class QTimer;
@@ -36,16 +38,15 @@ std::unique_ptr<IOneShot> MakeQtOneShot(QObject* owner);
 std::string TypedQuery(const std::string& boxText);
 bool IsTypedQuery(const std::string& line);
 
-class TAsYouType : public QObject {
+class TAsYouType : public QObject, public IWindowPart {
   Q_OBJECT
 
  public:
   static constexpr std::chrono::milliseconds kStandTime{1000};
 
-  // search: runs, or asks for, a search of the box as typed. record: keeps
-  // a query that stood. boxText: the query box's text (GBK) now.
-  TAsYouType(std::function<void()> search, std::function<void(const std::string&)> record,
-             std::function<std::string()> boxText, QObject* parent = nullptr);
+  // Searches window's box as typed; record keeps a query (GBK) that stood.
+  TAsYouType(IQueryWindow& window, std::function<void(const std::string&)> record,
+             QObject* parent = nullptr);
   ~TAsYouType() override;
 
   // Tests put in a timer of their own for the standing time.
@@ -59,10 +60,18 @@ class TAsYouType : public QObject {
   // Nothing waits any more: the search is off, or the window goes.
   void Cancel();
 
+  // Edits count while the extended search is on; turning it off, the stop
+  // button and closing the window end what waits.
+  void QueryEdited() override;
+  void SearchKindChanged(bool extended) override;
+  void SearchStopped() override { CancelSearch(); }
+  void Closing() override { Cancel(); }
+
  private:
-  std::function<void()> search_;
+  std::string BoxText() const;
+
+  IQueryWindow& window_;
   std::function<void(const std::string&)> record_;
-  std::function<std::string()> boxText_;
   QTimer* soon_;  // gathers the edits of one turn of the message loop
   std::unique_ptr<IOneShot> stand_;
 };

@@ -24,6 +24,7 @@
 #include "app/History.h"
 #include "app/LearnerCard.h"
 #include "app/QueryBox.h"
+#include "app/QueryHistories.h"
 #include "app/Settings.h"
 #include "app/StrokePanel.h"
 #include "app/WindowLayout.h"
@@ -32,7 +33,6 @@
 #include "dict/DictFile.h"
 #include "dict/LinkTarget.h"
 #include "dict/Texts.h"
-#include "dict/ViewEntries.h"
 #include "platform/classes/Application.h"
 #include "platform/classes/Gbk.h"
 #include "platform/qt/Image.h"
@@ -72,12 +72,11 @@ QFont Tahoma(int pixelHeight, bool bold = false) {
   return font;
 }
 
-// An exception that escapes an event handler is reported, as the class
-// library does, instead of unwinding through Qt's event loop. Memory that
-// runs out outside the search (which names its file) is the class
-// library's own exception too, so that the box says what happened.
-template <typename F>
-void Guarded(F handler) {
+}  // namespace
+
+void Guarded(const std::function<void()>& handler) {
+  // Memory that runs out outside the search (which names its file) is the
+  // class library's own exception too, so that the box says what happened.
   try {
     handler();
   } catch (const std::bad_alloc&) {
@@ -88,8 +87,6 @@ void Guarded(F handler) {
     Application().ShowException(Exception(""));
   }
 }
-
-}  // namespace
 
 bool CanOpenFile(const std::string& name) {
   // An ifstream opens a folder too; only a file can be a picture.
@@ -201,12 +198,9 @@ void TForm4::SetUpQueryBox() {
   edSearch->installEventFilter(this);
   reResult->viewport()->installEventFilter(this);
   FAsYouType = std::make_unique<TAsYouType>(
-      [this] { Guarded([this] { SearchAsTyped(); }); },
-      [this](const std::string& text) { KeepStanding(text); },
-      [this] { return GbkFromQString(edSearch->text()); });
+      *this, [this](const std::string& text) { FHistories->KeepStanding(text); });
   connect(edSearch, &QLineEdit::textEdited, this, [this] {
-    History().EndWalk();
-    if (ExtendedSearch()) FAsYouType->Edited();
+    Guarded([&] { ForParts([](IWindowPart& part) { part.QueryEdited(); }); });
   });
 }
 
@@ -230,15 +224,12 @@ void TForm4::AddShortcuts() {
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_0), [this] { SetZoom(100); });
 }
 
-// The histories and the settings kept from the last run.
+// The histories, the word list and the settings kept from the last run;
+// the parts are told of the window from here on.
 void TForm4::LoadKeptState() {
-  std::string state = StateFolder();
-  FHistory = std::make_unique<TQueryHistory>(state.empty() ? "" : state + "/history");
-  FHistory->Load();
-  FExtendedHistory = std::make_unique<TQueryHistory>(
-      state.empty() ? "" : state + "/history-extended", IsTypedQuery);
-  FExtendedHistory->Load();
+  FHistories = std::make_unique<TQueryHistories>(*this);
   FWords->Load();
+  FParts = {StrokePanel, LearnerCard, FHistories.get(), FAsYouType.get()};
   if (!TSettings::File().isEmpty()) {
     reResult->SetZoom(TSettings::Value(QStringLiteral("view/zoom"), 100).toInt());
     ToneMarksItem->setChecked(
@@ -260,12 +251,9 @@ void TForm4::ConnectControls() {
     Guarded([&] {
       ShowSearchKind(*edSearch, *FSearchKindBadge, on);
       TSettings::SetValue(QStringLiteral("search/extended"), on);
-      if (!on) {
-        FAsYouType->Cancel();
-      } else if (!edSearch->text().isEmpty()) {
-        // What the box holds is asked again the new way.
-        SearchAsTyped();
-      }
+      ForParts([on](IWindowPart& part) { part.SearchKindChanged(on); });
+      // What the box holds is asked again the new way.
+      if (on && !edSearch->text().isEmpty()) SearchAsTyped();
     });
   });
   connect(HandwritingItem, &QAction::triggered, this,
@@ -308,7 +296,6 @@ TForm4::TForm4() : FRichEdit(std::make_unique<TQtRichEdit>()) {
   FResultHeight = 262;
   Dock();
   UpdateMinimumSize();
-  PlaceStrokePanel();
 }
 
 TForm4::~TForm4() {
@@ -370,7 +357,7 @@ void TForm4::FormCreate(void* /*Sender*/) {
   FRichEdit->SetAutoUrlDetect(true);
   reResult->SetEventMask(ENM_LINK);
   FRichEdit->ScrollToTop();
-  PlaceStrokePanel();
+  PlaceParts();
 }
 
 void TForm4::ShowStartFailure(const std::string& message) {
@@ -389,20 +376,16 @@ std::string TForm4::DictFolderMessage() const {
   return std::string(texts::kFileMissing) + "\xA3\xBA" + gbk::FromUtf8(FDictFolderError);
 }
 
-// Right of the banners, above the check box: it covers no control and no
-// result.
-void TForm4::PlaceStrokePanel() {
-  StrokePanel->Place(std::max(cbRareWord->x(), imgLogo->geometry().right() + 9),
-                     std::min(edSearch->y(), cbRareWord->y()), width() - 8);
-}
-
-// Below the stroke panel, right of the table picture, down to the results:
-// it covers no control and no result, and hides while the results take
-// that room.
-void TForm4::PlaceLearnerCard() {
-  const int top = cbRareWord->geometry().bottom() + 9;
-  LearnerCard->Place(
-      QRect(QPoint(StrokePanel->x(), top), QPoint(width() - 9, reResult->y() - 7)));
+// Right of the banners and the check box's left edge: the parts cover no
+// control and no result.
+void TForm4::PlaceParts() {
+  TPartRoom room;
+  room.Left = std::max(cbRareWord->x(), imgLogo->geometry().right() + 9);
+  room.Right = width() - 8;
+  room.RowTop = std::min(edSearch->y(), cbRareWord->y());
+  room.RowBottom = cbRareWord->geometry().bottom() + 1;
+  room.ViewTop = reResult->y();
+  ForParts([&room](IWindowPart& part) { part.Place(room); });
 }
 
 void TForm4::OpenWordList() {
@@ -522,7 +505,7 @@ void TForm4::Dock() {
   int h = std::max(FResultHeight, 0);
   int top = std::max(height() - h, ViewTopLimit());
   reResult->setGeometry(0, top, width(), std::max(height() - top, 0));
-  PlaceLearnerCard();
+  PlaceParts();
 }
 
 int TForm4::ViewTopLimit() const {
@@ -583,7 +566,7 @@ void TForm4::closeEvent(QCloseEvent* event) {
   // A search still running inside a handler ends at its next line.
   StopRequested = true;
   FSearchPending = false;
-  FAsYouType->Cancel();
+  ForParts([](IWindowPart& part) { part.Closing(); });
   QWidget::closeEvent(event);
 }
 
@@ -603,21 +586,13 @@ bool TForm4::eventFilter(QObject* watched, QEvent* event) {
       char ch = 13;
       Guarded([&] { edSearchKeyPress(edSearch, ch); });
     }
-    if ((key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) &&
-        key->modifiers() == Qt::NoModifier) {
-      std::optional<std::string> text =
-          key->key() == Qt::Key_Up ? History().Older(GbkFromQString(edSearch->text()))
-                                   : History().Newer();
-      if (text) edSearch->setText(QStringFromGbk(*text));
-      return true;
-    }
+    bool taken = false;
+    ForParts([&](IWindowPart& part) { taken = taken || part.QueryKey(*key); });
+    if (taken) return true;
   }
-  // A click in the results shows the entry clicked on the card.
   if (watched == reResult->viewport() && event->type() == QEvent::MouseButtonRelease &&
       static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-    if (auto entry =
-            EntryAt(FRichEdit->Text(), FRichEdit->SelStart(), SharedDictImages()))
-      LearnerCard->ShowEntry(entry);
+    ForParts([this](IWindowPart& part) { part.ViewClicked(*FRichEdit); });
   }
   if (watched == reResult->viewport() && event->type() == QEvent::Wheel) {
     auto* wheel = static_cast<QWheelEvent*>(event);
@@ -642,6 +617,14 @@ void TForm4::LookUp(const QString& query) {
     char enter = 13;
     edSearchKeyPress(edSearch, enter);
   });
+}
+
+QString TForm4::QueryText() const {
+  return edSearch->text();
+}
+
+void TForm4::SetQueryText(const QString& text) {
+  edSearch->setText(text);
 }
 
 void TForm4::Raise() {

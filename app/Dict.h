@@ -8,7 +8,9 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "app/WindowParts.h"
 #include "dict/DictFolder.h"
 #include "dict/ResultView.h"
 #include "dict/Search.h"  // StopRequested
@@ -27,6 +29,7 @@ namespace velmora {
 class TAsYouType;
 class TForm4;
 class TImage;
+class TQueryHistories;
 class TQueryHistory;
 class TQtRichEdit;
 class TResultViewWidget;
@@ -50,7 +53,14 @@ constexpr TColor FormColor = RGB(233, 254, 221);  // 14548713
 // True when the file opens for reading.
 bool CanOpenFile(const std::string& name);
 
-class TForm4 : public QWidget {
+// Runs an event handler. An exception that escapes it is reported, as the
+// class library does, instead of unwinding through Qt's event loop.
+void Guarded(const std::function<void()>& handler);
+
+// The window reaches the parts we added (the histories, the search as you
+// type, the stroke panel, the learner's card) through IWindowPart only, and
+// they reach it through IQueryWindow.
+class TForm4 : public QWidget, public IQueryWindow {
   Q_OBJECT
 
  public:
@@ -149,16 +159,24 @@ class TForm4 : public QWidget {
 
   // A query from outside the window (the command line, another velmora
   // process): searched as if typed into the query box and Enter pressed.
-  void LookUp(const QString& query);
+  void LookUp(const QString& query) override;
   // Brings the window to the front of the desktop, restored if minimised.
-  void Raise();
+  void Raise() override;
+  QWidget& Window() override { return *this; }
+  QString QueryText() const override;
+  void SetQueryText(const QString& text) override;
+  bool Searching() const override { return FSearching; }
+  void Revisit(const QString& query) override;
+  // Adds a part after those the window makes itself; it is told of the
+  // window until the window goes, and must outlive it or never be told.
+  void AddPart(IWindowPart& part) { FParts.push_back(&part); }
 
   // The queries searched, kept across runs, one history for each kind of
   // search (a query means something else to each). Up and Down in the
   // query box walk the one of the search that is on; GoBack and GoForward
   // (Alt+Left, Alt+Right) search the one before or after the search shown,
   // without adding to the history.
-  TQueryHistory& History() { return ExtendedSearch() ? *FExtendedHistory : *FHistory; }
+  TQueryHistory& History();
   void GoBack();
   void GoForward();
 
@@ -172,13 +190,13 @@ class TForm4 : public QWidget {
   // The extended search: off unless chosen (ExtendedSearchItem, Ctrl+E),
   // and the choice is kept in the settings file. While it is on, the query
   // box is tinted and every edit searches again (AsYouType).
-  bool ExtendedSearch() const;
+  bool ExtendedSearch() const override;
   void SetExtendedSearch(bool on);
   TExtendedDisplay ExtendedDisplay() const;
   TAsYouType& AsYouType() { return *FAsYouType; }
   // A search of the box as typed: a running search is told to stop, and
   // this one runs once it has returned. Not kept in the history.
-  void SearchAsTyped();
+  void SearchAsTyped() override;
 
   // Outer width minus client width; 0 while the window is off screen.
   virtual int NonClientWidth() const;
@@ -212,18 +230,13 @@ class TForm4 : public QWidget {
   // below the third logo too while the rare-word box is checked.
   void FitResultHeight();
   void UpdateMinimumSize();
-  void Navigate(const std::optional<std::string>& query);
   void RunSearches();
-  // The query as the history of the search that is on keeps it; empty for
-  // one it does not keep.
-  std::string KeptQuery(const TSearchQuery& query) const;
-  // A typed query has stood long enough to go into the history.
-  void KeepStanding(const std::string& boxText);
-  // Writes the histories that changed; while another window holds their
-  // lock, tries again a moment later instead of waiting for it.
-  void SaveHistories();
-  void PlaceStrokePanel();
-  void PlaceLearnerCard();
+  // Tells every part, in the order they were added.
+  template <typename F>
+  void ForParts(F tell) {
+    for (IWindowPart* part : FParts) tell(*part);
+  }
+  void PlaceParts();
   void OpenWordList();
   // A red line in the view in place of the pictures; the layout stays as
   // designed.
@@ -241,19 +254,18 @@ class TForm4 : public QWidget {
   // computed with; -1 before FormCreate set the width.
   int FOuterWidthRule = -1;
   int FCountedNonClientWidth = -1;
-  std::unique_ptr<TQueryHistory> FHistory;
   std::unique_ptr<TWordList> FWords;
   TDictFolder FDictFolder{".", TDictFolderSource::Current};
   std::string FDictFolderError;
-  std::unique_ptr<TQueryHistory> FExtendedHistory;
+  std::unique_ptr<TQueryHistories> FHistories;
   std::unique_ptr<TAsYouType> FAsYouType;
+  std::vector<IWindowPart*> FParts;
   QAction* FSearchKindBadge = nullptr;
   bool FTyped = false;      // the next search is one as typed
   bool FRecordNext = true;  // the next search goes into the history
   int FWheelRest = 0;       // wheel turn not yet worth a zoom step
   bool FSearching = false;
   bool FSearchPending = false;
-  bool FHistorySaveDue = false;  // a later try is on the timer
 };
 
 }  // namespace velmora

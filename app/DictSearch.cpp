@@ -8,16 +8,13 @@
 #include <string>
 #include <utility>
 
-#include "app/AsYouType.h"
 #include "app/Dict.h"
 #include "app/History.h"
-#include "app/LearnerCard.h"
-#include "app/StrokePanel.h"
+#include "app/QueryHistories.h"
 #include "app/WordList.h"
 #include "dict/DictFile.h"
 #include "dict/ExtendedQuery.h"
 #include "dict/Texts.h"
-#include "dict/ViewEntries.h"
 #include "platform/classes/ScopeGuard.h"
 #include "platform/qt/ResultViewWidget.h"
 #include "platform/richedit/GbkQt.h"
@@ -70,9 +67,12 @@ void TForm4::btnSearchClick(void* /*Sender*/) {
 }
 
 void TForm4::SearchAsTyped() {
-  if (!ExtendedSearch()) return;
-  FTyped = true;
-  RunSearches();
+  // Asked for from a timer as well as from handlers: guarded here.
+  Guarded([this] {
+    if (!ExtendedSearch()) return;
+    FTyped = true;
+    RunSearches();
+  });
 }
 
 void TForm4::RunSearches() {
@@ -115,7 +115,7 @@ void TForm4::RunSearches() {
     TSearchQuery query = ReadQuery(controls);
     query.Unencodable =
         NameFirstUnencodable(SearchedText(edSearch->text(), ExtendedSearch()));
-    if (std::string kept = KeptQuery(query); record && !kept.empty()) History().Add(kept);
+    ForParts([&](IWindowPart& part) { part.SearchStarting(query, record); });
     controls.SetTyping(typed);
     // Results as you type are read from the top, the best first; the view
     // does not run after the output to its end.
@@ -135,25 +135,11 @@ void TForm4::RunSearches() {
         std::fprintf(stderr, "velmora: %s\n", line.c_str());
     }
   } while (FSearchPending);
-  // The animation is made once the results are on screen.
-  QTimer::singleShot(0, StrokePanel,
-                     [this, query = edSearch->text()] { StrokePanel->ShowQuery(query); });
-  QTimer::singleShot(0, LearnerCard, [this] {
-    LearnerCard->ShowEntry(FirstEntry(FRichEdit->Text(), SharedDictImages()));
-  });
-  // The history goes to disk once the search is over and shown, so that
-  // syncing it never delays one.
-  QTimer::singleShot(0, this, [this] { SaveHistories(); });
-}
-
-void TForm4::SaveHistories() {
-  bool saved = true;
-  if (FHistory) saved &= FHistory->SaveIfChanged();
-  if (FExtendedHistory) saved &= FExtendedHistory->SaveIfChanged();
-  if (saved || std::exchange(FHistorySaveDue, true)) return;
-  QTimer::singleShot(1000, this, [this] {
-    FHistorySaveDue = false;
-    SaveHistories();
+  // The parts take their turn once the results are on screen: the stroke
+  // animation is made, the card filled, the history written.
+  QTimer::singleShot(0, this, [this, box = edSearch->text()] {
+    Guarded(
+        [&] { ForParts([&](IWindowPart& part) { part.SearchShown(box, *FRichEdit); }); });
   });
 }
 
@@ -164,40 +150,28 @@ void TForm4::edSearchKeyPress(void* /*Sender*/, char& Key) {
 void TForm4::btnStopClick(void* /*Sender*/) {
   StopRequested = true;
   FSearchPending = false;
-  FAsYouType->CancelSearch();
+  ForParts([](IWindowPart& part) { part.SearchStopped(); });
   FOutput->ReplaceLine(1, texts::kStopped);
   FOutput->MarkSpan(FOutput->LineStart(1), int(texts::kStopped.size()), clRed, fsBold);
   btnSearch->setEnabled(true);
 }
 
-void TForm4::Navigate(const std::optional<std::string>& query) {
-  if (!query) return;
-  edSearch->setText(QStringFromGbk(*query));
+void TForm4::Revisit(const QString& query) {
+  edSearch->setText(query);
   FRecordNext = false;
   btnSearchClick(btnSearch);
 }
 
+TQueryHistory& TForm4::History() {
+  return FHistories->Current();
+}
+
 void TForm4::GoBack() {
-  Navigate(History().Back());
+  FHistories->GoBack();
 }
 
 void TForm4::GoForward() {
-  Navigate(History().Forward());
-}
-
-void TForm4::KeepStanding(const std::string& boxText) {
-  // Its "?" would be read back as a wildcard.
-  if (!NameFirstUnencodable(edSearch->text()).empty()) return;
-  std::string query = TypedQuery(boxText);
-  if (!ExtendedSearch() || query.empty()) return;
-  FExtendedHistory->Add(query);
-  // Saved now unless a search runs; then once it is over.
-  if (!FSearching) SaveHistories();
-}
-
-std::string TForm4::KeptQuery(const TSearchQuery& query) const {
-  if (ExtendedSearch()) return query.Unencodable.empty() ? TypedQuery(query.Typed) : "";
-  return query.Cleaned.size() >= 2 ? query.Cleaned : std::string();
+  FHistories->GoForward();
 }
 
 }  // namespace velmora

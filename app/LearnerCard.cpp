@@ -14,6 +14,7 @@
 #include "dict/Pronunciation.h"
 #include "platform/classes/Programs.h"
 #include "platform/richedit/GbkQt.h"
+#include "platform/richedit/RichEdit.h"
 
 namespace velmora {
 
@@ -74,6 +75,20 @@ TLearnerCard::TLearnerCard(QWidget* parent, TWordList& words)
 TLearnerCard::~TLearnerCard() {
   // A saying outlives no window.
   if (FSpeech) FSpeech->kill();
+}
+
+void TLearnerCard::Place(const TPartRoom& room) {
+  Place(QRect(QPoint(room.Left, room.RowBottom + 8),
+              QPoint(room.Right - 1, room.ViewTop - 7)));
+}
+
+void TLearnerCard::SearchShown(const QString& /*box*/, IRichEdit& view) {
+  ShowEntry(FirstEntry(view.Text(), SharedDictImages()));
+}
+
+void TLearnerCard::ViewClicked(IRichEdit& view) {
+  if (auto entry = EntryAt(view.Text(), view.SelStart(), SharedDictImages()))
+    ShowEntry(entry);
 }
 
 void TLearnerCard::Place(const QRect& room) {

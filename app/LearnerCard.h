@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "app/WindowParts.h"
 #include "dict/ViewEntries.h"
 
 class QLabel;
@@ -20,7 +21,7 @@ namespace velmora {
 
 class TWordList;
 
-class TLearnerCard : public QFrame {
+class TLearnerCard : public QFrame, public IWindowPart {
   Q_OBJECT
 
  public:
@@ -30,6 +31,13 @@ class TLearnerCard : public QFrame {
   // Fits the card into the rectangle (client coordinates of the window);
   // hidden while the rectangle is too small to show it.
   void Place(const QRect& room);
+  // Below the search row, right of the table picture, down to the results:
+  // it covers no control and no result, and hides while the results take
+  // that room.
+  void Place(const TPartRoom& room) override;
+  // The first entry of the results, or the one clicked on.
+  void SearchShown(const QString& box, IRichEdit& view) override;
+  void ViewClicked(IRichEdit& view) override;
   // Shows the entry's facts (from the tables of the current folder); an
   // empty card for none.
   void ShowEntry(const std::optional<TViewEntry>& entry);

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/Dict.h"
+#include "app/WindowParts.h"
 
 namespace velmora {
 
@@ -42,21 +42,21 @@ bool TInstanceService::Claim() {
   return true;
 }
 
-void TInstanceService::Serve(TForm4* form) {
-  form_ = form;
+void TInstanceService::Serve(IQueryWindow* window) {
+  window_ = window;
+  alive_ = window ? &window->Window() : nullptr;
 }
 
 void TInstanceService::LookUp(const QString& query) {
-  if (!form_) return;
-  form_->Raise();
-  QPointer<TForm4> form = form_;
-  QTimer::singleShot(0, form_.data(), [form, query] {
-    if (form) form->LookUp(query);
+  if (!alive_) return;
+  window_->Raise();
+  QTimer::singleShot(0, alive_.data(), [alive = alive_, window = window_, query] {
+    if (alive) window->LookUp(query);
   });
 }
 
 void TInstanceService::Raise() {
-  if (form_) form_->Raise();
+  if (alive_) window_->Raise();
 }
 
 QString TInstanceService::Folder() {

@@ -6,12 +6,13 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QWidget>
 #include <functional>
 #include <optional>
 
 namespace velmora {
 
-class TForm4;
+class IQueryWindow;
 
 constexpr const char* kBusName = "org.velmora.Velmora";
 constexpr const char* kBusPath = "/org/velmora/Velmora";
@@ -30,9 +31,9 @@ class TInstanceService : public QObject {
   bool Claim();
   bool Claimed() const { return claimed_; }
 
-  // Serves form (nullptr: none): a query from outside is searched there as
-  // if typed, and the window is raised.
-  void Serve(TForm4* form);
+  // Serves the window (nullptr: none): a query from outside is searched
+  // there as if typed, and the window is raised.
+  void Serve(IQueryWindow* window);
 
  public Q_SLOTS:
   // Searches query in the window's own folder and raises the window. The
@@ -44,7 +45,8 @@ class TInstanceService : public QObject {
   Q_SCRIPTABLE QString Folder();
 
  private:
-  QPointer<TForm4> form_;
+  IQueryWindow* window_ = nullptr;
+  QPointer<QWidget> alive_;  // the window's widget, while it lives
   bool claimed_ = false;
 };
 

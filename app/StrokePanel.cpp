@@ -107,6 +107,14 @@ TStrokePanel::TStrokePanel(QWidget* parent)
 
 TStrokePanel::~TStrokePanel() = default;
 
+void TStrokePanel::Place(const TPartRoom& room) {
+  Place(room.Left, room.RowTop, room.Right);
+}
+
+void TStrokePanel::SearchShown(const QString& box, IRichEdit& /*view*/) {
+  ShowQuery(box);
+}
+
 void TStrokePanel::Place(int left, int rowTop, int limitRight) {
   const int top = 4;
   const int side = std::clamp(std::min(rowTop - 8 - top, limitRight - left), 0, kLargest);

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "app/WindowParts.h"
 #include "strokes/StrokeData.h"
 
 class QLabel;
@@ -30,7 +31,7 @@ namespace velmora {
 class TGIFImage;
 class TImage;
 
-class TStrokePanel : public QWidget {
+class TStrokePanel : public QWidget, public IWindowPart {
   Q_OBJECT
 
  public:
@@ -40,6 +41,10 @@ class TStrokePanel : public QWidget {
   // Fits the panel into the room left of limitRight and above rowTop, its
   // left edge at left.
   void Place(int left, int rowTop, int limitRight);
+  // Above the search row, at the left of the window's room for its parts.
+  void Place(const TPartRoom& room) override;
+  // Plays the query searched (ShowQuery).
+  void SearchShown(const QString& box, IRichEdit& view) override;
 
   // After a search: plays the query when it is one character with strokes
   // and the panel is wanted; hides the panel otherwise.
