@@ -1,6 +1,8 @@
 #include "dict/ExtendedQuery.h"
 
+#include <iterator>
 #include <optional>
+#include <string_view>
 
 #include "dict/DictText.h"
 
@@ -20,68 +22,46 @@ std::optional<char32_t> PlainChar(char32_t c) {
   return std::nullopt;
 }
 
-// Vowels of pinyin with a combining mark: the composed character.
-struct TComposed {
-  char32_t Base, Mark, Composed;
+// The vowels of pinyin and the composed characters they take: with the
+// tone marks 1 to 4 (macron, acute, caron, grave), then with the vowel's
+// own further mark if it has one (ê, ü), in lower case and in capitals.
+constexpr char32_t kToneMarks[] = {0x304, 0x301, 0x30C, 0x300};
+struct TVowel {
+  char32_t Base, Capital;
+  std::u32string_view Composed, Capitals;
+  char32_t FurtherMark = 0;
 };
-constexpr char32_t kMacron = 0x304, kAcute = 0x301, kCaron = 0x30C, kGrave = 0x300,
-                   kDiaeresis = 0x308, kCircumflex = 0x302;
-constexpr TComposed kCompositions[] = {
-    {U'a', kMacron, U'\u0101'},      {U'a', kAcute, U'\u00E1'},
-    {U'a', kCaron, U'\u01CE'},       {U'a', kGrave, U'\u00E0'},
-    {U'e', kMacron, U'\u0113'},      {U'e', kAcute, U'\u00E9'},
-    {U'e', kCaron, U'\u011B'},       {U'e', kGrave, U'\u00E8'},
-    {U'e', kCircumflex, U'\u00EA'},  {U'i', kMacron, U'\u012B'},
-    {U'i', kAcute, U'\u00ED'},       {U'i', kCaron, U'\u01D0'},
-    {U'i', kGrave, U'\u00EC'},       {U'o', kMacron, U'\u014D'},
-    {U'o', kAcute, U'\u00F3'},       {U'o', kCaron, U'\u01D2'},
-    {U'o', kGrave, U'\u00F2'},       {U'u', kMacron, U'\u016B'},
-    {U'u', kAcute, U'\u00FA'},       {U'u', kCaron, U'\u01D4'},
-    {U'u', kGrave, U'\u00F9'},       {U'u', kDiaeresis, U'\u00FC'},
-    {U'\u00FC', kMacron, U'\u01D6'}, {U'\u00FC', kAcute, U'\u01D8'},
-    {U'\u00FC', kCaron, U'\u01DA'},  {U'\u00FC', kGrave, U'\u01DC'},
-};
-// The capitals of the composed vowels, each with its lower-case form.
-struct TCase {
-  char32_t Upper, Lower;
-};
-constexpr TCase kCapitals[] = {
-    {U'\u0100', U'\u0101'}, {U'\u00C1', U'\u00E1'}, {U'\u01CD', U'\u01CE'},
-    {U'\u00C0', U'\u00E0'}, {U'\u0112', U'\u0113'}, {U'\u00C9', U'\u00E9'},
-    {U'\u011A', U'\u011B'}, {U'\u00C8', U'\u00E8'}, {U'\u00CA', U'\u00EA'},
-    {U'\u012A', U'\u012B'}, {U'\u00CD', U'\u00ED'}, {U'\u01CF', U'\u01D0'},
-    {U'\u00CC', U'\u00EC'}, {U'\u014C', U'\u014D'}, {U'\u00D3', U'\u00F3'},
-    {U'\u01D1', U'\u01D2'}, {U'\u00D2', U'\u00F2'}, {U'\u016A', U'\u016B'},
-    {U'\u00DA', U'\u00FA'}, {U'\u01D3', U'\u01D4'}, {U'\u00D9', U'\u00F9'},
-    {U'\u00DC', U'\u00FC'}, {U'\u01D5', U'\u01D6'}, {U'\u01D7', U'\u01D8'},
-    {U'\u01D9', U'\u01DA'}, {U'\u01DB', U'\u01DC'},
+constexpr TVowel kVowels[] = {
+    {U'a', U'A', U"\u0101\u00E1\u01CE\u00E0", U"\u0100\u00C1\u01CD\u00C0"},
+    {U'e', U'E', U"\u0113\u00E9\u011B\u00E8\u00EA", U"\u0112\u00C9\u011A\u00C8\u00CA",
+     0x302},
+    {U'i', U'I', U"\u012B\u00ED\u01D0\u00EC", U"\u012A\u00CD\u01CF\u00CC"},
+    {U'o', U'O', U"\u014D\u00F3\u01D2\u00F2", U"\u014C\u00D3\u01D1\u00D2"},
+    {U'u', U'U', U"\u016B\u00FA\u01D4\u00F9\u00FC", U"\u016A\u00DA\u01D3\u00D9\u00DC",
+     0x308},
+    {U'\u00FC', U'\u00DC', U"\u01D6\u01D8\u01DA\u01DC", U"\u01D5\u01D7\u01D9\u01DB"},
 };
 
+// The lower-case form of a capital letter or tone-marked capital.
 char32_t Lowered(char32_t c) {
   if (c >= U'A' && c <= U'Z') return c + 32;
-  for (const TCase& k : kCapitals)
-    if (k.Upper == c) return k.Lower;
-  return c;
-}
-
-bool IsCapital(char32_t c) {
-  return Lowered(c) != c;
-}
-
-char32_t Raised(char32_t c) {
-  if (c >= U'a' && c <= U'z') return c - 32;
-  for (const TCase& k : kCapitals)
-    if (k.Lower == c) return k.Upper;
+  for (const TVowel& v : kVowels)
+    if (const std::size_t at = v.Capitals.find(c); at != v.Capitals.npos)
+      return v.Composed[at];
   return c;
 }
 
 std::optional<char32_t> Composed(char32_t base, char32_t mark) {
-  // Composed in lower case; a capital keeps its case until all marks are
-  // on, then every tone-marked capital is lowered below.
-  const char32_t lower = Lowered(base);
-  for (const TComposed& k : kCompositions)
-    if (k.Base == lower && k.Mark == mark)
-      return IsCapital(base) ? Raised(k.Composed) : k.Composed;
+  // Composed in the base's case; every tone-marked capital is lowered once
+  // all marks are on.
+  for (const TVowel& v : kVowels) {
+    if (base != v.Base && base != v.Capital) continue;
+    const std::u32string_view forms = base == v.Base ? v.Composed : v.Capitals;
+    for (std::size_t i = 0; i < std::size(kToneMarks); ++i)
+      if (kToneMarks[i] == mark) return forms[i];
+    if (v.FurtherMark != 0 && v.FurtherMark == mark) return forms[std::size(kToneMarks)];
+    return std::nullopt;
+  }
   return std::nullopt;
 }
 

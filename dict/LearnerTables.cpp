@@ -1,6 +1,5 @@
 #include "dict/LearnerTables.h"
 
-#include <algorithm>
 #include <charconv>
 #include <mutex>
 #include <utility>
@@ -20,30 +19,18 @@ int ParseNumber(std::string_view text) {
 
 }  // namespace
 
-TKeyTable::TKeyTable(std::shared_ptr<const TDictImage> image) : image_(std::move(image)) {
-  if (!image_) return;
-  const std::string_view bytes = image_->Bytes();
-  for (std::size_t start = 0; start < bytes.size();) {
-    std::size_t end = bytes.find('\n', start);
-    if (end == std::string_view::npos) end = bytes.size();
-    std::string_view line = bytes.substr(start, end - start);
-    start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    const std::size_t tab = line.find('\t');
-    if (line.empty() || line[0] == '#' || tab == std::string_view::npos || tab == 0)
-      continue;
-    lines_.push_back({line.substr(0, tab), line.substr(tab + 1)});
-  }
-  std::stable_sort(lines_.begin(), lines_.end(),
-                   [](const TLine& a, const TLine& b) { return a.Key < b.Key; });
+TKeyTable::TKeyTable(std::shared_ptr<const TDictImage> image)
+    : TSideTable(std::move(image)) {
+  Read<2>(
+      [](const std::array<std::string_view, 2>& f) {
+        return TKeyValueLine{f[0], f[1]};
+      },
+      ByKey);
 }
 
 std::optional<std::string_view> TKeyTable::Find(std::string_view key) const {
-  const auto it = std::lower_bound(
-      lines_.begin(), lines_.end(), key,
-      [](const TLine& line, std::string_view k) { return line.Key < k; });
-  if (it == lines_.end() || it->Key != key) return std::nullopt;
-  return it->Value;
+  if (const TKeyValueLine* line = FindKey(key)) return line->Value;
+  return std::nullopt;
 }
 
 int FrequencyBand(std::size_t rank) {

@@ -1,9 +1,8 @@
 // What the learner's card shows of an entry besides the dictionary's own
 // text: the HSK level of the word (hsk.txt), its frequency band (from the
 // word counts of frequency.txt, dict/WordTables.h), and for a character its
-// radical and stroke count (radicals.txt). Both tables lie in the dictionary folder
-// beside 1.sr..5.sr, are made by scripts/make-learner-tables and are GBK
-// text, so keys are the bytes of the dictionary's own keys. Either may be
+// radical and stroke count (radicals.txt). The two tables are side tables
+// (dict/SideTable.h) made by scripts/make-learner-tables. Either may be
 // missing: then the card shows what the other gives.
 #pragma once
 
@@ -12,35 +11,27 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "dict/DictFile.h"
+#include "dict/SideTable.h"
 #include "dict/WordTables.h"
 
 namespace velmora {
 
-inline constexpr std::string_view kHskFileName = "hsk.txt";
-inline constexpr std::string_view kRadicalsFileName = "radicals.txt";
+struct TKeyValueLine {
+  std::string_view Key;
+  std::string_view Value;
+};
 
-// Lines "KEY<TAB>VALUE..." of a table image; '#' lines are remarks, lines
-// without a tab are skipped. The lines need not be sorted: they are indexed
-// when the table is made, so a table edited by hand still answers right.
-class TKeyTable {
+// Lines "KEY<TAB>VALUE..." of a table image (see ForEachRecord). The lines
+// need not be sorted: they are indexed when the table is made, so a table
+// edited by hand still answers right.
+class TKeyTable : public TSideTable<TKeyValueLine> {
  public:
   explicit TKeyTable(std::shared_ptr<const TDictImage> image);
   // What follows the key's tab, up to the line's end (a CR dropped);
   // nothing when the key has no line. The first line of a key counts.
   std::optional<std::string_view> Find(std::string_view key) const;
   std::size_t Size() const { return lines_.size(); }
-  const TDictImage* Image() const { return image_.get(); }
-
- private:
-  struct TLine {
-    std::string_view Key;
-    std::string_view Value;
-  };
-  std::shared_ptr<const TDictImage> image_;
-  std::vector<TLine> lines_;  // by key, then by place in the file
 };
 
 // The facts of one entry's key; empty fields when a table is missing or

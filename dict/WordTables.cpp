@@ -4,6 +4,7 @@
 #include <charconv>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -13,66 +14,43 @@ namespace velmora {
 
 namespace {
 
-// Calls each(fields) for every line that is not a remark, with the line cut
-// at tabs into at most N fields; lines with fewer fields are passed over.
-template <std::size_t N, typename TEach>
-void ForEachRecord(std::string_view bytes, TEach each) {
-  while (!bytes.empty()) {
-    const std::size_t end = std::min(bytes.find('\n'), bytes.size());
-    std::string_view line = bytes.substr(0, end);
-    bytes.remove_prefix(std::min(end + 1, bytes.size()));
-    if (line.empty() || line.front() == '#') continue;
-    std::array<std::string_view, N> fields;
-    std::size_t n = 0;
-    for (; n < N && !line.empty(); ++n) {
-      const std::size_t tab = n + 1 < N ? line.find('\t') : std::string_view::npos;
-      fields[n] = line.substr(0, tab);
-      line.remove_prefix(tab == std::string_view::npos ? line.size() : tab + 1);
-    }
-    if (n == N) each(fields);
-  }
-}
-
 template <typename T>
 bool ParseNumber(std::string_view text, T& value) {
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   return ec == std::errc() && end == text.data() + text.size();
 }
 
-// The "#sizes" remark of the traditional table.
-std::array<std::size_t, 5> RecordedSizes(std::string_view bytes, bool& found) {
-  std::array<std::size_t, 5> sizes{};
-  found = false;
-  constexpr std::string_view kRemark = "#sizes ";
+// What follows name ("#sizes ") in the first of the table's leading
+// remarks that starts with it, the line's CR dropped.
+std::optional<std::string_view> Remark(std::string_view bytes, std::string_view name) {
   for (std::size_t at = 0; at < bytes.size() && bytes[at] == '#';) {
     const std::size_t end = std::min(bytes.find('\n', at), bytes.size());
     std::string_view line = bytes.substr(at, end - at);
     at = end + 1;
-    if (!line.starts_with(kRemark)) continue;
-    line.remove_prefix(kRemark.size());
-    std::size_t n = 0;
-    for (; n < 5 && !line.empty(); ++n) {
-      const std::size_t space = std::min(line.find(' '), line.size());
-      if (!ParseNumber(line.substr(0, space), sizes[n])) return sizes;
-      line.remove_prefix(std::min(space + 1, line.size()));
-    }
-    found = n == 5;
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    if (line.starts_with(name)) return line.substr(name.size());
+  }
+  return std::nullopt;
+}
+
+// The "#sizes" remark of the traditional table: five sizes, one space apart.
+std::optional<std::array<std::size_t, 5>> RecordedSizes(std::string_view bytes) {
+  std::optional<std::string_view> text = Remark(bytes, "#sizes ");
+  if (!text) return std::nullopt;
+  std::array<std::size_t, 5> sizes{};
+  for (std::size_t& size : sizes) {
+    const std::size_t space = std::min(text->find(' '), text->size());
+    if (!ParseNumber(text->substr(0, space), size)) return std::nullopt;
+    text->remove_prefix(std::min(space + 1, text->size()));
   }
   return sizes;
 }
 
 // The "#total" remark of the frequency table; 0 when it has none.
 std::uint64_t RecordedTotal(std::string_view bytes) {
-  constexpr std::string_view kRemark = "#total ";
-  for (std::size_t at = 0; at < bytes.size() && bytes[at] == '#';) {
-    const std::size_t end = std::min(bytes.find('\n', at), bytes.size());
-    const std::string_view line = bytes.substr(at, end - at);
-    at = end + 1;
-    std::uint64_t total = 0;
-    if (line.starts_with(kRemark) && ParseNumber(line.substr(kRemark.size()), total))
-      return total;
-  }
-  return 0;
+  const std::optional<std::string_view> text = Remark(bytes, "#total ");
+  std::uint64_t total = 0;
+  return text && ParseNumber(*text, total) ? total : 0;
 }
 
 // One index a table image, built again only when the image changes.
@@ -101,19 +79,17 @@ class TTableCache {
 }  // namespace
 
 TWordFrequency::TWordFrequency(std::shared_ptr<const TDictImage> image)
-    : image_(std::move(image)) {
-  ForEachRecord<2>(image_->Bytes(), [this](const std::array<std::string_view, 2>& f) {
-    std::uint64_t count = 0;
-    if (!f[0].empty() && ParseNumber(f[1], count) && count > 0)
-      lines_.push_back(TLine{f[0], count});
-  });
-  // The script writes the lines sorted; a table edited by hand may not be.
-  auto byKey = [](const TLine& a, const TLine& b) { return a.Key < b.Key; };
-  if (!std::is_sorted(lines_.begin(), lines_.end(), byKey))
-    std::stable_sort(lines_.begin(), lines_.end(), byKey);
+    : TSideTable(std::move(image)) {
+  Read<2>(
+      [](const std::array<std::string_view, 2>& f) -> std::optional<TCountLine> {
+        std::uint64_t count = 0;
+        if (!ParseNumber(f[1], count) || count == 0) return std::nullopt;
+        return TCountLine{f[0], count};
+      },
+      ByKey);
   desc_.reserve(lines_.size());
   std::uint64_t sum = 0;
-  for (const TLine& line : lines_) {
+  for (const TCountLine& line : lines_) {
     // A reading's share is no key of its own.
     if (FindAtBoundary(line.Key, "[") != std::string_view::npos) continue;
     desc_.push_back(line.Count);
@@ -123,15 +99,8 @@ TWordFrequency::TWordFrequency(std::shared_ptr<const TDictImage> image)
   if (total_ < sum) total_ = sum;
 }
 
-const TWordFrequency::TLine* TWordFrequency::Find(std::string_view key) const {
-  const auto it =
-      std::lower_bound(lines_.begin(), lines_.end(), key,
-                       [](const TLine& l, std::string_view k) { return l.Key < k; });
-  return it != lines_.end() && it->Key == key ? &*it : nullptr;
-}
-
 std::uint64_t TWordFrequency::Count(std::string_view key) const {
-  const TLine* line = Find(key);
+  const TCountLine* line = FindKey(key);
   return line ? line->Count : 0;
 }
 
@@ -140,12 +109,12 @@ std::uint64_t TWordFrequency::EntryCount(std::string_view key,
   std::string shared;
   shared.reserve(key.size() + reading.size() + 2);
   shared.append(key).append("[").append(reading).append("]");
-  if (const TLine* line = Find(shared)) return line->Count;
+  if (const TCountLine* line = FindKey(shared)) return line->Count;
   return Count(key);
 }
 
 std::size_t TWordFrequency::Rank(std::string_view key) const {
-  const TLine* line = Find(key);
+  const TCountLine* line = FindKey(key);
   if (!line) return 0;
   // Sorted when first asked: only the learner's card ranks.
   std::call_once(descSorted_,
@@ -158,40 +127,40 @@ std::size_t TWordFrequency::Rank(std::string_view key) const {
 
 TTraditionalForms::TTraditionalForms(std::shared_ptr<const TDictImage> image,
                                      const std::array<std::size_t, 5>& fileSizes)
-    : image_(std::move(image)), fileSizes_(fileSizes) {
-  bool recorded = false;
-  matches_ = RecordedSizes(image_->Bytes(), recorded) == fileSizes && recorded;
-  ForEachRecord<4>(image_->Bytes(), [this](const std::array<std::string_view, 4>& f) {
-    TLine line;
-    if (ParseNumber(f[0], line.File) && line.File >= 1 && line.File <= 5 &&
-        ParseNumber(f[1], line.Offset) && !f[2].empty() && !f[3].empty()) {
-      line.Simplified = f[2];
-      line.Traditional = f[3];
-      lines_.push_back(line);
-    }
-  });
-  auto byPlace = [](const TLine& a, const TLine& b) {
-    return a.File != b.File ? a.File < b.File : a.Offset < b.Offset;
-  };
-  if (!std::is_sorted(lines_.begin(), lines_.end(), byPlace))
-    std::stable_sort(lines_.begin(), lines_.end(), byPlace);
+    : TSideTable(std::move(image)), fileSizes_(fileSizes) {
+  matches_ = RecordedSizes(image_->Bytes()) == fileSizes;
+  Read<4>(
+      [](const std::array<std::string_view, 4>& f) -> std::optional<TPlacedForms> {
+        TPlacedForms line;
+        if (!ParseNumber(f[0], line.File) || line.File < 1 || line.File > 5 ||
+            !ParseNumber(f[1], line.Offset) || f[2].empty() || f[3].empty())
+          return std::nullopt;
+        line.Simplified = f[2];
+        line.Traditional = f[3];
+        return line;
+      },
+      [](const TPlacedForms& a, const TPlacedForms& b) {
+        return a.File != b.File ? a.File < b.File : a.Offset < b.Offset;
+      });
 }
 
 // The two indexes by form are made when first asked for: a search that
 // only shows forms by place needs neither.
 void TTraditionalForms::Index() const {
   std::call_once(indexed_, [this] {
-    for (const TLine& line : lines_) {
+    for (const TPlacedForms& line : lines_) {
       bySimplified_.push_back(&line);
       byTraditional_.push_back(&line);
     }
     // Stable, so a key's entries keep the order of the files.
-    std::stable_sort(
-        bySimplified_.begin(), bySimplified_.end(),
-        [](const TLine* a, const TLine* b) { return a->Simplified < b->Simplified; });
-    std::stable_sort(
-        byTraditional_.begin(), byTraditional_.end(),
-        [](const TLine* a, const TLine* b) { return a->Traditional < b->Traditional; });
+    std::stable_sort(bySimplified_.begin(), bySimplified_.end(),
+                     [](const TPlacedForms* a, const TPlacedForms* b) {
+                       return a->Simplified < b->Simplified;
+                     });
+    std::stable_sort(byTraditional_.begin(), byTraditional_.end(),
+                     [](const TPlacedForms* a, const TPlacedForms* b) {
+                       return a->Traditional < b->Traditional;
+                     });
   });
 }
 
@@ -200,7 +169,7 @@ std::string_view TTraditionalForms::Of(int file, std::size_t offset,
   if (!matches_) return {};
   const auto it = std::lower_bound(
       lines_.begin(), lines_.end(), std::pair(file, offset),
-      [](const TLine& l, const std::pair<int, std::size_t>& p) {
+      [](const TPlacedForms& l, const std::pair<int, std::size_t>& p) {
         return l.File != p.first ? l.File < p.first : l.Offset < p.second;
       });
   // The key guards against a file changed since the table was made at the
@@ -215,7 +184,7 @@ std::string_view TTraditionalForms::OfKey(std::string_view key) const {
   Index();
   const auto it = std::lower_bound(
       bySimplified_.begin(), bySimplified_.end(), key,
-      [](const TLine* l, std::string_view k) { return l->Simplified < k; });
+      [](const TPlacedForms* l, std::string_view k) { return l->Simplified < k; });
   return it != bySimplified_.end() && (*it)->Simplified == key ? (*it)->Traditional
                                                                : std::string_view();
 }
@@ -224,7 +193,7 @@ std::string_view TTraditionalForms::SimplifiedOf(std::string_view traditional) c
   Index();
   const auto it = std::lower_bound(
       byTraditional_.begin(), byTraditional_.end(), traditional,
-      [](const TLine* l, std::string_view t) { return l->Traditional < t; });
+      [](const TPlacedForms* l, std::string_view t) { return l->Traditional < t; });
   return it != byTraditional_.end() && (*it)->Traditional == traditional
              ? (*it)->Simplified
              : std::string_view();

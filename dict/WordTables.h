@@ -1,13 +1,8 @@
-// The side tables of a dictionary folder, made by scripts/make-word-tables:
-// how often each key occurs (frequency.txt) and the traditional form of each
-// entry whose form differs (traditional.txt). Both are optional: a folder
-// without them searches as before, with every key counted as rare and no
-// traditional forms. Both are GBK text, so keys are compared as the bytes
-// of the dictionary's own keys.
-//
-// They are read through TDictImages like the dictionary files (regular files
-// only, kept while unchanged), and indexed once per image: a search asks the
-// image set for the table and gets the index it already built.
+// The word tables of a dictionary folder (see dict/SideTable.h), made by
+// scripts/make-word-tables: how often each key occurs (frequency.txt) and
+// the traditional form of each entry whose form differs (traditional.txt).
+// A folder without them searches as before, with every key counted as rare
+// and no traditional forms.
 #pragma once
 
 #include <array>
@@ -18,17 +13,19 @@
 #include <string_view>
 #include <vector>
 
-#include "dict/DictFile.h"
+#include "dict/SideTable.h"
 
 namespace velmora {
 
-inline constexpr std::string_view kFrequencyFileName = "frequency.txt";
-inline constexpr std::string_view kTraditionalFileName = "traditional.txt";
+struct TCountLine {
+  std::string_view Key;
+  std::uint64_t Count = 0;
+};
 
 // "KEY<TAB>COUNT" lines sorted by the key's bytes, and "KEY[READING]<TAB>COUNT"
 // lines for the readings of characters read in more than one way; '#' lines
 // are remarks.
-class TWordFrequency {
+class TWordFrequency : public TSideTable<TCountLine> {
  public:
   explicit TWordFrequency(std::shared_ptr<const TDictImage> image);
 
@@ -50,22 +47,21 @@ class TWordFrequency {
   std::uint64_t Total() const { return total_; }
 
  private:
-  struct TLine {
-    std::string_view Key;
-    std::uint64_t Count = 0;
-  };
-  const TLine* Find(std::string_view key) const;
-
-  std::shared_ptr<const TDictImage> image_;
-  std::vector<TLine> lines_;                 // sorted by key
   mutable std::vector<std::uint64_t> desc_;  // every count, largest first once sorted
   mutable std::once_flag descSorted_;
   std::uint64_t total_ = 0;
 };
 
+struct TPlacedForms {
+  int File = 0;
+  std::size_t Offset = 0;
+  std::string_view Simplified;
+  std::string_view Traditional;
+};
+
 // "FILE<TAB>OFFSET<TAB>SIMPLIFIED<TAB>TRADITIONAL" lines; a "#sizes" remark
 // names the sizes of 1.sr..5.sr that the offsets belong to.
-class TTraditionalForms {
+class TTraditionalForms : public TSideTable<TPlacedForms> {
  public:
   TTraditionalForms(std::shared_ptr<const TDictImage> image,
                     const std::array<std::size_t, 5>& fileSizes);
@@ -87,19 +83,11 @@ class TTraditionalForms {
   std::string_view SimplifiedOf(std::string_view traditional) const;
 
  private:
-  struct TLine {
-    int File = 0;
-    std::size_t Offset = 0;
-    std::string_view Simplified;
-    std::string_view Traditional;
-  };
-  std::shared_ptr<const TDictImage> image_;
   std::array<std::size_t, 5> fileSizes_{};
-  std::vector<TLine> lines_;  // by file and offset
   void Index() const;
   mutable std::once_flag indexed_;
-  mutable std::vector<const TLine*> bySimplified_;  // by key, then file and offset
-  mutable std::vector<const TLine*> byTraditional_;
+  mutable std::vector<const TPlacedForms*> bySimplified_;  // by key, then file and offset
+  mutable std::vector<const TPlacedForms*> byTraditional_;
   bool matches_ = false;
 };
 

@@ -99,6 +99,35 @@ TEST(PlainQuery, ToneMarksComposedAndLoweredBeforeGbk) {
   EXPECT_EQ(gbk::Encode(plain(U"ZHO\u0304NGGUO\u0301")), G("ZHōNGGUó"));
 }
 
+TEST(PlainQuery, EveryToneMarkedVowelComposesAndLowersToItsGbkForm) {
+  // GBK's row of pinyin vowels, A8A1 to A8BA: a, e, i, o, u and ü with
+  // tones 1 to 4, then ü and ê; and the capitals typed, in the same order.
+  std::string row;
+  for (int trail = 0xA1; trail <= 0xBA; ++trail) row += {'\xA8', char(trail)};
+  const std::u32string lower = gbk::Decode(row);
+  const std::u32string upper = U"ĀÁǍÀĒÉĚÈĪÍǏÌŌÓǑÒŪÚǓÙǕǗǙǛÜÊ";
+  ASSERT_EQ(lower.size(), 26u);
+  ASSERT_EQ(upper.size(), 26u);
+  const char32_t tones[] = {0x304, 0x301, 0x30C, 0x300};
+  const std::u32string bases = U"aeiouü", capitals = U"AEIOUÜ";
+  auto expect = [](std::u32string typed, char32_t want) {
+    EXPECT_EQ(PlainQuery(typed), std::u32string(1, want))
+        << gbk::ToUtf8(gbk::Encode(typed));
+  };
+  for (std::size_t i = 0; i < lower.size(); ++i) {
+    expect({upper[i]}, lower[i]);
+    expect({lower[i]}, lower[i]);
+  }
+  for (std::size_t v = 0; v < bases.size(); ++v) {
+    for (std::size_t t = 0; t < 4; ++t) {
+      expect({bases[v], tones[t]}, lower[4 * v + t]);
+      expect({capitals[v], tones[t]}, lower[4 * v + t]);
+    }
+  }
+  for (char32_t u : {U'u', U'U'}) expect({u, 0x308}, lower[24]);
+  for (char32_t e : {U'e', U'E'}) expect({e, 0x302}, lower[25]);
+}
+
 class LearnerQueryTest : public ::testing::Test {
  protected:
   LearnerQueryTest() { SharedDictImages().Clear(); }

@@ -97,6 +97,27 @@ TEST_F(WordTablesTest, TraditionalFormsByEntryByKeyAndBack) {
   EXPECT_EQ(outdated->OfKey(kGan), kGanDry);
 }
 
+TEST_F(WordTablesTest, TablesWithCrLfLineEndsAnswerAsWithLf) {
+  // Counts, remarks and forms would otherwise end in the CR: no counts, no
+  // total, sizes that never match, and forms shown with a CR.
+  Write("frequency.txt", "#total 5000\r\n" + kShi + "\t900\r\n" + kXue + "\t40\r\n");
+  const auto frequency = WordFrequency(images_);
+  ASSERT_TRUE(frequency);
+  EXPECT_EQ(frequency->Count(kShi), 900u);
+  EXPECT_EQ(frequency->Rank(kXue), 2u);
+  EXPECT_EQ(frequency->Total(), 5000u);
+
+  const std::string entry = kGan + kColon + "[gan1] dry\r\n";
+  Write("1.sr", entry);
+  Write("traditional.txt", "#sizes " + std::to_string(entry.size()) +
+                               " 0 0 0 0\r\n1\t0\t" + kGan + "\t" + kGanDry + "\r\n");
+  const auto traditional = TraditionalForms(images_);
+  ASSERT_TRUE(traditional);
+  EXPECT_TRUE(traditional->MatchesFiles());
+  EXPECT_EQ(traditional->Of(1, 0, kGan), kGanDry);
+  EXPECT_EQ(traditional->SimplifiedOf(kGanDry), kGan);
+}
+
 TEST_F(WordTablesTest, TheBundledTablesMatchTheBundledFiles) {
   std::filesystem::current_path(VELMORA_DATA_DIR);
   const auto frequency = WordFrequency(images_);
