@@ -37,15 +37,6 @@ void Fail(TLzwResult result) {
   throw TFailure{result};
 }
 
-namespace {
-
-// One byte of the input; false at its end.
-bool ReadByte(TLzwInput& input, std::uint8_t& b) {
-  return input.Read(&b, 1) == 1;
-}
-
-}  // namespace
-
 bool TDecoder::DrainStack() {
   while (sp_ > 0) {
     if (out_ == end_) {
@@ -78,40 +69,6 @@ void TDecoder::SkipSubBlocks() {
   std::uint8_t length;
   while (ReadByte(input_, length) && length != 0) input_.Skip(length);
   terminatorSeen_ = true;
-}
-
-// Appends the next sub-block to the unread bytes; false when the data has
-// ended (terminator or end of stream).
-bool TDecoder::ReadSubBlock() {
-  if (terminatorSeen_ || streamEnded_) return false;
-  // Drop the bytes already read: what stays is less than one code.
-  const int keep = currentBit_ >> 3;
-  if (keep > 0) {
-    std::memmove(buffer_, buffer_ + keep, std::size_t(lastByte_ - keep));
-    lastByte_ -= keep;
-    lastBit_ = lastByte_ * 8;
-    currentBit_ -= keep * 8;
-    std::memset(buffer_ + lastByte_, 0, 4);
-  }
-  std::uint8_t length;
-  if (!ReadByte(input_, length)) {
-    streamEnded_ = true;
-    endedUnsaid_ = true;
-    return false;
-  }
-  if (length == 0) {
-    terminatorSeen_ = true;
-    return false;
-  }
-  const std::int64_t got = input_.Read(buffer_ + lastByte_, length);
-  if (got < length) {
-    warnings_.push_back(TLzwResult::DataCut);
-    streamEnded_ = true;
-  }
-  lastByte_ += int(got);
-  lastBit_ = lastByte_ * 8;
-  std::memset(buffer_ + lastByte_, 0, 4);
-  return got > 0;
 }
 
 // A code that needs bits of the next sub-blocks, or the end of the data.

@@ -183,4 +183,43 @@ class TDecoder {
   bool full_ = false;
 };
 
+// One byte of the input; false at its end.
+inline bool ReadByte(TLzwInput& input, std::uint8_t& b) {
+  return input.Read(&b, 1) == 1;
+}
+
+// Appends the next sub-block to the unread bytes; false when the data has
+// ended (terminator or end of stream).
+inline bool TDecoder::ReadSubBlock() {
+  if (terminatorSeen_ || streamEnded_) return false;
+  // Drop the bytes already read: what stays is less than one code.
+  const int keep = currentBit_ >> 3;
+  if (keep > 0) {
+    std::memmove(buffer_, buffer_ + keep, std::size_t(lastByte_ - keep));
+    lastByte_ -= keep;
+    lastBit_ = lastByte_ * 8;
+    currentBit_ -= keep * 8;
+    std::memset(buffer_ + lastByte_, 0, 4);
+  }
+  std::uint8_t length;
+  if (!ReadByte(input_, length)) {
+    streamEnded_ = true;
+    endedUnsaid_ = true;
+    return false;
+  }
+  if (length == 0) {
+    terminatorSeen_ = true;
+    return false;
+  }
+  const std::int64_t got = input_.Read(buffer_ + lastByte_, length);
+  if (got < length) {
+    warnings_.push_back(TLzwResult::DataCut);
+    streamEnded_ = true;
+  }
+  lastByte_ += int(got);
+  lastBit_ = lastByte_ * 8;
+  std::memset(buffer_ + lastByte_, 0, 4);
+  return got > 0;
+}
+
 }  // namespace velmora::lzw
