@@ -6,32 +6,17 @@
 #include "fuzz/gif/GIFBlocks.h"
 #include "gif/GIFExtensions.h"
 #include "tests/gif/GIFBuilder.h"
+#include "tests/gif/MemoryLimit.h"
 
 namespace velmora::test {
 namespace {
 
 using Codes = std::vector<std::pair<int, int>>;
 
-// Code widths for data codes sent after a clear code, as the reader widens
-// them: the table has clear + 2 entries at the first code and one more
-// after each later code.
-Codes WithWidths(int minCodeSize, const std::vector<int>& codes) {
-  Codes out;
-  const int clear = 1 << minCodeSize;
-  for (std::size_t k = 0; k < codes.size(); ++k) {
-    int defined = clear + 2 + (k == 0 ? 0 : int(k) - 1);
-    int bits = minCodeSize + 1;
-    while (bits < 12 && defined >= (1 << bits)) ++bits;
-    out.emplace_back(codes[k], bits);
-  }
-  return out;
-}
-
-// A clear code, then codes at the widths above.
-Codes Sent(int minCodeSize, const std::vector<int>& codes) {
-  Codes out = WithWidths(minCodeSize, codes);
-  out.insert(out.begin(), {1 << minCodeSize, minCodeSize + 1});
-  return out;
+// A clear code, then codes at the widths the reader takes them.
+Codes Sent(int minCodeSize, std::vector<int> codes) {
+  codes.insert(codes.begin(), 1 << minCodeSize);
+  return Widths(minCodeSize, codes);
 }
 
 Bytes OneFrame(int w, int h, int packed, int minCodeSize, const Codes& codes,
@@ -44,19 +29,25 @@ Bytes OneFrame(int w, int h, int packed, int minCodeSize, const Codes& codes,
       .data;
 }
 
-// What before holds, then a second frame of two pixels, a and b: where it is
-// found tells whether the first frame's data ended where it should.
-Bytes WithSecondFrame(GifBuilder before, int a, int b) {
-  return before.Descriptor(0, 0, 2, 1).Codes(2, Sent(2, {a, b, 5})).Trailer().data;
-}
-
-// A clean load of two frames with these pixels.
-void ExpectTwoFrames(const Loaded& r, const Bytes& first, const Bytes& second) {
+// What before holds, then a second frame of two pixels 3 and 1 with a
+// delay of 50: where it is found tells whether the first frame's data ended
+// where it should. It must load cleanly, to the end.
+void ExpectTwoFrames(GifBuilder before, const Bytes& first) {
+  const Bytes gif = before.Gce(0, 50)
+                        .Descriptor(0, 0, 2, 1)
+                        .Codes(2, Sent(2, {3, 1, 5}))
+                        .Trailer()
+                        .data;
+  Loaded r = Load(gif);
   ASSERT_EQ(r.error, "");
   EXPECT_TRUE(r.warnings.empty());
   ASSERT_EQ(r.image->Images->GetCount(), 2);
   EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), first);
-  EXPECT_EQ(Pixels(*r.image->Images->GetImage(1)), second);
+  const TGIFSubImage& second = *r.image->Images->GetImage(1);
+  EXPECT_EQ(Pixels(second), (Bytes{3, 1}));
+  ASSERT_NE(second.GraphicControlExtension, nullptr);
+  EXPECT_EQ(second.GraphicControlExtension->GetDelay(), 50);
+  EXPECT_EQ(r.position, std::int64_t(gif.size()));
 }
 
 TEST(GifDecoder, SmallTablesAndMissingClearCode) {
@@ -104,16 +95,6 @@ TEST(GifDecoder, StringsThroughTheExpansionStack) {
   ASSERT_EQ(r.error, "");
   EXPECT_TRUE(r.warnings.empty());
   EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{7, 1, 0, 0, 1, 1, 0}));
-
-  // The last string "12" runs past the end of a frame of 5: its first pixel
-  // is the frame's last, and the pixel left over counts as the value read
-  // after the frame is full. The data ends on a byte boundary without an
-  // end code, so reading a code there would report an under-run. The rest of
-  // the data is skipped and the next frame loads.
-  r = Load(WithSecondFrame(
-      GifBuilder().Header(5, 1, 4).Descriptor(0, 0, 5, 1).Codes(2, Sent(2, {1, 2, 6, 6})),
-      3, 1));
-  ExpectTwoFrames(r, Bytes{1, 2, 1, 2, 1}, Bytes{3, 1});
 }
 
 TEST(GifDecoder, FullTableKeepsTwelveBitCodes) {
@@ -145,26 +126,6 @@ TEST(GifDecoder, FullTableKeepsTwelveBitCodes) {
             std::int64_t(OneFrame(int(expected.size()), 1, 0, 2, sent).size()));
 }
 
-TEST(GifDecoder, InterlacedRowsInPassOrder) {
-  // Pixel k of the data is the k-th row stored; each height has its own set
-  // of empty passes.
-  const std::vector<std::pair<int, Bytes>> cases = {
-      {1, {0}},
-      {2, {0, 1}},
-      {3, {0, 2, 1}},
-      {5, {0, 3, 2, 4, 1}},
-      {9, {0, 5, 3, 6, 2, 7, 4, 8, 1}},
-  };
-  for (const auto& [height, rows] : cases) {
-    std::vector<int> codes;
-    for (int k = 0; k < height; ++k) codes.push_back(k);
-    codes.push_back(17);
-    Loaded r = Load(OneFrame(1, height, 0x40, 4, Sent(4, codes)));
-    ASSERT_EQ(r.error, "") << height;
-    EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), rows) << "height " << height;
-  }
-}
-
 TEST(GifDecoder, InterlacedRowsOfEveryHeightReachTheirPlaces) {
   // Rows in the data numbered in order, three pixels wide; their places
   // listed pass by pass, independently of the decoder's arithmetic.
@@ -191,8 +152,7 @@ TEST(GifDecoder, InterlacedRowsOfEveryHeightReachTheirPlaces) {
 
 TEST(GifDecoder, StringsCrossInterlacedRows) {
   // Width 3, height 2: the second "12" spans rows 0 and 1.
-  Bytes gif = OneFrame(3, 2, 0x40, 2, Sent(2, {1, 2, 6, 6, 5}));
-  Loaded r = Load(gif);
+  Loaded r = Load(OneFrame(3, 2, 0x40, 2, Sent(2, {1, 2, 6, 6, 5})));
   ASSERT_EQ(r.error, "");
   EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{1, 2, 1, 2, 1, 2}));
 }
@@ -227,18 +187,6 @@ TEST(GifDecoder, ShortDataKeepsTheFillValue) {
     const std::uint8_t f = transparent ? 3 : 0;
     EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{0, 1, 2, 0, f, f, f, f}));
     EXPECT_EQ(r.warnings, std::vector<std::string>{"Decoder bit buffer under-run"});
-  }
-}
-
-TEST(GifDecoder, EndCodeRightAfterAClearEndsTheData) {
-  // Pixel 1, a clear code, the end code, then more codes that must not be
-  // read; the next frame is found after the terminator.
-  Codes codes = {{4, 3}, {1, 3}, {4, 3}, {5, 3}, {2, 3}, {2, 3}};
-  for (const Codes& c : {codes, Codes{{4, 3}, {5, 3}, {3, 3}}}) {
-    Loaded r = Load(WithSecondFrame(
-        GifBuilder().Header(4, 1, 4).Descriptor(0, 0, 4, 1).Codes(2, c), 3, 2));
-    const std::uint8_t first = c.size() > 3 ? 1 : 0;
-    ExpectTwoFrames(r, Bytes{first, 0, 0, 0}, Bytes{3, 2});
   }
 }
 
@@ -332,34 +280,44 @@ TEST(GifDecoder, LongStringsEndingEarlyLeaveTheFillValueAfterThem) {
   }
 }
 
-TEST(GifDecoder, EarlyEndCodeSkipsTheRestOfTheFrame) {
-  // The end code after two of eight pixels; the data goes on for a while in
-  // small sub-blocks. The next frame must still be found.
-  Codes codes = {{4, 3}, {1, 3}, {2, 3}, {5, 3}};
-  for (int i = 0; i < 20; ++i) codes.emplace_back(0x21, 8);
-  Loaded r = Load(WithSecondFrame(
-      GifBuilder().Header(4, 2, 4).Descriptor(0, 0, 4, 2).Codes(2, codes, 3), 3, 3));
-  ExpectTwoFrames(r, Bytes{1, 2, 0, 0, 0, 0, 0, 0}, Bytes{3, 3});
-}
-
-TEST(GifDecoder, SurplusPixelsDoNotSwallowLaterFrames) {
-  // Data for 40 pixels in a frame of 2, in one-byte sub-blocks, without an
-  // end code after the second pixel: the rest of the data must be skipped,
-  // not read as blocks.
-  std::vector<int> data;
-  for (int i = 0; i < 40; ++i) data.push_back(i % 3);
-  data.push_back(5);
-  const Bytes gif = WithSecondFrame(GifBuilder()
-                                        .Header(2, 1, 4)
-                                        .Descriptor(0, 0, 2, 1)
-                                        .Codes(2, Sent(2, data), 1)
-                                        .Gce(0, 50),
-                                    2, 1);
-  Loaded r = Load(gif);
-  ASSERT_NO_FATAL_FAILURE(ExpectTwoFrames(r, Bytes{0, 1}, Bytes{2, 1}));
-  ASSERT_NE(r.image->Images->GetImage(1)->GraphicControlExtension, nullptr);
-  EXPECT_EQ(r.image->Images->GetImage(1)->GraphicControlExtension->GetDelay(), 50);
-  EXPECT_EQ(r.position, std::int64_t(gif.size()));
+TEST(GifDecoder, TheNextBlockIsFoundWhereverTheDataStops) {
+  std::vector<int> surplus;  // 40 pixels for a frame of 2, without an end code
+  for (int i = 0; i < 40; ++i) surplus.push_back(i % 3);
+  surplus.push_back(5);
+  Codes endThenMore = {{4, 3}, {1, 3}, {2, 3}, {5, 3}};
+  for (int i = 0; i < 20; ++i) endThenMore.emplace_back(0x21, 8);
+  const struct {
+    const char* what;
+    int width, height;
+    Codes codes;
+    int blockSize;
+    Bytes pixels;
+  } cases[] = {
+      // The last string "12" runs past the end of a frame of 5: its first
+      // pixel is the frame's last, and the pixel left over counts as the
+      // value read after the frame is full. The data ends on a byte boundary
+      // without an end code, so reading a code there would report an
+      // under-run.
+      {"string past the end", 5, 1, Sent(2, {1, 2, 6, 6}), 255, {1, 2, 1, 2, 1}},
+      // Pixel 1, a clear code, the end code, then more codes that must not
+      // be read.
+      {"end after a clear", 4, 1, Fixed(3, {4, 1, 4, 5, 2, 2}), 255, {1, 0, 0, 0}},
+      {"end at once", 4, 1, Fixed(3, {4, 5, 3}), 255, {0, 0, 0, 0}},
+      // The end code after two of eight pixels; the data goes on for a
+      // while in small sub-blocks.
+      {"early end code", 4, 2, endThenMore, 3, {1, 2, 0, 0, 0, 0, 0, 0}},
+      // Surplus pixels in one-byte sub-blocks: the rest of the data must be
+      // skipped, not read as blocks.
+      {"surplus pixels", 2, 1, Sent(2, surplus), 1, {0, 1}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ExpectTwoFrames(GifBuilder()
+                        .Header(c.width, c.height, 4)
+                        .Descriptor(0, 0, c.width, c.height)
+                        .Codes(2, c.codes, c.blockSize),
+                    c.pixels);
+  }
 }
 
 TEST(GifDecoder, SubBlockPastTheEndOfTheFile) {
@@ -427,21 +385,14 @@ TEST(GifDecoder, HostileDataRaisesGifException) {
 
 TEST(GifDecoder, PixelMemoryIsLimited) {
   // A few bytes asking for 65535 x 65535 pixels, several times over.
-  GifBuilder b;
-  b.Header(65535, 65535, 2);
-  for (int i = 0; i < 4; ++i) b.Descriptor(0, 0, 65535, 65535).Codes(2, Fixed(3, {4, 5}));
-  Loaded r = Load(b.Trailer().data);
-  EXPECT_EQ(r.error, "Image exceeds the memory limit for one picture");
+  const std::vector<TinyFrame> huge(4, {65535, 65535});
+  EXPECT_EQ(Load(TinyGif(65535, 65535, huge)).error, kMemoryRefused);
 
   // The limit counts every frame of the image, and a new load starts afresh.
-  const std::int64_t saved = GIFImageMaxPixelMemory;
-  GIFImageMaxPixelMemory = 250;
-  GifBuilder small;
-  small.Header(5, 5, 2);  // its canvas, 100 bytes, fits
-  for (int i = 0; i < 3; ++i) small.Descriptor(0, 0, 10, 10).Codes(2, Fixed(3, {4, 5}));
-  Bytes three = small.Trailer().data;
-  r = Load(three);
-  EXPECT_EQ(r.error, "Image exceeds the memory limit for one picture");
+  PixelMemoryLimit limit(250);
+  const Bytes three = TinyGif(5, 5, {{10, 10}, {10, 10}, {10, 10}});  // canvas: 100 bytes
+  Loaded r = Load(three);
+  EXPECT_EQ(r.error, kMemoryRefused);
   EXPECT_EQ(r.image->Images->GetCount(), 2);
   GIFImageMaxPixelMemory = 300;
   TMemoryStream again(three);
@@ -450,16 +401,16 @@ TEST(GifDecoder, PixelMemoryIsLimited) {
 
   // An interlaced frame has its rows put in place within its own pixels:
   // it needs no more memory than any other frame of its size.
-  GifBuilder interlaced;
-  interlaced.Header(5, 5, 2)
-      .Descriptor(0, 0, 10, 15, idInterlaced)
-      .Codes(2, Fixed(3, {4, 5}));
+  const Bytes interlaced = GifBuilder()
+                               .Header(5, 5, 2)
+                               .Descriptor(0, 0, 10, 15, idInterlaced)
+                               .Codes(2, Fixed(3, {4, 5}))
+                               .Trailer()
+                               .data;
   GIFImageMaxPixelMemory = 149;
-  EXPECT_EQ(Load(interlaced.Trailer().data).error,
-            "Image exceeds the memory limit for one picture");
+  EXPECT_EQ(Load(interlaced).error, kMemoryRefused);
   GIFImageMaxPixelMemory = 150;
-  EXPECT_EQ(Load(interlaced.data).error, "");
-  GIFImageMaxPixelMemory = saved;
+  EXPECT_EQ(Load(interlaced).error, "");
 }
 
 }  // namespace

@@ -97,6 +97,28 @@ inline std::vector<std::pair<int, int>> Fixed(int bits,
   return out;
 }
 
+// Codes at the widths a reader takes them: minimum code size + 1 bits after
+// each clear code (`codes` holds them), one more bit once the next entry
+// reaches the next power of two; the first code after a clear adds none.
+inline std::vector<std::pair<int, int>> Widths(int minCodeSize,
+                                               const std::vector<int>& codes) {
+  const int clear = 1 << minCodeSize;
+  std::vector<std::pair<int, int>> sized;
+  int next = clear + 2, width = minCodeSize + 1;
+  bool first = true;
+  for (int code : codes) {
+    sized.emplace_back(code, width);
+    if (code == clear) {
+      next = clear + 2, width = minCodeSize + 1, first = true;
+    } else if (first) {
+      first = false;
+    } else if (++next >= (1 << width) && width < 12) {
+      ++width;
+    }
+  }
+  return sized;
+}
+
 // A plain LZW encoder: the codes, with their widths, that encode `pixels`
 // (each below 2^minCodeSize) after a clear code, a new clear code each time
 // the table is full, and the end code. With `fullFor`, the table is kept

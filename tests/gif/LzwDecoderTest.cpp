@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <random>
 #include <stdexcept>
+#include <utility>
 
 #include "gif/GIFDecoder.h"
 #include "tests/gif/GIFBuilder.h"
@@ -38,37 +39,6 @@ Decoded Decode(TLzwDecoder& decoder, const Bytes& input, int minCodeSize,
   d.warnings = decoder.Warnings();
   d.consumed = bytes.Consumed();
   return d;
-}
-
-TEST(LzwDecoder, DecodesFromBytesAloneAndStopsAfterTheTerminator) {
-  std::mt19937 rng(7);
-  TLzwDecoder decoder;  // one decoder for every case: each Decode starts afresh
-  for (int minCodeSize : {2, 5, 8}) {
-    Bytes pixels(20000);
-    for (std::uint8_t& p : pixels)
-      p = std::uint8_t(rng() % 3 ? rng() % 4 : rng() % (1u << minCodeSize));
-    Bytes input = SubBlocks(minCodeSize, Lzw(minCodeSize, pixels), 100);
-    const std::int64_t dataSize = std::int64_t(input.size());
-    input.insert(input.end(), {0x2C, 0x3B});  // the blocks that follow
-    Decoded d = Decode(decoder, input, minCodeSize, pixels.size(), 9);
-    EXPECT_EQ(d.result, TLzwResult::Ok) << minCodeSize;
-    EXPECT_EQ(d.pixels, pixels) << minCodeSize;
-    EXPECT_EQ(d.written, std::int64_t(pixels.size()));
-    EXPECT_TRUE(d.warnings.empty());
-    EXPECT_EQ(d.consumed, dataSize) << minCodeSize;
-  }
-}
-
-TEST(LzwDecoder, MorePixelsThanTheTargetAreSkippedToTheTerminator) {
-  const Bytes pixels(5000, 3);
-  Bytes input = SubBlocks(2, Lzw(2, pixels), 7);
-  const std::int64_t dataSize = std::int64_t(input.size());
-  input.push_back(0x3B);
-  TLzwDecoder decoder;
-  Decoded d = Decode(decoder, input, 2, 10);
-  EXPECT_EQ(d.result, TLzwResult::Ok);
-  EXPECT_EQ(d.pixels, Bytes(10, 3));
-  EXPECT_EQ(d.consumed, dataSize);
 }
 
 TEST(LzwDecoder, CutDataWarnsAndKeepsTheFillAfterWhatCame) {
@@ -112,56 +82,18 @@ class FailingInput : public TLzwBytes {
   std::int64_t limit_;
 };
 
-TEST(LzwDecoder, InputExceptionPassesThroughWithWhatWasStored) {
-  // Long strings in short sub-blocks, the input failing a few blocks in:
-  // Written() counts the pixels stored (the caller keeps them and fills
-  // the rest), and bytes word copies wrote ahead of them get the fill back.
-  const Bytes pixels(3000, 1);
-  const Bytes input = SubBlocks(2, Lzw(2, pixels), 6);
-  FailingInput failing(input, 30);
-  TLzwDecoder decoder;
-  Bytes target(pixels.size(), 7);
-  EXPECT_THROW(decoder.Decode(failing, 2, target.data(), std::int64_t(target.size()), 7),
-               std::runtime_error);
-  const std::int64_t written = decoder.Written();
-  ASSERT_GT(written, 8);
-  ASSERT_LT(written, std::int64_t(pixels.size()));
-  EXPECT_EQ(Bytes(target.begin(), target.begin() + written),
-            Bytes(std::size_t(written), 1));
-  EXPECT_EQ(Bytes(target.begin() + written, target.end()),
-            Bytes(target.size() - std::size_t(written), 7));
-}
-
-// Codes of minimum code size 2 (clear 4) with the widths the decoder reads
-// them at: one more bit once the next entry reaches the next power of two,
-// no entry added for the first code after a clear, 3 bits again after it.
-std::vector<std::pair<int, int>> WithWidths(const std::vector<int>& codes) {
-  std::vector<std::pair<int, int>> sized;
-  int next = 6, width = 3;
-  bool first = true;
-  for (int code : codes) {
-    sized.emplace_back(code, width);
-    if (code == 4) {
-      next = 6, width = 3, first = true;
-    } else if (first) {
-      first = false;
-    } else if (++next >= (1 << width) && width < 12) {
-      ++width;
-    }
-  }
-  return sized;
-}
-
 TEST(LzwDecoder, FrameEndsAtEveryOffsetWithinTheStrings) {
   // The last strings are copied differently from the others (no whole words
   // past the frame's end, the rest through the expansion stack): a frame that
   // ends at any pixel gets exactly the data's first pixels, writes nothing
-  // past its end, and still stops after the terminator. A frame larger than
-  // the data keeps the fill after it.
+  // past its end, and skips the surplus up to the terminator, not past it. A
+  // frame larger than the data keeps the fill after it.
   TLzwDecoder decoder;
   for (int minCodeSize : {2, 8}) {
     const Bytes pixels = MixedPixels(3000, 1 << minCodeSize, 5);
-    const Bytes input = SubBlocks(minCodeSize, Lzw(minCodeSize, pixels), 37);
+    Bytes input = SubBlocks(minCodeSize, Lzw(minCodeSize, pixels), 37);
+    const std::int64_t dataSize = std::int64_t(input.size());
+    input.push_back(0x3B);  // the block that follows
     for (std::size_t size = 0; size <= pixels.size() + 40;
          size += size < 60 || size + 80 > pixels.size() ? 1 : 97) {
       SCOPED_TRACE(testing::Message()
@@ -177,7 +109,7 @@ TEST(LzwDecoder, FrameEndsAtEveryOffsetWithinTheStrings) {
       EXPECT_TRUE(std::equal(pixels.begin(), pixels.begin() + long(n), target.begin()));
       EXPECT_EQ(Bytes(target.begin() + long(n), target.end()),
                 Bytes(target.size() - n, 7));
-      EXPECT_EQ(bytes.Consumed(), std::int64_t(input.size()));
+      EXPECT_EQ(bytes.Consumed(), dataSize);
     }
   }
 }
@@ -226,6 +158,7 @@ TEST(LzwDecoder, ClearCodesAnywhereDecodeAlike) {
   cases.push_back({8, 4096, 3, 1});
   cases.push_back({8, 600, 0, 2});
   cases.push_back({8, 258, 0, 3});
+  cases.push_back({5, 4096, 0, 1});
   for (int clearAt : {6, 7, 8, 9, 16, 17, 4096}) cases.push_back({2, clearAt, 0, 1});
   cases.push_back({2, 4096, 1, 2});
   cases.push_back({1, 4, 0, 1});
@@ -253,75 +186,34 @@ TEST(LzwDecoder, ClearCodesAnywhereDecodeAlike) {
   }
 }
 
-TEST(LzwDecoder, DamagedCodesAfterAClearDecodeAsTheyAlwaysHave) {
-  // After a clear, nothing of the entries made before it may show through,
-  // whatever the codes: the first code taken as a pixel although it names
-  // an old entry or no pixel, then codes beyond the next entry, codes of
-  // entries made on such a first code, the old entries again. Minimum code
-  // size 2 (clear 4, end 5), a frame of 200, fill 9; expected pixels as the
-  // decoder has always given them.
-  struct Case {
-    std::vector<int> codes;
-    Bytes pixels;  // the first Written() pixels after the clear
-    TLzwResult result;
-  };
-  // Entries 6 to 13 made of long strings, then a clear.
-  const std::vector<int> before = {4, 1, 6, 7, 8, 9, 10, 11, 12, 4};
-  const Case cases[] = {
-      // An old entry as the first code reads as its pixel, and an entry not
-      // yet made again as two pixels 0; an entry on its own prefix loops.
-      {{6, 6, 7, 3, 9, 0, 5}, {6, 0, 0, 6}, TLzwResult::CircularEntry},
-      {{7, 3, 7, 13, 6, 2, 5}, {7, 3, 3, 3, 3, 3, 3, 3, 3, 3, 2}, TLzwResult::Ok},
-      // Codes beyond the next entry, then two clears.
-      {{1, 7, 6, 12, 4, 4, 7, 3, 5}, {1, 1, 1, 1, 1, 1, 1, 1, 7, 3}, TLzwResult::Ok},
-      {{6, 2, 6, 7, 5}, {6, 2}, TLzwResult::CircularEntry},
-      // The end code right after a clear: what follows is not read.
-      {{2, 3, 4, 5, 1}, {2, 3}, TLzwResult::Ok},
-      {{5, 1, 2}, {}, TLzwResult::Ok},
-  };
-  TLzwDecoder decoder;
-  for (const Case& c : cases) {
-    std::vector<int> all = before;
-    all.insert(all.end(), c.codes.begin(), c.codes.end());
-    const Bytes input = SubBlocks(2, WithWidths(all), 3);
-    Decoded d = Decode(decoder, input, 2, 200, 9);
-    EXPECT_EQ(d.result, c.result);
-    EXPECT_TRUE(d.warnings.empty());
-    if (c.result == TLzwResult::Ok) {
-      EXPECT_EQ(d.consumed, std::int64_t(input.size()));
-    }
-    // The 36 pixels 1 of the codes before the clear come first.
-    Bytes expected = c.pixels;
-    expected.insert(expected.begin(), 36, 1);
-    ASSERT_EQ(d.written, std::int64_t(expected.size()));
-    EXPECT_EQ(Bytes(d.pixels.begin(), d.pixels.begin() + d.written), expected);
-    EXPECT_EQ(Bytes(d.pixels.begin() + d.written, d.pixels.end()),
-              Bytes(200 - expected.size(), 9));
-  }
-}
-
 TEST(LzwDecoder, InputFailingAtAnyByteKeepsWhatWasStored) {
   // The fast loop reads sub-blocks itself: an input that fails at any byte
-  // leaves the pixels stored before it in place and the fill after them.
-  const Bytes pixels = MixedPixels(3000, 4, 11);
-  const Bytes input = SubBlocks(2, Lzw(2, pixels), 23);
+  // passes its exception on, and Written() counts the pixels stored before
+  // it (the caller keeps them and fills the rest). Bytes that word copies
+  // wrote ahead of them get the fill back: long strings in short sub-blocks,
+  // and strings of every length.
   TLzwDecoder decoder;
-  std::int64_t before = 0;
-  for (std::int64_t limit = 0; limit < std::int64_t(input.size()); ++limit) {
-    FailingInput failing(input, limit);
-    Bytes target(pixels.size() + 64, 7);
-    EXPECT_THROW(
-        decoder.Decode(failing, 2, target.data(), std::int64_t(pixels.size()), 7),
-        std::runtime_error);
-    const std::int64_t written = decoder.Written();
-    ASSERT_GE(written, before) << limit;
-    ASSERT_LE(written, std::int64_t(pixels.size())) << limit;
-    EXPECT_TRUE(std::equal(target.begin(), target.begin() + written, pixels.begin()))
-        << limit;
-    EXPECT_EQ(Bytes(target.begin() + written, target.end()),
-              Bytes(target.size() - std::size_t(written), 7))
-        << limit;
-    before = written;
+  for (const auto& [pixels, blockSize] :
+       {std::pair{Bytes(3000, 1), 6}, std::pair{MixedPixels(3000, 4, 11), 23}}) {
+    const Bytes input = SubBlocks(2, Lzw(2, pixels), blockSize);
+    std::int64_t before = 0;
+    for (std::int64_t limit = 0; limit < std::int64_t(input.size()); ++limit) {
+      FailingInput failing(input, limit);
+      Bytes target(pixels.size() + 64, 7);
+      EXPECT_THROW(
+          decoder.Decode(failing, 2, target.data(), std::int64_t(pixels.size()), 7),
+          std::runtime_error);
+      const std::int64_t written = decoder.Written();
+      ASSERT_GE(written, before) << limit;
+      ASSERT_LE(written, std::int64_t(pixels.size())) << limit;
+      EXPECT_TRUE(std::equal(target.begin(), target.begin() + written, pixels.begin()))
+          << limit;
+      EXPECT_EQ(Bytes(target.begin() + written, target.end()),
+                Bytes(target.size() - std::size_t(written), 7))
+          << limit;
+      before = written;
+    }
+    EXPECT_GT(before, 8);
   }
 }
 
@@ -330,28 +222,61 @@ TEST(LzwDecoder, DamagedCodesDecodeAsTheyAlwaysHave) {
   // next entry, makes entries whose prefix chain has no trusted length. The
   // chain is walked up to the first entry that has one, whose string is
   // taken from where it was written; a code beyond the next entry is the
-  // previous string and its first pixel. Expected pixels as the decoder has
-  // always given them (minimum code size 2, frame of 40, fill 9).
+  // previous string and its first pixel. After a clear nothing of the
+  // entries made before it may show through, whatever the codes. Minimum
+  // code size 2 (clear 4, end 5), a frame of 200, fill 9; expected pixels as
+  // the decoder has always given them.
   struct Case {
     std::vector<int> codes;
     Bytes pixels;  // the first Written() pixels
+    TLzwResult result = TLzwResult::Ok;
+    std::vector<TLzwResult> warnings = {};
+  };
+  const std::vector<TLzwResult> early = {TLzwResult::CodesEarly};
+  // Entries 6 to 13 made of long strings (36 pixels 1), then a clear.
+  auto afterClear = [](std::vector<int> codes, Bytes pixels,
+                       TLzwResult result = TLzwResult::Ok) {
+    codes.insert(codes.begin(), {4, 1, 6, 7, 8, 9, 10, 11, 12, 4});
+    pixels.insert(pixels.begin(), 36, 1);
+    return Case{codes, pixels, result};
   };
   const Case cases[] = {
-      {{4, 7, 2, 2, 1, 1, 0, 7, 6}, {7, 2, 2, 1, 1, 0, 2, 2, 2, 2, 2}},
-      {{4, 7, 9, 9, 3, 6, 0, 6}, {7, 1, 1, 3, 1, 1, 1, 0, 1, 1, 1, 0}},
+      {{4, 7, 2, 2, 1, 1, 0, 7, 6}, {7, 2, 2, 1, 1, 0, 2, 2, 2, 2, 2}, {}, early},
+      {{4, 7, 9, 9, 3, 6, 0, 6}, {7, 1, 1, 3, 1, 1, 1, 0, 1, 1, 1, 0}, {}, early},
       {{4, 1, 6, 3, 0, 11, 0, 2, 8, 10, 6},
-       {1, 1, 1, 3, 0, 0, 0, 0, 2, 3, 0, 0, 2, 0, 1, 1}},
+       {1, 1, 1, 3, 0, 0, 0, 0, 2, 3, 0, 0, 2, 0, 1, 1},
+       {},
+       early},
       {{4, 1, 3, 2, 13, 13, 1, 0, 1, 9, 2},
-       {1, 3, 2, 2, 2, 0, 0, 2, 1, 0, 1, 0, 0, 0, 2}},
+       {1, 3, 2, 2, 2, 0, 0, 2, 1, 0, 1, 0, 0, 0, 2},
+       {},
+       early},
+      // An old entry as the first code after the clear reads as its pixel,
+      // and an entry not yet made again as two pixels 0; an entry on its own
+      // prefix loops.
+      afterClear({6, 6, 7, 3, 9, 0, 5}, {6, 0, 0, 6}, TLzwResult::CircularEntry),
+      afterClear({7, 3, 7, 13, 6, 2, 5}, {7, 3, 3, 3, 3, 3, 3, 3, 3, 3, 2}),
+      // Codes beyond the next entry, then two clears.
+      afterClear({1, 7, 6, 12, 4, 4, 7, 3, 5}, {1, 1, 1, 1, 1, 1, 1, 1, 7, 3}),
+      afterClear({6, 2, 6, 7, 5}, {6, 2}, TLzwResult::CircularEntry),
+      // The end code right after a clear: what follows is not read.
+      afterClear({2, 3, 4, 5, 1}, {2, 3}),
+      afterClear({5, 1, 2}, {}),
   };
   TLzwDecoder decoder;
   for (const Case& c : cases) {
-    Decoded d = Decode(decoder, SubBlocks(2, WithWidths(c.codes)), 2, 40, 9);
-    EXPECT_EQ(d.result, TLzwResult::Ok);
+    SCOPED_TRACE(&c - cases);
+    const Bytes input = SubBlocks(2, Widths(2, c.codes), 3);
+    Decoded d = Decode(decoder, input, 2, 200, 9);
+    EXPECT_EQ(d.result, c.result);
+    EXPECT_EQ(d.warnings, c.warnings);
+    if (c.result == TLzwResult::Ok) {
+      EXPECT_EQ(d.consumed, std::int64_t(input.size()));
+    }
     ASSERT_EQ(d.written, std::int64_t(c.pixels.size()));
     EXPECT_EQ(Bytes(d.pixels.begin(), d.pixels.begin() + d.written), c.pixels);
     EXPECT_EQ(Bytes(d.pixels.begin() + d.written, d.pixels.end()),
-              Bytes(40 - c.pixels.size(), 9));
+              Bytes(200 - c.pixels.size(), 9));
   }
 }
 
