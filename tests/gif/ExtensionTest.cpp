@@ -21,6 +21,12 @@ Loaded WithExtensions(const Bytes& extensions) {
                   .data);
 }
 
+// The first extension of the first frame, as a T (null when it is another).
+template <class T>
+T* First(const Loaded& r) {
+  return dynamic_cast<T*>(r.image->Images->GetImage(0)->Extensions->GetExtension(0));
+}
+
 Bytes AppBlock(const char* id11, const Bytes& subBlocks, int size = 11) {
   Bytes b = {0x21, 0xFF, std::uint8_t(size)};
   b.insert(b.end(), id11, id11 + 11);
@@ -95,8 +101,7 @@ TEST(GifExtensions, LoopBlocks) {
   for (const Case& c : cases) {
     Loaded r = WithExtensions(AppBlock(c.id, c.data));
     ASSERT_EQ(r.error, "") << c.id;
-    TGIFExtension* ext = r.image->Images->GetImage(0)->Extensions->GetExtension(0);
-    auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(ext);
+    auto* loop = First<TGIFAppExtNSLoop>(r);
     ASSERT_NE(loop, nullptr) << c.id;
     EXPECT_EQ(loop->Loops, c.loops);
     EXPECT_EQ(loop->BufferSize, c.buffer);
@@ -108,8 +113,7 @@ TEST(GifExtensions, LoopBlocks) {
 TEST(GifExtensions, UnknownApplicationsAreKeptByteForByte) {
   Loaded r = WithExtensions(AppBlock("XMP DataXMP", {3, 0, 0xFF, 7, 1, 0x42, 0}));
   ASSERT_EQ(r.error, "");
-  auto* app = dynamic_cast<TGIFUnknownAppExtension*>(
-      r.image->Images->GetImage(0)->Extensions->GetExtension(0));
+  auto* app = First<TGIFUnknownAppExtension>(r);
   ASSERT_NE(app, nullptr);
   EXPECT_EQ(app->GetIdentifier(), "XMP Data");
   ASSERT_EQ(app->Blocks.size(), 2u);
@@ -120,8 +124,7 @@ TEST(GifExtensions, UnknownApplicationsAreKeptByteForByte) {
   // even with a registered identifier.
   r = WithExtensions(AppBlock("NETSCAPE2.0", {3, 1, 5, 0, 0}, 12));
   ASSERT_EQ(r.error, "");
-  auto* twelve = dynamic_cast<TGIFUnknownAppExtension*>(
-      r.image->Images->GetImage(0)->Extensions->GetExtension(0));
+  auto* twelve = First<TGIFUnknownAppExtension>(r);
   ASSERT_NE(twelve, nullptr);
   ASSERT_EQ(twelve->Blocks.size(), 1u);
   EXPECT_EQ(twelve->Blocks[0]->Data, (Bytes{1, 5, 0}));
@@ -130,8 +133,7 @@ TEST(GifExtensions, UnknownApplicationsAreKeptByteForByte) {
   Bytes ten = {0x21, 0xFF, 10, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', 1, 9, 0};
   r = WithExtensions(ten);
   ASSERT_EQ(r.error, "");
-  auto* short10 = dynamic_cast<TGIFUnknownAppExtension*>(
-      r.image->Images->GetImage(0)->Extensions->GetExtension(0));
+  auto* short10 = First<TGIFUnknownAppExtension>(r);
   ASSERT_NE(short10, nullptr);
   EXPECT_EQ(short10->GetAuthentication(), "2.");
 }
@@ -141,8 +143,7 @@ TEST(GifExtensions, TextBlocks) {
                  16,   1,    0,  3, 'a', 'b', 'c', 2,  'd', 'e', 0};
   Loaded r = WithExtensions(plain);
   ASSERT_EQ(r.error, "");
-  auto* text = dynamic_cast<TGIFTextExtension*>(
-      r.image->Images->GetImage(0)->Extensions->GetExtension(0));
+  auto* text = First<TGIFTextExtension>(r);
   ASSERT_NE(text, nullptr);
   EXPECT_EQ(text->GetBounds(1), 1);
   EXPECT_EQ(text->GetBounds(4), 40);
@@ -162,8 +163,7 @@ TEST(GifExtensions, TextBlocks) {
   r = WithExtensions(
       GifBuilder().Comment({"one\r\ntwo", std::string("th\0ree", 6)}).data);
   ASSERT_EQ(r.error, "");
-  auto* comment = dynamic_cast<TGIFCommentExtension*>(
-      r.image->Images->GetImage(0)->Extensions->GetExtension(0));
+  auto* comment = First<TGIFCommentExtension>(r);
   ASSERT_NE(comment, nullptr);
   EXPECT_EQ(comment->Text, (Strings{"one\r\ntwo", "th"}));
 }
@@ -221,30 +221,25 @@ class TVelmoraApp : public TGIFUnknownAppExtension {
 };
 
 TEST(GifExtensions, LaterRegistrationsTakeOver) {
+  auto loadedAs = [](const Bytes& extension) {
+    Loaded r = WithExtensions(extension);
+    EXPECT_EQ(r.error, "");
+    return std::string(First<TGIFExtension>(r)->GetClass().ClassName());
+  };
   const Bytes comment = GifBuilder().Comment({"x"}).data;
   TGIFExtension::RegisterExtension(0xFE, &TLoudComment::ClassType());
-  Loaded r = WithExtensions(comment);
-  TGIFExtension* ext = r.image->Images->GetImage(0)->Extensions->GetExtension(0);
-  EXPECT_STREQ(ext->GetClass().ClassName(), "TLoudComment");
+  EXPECT_EQ(loadedAs(comment), "TLoudComment");
   TGIFExtension::UnregisterExtension(&TLoudComment::ClassType());
-  r = WithExtensions(comment);
-  ext = r.image->Images->GetImage(0)->Extensions->GetExtension(0);
-  EXPECT_STREQ(ext->GetClass().ClassName(), "TGIFCommentExtension");
+  EXPECT_EQ(loadedAs(comment), "TGIFCommentExtension");
 
   // Application identifiers, including one that overrides a default.
   TGIFApplicationExtension::RegisterExtension(TGIFApplicationRec::Make("VELMORA!1.0"),
                                               &TVelmoraApp::ClassType());
   TGIFApplicationExtension::RegisterExtension(TGIFApplicationRec::Make("ANIMEXTS1.0"),
                                               &TVelmoraApp::ClassType());
-  for (const char* id : {"VELMORA!1.0", "ANIMEXTS1.0"}) {
-    r = WithExtensions(AppBlock(id, {1, 9, 0}));
-    ASSERT_EQ(r.error, "");
-    ext = r.image->Images->GetImage(0)->Extensions->GetExtension(0);
-    EXPECT_STREQ(ext->GetClass().ClassName(), "TVelmoraApp") << id;
-  }
-  r = WithExtensions(AppBlock("NETSCAPE2.0", {3, 1, 2, 0, 0}));
-  ext = r.image->Images->GetImage(0)->Extensions->GetExtension(0);
-  EXPECT_STREQ(ext->GetClass().ClassName(), "TGIFAppExtNSLoop");
+  for (const char* id : {"VELMORA!1.0", "ANIMEXTS1.0"})
+    EXPECT_EQ(loadedAs(AppBlock(id, {1, 9, 0})), "TVelmoraApp") << id;
+  EXPECT_EQ(loadedAs(AppBlock("NETSCAPE2.0", {3, 1, 2, 0, 0})), "TGIFAppExtNSLoop");
   TGIFApplicationExtension::UnregisterExtension(&TVelmoraApp::ClassType());
 
   // The lookup leaves the stream on the introducer's label.

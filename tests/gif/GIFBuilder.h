@@ -242,6 +242,17 @@ inline Loaded Load(const Bytes& bytes) {
   return r;
 }
 
+// The message of the E that action raises; empty when it raises none.
+template <class E = GIFException, class F>
+std::string ErrorOf(F action) {
+  try {
+    action();
+  } catch (const E& e) {
+    return e.what();
+  }
+  return {};
+}
+
 inline Bytes Save(TGIFImage& image) {
   TMemoryStream stream;
   image.SaveToStream(stream);
