@@ -10,6 +10,15 @@ namespace {
 
 using namespace test;  // the frame helpers
 
+using Indices = std::vector<int>;
+
+// The first n palette indices of a row of an 8-bit bitmap.
+Indices Row(TBitmap& bitmap, int y, int n) {
+  Indices out;
+  for (int x = 0; x < n; ++x) out.push_back(Index(bitmap, x, y));
+  return out;
+}
+
 // Records what the ditherer looks up.
 class RecordingLookup : public TNetscapeColorLookup {
  public:
@@ -68,11 +77,8 @@ TEST(DitherBitmap, CubeColoursStayCleanAndTheSecondRowRunsRightToLeft) {
                                  {RGB(51, 51, 51), RGB(140, 140, 140)});
   TBitmap* b = frame->GetBitmap();
   ASSERT_NE(b, nullptr);
-  for (int x = 0; x < 4; ++x) EXPECT_EQ(Index(*b, x, 0), 43) << x;
-  EXPECT_EQ(Index(*b, 3, 1), 86);  // first pixel scanned: no error yet
-  EXPECT_EQ(Index(*b, 2, 1), 129);
-  EXPECT_EQ(Index(*b, 1, 1), 86);
-  EXPECT_EQ(Index(*b, 0, 1), 129);
+  EXPECT_EQ(Row(*b, 0, 4), (Indices{43, 43, 43, 43}));
+  EXPECT_EQ(Row(*b, 1, 4), (Indices{129, 86, 129, 86}));  // x = 3 first: no error yet
   EXPECT_EQ(b->GetCanvas().GetPixel(2, 1), RGB(153, 153, 153));
 }
 
@@ -87,9 +93,7 @@ TEST(DitherBitmap, AnIndexBeyondTheTableTakesTheFirstEntryWithAWarning) {
       AddFrame(*image, 0, 0, 3, 1, {1, 7, 0}, {RGB(51, 51, 51), RGB(255, 255, 255)});
   TBitmap* b = frame->GetBitmap();
   ASSERT_NE(b, nullptr);
-  EXPECT_EQ(Index(*b, 0, 0), 215);
-  EXPECT_EQ(Index(*b, 1, 0), 43);  // entry 0, a cube colour: no error carried
-  EXPECT_EQ(Index(*b, 2, 0), 43);
+  EXPECT_EQ(Row(*b, 0, 3), (Indices{215, 43, 43}));  // entry 0: a cube colour, no error
   EXPECT_EQ(warnings, std::vector<std::string>{"Invalid color index"});
 }
 
@@ -110,14 +114,12 @@ TEST(DitherBitmap, TransparentPixelsGetTheFillIndexAndTheMaskInBothDirections) {
   EXPECT_EQ(GetBitmapRow(mask, 0)[0], 0x80);
   for (int x = 1; x < 9; ++x) EXPECT_FALSE(MaskBit(mask, x, 1)) << x;
   // Fill index of white: 36*5 + 6*5 + 5 + 1, past the cube's 216 entries.
-  EXPECT_EQ(Index(*b, 9, 1), 216);
-  EXPECT_EQ(Index(*b, 0, 0), 216);
   // The transparent pixel takes no part in the diffusion: the row after it
   // starts exactly like a row without it.
-  EXPECT_EQ(Index(*b, 8, 1), 86);
-  EXPECT_EQ(Index(*b, 7, 1), 129);
-  EXPECT_EQ(Index(*b, 1, 0), 86);
-  EXPECT_EQ(Index(*b, 2, 0), 129);
+  EXPECT_EQ(Index(*b, 9, 1), 216);
+  EXPECT_EQ(Index(*b, 0, 0), 216);
+  EXPECT_EQ((Indices{Index(*b, 8, 1), Index(*b, 7, 1)}), (Indices{86, 129}));
+  EXPECT_EQ((Indices{Index(*b, 1, 0), Index(*b, 2, 0)}), (Indices{86, 129}));
 }
 
 }  // namespace

@@ -40,14 +40,12 @@ TEST(FrameBitmap, MaskRowsAreWholeWordsWithTheLeftmostPixelInBitSeven) {
   ASSERT_TRUE(GetObject(mask, sizeof bm, &bm));
   EXPECT_EQ(bm.bmBitsPixel, 1);
   EXPECT_EQ(bm.bmWidthBytes, 4);
-  const std::uint8_t* row0 = GetBitmapRow(mask, 0);
-  EXPECT_EQ(row0[0], 0x80);
-  EXPECT_EQ(row0[1], 0x00);
-  EXPECT_EQ(row0[2], 0x80);  // pixel 16
-  EXPECT_EQ(row0[3], 0x00);
-  const std::uint8_t* row1 = GetBitmapRow(mask, 1);
-  EXPECT_EQ(row1[0], 0x00);
-  EXPECT_EQ(row1[1], 0x80);
+  using Row = std::vector<std::uint8_t>;
+  auto row = [mask](int y) {
+    return Row(GetBitmapRow(mask, y), GetBitmapRow(mask, y) + 4);
+  };
+  EXPECT_EQ(row(0), (Row{0x80, 0, 0x80, 0}));  // pixels 0 and 16
+  EXPECT_EQ(row(1), (Row{0, 0x80, 0, 0}));
 }
 
 TEST(FrameBitmap, TransparentFrameWithoutTheIndexGetsNoMaskUntilFreeMask) {

@@ -12,24 +12,28 @@ using namespace velmora::test;
 
 namespace {
 
-// A 4 x 4 canvas filled with fill, and what it showed after each frame.
+// A square canvas filled with fill, the picture painted over all of it, and
+// what it showed after each frame.
 struct Composition {
-  std::unique_ptr<TBitmap> canvas = Canvas(4, 4);
-  std::vector<std::vector<TColor>> after;  // per frame, 16 pixels
-  explicit Composition(TColor fill) {
+  explicit Composition(TColor fill, int size = 4)
+      : size(size), canvas(Canvas(size, size)) {
     canvas->GetCanvas().SetBrushColor(fill);
-    canvas->GetCanvas().FillRect(Rect(0, 0, 4, 4));
+    canvas->GetCanvas().FillRect(Rect(0, 0, size, size));
   }
   void Play(TGIFImage& image, TGIFDrawOptions options) {
     image.OnAfterFrame = [this](void*) {
       std::vector<TColor> px;
-      for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x) px.push_back(canvas->GetCanvas().GetPixel(x, y));
+      for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) px.push_back(canvas->GetCanvas().GetPixel(x, y));
       after.push_back(px);
     };
-    image.Paint(canvas->GetCanvas(), Rect(0, 0, 4, 4), options);
+    image.Paint(canvas->GetCanvas(), Rect(0, 0, size, size), options);
   }
-  TColor At(int frame, int x, int y) const { return after.at(frame).at(y * 4 + x); }
+  TColor At(int frame, int x, int y) const { return after.at(frame).at(y * size + x); }
+
+  int size;
+  std::unique_ptr<TBitmap> canvas;
+  std::vector<std::vector<TColor>> after;  // per frame, row by row
 };
 
 // A frame of one colour index, shown 10 ms and then disposed of so.
@@ -194,19 +198,9 @@ TEST_F(Painter, TiledBackgroundDisposalClearsEveryCell) {
         {{c.frame.Left, c.frame.Top, c.frame.Width(), c.frame.Height(), 1, dmBackground},
          {3, 3, 1, 1, 2, dmNone}});
     image->PaintBackgroundColor = kYellow;  // the fill of opaque disposal
-
-    auto canvas = Canvas(8, 8);
-    canvas->GetCanvas().SetBrushColor(kRed);
-    canvas->GetCanvas().FillRect(Rect(0, 0, 8, 8));
-    std::vector<std::vector<TColor>> after;
-    image->OnAfterFrame = [&](void*) {
-      std::vector<TColor> px;
-      for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) px.push_back(canvas->GetCanvas().GetPixel(x, y));
-      after.push_back(px);
-    };
-    image->Paint(canvas->GetCanvas(), Rect(0, 0, 8, 8), c.options);
-    ASSERT_EQ(after.size(), 2u);
+    Composition tiled(kRed, 8);
+    tiled.Play(*image, c.options);
+    ASSERT_EQ(tiled.after.size(), 2u);
 
     // Frame 0 in each cell over the red canvas; then its cells cleared back
     // to the snapshot (red) or filled with the background (yellow), with
@@ -222,7 +216,7 @@ TEST_F(Painter, TiledBackgroundDisposalClearsEveryCell) {
                          : inCell && !transparent ? kYellow
                                                   : kRed);
       }
-    EXPECT_EQ(after[0], shown0);
-    EXPECT_EQ(after[1], shown1);
+    EXPECT_EQ(tiled.after[0], shown0);
+    EXPECT_EQ(tiled.after[1], shown1);
   }
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <numeric>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -11,35 +12,57 @@
 using namespace velmora;
 using namespace velmora::test;
 
-TEST_F(Painter, DelaysFollowTheMinimumDefaultAndMaximumRules) {
-  // delay 1, 0, none, 5000, then a last frame
+// The waits an asynchronous painter takes before each frame.
+TEST_F(Painter, WaitsFollowTheDelaySpeedAndClock) {
+  const struct {
+    const char* what;
+    std::vector<int> delays;  // -1: no graphic control extension
+    std::vector<std::uint32_t> waits;
+    int speed = 100;
+    std::uint32_t clock = 1000;
+    std::uint32_t paint = 0;  // ms each frame takes to paint
+  } cases[] = {
+      // The first frame shows at once; then 3 x 12, 10 x 12 twice, 5000 x 12.
+      {"minimum, default, maximum", {1, 0, -1, 5000, 10}, {0, 36, 120, 120, 60000}},
+      {"double speed", {10, 10}, {0, 60}, 200},
+      {"half speed", {10, 10}, {0, 240}, 50},
+      {"a clock that wraps gives the longest wait",
+       {10, 10, 10},
+       {0, 120, 12000},
+       100,
+       0xFFFFFFFFu - 50},
+      // Half the time spent outside the wait is taken off the next wait:
+      // 120 less half of the 40 ms after each frame.
+      {"slow paint", {10, 10, 10}, {0, 100, 100}, 100, 1000, 40},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    InstallVirtualClock(c.clock);
+    auto image = Animation(int(c.delays.size()), c.delays);
+    image->SetAnimationSpeed(c.speed);
+    Recorder rec;
+    rec.Attach(*image);
+    image->OnAfterFrame = [&, record = image->OnAfterFrame](void* sender) {
+      record(sender);
+      virtualNow += c.paint;
+    };
+    PlayAsync(*image);
+    EXPECT_EQ(rec.Waits(), c.waits);
+    std::vector<int> frames(c.delays.size());
+    std::iota(frames.begin(), frames.end(), 0);
+    EXPECT_EQ(rec.Frames(), frames);
+    EXPECT_EQ(rec.starts, 1);
+    EXPECT_EQ(rec.ends, 1);
+  }
+}
+
+TEST_F(Painter, ASynchronousPainterWaitsBeforeItsFirstFrameAndCapsTheLongest) {
+  // 5000 is capped at 1000.
   auto image = Animation(5, {1, 0, -1, 5000, 10});
   Recorder rec;
   rec.Attach(*image);
-  PlayAsync(*image);
-  EXPECT_EQ(rec.Frames(), (std::vector<int>{0, 1, 2, 3, 4}));
-  // The first frame shows at once; then 3 x 12, 10 x 12 twice, 5000 x 12.
-  EXPECT_EQ(rec.Waits(), (std::vector<std::uint32_t>{0, 36, 120, 120, 60000}));
-  EXPECT_EQ(rec.starts, 1);
-  EXPECT_EQ(rec.ends, 1);
-
-  // A synchronous painter waits before its first frame too and caps 5000
-  // at 1000.
-  Recorder sync;
-  sync.Attach(*image);
   PlaySync(*image);
-  EXPECT_EQ(sync.Waits(), (std::vector<std::uint32_t>{12, 36, 120, 120, 12000}));
-}
-
-TEST_F(Painter, SpeedScalesTheWaits) {
-  for (auto [speed, expected] : {std::pair{200, 60u}, std::pair{50, 240u}}) {
-    auto image = Animation(2, {10, 10});
-    image->SetAnimationSpeed(speed);
-    Recorder rec;
-    rec.Attach(*image);
-    PlayAsync(*image);
-    EXPECT_EQ(rec.Waits(), (std::vector<std::uint32_t>{0, expected})) << speed;
-  }
+  EXPECT_EQ(rec.Waits(), (std::vector<std::uint32_t>{12, 36, 120, 120, 12000}));
 }
 
 TEST_F(Painter, SpeedZeroHoldsTheFrameUntilTheSpeedChanges) {
@@ -62,28 +85,6 @@ TEST_F(Painter, SpeedZeroHoldsTheFrameUntilTheSpeedChanges) {
   // The speed change cut the held wait short; the next one is nominal.
   EXPECT_EQ(rec.shown[1].wait, INFINITE);
   EXPECT_EQ(rec.shown[2].wait, 120u);
-}
-
-TEST_F(Painter, HalfTheTimeSpentOutsideTheWaitIsTakenOffTheNextWait) {
-  auto image = Animation(3, {10, 10, 10});
-  Recorder rec;
-  rec.Attach(*image);
-  image->OnAfterFrame = [&, record = image->OnAfterFrame](void* sender) {
-    record(sender);
-    virtualNow += 40;  // a slow paint
-  };
-  PlayAsync(*image);
-  // Frame 1: 120 less half of the 40 ms after frame 0; frame 2 likewise.
-  EXPECT_EQ(rec.Waits(), (std::vector<std::uint32_t>{0, 100, 100}));
-}
-
-TEST_F(Painter, AClockThatWrapsGivesTheLongestWait) {
-  InstallVirtualClock(0xFFFFFFFFu - 50);
-  auto image = Animation(3, {10, 10, 10});
-  Recorder rec;
-  rec.Attach(*image);
-  PlayAsync(*image);
-  EXPECT_EQ(rec.Waits(), (std::vector<std::uint32_t>{0, 120, 12000}));
 }
 
 TEST_F(Painter, LoopCountsWithAndWithoutAsync) {
