@@ -50,51 +50,48 @@ void ExpectTwoFrames(GifBuilder before, const Bytes& first) {
   EXPECT_EQ(r.position, std::int64_t(gif.size()));
 }
 
-TEST(GifDecoder, SmallTablesAndMissingClearCode) {
-  // Two colours with minimum code size 2: clear 4, end 5.
-  Loaded r = Load(OneFrame(4, 1, 0, 2, Sent(2, {0, 1, 1, 0, 5})));
-  ASSERT_EQ(r.error, "");
-  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{0, 1, 1, 0}));
-  EXPECT_TRUE(r.warnings.empty());
-
-  // Minimum code size 8 without a leading clear code: the tables are set up
-  // before the first code all the same.
-  r = Load(OneFrame(3, 1, 0, 8, Fixed(9, {200, 7, 255, 257})));
-  ASSERT_EQ(r.error, "");
-  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{200, 7, 255}));
-  EXPECT_TRUE(r.warnings.empty());
-
-  // A run of clear codes counts as one.
+TEST(GifDecoder, HandBuiltCodesDecodeCleanly) {
   Codes clears = Sent(2, {2, 3, 1, 5});
   clears.insert(clears.begin(), 2, {4, 3});
-  r = Load(OneFrame(3, 1, 0, 2, clears));
-  ASSERT_EQ(r.error, "");
-  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{2, 3, 1}));
-}
-
-TEST(GifDecoder, CodeNotYetInTable) {
-  // 0, then code 6 while 6 is the next free entry: "0" + its first pixel.
-  // Then 7 (= "00" + "0") arrives the same way.
-  Loaded r = Load(OneFrame(6, 1, 0, 2, Sent(2, {0, 6, 7, 5})));
-  ASSERT_EQ(r.error, "");
-  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{0, 0, 0, 0, 0, 0}));
-
-  // The same case on a string of two different pixels: 1 2 then 8 = "12" + "1".
-  r = Load(OneFrame(8, 1, 0, 2, Sent(2, {1, 2, 6, 8, 5})));
-  ASSERT_EQ(r.error, "");
-  // 1 | 2 | "12" | "121"
-  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{1, 2, 1, 2, 1, 2, 1, 0}));
-}
-
-TEST(GifDecoder, StringsThroughTheExpansionStack) {
-  // 7 after a clear is taken as a pixel although entry 7 is not defined, so
-  // entry 6 (7 + "1") gets a prefix defined after it and no trusted length.
-  // Expanding 6 walks 7, which reads as pixel 0 after a reset: "0" "0" "1".
-  // Entry 7 is then "1" + "0", defined properly.
-  Loaded r = Load(OneFrame(7, 1, 0, 2, Sent(2, {7, 1, 6, 7, 5})));
-  ASSERT_EQ(r.error, "");
-  EXPECT_TRUE(r.warnings.empty());
-  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{7, 1, 0, 0, 1, 1, 0}));
+  const struct {
+    const char* what;
+    Bytes gif, pixels;
+  } cases[] = {
+      // Two colours with minimum code size 2: clear 4, end 5.
+      {"small table", OneFrame(4, 1, 0, 2, Sent(2, {0, 1, 1, 0, 5})), {0, 1, 1, 0}},
+      // The tables are set up before the first code all the same.
+      {"no clear code",
+       OneFrame(3, 1, 0, 8, Fixed(9, {200, 7, 255, 257})),
+       {200, 7, 255}},
+      {"a run of clear codes counts as one", OneFrame(3, 1, 0, 2, clears), {2, 3, 1}},
+      // 0, then code 6 while 6 is the next free entry: "0" + its first
+      // pixel. Then 7 (= "00" + "0") arrives the same way.
+      {"code not yet in the table",
+       OneFrame(6, 1, 0, 2, Sent(2, {0, 6, 7, 5})),
+       {0, 0, 0, 0, 0, 0}},
+      // 1 | 2 | "12" | "121"
+      {"the same on two pixels",
+       OneFrame(8, 1, 0, 2, Sent(2, {1, 2, 6, 8, 5})),
+       {1, 2, 1, 2, 1, 2, 1, 0}},
+      // 7 after a clear is taken as a pixel although entry 7 is not defined,
+      // so entry 6 (7 + "1") gets a prefix defined after it and no trusted
+      // length. Expanding 6 walks 7, which reads as pixel 0 after a reset:
+      // "0" "0" "1". Entry 7 is then "1" + "0", defined properly.
+      {"expansion stack",
+       OneFrame(7, 1, 0, 2, Sent(2, {7, 1, 6, 7, 5})),
+       {7, 1, 0, 0, 1, 1, 0}},
+      // Width 3, height 2: the second "12" spans rows 0 and 1.
+      {"across interlaced rows",
+       OneFrame(3, 2, 0x40, 2, Sent(2, {1, 2, 6, 6, 5})),
+       {1, 2, 1, 2, 1, 2}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Loaded r = Load(c.gif);
+    ASSERT_EQ(r.error, "");
+    EXPECT_TRUE(r.warnings.empty());
+    EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), c.pixels);
+  }
 }
 
 TEST(GifDecoder, FullTableKeepsTwelveBitCodes) {
@@ -148,13 +145,6 @@ TEST(GifDecoder, InterlacedRowsOfEveryHeightReachTheirPlaces) {
     ASSERT_EQ(r.error, "") << height;
     EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), expected) << "height " << height;
   }
-}
-
-TEST(GifDecoder, StringsCrossInterlacedRows) {
-  // Width 3, height 2: the second "12" spans rows 0 and 1.
-  Loaded r = Load(OneFrame(3, 2, 0x40, 2, Sent(2, {1, 2, 6, 6, 5})));
-  ASSERT_EQ(r.error, "");
-  EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{1, 2, 1, 2, 1, 2}));
 }
 
 TEST(GifDecoder, InterlacedDataEndingEarlyFillsRowsInPassOrder) {
