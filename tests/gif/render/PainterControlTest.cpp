@@ -16,8 +16,7 @@ using namespace velmora::test;
 
 TEST_F(Painter, DrawShowsTheFirstFrameAndRepaintsLeaveThePainterAlone) {
   auto image = Animation(3, {10, 10, 10});
-  Recorder rec;
-  rec.Attach(*image);
+  Recorder rec(*image);
   InstallVirtualClock();
   // Hold after frame 0 so the test sees one state.
   image->SetAnimationSpeed(0);
@@ -47,8 +46,7 @@ TEST_F(Painter, DrawShowsTheFirstFrameAndRepaintsLeaveThePainterAlone) {
 TEST_F(Painter, StopReturnsPromptlyFromALongDelay) {
   ResetGIFPainterClock();  // real time: a 10 s delay
   auto image = Animation(2, {1000, 1000});
-  Recorder rec;
-  rec.Attach(*image);
+  Recorder rec(*image);
   auto canvas = Canvas(4, 4);
   image->Paint(canvas->GetCanvas(), Rect(0, 0, 4, 4), kAsyncLoop);
   ASSERT_TRUE(PumpUntil([&] { return rec.shown.size() == 1; }));
@@ -64,10 +62,8 @@ TEST_F(Painter, StopReturnsPromptlyFromALongDelay) {
 
 TEST_F(Painter, PauseHoldsAndResumeContinues) {
   auto image = Animation(3, {10, 10, 10});
-  Recorder rec;
-  rec.Attach(*image);
-  image->OnAfterFrame = [&, record = image->OnAfterFrame](void* sender) {
-    record(sender);
+  Recorder rec(*image);
+  rec.after = [&](TGIFPainter*) {
     if (rec.shown.size() == 1) image->PaintPause();
   };
   auto canvas = Canvas(4, 4);
@@ -83,10 +79,8 @@ TEST_F(Painter, PauseHoldsAndResumeContinues) {
 
 TEST_F(Painter, RestartBeginsAgainAtFrameZero) {
   auto image = Animation(3, {10, 10, 10});
-  Recorder rec;
-  rec.Attach(*image);
-  image->OnAfterFrame = [&, record = image->OnAfterFrame](void* sender) {
-    record(sender);
+  Recorder rec(*image);
+  rec.after = [&](TGIFPainter*) {
     if (rec.shown.size() == 2) image->PaintRestart();
   };
   PlayAsync(*image);
@@ -100,10 +94,8 @@ TEST_F(Painter, AnErrorEndsTheRunAndReachesTheImagesOwner) {
   for (bool async : {true, false}) {
     SCOPED_TRACE(async ? "async" : "sync");
     auto image = Animation(3, {10, 10, 10});
-    Recorder rec;
-    rec.Attach(*image);
-    image->OnAfterFrame = [&, record = image->OnAfterFrame](void* sender) {
-      record(sender);
+    Recorder rec(*image);
+    rec.after = [&](TGIFPainter*) {
       if (rec.shown.size() < 2) return;
       if (async) throw std::runtime_error("handler failed");
       throw 42;
@@ -144,8 +136,7 @@ TEST_F(Painter, StoppingFromInsideItsOwnStepDetachesInsteadOfWaiting) {
 TEST_F(Painter, StoppingOffTheGuiThreadDetaches) {
   auto image = Animation(2, {10, 10});
   image->SetAnimationSpeed(0);  // waits without limit after frame 0
-  Recorder rec;
-  rec.Attach(*image);
+  Recorder rec(*image);
   auto canvas = Canvas(4, 4);
   image->Paint(canvas->GetCanvas(), Rect(0, 0, 4, 4), kAsyncLoop);
   ASSERT_TRUE(PumpUntil([&] { return rec.shown.size() == 1; }));
@@ -217,8 +208,7 @@ TEST_F(Painter, ValidatedCanvasThatStaysPlaysEveryFrame) {
   for (bool buffered : {false, true}) {
     SCOPED_TRACE(buffered ? "buffered" : "direct");
     auto image = ValidationImage(buffered);
-    Recorder rec;
-    rec.Attach(*image);
+    Recorder rec(*image);
     // A bitmap's canvas draws on a memory DC; that is a live DC too.
     PlayAsync(*image, kAsyncLoop | kValidate);
     EXPECT_EQ(rec.Frames(), (std::vector<int>{0, 1, 2}));
@@ -247,8 +237,7 @@ TEST_F(Painter, ValidatedCanvasWhoseDeviceContextGoesEndsThePainter) {
       SCOPED_TRACE(std::string(async ? "async " : "sync ") +
                    (buffered ? "buffered" : "direct"));
       auto image = ValidationImage(buffered);
-      Recorder rec;
-      rec.Attach(*image);
+      Recorder rec(*image);
       LentCanvas lent;
       // The DC goes just before frame 1 would be painted.
       image->OnBeforeFrame = [&](void* sender) {

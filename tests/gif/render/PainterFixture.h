@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -85,15 +86,20 @@ struct Shown {
   std::uint32_t wait;
 };
 
-// Records what the painters of an image show, on the GUI thread.
+// Records what the painters of an image show, on the GUI thread; then does
+// what `after` says, if anything.
 struct Recorder {
+  Recorder() = default;
+  explicit Recorder(TGIFImage& image) { Attach(image); }
   std::vector<Shown> shown;
   int starts = 0, nextLoops = 0, ends = 0;
+  std::function<void(TGIFPainter*)> after;
   void Attach(TGIFImage& image) {
     image.OnAnimationStart = [this](void*) { ++starts; };
     image.OnAfterFrame = [this](void* sender) {
       auto* p = static_cast<TGIFPainter*>(sender);
       shown.push_back({p->GetActiveImage(), p->LastWait.load()});
+      if (after) after(p);
     };
     image.OnNextLoop = [this](void*) { ++nextLoops; };
     image.OnAnimationEnd = [this](void*) { ++ends; };

@@ -40,12 +40,8 @@ TEST_F(Painter, WaitsFollowTheDelaySpeedAndClock) {
     InstallVirtualClock(c.clock);
     auto image = Animation(int(c.delays.size()), c.delays);
     image->SetAnimationSpeed(c.speed);
-    Recorder rec;
-    rec.Attach(*image);
-    image->OnAfterFrame = [&, record = image->OnAfterFrame](void* sender) {
-      record(sender);
-      virtualNow += c.paint;
-    };
+    Recorder rec(*image);
+    rec.after = [&](TGIFPainter*) { virtualNow += c.paint; };
     PlayAsync(*image);
     EXPECT_EQ(rec.Waits(), c.waits);
     std::vector<int> frames(c.delays.size());
@@ -59,8 +55,7 @@ TEST_F(Painter, WaitsFollowTheDelaySpeedAndClock) {
 TEST_F(Painter, ASynchronousPainterWaitsBeforeItsFirstFrameAndCapsTheLongest) {
   // 5000 is capped at 1000.
   auto image = Animation(5, {1, 0, -1, 5000, 10});
-  Recorder rec;
-  rec.Attach(*image);
+  Recorder rec(*image);
   PlaySync(*image);
   EXPECT_EQ(rec.Waits(), (std::vector<std::uint32_t>{12, 36, 120, 120, 12000}));
 }
@@ -68,8 +63,7 @@ TEST_F(Painter, ASynchronousPainterWaitsBeforeItsFirstFrameAndCapsTheLongest) {
 TEST_F(Painter, SpeedZeroHoldsTheFrameUntilTheSpeedChanges) {
   auto image = Animation(3, {10, 10, 10});
   image->SetAnimationSpeed(0);
-  Recorder rec;
-  rec.Attach(*image);
+  Recorder rec(*image);
   canvas = Canvas(4, 4);
   TGIFPainter* painter = image->Paint(canvas->GetCanvas(), Rect(0, 0, 4, 4), kAsyncLoop);
   ASSERT_TRUE(PumpUntil([&] { return rec.shown.size() == 1; }));
@@ -98,8 +92,7 @@ TEST_F(Painter, LoopCountsWithAndWithoutAsync) {
                  Case{3, Opt({goAsync, goAnimate}), 1}}) {
     auto image = Animation(2, {10, 10});
     if (c.loops >= 0) AddLoop(image->Images->GetImage(0), c.loops);
-    Recorder rec;
-    rec.Attach(*image);
+    Recorder rec(*image);
     if (c.options & GIFDrawOptionBit(goAsync))
       PlayAsync(*image, c.options);
     else
@@ -112,8 +105,7 @@ TEST_F(Painter, LoopCountsWithAndWithoutAsync) {
 TEST_F(Painter, LoopCountZeroRepeatsWithoutEndWhenAsync) {
   auto image = Animation(2, {10, 10});
   AddLoop(image->Images->GetImage(0), 0);
-  Recorder rec;
-  rec.Attach(*image);
+  Recorder rec(*image);
   image->OnNextLoop = [&](void* sender) {
     if (++rec.nextLoops == 5) static_cast<TGIFPainter*>(sender)->Stop();
   };
@@ -124,19 +116,15 @@ TEST_F(Painter, LoopCountZeroRepeatsWithoutEndWhenAsync) {
 TEST_F(Painter, RepeatPassesStartAtTheFrameWithTheLoopExtension) {
   auto image = Animation(4, {10, 10, 10, 10});
   AddLoop(image->Images->GetImage(2), 2);
-  Recorder rec;
-  rec.Attach(*image);
+  Recorder rec(*image);
   PlayAsync(*image);
   EXPECT_EQ(rec.Frames(), (std::vector<int>{0, 1, 2, 3, 2, 3}));
 }
 
 TEST_F(Painter, AfterFrameHandlerChoosesTheNextFrame) {
   auto image = Animation(3, {10, 10, 10});
-  Recorder rec;
-  rec.Attach(*image);
-  image->OnAfterFrame = [&](void* sender) {
-    auto* p = static_cast<TGIFPainter*>(sender);
-    rec.shown.push_back({p->GetActiveImage(), 0});
+  Recorder rec(*image);
+  rec.after = [&](TGIFPainter* p) {
     p->SetActiveImage(99);  // out of range: ignored
     if (rec.shown.size() == 6)
       p->Stop();
@@ -151,8 +139,7 @@ TEST_F(Painter, AnEmptyFrameAtTheLoopStartDoesNotSpin) {
   auto image = Animation(2, {10, 10});
   AddLoop(image->Images->GetImage(0), 0);
   image->Images->GetImage(0)->FreeImage();  // no pixels: empty
-  Recorder rec;
-  rec.Attach(*image);
+  Recorder rec(*image);
   PlayAsync(*image);
   EXPECT_TRUE(rec.shown.empty());
   EXPECT_EQ(rec.ends, 1);
