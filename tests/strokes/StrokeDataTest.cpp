@@ -27,6 +27,23 @@ std::string Bundled() {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// What the action was refused with; empty when it was not.
+template <class F>
+std::string Refusal(F action) {
+  try {
+    action();
+  } catch (const EStrokeData& e) {
+    return e.what();
+  }
+  return {};
+}
+
+testing::AssertionResult Says(const std::string& text, const char* part) {
+  if (text.find(part) != std::string::npos) return testing::AssertionSuccess();
+  return testing::AssertionFailure()
+         << '"' << text << "\" does not say \"" << part << '"';
+}
+
 TEST(StrokeData, BundledFileFindsItsFirstLastAndCommonCharacters) {
   const TStrokeData data = TStrokeData::Open(BundledPath);
   const std::vector<char32_t> all = data.CodePoints();
@@ -72,12 +89,8 @@ TEST(StrokeData, MissingShortAndForeignFilesAreRefused) {
   test::TTempFolder folder("strokes");
   EXPECT_THROW(TStrokeData::Open((folder / "none.bin").string()), EStrokeData);
   EXPECT_THROW(TStrokeData::Open(folder.Write("empty.bin", "")), EStrokeData);
-  try {
-    TStrokeData::Open(folder.Path().string());
-    ADD_FAILURE() << "a folder opened as stroke data";
-  } catch (const EStrokeData& e) {
-    EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos);
-  }
+  EXPECT_TRUE(Says(Refusal([&] { TStrokeData::Open(folder.Path().string()); }),
+                   "not a regular file"));
   EXPECT_THROW(TStrokeData::Open(folder.Write("text.bin", "1.sr is not stroke data")),
                EStrokeData);
 
@@ -91,11 +104,8 @@ TEST(StrokeData, MissingShortAndForeignFilesAreRefused) {
     EXPECT_THROW(TStrokeData::Open(path), EStrokeData) << size;
     EXPECT_THROW(TStrokeData::FromBytes(whole.substr(0, size)), EStrokeData) << size;
   }
-  try {
-    TStrokeData::Open(folder.Write("cut.bin", whole.substr(0, whole.size() / 2)));
-  } catch (const EStrokeData& e) {
-    EXPECT_NE(std::string(e.what()).find("cut short"), std::string::npos) << e.what();
-  }
+  const std::string half = folder.Write("cut.bin", whole.substr(0, whole.size() / 2));
+  EXPECT_TRUE(Says(Refusal([&] { TStrokeData::Open(half); }), "cut short"));
 }
 
 // A FIFO named strokes.bin, with nobody writing to it, is refused at once
@@ -104,19 +114,13 @@ TEST(StrokeData, AFifoIsRefusedWithoutWaitingForAWriter) {
   test::TTempFolder folder("strokes");
   const std::string fifo = (folder / "strokes.bin").string();
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  auto open = std::async(std::launch::async, [&] {
-    try {
-      TStrokeData::Open(fifo);
-    } catch (const EStrokeData& e) {
-      return std::string(e.what());
-    }
-    return std::string("opened");
-  });
+  auto open = std::async(std::launch::async,
+                         [&] { return Refusal([&] { TStrokeData::Open(fifo); }); });
   if (open.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
     ADD_FAILURE() << "opening a FIFO waits for a writer";
     ::close(::open(fifo.c_str(), O_WRONLY));  // a writer lets it go on
   }
-  EXPECT_NE(open.get().find("not a regular file"), std::string::npos);
+  EXPECT_TRUE(Says(open.get(), "not a regular file"));
 }
 
 // A little endian u32 at an offset of a copy of bytes.
@@ -154,7 +158,7 @@ TEST(StrokeData, DamagedIndexOrRecordsFailCleanly) {
       ASSERT_TRUE(strokes);
       for (const TStroke& s : strokes->Strokes) ASSERT_FALSE(s.Median.empty());
     } catch (const EStrokeData& e) {
-      EXPECT_NE(std::string(e.what()).find("U+4E2D"), std::string::npos) << e.what();
+      EXPECT_TRUE(Says(e.what(), "U+4E2D"));
       ++refused;
     }
   }
@@ -180,26 +184,16 @@ TEST(StrokeData, AnIndexCountBeyondTheCodePointsIsRefusedAtOpen) {
       folder.Write("huge.bin", WithU32(Bundled().substr(0, 16), 8, 0x10000000));
   std::filesystem::resize_file(path, (std::uintmax_t(0x10000000) + 1) * 8 + 16);
   test::StartPeak();
-  try {
-    TStrokeData::Open(path);
-    ADD_FAILURE() << "opened";
-  } catch (const EStrokeData& e) {
-    EXPECT_NE(std::string(e.what()).find("268435456 characters"), std::string::npos)
-        << e.what();
-  }
+  EXPECT_TRUE(Says(Refusal([&] { TStrokeData::Open(path); }), "268435456 characters"));
   EXPECT_LT(test::PeakSinceStart(), 1 << 20);
   // One entry for every code point is the most: that count is judged by the
   // index that follows (here: none).
-  for (const std::uint32_t count : {0x110000u, 0x110001u}) {
-    try {
-      TStrokeData::FromBytes(WithU32(Bundled().substr(0, 16), 8, count));
-      ADD_FAILURE() << count;
-    } catch (const EStrokeData& e) {
-      EXPECT_NE(std::string(e.what()).find(count == 0x110000 ? "cut short" : "more than"),
-                std::string::npos)
-          << e.what();
-    }
-  }
+  for (const std::uint32_t count : {0x110000u, 0x110001u})
+    EXPECT_TRUE(Says(Refusal([&] {
+                       TStrokeData::FromBytes(WithU32(Bundled().substr(0, 16), 8, count));
+                     }),
+                     count == 0x110000 ? "cut short" : "more than"))
+        << count;
 }
 
 TEST(StrokeData, SingleCodePointTakesExactlyOneCharacter) {

@@ -18,25 +18,15 @@ namespace {
 
 using test::Bytes;
 
+template <class F>
+std::string ErrorOf(F action) {
+  return test::ErrorOf<std::exception>(action);
+}
+
 // The load's error, empty when the picture loaded.
 std::string Load(TGIFImage& image, const Bytes& gif) {
   TMemoryStream stream(gif);
-  try {
-    image.LoadFromStream(stream);
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return {};
-}
-
-template <class F>
-std::string ErrorOf(F action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return {};
+  return ErrorOf([&] { image.LoadFromStream(stream); });
 }
 
 TEST(PictureMemory, TinyFilesAskingForHugeScreensOrFramesAreRefusedAtLoad) {
