@@ -55,88 +55,60 @@ TEST(GifAgainstGiflib, GeneratedImagesDecodeAlike) {
   }
 }
 
-TEST(GifAgainstGiflib, AnySubBlockLayoutDecodesAlike) {
+TEST(GifAgainstGiflib, AnyLayoutOfTheDataDecodesAlike) {
   // Every code width from 2 to 12 bits, with the table filling up and
-  // cleared again, in sub-blocks of 1, 2, 3 and 255 bytes and in a mix.
+  // cleared again, or kept full for a long stretch before its clear code
+  // (12-bit codes that add no entries); runs long enough for codes not yet
+  // in the table and strings of hundreds of pixels; frames plain and
+  // interlaced; in sub-blocks of 1, 2, 3, 200 and 255 bytes and in a mix.
   std::mt19937 rng(99);
   std::vector<bool> widths(13);
+  const int w = 300, h = 200;
+  constexpr int kFirst[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
   for (int minCodeSize = 1; minCodeSize <= 8; ++minCodeSize) {
-    const int colors = 1 << minCodeSize, w = 256, h = 160;
-    Bytes pixels(std::size_t(w * h));
-    for (std::size_t i = 0; i < pixels.size(); ++i)
-      pixels[i] =
-          std::uint8_t(i < pixels.size() / 2 ? rng() % unsigned(colors)
-                                             : (i / 7 + rng() % 2) % unsigned(colors));
-    const auto codes = Lzw(minCodeSize, pixels);
-    for (auto [code, bits] : codes) widths[std::size_t(bits)] = true;
-    const Bytes plain = GifBuilder()
-                            .Header(w, h, std::max(colors, 2))
-                            .Descriptor(0, 0, w, h)
-                            .Codes(minCodeSize, codes)
-                            .Trailer()
-                            .data;
-    std::optional<gifblocks::Gif> gif = gifblocks::Split(plain);
-    ASSERT_TRUE(gif && gif->blocks.size() == 1);
-    for (int layout : {1, 2, 3, 255, 0}) {
-      gifblocks::Gif cut = *gif;
-      if (layout)
-        gifblocks::RecutEven(cut.blocks[0], layout);
-      else
-        gifblocks::Recut(cut.blocks[0],
-                         [&rng] { return rng() % 3 ? 1 + int(rng() % 3) : 255; });
-      const Bytes bytes = gifblocks::Join(cut);
-      Loaded ours = Load(bytes);
-      ASSERT_EQ(ours.error, "");
-      EXPECT_TRUE(ours.warnings.empty()) << minCodeSize << "/" << layout;
-      ASSERT_EQ(ours.image->Images->GetCount(), 1);
-      EXPECT_EQ(Pixels(*ours.image->Images->GetImage(0)), pixels)
-          << "min code size " << minCodeSize << ", sub-blocks of " << layout;
-      EXPECT_EQ(ours.position, std::int64_t(bytes.size()));
-      EXPECT_EQ(Giflib(bytes), std::vector<Bytes>{pixels})
-          << "min code size " << minCodeSize << ", sub-blocks of " << layout;
-    }
-  }
-  for (int bits = 2; bits <= 12; ++bits) EXPECT_TRUE(widths[std::size_t(bits)]) << bits;
-}
-
-TEST(GifAgainstGiflib, TablesKeptFullAndLongStringsDecodeAlike) {
-  // Data whose encoder keeps the table full for a long stretch before its
-  // clear code (12-bit codes that add no entries), with runs long enough
-  // for codes not yet in the table and strings of hundreds of pixels, in
-  // frames plain and interlaced.
-  for (int minCodeSize = 2; minCodeSize <= 8; minCodeSize += 3) {
-    const int colors = 1 << minCodeSize, w = 300, h = 200;
+    const int colors = 1 << minCodeSize;
     const Bytes pixels =
         MixedPixels(std::size_t(w * h), colors, std::uint32_t(minCodeSize));
-    for (int fullFor : {0, 100000}) {
+    for (int fullFor : {0, 100000})
       for (int interlaced : {0, 1}) {
         // The data in the order an interlaced frame sends its rows.
-        constexpr int kFirst[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
         Bytes sent;
-        for (int pass = 0; pass < (interlaced ? 4 : 1); ++pass) {
-          const int first = interlaced ? kFirst[pass] : 0,
-                    step = interlaced ? kStep[pass] : 1;
-          for (int y = first; y < h; y += step)
+        for (int pass = 0; pass < (interlaced ? 4 : 1); ++pass)
+          for (int y = interlaced ? kFirst[pass] : 0; y < h;
+               y += interlaced ? kStep[pass] : 1)
             sent.insert(sent.end(), pixels.begin() + y * w, pixels.begin() + (y + 1) * w);
+        const auto codes = Lzw(minCodeSize, sent, fullFor);
+        for (auto [code, bits] : codes) widths[std::size_t(bits)] = true;
+        std::optional<gifblocks::Gif> gif =
+            gifblocks::Split(GifBuilder()
+                                 .Header(w, h, std::max(colors, 2))
+                                 .Descriptor(0, 0, w, h, interlaced ? 0x40 : 0)
+                                 .Codes(minCodeSize, codes)
+                                 .Trailer()
+                                 .data);
+        ASSERT_TRUE(gif && gif->blocks.size() == 1);
+        for (int layout : {1, 2, 3, 200, 255, 0}) {
+          SCOPED_TRACE(testing::Message()
+                       << "min code size " << minCodeSize << ", full for " << fullFor
+                       << ", interlaced " << interlaced << ", sub-blocks of " << layout);
+          gifblocks::Gif cut = *gif;
+          if (layout)
+            gifblocks::RecutEven(cut.blocks[0], layout);
+          else
+            gifblocks::Recut(cut.blocks[0],
+                             [&rng] { return rng() % 3 ? 1 + int(rng() % 3) : 255; });
+          const Bytes bytes = gifblocks::Join(cut);
+          Loaded ours = Load(bytes);
+          ASSERT_EQ(ours.error, "");
+          EXPECT_TRUE(ours.warnings.empty());
+          ASSERT_EQ(ours.image->Images->GetCount(), 1);
+          EXPECT_EQ(Pixels(*ours.image->Images->GetImage(0)), pixels);
+          EXPECT_EQ(ours.position, std::int64_t(bytes.size()));
+          EXPECT_EQ(Giflib(bytes), std::vector<Bytes>{pixels});
         }
-        const Bytes bytes = GifBuilder()
-                                .Header(w, h, std::max(colors, 2))
-                                .Descriptor(0, 0, w, h, interlaced ? 0x40 : 0)
-                                .Codes(minCodeSize, Lzw(minCodeSize, sent, fullFor), 200)
-                                .Trailer()
-                                .data;
-        SCOPED_TRACE(testing::Message()
-                     << "min code size " << minCodeSize << ", full for " << fullFor
-                     << ", interlaced " << interlaced);
-        Loaded ours = Load(bytes);
-        ASSERT_EQ(ours.error, "");
-        EXPECT_TRUE(ours.warnings.empty());
-        ASSERT_EQ(ours.image->Images->GetCount(), 1);
-        EXPECT_EQ(Pixels(*ours.image->Images->GetImage(0)), pixels);
-        EXPECT_EQ(Giflib(bytes), std::vector<Bytes>{pixels});
       }
-    }
   }
+  for (int bits = 2; bits <= 12; ++bits) EXPECT_TRUE(widths[std::size_t(bits)]) << bits;
 }
 
 TEST(GifAgainstGiflib, BundledPictures) {
