@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -12,6 +13,16 @@
 #include "gif/GIFQuantize.h"
 
 namespace velmora::test {
+
+// A colour from its channels, each clamped to 0..255; a channel of it (0
+// red, 1 green, 2 blue).
+inline TGIFRGB Rgb(int r, int g, int b) {
+  return TGIFRGB(std::clamp(r, 0, 255) << 16 | std::clamp(g, 0, 255) << 8 |
+                 std::clamp(b, 0, 255));
+}
+inline int Channel(TGIFRGB c, int axis) {
+  return int((c >> (16 - 8 * axis)) & 0xFF);
+}
 
 inline std::unique_ptr<TGIFImage> SavedAndLoaded(TGIFImage& image) {
   TMemoryStream stream;

@@ -8,18 +8,13 @@
 #include <random>
 
 #include "gif/GIFOptimize.h"
+#include "tests/gif/ComposedFrames.h"
 
 namespace velmora {
 namespace {
 
-TGIFRGB Rgb(int r, int g, int b) {
-  return TGIFRGB(std::clamp(r, 0, 255) << 16 | std::clamp(g, 0, 255) << 8 |
-                 std::clamp(b, 0, 255));
-}
-
-int Channel(TGIFRGB c, int axis) {
-  return int((c >> (16 - 8 * axis)) & 0xFF);
-}
+using test::Channel;
+using test::Rgb;
 
 // Something like a photograph: a sky-like gradient above, a textured slope
 // in other hues below, a bright object with soft edges, and sensor noise.
@@ -103,21 +98,9 @@ std::vector<TGIFRGB> EncodedAndDecoded(const TGIFRGBFrame& frame, bool dither) {
   TGIFFramesOptions options;
   options.Dither = dither;
   GIFFromFrames(image, {frame}, options);
-  TMemoryStream stream;
-  image.SaveToStream(stream);
-  stream.SetPosition(0);
-  TGIFImage back;
-  back.LoadFromStream(stream);
-  EXPECT_EQ(back.Images->GetCount(), 1);
-  TGIFSubImage* sub = back.Images->GetImage(0);
-  TGIFColorMap* map = sub->GetActiveColorMap();
-  std::vector<TGIFRGB> pixels;
-  for (int y = 0; y < frame.Height; ++y)
-    for (int x = 0; x < frame.Width; ++x) {
-      const TGIFColor c = (*map)[sub->GetPixel(x, y)];
-      pixels.push_back(Rgb(c.Red, c.Green, c.Blue));
-    }
-  return pixels;
+  const auto back = test::SavedAndLoaded(image);
+  EXPECT_EQ(back->Images->GetCount(), 1);
+  return test::Compose(*back)[0];
 }
 
 // Floors in dB. A median cut alone, with plain Floyd-Steinberg dithering,

@@ -15,16 +15,10 @@
 namespace velmora {
 namespace {
 
+using test::Channel;
 using test::Compose;
+using test::Rgb;
 using test::SavedAndLoaded;
-
-TGIFRGB Rgb(int r, int g, int b) {
-  return TGIFRGB((r << 16) | (g << 8) | b);
-}
-
-int Channel(TGIFRGB c, int axis) {
-  return int((c >> (16 - 8 * axis)) & 0xFF);
-}
 
 TGIFRGBFrame Frame(int w, int h, TGIFRGB fill) {
   return TGIFRGBFrame{w, h, std::vector<TGIFRGB>(std::size_t(w) * std::size_t(h), fill)};
