@@ -194,7 +194,7 @@ TEST(GifDecoder, SubBlockLayoutDoesNotMatter) {
     const Bytes whole = GifBuilder().Codes(minCodeSize, codes).data;
     const std::size_t dataBytes = whole.size() - 2 - (whole.size() - 2 + 255) / 256;
     std::vector<Bytes> variants;
-    for (const Codes& c : {codes, noEnd}) {
+    for (const Codes& c : {codes, noEnd})
       variants.push_back(GifBuilder()
                              .Header(w, h, std::max(colors, 2))
                              .Descriptor(0, 0, w, h)
@@ -203,7 +203,6 @@ TEST(GifDecoder, SubBlockLayoutDoesNotMatter) {
                              .Codes(2, Sent(2, {3, 5}))
                              .Trailer()
                              .data);
-    }
     for (std::size_t keep :
          {std::size_t(1), std::size_t(2), dataBytes / 3, dataBytes - 1}) {
       std::optional<gifblocks::Gif> gif = gifblocks::Split(variants[0]);
@@ -213,32 +212,32 @@ TEST(GifDecoder, SubBlockLayoutDoesNotMatter) {
       variants.push_back(gifblocks::Join(*gif));
     }
     for (std::size_t v = 0; v < variants.size(); ++v) {
+      SCOPED_TRACE(testing::Message()
+                   << "min code size " << minCodeSize << ", variant " << v);
       std::optional<gifblocks::Gif> gif = gifblocks::Split(variants[v]);
       ASSERT_TRUE(gif && gif->blocks.size() == 2);
       const Loaded expected = Load(variants[v]);
       ASSERT_EQ(expected.error, "");
       ASSERT_EQ(expected.image->Images->GetCount(), 2);
       if (v == 0) {
-        EXPECT_EQ(Pixels(*expected.image->Images->GetImage(0)), pixels) << minCodeSize;
+        EXPECT_EQ(Pixels(*expected.image->Images->GetImage(0)), pixels);
         EXPECT_TRUE(expected.warnings.empty());
       }
-      EXPECT_LE(expected.warnings.size(), 1u) << minCodeSize << "/" << v;
+      EXPECT_LE(expected.warnings.size(), 1u);
       for (int layout : {1, 2, 3, 0}) {
+        SCOPED_TRACE(testing::Message() << "sub-blocks of " << layout);
         gifblocks::Gif cut = *gif;
         if (layout)
           gifblocks::RecutEven(cut.blocks[0], layout);
         else
           gifblocks::Recut(cut.blocks[0], [&rng] { return 1 + int(rng() % 255); });
         const Loaded r = Load(gifblocks::Join(cut));
-        const std::string where = std::to_string(minCodeSize) + "/" + std::to_string(v) +
-                                  "/" + std::to_string(layout);
-        ASSERT_EQ(r.error, "") << where;
-        ASSERT_EQ(r.image->Images->GetCount(), 2) << where;
+        ASSERT_EQ(r.error, "");
+        ASSERT_EQ(r.image->Images->GetCount(), 2);
         EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)),
-                  Pixels(*expected.image->Images->GetImage(0)))
-            << where;
-        EXPECT_EQ(Pixels(*r.image->Images->GetImage(1)), Bytes{3}) << where;
-        EXPECT_EQ(r.warnings, expected.warnings) << where;
+                  Pixels(*expected.image->Images->GetImage(0)));
+        EXPECT_EQ(Pixels(*r.image->Images->GetImage(1)), Bytes{3});
+        EXPECT_EQ(r.warnings, expected.warnings);
       }
     }
   }
