@@ -15,6 +15,7 @@
 #include "strokes/StrokeData.h"
 #include "tests/PeakMemory.h"
 #include "tests/TempFolder.h"
+#include "tests/gif/GIFBuilder.h"
 #include "tests/strokes/StrokeRecord.h"
 
 namespace velmora {
@@ -30,12 +31,7 @@ std::string Bundled() {
 // What the action was refused with; empty when it was not.
 template <class F>
 std::string Refusal(F action) {
-  try {
-    action();
-  } catch (const EStrokeData& e) {
-    return e.what();
-  }
-  return {};
+  return test::ErrorOf<EStrokeData>(action);
 }
 
 testing::AssertionResult Says(const std::string& text, const char* part) {
