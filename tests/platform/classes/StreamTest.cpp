@@ -115,7 +115,7 @@ TEST_P(StreamKinds, SeekOutsideTheBytes) {
   std::uint8_t b = 0;
   EXPECT_EQ(s.Read(&b, 1), 0);
   EXPECT_EQ(s.GetSize(), 10);
-  for (const auto [offset, origin] :
+  for (const auto& [offset, origin] :
        {std::pair{-1, TSeekOrigin::soBeginning}, std::pair{-5, TSeekOrigin::soCurrent},
         std::pair{-11, TSeekOrigin::soEnd}}) {
     s.SetPosition(4);
