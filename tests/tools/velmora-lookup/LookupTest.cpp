@@ -36,12 +36,17 @@ struct TRun {
 
 class LookupTest : public ::testing::Test {
  protected:
-  void Write(const std::string& name, const std::string& bytes) {
-    dir_.Write(name, bytes);
+  void Write(const fs::path& name, const std::string& bytes) { dir_.Write(name, bytes); }
+  // A dictionary in folder (the test's own by default): 2.sr holding f2, the
+  // other files empty.
+  void WriteAll(const std::string& f2, const fs::path& folder = {}) {
+    for (const char* name : {"1.sr", "3.sr", "4.sr", "5.sr"}) Write(folder / name, "");
+    Write(folder / "2.sr", f2);
   }
-  void WriteAll(const std::string& f2) {
-    for (const char* name : {"1.sr", "3.sr", "4.sr", "5.sr"}) Write(name, "");
-    Write("2.sr", f2);
+  // The bundled stroke data, linked into folder.
+  static void LinkStrokes(const fs::path& folder) {
+    fs::create_symlink(fs::path(VELMORA_DATA_DIR) / "strokes.bin",
+                       folder / "strokes.bin");
   }
 
   // Runs the tool with the arguments (already quoted for the shell), the
@@ -130,6 +135,9 @@ class LookupTest : public ::testing::Test {
   }
 
   velmora::test::TTempFolder dir_{"velmora-lookup"};
+  // A PATH on which velmora-gif is found.
+  const std::string onPath =
+      "PATH='" + fs::path(VELMORA_GIF).parent_path().string() + ":/usr/bin:/bin'";
   // The program run and the folder it runs in.
   fs::path tool_ = VELMORA_LOOKUP;
   fs::path cwd_ = fs::current_path();
@@ -289,10 +297,8 @@ TEST_F(LookupTest, HtmlLinksOnlyWhatTheWindowWouldOpen) {
   std::string entries;
   for (const char* target : {"../secret.txt", "up/secret.txt", "none.txt", "ok.txt"})
     entries += std::string("\xD6\xD0\xB9\xFA\xA3\xBA<a href=\"") + target + "\">x</a>\n";
-  Write("dict/2.sr", entries + "\xD6\xD0\xB9\xFA\xA3\xBAhttp://example.org/a\n");
+  WriteAll(entries + "\xD6\xD0\xB9\xFA\xA3\xBAhttp://example.org/a\n", "dict");
   Write("dict/ok.txt", "ok");
-  for (const char* name : {"1.sr", "3.sr", "4.sr", "5.sr"})
-    Write(fs::path("dict") / name, "");
   const TRun run = Run("-C '" + (dir_ / "dict").string() + "' --html '中国'");
   EXPECT_EQ(run.Status, 0);
   const std::string folder = fs::canonical(dir_ / "dict").string();
@@ -558,25 +564,15 @@ TEST_F(LookupTest, ExtendedSearchReadsPinyinEnglishAndWildcards) {
   EXPECT_EQ(run.Status, 1);
 }
 
-}  // namespace
-
 // An installed layout: the program in PREFIX/bin, the dictionary in
 // PREFIX/share/velmora, run from a folder that holds no dictionary.
 TEST_F(LookupTest, DictionaryFolderOrder) {
   const fs::path prefix = dir_ / "prefix";
   fs::create_directories(prefix / "bin");
   fs::copy_file(tool_, prefix / "bin" / "velmora-lookup");
-  auto dictionary = [&](const fs::path& folder, const std::string& explanation) {
-    fs::create_directories(folder);
-    for (const char* name : {"1.sr", "3.sr", "4.sr", "5.sr"})
-      std::ofstream(folder / name, std::ios::binary);
-    std::ofstream(folder / "2.sr", std::ios::binary)
-        << "\xD6\xD0\xB9\xFA\xA3\xBA" << explanation << "\n";
-  };
-  dictionary(prefix / "share" / "velmora", "installed");
-  dictionary(dir_ / "option", "option");
-  dictionary(dir_ / "variable", "variable");
-  dictionary(dir_ / "current", "current");
+  WriteAll("\xD6\xD0\xB9\xFA\xA3\xBAinstalled\n", prefix / "share" / "velmora");
+  for (const char* folder : {"option", "variable", "current"})
+    WriteAll("\xD6\xD0\xB9\xFA\xA3\xBA" + std::string(folder) + "\n", folder);
   fs::create_directories(dir_ / "elsewhere");
   tool_ = prefix / "bin" / "velmora-lookup";
   const std::string unset = "-u VELMORA_DICTIONARY";
@@ -661,9 +657,7 @@ std::string EmbeddedGif(const std::string& page) {
 // velmora-gif to run, gives the same page without it.
 TEST_F(LookupTest, HtmlEmbedsTheStrokeOrderOfOneCharacter) {
   WriteAll(kEntry + "\xD6\xD0\xA3\xBAmiddle\n");
-  fs::create_symlink(fs::path(VELMORA_DATA_DIR) / "strokes.bin", dir_ / "strokes.bin");
-  const std::string onPath =
-      "PATH='" + fs::path(VELMORA_GIF).parent_path().string() + ":/usr/bin:/bin'";
+  LinkStrokes(dir_.Path());
   const std::string noTool = "PATH=/usr/bin:/bin";
 
   const TRun withPicture = Run(InDir() + "--html '中'", onPath);
@@ -701,7 +695,7 @@ TEST_F(LookupTest, HtmlEmbedsTheStrokeOrderOfOneCharacter) {
 
   // Installed together, velmora-gif beside velmora-lookup is found without
   // PATH; the folder given to it is the dictionary's, not the current one.
-  fs::create_symlink(fs::path(VELMORA_DATA_DIR) / "strokes.bin", dir_ / "strokes.bin");
+  LinkStrokes(dir_.Path());
   const fs::path bin = dir_ / "bin";
   fs::create_directories(bin);
   fs::copy_file(tool_, bin / "velmora-lookup");
@@ -710,8 +704,6 @@ TEST_F(LookupTest, HtmlEmbedsTheStrokeOrderOfOneCharacter) {
   cwd_ = bin;
   EXPECT_EQ(EmbeddedGif(Run(InDir() + "--html '中'", noTool).Out), gif);
 }
-
-namespace {
 
 // The lines of text.
 std::vector<std::string> Lines(const std::string& text) {
@@ -726,10 +718,8 @@ std::string First(const std::string& line) {
   return line.substr(0, line.find(' '));
 }
 
-}  // namespace
-
 TEST_F(LookupTest, HandwritingAnswersEachDrawingAndNamesTheLinesThatAreNot) {
-  fs::create_symlink(fs::path(VELMORA_DATA_DIR) / "strokes.bin", dir_ / "strokes.bin");
+  LinkStrokes(dir_.Path());
   // A drawing of 十, in any box, and with CR LF; then what is not a
   // drawing: not JSON, no points, a point that is not [x, y], too many
   // strokes, too many points, a line of megabytes (a million points).
@@ -792,8 +782,7 @@ TEST_F(LookupTest, HandwritingFindsItsStrokeDataAsTheDictionaryIsFound) {
       << none.Err;
   // The dictionary variable's folder.
   fs::create_directories(dir_ / "variable");
-  fs::create_symlink(fs::path(VELMORA_DATA_DIR) / "strokes.bin",
-                     dir_ / "variable" / "strokes.bin");
+  LinkStrokes(dir_ / "variable");
   const TRun variable =
       Run("--handwriting -", "VELMORA_DICTIONARY='" + (dir_ / "variable").string() + "'",
           drawing);
@@ -833,17 +822,13 @@ TEST_F(LookupTest, HandwritingLeavesOutOnlyACharacterWhoseStrokeDataIsDamaged) {
   EXPECT_NE(cut.Err.find("cut short"), std::string::npos) << cut.Err;
 }
 
-namespace {
-
 // The stroke order is drawn into a file in TMPDIR; on a disk too full for
 // all of it the page goes without the picture rather than with a piece.
 TEST_F(LookupTest, AStrokePictureThatCouldNotBeWrittenWholeIsLeftOut) {
   velmora::test::TSmallDisk disk(64);
   if (!disk.Mounted()) GTEST_SKIP() << disk.Why();
   WriteAll(kEntry + "\xD6\xD0\xA3\xBAmiddle\n");
-  fs::create_symlink(fs::path(VELMORA_DATA_DIR) / "strokes.bin", dir_ / "strokes.bin");
-  const std::string onPath =
-      "PATH='" + fs::path(VELMORA_GIF).parent_path().string() + ":/usr/bin:/bin'";
+  LinkStrokes(dir_.Path());
   disk.Fill(4096);  // room for the first block of the picture only
   const TRun run =
       Run(InDir() + "--html '中'", onPath + " TMPDIR='" + disk.Path().string() + "'");
@@ -856,10 +841,6 @@ TEST_F(LookupTest, AStrokePictureThatCouldNotBeWrittenWholeIsLeftOut) {
     left.push_back(e.path().filename().string());
   EXPECT_EQ(left, std::vector<std::string>{".filler"});
 }
-
-}  // namespace
-
-namespace {
 
 // 学生, 绿色 and 学 with readings, and 上学 without one.
 const std::string kLearnerEntries = velmora::gbk::FromUtf8(
@@ -880,8 +861,6 @@ std::string ReadFile(const fs::path& file) {
   std::ifstream in(file);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
-}  // namespace
 
 TEST_F(LookupTest, JsonListsEachEntryWithItsCardFacts) {
   WriteAll(kLearnerEntries);
@@ -927,13 +906,10 @@ TEST_F(LookupTest, SayGivesTheReadingToEspeakWithThePinyinVoice) {
   EXPECT_EQ(run.Status, 1);
   EXPECT_FALSE(fs::exists(args));
   EXPECT_NE(run.Err.find("no reading"), std::string::npos);
-}
 
-TEST_F(LookupTest, SayWithoutEspeakNamesThePackage) {
-  WriteAll(kLearnerEntries);
+  // Without espeak-ng: the package to install is named.
   fs::create_directories(dir_ / "empty");
-  const TRun run =
-      Run(InDir() + "--say '学生'", "PATH='" + (dir_ / "empty").string() + "'");
+  run = Run(InDir() + "--say '学生'", "PATH='" + (dir_ / "empty").string() + "'");
   EXPECT_EQ(run.Status, 2);
   EXPECT_NE(run.Err.find("Debian package espeak-ng"), std::string::npos) << run.Err;
   EXPECT_EQ(Run(InDir() + "--wav x.wav '学生'").Status, 2);  // --wav needs --say
@@ -953,3 +929,5 @@ TEST_F(LookupTest, AnkiTurnsWordsIntoNotes) {
   // A second export gives the same notes, guids included.
   EXPECT_EQ(Run(InDir() + "--anki", "", "学生\n绿色\n").Out, run.Out);
 }
+
+}  // namespace
