@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -32,6 +31,7 @@ struct TRun {
   int Status = -1;
   std::string Out;
   std::string Err;
+  long long MaxRss = 0;  // peak resident memory in bytes
 };
 
 class LookupTest : public ::testing::Test {
@@ -54,85 +54,53 @@ class LookupTest : public ::testing::Test {
   TRun Run(const std::string& args, const std::string& env = "",
            const std::string& input = "") {
     Write("stdin.txt", input);
-    return RunFrom(dir_ / "stdin.txt", args, env);
+    return Exec(args, env, dir_ / "stdin.txt");
   }
-  // The same with standard input read from the path given.
-  TRun RunFrom(const fs::path& in, const std::string& args, const std::string& env = "") {
-    const fs::path err = dir_ / "stderr.txt";
-    const std::string command = "cd '" + cwd_.string() + "' && env " + env + " '" +
-                                tool_.string() + "' " + args + " <'" + in.string() +
-                                "' 2>'" + err.string() + "'";
-    TRun run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char buf[4096];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;)
-      run.Out.append(buf, n);
-    const int status = ::pclose(pipe);
-    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream errIn(err);
-    run.Err.assign(std::istreambuf_iterator<char>(errIn), {});
-    return run;
-  }
-
   // The same with standard output on a pseudo-terminal.
   TRun RunOnTerminal(const std::string& args, const std::string& env) {
-    const std::string command =
-        "exec env -u NO_COLOR " + env + " '" + std::string(VELMORA_LOOKUP) + "' " + args;
-    int master = -1;
-    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
-    if (pid == 0) {
-      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    TRun run;
-    char buf[4096];
-    for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) run.Out.append(buf, n);
-    ::close(master);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return Exec(args, "-u NO_COLOR " + env, {}, true);
   }
-  std::string InDir() const { return "-C '" + dir_.Path().string() + "' "; }
-
-  // The tool run with the arguments as they are, standard input from in,
-  // under a limit of its address space (none when 0); MaxRss its peak
-  // resident memory in bytes.
-  struct TLimitedRun : TRun {
-    long long MaxRss = 0;
-  };
-  TLimitedRun RunLimited(const std::vector<std::string>& args, const fs::path& in,
-                         rlim_t addressSpace = 0) {
+  // The tool run from cwd_ through the shell, standard input from in (or the
+  // terminal), under a limit of its address space (none when 0).
+  TRun Exec(const std::string& args, const std::string& env, const fs::path& in,
+            bool terminal = false, rlim_t addressSpace = 0) {
     const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
-    std::vector<std::string> argv{tool_.string()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> pointers;
-    for (std::string& a : argv) pointers.push_back(a.data());
-    pointers.push_back(nullptr);
-    const pid_t pid = ::fork();
+    const std::string command = "cd '" + cwd_.string() + "' && exec env " + env + " '" +
+                                tool_.string() + "' " + args;
+    int master = -1;
+    const pid_t pid = terminal ? ::forkpty(&master, nullptr, nullptr, nullptr) : ::fork();
     if (pid == 0) {
       if (addressSpace) {
         const rlimit limit{addressSpace, addressSpace};
         ::setrlimit(RLIMIT_AS, &limit);
       }
-      const int fds[3] = {::open(in.c_str(), O_RDONLY),
-                          ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
-                          ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)};
-      for (int i = 0; i < 3; ++i) ::dup2(fds[i], i);
-      ::execv(pointers[0], pointers.data());
+      if (!terminal) {
+        const int fds[3] = {::open(in.c_str(), O_RDONLY),
+                            ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
+                            ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)};
+        for (int i = 0; i < 3; ++i) ::dup2(fds[i], i);
+      }
+      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
       ::_exit(127);
     }
-    TLimitedRun run;
+    TRun run;
+    char buf[4096];
+    for (ssize_t n; terminal && (n = ::read(master, buf, sizeof buf)) > 0;)
+      run.Out.append(buf, std::size_t(n));
+    if (terminal) ::close(master);
     int status = 0;
     rusage usage{};
     ::wait4(pid, &status, 0, &usage);
     run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     run.MaxRss = usage.ru_maxrss * 1024LL;
-    std::ifstream outIn(out), errIn(err);
-    run.Out.assign(std::istreambuf_iterator<char>(outIn), {});
-    run.Err.assign(std::istreambuf_iterator<char>(errIn), {});
+    if (!terminal) {
+      std::ifstream outIn(out), errIn(err);
+      run.Out.assign(std::istreambuf_iterator<char>(outIn), {});
+      run.Err.assign(std::istreambuf_iterator<char>(errIn), {});
+    }
     return run;
   }
+  std::string InDir() const { return "-C '" + dir_.Path().string() + "' "; }
 
   velmora::test::TTempFolder dir_{"velmora-lookup"};
   // A PATH on which velmora-gif is found.
@@ -426,7 +394,7 @@ TEST_F(LookupTest, BatchGivesOneResultPerQuery) {
   EXPECT_EQ(std::count(run.Out.begin(), run.Out.end(), '\n'), 2);
 
   // Input that can't be read is trouble, not "nothing found".
-  run = RunFrom(dir_.Path(), InDir() + "--batch --json");
+  run = Exec(InDir() + "--batch --json", "", dir_.Path());
   EXPECT_EQ(run.Status, 2);
   EXPECT_NE(run.Err.find("can't read the queries"), std::string::npos) << run.Err;
 
@@ -446,8 +414,8 @@ TEST_F(LookupTest, AFileLargerThanMemoryIsSearchedInPieces) {
   WriteAll("");
   Write("3.sr", "\xD6\xD0\xB9\xFA\xC8\xCB\xA3\xBArenmin\n");  // 中国人：
   fs::resize_file(dir_ / "2.sr", std::uintmax_t(3) << 30);
-  const TLimitedRun run = RunLimited({"-C", dir_.Path().string(), "--plain", "中国"},
-                                     "/dev/null", rlim_t(2) << 30);
+  const TRun run =
+      Exec(InDir() + "--plain 中国", "", "/dev/null", false, rlim_t(2) << 30);
   EXPECT_EQ(run.Status, 0) << run.Err;
   EXPECT_EQ(run.Out,
             "您所查询的 「中国」相关内容：\n搜寻完毕!\n\n中国人：\n      renmin\n\n");
@@ -464,8 +432,8 @@ TEST_F(LookupTest, MemoryThatRunsOutIsReportedWithTheFile) {
   for (int i = 0; i < 1 << 16; ++i)
     lines += "\xD6\xD0\xB9\xFA\xA3\xBA" + std::string(990, 'x') + "\n";
   WriteAll(lines);
-  const TLimitedRun run = RunLimited({"-C", dir_.Path().string(), "--plain", "中国"},
-                                     "/dev/null", rlim_t(128) << 20);
+  const TRun run =
+      Exec(InDir() + "--plain 中国", "", "/dev/null", false, rlim_t(128) << 20);
   EXPECT_EQ(run.Status, 2);
   EXPECT_EQ(run.Err, "velmora-lookup: Out of memory while searching 2.sr in " +
                          dir_.Path().string() + "\n");
@@ -477,8 +445,7 @@ TEST_F(LookupTest, BatchRefusesAnOverlongLine) {
   WriteAll(kEntry);
   const std::string longest(65536, 'a');
   Write("in.txt", "中国\n" + longest + "\r\n" + longest + "a\n中国\n");
-  TLimitedRun run =
-      RunLimited({"-C", dir_.Path().string(), "--batch", "--json"}, dir_ / "in.txt");
+  TRun run = Exec(InDir() + "--batch --json", "", dir_ / "in.txt");
   EXPECT_EQ(run.Status, 2);
   EXPECT_EQ(std::count(run.Out.begin(), run.Out.end(), '\n'), 2) << run.Out.size();
   EXPECT_EQ(run.Err,
@@ -493,7 +460,7 @@ TEST_F(LookupTest, BatchRefusesAnOverlongLine) {
     for (int i = 0; i < 64; ++i) in << block;
     in << "\n";
   }
-  run = RunLimited({"-C", dir_.Path().string(), "--batch", "--json"}, dir_ / "in.txt");
+  run = Exec(InDir() + "--batch --json", "", dir_ / "in.txt");
   EXPECT_EQ(run.Status, 2);
   EXPECT_NE(run.Err.find("line 2 of standard input"), std::string::npos) << run.Err;
   // Holding the line would take its 64 MiB on top of the process's own
