@@ -289,17 +289,6 @@ TEST(ReadFileBytesTest, RegularFilesPipesAndFailures) {
   }
 }
 
-TEST(TFileStreamTest, OpeningAMissingFileRaisesWithItsName) {
-  TempFile file;
-  try {
-    TFileStream s(file.Name(), TFileMode::fmOpenRead);
-    FAIL() << "opened a missing file";
-  } catch (const EFOpenError& e) {
-    EXPECT_NE(e.Message.find(file.Name()), std::string::npos) << e.Message;
-  }
-  EXPECT_THROW(TFileStream(file.Name(), TFileMode::fmOpenReadWrite), EFOpenError);
-}
-
 // Create empties a file, read-write changes bytes in place, read-only writes
 // nothing.
 TEST(TFileStreamTest, EachModeWritesAsItSays) {
