@@ -108,14 +108,14 @@ TEST_F(EncodeCommand, PlayPaintsTheInputFramesExactly) {
                  "--background", "00FF00"}),
             0)
       << err.str();
-  for (std::size_t i = 0; i < frames.size(); ++i) {
+  auto frame = [&](std::size_t i) {
     char name[32];
     std::snprintf(name, sizeof name, "frame_%03zu.png", i);
-    EXPECT_EQ(Read(dir / "play" / name), frames[i]) << name;
-  }
-  char extra[32];
-  std::snprintf(extra, sizeof extra, "frame_%03zu.png", frames.size());
-  EXPECT_FALSE(fs::exists(dir / "play" / extra));
+    return dir / "play" / name;
+  };
+  for (std::size_t i = 0; i < frames.size(); ++i)
+    EXPECT_EQ(Read(frame(i)), frames[i]) << frame(i);
+  EXPECT_FALSE(fs::exists(frame(frames.size())));
 }
 
 TEST_F(EncodeCommand, ManyColoursAreReducedToOneTable) {

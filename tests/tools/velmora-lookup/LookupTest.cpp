@@ -690,15 +690,14 @@ TEST_F(LookupTest, HandwritingAnswersEachDrawingAndNamesTheLinesThatAreNot) {
   // A drawing of 十, in any box, and with CR LF; then what is not a
   // drawing: not JSON, no points, a point that is not [x, y], too many
   // strokes, too many points, a line of megabytes (a million points).
-  std::string many = "[";
-  for (int i = 0; i < 65; ++i) many += std::string(i ? "," : "") + "[[0,0],[9,9]]";
-  many += "]";
-  std::string dense = "[[";
-  for (int i = 0; i < 200000; ++i) dense += std::string(i ? "," : "") + "[1,2]";
-  dense += "]]";
-  std::string huge = "[[";
-  for (int i = 0; i < 1000000; ++i) huge += std::string(i ? "," : "") + "[1,2]";
-  huge += "]]";
+  auto list = [](const std::string& item, int count) {
+    std::string text = item;
+    for (int i = 1; i < count; ++i) text += "," + item;
+    return "[" + text + "]";
+  };
+  const std::string many = list("[[0,0],[9,9]]", 65);
+  const std::string dense = "[" + list("[1,2]", 200000) + "]";
+  const std::string huge = "[" + list("[1,2]", 1000000) + "]";
   const std::string input =
       "[[[10,50],[90,50]],[[50,10],[50,90]]]\n"
       "[[[-3e3,0.5],[-1e3,0.5]],[[-2e3,-1e3],[-2e3,2e3]]]\r\n"
