@@ -128,7 +128,9 @@ class FormTest : public ::testing::Test {
     Write("5.sr", G("一二三四五：five\n"));
   }
 
+  // A new window, in place of the one before.
   TForm4& Create() {
+    delete form_;
     form_ = new TForm4;
     form_->DoCreate();
     return *form_;
@@ -211,47 +213,33 @@ TEST_F(FormTest, WindowIsTheWidestPicturePlusTenButNeverBelow700) {
       WritePictures(slot == 0 ? widest : 10, 5, slot == 1 ? widest : 10, 5,
                     slot == 2 ? widest : 10, 5);
       EXPECT_EQ(Create().OuterWidth(), expected) << widest << " in slot " << slot;
-      delete form_;
-      form_ = nullptr;
     }
   }
 }
 
-TEST_F(FormTest, LateFrameHeightIsCountedInReservedHeight) {
-  // A window manager frames the window only once it is shown, after the
-  // layout was computed without a frame.
+// A window manager frames the window only once it is shown, after the layout
+// was computed without a frame.
+TEST_F(FormTest, LateFrameCountsInReservedHeightAndKeepsTheOuterWidthRule) {
   class TFramedForm : public TForm4 {
    public:
-    int NonClientHeight() const override { return frame; }
-    int frame = 0;
-  };
-  WriteWorkedExamplePictures();
-  auto* f = new TFramedForm;
-  form_ = f;
-  f->DoCreate();
-  f->frame = 30;
-  f->SyncFrame();
-  EXPECT_EQ(ReservedHeight, 232);
-  f->cbRareWord->setChecked(false);
-  EXPECT_EQ(f->reResult->y(), 168 + 24 + 10);  // 10 pixels below the search row
-}
-
-TEST_F(FormTest, LateFrameWidthKeepsTheOuterWidthRule) {
-  class TFramedForm : public TForm4 {
-   public:
-    int NonClientWidth() const override { return frame; }
-    int frame = 0;
+    int NonClientHeight() const override { return frameHeight; }
+    int NonClientWidth() const override { return frameWidth; }
+    int frameHeight = 0, frameWidth = 0;
   };
   WritePictures(900, 120, 499, 41, 499, 224);
   auto* f = new TFramedForm;
   form_ = f;
   f->DoCreate();
   EXPECT_EQ(f->OuterWidth(), 910);
-  f->frame = 12;
+  f->frameHeight = 30;
+  f->frameWidth = 12;
   f->SyncFrame();
+  EXPECT_EQ(ReservedHeight, 232);
   EXPECT_EQ(f->OuterWidth(), 910);
   EXPECT_EQ(f->width(), 898);
-  // Only a change of the frame applies the rule again, not a resize.
+  f->cbRareWord->setChecked(false);
+  EXPECT_EQ(f->reResult->y(), 168 + 24 + 10);  // 10 pixels below the search row
+  // Only a change of the frame applies the width rule again, not a resize.
   f->resize(1000, f->height());
   f->SyncFrame();
   EXPECT_EQ(f->width(), 1000);
@@ -269,7 +257,6 @@ TEST_F(FormTest, MissingPictureIsNamedAloneAndLeavesTheDesignedLayout) {
   EXPECT_EQ(f.reResult->geometry(), QRect(0, 424, 689, 262));
   EXPECT_FALSE(View().AutoUrlDetect());
   EXPECT_EQ(f.reResult->EventMask(), 0u);
-  delete form_;
 
   // Two pictures would load, but none is shown when the third is missing.
   Write("t1.gif", "499 120");
@@ -347,35 +334,6 @@ TEST_F(FormTest, EnterSearchesAndOtherKeysDoNot) {
   f.edSearch->clear();
   QTest::keyClick(f.edSearch, Qt::Key_Enter);
   EXPECT_EQ(Lines(View())[0], kTooShort);
-}
-
-TEST_F(FormTest, StopDuringASearchEndsItWithTheStopStatusOnly) {
-  WriteDictionary();
-  TForm4& f = Create();
-  int lines = 0;
-  bool disabledMeanwhile = false;
-  Application().OnProcessMessages = [&] {
-    if (++lines == 5) {
-      disabledMeanwhile = !f.btnSearch->isEnabled();
-      f.btnStopClick(f.btnStop);
-    }
-  };
-  Search("中国");
-  EXPECT_TRUE(disabledMeanwhile);
-  EXPECT_EQ(lines, 5);  // ended before the next line
-  EXPECT_EQ(Lines(View())[1], kStopped);
-  EXPECT_EQ(View().FormatAt(View().LineIndex(1)), (TCharFormat{clRed, fsBold}));
-  EXPECT_EQ(View().FormatAt(View().LineIndex(1) + 8), (TCharFormat{clRed, fsBold}));
-  EXPECT_EQ(Text().find(kFinished), std::string::npos);
-  EXPECT_TRUE(f.btnSearch->isEnabled());
-
-  // Without a search running it replaces the completion status.
-  Application().OnProcessMessages = nullptr;
-  Search("中国");
-  ASSERT_EQ(Lines(View())[1], kFinished);
-  f.btnStopClick(f.btnStop);
-  EXPECT_EQ(Lines(View())[1], kStopped);
-  EXPECT_TRUE(f.btnSearch->isEnabled());
 }
 
 // A query from outside the window (the command line, D-Bus) reaches the
@@ -527,7 +485,6 @@ TEST_F(FormTest, MouseOnALinkInTheViewReachesTheWindowOnlyWithDetectionOn) {
   EXPECT_TRUE(opened_.empty());
   QTest::mousePress(view, Qt::LeftButton, {}, onLink);
   EXPECT_EQ(opened_, std::vector<std::string>{Url("x.htm")});
-  delete form_;
 
   // After a picture failure detection stays off.
   fs::remove(dir_ / "w.gif");
@@ -798,8 +755,6 @@ TEST_F(FormUseTest, ZoomScalesTheViewTextWithinLimitsAndIsKept) {
   wheel(-120, Qt::NoModifier);
   EXPECT_EQ(f.Zoom(), 110);
 
-  delete form_;
-  form_ = nullptr;
   TForm4& g = Create();
   EXPECT_EQ(g.Zoom(), 110);
   EXPECT_TRUE(fs::exists(dir_ / "config/velmora/velmora.conf"));
@@ -814,28 +769,47 @@ TEST_F(FormUseTest, ZoomScalesTheViewTextWithinLimitsAndIsKept) {
   EXPECT_EQ(Create().Zoom(), 400);
 }
 
-TEST_F(FormUseTest, EscapeStopsARunningSearchOnly) {
+// Stop and Escape end a running search before its next line. Without a
+// search running, Stop replaces the completion status and Escape, from any
+// control, leaves the view alone.
+TEST_F(FormUseTest, StopOrEscapeDuringASearchEndsItWithTheStopStatusOnly) {
   WriteDictionary();
   TForm4& f = Create();
   Activate(f);
-  int lines = 0;
-  Application().OnProcessMessages = [&] {
-    if (++lines == 5) Key(f.edSearch, Qt::Key_Escape);
-  };
-  Search("中国");
-  EXPECT_EQ(lines, 5);
-  EXPECT_EQ(Lines(View())[1], kStopped);
-  EXPECT_EQ(View().FormatAt(View().LineIndex(1)), (TCharFormat{clRed, fsBold}));
-  EXPECT_TRUE(f.btnSearch->isEnabled());
+  for (bool escape : {false, true}) {
+    SCOPED_TRACE(escape ? "Escape" : "Stop");
+    int lines = 0;
+    bool disabledMeanwhile = false;
+    Application().OnProcessMessages = [&] {
+      if (++lines == 5) {
+        disabledMeanwhile = !f.btnSearch->isEnabled();
+        if (escape) {
+          Key(f.edSearch, Qt::Key_Escape);
+        } else {
+          f.btnStopClick(f.btnStop);
+        }
+      }
+    };
+    Search("中国");
+    EXPECT_TRUE(disabledMeanwhile);
+    EXPECT_EQ(lines, 5);  // ended before the next line
+    EXPECT_EQ(Lines(View())[1], kStopped);
+    EXPECT_EQ(View().FormatAt(View().LineIndex(1)), (TCharFormat{clRed, fsBold}));
+    EXPECT_EQ(View().FormatAt(View().LineIndex(1) + 8), (TCharFormat{clRed, fsBold}));
+    EXPECT_EQ(Text().find(kFinished), std::string::npos);
+    EXPECT_TRUE(f.btnSearch->isEnabled());
 
-  // With no search running it leaves the view alone, from any control.
-  Application().OnProcessMessages = nullptr;
-  Search("中国");
-  ASSERT_EQ(Lines(View())[1], kFinished);
+    Application().OnProcessMessages = nullptr;
+    Search("中国");
+    ASSERT_EQ(Lines(View())[1], kFinished);
+  }
   for (QWidget* w : std::initializer_list<QWidget*>{f.edSearch, f.reResult, f.cbRareWord})
     Key(w, Qt::Key_Escape);
   EXPECT_EQ(Lines(View())[1], kFinished);
   EXPECT_EQ(f.edSearch->text(), QStringLiteral("中国"));
+  f.btnStopClick(f.btnStop);
+  EXPECT_EQ(Lines(View())[1], kStopped);
+  EXPECT_TRUE(f.btnSearch->isEnabled());
 }
 
 TEST_F(FormUseTest, SmallestWindowKeepsTheSearchRowAndCheckBoxUsable) {
@@ -859,8 +833,6 @@ TEST_F(FormUseTest, SmallestWindowKeepsTheSearchRowAndCheckBoxUsable) {
     // Still a working window.
     QTest::mouseClick(f.cbRareWord, Qt::LeftButton);
     EXPECT_FALSE(f.cbRareWord->isChecked());
-    delete form_;
-    form_ = nullptr;
     for (const char* name : {"t1.gif", "t2.gif", "w.gif"}) fs::remove(dir_ / name);
   }
 }
