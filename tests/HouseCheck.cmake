@@ -1,0 +1,115 @@
+# Keeps two rules of docs/ARCHITECTURE.md true on every test run: no program
+# file is longer than MAX_LINES (700), and no include goes round in a circle,
+# neither among headers nor among the modules (a header and its .cpp) of the
+# folders whose parts must stay apart.
+#   cmake -DROOT=<source folder> [-DMAX_LINES=N] -P HouseCheck.cmake
+# Exits with an error that lists every file too long and every circle.
+
+cmake_minimum_required(VERSION 3.25)
+
+if(NOT ROOT)
+  message(FATAL_ERROR "HouseCheck: give -DROOT=<source folder>")
+endif()
+if(NOT MAX_LINES)
+  set(MAX_LINES 700)
+endif()
+
+set(program_folders app dict gif hand platform strokes tools)
+# Module circles are looked for inside each of these folders.
+set(module_folders app dict hand strokes tools)
+
+set(faults "")
+set(files "")
+foreach(folder ${program_folders})
+  file(GLOB_RECURSE found RELATIVE ${ROOT} ${ROOT}/${folder}/*.h ${ROOT}/${folder}/*.cpp)
+  list(APPEND files ${found})
+endforeach()
+
+# The graph: an edge from each file's node to the node of each header it
+# includes by its path from the source folder.
+function(add_edges file from kind)
+  file(STRINGS ${ROOT}/${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  foreach(line ${includes})
+    if(NOT line MATCHES "include[ \t]*\"([^\"]+)\"")
+      continue()
+    endif()
+    set(header ${CMAKE_MATCH_1})
+    if(kind STREQUAL "module")
+      string(REGEX REPLACE "\\.[a-z]+$" "" to "${header}")
+    else()
+      set(to ${header})
+    endif()
+    if(NOT to STREQUAL from AND EXISTS ${ROOT}/${header})
+      string(MAKE_C_IDENTIFIER "${kind}_${from}" id)
+      set_property(GLOBAL APPEND PROPERTY edges_${id} ${to})
+    endif()
+  endforeach()
+endfunction()
+
+# Depth-first: a node reached again while it is on the path closes a circle.
+function(visit kind node path)
+  string(MAKE_C_IDENTIFIER "${kind}_${node}" id)
+  set_property(GLOBAL PROPERTY colour_${id} open)
+  get_property(next GLOBAL PROPERTY edges_${id})
+  foreach(to ${next})
+    string(MAKE_C_IDENTIFIER "${kind}_${to}" to_id)
+    get_property(colour GLOBAL PROPERTY colour_${to_id})
+    if(colour STREQUAL "open")
+      set_property(GLOBAL APPEND PROPERTY circles "${path}${node} -> ${to}")
+    elseif(NOT colour)
+      visit(${kind} ${to} "${path}${node} -> ")
+    endif()
+  endforeach()
+  set_property(GLOBAL PROPERTY colour_${id} done)
+endfunction()
+
+set(headers "")
+set(modules "")
+foreach(file ${files})
+  file(READ ${ROOT}/${file} text)
+  string(REGEX MATCHALL "\n" breaks "${text}")
+  list(LENGTH breaks count)
+  if(count GREATER MAX_LINES)
+    list(APPEND faults "${file}: ${count} lines (at most ${MAX_LINES})")
+  endif()
+  if(file MATCHES "\\.h$")
+    list(APPEND headers ${file})
+    add_edges(${file} ${file} header)
+  endif()
+  string(REGEX MATCH "^[^/]+" folder "${file}")
+  if(folder IN_LIST module_folders)
+    string(REGEX REPLACE "\\.[a-z]+$" "" module "${file}")
+    list(APPEND modules ${module})
+    add_edges(${file} ${module} module)
+  endif()
+endforeach()
+
+# Module edges that leave the module's folder cannot come back (the layers
+# point one way); they are left out so that each folder is judged alone.
+list(REMOVE_DUPLICATES modules)
+foreach(module ${modules})
+  string(MAKE_C_IDENTIFIER "module_${module}" id)
+  get_property(next GLOBAL PROPERTY edges_${id})
+  string(REGEX MATCH "^[^/]+/" folder "${module}")
+  list(FILTER next INCLUDE REGEX "^${folder}")
+  set_property(GLOBAL PROPERTY edges_${id} ${next})
+endforeach()
+
+foreach(kind header module)
+  foreach(node ${${kind}s})
+    string(MAKE_C_IDENTIFIER "${kind}_${node}" id)
+    get_property(colour GLOBAL PROPERTY colour_${id})
+    if(NOT colour)
+      visit(${kind} ${node} "")
+    endif()
+  endforeach()
+endforeach()
+get_property(circles GLOBAL PROPERTY circles)
+foreach(circle ${circles})
+  list(APPEND faults "include circle: ${circle}")
+endforeach()
+
+if(faults)
+  list(JOIN faults "\n  " text)
+  message(FATAL_ERROR "The house's rules are broken:\n  ${text}")
+endif()

@@ -1,0 +1,3 @@
+#include "app/Window.h"
+
+#include "app/Panel.h"

@@ -1,0 +1,3 @@
+#include "gif/Frames.h"
+
+#include "gif/Image.h"
