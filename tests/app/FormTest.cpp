@@ -19,6 +19,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <new>
 #include <sstream>
@@ -141,6 +142,16 @@ class FormTest : public ::testing::Test {
   void Search(const char* utf8) {
     form_->edSearch->setText(QString::fromUtf8(utf8));
     form_->btnSearchClick(form_->btnSearch);
+  }
+  // Searches with act run the n-th time messages run; how often they ran.
+  int SearchActingAt(const char* utf8, int n, const std::function<void()>& act) {
+    int calls = 0;
+    Application().OnProcessMessages = [&] {
+      if (++calls == n) act();
+    };
+    Search(utf8);
+    Application().OnProcessMessages = nullptr;
+    return calls;
   }
   // Sends a link notification as the view does for a mouse message over the
   // link that covers [start, start + length).
@@ -519,16 +530,12 @@ TEST_F(FormTest, SearchAskedForDuringASearchRunsOnceTheFirstHasStopped) {
 TEST_F(FormTest, StopCancelsASearchAskedForMeanwhile) {
   WriteDictionary();
   TForm4& f = Create();
-  int calls = 0;
-  Application().OnProcessMessages = [&] {
-    if (++calls == 3) {
-      f.edSearch->setText(QStringLiteral("中"));
-      char enter = 13;
-      f.edSearchKeyPress(f.edSearch, enter);
-      f.btnStopClick(f.btnStop);
-    }
-  };
-  Search("中国");
+  const int calls = SearchActingAt("中国", 3, [&] {
+    f.edSearch->setText(QStringLiteral("中"));
+    char enter = 13;
+    f.edSearchKeyPress(f.edSearch, enter);
+    f.btnStopClick(f.btnStop);
+  });
   EXPECT_EQ(calls, 3);
   EXPECT_EQ(Lines(View())[0], G("您所查询的 「中国」相关内容："));
   EXPECT_EQ(Lines(View())[1], kStopped);
@@ -537,12 +544,7 @@ TEST_F(FormTest, StopCancelsASearchAskedForMeanwhile) {
 TEST_F(FormTest, ClosingTheWindowEndsARunningSearch) {
   WriteDictionary();
   TForm4& f = Create();
-  int calls = 0;
-  Application().OnProcessMessages = [&] {
-    if (++calls == 3) f.close();
-  };
-  Search("中国");
-  EXPECT_EQ(calls, 3);
+  EXPECT_EQ(SearchActingAt("中国", 3, [&] { f.close(); }), 3);
   EXPECT_EQ(Text().find(kFinished), std::string::npos);
 }
 
@@ -572,15 +574,11 @@ TEST_F(FormViewSyncTest, ViewFollowsTheSearchAndEndsOnItsLastSpan) {
   TForm4& f = Create();
   f.show();
   QScrollBar* bar = f.reResult->verticalScrollBar();
-  int calls = 0;
   bool followedMeanwhile = false;
-  Application().OnProcessMessages = [&] {
-    if (++calls == 60) {
-      QTest::qWait(150);  // long enough for the editor to catch up
-      followedMeanwhile = bar->value() > 0 && Visible(f, LastPosition(f) - 3);
-    }
-  };
-  Search("甲乙");
+  SearchActingAt("甲乙", 60, [&] {
+    QTest::qWait(150);  // long enough for the editor to catch up
+    followedMeanwhile = bar->value() > 0 && Visible(f, LastPosition(f) - 3);
+  });
   ASSERT_EQ(Lines(View())[1], kFinished);
   EXPECT_TRUE(followedMeanwhile);
   // The last span marked the last explanation; the view shows its end.
@@ -592,11 +590,7 @@ TEST_F(FormViewSyncTest, StopLeavesTheViewOnTheStopStatus) {
   WriteLongDictionary();
   TForm4& f = Create();
   f.show();
-  int calls = 0;
-  Application().OnProcessMessages = [&] {
-    if (++calls == 70) f.btnStopClick(f.btnStop);
-  };
-  Search("甲乙");
+  SearchActingAt("甲乙", 70, [&] { f.btnStopClick(f.btnStop); });
   ASSERT_EQ(Lines(View())[1], kStopped);
   // The stop status was marked last: it is what the view shows, even though
   // it lies far above the output written just before.
@@ -778,19 +772,15 @@ TEST_F(FormUseTest, StopOrEscapeDuringASearchEndsItWithTheStopStatusOnly) {
   Activate(f);
   for (bool escape : {false, true}) {
     SCOPED_TRACE(escape ? "Escape" : "Stop");
-    int lines = 0;
     bool disabledMeanwhile = false;
-    Application().OnProcessMessages = [&] {
-      if (++lines == 5) {
-        disabledMeanwhile = !f.btnSearch->isEnabled();
-        if (escape) {
-          Key(f.edSearch, Qt::Key_Escape);
-        } else {
-          f.btnStopClick(f.btnStop);
-        }
+    const int lines = SearchActingAt("中国", 5, [&] {
+      disabledMeanwhile = !f.btnSearch->isEnabled();
+      if (escape) {
+        Key(f.edSearch, Qt::Key_Escape);
+      } else {
+        f.btnStopClick(f.btnStop);
       }
-    };
-    Search("中国");
+    });
     EXPECT_TRUE(disabledMeanwhile);
     EXPECT_EQ(lines, 5);  // ended before the next line
     EXPECT_EQ(Lines(View())[1], kStopped);
@@ -799,7 +789,6 @@ TEST_F(FormUseTest, StopOrEscapeDuringASearchEndsItWithTheStopStatusOnly) {
     EXPECT_EQ(Text().find(kFinished), std::string::npos);
     EXPECT_TRUE(f.btnSearch->isEnabled());
 
-    Application().OnProcessMessages = nullptr;
     Search("中国");
     ASSERT_EQ(Lines(View())[1], kFinished);
   }
@@ -846,18 +835,14 @@ TEST_F(FormViewSyncTest, KeysTypedInTheViewDuringASearchLeaveTheOutputAlone) {
   f.show();
   Search("甲乙");
   const std::string expected = Text();
-  int calls = 0;
-  Application().OnProcessMessages = [&] {
-    if (++calls == 30) {
-      QTest::mouseClick(f.reResult->viewport(), Qt::LeftButton, {}, QPoint(30, 10));
-      f.reResult->setFocus();
-      QTest::keyClicks(f.reResult, "abc");
-      for (Qt::Key key : {Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_Return, Qt::Key_Tab})
-        QTest::keyClick(f.reResult, key);
-      QTest::keyClick(f.reResult, Qt::Key_Z, Qt::ControlModifier);
-    }
-  };
-  Search("甲乙");
+  const int calls = SearchActingAt("甲乙", 30, [&] {
+    QTest::mouseClick(f.reResult->viewport(), Qt::LeftButton, {}, QPoint(30, 10));
+    f.reResult->setFocus();
+    QTest::keyClicks(f.reResult, "abc");
+    for (Qt::Key key : {Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_Return, Qt::Key_Tab})
+      QTest::keyClick(f.reResult, key);
+    QTest::keyClick(f.reResult, Qt::Key_Z, Qt::ControlModifier);
+  });
   EXPECT_GE(calls, 30);
   EXPECT_EQ(Text(), expected);
 
