@@ -108,6 +108,11 @@ class AsYouTypeTest : public ::testing::Test {
   static void Settle() {
     for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
   }
+  // A finished character, and its search.
+  void Type(const char* utf8) {
+    Commit(utf8);
+    Settle();
+  }
   // The view a search started with Enter shows for the box's text.
   std::string EnteredView() {
     QTest::keyClick(form_->edSearch, Qt::Key_Return);
@@ -154,8 +159,7 @@ TEST_F(AsYouTypeTest, WithoutAChoiceTheWindowIsAsBefore) {
   // Typing searches nothing; Enter cleans and searches as ever.
   const std::string before = Text();
   QTest::keyClicks(f.edSearch, "ab");
-  Commit("中国");
-  Settle();
+  Type("中国");
   EXPECT_EQ(Text(), before);
   EXPECT_EQ(stand_->starts, 0);
   QTest::keyClick(f.edSearch, Qt::Key_Return);
@@ -210,8 +214,7 @@ TEST_F(AsYouTypeTest, MenuItemCtrlEAndTheBadgeTurnItOnAndOffAndTheChoiceIsKept) 
 TEST_F(AsYouTypeTest, TheDisplayChoicesShowAgainAndAreKept) {
   TForm4& f = Create();
   f.SetExtendedSearch(true);
-  Commit("中国");
-  Settle();
+  Type("中国");
   // The explanation in its own case by default.
   EXPECT_NE(Text().find("China"), std::string::npos);
   f.OwnCaseItem->setChecked(false);
@@ -234,17 +237,14 @@ TEST_F(AsYouTypeTest, TheDisplayChoicesShowAgainAndAreKept) {
 TEST_F(AsYouTypeTest, EveryEditSearchesTheBoxAsTypedAndLeavesTheBoxAlone) {
   TForm4& f = Create();
   f.SetExtendedSearch(true);
-  Commit("中");
-  Settle();
+  Type("中");
   EXPECT_EQ(Heading(), HeadingOf("中"));
   EXPECT_EQ(Status(), G("搜寻完毕!"));
-  Commit("国");
-  Settle();
+  Type("国");
   EXPECT_EQ(Heading(), HeadingOf("中国"));
   // Typed in the middle: the cursor stays where the user left it.
   f.edSearch->setCursorPosition(1);
-  Commit("人");
-  Settle();
+  Type("人");
   EXPECT_EQ(Heading(), HeadingOf("中人国"));
   EXPECT_EQ(f.edSearch->cursorPosition(), 2);
   // Deleting is an edit too.
@@ -274,8 +274,7 @@ TEST_F(AsYouTypeTest, TypedResultsAreShownFromTheTopWhereEnterFollowsTheOutput) 
   f.edSearch->setText(QStringLiteral("甲"));
   QTest::keyClick(f.edSearch, Qt::Key_Return);
   ASSERT_GT(bar->value(), 0);  // at the end of the output
-  Commit("乙");
-  Settle();
+  Type("乙");
   EXPECT_EQ(Heading(), HeadingOf("甲乙"));
   EXPECT_EQ(bar->value(), 0);
   EXPECT_GT(bar->maximum(), 0);
@@ -302,8 +301,7 @@ TEST_F(AsYouTypeTest, KeystrokesDuringASearchEndItAndTheLastQueryIsShown) {
     QCoreApplication::processEvents();
     --depth;
   };
-  Commit("甲");
-  Settle();
+  Type("甲");
   EXPECT_EQ(deepest, 1);  // never a search inside another
   EXPECT_EQ(Heading(), HeadingOf("甲乙"));
   EXPECT_EQ(Status(), G("搜寻完毕!"));
@@ -329,8 +327,7 @@ TEST_F(AsYouTypeTest, KeystrokesDuringASearchEndItAndTheLastQueryIsShown) {
     QCoreApplication::processEvents();
   };
   f.edSearch->setText(QStringLiteral("甲"));
-  Commit("乙");
-  Settle();
+  Type("乙");
   EXPECT_EQ(Status(), G("搜寻停止!"));
   EXPECT_EQ(Heading(), HeadingOf("甲乙"));
 }
@@ -339,8 +336,7 @@ TEST_F(AsYouTypeTest, HistoryKeepsWhatWasEnteredOrStoodNotEveryKeystroke) {
   TForm4& f = Create();
   f.SetExtendedSearch(true);
   Commit("中");
-  Commit("国");
-  Settle();
+  Type("国");
   EXPECT_TRUE(f.History().Entries().empty());
   EXPECT_TRUE(stand_->Pending());
   stand_->Fire();
@@ -366,8 +362,7 @@ TEST_F(AsYouTypeTest, HistoryKeepsWhatWasEnteredOrStoodNotEveryKeystroke) {
     QCoreApplication::processEvents();
   };
   f.edSearch->setText(QStringLiteral("甲"));
-  Commit("乙");
-  Settle();
+  Type("乙");
   Application().OnProcessMessages = nullptr;
   EXPECT_GT(calls, 2);
   EXPECT_EQ(Heading(), HeadingOf("甲乙"));

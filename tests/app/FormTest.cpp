@@ -19,6 +19,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <new>
 #include <sstream>
@@ -128,7 +129,9 @@ class FormTest : public ::testing::Test {
     Write("5.sr", G("一二三四五：five\n"));
   }
 
+  // A new window, in place of the one before.
   TForm4& Create() {
+    delete form_;
     form_ = new TForm4;
     form_->DoCreate();
     return *form_;
@@ -139,6 +142,16 @@ class FormTest : public ::testing::Test {
   void Search(const char* utf8) {
     form_->edSearch->setText(QString::fromUtf8(utf8));
     form_->btnSearchClick(form_->btnSearch);
+  }
+  // Searches with act run the n-th time messages run; how often they ran.
+  int SearchActingAt(const char* utf8, int n, const std::function<void()>& act) {
+    int calls = 0;
+    Application().OnProcessMessages = [&] {
+      if (++calls == n) act();
+    };
+    Search(utf8);
+    Application().OnProcessMessages = nullptr;
+    return calls;
   }
   // Sends a link notification as the view does for a mouse message over the
   // link that covers [start, start + length).
@@ -211,47 +224,33 @@ TEST_F(FormTest, WindowIsTheWidestPicturePlusTenButNeverBelow700) {
       WritePictures(slot == 0 ? widest : 10, 5, slot == 1 ? widest : 10, 5,
                     slot == 2 ? widest : 10, 5);
       EXPECT_EQ(Create().OuterWidth(), expected) << widest << " in slot " << slot;
-      delete form_;
-      form_ = nullptr;
     }
   }
 }
 
-TEST_F(FormTest, LateFrameHeightIsCountedInReservedHeight) {
-  // A window manager frames the window only once it is shown, after the
-  // layout was computed without a frame.
+// A window manager frames the window only once it is shown, after the layout
+// was computed without a frame.
+TEST_F(FormTest, LateFrameCountsInReservedHeightAndKeepsTheOuterWidthRule) {
   class TFramedForm : public TForm4 {
    public:
-    int NonClientHeight() const override { return frame; }
-    int frame = 0;
-  };
-  WriteWorkedExamplePictures();
-  auto* f = new TFramedForm;
-  form_ = f;
-  f->DoCreate();
-  f->frame = 30;
-  f->SyncFrame();
-  EXPECT_EQ(ReservedHeight, 232);
-  f->cbRareWord->setChecked(false);
-  EXPECT_EQ(f->reResult->y(), 168 + 24 + 10);  // 10 pixels below the search row
-}
-
-TEST_F(FormTest, LateFrameWidthKeepsTheOuterWidthRule) {
-  class TFramedForm : public TForm4 {
-   public:
-    int NonClientWidth() const override { return frame; }
-    int frame = 0;
+    int NonClientHeight() const override { return frameHeight; }
+    int NonClientWidth() const override { return frameWidth; }
+    int frameHeight = 0, frameWidth = 0;
   };
   WritePictures(900, 120, 499, 41, 499, 224);
   auto* f = new TFramedForm;
   form_ = f;
   f->DoCreate();
   EXPECT_EQ(f->OuterWidth(), 910);
-  f->frame = 12;
+  f->frameHeight = 30;
+  f->frameWidth = 12;
   f->SyncFrame();
+  EXPECT_EQ(ReservedHeight, 232);
   EXPECT_EQ(f->OuterWidth(), 910);
   EXPECT_EQ(f->width(), 898);
-  // Only a change of the frame applies the rule again, not a resize.
+  f->cbRareWord->setChecked(false);
+  EXPECT_EQ(f->reResult->y(), 168 + 24 + 10);  // 10 pixels below the search row
+  // Only a change of the frame applies the width rule again, not a resize.
   f->resize(1000, f->height());
   f->SyncFrame();
   EXPECT_EQ(f->width(), 1000);
@@ -269,7 +268,6 @@ TEST_F(FormTest, MissingPictureIsNamedAloneAndLeavesTheDesignedLayout) {
   EXPECT_EQ(f.reResult->geometry(), QRect(0, 424, 689, 262));
   EXPECT_FALSE(View().AutoUrlDetect());
   EXPECT_EQ(f.reResult->EventMask(), 0u);
-  delete form_;
 
   // Two pictures would load, but none is shown when the third is missing.
   Write("t1.gif", "499 120");
@@ -347,35 +345,6 @@ TEST_F(FormTest, EnterSearchesAndOtherKeysDoNot) {
   f.edSearch->clear();
   QTest::keyClick(f.edSearch, Qt::Key_Enter);
   EXPECT_EQ(Lines(View())[0], kTooShort);
-}
-
-TEST_F(FormTest, StopDuringASearchEndsItWithTheStopStatusOnly) {
-  WriteDictionary();
-  TForm4& f = Create();
-  int lines = 0;
-  bool disabledMeanwhile = false;
-  Application().OnProcessMessages = [&] {
-    if (++lines == 5) {
-      disabledMeanwhile = !f.btnSearch->isEnabled();
-      f.btnStopClick(f.btnStop);
-    }
-  };
-  Search("中国");
-  EXPECT_TRUE(disabledMeanwhile);
-  EXPECT_EQ(lines, 5);  // ended before the next line
-  EXPECT_EQ(Lines(View())[1], kStopped);
-  EXPECT_EQ(View().FormatAt(View().LineIndex(1)), (TCharFormat{clRed, fsBold}));
-  EXPECT_EQ(View().FormatAt(View().LineIndex(1) + 8), (TCharFormat{clRed, fsBold}));
-  EXPECT_EQ(Text().find(kFinished), std::string::npos);
-  EXPECT_TRUE(f.btnSearch->isEnabled());
-
-  // Without a search running it replaces the completion status.
-  Application().OnProcessMessages = nullptr;
-  Search("中国");
-  ASSERT_EQ(Lines(View())[1], kFinished);
-  f.btnStopClick(f.btnStop);
-  EXPECT_EQ(Lines(View())[1], kStopped);
-  EXPECT_TRUE(f.btnSearch->isEnabled());
 }
 
 // A query from outside the window (the command line, D-Bus) reaches the
@@ -527,7 +496,6 @@ TEST_F(FormTest, MouseOnALinkInTheViewReachesTheWindowOnlyWithDetectionOn) {
   EXPECT_TRUE(opened_.empty());
   QTest::mousePress(view, Qt::LeftButton, {}, onLink);
   EXPECT_EQ(opened_, std::vector<std::string>{Url("x.htm")});
-  delete form_;
 
   // After a picture failure detection stays off.
   fs::remove(dir_ / "w.gif");
@@ -562,16 +530,12 @@ TEST_F(FormTest, SearchAskedForDuringASearchRunsOnceTheFirstHasStopped) {
 TEST_F(FormTest, StopCancelsASearchAskedForMeanwhile) {
   WriteDictionary();
   TForm4& f = Create();
-  int calls = 0;
-  Application().OnProcessMessages = [&] {
-    if (++calls == 3) {
-      f.edSearch->setText(QStringLiteral("中"));
-      char enter = 13;
-      f.edSearchKeyPress(f.edSearch, enter);
-      f.btnStopClick(f.btnStop);
-    }
-  };
-  Search("中国");
+  const int calls = SearchActingAt("中国", 3, [&] {
+    f.edSearch->setText(QStringLiteral("中"));
+    char enter = 13;
+    f.edSearchKeyPress(f.edSearch, enter);
+    f.btnStopClick(f.btnStop);
+  });
   EXPECT_EQ(calls, 3);
   EXPECT_EQ(Lines(View())[0], G("您所查询的 「中国」相关内容："));
   EXPECT_EQ(Lines(View())[1], kStopped);
@@ -580,12 +544,7 @@ TEST_F(FormTest, StopCancelsASearchAskedForMeanwhile) {
 TEST_F(FormTest, ClosingTheWindowEndsARunningSearch) {
   WriteDictionary();
   TForm4& f = Create();
-  int calls = 0;
-  Application().OnProcessMessages = [&] {
-    if (++calls == 3) f.close();
-  };
-  Search("中国");
-  EXPECT_EQ(calls, 3);
+  EXPECT_EQ(SearchActingAt("中国", 3, [&] { f.close(); }), 3);
   EXPECT_EQ(Text().find(kFinished), std::string::npos);
 }
 
@@ -615,15 +574,11 @@ TEST_F(FormViewSyncTest, ViewFollowsTheSearchAndEndsOnItsLastSpan) {
   TForm4& f = Create();
   f.show();
   QScrollBar* bar = f.reResult->verticalScrollBar();
-  int calls = 0;
   bool followedMeanwhile = false;
-  Application().OnProcessMessages = [&] {
-    if (++calls == 60) {
-      QTest::qWait(150);  // long enough for the editor to catch up
-      followedMeanwhile = bar->value() > 0 && Visible(f, LastPosition(f) - 3);
-    }
-  };
-  Search("甲乙");
+  SearchActingAt("甲乙", 60, [&] {
+    QTest::qWait(150);  // long enough for the editor to catch up
+    followedMeanwhile = bar->value() > 0 && Visible(f, LastPosition(f) - 3);
+  });
   ASSERT_EQ(Lines(View())[1], kFinished);
   EXPECT_TRUE(followedMeanwhile);
   // The last span marked the last explanation; the view shows its end.
@@ -635,11 +590,7 @@ TEST_F(FormViewSyncTest, StopLeavesTheViewOnTheStopStatus) {
   WriteLongDictionary();
   TForm4& f = Create();
   f.show();
-  int calls = 0;
-  Application().OnProcessMessages = [&] {
-    if (++calls == 70) f.btnStopClick(f.btnStop);
-  };
-  Search("甲乙");
+  SearchActingAt("甲乙", 70, [&] { f.btnStopClick(f.btnStop); });
   ASSERT_EQ(Lines(View())[1], kStopped);
   // The stop status was marked last: it is what the view shows, even though
   // it lies far above the output written just before.
@@ -798,8 +749,6 @@ TEST_F(FormUseTest, ZoomScalesTheViewTextWithinLimitsAndIsKept) {
   wheel(-120, Qt::NoModifier);
   EXPECT_EQ(f.Zoom(), 110);
 
-  delete form_;
-  form_ = nullptr;
   TForm4& g = Create();
   EXPECT_EQ(g.Zoom(), 110);
   EXPECT_TRUE(fs::exists(dir_ / "config/velmora/velmora.conf"));
@@ -814,28 +763,42 @@ TEST_F(FormUseTest, ZoomScalesTheViewTextWithinLimitsAndIsKept) {
   EXPECT_EQ(Create().Zoom(), 400);
 }
 
-TEST_F(FormUseTest, EscapeStopsARunningSearchOnly) {
+// Stop and Escape end a running search before its next line. Without a
+// search running, Stop replaces the completion status and Escape, from any
+// control, leaves the view alone.
+TEST_F(FormUseTest, StopOrEscapeDuringASearchEndsItWithTheStopStatusOnly) {
   WriteDictionary();
   TForm4& f = Create();
   Activate(f);
-  int lines = 0;
-  Application().OnProcessMessages = [&] {
-    if (++lines == 5) Key(f.edSearch, Qt::Key_Escape);
-  };
-  Search("中国");
-  EXPECT_EQ(lines, 5);
-  EXPECT_EQ(Lines(View())[1], kStopped);
-  EXPECT_EQ(View().FormatAt(View().LineIndex(1)), (TCharFormat{clRed, fsBold}));
-  EXPECT_TRUE(f.btnSearch->isEnabled());
+  for (bool escape : {false, true}) {
+    SCOPED_TRACE(escape ? "Escape" : "Stop");
+    bool disabledMeanwhile = false;
+    const int lines = SearchActingAt("中国", 5, [&] {
+      disabledMeanwhile = !f.btnSearch->isEnabled();
+      if (escape) {
+        Key(f.edSearch, Qt::Key_Escape);
+      } else {
+        f.btnStopClick(f.btnStop);
+      }
+    });
+    EXPECT_TRUE(disabledMeanwhile);
+    EXPECT_EQ(lines, 5);  // ended before the next line
+    EXPECT_EQ(Lines(View())[1], kStopped);
+    EXPECT_EQ(View().FormatAt(View().LineIndex(1)), (TCharFormat{clRed, fsBold}));
+    EXPECT_EQ(View().FormatAt(View().LineIndex(1) + 8), (TCharFormat{clRed, fsBold}));
+    EXPECT_EQ(Text().find(kFinished), std::string::npos);
+    EXPECT_TRUE(f.btnSearch->isEnabled());
 
-  // With no search running it leaves the view alone, from any control.
-  Application().OnProcessMessages = nullptr;
-  Search("中国");
-  ASSERT_EQ(Lines(View())[1], kFinished);
+    Search("中国");
+    ASSERT_EQ(Lines(View())[1], kFinished);
+  }
   for (QWidget* w : std::initializer_list<QWidget*>{f.edSearch, f.reResult, f.cbRareWord})
     Key(w, Qt::Key_Escape);
   EXPECT_EQ(Lines(View())[1], kFinished);
   EXPECT_EQ(f.edSearch->text(), QStringLiteral("中国"));
+  f.btnStopClick(f.btnStop);
+  EXPECT_EQ(Lines(View())[1], kStopped);
+  EXPECT_TRUE(f.btnSearch->isEnabled());
 }
 
 TEST_F(FormUseTest, SmallestWindowKeepsTheSearchRowAndCheckBoxUsable) {
@@ -859,8 +822,6 @@ TEST_F(FormUseTest, SmallestWindowKeepsTheSearchRowAndCheckBoxUsable) {
     // Still a working window.
     QTest::mouseClick(f.cbRareWord, Qt::LeftButton);
     EXPECT_FALSE(f.cbRareWord->isChecked());
-    delete form_;
-    form_ = nullptr;
     for (const char* name : {"t1.gif", "t2.gif", "w.gif"}) fs::remove(dir_ / name);
   }
 }
@@ -874,18 +835,14 @@ TEST_F(FormViewSyncTest, KeysTypedInTheViewDuringASearchLeaveTheOutputAlone) {
   f.show();
   Search("甲乙");
   const std::string expected = Text();
-  int calls = 0;
-  Application().OnProcessMessages = [&] {
-    if (++calls == 30) {
-      QTest::mouseClick(f.reResult->viewport(), Qt::LeftButton, {}, QPoint(30, 10));
-      f.reResult->setFocus();
-      QTest::keyClicks(f.reResult, "abc");
-      for (Qt::Key key : {Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_Return, Qt::Key_Tab})
-        QTest::keyClick(f.reResult, key);
-      QTest::keyClick(f.reResult, Qt::Key_Z, Qt::ControlModifier);
-    }
-  };
-  Search("甲乙");
+  const int calls = SearchActingAt("甲乙", 30, [&] {
+    QTest::mouseClick(f.reResult->viewport(), Qt::LeftButton, {}, QPoint(30, 10));
+    f.reResult->setFocus();
+    QTest::keyClicks(f.reResult, "abc");
+    for (Qt::Key key : {Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_Return, Qt::Key_Tab})
+      QTest::keyClick(f.reResult, key);
+    QTest::keyClick(f.reResult, Qt::Key_Z, Qt::ControlModifier);
+  });
   EXPECT_GE(calls, 30);
   EXPECT_EQ(Text(), expected);
 

@@ -32,22 +32,19 @@ std::string G(const char* utf8) {
   return gbk::FromUtf8(utf8);
 }
 
+std::string Read(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 class HistoryTest : public ::testing::Test {
  protected:
-  std::string FileBytes() const {
-    std::ifstream in(file_, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
+  std::string FileBytes() const { return Read(file_); }
   void WriteFile(const std::string& bytes) { dir_.Write("velmora/history", bytes); }
 
   test::TTempFolder dir_{"velmora-history"};
   std::string file_ = (dir_ / "velmora/history").string();
 };
-
-std::string Read(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Runs f in a child process as a user the test's files are not open to
 // (nobody, when the test runs as root, who reads whatever the mode says);
@@ -190,8 +187,7 @@ TEST_F(HistoryTest, BadLinesAreSkippedAndTheDamagedFileKept) {
     EXPECT_NE(said.find("skipped"), std::string::npos) << said;
     // Said once, though the file is read again when it is written.
     EXPECT_EQ(said.find("skipped"), said.rfind("skipped")) << said;
-    std::ifstream damaged(file_ + ".damaged", std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(damaged), {}), bad);
+    EXPECT_EQ(Read(file_ + ".damaged"), bad);
     // The history written again holds the good lines and the new query.
     std::string expected;
     for (const std::string& q : kept) expected += q + "\n";

@@ -68,6 +68,7 @@ class LearnerCardTest : public ::testing::Test {
     ::setenv("PATH", path_.c_str(), 1);
   }
   TForm4& Create() {
+    delete form_;
     form_ = new TForm4;
     form_->DoCreate();
     form_->show();
@@ -136,8 +137,6 @@ TEST_F(LearnerCardTest, FolderWithoutTheTablesShowsWhatItHas) {
   for (const char* table : {"hsk.txt", "radicals.txt", "frequency.txt"}) {
     fs::remove(dir_ / table);
     SharedDictImages().Clear();
-    delete form_;
-    form_ = nullptr;
     Create();
     Search("学生");
     ASSERT_TRUE(Card().isVisibleTo(form_)) << table;

@@ -29,6 +29,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// How many pixels of what a picture shows are so.
+template <typename F>
+int Pixels(const QImage& shown, F is) {
+  int n = 0;
+  for (int y = 0; y < shown.height(); ++y)
+    for (int x = 0; x < shown.width(); ++x) n += is(shown.pixel(x, y));
+  return n;
+}
+
 class StrokePanelTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -92,15 +101,9 @@ TEST_F(StrokePanelTest, OneCharacterQueriesPlayBesideTheControls) {
 
   // What the painter puts on screen: the faint character over white at first.
   const QImage shown = panel.Image()->Render();
-  int grey = 0, white = 0;
-  for (int y = 0; y < shown.height(); ++y)
-    for (int x = 0; x < shown.width(); ++x) {
-      const QRgb c = shown.pixel(x, y);
-      white += c == qRgb(255, 255, 255);
-      grey += qGray(c) < 250;
-    }
-  EXPECT_GT(white, shown.width() * shown.height() / 2);
-  EXPECT_GT(grey, 100);
+  EXPECT_GT(Pixels(shown, [](QRgb c) { return c == qRgb(255, 255, 255); }),
+            shown.width() * shown.height() / 2);
+  EXPECT_GT(Pixels(shown, [](QRgb c) { return qGray(c) < 250; }), 100);
 
   // A click replays: a fresh copy read back from what was written.
   const TGIFImage* before = Played();
@@ -139,18 +142,7 @@ TEST_F(StrokePanelTest, WithTheBannersItSitsBesideThemAboveTheCheckBox) {
 
 // Pixels of the finished strokes' ink in what the picture shows.
 int InkPixels(const QImage& shown) {
-  int ink = 0;
-  for (int y = 0; y < shown.height(); ++y)
-    for (int x = 0; x < shown.width(); ++x)
-      ink += shown.pixel(x, y) == qRgb(0x20, 0x20, 0x20);
-  return ink;
-}
-
-int DarkPixels(const QImage& shown) {
-  int dark = 0;
-  for (int y = 0; y < shown.height(); ++y)
-    for (int x = 0; x < shown.width(); ++x) dark += qGray(shown.pixel(x, y)) < 128;
-  return dark;
+  return Pixels(shown, [](QRgb c) { return c == qRgb(0x20, 0x20, 0x20); });
 }
 
 TEST_F(StrokePanelTest, PausedItStepsAStrokeAtATimeAndPlaysOnFromThere) {
@@ -202,11 +194,7 @@ TEST_F(StrokePanelTest, PausedItStepsAStrokeAtATimeAndPlaysOnFromThere) {
   EXPECT_EQ(panel.Count()->text(), QStringLiteral("3 / 4"));
   const QImage first = panel.Image()->Render();
   EXPECT_GT(InkPixels(first), ink[1]);
-  int red = 0;
-  for (int y = 0; y < first.height(); ++y)
-    for (int x = 0; x < first.width(); ++x)
-      red += first.pixel(x, y) == qRgb(0xC0, 0x30, 0x2A);
-  EXPECT_GT(red, 0);
+  EXPECT_GT(Pixels(first, [](QRgb c) { return c == qRgb(0xC0, 0x30, 0x2A); }), 0);
   // A new character plays from its start.
   Search("永");
   EXPECT_EQ(panel.Count()->text(), QStringLiteral("1 / 5"));
@@ -231,7 +219,10 @@ TEST_F(StrokePanelTest, WithoutStrokesACharacterShowsItsGlyph) {
     EXPECT_TRUE(panel.Glyph()->isVisibleTo(&panel));
     EXPECT_FALSE(panel.Image()->isVisibleTo(&panel));
     EXPECT_FALSE(panel.PlayButton()->isVisibleTo(&panel));
-    EXPECT_GT(DarkPixels(panel.Glyph()->grab().toImage()), 100) << "the font draws it";
+    EXPECT_GT(
+        Pixels(panel.Glyph()->grab().toImage(), [](QRgb c) { return qGray(c) < 128; }),
+        100)
+        << "the font draws it";
     // The keys do nothing without strokes.
     QTest::keyClick(&f, Qt::Key_Period, Qt::ControlModifier);
     EXPECT_FALSE(Played());

@@ -39,17 +39,5 @@ TEST(WindowLayout, PicturesStackAndTheViewStartsBelowWhatIsShown) {
   }
 }
 
-TEST(WindowLayout, TheWindowIsAsWideAsTheWidestPictureAnd700AtLeast) {
-  EXPECT_EQ(TWindowLayout({QSize(499, 1), QSize(480, 1), QSize(510, 1)}, {}, 24, 0)
-                .OuterWidth(),
-            700);
-  EXPECT_EQ(TWindowLayout({QSize(100, 1), QSize(900, 1), QSize(510, 1)}, {}, 24, 0)
-                .OuterWidth(),
-            910);
-  EXPECT_EQ(
-      TWindowLayout({QSize(0, 0), QSize(0, 0), QSize(691, 0)}, {}, 24, 0).OuterWidth(),
-      701);
-}
-
 }  // namespace
 }  // namespace velmora

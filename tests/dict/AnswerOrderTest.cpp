@@ -49,15 +49,7 @@ class AnswerOrderTest : public ::testing::Test {
     options.Display = TExtendedDisplay{false, false, false};  // keys as they stand
     return RunSearch(controls, view_, options);
   }
-  std::vector<std::string> Keys() const {
-    std::vector<std::string> keys;
-    const std::vector<std::string> lines = test::Lines(edit_);
-    for (std::size_t i = 3; i + 1 < lines.size(); i += 3) {
-      if (!lines[i].ends_with(kColon)) break;
-      keys.push_back(lines[i].substr(0, lines[i].size() - 2));
-    }
-    return keys;
-  }
+  std::vector<std::string> Keys() const { return test::KeysListed(edit_); }
   std::string Text() const { return edit_.Text(); }
 
   test::TTempDir dir_;

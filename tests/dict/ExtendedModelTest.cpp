@@ -424,6 +424,23 @@ std::vector<std::string> Sorted(std::vector<TModelHit> hits) {
   return out;
 }
 
+// Files 1.sr..5.sr of up to maxLines - 1 lines each, line(n) making a line
+// of file n; all their lines in the files' order.
+template <typename F>
+std::vector<TLine> WriteRandomFiles(const test::TTempDir& dir, std::mt19937& rng,
+                                    int maxLines, F line) {
+  std::vector<TLine> all;
+  std::string bytes[5];
+  for (int n = 1; n <= 5; ++n) {
+    for (int i = int(rng() % unsigned(maxLines)); i > 0; --i) {
+      all.push_back(line(n));
+      bytes[n - 1] += Text(all.back()) + "\n";
+    }
+  }
+  dir.WriteAll(bytes[0], bytes[1], bytes[2], bytes[3], bytes[4]);
+  return all;
+}
+
 std::vector<std::string> RunExtended(
     const std::string& query, TDictImages& images,
     std::size_t sliceBytes = TSearchPacing().SliceBytes) {
@@ -445,24 +462,13 @@ TEST(ExtendedModel, ReadingsAndEnglishWordsAsTheModelsRankThem) {
   TDictImages images;
   int readingHits = 0, englishHits = 0, formHits = 0, keyHits = 0;
   for (int round = 0; round < 60; ++round) {
-    std::vector<std::vector<TLine>> files(5);
-    std::string bytes[5];
-    for (int n = 1; n <= 5; ++n) {
-      const int lines = int(rng() % 25);
-      for (int i = 0; i < lines; ++i) {
-        files[std::size_t(n - 1)].push_back(
-            RandomLine(rng, n + (n == 5 ? int(rng() % 2) : 0)));
-        bytes[n - 1] += Text(files[std::size_t(n - 1)].back()) + "\n";
-      }
-    }
-    dir.WriteAll(bytes[0], bytes[1], bytes[2], bytes[3], bytes[4]);
+    const std::vector<TLine> all = WriteRandomFiles(dir, rng, 25, [&](int n) {
+      return RandomLine(rng, n + (n == 5 ? int(rng() % 2) : 0));
+    });
     const std::size_t sliceBytes =
         rng() % 2 ? std::size_t(1 + rng() % 40) : std::size_t(1) << 20;
-    std::vector<const TLine*> all;
-    for (const auto& f : files)
-      for (const TLine& l : f) all.push_back(&l);
     for (int q = 0; q < 6 && !all.empty(); ++q) {
-      const TLine& from = *all[rng() % all.size()];
+      const TLine& from = all[rng() % all.size()];
       const std::string query = rng() % 3 == 0 || from.Reading.empty() ||
                                         from.Reading.find('C') != std::string::npos
                                     ? RandomEnglishQuery(rng)
@@ -470,9 +476,9 @@ TEST(ExtendedModel, ReadingsAndEnglishWordsAsTheModelsRankThem) {
       std::vector<TModelHit> hits;
       for (std::size_t i = 0; i < all.size(); ++i) {
         const TRank r =
-            std::min({KeyRank(query, all[i]->Key), ReadingRank(query, all[i]->Reading),
-                      EnglishRank(query, all[i]->Senses)});
-        if (r != kNone) hits.push_back({r, Chars(all[i]->Key).size(), i, all[i]});
+            std::min({KeyRank(query, all[i].Key), ReadingRank(query, all[i].Reading),
+                      EnglishRank(query, all[i].Senses)});
+        if (r != kNone) hits.push_back({r, Chars(all[i].Key).size(), i, &all[i]});
         readingHits += r == kExact || r == kWhole || r == kPrefix;
         englishHits += r == kEqual || r == kWords;
         formHits += r == kEqualForm || r == kWordsForm;
@@ -530,23 +536,13 @@ TEST(ExtendedModel, WildcardsAsBacktrackingMatchesThem) {
                                 "A",        "*",        "?",        "**"};
   int found = 0;
   for (int round = 0; round < 80; ++round) {
-    std::vector<std::vector<TLine>> files(5);
-    std::string bytes[5];
-    for (int n = 1; n <= 5; ++n) {
-      const int lines = int(rng() % 20);
-      for (int i = 0; i < lines; ++i) {
-        TLine l;
-        const int chars = n + (n == 5 ? int(rng() % 3) : 0);
-        for (int c = 0; c < chars; ++c) l.Key += rng() % 5 == 0 ? "a" : kChars[rng() % 3];
-        l.Senses = "[x1] " + RandomSense(rng);
-        files[std::size_t(n - 1)].push_back(l);
-        bytes[n - 1] += Text(l) + "\n";
-      }
-    }
-    dir.WriteAll(bytes[0], bytes[1], bytes[2], bytes[3], bytes[4]);
-    std::vector<const TLine*> all;
-    for (const auto& f : files)
-      for (const TLine& l : f) all.push_back(&l);
+    const std::vector<TLine> all = WriteRandomFiles(dir, rng, 20, [&](int n) {
+      TLine l;
+      const int chars = n + (n == 5 ? int(rng() % 3) : 0);
+      for (int c = 0; c < chars; ++c) l.Key += rng() % 5 == 0 ? "a" : kChars[rng() % 3];
+      l.Senses = "[x1] " + RandomSense(rng);
+      return l;
+    });
     for (int q = 0; q < 6; ++q) {
       std::string query;
       const int n = 1 + int(rng() % 4);
@@ -558,8 +554,8 @@ TEST(ExtendedModel, WildcardsAsBacktrackingMatchesThem) {
           pattern.push_back(c);
       std::vector<TModelHit> hits;
       for (std::size_t i = 0; i < all.size(); ++i)
-        if (Glob(pattern, 0, Chars(all[i]->Key), 0))
-          hits.push_back({0, Chars(all[i]->Key).size(), i, all[i]});
+        if (Glob(pattern, 0, Chars(all[i].Key), 0))
+          hits.push_back({0, Chars(all[i].Key).size(), i, &all[i]});
       found += int(hits.size());
       ASSERT_EQ(RunExtended(query, images), Sorted(hits))
           << "round " << round << " query " << ::testing::PrintToString(query);

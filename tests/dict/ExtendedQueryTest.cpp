@@ -142,11 +142,8 @@ class LearnerQueryTest : public ::testing::Test {
   // The keys listed, in order, in UTF-8.
   Strings Keys() const {
     Strings keys;
-    for (std::size_t i = 3; i + 1 < lines_.size(); i += 3) {
-      const std::string key = gbk::ToUtf8(lines_[i]);
-      if (key.size() < 3 || key.substr(key.size() - 3) != "：") break;
-      keys.push_back(key.substr(0, key.size() - 3));
-    }
+    for (const std::string& key : test::KeysListed(edit_))
+      keys.push_back(gbk::ToUtf8(key));
     return keys;
   }
 

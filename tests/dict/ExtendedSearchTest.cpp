@@ -52,16 +52,7 @@ class ExtendedSearchTest : public ::testing::Test {
     options.Display = TExtendedDisplay{false, false, false};
     return RunSearch(controls, view_, options);
   }
-  // The key lines listed, in order, without their separator.
-  std::vector<std::string> Keys() const {
-    std::vector<std::string> keys;
-    const std::vector<std::string> lines = Lines(edit_);
-    for (std::size_t i = 3; i + 1 < lines.size(); i += 3) {
-      if (lines[i].size() < 2 || lines[i].substr(lines[i].size() - 2) != kColon) break;
-      keys.push_back(lines[i].substr(0, lines[i].size() - 2));
-    }
-    return keys;
-  }
+  std::vector<std::string> Keys() const { return test::KeysListed(edit_); }
 
   test::TTempDir dir_;
   TMemoryRichEdit edit_;

@@ -28,6 +28,19 @@ inline std::vector<std::string> Lines(const IRichEdit& view) {
   return lines;
 }
 
+// The keys listed after the heading and status lines, without their
+// separator, up to the first line that is no key.
+inline std::vector<std::string> KeysListed(const IRichEdit& view) {
+  const std::string separator = "\xA3\xBA";
+  std::vector<std::string> keys;
+  const std::vector<std::string> lines = Lines(view);
+  for (std::size_t i = 3; i + 1 < lines.size(); i += 3) {
+    if (!lines[i].ends_with(separator)) break;
+    keys.push_back(lines[i].substr(0, lines[i].size() - separator.size()));
+  }
+  return keys;
+}
+
 // True when every position of [start, start + length) has this format.
 inline ::testing::AssertionResult HasFormat(const IRichEdit& view, int start, int length,
                                             TColor color, TFontStyles style) {

@@ -93,37 +93,56 @@ TEST(TBitmapTest, ClipRectangleLimitsDrawing) {
   EXPECT_EQ(Px(b, 5, 5), clWhite);
 }
 
-TEST(TBitmapTest, BmpStreamRoundTripsEveryFormat) {
+// Through a BMP stream, the clipboard form and the handle, every format
+// keeps its size, depth, pixels and (at 8 bits) its palette.
+TEST(TBitmapTest, StreamClipboardAndHandleKeepEveryFormat) {
   for (TPixelFormat f : {TPixelFormat::pf1bit, TPixelFormat::pf8bit,
                          TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
-    TBitmap b;
+    TBitmap a;
     if (f == TPixelFormat::pf8bit) {
       PALETTEENTRY e[3] = {{0, 0, 0, 0}, {255, 255, 255, 0}, {200, 10, 20, 0}};
       HPALETTE p = CreatePalette(0x300, e, 3);
-      b.SetPalette(p);
+      a.SetPalette(p);
       DeleteObject(p);
     }
-    b.SetPixelFormat(f);
-    b.SetSize(13, 3);
-    b.GetCanvas().SetPixel(12, 0, clBlack);
-    if (f != TPixelFormat::pf1bit) b.GetCanvas().SetPixel(0, 2, RGB(200, 10, 20));
+    a.SetPixelFormat(f);
+    a.SetSize(13, 3);
+    a.GetCanvas().SetPixel(12, 0, clBlack);
+    if (f != TPixelFormat::pf1bit) a.GetCanvas().SetPixel(0, 2, RGB(200, 10, 20));
     TMemoryStream s;
-    b.SaveToStream(s);
+    a.SaveToStream(s);
     s.SetPosition(0);
-    TBitmap c;
-    c.LoadFromStream(s);
-    EXPECT_EQ(c.GetPixelFormat(), f);
-    EXPECT_EQ(c.GetWidth(), 13);
-    EXPECT_EQ(c.GetHeight(), 3);
-    EXPECT_EQ(Px(c, 12, 0), clBlack);
-    EXPECT_EQ(Px(c, 11, 0), clWhite);
-    if (f != TPixelFormat::pf1bit) {
-      EXPECT_EQ(Px(c, 0, 2), RGB(200, 10, 20));
+    TBitmap loaded;
+    loaded.LoadFromStream(s);
+    WORD format = 0;
+    HANDLE data = nullptr;
+    HPALETTE palette = nullptr;
+    a.SaveToClipboardFormat(format, data, palette);
+    TBitmap pasted;
+    pasted.LoadFromClipboardFormat(format, data, palette);
+    if (palette) DeleteObject(palette);
+    TBitmap adopted;
+    adopted.SetHandle(static_cast<HBITMAP>(data));
+    for (TBitmap* b : {&loaded, &pasted, &adopted}) {
+      SCOPED_TRACE(b == &loaded ? "stream" : b == &pasted ? "clipboard" : "handle");
+      EXPECT_EQ(b->GetPixelFormat(), f);
+      EXPECT_EQ(b->GetWidth(), 13);
+      EXPECT_EQ(b->GetHeight(), 3);
+      EXPECT_EQ(Px(*b, 12, 0), clBlack);
+      EXPECT_EQ(Px(*b, 11, 0), clWhite);
+      if (f != TPixelFormat::pf1bit) {
+        EXPECT_EQ(Px(*b, 0, 2), RGB(200, 10, 20));
+      }
+      if (f == TPixelFormat::pf8bit) {
+        EXPECT_NE(b->GetPalette(), nullptr);
+      }
     }
-    if (f == TPixelFormat::pf8bit) {
-      EXPECT_NE(c.GetPalette(), nullptr);
-    }
+    // Only an 8-bit handle brings a palette of its colour table.
+    EXPECT_EQ(adopted.GetPalette() != nullptr, f == TPixelFormat::pf8bit);
   }
+  TBitmap b;
+  EXPECT_THROW(b.LoadFromClipboardFormat(WORD(CF_BITMAP), nullptr, nullptr),
+               EInvalidGraphic);
 }
 
 TEST(TBitmapTest, DamagedBmpIsRejectedAndLeavesBitmapAlone) {
@@ -216,37 +235,6 @@ TEST(TBitmapTest, HeaderVariantsGiveTheSamePixels) {
     TBitmap b;
     EXPECT_THROW(b.LoadFromStream(s), EInvalidGraphic);
   }
-}
-
-TEST(TBitmapTest, HandleAndClipboardFormKeepSizeFormatAndPixels) {
-  for (TPixelFormat f : {TPixelFormat::pf1bit, TPixelFormat::pf8bit,
-                         TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
-    TBitmap a;
-    a.SetPixelFormat(f);
-    a.SetSize(3, 2);
-    a.GetCanvas().SetPixel(2, 1, clBlack);
-    WORD format = 0;
-    HANDLE data = nullptr;
-    HPALETTE palette = nullptr;
-    a.SaveToClipboardFormat(format, data, palette);
-    TBitmap pasted;
-    pasted.LoadFromClipboardFormat(format, data, palette);
-    if (palette) DeleteObject(palette);
-    TBitmap adopted;
-    adopted.SetHandle(static_cast<HBITMAP>(data));
-    for (TBitmap* b : {&pasted, &adopted}) {
-      EXPECT_EQ(b->GetPixelFormat(), f);
-      EXPECT_EQ(b->GetWidth(), 3);
-      EXPECT_EQ(b->GetHeight(), 2);
-      EXPECT_EQ(Px(*b, 2, 1), clBlack);
-      EXPECT_EQ(Px(*b, 1, 1), clWhite);
-    }
-    // An 8-bit handle brings a palette of its colour table.
-    EXPECT_EQ(adopted.GetPalette() != nullptr, f == TPixelFormat::pf8bit);
-  }
-  TBitmap b;
-  EXPECT_THROW(b.LoadFromClipboardFormat(WORD(CF_BITMAP), nullptr, nullptr),
-               EInvalidGraphic);
 }
 
 TEST(TBitmapTest, AssignCopiesAndPixelFormatConverts) {

@@ -142,6 +142,8 @@ TEST(FileWrite, OpeningErrorsNameTheReason) {
             "Cannot create file \"" + missing + "\": No such file or directory");
   EXPECT_EQ(Raised([&] { TFileStream s(missing, TFileMode::fmOpenRead); }),
             "Cannot open file \"" + missing + "\": No such file or directory");
+  for (TFileMode mode : {TFileMode::fmOpenRead, TFileMode::fmOpenReadWrite})
+    EXPECT_THROW(TFileStream(missing, mode), EFOpenError);
   EXPECT_EQ(Raised([&] { ReadFileBytes(missing); }),
             "Cannot open file \"" + missing + "\": No such file or directory");
 }

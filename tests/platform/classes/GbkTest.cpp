@@ -2,6 +2,7 @@
 
 #include <random>
 #include <string>
+#include <utility>
 
 #include "platform/classes/Gbk.h"
 
@@ -90,24 +91,15 @@ TEST(Gbk, TheFirstCharacterThatBecomesAQuestionMarkIsNamed) {
 }
 
 TEST(Gbk, Utf8) {
-  EXPECT_EQ(ToUtf8(Bytes({0xD6, 0xD0, 'x'})),
-            "\xE4\xB8\xAD"
-            "x");
-  EXPECT_EQ(FromUtf8("\xE4\xB8\xAD"
-                     "x"),
-            Bytes({0xD6, 0xD0, 'x'}));
-  // lone continuation, overlong, surrogate, out of range, truncated at the end
-  EXPECT_EQ(FromUtf8("a\x80"
-                     "b"),
-            "a?b");
-  EXPECT_EQ(FromUtf8("\xC0\x80"), "??");
-  EXPECT_EQ(FromUtf8("\xED\xA0\x80"), "???");
-  EXPECT_EQ(FromUtf8("\xF4\x90\x80\x80"), "????");
-  EXPECT_EQ(FromUtf8("a\xE4\xB8"), "a??");
-  // A truncated sequence does not eat the character after it.
-  EXPECT_EQ(FromUtf8("\xE4"
-                     "\xE4\xB8\xAD"),
-            Bytes({'?', 0xD6, 0xD0}));
+  EXPECT_EQ(ToUtf8(Bytes({0xD6, 0xD0, 'x'})), "\xE4\xB8\xADx");
+  EXPECT_EQ(FromUtf8("\xE4\xB8\xADx"), Bytes({0xD6, 0xD0, 'x'}));
+  // Lone continuation, overlong, surrogate, out of range, truncated at the
+  // end; a truncated sequence does not eat the character after it.
+  const std::pair<std::string, std::string> broken[] = {
+      {"a\x80z", "a?z"},       {"\xC0\x80", "??"},
+      {"\xED\xA0\x80", "???"}, {"\xF4\x90\x80\x80", "????"},
+      {"a\xE4\xB8", "a??"},    {"\xE4\xE4\xB8\xAD", Bytes({'?', 0xD6, 0xD0})}};
+  for (const auto& [utf8, gbk] : broken) EXPECT_EQ(FromUtf8(utf8), gbk);
 }
 
 }  // namespace

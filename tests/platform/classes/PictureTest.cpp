@@ -64,18 +64,14 @@ class Registry : public ::testing::Test {
   }
 };
 
-TEST_F(Registry, ExtensionsMatchWithoutRegardToCase) {
+// Extensions match without regard to case; for an extension or a clipboard
+// format the latest registration wins.
+TEST_F(Registry, FormatsAreFoundByExtensionOrNumberLatestFirst) {
   TPicture::RegisterFileFormat("tXt", "Text", "test-a", Factory("a"));
-  EXPECT_EQ(TagOf(TPicture::FindFileFormat("txt")), "a");
-  EXPECT_EQ(TagOf(TPicture::FindFileFormat("TXT")), "a");
-  EXPECT_EQ(TagOf(TPicture::FindFileFormat("Txt")), "a");
-  EXPECT_FALSE(TPicture::FindFileFormat("tx"));
-  EXPECT_FALSE(TPicture::FindFileFormat("txt2"));
-  EXPECT_FALSE(TPicture::FindFileFormat(""));
-}
-
-TEST_F(Registry, TheLatestRegistrationOfAnExtensionWins) {
-  TPicture::RegisterFileFormat("txt", "Text", "test-a", Factory("a"));
+  for (const char* extension : {"txt", "TXT", "Txt"})
+    EXPECT_EQ(TagOf(TPicture::FindFileFormat(extension)), "a") << extension;
+  for (const char* extension : {"tx", "txt2", ""})
+    EXPECT_FALSE(TPicture::FindFileFormat(extension)) << extension;
   TPicture::RegisterFileFormat("TXT", "Other text", "test-b", Factory("b"));
   EXPECT_EQ(TagOf(TPicture::FindFileFormat("txt")), "b");
   // Taking the later class back uncovers the earlier one.
@@ -83,6 +79,12 @@ TEST_F(Registry, TheLatestRegistrationOfAnExtensionWins) {
   EXPECT_EQ(TagOf(TPicture::FindFileFormat("txt")), "a");
   TPicture::UnregisterGraphicClass("test-a");
   EXPECT_FALSE(TPicture::FindFileFormat("txt"));
+
+  EXPECT_FALSE(TPicture::FindClipboardFormat(0xC125));
+  TPicture::RegisterClipboardFormat(0xC125, "test-a", Factory("a"));
+  TPicture::RegisterClipboardFormat(0xC125, "test-b", Factory("b"));
+  EXPECT_EQ(TagOf(TPicture::FindClipboardFormat(0xC125)), "b");
+  EXPECT_FALSE(TPicture::FindClipboardFormat(0xC126));
 }
 
 TEST_F(Registry, UnregisteringRemovesEveryFormatOfThatClassOnly) {
@@ -100,14 +102,6 @@ TEST_F(Registry, UnregisteringRemovesEveryFormatOfThatClassOnly) {
   EXPECT_EQ(TagOf(TPicture::FindClipboardFormat(0xC124)), "b");
   TPicture::UnregisterGraphicClass("no-such-class");  // harmless
   EXPECT_EQ(TagOf(TPicture::FindFileFormat("doc")), "b");
-}
-
-TEST_F(Registry, ClipboardFormatsAreFoundByNumberLatestFirst) {
-  EXPECT_FALSE(TPicture::FindClipboardFormat(0xC125));
-  TPicture::RegisterClipboardFormat(0xC125, "test-a", Factory("a"));
-  TPicture::RegisterClipboardFormat(0xC125, "test-b", Factory("b"));
-  EXPECT_EQ(TagOf(TPicture::FindClipboardFormat(0xC125)), "b");
-  EXPECT_FALSE(TPicture::FindClipboardFormat(0xC126));
 }
 
 TEST_F(Registry, PictureLoadsWithTheClassOfTheExtension) {

@@ -57,7 +57,9 @@ TEST(Thread, RunsOnlyAfterResumeAndReturnsItsValue) {
   EXPECT_TRUE(t.Finished());
 }
 
-TEST(Thread, TerminateIsAFlagThatExecutePolls) {
+// Terminate is a flag that Execute polls; destroying a running thread sets it
+// and joins the thread; destroying one never started runs nothing.
+TEST(Thread, TerminateAndDestructionStopARunningThread) {
   std::atomic<int> rounds{0};
   TFuncThread t(
       [&](TFuncThread& self) {
@@ -71,9 +73,7 @@ TEST(Thread, TerminateIsAFlagThatExecutePolls) {
   t.Terminate();
   t.WaitFor();
   EXPECT_TRUE(t.Terminated());
-}
 
-TEST(Thread, DestroyingARunningThreadStopsAndJoinsIt) {
   std::atomic<bool> ended{false};
   {
     TFuncThread t(
@@ -84,7 +84,6 @@ TEST(Thread, DestroyingARunningThreadStopsAndJoinsIt) {
         false);
   }
   EXPECT_TRUE(ended);
-  // Destroying one that was never started runs nothing.
   std::atomic<bool> ran{false};
   {
     TFuncThread t([&](TFuncThread&) { ran = true; });
@@ -178,20 +177,6 @@ TEST(Thread, SuspendStopsTheThreadAtItsNextCheckpoint) {
   EXPECT_LE(steps - frozen, 1);
   t.Resume();
   ASSERT_TRUE(PumpUntil([&] { return steps > frozen + 2; }));
-  t.Terminate();
-  t.WaitFor();
-}
-
-TEST(Thread, PriorityIsKeptWhateverTheSystemAllows) {
-  TFuncThread t(
-      [](TFuncThread& self) {
-        while (!self.Terminated()) std::this_thread::yield();
-      },
-      false);
-  t.SetPriority(TThreadPriority::tpLowest);
-  EXPECT_EQ(t.GetPriority(), TThreadPriority::tpLowest);
-  t.SetPriority(TThreadPriority::tpTimeCritical);
-  EXPECT_EQ(t.GetPriority(), TThreadPriority::tpTimeCritical);
   t.Terminate();
   t.WaitFor();
 }

@@ -43,6 +43,22 @@ struct Surface {
   HGDIOBJ old;
 };
 
+// A device-dependent monochrome bitmap selected into a memory DC.
+struct MonoSurface {
+  MonoSurface(int w, int h, const void* bits = nullptr)
+      : bitmap(CreateBitmap(w, h, 1, 1, bits)), dc(CreateCompatibleDC(nullptr)) {
+    old = SelectObject(dc, bitmap);
+  }
+  ~MonoSurface() {
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+  }
+  HBITMAP bitmap;
+  HDC dc;
+  HGDIOBJ old;
+};
+
 const COLORREF kA = RGBColor(0x12, 0xF0, 0x3C);
 const COLORREF kB = RGBColor(0x81, 0x0F, 0xC3);
 
@@ -81,21 +97,13 @@ TEST(GdiRasterOps, OperationsOnEightBitsActOnIndices) {
 
 TEST(GdiConversion, MonochromeBecomesTextAndBackgroundColourOfDestination) {
   const BYTE bits[2] = {0xA0, 0x00};  // 1 0 1 0 in a 16-bit row
-  HBITMAP mono = CreateBitmap(4, 1, 1, 1, bits);
-  HDC mdc = CreateCompatibleDC(nullptr);
-  HGDIOBJ old = SelectObject(mdc, mono);
+  MonoSurface mono(4, 1, bits);
   Surface dst(4, 1, 32);
   SetTextColor(dst.dc, kA);
   SetBkColor(dst.dc, kB);
-  SetTextColor(mdc, 0x0000FF);  // the source's colours play no part
-  ASSERT_TRUE(BitBlt(dst.dc, 0, 0, 4, 1, mdc, 0, 0, SRCCOPY));
-  EXPECT_EQ(GetPixel(dst.dc, 0, 0), kB);
-  EXPECT_EQ(GetPixel(dst.dc, 1, 0), kA);
-  EXPECT_EQ(GetPixel(dst.dc, 2, 0), kB);
-  EXPECT_EQ(GetPixel(dst.dc, 3, 0), kA);
-  SelectObject(mdc, old);
-  DeleteDC(mdc);
-  DeleteObject(mono);
+  SetTextColor(mono.dc, 0x0000FF);  // the source's colours play no part
+  ASSERT_TRUE(BitBlt(dst.dc, 0, 0, 4, 1, mono.dc, 0, 0, SRCCOPY));
+  for (int x = 0; x < 4; ++x) EXPECT_EQ(GetPixel(dst.dc, x, 0), x % 2 ? kA : kB) << x;
 }
 
 TEST(GdiConversion, ColourBecomesMonochromeThroughSourceBackground) {
@@ -104,15 +112,10 @@ TEST(GdiConversion, ColourBecomesMonochromeThroughSourceBackground) {
   src.Row(0)[1] = 1;
   src.Row(0)[2] = 2;
   SetBkColor(src.dc, kB);
-  HBITMAP mono = CreateBitmap(3, 1, 1, 1, nullptr);
-  HDC mdc = CreateCompatibleDC(nullptr);
-  HGDIOBJ old = SelectObject(mdc, mono);
-  ASSERT_TRUE(BitBlt(mdc, 0, 0, 3, 1, src.dc, 0, 0, SRCCOPY));
+  MonoSurface mono(3, 1);
+  ASSERT_TRUE(BitBlt(mono.dc, 0, 0, 3, 1, src.dc, 0, 0, SRCCOPY));
   // Only the background colour is white; white itself is not.
-  EXPECT_EQ(GetBitmapRow(mono, 0)[0], 0x40);
-  SelectObject(mdc, old);
-  DeleteDC(mdc);
-  DeleteObject(mono);
+  EXPECT_EQ(GetBitmapRow(mono.bitmap, 0)[0], 0x40);
 
   Surface true32(2, 1, 32), monoDib(2, 1, 1, {0, 0xFFFFFF});
   SetPixel(true32.dc, 0, 0, kA);
@@ -306,12 +309,6 @@ TEST(GdiFailure, CreationFailureIsReportedWithAnErrorCode) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
   EXPECT_FALSE(BitBlt(reinterpret_cast<HDC>(&first), 0, 0, 1, 1, nullptr, 0, 0, SRCCOPY));
 }
-
-}  // namespace
-}  // namespace velmora
-
-namespace velmora {
-namespace {
 
 TEST(GdiMemoryAccount, BitmapsMadeUnderAnAccountCountUntilDeletedAndTheLimitRefuses) {
   auto account = std::make_shared<TMemoryAccount>(10000, "picture too big");

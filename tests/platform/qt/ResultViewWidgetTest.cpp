@@ -88,6 +88,9 @@ TEST_F(ViewWidgetTest, UserSelectionsBecomeThePrimarySelection) {
   QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, At(14));
   ASSERT_EQ(offered_.size(), 1u);
   EXPECT_EQ(offered_[0], QStringLiteral("beta\nga"));
+  QTest::mouseDClick(Viewport(), Qt::LeftButton, {}, At(7));  // selects a word
+  EXPECT_EQ(edit_.SelectedText(), "beta");
+  EXPECT_EQ(offered_.back(), QStringLiteral("beta"));
   QTest::mouseDClick(Viewport(), Qt::LeftButton, {}, At(1));
   EXPECT_EQ(offered_.back(), QStringLiteral("alpha"));
   QTest::keyClick(&view_, Qt::Key_Right, Qt::ShiftModifier);
@@ -213,13 +216,6 @@ TEST_F(ViewWidgetTest, SelectsAcrossLinesNeverLaidOutAndCopiesThemWhole) {
   EXPECT_EQ(edit_.LineFromChar(edit_.Caret()), 19998);
   QTest::keyClick(&view_, Qt::Key_A, Qt::ControlModifier);
   EXPECT_EQ(edit_.SelLength(), edit_.TextLength());
-}
-
-TEST_F(ViewWidgetTest, DoubleClickSelectsAWord) {
-  edit_.AppendLine("one two three");
-  Show();
-  QTest::mouseDClick(Viewport(), Qt::LeftButton, {}, At(5));
-  EXPECT_EQ(edit_.SelectedText(), "two");
 }
 
 // Output written at the end, each span selected as the search does: the

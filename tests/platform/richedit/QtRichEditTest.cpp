@@ -192,7 +192,6 @@ TEST(QtRichEdit, UserEditsKeepPositionsAndUndoRestoresTextAndFormats) {
     std::vector<TCharFormat> formats;
     for (int i = 0; i < edit.TextLength(); ++i) formats.push_back(edit.FormatAt(i));
 
-    int steps = 0;
     for (int k = 0; k < 15; ++k) {
       int a = int(rng() % (edit.TextLength() + 1)),
           b = int(rng() % (edit.TextLength() + 1));
@@ -204,20 +203,18 @@ TEST(QtRichEdit, UserEditsKeepPositionsAndUndoRestoresTextAndFormats) {
         for (int n = 1 + rng() % 3; n > 0; --n) text += pieces[rng() % std::size(pieces)];
         edit.EditSelection(text);
       }
-      ++steps;
       std::vector<int> starts = ParseLineStarts(edit.Text());
       ASSERT_EQ(edit.LineCount(), int(starts.size())) << round << " " << k;
       for (int i = 0; i < edit.LineCount(); ++i) ASSERT_EQ(edit.LineIndex(i), starts[i]);
       // Every line is placed: heights for all of them, laid out or not.
       ASSERT_EQ(edit.LineAtY(edit.DocumentHeight() - 1), edit.LineCount() - 1);
-      EXPECT_EQ(edit.Text().find("\r\r\n"), edit.Text().find("\r\r\n"));
     }
+    ASSERT_NE(edit.Text(), before) << round;  // there is something to undo
     while (edit.Undo()) {
     }
     ASSERT_EQ(edit.Text(), before) << round;
     for (int i = 0; i < edit.TextLength(); ++i)
       ASSERT_EQ(edit.FormatAt(i), formats[i]) << round << " pos " << i;
-    EXPECT_GT(steps, 0);
   }
 }
 

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -31,6 +33,11 @@ class CommandTest : public ::testing::Test {
   ::testing::AssertionResult Said(std::string_view text) const {
     if (err.str().find(text) != std::string::npos) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "standard error: " << err.str();
+  }
+  // The bytes of a file.
+  static std::string Contents(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
   test::TTempFolder folder;
   std::filesystem::path dir;  // the folder's path

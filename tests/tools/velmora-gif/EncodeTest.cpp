@@ -108,14 +108,14 @@ TEST_F(EncodeCommand, PlayPaintsTheInputFramesExactly) {
                  "--background", "00FF00"}),
             0)
       << err.str();
-  for (std::size_t i = 0; i < frames.size(); ++i) {
+  auto frame = [&](std::size_t i) {
     char name[32];
     std::snprintf(name, sizeof name, "frame_%03zu.png", i);
-    EXPECT_EQ(Read(dir / "play" / name), frames[i]) << name;
-  }
-  char extra[32];
-  std::snprintf(extra, sizeof extra, "frame_%03zu.png", frames.size());
-  EXPECT_FALSE(fs::exists(dir / "play" / extra));
+    return dir / "play" / name;
+  };
+  for (std::size_t i = 0; i < frames.size(); ++i)
+    EXPECT_EQ(Read(frame(i)), frames[i]) << frame(i);
+  EXPECT_FALSE(fs::exists(frame(frames.size())));
 }
 
 TEST_F(EncodeCommand, ManyColoursAreReducedToOneTable) {
@@ -293,9 +293,7 @@ TEST_F(EncodeCommand, NamesWhatIsWrongWithAPng) {
   EXPECT_EQ(error, "not a PNG file");
 
   const std::string good = Write("good.png", 40, 30, Pixels(1200, 0x102030));
-  std::ifstream in(good, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)),
-                    std::istreambuf_iterator<char>());
+  std::string bytes = Contents(good);
   std::ofstream(dir / "cut.png", std::ios::binary) << bytes.substr(0, bytes.size() / 2);
   EXPECT_FALSE(ReadPng((dir / "cut.png").string(), picture, error));
   EXPECT_EQ(error.rfind("damaged PNG: ", 0), 0u) << error;
@@ -312,18 +310,13 @@ TEST_F(EncodeCommand, NamesWhatIsWrongWithAPng) {
 TEST_F(EncodeCommand, RefusesToWriteOverAFrame) {
   const std::string a = Write("a.png", 4, 4, Pixels(16, 0xFF));
   const std::string b = Write("b.png", 4, 4, Pixels(16, 0xFF00));
-  auto bytes = [](const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)),
-                       std::istreambuf_iterator<char>());
-  };
-  const std::string before = bytes(b);
+  const std::string before = Contents(b);
   fs::create_hard_link(b, dir / "link.png");
   for (const std::string& target :
        {b, (dir / "." / "b.png").string(), (dir / "link.png").string()}) {
     EXPECT_EQ(Run({"encode", target, a, b}), 2) << target;
     EXPECT_TRUE(Said("refusing to write over an input"));
-    EXPECT_EQ(bytes(b), before);
+    EXPECT_EQ(Contents(b), before);
   }
 }
 

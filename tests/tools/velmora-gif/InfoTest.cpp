@@ -7,33 +7,21 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
-#include "tests/TempFolder.h"
 #include "tests/gif/GIFBuilder.h"
-#include "tools/velmora-gif/GIFCommands.h"
+#include "tests/tools/velmora-gif/CommandTest.h"
 
-namespace velmora::test {
+namespace velmora::gifTool {
 namespace {
 
-struct ToolRun {
-  int status;
-  std::string out, err;
-};
+using test::Bytes;
+using test::GifBuilder;
 
-ToolRun Tool(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  int status = gifTool::Main(args, out, err);
-  return {status, out.str(), err.str()};
-}
-
-class GifInfo : public ::testing::Test {
+class GifInfo : public CommandTest {
  protected:
   std::string Write(const Bytes& bytes) {
-    std::string path = (dir_ / ("t" + std::to_string(n_++) + ".gif")).string();
-    TMemoryStream(bytes).SaveToFile(path);
-    return path;
+    return folder.Write("t" + std::to_string(n_++) + ".gif",
+                        std::string(bytes.begin(), bytes.end()));
   }
-
-  test::TTempFolder dir_{"velmora-gif-info"};
   int n_ = 0;
 };
 
@@ -61,11 +49,10 @@ TEST_F(GifInfo, DescribesFramesExtensionsAndWarnings) {
                   .data;
   Bytes second(20, 0);
   second[0] = 3;
-  ToolRun r = Tool({"info", Write(gif)});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(Run({"info", Write(gif)}), 0);
+  EXPECT_EQ(err.str(), "");
   EXPECT_EQ(
-      r.out,
+      out.str(),
       "{\"screen\": {\"width\": 5, \"height\": 4, \"background_index\": 0, \"aspect\": "
       "0, "
       "\"global_colors\": 4}, \"frames\": ["
@@ -95,19 +82,19 @@ TEST_F(GifInfo, FailedLoadStillReportsWhatWasRead) {
                   .Descriptor(0, 0, 2, 1)
                   .Raw({12})
                   .data;
-  ToolRun r = Tool({"info", Write(gif)});
-  EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.out.find("\"frames\": [{\"left\": 0"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("\"pixels_xxh3\": \"" + Hash({1, 1}) + "\"}]"), std::string::npos);
-  EXPECT_NE(r.out.find("\"error\": \"ClearCode too large\"}"), std::string::npos)
-      << r.out;
+  EXPECT_EQ(Run({"info", Write(gif)}), 2);
+  EXPECT_NE(out.str().find("\"frames\": [{\"left\": 0"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("\"pixels_xxh3\": \"" + Hash({1, 1}) + "\"}]"),
+            std::string::npos);
+  EXPECT_NE(out.str().find("\"error\": \"ClearCode too large\"}"), std::string::npos)
+      << out.str();
 
   // A frame without an image hashes nothing.
   Bytes trailing = GifBuilder().Header(1, 1, 2).Comment({"only"}).Trailer().data;
-  r = Tool({"info", Write(trailing)});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("\"width\": 0, \"height\": 0"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("\"" + Hash({}) + "\""), std::string::npos) << r.out;
+  EXPECT_EQ(Run({"info", Write(trailing)}), 0);
+  EXPECT_NE(out.str().find("\"width\": 0, \"height\": 0"), std::string::npos)
+      << out.str();
+  EXPECT_NE(out.str().find("\"" + Hash({}) + "\""), std::string::npos) << out.str();
 }
 
 // Control characters, DEL among them, come out escaped, as in the lookup
@@ -120,30 +107,26 @@ TEST_F(GifInfo, ControlCharactersInCommentsAreEscaped) {
                             "c\td\\"})
                   .Trailer()
                   .data;
-  ToolRun r = Tool({"info", Write(gif)});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("\"comments\": [\"a\\u0001b\\u007fc\\td\\\\\"]"),
+  EXPECT_EQ(Run({"info", Write(gif)}), 0);
+  EXPECT_NE(out.str().find("\"comments\": [\"a\\u0001b\\u007fc\\td\\\\\"]"),
             std::string::npos)
-      << r.out;
+      << out.str();
 }
 
 TEST_F(GifInfo, CommandLine) {
-  ToolRun r = Tool({"info", (dir_ / "missing.gif").string()});
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.out, "");
-  EXPECT_NE(r.err.find("cannot open"), std::string::npos);
+  EXPECT_EQ(Run({"info", (dir / "missing.gif").string()}), 2);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_TRUE(Said("cannot open"));
 
-  r = Tool({"info"});
-  EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("expected one FILE"), std::string::npos);
-  EXPECT_EQ(Tool({"frobnicate"}).status, 2);
-  EXPECT_EQ(Tool({}).status, 2);
+  EXPECT_EQ(Run({"info"}), 2);
+  EXPECT_TRUE(Said("expected one FILE"));
+  EXPECT_EQ(Run({"frobnicate"}), 2);
+  EXPECT_EQ(Run({}), 2);
 
-  r = Tool({"--help"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("info FILE"), std::string::npos);
-  EXPECT_EQ(Tool({"info", "--help"}).status, 0);
+  EXPECT_EQ(Run({"--help"}), 0);
+  EXPECT_NE(out.str().find("info FILE"), std::string::npos);
+  EXPECT_EQ(Run({"info", "--help"}), 0);
 }
 
 }  // namespace
-}  // namespace velmora::test
+}  // namespace velmora::gifTool

@@ -16,12 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path);
-  return std::string((std::istreambuf_iterator<char>(in)),
-                     std::istreambuf_iterator<char>());
-}
-
 // The colour of pixel (x, y) in a PNG that play wrote.
 TColor PixelOf(const fs::path& path, int width, int x, int y) {
   PngPicture picture;
@@ -56,7 +50,7 @@ TEST_F(PlayCommand, WritesEachPaintedStateAndTheNominalWaits) {
   ASSERT_EQ(Run({"play", gif, outDir.string(), "--background", "0000FF", "--loops", "2"}),
             0)
       << err.str();
-  EXPECT_EQ(ReadText(outDir / "timeline.json"),
+  EXPECT_EQ(Contents(outDir / "timeline.json"),
             "[{\"frame\": 0, \"wait_ms\": 0}, {\"frame\": 1, \"wait_ms\": 36}, "
             "{\"frame\": 0, \"wait_ms\": 120}, {\"frame\": 1, \"wait_ms\": 36}]\n");
   EXPECT_EQ(PixelOf(outDir / "frame_000.png", 2, 0, 0), clRed);

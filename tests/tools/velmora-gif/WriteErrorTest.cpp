@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "tests/SmallDisk.h"
 #include "tests/tools/velmora-gif/CommandTest.h"
@@ -16,11 +14,6 @@ namespace {
 namespace fs = std::filesystem;
 
 using WriteErrors = CommandTest;
-
-std::string Read(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 TEST_F(WriteErrors, ADeviceThatTakesNothingIsTrouble) {
   const std::string png = (dir / "one.png").string();
@@ -47,7 +40,7 @@ TEST_F(WriteErrors, AFullDiskKeepsTheFilesThatWereThere) {
   disk.Fill(0);
   EXPECT_EQ(Run({"strokes", "-C", data, "中", gif}), 2);
   EXPECT_TRUE(Said("No space left on device"));
-  EXPECT_EQ(Read(gif), "old");
+  EXPECT_EQ(Contents(gif), "old");
   EXPECT_EQ(Run({"frames", data + "/t1.gif", disk.Path().string()}), 2);
   EXPECT_TRUE(Said("No space left on device"));
   std::vector<std::string> left;

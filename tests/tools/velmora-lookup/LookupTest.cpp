@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -32,16 +31,22 @@ struct TRun {
   int Status = -1;
   std::string Out;
   std::string Err;
+  long long MaxRss = 0;  // peak resident memory in bytes
 };
 
 class LookupTest : public ::testing::Test {
  protected:
-  void Write(const std::string& name, const std::string& bytes) {
-    dir_.Write(name, bytes);
+  void Write(const fs::path& name, const std::string& bytes) { dir_.Write(name, bytes); }
+  // A dictionary in folder (the test's own by default): 2.sr holding f2, the
+  // other files empty.
+  void WriteAll(const std::string& f2, const fs::path& folder = {}) {
+    for (const char* name : {"1.sr", "3.sr", "4.sr", "5.sr"}) Write(folder / name, "");
+    Write(folder / "2.sr", f2);
   }
-  void WriteAll(const std::string& f2) {
-    for (const char* name : {"1.sr", "3.sr", "4.sr", "5.sr"}) Write(name, "");
-    Write("2.sr", f2);
+  // The bundled stroke data, linked into folder.
+  static void LinkStrokes(const fs::path& folder) {
+    fs::create_symlink(fs::path(VELMORA_DATA_DIR) / "strokes.bin",
+                       folder / "strokes.bin");
   }
 
   // Runs the tool with the arguments (already quoted for the shell), the
@@ -49,87 +54,58 @@ class LookupTest : public ::testing::Test {
   TRun Run(const std::string& args, const std::string& env = "",
            const std::string& input = "") {
     Write("stdin.txt", input);
-    return RunFrom(dir_ / "stdin.txt", args, env);
+    return Exec(args, env, dir_ / "stdin.txt");
   }
-  // The same with standard input read from the path given.
-  TRun RunFrom(const fs::path& in, const std::string& args, const std::string& env = "") {
-    const fs::path err = dir_ / "stderr.txt";
-    const std::string command = "cd '" + cwd_.string() + "' && env " + env + " '" +
-                                tool_.string() + "' " + args + " <'" + in.string() +
-                                "' 2>'" + err.string() + "'";
-    TRun run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char buf[4096];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;)
-      run.Out.append(buf, n);
-    const int status = ::pclose(pipe);
-    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream errIn(err);
-    run.Err.assign(std::istreambuf_iterator<char>(errIn), {});
-    return run;
-  }
-
   // The same with standard output on a pseudo-terminal.
   TRun RunOnTerminal(const std::string& args, const std::string& env) {
-    const std::string command =
-        "exec env -u NO_COLOR " + env + " '" + std::string(VELMORA_LOOKUP) + "' " + args;
-    int master = -1;
-    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
-    if (pid == 0) {
-      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    TRun run;
-    char buf[4096];
-    for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) run.Out.append(buf, n);
-    ::close(master);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return Exec(args, "-u NO_COLOR " + env, {}, true);
   }
-  std::string InDir() const { return "-C '" + dir_.Path().string() + "' "; }
-
-  // The tool run with the arguments as they are, standard input from in,
-  // under a limit of its address space (none when 0); MaxRss its peak
-  // resident memory in bytes.
-  struct TLimitedRun : TRun {
-    long long MaxRss = 0;
-  };
-  TLimitedRun RunLimited(const std::vector<std::string>& args, const fs::path& in,
-                         rlim_t addressSpace = 0) {
+  // The tool run from cwd_ through the shell, standard input from in (or the
+  // terminal), under a limit of its address space (none when 0).
+  TRun Exec(const std::string& args, const std::string& env, const fs::path& in,
+            bool terminal = false, rlim_t addressSpace = 0) {
     const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
-    std::vector<std::string> argv{tool_.string()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> pointers;
-    for (std::string& a : argv) pointers.push_back(a.data());
-    pointers.push_back(nullptr);
-    const pid_t pid = ::fork();
+    const std::string command = "cd '" + cwd_.string() + "' && exec env " + env + " '" +
+                                tool_.string() + "' " + args;
+    int master = -1;
+    const pid_t pid = terminal ? ::forkpty(&master, nullptr, nullptr, nullptr) : ::fork();
     if (pid == 0) {
       if (addressSpace) {
         const rlimit limit{addressSpace, addressSpace};
         ::setrlimit(RLIMIT_AS, &limit);
       }
-      const int fds[3] = {::open(in.c_str(), O_RDONLY),
-                          ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
-                          ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)};
-      for (int i = 0; i < 3; ++i) ::dup2(fds[i], i);
-      ::execv(pointers[0], pointers.data());
+      if (!terminal) {
+        const int fds[3] = {::open(in.c_str(), O_RDONLY),
+                            ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
+                            ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)};
+        for (int i = 0; i < 3; ++i) ::dup2(fds[i], i);
+      }
+      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
       ::_exit(127);
     }
-    TLimitedRun run;
+    TRun run;
+    char buf[4096];
+    for (ssize_t n; terminal && (n = ::read(master, buf, sizeof buf)) > 0;)
+      run.Out.append(buf, std::size_t(n));
+    if (terminal) ::close(master);
     int status = 0;
     rusage usage{};
     ::wait4(pid, &status, 0, &usage);
     run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     run.MaxRss = usage.ru_maxrss * 1024LL;
-    std::ifstream outIn(out), errIn(err);
-    run.Out.assign(std::istreambuf_iterator<char>(outIn), {});
-    run.Err.assign(std::istreambuf_iterator<char>(errIn), {});
+    if (!terminal) {
+      std::ifstream outIn(out), errIn(err);
+      run.Out.assign(std::istreambuf_iterator<char>(outIn), {});
+      run.Err.assign(std::istreambuf_iterator<char>(errIn), {});
+    }
     return run;
   }
+  std::string InDir() const { return "-C '" + dir_.Path().string() + "' "; }
 
   velmora::test::TTempFolder dir_{"velmora-lookup"};
+  // A PATH on which velmora-gif is found.
+  const std::string onPath =
+      "PATH='" + fs::path(VELMORA_GIF).parent_path().string() + ":/usr/bin:/bin'";
   // The program run and the folder it runs in.
   fs::path tool_ = VELMORA_LOOKUP;
   fs::path cwd_ = fs::current_path();
@@ -289,10 +265,8 @@ TEST_F(LookupTest, HtmlLinksOnlyWhatTheWindowWouldOpen) {
   std::string entries;
   for (const char* target : {"../secret.txt", "up/secret.txt", "none.txt", "ok.txt"})
     entries += std::string("\xD6\xD0\xB9\xFA\xA3\xBA<a href=\"") + target + "\">x</a>\n";
-  Write("dict/2.sr", entries + "\xD6\xD0\xB9\xFA\xA3\xBAhttp://example.org/a\n");
+  WriteAll(entries + "\xD6\xD0\xB9\xFA\xA3\xBAhttp://example.org/a\n", "dict");
   Write("dict/ok.txt", "ok");
-  for (const char* name : {"1.sr", "3.sr", "4.sr", "5.sr"})
-    Write(fs::path("dict") / name, "");
   const TRun run = Run("-C '" + (dir_ / "dict").string() + "' --html '中国'");
   EXPECT_EQ(run.Status, 0);
   const std::string folder = fs::canonical(dir_ / "dict").string();
@@ -420,7 +394,7 @@ TEST_F(LookupTest, BatchGivesOneResultPerQuery) {
   EXPECT_EQ(std::count(run.Out.begin(), run.Out.end(), '\n'), 2);
 
   // Input that can't be read is trouble, not "nothing found".
-  run = RunFrom(dir_.Path(), InDir() + "--batch --json");
+  run = Exec(InDir() + "--batch --json", "", dir_.Path());
   EXPECT_EQ(run.Status, 2);
   EXPECT_NE(run.Err.find("can't read the queries"), std::string::npos) << run.Err;
 
@@ -440,8 +414,8 @@ TEST_F(LookupTest, AFileLargerThanMemoryIsSearchedInPieces) {
   WriteAll("");
   Write("3.sr", "\xD6\xD0\xB9\xFA\xC8\xCB\xA3\xBArenmin\n");  // 中国人：
   fs::resize_file(dir_ / "2.sr", std::uintmax_t(3) << 30);
-  const TLimitedRun run = RunLimited({"-C", dir_.Path().string(), "--plain", "中国"},
-                                     "/dev/null", rlim_t(2) << 30);
+  const TRun run =
+      Exec(InDir() + "--plain 中国", "", "/dev/null", false, rlim_t(2) << 30);
   EXPECT_EQ(run.Status, 0) << run.Err;
   EXPECT_EQ(run.Out,
             "您所查询的 「中国」相关内容：\n搜寻完毕!\n\n中国人：\n      renmin\n\n");
@@ -458,8 +432,8 @@ TEST_F(LookupTest, MemoryThatRunsOutIsReportedWithTheFile) {
   for (int i = 0; i < 1 << 16; ++i)
     lines += "\xD6\xD0\xB9\xFA\xA3\xBA" + std::string(990, 'x') + "\n";
   WriteAll(lines);
-  const TLimitedRun run = RunLimited({"-C", dir_.Path().string(), "--plain", "中国"},
-                                     "/dev/null", rlim_t(128) << 20);
+  const TRun run =
+      Exec(InDir() + "--plain 中国", "", "/dev/null", false, rlim_t(128) << 20);
   EXPECT_EQ(run.Status, 2);
   EXPECT_EQ(run.Err, "velmora-lookup: Out of memory while searching 2.sr in " +
                          dir_.Path().string() + "\n");
@@ -471,8 +445,7 @@ TEST_F(LookupTest, BatchRefusesAnOverlongLine) {
   WriteAll(kEntry);
   const std::string longest(65536, 'a');
   Write("in.txt", "中国\n" + longest + "\r\n" + longest + "a\n中国\n");
-  TLimitedRun run =
-      RunLimited({"-C", dir_.Path().string(), "--batch", "--json"}, dir_ / "in.txt");
+  TRun run = Exec(InDir() + "--batch --json", "", dir_ / "in.txt");
   EXPECT_EQ(run.Status, 2);
   EXPECT_EQ(std::count(run.Out.begin(), run.Out.end(), '\n'), 2) << run.Out.size();
   EXPECT_EQ(run.Err,
@@ -487,7 +460,7 @@ TEST_F(LookupTest, BatchRefusesAnOverlongLine) {
     for (int i = 0; i < 64; ++i) in << block;
     in << "\n";
   }
-  run = RunLimited({"-C", dir_.Path().string(), "--batch", "--json"}, dir_ / "in.txt");
+  run = Exec(InDir() + "--batch --json", "", dir_ / "in.txt");
   EXPECT_EQ(run.Status, 2);
   EXPECT_NE(run.Err.find("line 2 of standard input"), std::string::npos) << run.Err;
   // Holding the line would take its 64 MiB on top of the process's own
@@ -558,25 +531,15 @@ TEST_F(LookupTest, ExtendedSearchReadsPinyinEnglishAndWildcards) {
   EXPECT_EQ(run.Status, 1);
 }
 
-}  // namespace
-
 // An installed layout: the program in PREFIX/bin, the dictionary in
 // PREFIX/share/velmora, run from a folder that holds no dictionary.
 TEST_F(LookupTest, DictionaryFolderOrder) {
   const fs::path prefix = dir_ / "prefix";
   fs::create_directories(prefix / "bin");
   fs::copy_file(tool_, prefix / "bin" / "velmora-lookup");
-  auto dictionary = [&](const fs::path& folder, const std::string& explanation) {
-    fs::create_directories(folder);
-    for (const char* name : {"1.sr", "3.sr", "4.sr", "5.sr"})
-      std::ofstream(folder / name, std::ios::binary);
-    std::ofstream(folder / "2.sr", std::ios::binary)
-        << "\xD6\xD0\xB9\xFA\xA3\xBA" << explanation << "\n";
-  };
-  dictionary(prefix / "share" / "velmora", "installed");
-  dictionary(dir_ / "option", "option");
-  dictionary(dir_ / "variable", "variable");
-  dictionary(dir_ / "current", "current");
+  WriteAll("\xD6\xD0\xB9\xFA\xA3\xBAinstalled\n", prefix / "share" / "velmora");
+  for (const char* folder : {"option", "variable", "current"})
+    WriteAll("\xD6\xD0\xB9\xFA\xA3\xBA" + std::string(folder) + "\n", folder);
   fs::create_directories(dir_ / "elsewhere");
   tool_ = prefix / "bin" / "velmora-lookup";
   const std::string unset = "-u VELMORA_DICTIONARY";
@@ -661,9 +624,7 @@ std::string EmbeddedGif(const std::string& page) {
 // velmora-gif to run, gives the same page without it.
 TEST_F(LookupTest, HtmlEmbedsTheStrokeOrderOfOneCharacter) {
   WriteAll(kEntry + "\xD6\xD0\xA3\xBAmiddle\n");
-  fs::create_symlink(fs::path(VELMORA_DATA_DIR) / "strokes.bin", dir_ / "strokes.bin");
-  const std::string onPath =
-      "PATH='" + fs::path(VELMORA_GIF).parent_path().string() + ":/usr/bin:/bin'";
+  LinkStrokes(dir_.Path());
   const std::string noTool = "PATH=/usr/bin:/bin";
 
   const TRun withPicture = Run(InDir() + "--html '中'", onPath);
@@ -701,7 +662,7 @@ TEST_F(LookupTest, HtmlEmbedsTheStrokeOrderOfOneCharacter) {
 
   // Installed together, velmora-gif beside velmora-lookup is found without
   // PATH; the folder given to it is the dictionary's, not the current one.
-  fs::create_symlink(fs::path(VELMORA_DATA_DIR) / "strokes.bin", dir_ / "strokes.bin");
+  LinkStrokes(dir_.Path());
   const fs::path bin = dir_ / "bin";
   fs::create_directories(bin);
   fs::copy_file(tool_, bin / "velmora-lookup");
@@ -710,8 +671,6 @@ TEST_F(LookupTest, HtmlEmbedsTheStrokeOrderOfOneCharacter) {
   cwd_ = bin;
   EXPECT_EQ(EmbeddedGif(Run(InDir() + "--html '中'", noTool).Out), gif);
 }
-
-namespace {
 
 // The lines of text.
 std::vector<std::string> Lines(const std::string& text) {
@@ -726,22 +685,19 @@ std::string First(const std::string& line) {
   return line.substr(0, line.find(' '));
 }
 
-}  // namespace
-
 TEST_F(LookupTest, HandwritingAnswersEachDrawingAndNamesTheLinesThatAreNot) {
-  fs::create_symlink(fs::path(VELMORA_DATA_DIR) / "strokes.bin", dir_ / "strokes.bin");
+  LinkStrokes(dir_.Path());
   // A drawing of 十, in any box, and with CR LF; then what is not a
   // drawing: not JSON, no points, a point that is not [x, y], too many
   // strokes, too many points, a line of megabytes (a million points).
-  std::string many = "[";
-  for (int i = 0; i < 65; ++i) many += std::string(i ? "," : "") + "[[0,0],[9,9]]";
-  many += "]";
-  std::string dense = "[[";
-  for (int i = 0; i < 200000; ++i) dense += std::string(i ? "," : "") + "[1,2]";
-  dense += "]]";
-  std::string huge = "[[";
-  for (int i = 0; i < 1000000; ++i) huge += std::string(i ? "," : "") + "[1,2]";
-  huge += "]]";
+  auto list = [](const std::string& item, int count) {
+    std::string text = item;
+    for (int i = 1; i < count; ++i) text += "," + item;
+    return "[" + text + "]";
+  };
+  const std::string many = list("[[0,0],[9,9]]", 65);
+  const std::string dense = "[" + list("[1,2]", 200000) + "]";
+  const std::string huge = "[" + list("[1,2]", 1000000) + "]";
   const std::string input =
       "[[[10,50],[90,50]],[[50,10],[50,90]]]\n"
       "[[[-3e3,0.5],[-1e3,0.5]],[[-2e3,-1e3],[-2e3,2e3]]]\r\n"
@@ -792,8 +748,7 @@ TEST_F(LookupTest, HandwritingFindsItsStrokeDataAsTheDictionaryIsFound) {
       << none.Err;
   // The dictionary variable's folder.
   fs::create_directories(dir_ / "variable");
-  fs::create_symlink(fs::path(VELMORA_DATA_DIR) / "strokes.bin",
-                     dir_ / "variable" / "strokes.bin");
+  LinkStrokes(dir_ / "variable");
   const TRun variable =
       Run("--handwriting -", "VELMORA_DICTIONARY='" + (dir_ / "variable").string() + "'",
           drawing);
@@ -833,17 +788,13 @@ TEST_F(LookupTest, HandwritingLeavesOutOnlyACharacterWhoseStrokeDataIsDamaged) {
   EXPECT_NE(cut.Err.find("cut short"), std::string::npos) << cut.Err;
 }
 
-namespace {
-
 // The stroke order is drawn into a file in TMPDIR; on a disk too full for
 // all of it the page goes without the picture rather than with a piece.
 TEST_F(LookupTest, AStrokePictureThatCouldNotBeWrittenWholeIsLeftOut) {
   velmora::test::TSmallDisk disk(64);
   if (!disk.Mounted()) GTEST_SKIP() << disk.Why();
   WriteAll(kEntry + "\xD6\xD0\xA3\xBAmiddle\n");
-  fs::create_symlink(fs::path(VELMORA_DATA_DIR) / "strokes.bin", dir_ / "strokes.bin");
-  const std::string onPath =
-      "PATH='" + fs::path(VELMORA_GIF).parent_path().string() + ":/usr/bin:/bin'";
+  LinkStrokes(dir_.Path());
   disk.Fill(4096);  // room for the first block of the picture only
   const TRun run =
       Run(InDir() + "--html '中'", onPath + " TMPDIR='" + disk.Path().string() + "'");
@@ -856,10 +807,6 @@ TEST_F(LookupTest, AStrokePictureThatCouldNotBeWrittenWholeIsLeftOut) {
     left.push_back(e.path().filename().string());
   EXPECT_EQ(left, std::vector<std::string>{".filler"});
 }
-
-}  // namespace
-
-namespace {
 
 // 学生, 绿色 and 学 with readings, and 上学 without one.
 const std::string kLearnerEntries = velmora::gbk::FromUtf8(
@@ -880,8 +827,6 @@ std::string ReadFile(const fs::path& file) {
   std::ifstream in(file);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
-}  // namespace
 
 TEST_F(LookupTest, JsonListsEachEntryWithItsCardFacts) {
   WriteAll(kLearnerEntries);
@@ -927,13 +872,10 @@ TEST_F(LookupTest, SayGivesTheReadingToEspeakWithThePinyinVoice) {
   EXPECT_EQ(run.Status, 1);
   EXPECT_FALSE(fs::exists(args));
   EXPECT_NE(run.Err.find("no reading"), std::string::npos);
-}
 
-TEST_F(LookupTest, SayWithoutEspeakNamesThePackage) {
-  WriteAll(kLearnerEntries);
+  // Without espeak-ng: the package to install is named.
   fs::create_directories(dir_ / "empty");
-  const TRun run =
-      Run(InDir() + "--say '学生'", "PATH='" + (dir_ / "empty").string() + "'");
+  run = Run(InDir() + "--say '学生'", "PATH='" + (dir_ / "empty").string() + "'");
   EXPECT_EQ(run.Status, 2);
   EXPECT_NE(run.Err.find("Debian package espeak-ng"), std::string::npos) << run.Err;
   EXPECT_EQ(Run(InDir() + "--wav x.wav '学生'").Status, 2);  // --wav needs --say
@@ -953,3 +895,5 @@ TEST_F(LookupTest, AnkiTurnsWordsIntoNotes) {
   // A second export gives the same notes, guids included.
   EXPECT_EQ(Run(InDir() + "--anki", "", "学生\n绿色\n").Out, run.Out);
 }
+
+}  // namespace
