@@ -11,8 +11,6 @@
 namespace velmora::gifTool {
 namespace {
 
-namespace fs = std::filesystem;
-
 using WriteErrors = CommandTest;
 
 TEST_F(WriteErrors, ADeviceThatTakesNothingIsTrouble) {
@@ -44,7 +42,7 @@ TEST_F(WriteErrors, AFullDiskKeepsTheFilesThatWereThere) {
   EXPECT_EQ(Run({"frames", data + "/t1.gif", disk.Path().string()}), 2);
   EXPECT_TRUE(Said("No space left on device"));
   std::vector<std::string> left;
-  for (const auto& e : fs::directory_iterator(disk.Path()))
+  for (const auto& e : std::filesystem::directory_iterator(disk.Path()))
     left.push_back(e.path().filename().string());
   EXPECT_EQ(left.size(), 2u);  // the filler and zhong.gif: no part of anything
 }
