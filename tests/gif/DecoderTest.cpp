@@ -1,9 +1,7 @@
 // The LZW decoder on hand-built code sequences.
 #include <gtest/gtest.h>
 
-#include <random>
 
-#include "fuzz/gif/GIFBlocks.h"
 #include "gif/GIFExtensions.h"
 #include "tests/gif/GIFBuilder.h"
 #include "tests/gif/MemoryLimit.h"
@@ -177,95 +175,6 @@ TEST(GifDecoder, ShortDataKeepsTheFillValue) {
     const std::uint8_t f = transparent ? 3 : 0;
     EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)), (Bytes{0, 1, 2, 0, f, f, f, f}));
     EXPECT_EQ(r.warnings, std::vector<std::string>{"Decoder bit buffer under-run"});
-  }
-}
-
-TEST(GifDecoder, SubBlockLayoutDoesNotMatter) {
-  // The same LZW bytes in sub-blocks of 1, 2, 3 and 255 bytes and in a mix
-  // give the same pixels, warnings and end position: whole, cut off at
-  // several points (inside a code too), and without the end code.
-  std::mt19937 rng(5);
-  for (int minCodeSize = 1; minCodeSize <= 8; ++minCodeSize) {
-    const int colors = 1 << minCodeSize, w = 64, h = 48;
-    Bytes pixels(std::size_t(w * h));
-    for (auto& p : pixels) p = std::uint8_t(rng() % unsigned(colors));
-    Codes codes = Lzw(minCodeSize, pixels);
-    Codes noEnd(codes.begin(), codes.end() - 1);
-    const Bytes whole = GifBuilder().Codes(minCodeSize, codes).data;
-    const std::size_t dataBytes = whole.size() - 2 - (whole.size() - 2 + 255) / 256;
-    std::vector<Bytes> variants;
-    for (const Codes& c : {codes, noEnd})
-      variants.push_back(GifBuilder()
-                             .Header(w, h, std::max(colors, 2))
-                             .Descriptor(0, 0, w, h)
-                             .Codes(minCodeSize, c)
-                             .Descriptor(0, 0, 1, 1)
-                             .Codes(2, Sent(2, {3, 5}))
-                             .Trailer()
-                             .data);
-    for (std::size_t keep :
-         {std::size_t(1), std::size_t(2), dataBytes / 3, dataBytes - 1}) {
-      std::optional<gifblocks::Gif> gif = gifblocks::Split(variants[0]);
-      ASSERT_TRUE(gif && gif->blocks.size() == 2);
-      gif->blocks[0].data.resize(keep);
-      gifblocks::RecutEven(gif->blocks[0], 255);
-      variants.push_back(gifblocks::Join(*gif));
-    }
-    for (std::size_t v = 0; v < variants.size(); ++v) {
-      SCOPED_TRACE(testing::Message()
-                   << "min code size " << minCodeSize << ", variant " << v);
-      std::optional<gifblocks::Gif> gif = gifblocks::Split(variants[v]);
-      ASSERT_TRUE(gif && gif->blocks.size() == 2);
-      const Loaded expected = Load(variants[v]);
-      ASSERT_EQ(expected.error, "");
-      ASSERT_EQ(expected.image->Images->GetCount(), 2);
-      if (v == 0) {
-        EXPECT_EQ(Pixels(*expected.image->Images->GetImage(0)), pixels);
-        EXPECT_TRUE(expected.warnings.empty());
-      }
-      EXPECT_LE(expected.warnings.size(), 1u);
-      for (int layout : {1, 2, 3, 0}) {
-        SCOPED_TRACE(testing::Message() << "sub-blocks of " << layout);
-        gifblocks::Gif cut = *gif;
-        if (layout)
-          gifblocks::RecutEven(cut.blocks[0], layout);
-        else
-          gifblocks::Recut(cut.blocks[0], [&rng] { return 1 + int(rng() % 255); });
-        const Loaded r = Load(gifblocks::Join(cut));
-        ASSERT_EQ(r.error, "");
-        ASSERT_EQ(r.image->Images->GetCount(), 2);
-        EXPECT_EQ(Pixels(*r.image->Images->GetImage(0)),
-                  Pixels(*expected.image->Images->GetImage(0)));
-        EXPECT_EQ(Pixels(*r.image->Images->GetImage(1)), Bytes{3});
-        EXPECT_EQ(r.warnings, expected.warnings);
-      }
-    }
-  }
-}
-
-TEST(GifDecoder, LongStringsEndingEarlyLeaveTheFillValueAfterThem) {
-  // Repeating pixels make long strings, copied word by word; the data ends
-  // after `m` of the frame's pixels. Whatever padding bits follow make at
-  // most one more pixel.
-  Bytes pixels(200 * 10);
-  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = std::uint8_t(i % 3);
-  for (std::size_t m : {std::size_t(700), std::size_t(1001), std::size_t(1990)}) {
-    Codes codes = Lzw(2, Bytes(pixels.begin(), pixels.begin() + long(m)));
-    codes.pop_back();  // no end code
-    Loaded r = Load(GifBuilder()
-                        .Header(200, 10, 4)
-                        .Gce(0x01, 0, 3)
-                        .Descriptor(0, 0, 200, 10)
-                        .Codes(2, codes)
-                        .Trailer()
-                        .data);
-    ASSERT_EQ(r.error, "");
-    const Bytes got = Pixels(*r.image->Images->GetImage(0));
-    EXPECT_EQ(Bytes(got.begin(), got.begin() + long(m)),
-              Bytes(pixels.begin(), pixels.begin() + long(m)))
-        << m;
-    for (std::size_t i = m + 1; i < got.size(); ++i)
-      ASSERT_EQ(got[i], 3) << m << ": " << i;
   }
 }
 

@@ -71,24 +71,6 @@ TEST(Quantize, FewColoursStayExactManyAreCutToTheLimit) {
   EXPECT_EQ(two.size(), 2u);
 }
 
-TEST(Quantize, DitheringKeepsTheAverageOfAFlatColour) {
-  const std::vector<TGIFRGB> palette = {Rgb(0, 0, 0), Rgb(255, 255, 255)};
-  const int w = 64, h = 64;
-  std::vector<TGIFRGB> grey(w * h, Rgb(64, 64, 64));
-  std::vector<std::uint8_t> plain(grey.size()), dithered(grey.size());
-  GIFMapToPalette(grey.data(), w, h, palette, false, plain.data());
-  GIFMapToPalette(grey.data(), w, h, palette, true, dithered.data());
-  EXPECT_EQ(std::count(plain.begin(), plain.end(), 1), 0);
-  // A quarter of the pixels white gives the grey's brightness.
-  const double white =
-      double(std::count(dithered.begin(), dithered.end(), 1)) / grey.size();
-  EXPECT_NEAR(white, 64.0 / 255.0, 0.01);
-  // Skipped pixels get the given index and pass on no error.
-  std::vector<std::uint8_t> skip(grey.size(), 1);
-  GIFMapToPalette(grey.data(), w, h, palette, true, dithered.data(), skip.data(), 7);
-  EXPECT_EQ(std::count(dithered.begin(), dithered.end(), 7), long(grey.size()));
-}
-
 TEST(FramesToGif, AnAnimationIsCroppedTransparentAndExact) {
   // 256 colours in all, so the shared table has no spare entry: the
   // transparent index must be one the changed pixels don't use.

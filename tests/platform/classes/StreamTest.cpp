@@ -139,23 +139,6 @@ TEST_P(StreamKinds, ReadBufferRaisesOnAShortRead) {
   EXPECT_THROW(s.ReadBuffer(buf, 4), Exception);
 }
 
-// A count of 0 takes the whole source from its start; any other count starts
-// at the source's position.
-TEST_P(StreamKinds, CopyFrom) {
-  TStream& s = *stream_;
-  s.SetPosition(6);
-  TMemoryStream all;
-  EXPECT_EQ(all.CopyFrom(s, 0), 10);
-  EXPECT_EQ(all.Bytes(), data_);
-  EXPECT_EQ(s.GetPosition(), 10);
-
-  s.SetPosition(2);
-  TMemoryStream to;
-  EXPECT_EQ(to.CopyFrom(s, 5), 5);
-  EXPECT_EQ(to.Bytes(), Bytes(data_.begin() + 2, data_.begin() + 7));
-  EXPECT_THROW(to.CopyFrom(s, 4), EReadError);  // 3 left
-}
-
 INSTANTIATE_TEST_SUITE_P(Classes, StreamKinds,
                          ::testing::Values(Kind::Memory, Kind::ReadOnly, Kind::File),
                          [](const ::testing::TestParamInfo<Kind>& info) {

@@ -223,27 +223,6 @@ TEST(CriticalSection, IsReEntrantAndExcludesOtherThreads) {
   EXPECT_TRUE(otherGotIt);
 }
 
-TEST(ThreadList, AddIgnoresDuplicatesAndCountsUnderItsLock) {
-  TThreadList<int*> list;
-  int a = 0, b = 0;
-  list.Add(&a);
-  list.Add(&b);
-  list.Add(&a);
-  EXPECT_EQ(list.Count(), 2u);
-  std::vector<std::thread> workers;
-  std::vector<int> values(100);
-  for (int w = 0; w < 4; ++w)
-    workers.emplace_back([&, w] {
-      for (int i = w; i < 100; i += 4) list.Add(&values[i]);
-    });
-  for (auto& w : workers) w.join();
-  auto& items = list.LockList();
-  EXPECT_EQ(items.size(), 102u);
-  list.UnlockList();
-  list.Remove(&a);
-  EXPECT_EQ(list.Count(), 101u);
-}
-
 // Starts and stops threads the way painters do: created suspended, free on
 // terminate, synchronizing and signing off on the GUI thread, stopped through
 // a wake event.
