@@ -340,26 +340,6 @@ TEST_F(ExtendedSearchTest, ASearchStartedInsideAnotherEndsTheOlderOne) {
   Application().OnProcessMessages = nullptr;
   Search("learn");
   EXPECT_EQ(nested, edit_.Text());
-
-  // Without a stop asked for: the newer search ran all the same.
-  calls = 0;
-  Application().OnProcessMessages = [&] {
-    if (++calls == 50) inner = Search("learn");
-  };
-  EXPECT_EQ(Search("zhongguo"), TSearchOutcome::Stopped);
-  EXPECT_EQ(edit_.Text(), nested);
-
-  // A plain stop: what was written stays and nothing follows.
-  calls = 0;
-  Application().OnProcessMessages = [&] {
-    if (++calls == 3) StopRequested = true;
-  };
-  EXPECT_EQ(Search("china"), TSearchOutcome::Stopped);
-  EXPECT_NE(Lines(edit_)[1], texts::kFinished);
-  // The flag left set is cleared by the next search.
-  Application().OnProcessMessages = nullptr;
-  EXPECT_EQ(Search("china"), TSearchOutcome::Found);
-  EXPECT_EQ(Keys().size(), 2000u);
 }
 
 // The first sieve against a plain search of every needle at every place.
