@@ -79,20 +79,6 @@ TEST(TBitmapTest, ChangeNotificationFollowsCanvasDrawing) {
   EXPECT_EQ(Px(b, 3, 3), clWhite);
 }
 
-TEST(TBitmapTest, ClipRectangleLimitsDrawing) {
-  TBitmap b;
-  b.SetSize(10, 10);
-  TCanvas& c = b.GetCanvas();
-  EXPECT_EQ(c.GetClipRect(), Rect(0, 0, 10, 10));
-  c.SetClipRect(Rect(2, 2, 5, 5));
-  EXPECT_EQ(c.GetClipRect(), Rect(2, 2, 5, 5));
-  c.SetBrushColor(clBlack);
-  c.FillRect(Rect(0, 0, 10, 10));
-  c.ResetClipRect();
-  EXPECT_EQ(Px(b, 2, 2), clBlack);
-  EXPECT_EQ(Px(b, 5, 5), clWhite);
-}
-
 // Through a BMP stream, the clipboard form and the handle, every format
 // keeps its size, depth, pixels and (at 8 bits) its palette.
 TEST(TBitmapTest, StreamClipboardAndHandleKeepEveryFormat) {

@@ -33,9 +33,6 @@ class TextGraphic : public TGraphic {
   std::unique_ptr<TGraphic> NewOfSameClass() const override {
     return std::make_unique<TextGraphic>(Tag);
   }
-  void Report(std::uint8_t percent) {
-    Progress(this, TProgressStage::psRunning, percent, false, TRect{}, "reading");
-  }
 
   std::string Tag;
   std::string Text;
@@ -64,9 +61,8 @@ class Registry : public ::testing::Test {
   }
 };
 
-// Extensions match without regard to case; for an extension or a clipboard
-// format the latest registration wins.
-TEST_F(Registry, FormatsAreFoundByExtensionOrNumberLatestFirst) {
+// Extensions match without regard to case; the latest registration wins.
+TEST_F(Registry, FormatsAreFoundByExtensionLatestFirst) {
   TPicture::RegisterFileFormat("tXt", "Text", "test-a", Factory("a"));
   for (const char* extension : {"txt", "TXT", "Txt"})
     EXPECT_EQ(TagOf(TPicture::FindFileFormat(extension)), "a") << extension;
@@ -79,12 +75,6 @@ TEST_F(Registry, FormatsAreFoundByExtensionOrNumberLatestFirst) {
   EXPECT_EQ(TagOf(TPicture::FindFileFormat("txt")), "a");
   TPicture::UnregisterGraphicClass("test-a");
   EXPECT_FALSE(TPicture::FindFileFormat("txt"));
-
-  EXPECT_FALSE(TPicture::FindClipboardFormat(0xC125));
-  TPicture::RegisterClipboardFormat(0xC125, "test-a", Factory("a"));
-  TPicture::RegisterClipboardFormat(0xC125, "test-b", Factory("b"));
-  EXPECT_EQ(TagOf(TPicture::FindClipboardFormat(0xC125)), "b");
-  EXPECT_FALSE(TPicture::FindClipboardFormat(0xC126));
 }
 
 TEST_F(Registry, UnregisteringRemovesEveryFormatOfThatClassOnly) {
@@ -165,26 +155,16 @@ TEST_F(FailedLoad, WhatTheGraphicRaisesPassesThroughAndThePictureStays) {
   EXPECT_EQ(Text(picture)->Text, "kept");
 }
 
-TEST(TPictureTest, GraphicChangesAndProgressReachThePicture) {
+TEST(TPictureTest, GraphicChangesReachThePicture) {
   TPicture picture;
   int changes = 0;
-  int lastPercent = -1;
-  void* progressSender = nullptr;
   picture.OnChange = [&](void*) { ++changes; };
-  picture.OnProgress = [&](void* sender, TProgressStage, std::uint8_t percent, bool,
-                           const TRect&, const std::string&) {
-    progressSender = sender;
-    lastPercent = percent;
-  };
   auto owned = std::make_unique<TextGraphic>();
   TextGraphic* graphic = owned.get();
   picture.SetGraphic(std::move(owned));
   EXPECT_EQ(changes, 1);
   graphic->SetTransparent(true);
   EXPECT_EQ(changes, 2);
-  graphic->Report(40);
-  EXPECT_EQ(lastPercent, 40);
-  EXPECT_EQ(progressSender, graphic);
   picture.SetGraphic(nullptr);
   EXPECT_EQ(picture.GetGraphic(), nullptr);
   EXPECT_EQ(picture.GetWidth(), 0);
