@@ -171,13 +171,6 @@ class FormTest : public ::testing::Test {
   std::string Url(const std::string& name) const {
     return FileUrl((dir_ / name).string());
   }
-  // A point of the view's client area on the second letter of text.
-  static QPoint PointInText(TForm4& f, const char* text) {
-    size_t found = f.ResultEdit().Text().find(G(text));
-    EXPECT_NE(found, std::string::npos) << text;
-    return f.reResult->CursorRect(int(found) + 1).center() + QPoint(2, 0);
-  }
-
   // "#", "%" and spaces in the folder's path must reach a link handler as
   // part of the path.
   test::TWorkFolder dir_{"velmora form #1 %41"};
@@ -454,31 +447,6 @@ TEST_F(FormTest, LeftPressOnALinkOpensTheFileOfTheFolder) {
   ASSERT_EQ(opened_.size(), 1u);
   EXPECT_EQ(QUrl(QString::fromStdString(opened_[0])).toLocalFile().toStdString(),
             (dir_ / "a#2%41.htm").string());
-}
-
-TEST_F(FormTest, MouseOnALinkInTheViewReachesTheWindowOnlyWithDetectionOn) {
-  WriteWorkedExamplePictures();
-  Write("x.htm", "x");
-  TForm4& f = Create();
-  f.ResultOutput().AppendLine("file://x.htm and more");
-  f.OnPopup = [](TPoint) -> QAction* { return nullptr; };
-  f.show();
-  QWidget* view = f.reResult->viewport();
-  QPoint onLink = PointInText(f, "x.htm");
-  QTest::mouseMove(view, onLink);
-  QTest::mousePress(view, Qt::RightButton, {}, onLink);
-  QTest::mousePress(view, Qt::LeftButton, {}, PointInText(f, "more"));
-  EXPECT_TRUE(opened_.empty());
-  QTest::mousePress(view, Qt::LeftButton, {}, onLink);
-  EXPECT_EQ(opened_, std::vector<std::string>{Url("x.htm")});
-
-  // After a picture failure detection stays off.
-  fs::remove(dir_ / "w.gif");
-  TForm4& g = Create();
-  g.ResultOutput().AppendLine("file://x.htm");
-  g.show();
-  QTest::mousePress(g.reResult->viewport(), Qt::LeftButton, {}, PointInText(g, "x.htm"));
-  EXPECT_EQ(opened_.size(), 1u);
 }
 
 TEST_F(FormTest, SearchAskedForDuringASearchRunsOnceTheFirstHasStopped) {
