@@ -231,17 +231,16 @@ TEST_F(LookupTest, HtmlLinksOnlyWhatTheWindowWouldOpen) {
   const fs::path secret = dir_ / "secret.txt";
   Write("secret.txt", "secret");
   fs::create_directory(dir_ / "dict");
-  fs::create_directory_symlink(dir_.Path(), dir_ / "dict" / "up");
+  // Which files lie inside the folder: LinkFolderTest.
   std::string entries;
-  for (const char* target : {"../secret.txt", "up/secret.txt", "none.txt", "ok.txt"})
+  for (const char* target : {"../secret.txt", "none.txt", "ok.txt"})
     entries += std::string("\xD6\xD0\xB9\xFA\xA3\xBA<a href=\"") + target + "\">x</a>\n";
   WriteAll(entries + "\xD6\xD0\xB9\xFA\xA3\xBAhttp://example.org/a\n", "dict");
   Write("dict/ok.txt", "ok");
   const TRun run = Run("-C '" + (dir_ / "dict").string() + "' --html '中国'");
   EXPECT_EQ(run.Status, 0);
   const std::string folder = fs::canonical(dir_ / "dict").string();
-  for (const char* plain :
-       {"file://../secret.txt", "file://up/secret.txt", "file://none.txt"}) {
+  for (const char* plain : {"file://../secret.txt", "file://none.txt"}) {
     EXPECT_NE(run.Out.find(std::string(">") + plain + "</span>"), std::string::npos)
         << plain << "\n"
         << run.Out;
