@@ -284,6 +284,14 @@ void TQueryHistory::Add(const std::string& query) {
   shown_ = entries_.size() - 1;
 }
 
+void ReplaceWithLines(const std::string& file, const std::deque<std::string>& lines) {
+  std::string bytes;
+  for (const std::string& line : lines) bytes += line + '\n';
+  TFileReplacement replacement(file, 0600);
+  replacement.Write(bytes);
+  replacement.Commit(true);
+}
+
 TQueryHistory::~TQueryHistory() {
   if (!SaveIfChanged(kLastLockWait)) {
     Complain(file_, "not saved: another window held " + file_ +
@@ -344,12 +352,8 @@ TQueryHistory::TSaved TQueryHistory::Save(std::chrono::milliseconds lockWait) {
       if (merged.size() > kLimit) merged.pop_front();
     }
   }
-  std::string bytes;
-  for (const std::string& q : merged) bytes += q + '\n';
   try {
-    TFileReplacement file(file_, 0600);
-    file.Write(bytes);
-    file.Commit(true);
+    ReplaceWithLines(file_, merged);
   } catch (const EStreamError& e) {
     return SaveFailed(e.Message);
   }

@@ -24,6 +24,11 @@ std::string DataFolder();
 // A window stopped while it holds a lock must not freeze the others.
 int TakeLock(int fd, std::chrono::milliseconds wait);
 
+// Makes lines, each ended by a line feed, the file's content: synced and
+// renamed over the old file (mode 0600), so that a crash leaves one or the
+// other. Raises EStreamError with the reason when that fails.
+void ReplaceWithLines(const std::string& file, const std::deque<std::string>& lines);
+
 // Whether a line of a history file is a query the window could have kept:
 // by default a query as the search cleans it, of two bytes at least, on one
 // line.

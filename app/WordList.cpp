@@ -8,13 +8,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 
 #include "app/History.h"
-#include "platform/classes/FileWrite.h"
 #include "platform/classes/ScopeGuard.h"
 #include "platform/classes/SysUtils.h"
 
@@ -140,13 +140,8 @@ bool TWordList::Save(const std::string& word, bool add) {
   }
   const std::vector<std::string> merged =
       Changed(read ? ParseList(file_, *read) : words_, word, add);
-  std::string bytes;
-  for (const std::string& w : merged) bytes += w + '\n';
   try {
-    // Synced and renamed over the old list: a crash leaves one or the other.
-    TFileReplacement file(file_, 0600);
-    file.Write(bytes);
-    file.Commit(true);
+    ReplaceWithLines(file_, std::deque<std::string>(merged.begin(), merged.end()));
   } catch (const EStreamError& e) {
     Complain(file_, "cannot save the word list (" + e.Message + "); nothing changed");
     return false;

@@ -53,14 +53,19 @@ std::string_view Trimmed(std::string_view s) {
 }
 
 // How common an entry's word is, in the reading it gives (0 without a
-// table).
+// table). Doubled, with one more for a reading in lower case: a character's
+// proper-noun reading ([Zhong1] China) has the count of its common one
+// ([zhong1] middle), and the common one comes first.
 std::uint64_t EntryWeight(const TEntry& entry, const TWordFrequency* frequency) {
   if (!frequency) return 0;
   const std::string_view key = BareKey(entry.Key);
   const std::optional<std::string_view> reading = pinyin::ReadingOf(entry.Explanation);
   const std::uint64_t count =
       reading ? frequency->EntryCount(key, *reading) : frequency->Count(key);
-  return ranking::EntryWeight(count, entry.Explanation);
+  const std::uint64_t weight = ranking::EntryWeight(count, entry.Explanation);
+  const bool common = reading && !reading->empty() &&
+                      !(reading->front() >= 'A' && reading->front() <= 'Z');
+  return weight == 0 ? 0 : 2 * weight + (common ? 1 : 0);
 }
 
 char LowerAscii(char c) {
@@ -330,6 +335,18 @@ struct THit {
 // A key that is the query itself comes before all, and a match through a
 // word's dictionary form after the same match of the word itself, so that
 // "goods" lists what says goods before what says good.
+bool EnglishMatch(int rank) {
+  switch (TLatinRank(rank)) {
+    case TLatinRank::SenseEqual:
+    case TLatinRank::SenseEqualForm:
+    case TLatinRank::SenseWords:
+    case TLatinRank::SenseWordsForm:
+      return true;
+    default:
+      return false;
+  }
+}
+
 int Group(int rank) {
   switch (TLatinRank(rank)) {
     case TLatinRank::Key:
@@ -360,6 +377,8 @@ class ILineTest {
   // True when the query may still be growing into something that matches
   // (a reading being typed): then finding nothing is no failure yet.
   virtual bool MayGrow() const { return false; }
+  // The English word the senses are searched for, lower case; empty for none.
+  virtual std::string_view Word() const { return {}; }
 };
 
 // A pattern over the keys, as typed and, where its characters have a
@@ -446,6 +465,7 @@ class TLatinTest : public ILineTest {
     return {};
   }
   bool MayGrow() const override { return reading_ && reading_->CanGrow(); }
+  std::string_view Word() const override { return words_ ? key_ : std::string_view(); }
   TSpans TextMarks(std::string_view text) const override {
     TSpans spans;
     if (reading_) {
@@ -594,6 +614,8 @@ TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
     const TEntry entry = SplitLine(hit.Line);
     hit.KeyChars = ranking::CharCount(BareKey(entry.Key));
     hit.Weight = EntryWeight(entry, frequency.get());
+    if (EnglishMatch(hit.Rank))
+      hit.Weight = ranking::SenseShare(hit.Weight, entry.Explanation, test.Word());
   }
   std::stable_sort(hits.begin(), hits.end(), [](const THit& a, const THit& b) {
     if (Group(a.Rank) != Group(b.Rank)) return Group(a.Rank) < Group(b.Rank);

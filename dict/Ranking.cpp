@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <cmath>
 
 #include "dict/DictText.h"
 #include "dict/Pinyin.h"
@@ -39,23 +41,50 @@ bool Points(std::string_view sense) {
   return false;
 }
 
-}  // namespace
-
-bool OnlyPointsElsewhere(std::string_view explanation) {
+// Calls each(sense) for every sense of an explanation that says something:
+// its parts between semicolons after the reading.
+template <typename TEach>
+void ForEachSense(std::string_view explanation, TEach each) {
   if (const auto reading = pinyin::ReadingOf(explanation))
     explanation.remove_prefix(reading->size() + 2);
-  bool any = false;
   while (!explanation.empty()) {
     const std::size_t end = FindAtBoundary(explanation, ";");
     const std::string_view sense = explanation.substr(0, end);
-    if (sense.find_first_not_of(' ') != std::string_view::npos) {
-      if (!Points(sense)) return false;
-      any = true;
-    }
+    if (sense.find_first_not_of(' ') != std::string_view::npos) each(sense);
     if (end == std::string_view::npos) break;
     explanation.remove_prefix(end + 1);
   }
-  return any;
+}
+
+}  // namespace
+
+bool OnlyPointsElsewhere(std::string_view explanation) {
+  bool any = false, all = true;
+  ForEachSense(explanation, [&](std::string_view sense) {
+    any = true;
+    all = all && Points(sense);
+  });
+  return any && all;
+}
+
+std::uint64_t SenseShare(std::uint64_t weight, std::string_view explanation,
+                         std::string_view word) {
+  std::size_t senses = 0, at = 0;
+  ForEachSense(explanation, [&](std::string_view sense) {
+    while (sense.front() == ' ') sense.remove_prefix(1);
+    if (StartsWith(sense, "CL:")) return;
+    ++senses;
+    if (at == 0 && !word.empty() &&
+        std::search(sense.begin(), sense.end(), word.begin(), word.end(),
+                    [](char a, char b) {
+                      return std::tolower(static_cast<unsigned char>(a)) == b;
+                    }) != sense.end())
+      at = senses;
+  });
+  const double share = std::sqrt(double(std::max<std::size_t>(senses, 1))) *
+                       double(std::max<std::size_t>(at, 1));
+  if (share <= 1) return weight;
+  return std::max<std::uint64_t>(weight ? 1 : 0, std::uint64_t(double(weight) / share));
 }
 
 std::uint64_t EntryWeight(std::uint64_t keyCount, std::string_view explanation) {

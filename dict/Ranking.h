@@ -23,6 +23,17 @@ bool OnlyPointsElsewhere(std::string_view explanation);
 inline constexpr std::uint64_t kPointerDivisor = 100;
 std::uint64_t EntryWeight(std::uint64_t keyCount, std::string_view explanation);
 
+// What an English match weighs: the word's weight shared among its senses
+// (by the square root of their number, a measure word's "CL:" not counted)
+// and divided by the place of the first sense that holds word (lower case;
+// 1 when none does). A word that means just the query comes before a more
+// common one for which the query is one sense of many (teacher: 教师 and 老师
+// before 先生 "teacher; gentleman; sir; ..."), and one whose first sense it
+// is before one that has it far down (eat: 吃 before 用 "... (courteous) to
+// eat").
+std::uint64_t SenseShare(std::uint64_t weight, std::string_view explanation,
+                         std::string_view word);
+
 // Characters of a GBK key.
 std::size_t CharCount(std::string_view key);
 

@@ -67,23 +67,32 @@ bool SameLetters(std::string_view a, std::string_view b) {
          });
 }
 
-// A reading shown with tone marks becomes the dictionary's own: the reading
-// of the key's entry that shows so. None found (the files changed since the
-// search): no reading, rather than one guessed back from the marks.
+// A reading as the view shows it becomes the dictionary's own: the reading
+// of the key's entry that shows so. The standard search shows it lowered
+// ([a] for [A], [zhong1] for [Zhong1]), and it keeps what it shows when the
+// files have changed since; one shown with tone marks is not guessed back
+// from the marks: no reading then.
 void UseFileReading(TViewEntry& entry, TDictImages& images) {
   const bool marked = std::any_of(entry.Reading.begin(), entry.Reading.end(), [](char c) {
     return static_cast<unsigned char>(c) >= 0x80;
   });
-  if (!marked) return;
-  const std::string shown = std::move(entry.Reading);
-  entry.Reading.clear();
+  std::string shown = std::move(entry.Reading);
+  entry.Reading = marked ? std::string() : shown;
   const auto found = EntriesOfKeys({entry.Key}, images);
   if (found.empty()) return;
-  for (const TKeyEntry& e : found.begin()->second) {
-    const auto reading = pinyin::ReadingOf(e.Explanation);
-    if (reading && SameLetters(ToneMarked(*reading), shown)) {
-      entry.Reading = std::string(*reading);
-      return;
+  // The entry whose explanation the view shows lowered first ([zhong1]
+  // China is Zhong1), then the same letters in the same case, then in any.
+  for (const int pass : {0, 1, 2}) {
+    for (const TKeyEntry& e : found.begin()->second) {
+      const auto reading = pinyin::ReadingOf(e.Explanation);
+      if (!reading) continue;
+      const std::string as = marked ? ToneMarked(*reading) : std::string(*reading);
+      if (pass == 0   ? SameLetters(e.Explanation, entry.Explanation)
+          : pass == 1 ? as == shown
+                      : SameLetters(as, shown)) {
+        entry.Reading = std::string(*reading);
+        return;
+      }
     }
   }
 }

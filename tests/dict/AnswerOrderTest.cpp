@@ -19,6 +19,7 @@
 #include "dict/Segmenter.h"
 #include "dict/Simplified.h"
 #include "dict/Texts.h"
+#include "platform/classes/Gbk.h"
 #include "platform/richedit/MemoryRichEdit.h"
 #include "tests/dict/TempDir.h"
 #include "tests/dict/ViewHelpers.h"
@@ -355,6 +356,36 @@ TEST_F(AnswerOrderTest, TheLearnersDisplayAndItsChoices) {
   EXPECT_TRUE(edit_.FormatAt(at).Style & fsUnderline);
   EXPECT_TRUE(edit_.FormatAt(at + 9).Style & fsUnderline);  // the g of sheng
   EXPECT_FALSE(edit_.FormatAt(at + 10).Style & fsUnderline);
+}
+
+}  // namespace
+}  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// An English word finds first the words that mean just it, or mean it
+// first, before more common words for which it is one sense of many; and a
+// character's common reading comes before its proper noun's, which the
+// table counts alike.
+TEST_F(AnswerOrderTest, WhatAWordMeansFirstAndCommonReadingsFirst) {
+  const auto g = [](const char* utf8) { return gbk::FromUtf8(utf8); };
+  dir_.WriteAll(
+      g("用：[yong4] to use; to employ; to need; (courteous) to eat\n"
+        "吃：[chi1] to eat; to consume; to suffer\n"
+        "中：[Zhong1] China; Chinese; surname Zhong\n"
+        "中：[zhong1] within; among; middle\n"),
+      g("先生：[xian1 sheng5] teacher; gentleman; sir; mister; husband; CL:位[wei4]\n"
+        "老师：[lao3 shi1] teacher; CL:個|个[ge4]\n"));
+  dir_.Write("frequency.txt", g("中\t2000\n中[Zhong1]\t2000\n中[zhong1]\t2000\n"
+                                "先生\t14000\n吃\t30000\n用\t90000\n老师\t6400\n"));
+  Search("teacher");
+  EXPECT_EQ(Keys(), (std::vector<std::string>{g("老师"), g("先生")}));
+  Search("eat");
+  EXPECT_EQ(Keys(), (std::vector<std::string>{g("吃"), g("用")}));
+  Search("zhong");
+  ASSERT_EQ(Keys(), (std::vector<std::string>{g("中"), g("中")}));
+  EXPECT_LT(Text().find("middle"), Text().find("China"));
 }
 
 }  // namespace

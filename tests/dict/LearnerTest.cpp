@@ -147,6 +147,22 @@ TEST_F(ViewEntriesTest, EntriesOfASearchWithTheirReadings) {
   EXPECT_EQ(FirstEntry(text, SharedDictImages())->Key, G("学"));
 }
 
+// The standard search shows readings lowered; the entry has the file's own,
+// that of the entry shown where a key has the same reading in two cases.
+TEST_F(ViewEntriesTest, ReadingsInTheFilesOwnCase) {
+  dir_.WriteAll(G("A：[A] (slang) to steal\n中：[zhong1] middle\n中：[Zhong1] China\n"));
+  SharedDictImages().Clear();
+  TMemoryRichEdit edit;
+  TResultView view(edit);
+  TQueryControls controls(G("："));
+  RunSearch(controls, view);
+  const std::vector<TViewEntry> entries = ViewEntries(edit.Text(), SharedDictImages());
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].Reading, "A");
+  EXPECT_EQ(entries[1].Reading, "zhong1");
+  EXPECT_EQ(entries[2].Reading, "Zhong1");
+}
+
 TEST_F(ViewEntriesTest, EntryAtAPositionOnEitherLineOnly) {
   const std::string text = Search("学生");
   const std::vector<TViewEntry> entries = ViewEntries(text, SharedDictImages());
