@@ -52,22 +52,6 @@ std::string_view Trimmed(std::string_view s) {
   return s;
 }
 
-// How common an entry's word is, in the reading it gives (0 without a
-// table). Doubled, with one more for a reading in lower case: a character's
-// proper-noun reading ([Zhong1] China) has the count of its common one
-// ([zhong1] middle), and the common one comes first.
-std::uint64_t EntryWeight(const TEntry& entry, const TWordFrequency* frequency) {
-  if (!frequency) return 0;
-  const std::string_view key = BareKey(entry.Key);
-  const std::optional<std::string_view> reading = pinyin::ReadingOf(entry.Explanation);
-  const std::uint64_t count =
-      reading ? frequency->EntryCount(key, *reading) : frequency->Count(key);
-  const std::uint64_t weight = ranking::EntryWeight(count, entry.Explanation);
-  const bool common = reading && !reading->empty() &&
-                      !(reading->front() >= 'A' && reading->front() <= 'Z');
-  return weight == 0 ? 0 : 2 * weight + (common ? 1 : 0);
-}
-
 char LowerAscii(char c) {
   return c >= 'A' && c <= 'Z' ? char(c + 32) : c;
 }
@@ -148,7 +132,7 @@ class TChineseSearch {
     }
     for (TPending& p : pending_) {
       const TEntry entry = SplitLine(p.Line);
-      p.Weight = EntryWeight(entry, frequency_.get());
+      p.Weight = ranking::EntryWeight(entry, frequency_.get());
       p.KeyChars = ranking::CharCount(BareKey(entry.Key));
     }
     std::stable_sort(pending_.begin(), pending_.end(), [](const auto& a, const auto& b) {
@@ -234,45 +218,6 @@ class TChineseSearch {
 };
 
 // ---------------------------------------------------------------------------
-// Sentences: a Chinese query that no entry holds is split into the
-// dictionary's words, and each word's entries are listed in the order of
-// the text, under one heading.
-
-// Lists the words' entries; NotFound, with the view untouched, when the
-// query is no sentence of known words.
-TSearchOutcome ShowSentence(const std::string& query, TSearchRun& run,
-                            const TExtendedDisplay& display) {
-  TPieceEntries keys(query);
-  if (!keys.Sweep(run)) return TSearchOutcome::Stopped;
-  const std::shared_ptr<const TWordFrequency> frequency = WordFrequency(run.Images());
-  const std::vector<std::string_view> words = WordsOf(query, keys, frequency.get());
-  if (words.empty()) return TSearchOutcome::NotFound;
-
-  TResultView& view = run.View();
-  view.ClearView();
-  view.View().SetParagraphIndents(6, 22);
-  run.ShowHeading(query);
-  TEntryWriter writer(run, display);
-  for (std::string_view word : words) {
-    const std::vector<TPieceEntries::TFound>& entries = keys.Entries(word);
-    // The word's common readings first, its entries that only point
-    // elsewhere last.
-    std::vector<std::pair<std::uint64_t, std::size_t>> order;
-    for (std::size_t i = 0; i < entries.size(); ++i)
-      order.emplace_back(EntryWeight(SplitLine(entries[i].Line), frequency.get()), i);
-    std::stable_sort(order.begin(), order.end(),
-                     [](const auto& a, const auto& b) { return a.first > b.first; });
-    for (const auto& [weight, i] : order) {
-      const TPieceEntries::TFound& found = entries[i];
-      if (run.Superseded()) return TSearchOutcome::Stopped;
-      writer.Show(SplitLine(found.Line), found.File, found.Offset, {{0, word.size()}},
-                  [](std::string_view) { return TSpans(); });
-      if (run.Stopped(true)) return TSearchOutcome::Stopped;
-    }
-  }
-  return run.Finish(true);
-}
-
 // Whether some entry's key is the query itself: one look through the file
 // of its length.
 bool IsKey(const std::string& query, TSearchRun& run) {
@@ -613,7 +558,7 @@ TSearchOutcome RunGathered(const std::string& shown, const ILineTest& test,
   for (THit& hit : hits) {
     const TEntry entry = SplitLine(hit.Line);
     hit.KeyChars = ranking::CharCount(BareKey(entry.Key));
-    hit.Weight = EntryWeight(entry, frequency.get());
+    hit.Weight = ranking::EntryWeight(entry, frequency.get());
     if (EnglishMatch(hit.Rank))
       hit.Weight = ranking::SenseShare(hit.Weight, entry.Explanation, test.Word());
   }

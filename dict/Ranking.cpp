@@ -4,9 +4,12 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <optional>
 
+#include "dict/DictFile.h"
 #include "dict/DictText.h"
 #include "dict/Pinyin.h"
+#include "dict/WordTables.h"
 
 namespace velmora::ranking {
 
@@ -92,6 +95,22 @@ std::uint64_t EntryWeight(std::uint64_t keyCount, std::string_view explanation) 
   if (!OnlyPointsElsewhere(explanation)) return keyCount;
   // Still before the keys the table does not count.
   return std::max<std::uint64_t>(1, keyCount / kPointerDivisor);
+}
+
+// How common an entry's word is, in the reading it gives (0 without a
+// table). Doubled, with one more for a reading in lower case: a character's
+// proper-noun reading ([Zhong1] China) has the count of its common one
+// ([zhong1] middle), and the common one comes first.
+std::uint64_t EntryWeight(const TEntry& entry, const TWordFrequency* frequency) {
+  if (!frequency) return 0;
+  const std::string_view key = BareKey(entry.Key);
+  const std::optional<std::string_view> reading = pinyin::ReadingOf(entry.Explanation);
+  const std::uint64_t count =
+      reading ? frequency->EntryCount(key, *reading) : frequency->Count(key);
+  const std::uint64_t weight = EntryWeight(count, entry.Explanation);
+  const bool common = reading && !reading->empty() &&
+                      !(reading->front() >= 'A' && reading->front() <= 'Z');
+  return weight == 0 ? 0 : 2 * weight + (common ? 1 : 0);
 }
 
 std::size_t CharCount(std::string_view key) {

@@ -10,6 +10,11 @@
 #include <cstdint>
 #include <string_view>
 
+namespace velmora {
+struct TEntry;
+class TWordFrequency;
+}  // namespace velmora
+
 namespace velmora::ranking {
 
 // An entry whose every sense only points to another word ("variant of 涎",
@@ -22,6 +27,12 @@ bool OnlyPointsElsewhere(std::string_view explanation);
 // table does not count (rare), or when there is no table.
 inline constexpr std::uint64_t kPointerDivisor = 100;
 std::uint64_t EntryWeight(std::uint64_t keyCount, std::string_view explanation);
+
+// How common an entry's word is, in the reading it gives (0 without a
+// table): EntryWeight of its count, doubled, with one more for a reading in
+// lower case. A character's proper-noun reading ([Zhong1] China) has the
+// count of its common one ([zhong1] middle), and the common one comes first.
+std::uint64_t EntryWeight(const TEntry& entry, const TWordFrequency* frequency);
 
 // What an English match weighs: the word's weight shared among its senses
 // (by the square root of their number, a measure word's "CL:" not counted)

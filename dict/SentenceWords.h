@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -32,5 +33,11 @@ class TPieceEntries : public TKeySweep {
 // order of the text.
 std::vector<std::string_view> WordsOf(std::string_view text, const TPieceEntries& keys,
                                       const TWordFrequency* frequency);
+
+// The extended search's answer to a sentence: the words' entries listed
+// in the order of the text, under one heading; NotFound, with the view
+// untouched, when the query is no sentence of known words.
+TSearchOutcome ShowSentence(const std::string& query, TSearchRun& run,
+                            const TExtendedDisplay& display);
 
 }  // namespace velmora

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
+#include <set>
 
 #include "dict/DictFile.h"
 #include "dict/ExtendedDisplay.h"
@@ -72,18 +74,20 @@ bool SameLetters(std::string_view a, std::string_view b) {
 // ([a] for [A], [zhong1] for [Zhong1]), and it keeps what it shows when the
 // files have changed since; one shown with tone marks is not guessed back
 // from the marks: no reading then.
-void UseFileReading(TViewEntry& entry, TDictImages& images) {
+using TFileEntries = std::map<std::string, std::vector<TKeyEntry>, std::less<>>;
+
+void UseFileReading(TViewEntry& entry, const TFileEntries& files) {
   const bool marked = std::any_of(entry.Reading.begin(), entry.Reading.end(), [](char c) {
     return static_cast<unsigned char>(c) >= 0x80;
   });
   std::string shown = std::move(entry.Reading);
   entry.Reading = marked ? std::string() : shown;
-  const auto found = EntriesOfKeys({entry.Key}, images);
-  if (found.empty()) return;
+  const auto found = files.find(entry.Key);
+  if (found == files.end()) return;
   // The entry whose explanation the view shows lowered first ([zhong1]
   // China is Zhong1), then the same letters in the same case, then in any.
   for (const int pass : {0, 1, 2}) {
-    for (const TKeyEntry& e : found.begin()->second) {
+    for (const TKeyEntry& e : found->second) {
       const auto reading = pinyin::ReadingOf(e.Explanation);
       if (!reading) continue;
       const std::string as = marked ? ToneMarked(*reading) : std::string(*reading);
@@ -97,9 +101,24 @@ void UseFileReading(TViewEntry& entry, TDictImages& images) {
   }
 }
 
-// The entry of a key line and the line after it, if they make one.
-std::optional<TViewEntry> EntryOfLines(std::string_view text, const TViewLine& key,
-                                       TDictImages& images) {
+// The readings of the entries, looked up in the files in one sweep.
+void UseFileReadings(std::vector<TViewEntry>& entries, TDictImages& images) {
+  std::set<std::string, std::less<>> keys;
+  for (const TViewEntry& entry : entries) keys.insert(entry.Key);
+  if (keys.empty()) return;
+  const TFileEntries files = EntriesOfKeys(keys, images);
+  for (TViewEntry& entry : entries) UseFileReading(entry, files);
+}
+
+std::optional<TViewEntry> WithFileReading(std::optional<TViewEntry> entry,
+                                          TDictImages& images) {
+  if (entry) UseFileReading(*entry, EntriesOfKeys({entry->Key}, images));
+  return entry;
+}
+
+// The entry of a key line and the line after it, if they make one; its
+// reading as shown.
+std::optional<TViewEntry> EntryOfLines(std::string_view text, const TViewLine& key) {
   if (key.Next == std::string_view::npos) return std::nullopt;
   const TViewLine next = LineFrom(text, key.Next);
   if (key.Text.size() <= kKeySeparator.size() || !EndsWith(key.Text, kKeySeparator) ||
@@ -114,7 +133,6 @@ std::optional<TViewEntry> EntryOfLines(std::string_view text, const TViewLine& k
   if (const std::optional<std::string_view> reading =
           pinyin::ReadingOf(entry.Explanation))
     entry.Reading = std::string(*reading);
-  UseFileReading(entry, images);
   return entry;
 }
 
@@ -124,20 +142,22 @@ std::vector<TViewEntry> ViewEntries(std::string_view text, TDictImages& images) 
   std::vector<TViewEntry> entries;
   for (std::size_t start = FirstEntryLine(text); start != std::string_view::npos;) {
     const TViewLine line = LineFrom(text, start);
-    if (std::optional<TViewEntry> entry = EntryOfLines(text, line, images)) {
+    if (std::optional<TViewEntry> entry = EntryOfLines(text, line)) {
       start = LineFrom(text, line.Next).Next;
       entries.push_back(std::move(*entry));
     } else {
       start = line.Next;
     }
   }
+  UseFileReadings(entries, images);
   return entries;
 }
 
 std::optional<TViewEntry> FirstEntry(std::string_view text, TDictImages& images) {
   for (std::size_t start = FirstEntryLine(text); start != std::string_view::npos;) {
     const TViewLine line = LineFrom(text, start);
-    if (std::optional<TViewEntry> entry = EntryOfLines(text, line, images)) return entry;
+    if (std::optional<TViewEntry> entry = EntryOfLines(text, line))
+      return WithFileReading(std::move(entry), images);
     start = line.Next;
   }
   return std::nullopt;
@@ -151,12 +171,14 @@ std::optional<TViewEntry> EntryAt(std::string_view text, int position,
   const std::size_t start = LineStartAt(text, std::size_t(position));
   if (start < first) return std::nullopt;
   // On a key line, or on the explanation line after one.
-  if (auto entry = EntryOfLines(text, LineFrom(text, start), images)) return entry;
+  if (auto entry = EntryOfLines(text, LineFrom(text, start)))
+    return WithFileReading(std::move(entry), images);
   if (start == first) return std::nullopt;
   const std::size_t before = LineStartAt(text, start - 1);
   if (before < first) return std::nullopt;
-  auto entry = EntryOfLines(text, LineFrom(text, before), images);
-  if (entry && std::size_t(entry->End) >= start) return entry;
+  auto entry = EntryOfLines(text, LineFrom(text, before));
+  if (entry && std::size_t(entry->End) >= start)
+    return WithFileReading(std::move(entry), images);
   return std::nullopt;
 }
 

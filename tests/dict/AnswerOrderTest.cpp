@@ -247,9 +247,10 @@ TEST(Segmenter, FindsTheBestSplitOfRandomDictionaries) {
 }
 
 TEST_F(AnswerOrderTest, ASentenceListsItsWordsInTheOrderOfTheText) {
-  dir_.WriteAll(kWo + kColon + "[wo3] I\n" + kShi + kColon + "[shi4] is\n" + kXue +
-                    kColon + "[xue2] to learn\n" + kSheng + kColon +
-                    "[sheng1] to be born\n",
+  // 是's second entry only points to its first: a sentence leaves it out.
+  dir_.WriteAll(kWo + kColon + "[wo3] I\n" + kShi + kColon + "[shi4] is\n" + kShi +
+                    kColon + "[shi4] variant of " + kShi + "[shi4]\n" + kXue + kColon +
+                    "[xue2] to learn\n" + kSheng + kColon + "[sheng1] to be born\n",
                 kXue + kSheng + kColon + "[xue2 sheng5] student\n" + kShi + kXue +
                     kColon + "[shi4 xue2] (made up) a word across the split\n");
   dir_.Write("frequency.txt", "#total 100000\n" + kWo + "\t3000\n" + kShi + "\t8000\n" +
