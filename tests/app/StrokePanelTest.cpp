@@ -182,8 +182,8 @@ TEST_F(StrokePanelTest, PausedItStepsAStrokeAtATimeAndPlaysOnFromThere) {
     EXPECT_GT(ink[std::size_t(k)], ink[std::size_t(k - 1)]) << k;
   EXPECT_EQ(ink[5], ink[4]);
 
-  // Play from two strokes done: the loop entered at the third stroke, whose
-  // first frame has the first two in ink and the third begun in red.
+  // Play from two strokes done: the loop entered at the third stroke (what
+  // that loop shows: StrokeAnimation.EnteredAtALaterStrokeItIsTheSameLoop).
   QTest::mouseClick(panel.BackButton(), Qt::LeftButton);
   QTest::mouseClick(panel.BackButton(), Qt::LeftButton);
   EXPECT_EQ(panel.Count()->text(), QStringLiteral("2 / 4"));
@@ -192,9 +192,7 @@ TEST_F(StrokePanelTest, PausedItStepsAStrokeAtATimeAndPlaysOnFromThere) {
   ASSERT_TRUE(Played());
   EXPECT_GT(Played()->Images->GetCount(), 4);
   EXPECT_EQ(panel.Count()->text(), QStringLiteral("3 / 4"));
-  const QImage first = panel.Image()->Render();
-  EXPECT_GT(InkPixels(first), ink[1]);
-  EXPECT_GT(Pixels(first, [](QRgb c) { return c == qRgb(0xC0, 0x30, 0x2A); }), 0);
+  EXPECT_GT(InkPixels(panel.Image()->Render()), ink[1]);
   // A new character plays from its start.
   Search("永");
   EXPECT_EQ(panel.Count()->text(), QStringLiteral("1 / 5"));

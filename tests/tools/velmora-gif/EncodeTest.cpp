@@ -80,27 +80,16 @@ TEST_F(EncodeCommand, PlayPaintsTheInputFramesExactly) {
     if (frames.empty() || frames.back() != p) frames.push_back(p);
   ASSERT_EQ(frames.size() + 1, typed.size());
 
+  // How frames are cropped and taken back:
+  // FramesToGif.AnAnimationIsCroppedTransparentAndExact.
   TGIFImage image;
   image.LoadFromFile((dir / "out.gif").string());
   ASSERT_EQ(image.Images->GetCount(), int(frames.size()));
-  EXPECT_GT(image.GetColorMap()->GetCount(), 0);  // one shared table
   auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(
       image.Images->GetImage(0)->Extensions->GetExtension(0));
   ASSERT_TRUE(loop);
   EXPECT_EQ(loop->Loops, 3);
   EXPECT_EQ(image.Images->GetImage(1)->GraphicControlExtension->GetDelay(), 7);
-  // The tooltip's frame is taken back after it was shown.
-  int restored = 0;
-  for (int i = 0; i < image.Images->GetCount(); ++i)
-    restored +=
-        image.Images->GetImage(i)->GraphicControlExtension->GetDisposal() == dmPrevious;
-  EXPECT_EQ(restored, 1);
-  // Later frames hold only what changed.
-  for (int i = 1; i < image.Images->GetCount(); ++i)
-    EXPECT_LT(
-        image.Images->GetImage(i)->GetWidth() * image.Images->GetImage(i)->GetHeight(),
-        w * h / 4)
-        << i;
 
   // The background is a colour no frame uses: it would show through any
   // hole the optimisation left.
@@ -118,37 +107,23 @@ TEST_F(EncodeCommand, PlayPaintsTheInputFramesExactly) {
   EXPECT_FALSE(fs::exists(frame(frames.size())));
 }
 
-TEST_F(EncodeCommand, ManyColoursAreReducedToOneTable) {
+// The reduced table and its error: FramesToGif.ManyColoursShareOneReducedTable.
+// Here, that --no-dither reaches the encoder.
+TEST_F(EncodeCommand, NoDitherIsPassedOn) {
   const int w = 80, h = 64;
-  Pixels a(std::size_t(w * h)), b;
+  Pixels a(std::size_t(w * h));
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
       a[std::size_t(y * w + x)] =
           std::uint32_t((x * 3) << 16 | (y * 4) << 8 | (((x + y) * 2) & 0xFF));
-  b = a;
-  for (int y = 10; y < 20; ++y)
-    for (int x = 30; x < 50; ++x) b[std::size_t(y * w + x)] = 0x000000;
-  for (const char* dither : {"", "--no-dither"}) {
-    Args args = {"encode", (dir / "out.gif").string(), Write("a.png", w, h, a),
-                 Write("b.png", w, h, b)};
-    if (*dither) args.push_back(dither);
+  std::string written[2];
+  for (int i = 0; i < 2; ++i) {
+    Args args = {"encode", (dir / "out.gif").string(), Write("a.png", w, h, a)};
+    if (i) args.push_back("--no-dither");
     ASSERT_EQ(Run(args), 0) << err.str();
-    TGIFImage image;
-    image.LoadFromFile((dir / "out.gif").string());
-    ASSERT_EQ(image.Images->GetCount(), 2);
-    EXPECT_GE(image.GetColorMap()->GetCount(), 255);
-    EXPECT_EQ(image.Images->GetImage(0)->ColorMap->GetCount(), 0);
-    EXPECT_EQ(image.Images->GetImage(1)->GetBoundsRect(), Rect(30, 10, 50, 20));
-    ASSERT_EQ(Run({"play", (dir / "out.gif").string(), (dir / "play").string()}), 0);
-    const Pixels shown = Read(dir / "play" / "frame_001.png");
-    double error = 0;
-    for (std::size_t i = 0; i < b.size(); ++i)
-      for (int k = 0; k < 24; k += 8)
-        error += std::abs(int((shown[i] >> k) & 0xFF) - int((b[i] >> k) & 0xFF));
-    EXPECT_LT(error / double(b.size() * 3), 6.0) << dither;
-    for (int k = 0; k < 24; k += 8)
-      EXPECT_LT((shown[std::size_t(15 * w + 40)] >> k) & 0xFF, 8u);
+    written[i] = Contents(dir / "out.gif");
   }
+  EXPECT_NE(written[0], written[1]);
 }
 
 // An animation loops forever unless told otherwise; a still has no loop.
